@@ -1,0 +1,68 @@
+#include "core/platform.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+namespace ormid {
+
+namespace fs = std::filesystem;
+
+bool Platform::FileExists(const std::string& path) {
+  std::error_code ec;
+  return !path.empty() && fs::is_regular_file(fs::path(path), ec);
+}
+
+std::optional<DateTime> Platform::FileModified(const std::string& path) {
+  std::error_code ec;
+  auto ft = fs::last_write_time(fs::path(path), ec);
+  if (ec) return std::nullopt;
+  auto sys = std::chrono::file_clock::to_sys(ft);
+  return ToDateTime(std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count(),
+                    false);
+}
+
+std::string Platform::CurrentDir() {
+  std::error_code ec;
+  auto p = fs::current_path(ec);
+  return ec ? std::string() : p.string();
+}
+
+bool Platform::ChangeDir(const std::string& path) {
+  std::error_code ec;
+  fs::current_path(fs::path(path), ec);
+  return !ec;
+}
+
+std::string FormatReportDate(const DateTime& t) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", t.month, t.day, t.year);
+  return buf;
+}
+
+std::string FormatReportTime(const DateTime& t) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+  return buf;
+}
+
+DateTime ToDateTime(long long secondsSinceEpoch, bool utc) {
+  std::time_t tt = static_cast<std::time_t>(secondsSinceEpoch);
+  std::tm tm{};
+#ifdef _WIN32
+  if (utc)
+    gmtime_s(&tm, &tt);
+  else
+    localtime_s(&tm, &tt);
+#else
+  if (utc)
+    gmtime_r(&tt, &tm);
+  else
+    localtime_r(&tt, &tm);
+#endif
+  return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+}  // namespace ormid

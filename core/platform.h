@@ -1,0 +1,53 @@
+// The platform seam: everything the module needs from the desktop that is not
+// plain computation. The desktop program implements it with Qt, the command
+// line on standard error, and the tests with a scripted fake, so the core never
+// needs a display.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace ormid {
+
+enum class MsgIcon { None, Information, Exclamation, Question, Critical };
+enum class MsgButtons { OK, OKCancel, YesNo, YesNoCancel };
+enum class MsgAnswer { OK, Cancel, Yes, No };
+
+// A local calendar date and time, as the platform's clock gives it.
+struct DateTime {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Modal message box; returns the button pressed.
+  virtual MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                               MsgButtons buttons) = 0;
+  // Input box; returns the answer, or "" for Cancel.
+  virtual std::string InputBox(const std::string& prompt, const std::string& title,
+                               const std::string& defaultAnswer) = 0;
+
+  // Clock.
+  virtual DateTime Now() = 0;
+
+  // File system. Relative names are relative to the current directory.
+  virtual bool FileExists(const std::string& path);
+  virtual std::optional<DateTime> FileModified(const std::string& path);
+  virtual std::string CurrentDir();
+  virtual bool ChangeDir(const std::string& path);
+};
+
+// "mm-dd-yyyy" and "hh:mm:ss" as the reports print them.
+std::string FormatReportDate(const DateTime& t);
+std::string FormatReportTime(const DateTime& t);
+// The local time of a time_t, or its UTC time when utc is set.
+DateTime ToDateTime(long long secondsSinceEpoch, bool utc);
+
+}  // namespace ormid

@@ -1,0 +1,80 @@
+#include "tests/test_support.h"
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+namespace ormid::test {
+
+MsgAnswer FakePlatform::MessageBox(const std::string& text, const std::string& title,
+                                   MsgIcon icon, MsgButtons buttons) {
+  messages.push_back({text, title, icon, buttons});
+  if (!answers.empty()) {
+    MsgAnswer a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  switch (buttons) {
+    case MsgButtons::OK:
+    case MsgButtons::OKCancel:
+      return MsgAnswer::OK;
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoCancel:
+      return MsgAnswer::Yes;
+  }
+  return MsgAnswer::OK;
+}
+
+std::string FakePlatform::InputBox(const std::string& prompt, const std::string&,
+                                   const std::string&) {
+  prompts.push_back(prompt);
+  if (inputAnswers.empty()) return "";
+  std::string a = inputAnswers.front();
+  inputAnswers.pop_front();
+  return a;
+}
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    path_ = base / ("ormid-test-" + std::to_string(::getpid()) + "-" +
+                    std::to_string(counter++));
+    if (std::filesystem::create_directory(path_)) break;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(path_, ec);
+}
+
+ScopedCurrentDir::ScopedCurrentDir(const std::filesystem::path& dir)
+    : saved_(std::filesystem::current_path()) {
+  std::filesystem::current_path(dir);
+}
+
+ScopedCurrentDir::~ScopedCurrentDir() {
+  std::error_code ec;
+  std::filesystem::current_path(saved_, ec);
+}
+
+std::string ReadFileBytes(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFileBytes(const std::filesystem::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::filesystem::path SourceDir() { return ORMID_SOURCE_DIR; }
+
+}  // namespace ormid::test

@@ -1,0 +1,66 @@
+// Shared test helpers: a scripted platform that records every message box and
+// answers from a script, and temporary folders that clean up after themselves.
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/platform.h"
+
+namespace ormid::test {
+
+struct RecordedMessage {
+  std::string text;
+  std::string title;
+  MsgIcon icon;
+  MsgButtons buttons;
+};
+
+class FakePlatform : public Platform {
+ public:
+  MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                       MsgButtons buttons) override;
+  std::string InputBox(const std::string& prompt, const std::string& title,
+                       const std::string& defaultAnswer) override;
+  DateTime Now() override { return now; }
+
+  std::vector<RecordedMessage> messages;
+  std::vector<std::string> prompts;
+  // Scripted answers, used in order; when empty the first button is pressed.
+  std::deque<MsgAnswer> answers;
+  std::deque<std::string> inputAnswers;
+  DateTime now{2026, 12, 5, 14, 3, 9};
+};
+
+// A fresh folder under the system temp folder, removed on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string str() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Runs the body with the current directory changed to dir, restoring it after.
+class ScopedCurrentDir {
+ public:
+  explicit ScopedCurrentDir(const std::filesystem::path& dir);
+  ~ScopedCurrentDir();
+
+ private:
+  std::filesystem::path saved_;
+};
+
+std::string ReadFileBytes(const std::filesystem::path& p);
+void WriteFileBytes(const std::filesystem::path& p, const std::string& bytes);
+// Where the repository's bundled samples are.
+std::filesystem::path SourceDir();
+
+}  // namespace ormid::test
