@@ -1,0 +1,44 @@
+#include "report/report_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/mod_ormid.h"
+#include "report/food_form_label.h"
+
+namespace ormid {
+namespace {
+
+TEST(ReportWriterTest, ColumnMovesAndNumbers) {
+  ReportWriter w;
+  w.Text("ab").Col(5).Text("x").Col(6).Num(0.5f).Num(-2).Num(2.0).End();
+  w.Text("abcdef").Col(3).Text("z").End().End();  // past the column: a new line
+  w.Text(std::string(78, 'x')).Col(82);           // pads the open line
+  EXPECT_EQ(w.str(), "ab  x .5 -2  2 \r\nabcdef\r\n  z\r\n\r\n" + std::string(78, 'x') + "   ");
+  EXPECT_EQ(w.column(), 82);
+}
+
+TEST(FoodFormLabelTest, CodesAndDescriptions) {
+  ModOrmid m;
+  m.gFormDesc1 = {"Raw", "Cooked", "Baked", "", "", "", "", "", "", ""};
+  m.gFormDesc2 = {"Fresh", "Frozen", "Canned"};
+  m.gFormDesc3 = {"Peeled", "Juice", "Dried"};
+  // Code 5 and 379 name digits past the end of a list: empty descriptions. Only
+  // the first three digits of a longer code are described.
+  const std::pair<const char*, const char*> cases[] = {{"12", "012-Raw Frozen Dried"},
+                                                       {"2", "002-Raw Fresh Dried"},
+                                                       {"100", "100-Cooked Fresh Peeled"},
+                                                       {"1201", "1201-Cooked Canned Peeled"},
+                                                       {"5", "005-Raw Fresh "},
+                                                       {"379", "379-  "}};
+  for (const auto& [input, expected] : cases) {
+    std::string code = input, label;
+    FoodFormLabel(m, code, label);
+    EXPECT_EQ(label, expected);
+    EXPECT_EQ(label.substr(0, label.find('-')), code);
+  }
+}
+
+}  // namespace
+}  // namespace ormid
