@@ -1,7 +1,9 @@
 #include "core/platform.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -20,8 +22,41 @@ std::optional<DateTime> Platform::FileModified(const std::string& path) {
   auto ft = fs::last_write_time(fs::path(path), ec);
   if (ec) return std::nullopt;
   auto sys = std::chrono::file_clock::to_sys(ft);
-  return ToDateTime(std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count(),
-                    false);
+  return ToDateTime(
+      std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count(), false);
+}
+
+bool Platform::WriteFile(const std::string& path, const std::string& bytes, std::string& error) {
+  fs::path target(path);
+  fs::path temp = target;
+  temp += ".ormid-tmp";
+  {
+    std::FILE* f = std::fopen(temp.string().c_str(), "wb");
+    if (!f) {
+      error = std::strerror(errno);
+      return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (!ok) error = std::strerror(errno);
+    if (std::fclose(f) != 0 && ok) {
+      ok = false;
+      error = std::strerror(errno);
+    }
+    if (!ok) {
+      std::error_code ignored;
+      fs::remove(temp, ignored);
+      return false;
+    }
+  }
+  std::error_code ec;
+  fs::rename(temp, target, ec);
+  if (ec) {
+    error = ec.message();
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    return false;
+  }
+  return true;
 }
 
 std::string Platform::CurrentDir() {

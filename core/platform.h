@@ -23,6 +23,15 @@ struct DateTime {
   int second = 0;
 };
 
+// What a common file dialog is shown with.
+struct FileDialogRequest {
+  std::string title;
+  std::string filter;  // "Description|*.EXT;*.ext"
+  int filterIndex = 1;
+  std::string initialDir;
+  std::string fileName;  // proposed name
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -34,12 +43,25 @@ class Platform {
   virtual std::string InputBox(const std::string& prompt, const std::string& title,
                                const std::string& defaultAnswer) = 0;
 
+  // Common file dialogs; nullopt when the user cancelled.
+  virtual std::optional<std::string> OpenFileDialog(const FileDialogRequest&) {
+    return std::nullopt;
+  }
+  virtual std::optional<std::string> SaveFileDialog(const FileDialogRequest&) {
+    return std::nullopt;
+  }
+
   // Clock.
   virtual DateTime Now() = 0;
 
   // File system. Relative names are relative to the current directory.
   virtual bool FileExists(const std::string& path);
   virtual std::optional<DateTime> FileModified(const std::string& path);
+  // Writes a whole file so that it replaces an existing one only completely:
+  // the bytes go to a temporary file in the same folder, which is then renamed
+  // over the target. False with a description in error on failure; the old
+  // file is then left as it was.
+  virtual bool WriteFile(const std::string& path, const std::string& bytes, std::string& error);
   virtual std::string CurrentDir();
   virtual bool ChangeDir(const std::string& path);
 };

@@ -8,8 +8,8 @@
 
 namespace ormid::test {
 
-MsgAnswer FakePlatform::MessageBox(const std::string& text, const std::string& title,
-                                   MsgIcon icon, MsgButtons buttons) {
+MsgAnswer FakePlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                                   MsgButtons buttons) {
   messages.push_back({text, title, icon, buttons});
   if (!answers.empty()) {
     MsgAnswer a = answers.front();
@@ -36,12 +36,28 @@ std::string FakePlatform::InputBox(const std::string& prompt, const std::string&
   return a;
 }
 
+static std::optional<std::string> NextAnswer(std::deque<std::optional<std::string>>& q) {
+  if (q.empty()) return std::nullopt;
+  auto a = q.front();
+  q.pop_front();
+  return a;
+}
+
+std::optional<std::string> FakePlatform::OpenFileDialog(const FileDialogRequest& r) {
+  openRequests.push_back(r);
+  return NextAnswer(openAnswers);
+}
+
+std::optional<std::string> FakePlatform::SaveFileDialog(const FileDialogRequest& r) {
+  saveRequests.push_back(r);
+  return NextAnswer(saveAnswers);
+}
+
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
   auto base = std::filesystem::temp_directory_path();
   for (;;) {
-    path_ = base / ("ormid-test-" + std::to_string(::getpid()) + "-" +
-                    std::to_string(counter++));
+    path_ = base / ("ormid-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     if (std::filesystem::create_directory(path_)) break;
   }
 }
@@ -75,6 +91,8 @@ void WriteFileBytes(const std::filesystem::path& p, const std::string& bytes) {
   out << bytes;
 }
 
-std::filesystem::path SourceDir() { return ORMID_SOURCE_DIR; }
+std::filesystem::path SourceDir() {
+  return ORMID_SOURCE_DIR;
+}
 
 }  // namespace ormid::test

@@ -25,12 +25,19 @@ class FakePlatform : public Platform {
   std::string InputBox(const std::string& prompt, const std::string& title,
                        const std::string& defaultAnswer) override;
   DateTime Now() override { return now; }
+  std::optional<std::string> OpenFileDialog(const FileDialogRequest& r) override;
+  std::optional<std::string> SaveFileDialog(const FileDialogRequest& r) override;
 
   std::vector<RecordedMessage> messages;
   std::vector<std::string> prompts;
   // Scripted answers, used in order; when empty the first button is pressed.
   std::deque<MsgAnswer> answers;
   std::deque<std::string> inputAnswers;
+  // Scripted file dialog answers (nullopt = Cancel); Cancel when empty.
+  std::deque<std::optional<std::string>> openAnswers;
+  std::deque<std::optional<std::string>> saveAnswers;
+  std::vector<FileDialogRequest> openRequests;
+  std::vector<FileDialogRequest> saveRequests;
   DateTime now{2026, 12, 5, 14, 3, 9};
 };
 

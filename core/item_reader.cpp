@@ -1,0 +1,115 @@
+#include "core/item_reader.h"
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include "core/numbers.h"
+
+namespace ormid {
+
+std::optional<ItemReader> ItemReader::FromFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return ItemReader(std::move(data));
+}
+
+bool ItemReader::Fail(const std::string& what) {
+  error_ = "line " + std::to_string(itemLine_) + ": " + what;
+  return false;
+}
+
+void ItemReader::SkipLineBreak() {
+  if (pos_ < data_.size() && data_[pos_] == '\r') ++pos_;
+  if (pos_ < data_.size() && data_[pos_] == '\n') ++pos_;
+  ++currentLine_;
+}
+
+bool ItemReader::RawItem(std::string& out, bool& quoted) {
+  itemLine_ = currentLine_;
+  out.clear();
+  quoted = false;
+  if (AtEnd()) return Fail("the file ends here");
+  while (pos_ < data_.size() && (data_[pos_] == ' ' || data_[pos_] == '\t')) ++pos_;
+  auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
+  if (pos_ < data_.size() && data_[pos_] == '"') {
+    quoted = true;
+    ++pos_;
+    while (pos_ < data_.size() && data_[pos_] != '"' && !isBreak(data_[pos_]))
+      out.push_back(data_[pos_++]);
+    if (pos_ < data_.size() && data_[pos_] == '"') ++pos_;
+    // Anything between the closing quote and the delimiter is not part of the item.
+    while (pos_ < data_.size() && data_[pos_] != ',' && !isBreak(data_[pos_])) ++pos_;
+  } else {
+    while (pos_ < data_.size() && data_[pos_] != ',' && !isBreak(data_[pos_]))
+      out.push_back(data_[pos_++]);
+    while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+  }
+  if (pos_ < data_.size()) {
+    if (data_[pos_] == ',')
+      ++pos_;
+    else
+      SkipLineBreak();
+  }
+  return true;
+}
+
+bool ItemReader::ReadText(std::string& out) {
+  bool quoted;
+  return RawItem(out, quoted);
+}
+
+bool ItemReader::NumberItem(double& value) {
+  std::string raw;
+  bool quoted;
+  if (!RawItem(raw, quoted)) return false;
+  auto v = ParseNumberItem(raw);
+  if (!v) return Fail("\"" + raw + "\" where a number belongs");
+  if (!std::isfinite(*v)) return Fail("\"" + raw + "\" is not a usable number");
+  value = *v;
+  return true;
+}
+
+bool ItemReader::ReadInt16(std::int16_t& out) {
+  double v;
+  if (!NumberItem(v)) return false;
+  auto r = RoundToInt16(v);
+  if (!r) return Fail(std::to_string(static_cast<long long>(v)) + " is beyond the 16-bit range");
+  out = *r;
+  return true;
+}
+
+bool ItemReader::ReadFloat(float& out) {
+  double v;
+  if (!NumberItem(v)) return false;
+  if (std::fabs(v) > 3.4028234663852886e38)
+    return Fail("a number beyond the single precision range");
+  out = static_cast<float>(v);
+  return true;
+}
+
+bool ItemReader::ReadLine(std::string& out) {
+  itemLine_ = currentLine_;
+  out.clear();
+  if (AtEnd()) return Fail("the file ends here");
+  while (pos_ < data_.size() && data_[pos_] != '\r' && data_[pos_] != '\n')
+    out.push_back(data_[pos_++]);
+  if (pos_ < data_.size()) SkipLineBreak();
+  return true;
+}
+
+bool ItemReader::ReadCountLine(std::int16_t& out) {
+  std::string text;
+  if (!ReadLine(text)) return false;
+  auto eq = text.find('=');
+  std::string_view value = text;
+  if (eq != std::string::npos) value = value.substr(eq + 1);
+  auto r = RoundToInt16(LeadingNumber(value));
+  if (!r) return Fail("\"" + text + "\" holds a count beyond the 16-bit range");
+  out = *r;
+  return true;
+}
+
+}  // namespace ormid

@@ -1,0 +1,24 @@
+// Path conventions of the module. On Windows a path separator is "\" (or
+// "/") and a drive is "X:"; on other systems the separator is "/" and an
+// absolute path stands where Windows wants a drive.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ormid {
+
+bool IsPathSeparator(char c);
+// True when the text names a drive (Windows: second character ":"; elsewhere: starts with "/").
+bool HasDrive(std::string_view path);
+// True when a report file name carries a path (a separator or ":").
+bool ContainsPath(std::string_view name);
+// Position of the last separator, or npos.
+std::size_t LastSeparator(std::string_view path);
+// The file name without folders and drive.
+std::string FileNameOnly(std::string_view path);
+// Trims blanks (spaces) from both ends.
+std::string TrimBlanks(std::string_view text);
+std::string ToUpper(std::string_view text);
+
+}  // namespace ormid

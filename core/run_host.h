@@ -1,0 +1,32 @@
+// What a run needs from the window that started it: the Show Last actions
+// and the control that should get the keyboard focus.
+#pragma once
+
+namespace ormid {
+
+// Controls of the main window that a run request or a run may focus.
+enum class Control {
+  None,
+  txtMOE1,
+  txtMOE2,
+  txtMOE3,
+  chkMOE1,
+  cmdPAD,
+  txtRptFile,
+  txtCrit1,
+  txtCrit2,
+  chkStandard1,
+  cmdPrintOrmidAnalysis,
+  cmdCommodity,
+};
+
+class RunHost {
+ public:
+  virtual ~RunHost() = default;
+  // "Show Last Ormid Rpt" and "Show Last Commodity Rpt".
+  virtual void ShowLastOrmidReport() = 0;
+  virtual void ShowLastCommodityReport() = 0;
+  virtual void SetFocus(Control control) = 0;
+};
+
+}  // namespace ormid

@@ -1,0 +1,55 @@
+#include "exposure/exposure_rows.h"
+
+#include <cmath>
+
+#include "core/mod_ormid.h"
+#include "report/number_format.h"
+
+namespace ormid {
+
+ExposureTable BuildExposureRows(const ModOrmid& m) {
+  ExposureTable table;
+  const std::string& code = m.gEndpoint;
+  const bool padCode = code == "P" || code == "NP";
+  for (int k = 1; k <= m.gPopCount; ++k) {
+    auto ki = static_cast<std::size_t>(k);
+    ExposureRow row;
+    row.exposure = m.gPopExposure[static_cast<std::size_t>(m.gPopOrder[ki])];
+    float pad = m.gPAD[ki];
+    row.name = m.gPopNames2[ki];
+    if (padCode && pad > 0) {
+      row.name += " (" + ShortNumberText(pad).substr(1) + "*)";
+      table.padFootnote = true;
+    }
+    float e = row.exposure;
+    if (code == "R" || code == "P") {
+      if (e == 0) {
+        row.noExposure = true;
+      } else {
+        float divisor = (code == "P" && pad > 0) ? pad : m.gRefDose;
+        row.percentRef = Percent(e, divisor);
+      }
+    } else if (code == "N" || code == "NR" || code == "NP") {
+      if (code == "N") row.percentNoel = Percent(e, m.gNOEL);
+      row.moe = e != 0 ? Quotient(m.gNOEL, e) : 0.0f;
+      row.noExposure = row.moe == 0;
+      if (code != "N") {
+        float divisor = (code == "NP" && pad > 0) ? pad : m.gRefDose;
+        row.percentRef = Percent(e, divisor);
+      }
+    } else if (code == "Q") {
+      if (e == 0)
+        row.noExposure = true;
+      else
+        row.risk = Product(m.gQStar, e);
+    }
+    if (table.nonFiniteRow == 0 &&
+        !(std::isfinite(row.exposure) && std::isfinite(row.percentRef) &&
+          std::isfinite(row.percentNoel) && std::isfinite(row.moe) && std::isfinite(row.risk)))
+      table.nonFiniteRow = k;
+    table.rows.push_back(std::move(row));
+  }
+  return table;
+}
+
+}  // namespace ormid

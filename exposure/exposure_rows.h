@@ -1,0 +1,45 @@
+// The per-subgroup figures of the long-term analysis.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ormid {
+
+struct ModOrmid;
+
+struct ExposureRow {
+  std::string name;
+  float exposure = 0;
+  float percentRef = 0;
+  float percentNoel = 0;
+  float moe = 0;
+  float risk = 0;
+  bool noExposure = false;
+};
+
+struct ExposureTable {
+  std::vector<ExposureRow> rows;  // report rows 1..gPopCount, in order
+  bool padFootnote = false;
+  // Report row whose figures came out infinite or not a number (0 = none).
+  int nonFiniteRow = 0;
+};
+
+// Single-precision quotient and product of single-precision operands, formed
+// at double precision and rounded once.
+inline float Quotient(float a, float b) {
+  return static_cast<float>(static_cast<double>(a) / static_cast<double>(b));
+}
+inline float Percent(float a, float b) {
+  return static_cast<float>(static_cast<double>(a) * 100.0 / static_cast<double>(b));
+}
+inline float Product(float a, float b) {
+  return static_cast<float>(static_cast<double>(a) * static_cast<double>(b));
+}
+
+// The margin of exposure at and above which the reports print a capped text.
+inline constexpr float kMoeCap = 1000000.0f;
+
+ExposureTable BuildExposureRows(const ModOrmid& m);
+
+}  // namespace ormid

@@ -1,0 +1,229 @@
+#include "exposure/long_term_report.h"
+
+#include "core/paths.h"
+#include "core/record_file.h"
+#include "core/run_host.h"
+#include "exposure/exposure_rows.h"
+#include "exposure/total_exposure.h"
+#include "report/number_format.h"
+#include "report/report_writer.h"
+
+namespace ormid {
+
+namespace {
+
+const std::string kEquals79(79, '=');
+const std::string kDashes79(79, '-');
+
+const char* SurveyLabel(Int16 surveyBase) {
+  switch (surveyBase) {
+    case 0:
+      return "CSFII 1994-98";
+    case 1:
+      return "NHANES 1999-2006 1-day";
+    case 2:
+      return "NHANES 2005-2010 2-day";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+void WriteReportHeader(const ModOrmid& m, ReportWriter& w, Int16& lineCount, int popIndex,
+                       const DateTime& now) {
+  if (lineCount == 0) {
+    w.End();
+    lineCount = 1;
+  }
+  w.End();
+  w.Text(m.gReportBanner).Col(65).Text("Ver. " + m.gProgramVersion + ", " + m.gDataVersion).End();
+  w.Text("KAVRI-FCID Ormid analysis for " + ToUpper(m.gChemicalName));
+  if (const char* label = SurveyLabel(m.gSurveyBase)) w.Col(60).Text(label);
+  w.End();
+  w.Text("Residue file name: " + m.gResidueFileName)
+      .Col(50)
+      .Text(m.gUseAdj2 != 0 ? "    Adjustment factor #2 used." : "Adjustment factor #2 NOT used.")
+      .End();
+  w.Text("Analysis Date " + FormatReportDate(now) + "/" + FormatReportTime(now))
+      .Col(39)
+      .Text("Residue file dated: " + m.gResidueFileDate)
+      .End();
+  lineCount = static_cast<Int16>(lineCount + 5);
+  const std::string& code = m.gEndpoint;
+  if (code == "R" || code == "P" || code == "NR" || code == "NP") {
+    float pad = popIndex >= 0 && static_cast<std::size_t>(popIndex) < m.gPAD.size()
+                    ? m.gPAD[static_cast<std::size_t>(popIndex)]
+                    : 0.0f;
+    if ((code == "P" || code == "NP") && pad > 0)
+      w.Line("Pop Adj dose (PAD, Ormid) =" + ShortNumberText(pad) + " mg/kg bw/day");
+    else
+      w.Line("Reference dose (RfD, Ormid) =" + ShortNumberText(m.gRefDose) + " mg/kg bw/day");
+    ++lineCount;
+  }
+  if (code == "N" || code == "NR" || code == "NP") {
+    w.Line("NOEL (Ormid) =" + ShortNumberText(m.gNOEL) + " mg/kg bw/day");
+    ++lineCount;
+  }
+  if (code == "Q") {
+    w.Text("Q* =").Num(m.gQStar).End();
+    ++lineCount;
+  }
+  if (!m.gRunComment.empty()) {
+    w.Line("COMMENT 1: " + m.gRunComment);
+    ++lineCount;
+  }
+  w.Line(kEquals79);
+  ++lineCount;
+}
+
+void WriteExposureColumnHeads(ReportWriter& w, const std::string& endpoint, float qStar,
+                              Int16& lineCount) {
+  const char* head1 =
+      "          Population                         mg/kg             Percent of   ";
+  const char* rule =
+      "--------------------------------------   -------------       ----------------";
+  if (endpoint == "R" || endpoint == "P") {
+    w.Line(head1);
+    w.Line(endpoint == "R"
+               ? "           Subgroup                       body wt/day             Rfd       "
+               : "           Subgroup                       body wt/day             PAD       ");
+    w.Line(rule);
+  } else if (endpoint == "N") {
+    w.Line("          Population                         mg/kg       Percent   Margin of");
+    w.Line("           Subgroup                       body wt/day    of NOEL   Exposure ");
+    w.Line("--------------------------------------   -------------  ---------  ----------");
+  } else if (endpoint == "NR" || endpoint == "NP") {
+    w.Line("          Population                         mg/kg       Margin of   Percent ");
+    w.Line(endpoint == "NR"
+               ? "           Subgroup                       body wt/day    Exposure    of RfD "
+               : "           Subgroup                       body wt/day    Exposure    of PAD ");
+    w.Line("--------------------------------------   -------------  ----------  ----------");
+  } else if (endpoint == "Q") {
+    w.Line("          Population                         mg/kg         Lifetime risk");
+    w.Line("           Subgroup                       body wt/day       (Q*=" +
+           ShortNumberText(qStar) + ")");
+    w.Line("--------------------------------------   -------------     --------------");
+  }
+  lineCount = static_cast<Int16>(lineCount + 3);
+}
+
+std::string LongTermReportText(ModOrmid& m, const ExposureTable& table, const DateTime& now) {
+  ReportWriter w;
+  WriteReportHeader(m, w, m.gLineCount, 0, now);
+  w.Line("                    Total exposure by population subgroup");
+  w.Line(kDashes79);
+  w.End();
+  w.Line("                                                    Total Exposure");
+  w.Line("                                         -----------------------------------");
+  m.gLineCount = static_cast<Int16>(m.gLineCount + 5);
+  WriteExposureColumnHeads(w, m.gEndpoint, m.gQStar, m.gLineCount);
+
+  const std::string& code = m.gEndpoint;
+  const bool lowerCase = code == "R" || code == "P" || code == "NR" || code == "NP";
+  for (const ExposureRow& row : table.rows) {
+    w.Text(row.name);
+    if (row.noExposure) {
+      w.Col(43).Text(lowerCase ? "  no exposure" : "  No Exposure").End();
+      ++m.gLineCount;
+      continue;
+    }
+    w.Col(43).Text(AlignedCell(row.exposure, "###.######"));
+    if (code == "R" || code == "P") {
+      w.Col(64).Text(AlignedCell(row.percentRef, "###,###.#") + "%");
+    } else if (code == "N") {
+      w.Col(57).Text(AlignedCell(row.percentNoel, "#,###.##") + "%");
+      if (row.moe >= kMoeCap)
+        w.Col(67).Text(">1,000,000)");
+      else
+        w.Col(69).Text(AlignedCell(row.moe, "#,###,###"));
+    } else if (code == "NR" || code == "NP") {
+      if (row.moe >= kMoeCap)
+        w.Col(55).Text(">1,000,000");
+      else
+        w.Col(57).Text(AlignedCell(row.moe, "#,###,###"));
+      w.Col(68).Text(AlignedCell(row.percentRef, "###,###.#") + "%");
+    } else if (code == "Q") {
+      w.Col(60).Text(AlignedScientific(row.risk));
+    }
+    w.End();
+    ++m.gLineCount;
+  }
+  w.End();
+  if (table.padFootnote) {
+    w.Line(" *PAD in mg/kg-bw-day");
+    ++m.gLineCount;
+  }
+  w.Line(kDashes79);
+  m.gLineCount = static_cast<Int16>(m.gLineCount + 2);
+  return w.take();
+}
+
+bool CopyReportFile(Platform& p, const std::string& source, const std::string& target,
+                    std::string& error) {
+  auto bytes = ReadWholeFile(source);
+  if (!bytes) {
+    error = "the report " + source + " cannot be read";
+    return false;
+  }
+  // Line by line: every line, the last one included, ends with CR LF.
+  std::string out;
+  out.reserve(bytes->size() + 2);
+  std::size_t i = 0;
+  const std::string& s = *bytes;
+  while (i < s.size()) {
+    std::size_t e = s.find_first_of("\r\n", i);
+    if (e == std::string::npos) e = s.size();
+    out.append(s, i, e - i).append("\r\n");
+    if (e < s.size() && s[e] == '\r') ++e;
+    if (e < s.size() && s[e] == '\n') ++e;
+    i = e;
+  }
+  return p.WriteFile(target, out, error);
+}
+
+bool RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host, const std::string& reportFileName) {
+  int failed = 0;
+  ComputeTotalExposure(m, p, failed);
+  if (failed != 0) return false;
+  ExposureTable table = BuildExposureRows(m);
+  if (table.nonFiniteRow != 0) {
+    p.MessageBox("The exposure figures of " +
+                     m.gPopNames2[static_cast<std::size_t>(table.nonFiniteRow)] +
+                     " are not finite numbers (a zero endpoint value, or consumption or residue "
+                     "values out of range). No report was written.",
+                 "Ormid Analysis", MsgIcon::Exclamation, MsgButtons::OK);
+    return false;
+  }
+  Int16 savedCount = m.gLineCount;
+  std::string text = LongTermReportText(m, table, p.Now());
+  std::string error;
+  if (!p.WriteFile(kLongTermReportFile, text, error)) {
+    m.gLineCount = savedCount;
+    p.MessageBox(std::string("The report file ") + kLongTermReportFile +
+                     " could not be written in the working folder " + m.gWorkingDir + ": " + error +
+                     ". The last report was left as it was.",
+                 "Ormid Analysis", MsgIcon::Exclamation, MsgButtons::OK);
+    return false;
+  }
+  if (reportFileName.empty()) {
+    host.ShowLastOrmidReport();
+    return true;
+  }
+  if (!CopyReportFile(p, kLongTermReportFile, reportFileName, error)) {
+    p.MessageBox("Report file name (or path\\filename) " + reportFileName +
+                     " is invalid. Specifiy a valid filename or path\\filename.",
+                 "KAVRI-FCID Ormid", MsgIcon::Information, MsgButtons::OK);
+    host.SetFocus(Control::txtRptFile);
+    return false;
+  }
+  p.MessageBox(
+      "Ormid analysis completed. Press 'Show Last Ormid Rpt' to view report. \r\n"
+      "Ormid analysis report also saved as file " +
+          reportFileName,
+      "Ormid Analysis", MsgIcon::Information, MsgButtons::OK);
+  host.SetFocus(Control::cmdPrintOrmidAnalysis);
+  return true;
+}
+
+}  // namespace ormid

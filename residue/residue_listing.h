@@ -1,0 +1,28 @@
+// The residue file listing ("tempres.fil"): the listing button's checks and
+// the writer of the listing.
+#pragma once
+
+#include <string>
+
+#include "core/platform.h"
+
+namespace ormid {
+
+struct ModOrmid;
+struct WindowSettings;
+class RunHost;
+
+// The listing button's checks: a residue file is loaded, an endpoint is
+// checked, and the checked endpoints have values. Sets gEndpoint (also when
+// a missing value refuses the listing). False after a message.
+bool CheckResidueListing(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s);
+
+// The listing text of the open residue file with the window's settings.
+// Sets gUseAdj2 and gRunComment from the window as the analyses do.
+std::string ListResidueFile(ModOrmid& m, const WindowSettings& s, const DateTime& now);
+
+// Writes the listing to the named file; false after a message naming it.
+bool WriteResidueListing(ModOrmid& m, Platform& p, const WindowSettings& s,
+                         const std::string& fileName);
+
+}  // namespace ormid

@@ -1,0 +1,28 @@
+// Residue files (.R98 CSFII, .R1D NHANES one-day, .R10 NHANES two-day): the
+// open action and the reader that fills the residue table.
+#pragma once
+
+#include <string>
+
+namespace ormid {
+
+struct ModOrmid;
+class Platform;
+
+// Reads m.gResidueFileName into the residue table. Sets failed to 1 when the
+// file is refused (its message already shown); leaves it alone on success.
+void ReadResidueFile(ModOrmid& m, Platform& p, int& failed);
+
+// The open action: file dialog (with the path error loop), reading, and the
+// state that follows a successful open. Sets cancelled to 1 when no file was
+// opened. The caller shows the file on the window when cancelled stays 0.
+void OpenResidueFile(ModOrmid& m, Platform& p, int& cancelled);
+
+// The open dialog's filter for the installation's survey base ("" for none).
+std::string ResidueFileFilter(int surveyBase);
+
+// The file name as the window shows it: without folders and drive, and
+// "..." followed by its last 47 characters when longer than 50.
+std::string ResidueFileLabel(const std::string& path);
+
+}  // namespace ormid
