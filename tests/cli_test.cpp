@@ -1,0 +1,217 @@
+// ormid-cli end to end on copies of the bundled sample installations: exit
+// status, the messages on standard error, and the report bytes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "cli/cli_run.h"
+#include "report/number_format.h"
+#include "tests/test_support.h"
+
+namespace ormid::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1);  // 2024-03-05 09:07:01 UTC
+    for (const char* name : {"csfii", "nhanes-2005-2010"}) {
+      fs::path from = SourceDir() / "samples" / name;
+      fs::path to = dir_.path() / name;
+      fs::create_directories(to / "residues");
+      // The installation's files, without reports that runs may have left there.
+      for (const auto& e : fs::directory_iterator(from)) {
+        auto n = e.path().filename().string();
+        if (e.is_regular_file() && n != "ormdtemp.txt" && n != "tempcomm.txt" && n != "tempres.fil")
+          fs::copy_file(e.path(), to / e.path().filename());
+      }
+      for (const auto& e : fs::directory_iterator(from / "residues"))
+        if (e.path().extension() == ".R98" || e.path().extension() == ".R10")
+          fs::copy_file(e.path(), to / "residues" / e.path().filename());
+    }
+    cwd_ = std::make_unique<ScopedCurrentDir>(dir_.path());
+  }
+  void TearDown() override { ::unsetenv("SOURCE_DATE_EPOCH"); }
+
+  CliResult Run(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    // Every run starts from the folder holding the installations.
+    fs::current_path(dir_.path());
+    int status = cli::RunCli(args, out, err);
+    return {status, out.str(), err.str()};
+  }
+  fs::path Csfii() const { return dir_.path() / "csfii"; }
+  fs::path Nhanes() const { return dir_.path() / "nhanes-2005-2010"; }
+
+  TempDir dir_;
+  std::unique_ptr<ScopedCurrentDir> cwd_;
+};
+
+TEST_F(Cli, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"longterm"},
+      {"info", "extra"},
+      {"longterm", "a.R98", "--bogus"},
+      {"longterm", "a.R98", "--qstar", "--noel"},
+      {"longterm", "a.R98", "--pad", "--qstar=1"},
+      {"longterm", "a.R98", "--pad-value", "15=0.01"},
+      {"longterm", "a.R98", "--pad", "--pad-value", "x=0.01"},
+      {"longterm", "a.R98", "--food-pct", "5"},
+      {"longterm", "a.R98", "--subgroups", "1"},
+      {"commodity", "a.R98", "--rfd"},
+      {"longterm", "a.R98", "--yes=1"},
+      {"info", "--rfd"},
+      {"-C"},
+  };
+  for (const auto& args : cases) {
+    auto r = Run(args);
+    EXPECT_EQ(r.status, cli::kExitUsage) << ::testing::PrintToString(args);
+    EXPECT_NE(r.err.find("ormid-cli: "), std::string::npos) << r.err;
+  }
+  // Rows are checked against the installation once it is started.
+  std::string file = "csfii/residues/DEMOFOS.R98";
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"-C", "csfii", "longterm", file, "--rfd", "--pad", "--pad-value", "13=0.01"},
+           {"-C", "csfii", "commodity", file, "--rfd", "--complete", "--subgroups", "0,34"}}) {
+    auto r = Run(args);
+    EXPECT_EQ(r.status, cli::kExitUsage) << r.err;
+  }
+}
+
+TEST_F(Cli, InfoSummarisesTheInstallation) {
+  auto r = Run({"-C", "csfii", "info"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Survey base:       0 (CSFII 1994-96, 1998)"), std::string::npos);
+  EXPECT_NE(r.out.find("Population subgroups: 33"), std::string::npos);
+  EXPECT_NE(r.out.find("   14      25  All infants (< 1 year)"), std::string::npos);
+  EXPECT_NE(r.out.find("Crop groups:       38"), std::string::npos);
+  r = Run({"--workdir", "nhanes-2005-2010", "info"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Population subgroups: 24"), std::string::npos);
+  EXPECT_NE(r.out.find("Crop groups:       82"), std::string::npos);
+}
+
+TEST_F(Cli, FolderWithoutSupportListStopsWithItsMessage) {
+  fs::create_directories(dir_.path() / "empty");
+  auto r = Run({"-C", "empty", "info"});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+  EXPECT_EQ(r.err,
+            "Starting KAVRI-FCID: File KavriSupport.txt is not located in the current directory, "
+            "can't proceed without this file.\n");
+  r = Run({"-C", "no-such-folder", "info"});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+}
+
+TEST_F(Cli, LongTermReportOnStdoutEqualsTheFile) {
+  auto r = Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd=0.0003",
+                "--noel=3e-2", "--stdout"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  auto report = ReadFileBytes(Csfii() / "ormdtemp.txt");
+  EXPECT_EQ(r.out, report);
+  EXPECT_NE(report.find("Residue file name: " + (Csfii() / "residues" / "DEMOFOS.R98").string()),
+            std::string::npos);
+  EXPECT_NE(report.find("Analysis Date 03-05-2024/09:07:01"), std::string::npos);
+  EXPECT_NE(report.find("Reference dose (RfD, Ormid) = .0003 mg/kg bw/day"), std::string::npos);
+  EXPECT_NE(report.find("NOEL (Ormid) = .03 mg/kg bw/day"), std::string::npos);
+  EXPECT_NE(report.find("COMMENT 1: Demofos, tolerance and monitoring residues, %CT applied"),
+            std::string::npos);
+  EXPECT_EQ(report.substr(0, 4), "\r\n\r\n");
+}
+
+TEST_F(Cli, MessagesStopTheRunWithStatusOne) {
+  std::string file = "csfii/residues/DEMOFOS.R98";
+  auto r = Run({"-C", "csfii", "longterm", file, "--noel=abc"});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+  EXPECT_EQ(r.err, "Ormid Analysis: NOEL is checked but value is not specified.\n");
+  EXPECT_FALSE(fs::exists(Csfii() / "ormdtemp.txt"));
+
+  // A residue file of the other survey base is refused.
+  r = Run({"-C", "csfii", "longterm", "nhanes-2005-2010/residues/DEMOFOS.R10", "--rfd"});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+  EXPECT_EQ(r.err, "Reading R98 file: This is an invalid R98 file.\n");
+
+  // A missing residue file: the path error is answered Cancel.
+  r = Run({"-C", "csfii", "longterm", "csfii/residues/NONE.R98", "--rfd"});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+  EXPECT_EQ(
+      r.err.rfind("Path Error: Can't find file " + (Csfii() / "residues" / "NONE.R98").string(), 0),
+      0u)
+      << r.err;
+}
+
+TEST_F(Cli, SavedCopyAndTheOverwriteQuestion) {
+  std::string file = "csfii/residues/DEMOFOS.R98";
+  auto copy = Csfii() / "residues" / "week1.OR10";
+  auto r = Run({"-C", "csfii", "longterm", file, "--rfd=0.0005", "--save", "week1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err,
+            "Ormid Analysis: Ormid analysis completed. Press 'Show Last Ormid Rpt' to view report. "
+            "\r\nOrmid analysis report also saved as file " +
+                (Csfii() / "residues" / "week1.OR10").string() + "\n");
+  EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(Csfii() / "ormdtemp.txt"));
+
+  const std::string question = "KAVRI-FCID Ormid Module: Report file " + copy.string() +
+                               " already exists. Do you want to write over this file?\n";
+  WriteFileBytes(copy, "kept");
+  r = Run({"-C", "csfii", "longterm", file, "--rfd", "--save", "week1.cc10"});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+  EXPECT_EQ(r.err, question);
+  EXPECT_EQ(ReadFileBytes(copy), "kept");
+  r = Run({"-C", "csfii", "longterm", file, "--rfd", "--save", "week1", "--yes"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err.rfind(question, 0), 0u);
+  EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(Csfii() / "ormdtemp.txt"));
+}
+
+TEST_F(Cli, PadValuesMarkTheirSubgroups) {
+  auto r = Run({"-C", "nhanes-2005-2010", "longterm", "nhanes-2005-2010/residues/DEMOFOS.R10",
+                "--pad", "--pad-value", "6=0.0001", "--pad-value=24=2.5e-5", "--stdout"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find(" (.0001*)"), std::string::npos);
+  EXPECT_NE(r.out.find(" (2.5E-05*)"), std::string::npos);
+  EXPECT_NE(r.out.find(" *PAD in mg/kg-bw-day\r\n"), std::string::npos);
+  EXPECT_NE(r.out.find("body wt/day             PAD       "), std::string::npos);
+}
+
+TEST_F(Cli, ListingShowsTheBoxTextsAsTyped) {
+  auto r = Run({"-C", "nhanes-2005-2010", "listing", "nhanes-2005-2010/residues/DEMOFOS.R10",
+                "--noel", "--rfd=3e-4", "--adj2", "--stdout"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, ReadFileBytes(Nhanes() / "tempres.fil"));
+  // Without a text the NOEL box keeps what the open put there: the file's NOEL.
+  std::string header = ReadFileBytes(Nhanes() / "residues" / "DEMOFOS.R10");
+  std::string noel = header;
+  for (int item = 0; item < 5; ++item) noel = noel.substr(noel.find(',') + 1);
+  noel = DefaultNumberText(std::stof(noel.substr(0, noel.find(','))));
+  EXPECT_NE(r.out.find("Reference dose (RfD) = 3e-4  (NOEL) = " + noel + " mg/kg bw/day\r\n"),
+            std::string::npos);
+  EXPECT_NE(r.out.find("Adjust. #2 used\r\n"), std::string::npos);
+  EXPECT_NE(r.out.find("Analysis Date 03-05-2024             Residue file dated: "),
+            std::string::npos);
+
+  r = Run({"-C", "nhanes-2005-2010", "listing", "nhanes-2005-2010/residues/DEMOFOS.R10", "--noel=0",
+           "--rfd=x"});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+  EXPECT_EQ(r.err, "KAVRI-FCID Ormid Module: You must enter a valid value for NOEL RfD\n");
+  r = Run({"-C", "nhanes-2005-2010", "listing", "nhanes-2005-2010/residues/DEMOFOS.R10"});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+  EXPECT_EQ(r.err,
+            "KAVRI-FCID Ormid Module: You must indicate the toxicology endpoint(s) that will be "
+            "used so that it can be printed with residue file listing.\n");
+}
+
+}  // namespace
+}  // namespace ormid::test

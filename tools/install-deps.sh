@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building and testing Ormid need, when
+# they are missing. Run as root (or with sudo available).
+set -euo pipefail
+
+packages=(cmake make g++ libgtest-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
