@@ -94,6 +94,10 @@ double Number(const std::string& text, const Origin& at) {
   return value;
 }
 
+float Float(const std::string& text, const Origin& at) {
+  return static_cast<float>(Number(text, at));
+}
+
 int Integer(const std::string& text, const Origin& at) {
   const double value = Number(text, at);
   if (value != std::floor(value)) Fail(at, "not a whole number: " + text);
@@ -167,52 +171,40 @@ struct Subgroup {
 
 Installation ReadInstallationSettings(const fs::path& path) {
   Installation inst;
+  // Keys naming text items, and keys naming numbers.
+  const std::map<std::string, std::string*> texts = {{"heading", &inst.heading},
+                                                     {"data version", &inst.dataVersion},
+                                                     {"support note", &inst.supportNote},
+                                                     {"form heading 1", &inst.formHeading1},
+                                                     {"form heading 2", &inst.formHeading2},
+                                                     {"form heading 3", &inst.formHeading3},
+                                                     {"residue folder", &inst.setup.residuePath},
+                                                     {"setup field 3", &inst.setup.field3},
+                                                     {"banner", &inst.setup.banner},
+                                                     {"setup field 5", &inst.setup.field5},
+                                                     {"setup field 6", &inst.setup.field6},
+                                                     {"page numbers", &inst.setup.pageNumbers},
+                                                     {"setup field 8", &inst.setup.field8},
+                                                     {"setup field 9", &inst.setup.field9}};
+  const std::map<std::string, std::vector<std::string>*> lists = {
+      {"support file", &inst.supportFiles},
+      {"support list a", &inst.supportListA},
+      {"support list b", &inst.supportListB}};
+  const std::map<std::string, std::int16_t*> numbers = {{"support list first", &inst.supportFirst},
+                                                        {"support count 2", &inst.supportCount2},
+                                                        {"page length", &inst.setup.pageLength}};
   for (const KeyValue& kv : ReadKeyValues(path)) {
-    const std::string& v = kv.value;
-    if (kv.key == "heading")
-      inst.heading = v;
-    else if (kv.key == "survey base")
-      inst.surveyBase = Integer(v, kv.at);
-    else if (kv.key == "data version")
-      inst.dataVersion = v;
-    else if (kv.key == "support note")
-      inst.supportNote = v;
-    else if (kv.key == "support file")
-      inst.supportFiles.push_back(v);
-    else if (kv.key == "support list first")
-      inst.supportFirst = Int16(v, kv.at);
-    else if (kv.key == "support list a")
-      inst.supportListA.push_back(v);
-    else if (kv.key == "support list b")
-      inst.supportListB.push_back(v);
-    else if (kv.key == "support count 2")
-      inst.supportCount2 = Int16(v, kv.at);
-    else if (kv.key == "form heading 1")
-      inst.formHeading1 = v;
-    else if (kv.key == "form heading 2")
-      inst.formHeading2 = v;
-    else if (kv.key == "form heading 3")
-      inst.formHeading3 = v;
-    else if (kv.key == "residue folder")
-      inst.setup.residuePath = v;
-    else if (kv.key == "page length")
-      inst.setup.pageLength = Int16(v, kv.at);
-    else if (kv.key == "setup field 3")
-      inst.setup.field3 = v;
-    else if (kv.key == "banner")
-      inst.setup.banner = v;
-    else if (kv.key == "setup field 5")
-      inst.setup.field5 = v;
-    else if (kv.key == "setup field 6")
-      inst.setup.field6 = v;
-    else if (kv.key == "page numbers")
-      inst.setup.pageNumbers = v;
-    else if (kv.key == "setup field 8")
-      inst.setup.field8 = v;
-    else if (kv.key == "setup field 9")
-      inst.setup.field9 = v;
-    else
+    if (const auto t = texts.find(kv.key); t != texts.end()) {
+      *t->second = kv.value;
+    } else if (const auto l = lists.find(kv.key); l != lists.end()) {
+      l->second->push_back(kv.value);
+    } else if (const auto n = numbers.find(kv.key); n != numbers.end()) {
+      *n->second = Int16(kv.value, kv.at);
+    } else if (kv.key == "survey base") {
+      inst.surveyBase = Integer(kv.value, kv.at);
+    } else {
       Fail(kv.at, "unknown key \"" + kv.key + "\"");
+    }
   }
   return inst;
 }
@@ -238,8 +230,8 @@ std::vector<Subgroup> ReadSubgroups(const fs::path& path, int columns) {
 }
 
 void ReadForms(const fs::path& path, Installation& inst) {
+  std::vector<FormDescription>* lists[] = {&inst.formDesc1, &inst.formDesc2, &inst.formDesc3};
   for (const auto& [at, row] : ReadTable(path, 3).rows) {
-    std::vector<FormDescription>* lists[] = {&inst.formDesc1, &inst.formDesc2, &inst.formDesc3};
     const int list = Integer(row[0], at);
     const int digit = Integer(row[1], at);
     if (list < 1 || list > 3 || digit < 0 || digit > 9) Fail(at, "bad list or digit");
@@ -347,77 +339,79 @@ std::vector<std::pair<float, float>> Pairs(const std::vector<std::string>& row, 
   std::vector<std::pair<float, float>> pairs;
   if ((row.size() - from) % 2 != 0) Fail(at, "value pairs come in twos");
   for (std::size_t i = from; i + 1 < row.size(); i += 2) {
-    pairs.emplace_back(static_cast<float>(Number(row[i], at)),
-                       static_cast<float>(Number(row[i + 1], at)));
+    pairs.emplace_back(Float(row[i], at), Float(row[i + 1], at));
   }
   return pairs;
 }
 
+// food: number, code, residue, factor 1, factor 2[, comment[, pair values...]]
+ResidueFood ReadResidueFood(const std::string& value, const Origin& at,
+                            const std::map<int, const MasterFood*>& foods) {
+  const std::vector<std::string> row = SplitCsv(value, at);
+  if (row.size() < 5) Fail(at, "a food needs number, code, residue and two factors");
+  const auto master = foods.find(Integer(row[0], at));
+  if (master == foods.end()) Fail(at, "no master food " + row[0]);
+  const MasterFood& m = *master->second;
+  ResidueFood food;
+  food.number = m.number;
+  food.code = row[1].empty() ? m.code : row[1];
+  if (food.code != m.code && "0" + food.code != m.code) {
+    Fail(at, "code " + food.code + " is not the master food's code " + m.code);
+  }
+  food.text = m.cropGroup;
+  food.residue = Float(row[2], at);
+  food.adj1 = Float(row[3], at);
+  food.adj2 = Float(row[4], at);
+  food.name = m.name;
+  if (row.size() > 5) food.comment = row[5];
+  if (row.size() > 6) food.pairs = Pairs(row, 6, at);
+  return food;
+}
+
+// form: code, residue, factor 1, factor 2[, comment[, pair values...]]
+ResidueForm ReadResidueForm(const std::string& value, const Origin& at) {
+  const std::vector<std::string> row = SplitCsv(value, at);
+  if (row.size() < 4) Fail(at, "a form needs code, residue and two factors");
+  ResidueForm form;
+  form.code = Int16(row[0], at);
+  form.residue = Float(row[1], at);
+  form.adj1 = Float(row[2], at);
+  form.adj2 = Float(row[3], at);
+  if (row.size() > 4) form.comment = row[4];
+  if (row.size() > 5) form.pairs = Pairs(row, 5, at);
+  return form;
+}
+
 ResidueFile ReadResidueSource(const fs::path& path, const std::map<int, const MasterFood*>& foods) {
   ResidueFile file;
+  const std::map<std::string, std::string*> texts = {{"chemical", &file.chemical},
+                                                     {"tag", &file.tag},
+                                                     {"item 5", &file.item5},
+                                                     {"date", &file.date}};
+  const std::map<std::string, float*> numbers = {{"rfd", &file.rfd},
+                                                 {"item 4", &file.item4},
+                                                 {"noel", &file.noel},
+                                                 {"item 7", &file.item7},
+                                                 {"q star", &file.qStar}};
   for (const KeyValue& kv : ReadKeyValues(path)) {
-    const std::string& v = kv.value;
-    const auto number = [&] { return static_cast<float>(Number(v, kv.at)); };
-    if (kv.key == "chemical")
-      file.chemical = v;
-    else if (kv.key == "rfd")
-      file.rfd = number();
-    else if (kv.key == "tag")
-      file.tag = v;
-    else if (kv.key == "item 4")
-      file.item4 = number();
-    else if (kv.key == "item 5")
-      file.item5 = v;
-    else if (kv.key == "noel")
-      file.noel = number();
-    else if (kv.key == "item 7")
-      file.item7 = number();
-    else if (kv.key == "q star")
-      file.qStar = number();
-    else if (kv.key == "date")
-      file.date = v;
-    else if (kv.key == "comment")
-      file.comment = v;
-    else if (kv.key == "value pairs")
-      file.pairCount = Int16(v, kv.at);
-    else if (kv.key == "chemical line")
+    if (const auto t = texts.find(kv.key); t != texts.end()) {
+      *t->second = kv.value;
+    } else if (const auto n = numbers.find(kv.key); n != numbers.end()) {
+      *n->second = Float(kv.value, kv.at);
+    } else if (kv.key == "comment") {
+      file.comment = kv.value;
+    } else if (kv.key == "value pairs") {
+      file.pairCount = Int16(kv.value, kv.at);
+    } else if (kv.key == "chemical line") {
       file.chemicals.push_back({kv.rawValue, ""});
-    else if (kv.key == "second line") {
+    } else if (kv.key == "second line") {
       if (file.chemicals.empty()) Fail(kv.at, "second line before a chemical line");
       file.chemicals.back().secondLine = kv.rawValue;
     } else if (kv.key == "food") {
-      const std::vector<std::string> row = SplitCsv(v, kv.at);
-      if (row.size() < 5) Fail(kv.at, "a food needs number, code, residue and two factors");
-      const int n = Integer(row[0], kv.at);
-      const auto master = foods.find(n);
-      if (master == foods.end()) Fail(kv.at, "no master food " + row[0]);
-      const MasterFood& m = *master->second;
-      ResidueFood food;
-      food.number = static_cast<std::int16_t>(n);
-      food.code = row[1].empty() ? m.code : row[1];
-      if (food.code != m.code && "0" + food.code != m.code) {
-        Fail(kv.at, "code " + food.code + " is not the master food's code " + m.code);
-      }
-      food.text = m.cropGroup;
-      food.residue = static_cast<float>(Number(row[2], kv.at));
-      food.adj1 = static_cast<float>(Number(row[3], kv.at));
-      food.adj2 = static_cast<float>(Number(row[4], kv.at));
-      food.name = m.name;
-      food.comment = row.size() > 5 ? row[5] : "";
-      food.pairs = row.size() > 6 ? Pairs(row, 6, kv.at) : decltype(food.pairs){};
-      file.foods.push_back(std::move(food));
+      file.foods.push_back(ReadResidueFood(kv.value, kv.at, foods));
     } else if (kv.key == "form") {
       if (file.foods.empty()) Fail(kv.at, "a form before the first food");
-      const std::vector<std::string> row = SplitCsv(v, kv.at);
-      if (row.size() < 4) Fail(kv.at, "a form needs code, residue and two factors");
-      ResidueForm form;
-      form.code = Int16(row[0], kv.at);
-      form.residue = static_cast<float>(Number(row[1], kv.at));
-      form.adj1 = static_cast<float>(Number(row[2], kv.at));
-      form.adj2 = static_cast<float>(Number(row[3], kv.at));
-      form.comment = row.size() > 4 ? row[4] : "";
-      form.pairs = row.size() > 5 ? Pairs(row, 5, kv.at) : decltype(form.pairs){};
-      file.foods.back().forms.push_back(std::move(form));
+      file.foods.back().forms.push_back(ReadResidueForm(kv.value, kv.at));
     } else {
       Fail(kv.at, "unknown key \"" + kv.key + "\"");
     }
