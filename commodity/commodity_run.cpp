@@ -1,0 +1,249 @@
+#include "commodity/commodity_run.h"
+
+#include <cmath>
+
+#include "commodity/complete_report.h"
+#include "commodity/critical_report.h"
+#include "commodity/crop_groups.h"
+#include "core/platform.h"
+#include "core/run_host.h"
+#include "exposure/exposure_rows.h"
+#include "exposure/long_term_report.h"
+
+namespace ormid {
+
+namespace {
+
+constexpr const char* kTitle = "Commodity Analysis";
+
+const std::string& KindOfRow(const ModOrmid& m, int row) {
+  static const std::string kNone;
+  const auto ri = static_cast<std::size_t>(row);
+  return ri < m.gCommodityKind.size() ? m.gCommodityKind[ri] : kNone;
+}
+
+// Consumption of column s in a record; 0 for a column the layout lacks.
+float ColumnOf(const ModOrmid& m, std::string_view record, int s) {
+  if (s < 1 || s > m.ConsumptionColumns()) return 0.0f;
+  return DecodeConsumptionRecord(m, record).Consumption(s);
+}
+
+}  // namespace
+
+void CommodityRun::Check(int row, float value) {
+  if (nonFiniteRow == 0 && !std::isfinite(value)) nonFiniteRow = row;
+}
+
+EndpointLayout LayoutOf(const std::string& endpoint) {
+  if (endpoint == "R" || endpoint == "P") return EndpointLayout::RefDose;
+  if (endpoint == "N") return EndpointLayout::Noel;
+  if (endpoint == "NR" || endpoint == "NP") return EndpointLayout::NoelRef;
+  return EndpointLayout::Risk;
+}
+
+bool UsesPercentRef(const std::string& endpoint) {
+  const EndpointLayout layout = LayoutOf(endpoint);
+  return layout == EndpointLayout::RefDose || layout == EndpointLayout::NoelRef;
+}
+
+bool UsesPercentNoel(const std::string& endpoint) {
+  const EndpointLayout layout = LayoutOf(endpoint);
+  return layout == EndpointLayout::Noel || layout == EndpointLayout::NoelRef;
+}
+
+float ReferenceDose(const ModOrmid& m, int row) {
+  const auto ri = static_cast<std::size_t>(row);
+  const float pad = ri < m.gPAD.size() ? m.gPAD[ri] : 0.0f;
+  if ((m.gEndpoint == "P" || m.gEndpoint == "NP") && pad > 0) return pad;
+  return m.gRefDose;
+}
+
+float MarginOfExposure(const ModOrmid& m, float e) {
+  return e != 0 ? Quotient(m.gNOEL, e) : 0.0f;
+}
+
+float LifetimeRisk(const ModOrmid& m, float e) {
+  return Product(e, m.gQStar);
+}
+
+ExposureFigures FiguresFor(const ModOrmid& m, int row, float e) {
+  ExposureFigures x;
+  x.e = e;
+  const EndpointLayout layout = LayoutOf(m.gEndpoint);
+  if (UsesPercentRef(m.gEndpoint)) x.pctRef = Percent(e, ReferenceDose(m, row));
+  if (UsesPercentNoel(m.gEndpoint)) {
+    x.pctNoel = Percent(e, m.gNOEL);
+    x.moe = MarginOfExposure(m, e);
+  }
+  if (layout == EndpointLayout::Risk) x.risk = LifetimeRisk(m, e);
+  return x;
+}
+
+float ReadFoodConsumption(const CommodityRun& run, int f, int s) {
+  const int record = run.m.gFoodConsRec[static_cast<std::size_t>(f)];
+  if (record == 0) return 0.0f;
+  return ColumnOf(run.m, run.files.foods.Record(record), s);
+}
+
+float ReadFormConsumption(const CommodityRun& run, int j, int s) {
+  const int record = run.m.gFormConsRec[static_cast<std::size_t>(j)];
+  if (record == 0) return 0.0f;
+  return ColumnOf(run.m, run.files.forms.Record(record), s);
+}
+
+namespace {
+
+ExposureFigures Checked(CommodityRun& run, int row, const ExposureFigures& x) {
+  run.Check(row, x.e);
+  run.Check(row, x.pctRef);
+  run.Check(row, x.pctNoel);
+  run.Check(row, x.moe);
+  run.Check(row, x.risk);
+  return x;
+}
+
+int ColumnOfRow(const ModOrmid& m, int row) {
+  return m.gPopOrder[static_cast<std::size_t>(row)];
+}
+
+}  // namespace
+
+ExposureFigures FoodExposure(CommodityRun& run, int row, int f) {
+  const ModOrmid& m = run.m;
+  const auto fi = static_cast<std::size_t>(f);
+  const float c = ReadFoodConsumption(run, f, ColumnOfRow(m, row));
+  const float e =
+      ExposureTerm(c, m.gFoodResidue[fi], m.gFoodAdj1[fi], m.gFoodAdj2[fi], m.gUseAdj2 != 0);
+  return Checked(run, row, FiguresFor(m, row, e));
+}
+
+ExposureFigures FormExposure(CommodityRun& run, int row, int j) {
+  const ModOrmid& m = run.m;
+  const auto ji = static_cast<std::size_t>(j);
+  const float c = ReadFormConsumption(run, j, ColumnOfRow(m, row));
+  const float e =
+      ExposureTerm(c, m.gFormResidue[ji], m.gFormAdj1[ji], m.gFormAdj2[ji], m.gUseAdj2 != 0);
+  return Checked(run, row, FiguresFor(m, row, e));
+}
+
+void EndReportPage(ModOrmid& m, ReportWriter& w) {
+  for (int n = m.gLineCount + 1; n <= m.gPageLength - 4; ++n) w.End();
+  ++m.gPageNumber;
+  if (m.gPageNumbers == "Y") {
+    w.Text(std::string(38, ' ')).Num(static_cast<int>(m.gPageNumber)).End();
+    w.Text("\f").End();
+  } else {
+    w.End();
+  }
+  m.gLineCount = 1;
+}
+
+void WriteMoeFootnote(ModOrmid& m, ReportWriter& w) {
+  if (!UsesPercentNoel(m.gEndpoint)) return;
+  w.End();
+  w.Line("1. Margin of Exposure = NOEL / Dietary Exposure");
+  m.gLineCount = static_cast<Int16>(m.gLineCount + 2);
+}
+
+int CentringBlanks(std::size_t length) {
+  // Twice the blank count: 78 - length. An odd value is a half, which goes to
+  // the even one of its two neighbours.
+  const long twice = 78 - static_cast<long>(length);
+  if (twice <= 0) return 0;
+  long blanks = twice / 2;
+  if (twice % 2 != 0 && blanks % 2 != 0) ++blanks;
+  return static_cast<int>(blanks);
+}
+
+void WriteCentredName(ReportWriter& w, std::string_view name) {
+  w.Text(std::string(static_cast<std::size_t>(CentringBlanks(name.size())), ' ')).Text(name).End();
+}
+
+void WriteCommodityHeader(CommodityRun& run, int row) {
+  WriteReportHeader(run.m, run.w, run.m.gLineCount, row, run.p.Now());
+}
+
+bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
+                          const std::string& reportFileName) {
+  // Every group index the rule set can assign must name an entry of the crop
+  // group list; otherwise group names and numbers would be missing.
+  const int needed = RuleSetGroupCount(m);
+  if (m.gCropGroupCount < needed) {
+    p.MessageBox("The crop group list of the food-form description file " + m.gFoodFormFile +
+                     " holds " + std::to_string(m.gCropGroupCount) +
+                     " crop groups, but the survey data of this installation needs " +
+                     std::to_string(needed) + ". No commodity report was written.",
+                 kTitle, MsgIcon::Exclamation, MsgButtons::OK);
+    return false;
+  }
+
+  m.gPageNumber = 0;
+  m.gLineCount = 0;
+  int failed = 0;
+  ComputeTotalExposure(m, p, failed);
+  if (failed != 0) return false;
+
+  std::string text;
+  int nonFiniteRow = 0;
+  {
+    CommodityRun run(m, p);
+    std::string failedFile;
+    if (!run.files.Open(m, failedFile)) {
+      p.MessageBox("The consumption file " + failedFile + " cannot be opened.",
+                   "support file error", MsgIcon::Critical, MsgButtons::OK);
+      return false;
+    }
+    ClassifyCropGroups(m);
+    for (int i = 1; i <= m.gPopCount; ++i) {
+      const std::string& kind = KindOfRow(m, i);
+      if (kind == "A" || kind == "C") WriteCompleteReport(run, i);
+      if (kind == "B" || kind == "C") WriteCriticalReport(run, i);
+    }
+    nonFiniteRow = run.nonFiniteRow;
+    text = run.w.take();
+  }
+
+  // A run that writes nothing leaves the counters as a run stopped after its
+  // start.
+  if (nonFiniteRow != 0) {
+    m.gPageNumber = 0;
+    m.gLineCount = 0;
+    p.MessageBox("The exposure figures of " + m.gPopNames2[static_cast<std::size_t>(nonFiniteRow)] +
+                     " are not finite numbers (a zero endpoint value, or consumption or residue "
+                     "values out of range). No report was written.",
+                 kTitle, MsgIcon::Exclamation, MsgButtons::OK);
+    return false;
+  }
+  std::string error;
+  if (!p.WriteFile(kCommodityReportFile, text, error)) {
+    m.gPageNumber = 0;
+    m.gLineCount = 0;
+    p.MessageBox(std::string("The report file ") + kCommodityReportFile +
+                     " could not be written in the working folder " + m.gWorkingDir + ": " + error +
+                     ". The last report was left as it was.",
+                 kTitle, MsgIcon::Exclamation, MsgButtons::OK);
+    return false;
+  }
+
+  if (reportFileName.empty()) {
+    host.ShowLastCommodityReport();
+    return true;
+  }
+  if (!CopyReportFile(p, kCommodityReportFile, reportFileName, error)) {
+    p.MessageBox("The commodity report file " + reportFileName + " could not be written: " + error +
+                     ". Specify a valid filename or path\\filename. The report is still "
+                     "available through 'Show Last Commodity Rpt'.",
+                 kTitle, MsgIcon::Exclamation, MsgButtons::OK);
+    host.SetFocus(Control::txtRptFile);
+    return false;
+  }
+  p.MessageBox(
+      "Commodity analysis completed. Press 'Show Last Commodity Rpt' to view report. \r\n"
+      "Commodity analysis report also saved as file " +
+          reportFileName,
+      kTitle, MsgIcon::Information, MsgButtons::OK);
+  host.SetFocus(Control::cmdCommodity);
+  return true;
+}
+
+}  // namespace ormid

@@ -1,0 +1,97 @@
+// The commodity contribution run: totals, crop group classification, and for
+// every selected subgroup the complete and/or critical report, paged, into
+// "tempcomm.txt"; then the copy to the user's ".CC10" file or the Show Last
+// action.
+//
+// Also what the two report writers share: the per-food exposure figures, the
+// consumption look-ups, the page break, the margin-of-exposure footnote and
+// the centred subgroup line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/mod_ormid.h"
+#include "exposure/total_exposure.h"
+#include "report/report_writer.h"
+
+namespace ormid {
+
+class Platform;
+class RunHost;
+
+// False when a message stopped the run (no report, or the copy failed).
+bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
+                          const std::string& reportFileName);
+
+// The report text of one commodity run while it is being built, with the
+// consumption files open for direct look-ups.
+struct CommodityRun {
+  ModOrmid& m;
+  Platform& p;
+  ConsumptionFiles files;
+  ReportWriter w;
+  // Report row whose figures came out infinite or not a number (0 = none).
+  int nonFiniteRow = 0;
+
+  CommodityRun(ModOrmid& mod, Platform& platform) : m(mod), p(platform) {}
+  // Notes row when a figure about to be reported is not finite.
+  void Check(int row, float value);
+};
+
+// How an endpoint code lays out the commodity tables.
+enum class EndpointLayout {
+  RefDose,  // "R", "P": percent of RfD or PAD
+  Noel,     // "N": percent of NOEL and margin of exposure
+  NoelRef,  // "NR", "NP": margin of exposure and percent of RfD or PAD
+  Risk,     // "Q" and any other code: lifetime cancer risk
+};
+EndpointLayout LayoutOf(const std::string& endpoint);
+// The endpoint's figures include a percent of the RfD or PAD / of the NOEL.
+bool UsesPercentRef(const std::string& endpoint);
+bool UsesPercentNoel(const std::string& endpoint);
+
+// The dose the percentages of report row i refer to: the row's PAD for the
+// PAD endpoints when one is entered, the RfD otherwise.
+float ReferenceDose(const ModOrmid& m, int row);
+
+// The figures one exposure gives a report row. Only those of the run's
+// endpoint are formed; the others stay 0. moe is 0 for no exposure.
+struct ExposureFigures {
+  float e = 0;
+  float pctRef = 0;
+  float pctNoel = 0;
+  float moe = 0;
+  float risk = 0;
+};
+ExposureFigures FiguresFor(const ModOrmid& m, int row, float e);
+
+// The margin of exposure and the lifetime risk of a sum of exposures.
+float MarginOfExposure(const ModOrmid& m, float e);
+float LifetimeRisk(const ModOrmid& m, float e);
+
+// Consumption of food f / food form j in consumption column s; 0 for an
+// entry without a record. The record's code fields are not checked.
+float ReadFoodConsumption(const CommodityRun& run, int f, int s);
+float ReadFormConsumption(const CommodityRun& run, int j, int s);
+
+// The exposure figures of food f / food form j for report row i.
+ExposureFigures FoodExposure(CommodityRun& run, int row, int f);
+ExposureFigures FormExposure(CommodityRun& run, int row, int j);
+
+// Ends the current page: filler lines up to gPageLength - 4, then the page
+// number and a form feed (or one empty line without page numbers).
+void EndReportPage(ModOrmid& m, ReportWriter& w);
+// The margin-of-exposure footnote of the NOEL endpoints.
+void WriteMoeFootnote(ModOrmid& m, ReportWriter& w);
+
+// Blanks in front of a subgroup name of this length to centre it on the
+// page: 39 - length / 2, halves rounded to the even neighbour.
+int CentringBlanks(std::size_t length);
+// The centred subgroup line under a report's title.
+void WriteCentredName(ReportWriter& w, std::string_view name);
+
+// The header block of a commodity report for report row i.
+void WriteCommodityHeader(CommodityRun& run, int row);
+
+}  // namespace ormid
