@@ -37,9 +37,14 @@ bool ItemReader::RawItem(std::string& out, bool& quoted) {
   if (pos_ < data_.size() && data_[pos_] == '"') {
     quoted = true;
     ++pos_;
-    while (pos_ < data_.size() && data_[pos_] != '"' && !isBreak(data_[pos_]))
-      out.push_back(data_[pos_++]);
-    if (pos_ < data_.size() && data_[pos_] == '"') ++pos_;
+    // A quoted item runs to the next double quote, line breaks included (a
+    // multi-line comment), or to the end of the data when none follows.
+    while (pos_ < data_.size() && data_[pos_] != '"') {
+      char c = data_[pos_++];
+      if (c == '\n' || (c == '\r' && (pos_ >= data_.size() || data_[pos_] != '\n'))) ++currentLine_;
+      out.push_back(c);
+    }
+    if (pos_ < data_.size()) ++pos_;
     // Anything between the closing quote and the delimiter is not part of the item.
     while (pos_ < data_.size() && data_[pos_] != ',' && !isBreak(data_[pos_])) ++pos_;
   } else {
@@ -61,8 +66,7 @@ bool ItemReader::ReadText(std::string& out) {
   return RawItem(out, quoted);
 }
 
-bool ItemReader::NumberItem(double& value) {
-  std::string raw;
+bool ItemReader::NumberItem(double& value, std::string& raw) {
   bool quoted;
   if (!RawItem(raw, quoted)) return false;
   auto v = ParseNumberItem(raw);
@@ -74,18 +78,21 @@ bool ItemReader::NumberItem(double& value) {
 
 bool ItemReader::ReadInt16(std::int16_t& out) {
   double v;
-  if (!NumberItem(v)) return false;
+  std::string raw;
+  if (!NumberItem(v, raw)) return false;
   auto r = RoundToInt16(v);
-  if (!r) return Fail(std::to_string(static_cast<long long>(v)) + " is beyond the 16-bit range");
+  // The item's own text: a value far outside the range has no integer form.
+  if (!r) return Fail("\"" + raw + "\" is beyond the 16-bit range");
   out = *r;
   return true;
 }
 
 bool ItemReader::ReadFloat(float& out) {
   double v;
-  if (!NumberItem(v)) return false;
+  std::string raw;
+  if (!NumberItem(v, raw)) return false;
   if (std::fabs(v) > 3.4028234663852886e38)
-    return Fail("a number beyond the single precision range");
+    return Fail("\"" + raw + "\" is beyond the single precision range");
   out = static_cast<float>(v);
   return true;
 }

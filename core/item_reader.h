@@ -1,7 +1,8 @@
 // Free-format item input over a whole text file held in memory: items
 // separated by commas or line ends, leading blanks skipped, double-quoted
-// items that may contain commas, and whole-line reads. Nothing is ever read
-// past the end of the data; every failure leaves a description in error().
+// items that may contain commas and line breaks, and whole-line reads.
+// Nothing is ever read past the end of the data; every failure leaves a
+// description in error().
 #pragma once
 
 #include <cstdint>
@@ -41,7 +42,7 @@ class ItemReader {
  private:
   bool RawItem(std::string& out, bool& quoted);
   bool Fail(const std::string& what);
-  bool NumberItem(double& value);
+  bool NumberItem(double& value, std::string& raw);
   void SkipLineBreak();
 
   std::string data_;
