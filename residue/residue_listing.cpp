@@ -6,6 +6,7 @@
 #include "core/run_host.h"
 #include "report/food_form_label.h"
 #include "report/number_format.h"
+#include "report/report_delivery.h"
 #include "report/report_writer.h"
 
 namespace ormid {
@@ -132,6 +133,18 @@ bool WriteResidueListing(ModOrmid& m, Platform& p, const WindowSettings& s,
                    m.gWorkingDir + ": " + error + ". The last listing was left as it was.",
                "Residue File Listing", MsgIcon::Exclamation, MsgButtons::OK);
   return false;
+}
+
+bool RunResidueListing(ModOrmid& m, Platform& p, RunHost& host, DeliveryUi& ui,
+                       const WindowSettings& s) {
+  if (!CheckResidueListing(m, p, host, s)) return false;
+  m.gReportDest = 0;
+  m.gReportKind = kReportResidueListing;
+  ui.ChooseDestination(TextsForKind(kReportResidueListing)->dialogCaption);
+  if (m.gReportDest == 0) return false;
+  if (!WriteResidueListing(m, p, s, kResidueListingFile)) return false;
+  DeliverTo(m, p, ui, kReportResidueListing, kResidueListingFile);
+  return true;
 }
 
 }  // namespace ormid
