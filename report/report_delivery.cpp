@@ -71,7 +71,8 @@ bool ChooseSaveFile(ModOrmid& m, Platform& p) {
     if (texts) {
       std::string upper = ToUpper(m.gSaveFileName);
       std::string ext = texts->extension;
-      if (upper.size() >= ext.size() && upper.compare(upper.size() - ext.size(), ext.size(), ext) == 0)
+      if (upper.size() >= ext.size() &&
+          upper.compare(upper.size() - ext.size(), ext.size(), ext) == 0)
         request.fileName = m.gSaveFileName;
     }
     auto chosen = p.SaveFileDialog(request);
@@ -104,9 +105,9 @@ void DeliverTo(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std::st
     case 3: {
       std::string error;
       if (!CopyReportFile(p, source, m.gSaveFileName, error)) {
-        p.MessageBox("The report could not be saved as file " + m.gSaveFileName + ": " + error +
-                         ".",
-                     "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
+        p.MessageBox(
+            "The report could not be saved as file " + m.gSaveFileName + ": " + error + ".",
+            "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
         return;
       }
       auto modified = p.FileModified(m.gSaveFileName);
@@ -129,8 +130,7 @@ void DeliverTo(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std::st
                      "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
         return;
       }
-      p.MessageBox(texts->printedMessage, "Action completed", MsgIcon::Information,
-                   MsgButtons::OK);
+      p.MessageBox(texts->printedMessage, "Action completed", MsgIcon::Information, MsgButtons::OK);
       return;
     }
     case 1:

@@ -3,7 +3,7 @@
 # they are missing. Run as root (or with sudo available).
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev)
+packages=(cmake make g++ libgtest-dev qt6-base-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,153 @@
+// frmOrmid: the main window. It carries the residue file information, the
+// analysis parameters, the commodity options with the subgroup check boxes,
+// the Show Last buttons and the menus, and it is the window that runs and
+// delivers every report.
+#pragma once
+
+#include <QMainWindow>
+#include <string>
+#include <vector>
+
+#include "app/run_request.h"
+#include "core/run_host.h"
+#include "report/report_delivery.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace ormid {
+
+struct ModOrmid;
+class Platform;
+class ModalRunner;
+class FrmReport2;
+class FrmSPD;
+
+class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
+  Q_OBJECT
+
+ public:
+  // Start-up has succeeded before the window is built.
+  FrmOrmid(ModOrmid& m, Platform& p, ModalRunner& runner, QWidget* parent = nullptr);
+  ~FrmOrmid() override;
+
+  // --- Controls ---
+  QMenu* mnuFile = nullptr;
+  QAction* mnuOpenRes = nullptr;
+  QAction* mnuClose = nullptr;
+  QAction* mnuExit = nullptr;
+  QMenu* mnuAnalysis = nullptr;
+  QAction* mnuStart = nullptr;
+  QAction* mnuCommodity = nullptr;
+  QMenu* mnuHlp = nullptr;
+  QAction* mnuHelp = nullptr;
+
+  QGroupBox* fraResFile = nullptr;
+  QLabel *lblResfl1 = nullptr, *lblResfl2 = nullptr;
+  QLabel *lblDate1 = nullptr, *lblDate2 = nullptr;
+  QLabel *lblChemName = nullptr, *lblChemName2 = nullptr;
+  QLabel *lblWorkingFile = nullptr, *lblDefault = nullptr;
+
+  QGroupBox* frmParam = nullptr;
+  QLabel *lblTox0 = nullptr, *Label1 = nullptr, *Label2 = nullptr;
+  QCheckBox *chkMOE1 = nullptr, *chkMOE2 = nullptr, *chkMOE3 = nullptr, *chkMOE4 = nullptr;
+  QLabel *lblTox1 = nullptr, *lblTox2 = nullptr, *lblTox3 = nullptr, *lblTox4 = nullptr;
+  QLineEdit *txtMOE1 = nullptr, *txtMOE2 = nullptr, *txtMOE3 = nullptr;
+  QPushButton* cmdPAD = nullptr;
+  QLabel *lblUnits = nullptr, *lblUnits2 = nullptr;
+  QCheckBox* chkSecondAdj = nullptr;
+  QCheckBox* chkSaveRpt = nullptr;
+  QLabel* lblRptFile = nullptr;
+  QLineEdit* txtRptFile = nullptr;
+  QLabel* lblComment = nullptr;
+  QPlainTextEdit* txtComment = nullptr;
+
+  QGroupBox* Frame1 = nullptr;
+  QCheckBox *chkComplete = nullptr, *chkCritical = nullptr;
+  QLabel *lblCrit1 = nullptr, *lblCrit2 = nullptr, *lblCrit3 = nullptr;
+  QLineEdit *txtCrit1 = nullptr, *txtCrit2 = nullptr;
+  QFrame *lineCrit1 = nullptr, *lineCrit2 = nullptr, *lineCrit3 = nullptr;
+
+  QGroupBox* frmSubPop = nullptr;
+  std::vector<QCheckBox*> chkStandard;
+
+  QPushButton* cmdPrintResFl = nullptr;
+  QPushButton* cmdPrintOrmidAnalysis = nullptr;
+  QPushButton* cmdCommodity = nullptr;
+  QPushButton* cmdClear = nullptr;
+  QLabel* lblStart = nullptr;
+  QLabel* lblPrinterMsg = nullptr;
+
+  // The viewer, created on first use.
+  FrmReport2* frmReport2 = nullptr;
+
+  // --- Handlers ---
+  void mnuOpenRes_Click();
+  void mnuClose_Click();
+  void mnuExit_Click();
+  void mnuStart_Click();
+  void mnuCommodity_Click();
+  void mnuHelp_Click();
+  void cmdPAD_Click();
+  void cmdPrintOrmidAnalysis_Click();
+  void cmdCommodity_Click();
+  void cmdPrintResFl_Click();
+  void cmdClear_Click();
+  void chkMOE1_Click(bool checked);
+  void chkMOE2_Click(bool checked);
+  void chkMOE3_Click(bool checked);
+  void chkMOE4_Click(bool checked);
+  void chkComplete_Click(bool checked);
+  void chkCritical_Click(bool checked);
+  void chkSaveRpt_Click(bool checked);
+  void txtMOE1_LostFocus();
+  void txtMOE2_LostFocus();
+  void txtMOE3_LostFocus();
+  void txtRptFile_LostFocus();
+
+  void ShowOrmidReport();
+  void showCCCreport();
+
+  // The window's current settings as a run request reads them.
+  WindowSettings Settings() const;
+
+  // --- RunHost ---
+  void ShowLastOrmidReport() override { cmdPrintOrmidAnalysis_Click(); }
+  void ShowLastCommodityReport() override { cmdCommodity_Click(); }
+  void SetFocus(Control control) override;
+
+  // --- DeliveryUi ---
+  void ChooseDestination(const std::string& caption) override;
+  void ShowViewer(const std::string& caption, const std::string& file) override;
+  bool PrintFile(const std::string& text, std::string& error) override;
+  void SetPrinterNote(bool visible) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void Form_Load();
+  void ShowResidueFile();
+  void RunRequest(int report);
+  // Runs a box check unless another check is already putting the focus back.
+  void CheckBox(QLineEdit* box, bool ok);
+
+  ModOrmid& m_;
+  Platform& p_;
+  ModalRunner& runner_;
+  std::string mReportSource;
+  FrmSPD* frmSPD_ = nullptr;
+  bool checking_ = false;
+  bool exiting_ = false;
+};
+
+}  // namespace ormid

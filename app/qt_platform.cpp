@@ -1,0 +1,152 @@
+#include "app/qt_platform.h"
+
+#include <QDateTime>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+namespace ormid {
+
+namespace {
+
+// A busy cursor must not hide the arrow while the user answers a question.
+class CursorPause {
+ public:
+  CursorPause() : paused_(QGuiApplication::overrideCursor() != nullptr) {
+    if (paused_) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~CursorPause() {
+    if (paused_) QGuiApplication::restoreOverrideCursor();
+  }
+
+ private:
+  bool paused_;
+};
+
+}  // namespace
+
+QString QtNameFilter(const std::string& filter) {
+  if (filter.empty()) return QString();
+  QString f = FromBytes(filter);
+  int bar = static_cast<int>(f.indexOf('|'));
+  if (bar < 0) return f;
+  QString description = f.left(bar);
+  QString patterns = f.mid(bar + 1).replace(';', ' ');
+  return description + " (" + patterns + ")";
+}
+
+MsgAnswer QtPlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                                 MsgButtons buttons) {
+  CursorPause pause;
+  QMessageBox box(parent_);
+  box.setWindowTitle(FromBytes(title));
+  box.setText(FromBytes(text).replace("\r\n", "\n"));
+  switch (icon) {
+    case MsgIcon::None:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+    case MsgIcon::Information:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case MsgIcon::Exclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MsgIcon::Question:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MsgIcon::Critical:
+      box.setIcon(QMessageBox::Critical);
+      break;
+  }
+  switch (buttons) {
+    case MsgButtons::OK:
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case MsgButtons::OKCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      break;
+    case MsgButtons::YesNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
+    case MsgButtons::YesNoCancel:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      // The overwrite questions default to the harmless answer.
+      box.setDefaultButton(icon == MsgIcon::Question ? QMessageBox::No : QMessageBox::Yes);
+      break;
+  }
+  switch (box.exec()) {
+    case QMessageBox::Yes:
+      return MsgAnswer::Yes;
+    case QMessageBox::No:
+      return MsgAnswer::No;
+    case QMessageBox::Cancel:
+      return MsgAnswer::Cancel;
+    case QMessageBox::Ok:
+      return MsgAnswer::OK;
+    default:
+      return buttons == MsgButtons::OKCancel ? MsgAnswer::Cancel : MsgAnswer::OK;
+  }
+}
+
+std::string QtPlatform::InputBox(const std::string& prompt, const std::string& title,
+                                 const std::string& defaultAnswer) {
+  CursorPause pause;
+  bool ok = false;
+  QString answer = QInputDialog::getText(parent_, FromBytes(title), FromBytes(prompt),
+                                         QLineEdit::Normal, FromBytes(defaultAnswer), &ok);
+  return ok ? ToBytes(answer) : std::string();
+}
+
+static QString StartPath(const FileDialogRequest& request) {
+  QString dir = request.initialDir.empty() ? QDir::currentPath() : FromBytes(request.initialDir);
+  if (request.fileName.empty()) return dir;
+  QString name = FromBytes(request.fileName);
+  return QDir::isAbsolutePath(name) ? name : QDir(dir).filePath(name);
+}
+
+std::optional<std::string> QtPlatform::OpenFileDialog(const FileDialogRequest& request) {
+  CursorPause pause;
+  QString name = QFileDialog::getOpenFileName(parent_, FromBytes(request.title), StartPath(request),
+                                              QtNameFilter(request.filter));
+  if (name.isEmpty()) return std::nullopt;
+  return ToBytes(QDir::toNativeSeparators(name));
+}
+
+std::optional<std::string> QtPlatform::SaveFileDialog(const FileDialogRequest& request) {
+  CursorPause pause;
+  // The overwrite question is the program's own, so the dialog does not ask.
+  QString name = QFileDialog::getSaveFileName(parent_, FromBytes(request.title), StartPath(request),
+                                              QtNameFilter(request.filter), nullptr,
+                                              QFileDialog::DontConfirmOverwrite);
+  if (name.isEmpty()) return std::nullopt;
+  return ToBytes(QDir::toNativeSeparators(name));
+}
+
+DateTime QtPlatform::Now() {
+  QDateTime now = QDateTime::currentDateTime();
+  return DateTime{now.date().year(), now.date().month(),  now.date().day(),
+                  now.time().hour(), now.time().minute(), now.time().second()};
+}
+
+void QtPlatform::RunModal(QDialog& dialog) {
+  CursorPause pause;
+  dialog.exec();
+}
+
+bool QtPlatform::ConfigurePrinter(QPrinter& printer) {
+  // With a default printer the report goes straight to it; without one the
+  // user picks a printer (or a PDF file) in the print dialog.
+  if (!QPrinterInfo::defaultPrinter().isNull()) return true;
+  CursorPause pause;
+  QPrintDialog dialog(&printer, parent_);
+  dialog.setWindowTitle(QObject::tr("Print report"));
+  return dialog.exec() == QDialog::Accepted;
+}
+
+}  // namespace ormid
