@@ -8,6 +8,7 @@
 #include "core/platform.h"
 #include "core/run_host.h"
 #include "exposure/exposure_rows.h"
+#include "report/number_format.h"
 #include "exposure/long_term_report.h"
 
 namespace ormid {
@@ -244,6 +245,10 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
       kTitle, MsgIcon::Information, MsgButtons::OK);
   host.SetFocus(Control::cmdCommodity);
   return true;
+}
+
+std::string PercentCell(float value, const char* pattern) {
+  return AlignedCell(value, pattern) + "%";
 }
 
 }  // namespace ormid

@@ -66,6 +66,24 @@ struct ExposureFigures {
 };
 ExposureFigures FiguresFor(const ModOrmid& m, int row, float e);
 
+// Running sums of exposures and of the endpoint's percentages (percent of
+// RfD or PAD, percent of NOEL), each grown only when the endpoint reports it.
+struct ExposureSums {
+  float e = 0;
+  float pctRef = 0;
+  float pctNoel = 0;
+
+  void Add(const ModOrmid& m, float e2, float pctRef2, float pctNoel2) {
+    e += e2;
+    if (UsesPercentRef(m.gEndpoint)) pctRef += pctRef2;
+    if (UsesPercentNoel(m.gEndpoint)) pctNoel += pctNoel2;
+  }
+  void Add(const ModOrmid& m, const ExposureFigures& x) { Add(m, x.e, x.pctRef, x.pctNoel); }
+};
+
+// A percentage cell: the aligned figure followed by "%".
+std::string PercentCell(float value, const char* pattern);
+
 // The margin of exposure and the lifetime risk of a sum of exposures.
 float MarginOfExposure(const ModOrmid& m, float e);
 float LifetimeRisk(const ModOrmid& m, float e);

@@ -22,23 +22,6 @@ constexpr const char* kMoe = "###,###";
 constexpr const char* kNoExposure = "  no exposure";
 constexpr const char* kMoeCapped = ">1000000";
 
-std::string Pct(float value, const char* pattern) {
-  return AlignedCell(value, pattern) + "%";
-}
-
-// Running sums of one crop group.
-struct GroupSums {
-  float e = 0;
-  float pctRef = 0;
-  float pctNoel = 0;
-
-  void Add(const ModOrmid& m, const ExposureFigures& x) {
-    e += x.e;
-    if (UsesPercentRef(m.gEndpoint)) pctRef += x.pctRef;
-    if (UsesPercentNoel(m.gEndpoint)) pctNoel += x.pctNoel;
-  }
-};
-
 // Residue and the two adjustment factors of a row.
 struct RowFactors {
   float residue;
@@ -63,7 +46,7 @@ void WriteRowCells(const ModOrmid& m, ReportWriter& w, const RowFactors& r,
         w.Col(57).Text(kNoExposure);
       } else {
         w.Col(57).Text(AlignedCell(x.e, kExposure));
-        w.Col(70).Text(Pct(x.pctRef, kPercentRefWide));
+        w.Col(70).Text(PercentCell(x.pctRef, kPercentRefWide));
       }
       break;
     case EndpointLayout::Noel:
@@ -72,7 +55,7 @@ void WriteRowCells(const ModOrmid& m, ReportWriter& w, const RowFactors& r,
         w.Col(52).Text(kNoExposure);
       } else {
         w.Col(52).Text(AlignedCell(x.e, kExposure));
-        w.Col(64).Text(Pct(x.pctNoel, kPercentNarrow));
+        w.Col(64).Text(PercentCell(x.pctNoel, kPercentNarrow));
         if (x.moe < kMoeCap)
           w.Col(73).Text(AlignedCell(x.moe, kMoe));
         else
@@ -87,12 +70,12 @@ void WriteRowCells(const ModOrmid& m, ReportWriter& w, const RowFactors& r,
         WriteFactors(w, r, 26, 38, 45);
         w.Col(52).Text(AlignedCell(x.e, kExposure));
         w.Col(65).Text(AlignedCell(x.moe, kMoe));
-        w.Col(73).Text(Pct(x.pctRef, kPercentNarrow));
+        w.Col(73).Text(PercentCell(x.pctRef, kPercentNarrow));
       } else {
         // A capped margin row carries no residue and factor cells.
         w.Col(52).Text(AlignedCell(x.e, kExposure));
         w.Col(64).Text(kMoeCapped);
-        w.Col(73).Text(Pct(x.pctRef, kPercentNarrow));
+        w.Col(73).Text(PercentCell(x.pctRef, kPercentNarrow));
       }
       break;
     case EndpointLayout::Risk:
@@ -108,7 +91,7 @@ void WriteRowCells(const ModOrmid& m, ReportWriter& w, const RowFactors& r,
   w.End();
 }
 
-void WriteGroupSubtotal(CommodityRun& run, int row, const GroupSums& sums) {
+void WriteGroupSubtotal(CommodityRun& run, int row, const ExposureSums& sums) {
   const ModOrmid& m = run.m;
   ReportWriter& w = run.w;
   const float moe = MarginOfExposure(m, sums.e);
@@ -119,13 +102,13 @@ void WriteGroupSubtotal(CommodityRun& run, int row, const GroupSums& sums) {
     case EndpointLayout::RefDose:
       if (sums.e != 0) {
         w.Col(57).Text(AlignedCell(sums.e, kExposure));
-        w.Col(70).Text(Pct(sums.pctRef, kPercentRefWide));
+        w.Col(70).Text(PercentCell(sums.pctRef, kPercentRefWide));
       }
       break;
     case EndpointLayout::Noel:
       if (moe != 0) {
         w.Col(52).Text(AlignedCell(sums.e, kExposure));
-        w.Col(64).Text(Pct(sums.pctNoel, kPercentNarrow));
+        w.Col(64).Text(PercentCell(sums.pctNoel, kPercentNarrow));
         if (moe < kMoeCap)
           w.Col(73).Text(AlignedCell(moe, kMoe));
         else
@@ -141,7 +124,7 @@ void WriteGroupSubtotal(CommodityRun& run, int row, const GroupSums& sums) {
           w.Col(65).Text(AlignedCell(moe, kMoe));
         else
           w.Col(64).Text(kMoeCapped);
-        w.Col(73).Text(Pct(sums.pctRef, kPercentNarrow));
+        w.Col(73).Text(PercentCell(sums.pctRef, kPercentNarrow));
       }
       break;
     case EndpointLayout::Risk:
@@ -166,7 +149,7 @@ void WritePopulationTotal(CommodityRun& run, int row, float total) {
     case EndpointLayout::RefDose:
       if (total != 0) {
         w.Col(57).Text(AlignedCell(total, kExposure));
-        w.Col(70).Text(Pct(x.pctRef, kPercentRefWide));
+        w.Col(70).Text(PercentCell(x.pctRef, kPercentRefWide));
       }
       break;
     case EndpointLayout::Noel:
@@ -174,7 +157,7 @@ void WritePopulationTotal(CommodityRun& run, int row, float total) {
         w.Col(52).Text(kNoExposure);
       } else {
         w.Col(52).Text(AlignedCell(total, kExposure));
-        w.Col(64).Text(Pct(x.pctNoel, kPercentNarrow));
+        w.Col(64).Text(PercentCell(x.pctNoel, kPercentNarrow));
         if (x.moe < kMoeCap)
           w.Col(73).Text(AlignedCell(x.moe, kMoe));
         else
@@ -192,7 +175,7 @@ void WritePopulationTotal(CommodityRun& run, int row, float total) {
           w.Col(65).Text(AlignedCell(x.moe, kMoe));
         else
           w.Col(65).Text(kMoeCapped);
-        w.Col(73).Text(Pct(x.pctRef, kPercentNarrow));
+        w.Col(73).Text(PercentCell(x.pctRef, kPercentNarrow));
       }
       break;
     case EndpointLayout::Risk:
@@ -287,7 +270,7 @@ void WriteCompleteReport(CommodityRun& run, int row) {
     if (m.gLineCount >= pageLength - 17) EndReportPage(m, w);
 
     int f = group[2];
-    GroupSums sums;
+    ExposureSums sums;
     bool headingPending = true;
     for (int done = 1;; ++done, ++f) {
       while (f <= m.gResFoodCount && !FoodInGroup(m, f, k)) ++f;

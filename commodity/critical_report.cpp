@@ -21,24 +21,6 @@ constexpr const char* kPercent = "##,###.#";
 constexpr const char* kMoe = "#,###,###";
 constexpr const char* kMoeCapped = ">1,000,000";
 
-std::string Pct(float value, const char* pattern) {
-  return AlignedCell(value, pattern) + "%";
-}
-
-// Sums of one crop group, over all its members whether listed or not, and of
-// the numbered crop groups listed in the report.
-struct Sums {
-  float e = 0;
-  float pctRef = 0;
-  float pctNoel = 0;
-
-  void Add(const ModOrmid& m, float e2, float pctRef2, float pctNoel2) {
-    e += e2;
-    if (UsesPercentRef(m.gEndpoint)) pctRef += pctRef2;
-    if (UsesPercentNoel(m.gEndpoint)) pctNoel += pctNoel2;
-  }
-};
-
 // The margin cell of the NOEL layouts: the number, or the capped text one
 // column to the left.
 void WriteMoe(ReportWriter& w, float moe, int column) {
@@ -51,26 +33,26 @@ void WriteMoe(ReportWriter& w, float moe, int column) {
 // The cells of a listed food row or food-form row and the line's end.
 void WriteRowCells(const ModOrmid& m, ReportWriter& w, const ExposureFigures& x, float total,
                    bool formRow) {
-  const std::string share = Pct(ShareOfTotal(x.e, total), kShare);
+  const std::string share = PercentCell(ShareOfTotal(x.e, total), kShare);
   const int shift = formRow ? 1 : 0;
   const char* exposurePattern = formRow ? kFormExposure : kFoodExposure;
   switch (LayoutOf(m.gEndpoint)) {
     case EndpointLayout::RefDose:
       w.Col(41 + shift).Text(AlignedCell(x.e, exposurePattern));
       w.Col(57).Text(share);
-      w.Col(66).Text(Pct(x.pctRef, kPercentRefRow));
+      w.Col(66).Text(PercentCell(x.pctRef, kPercentRefRow));
       break;
     case EndpointLayout::Noel:
       w.Col(36 + shift).Text(AlignedCell(x.e, exposurePattern));
       w.Col(51).Text(share);
-      w.Col(60).Text(Pct(x.pctNoel, kPercent));
+      w.Col(60).Text(PercentCell(x.pctNoel, kPercent));
       WriteMoe(w, x.moe, 70);
       break;
     case EndpointLayout::NoelRef:
       w.Col(36 + shift).Text(AlignedCell(x.e, exposurePattern));
       w.Col(50).Text(share);
       WriteMoe(w, x.moe, 60);
-      w.Col(70).Text(Pct(x.pctRef, kPercent));
+      w.Col(70).Text(PercentCell(x.pctRef, kPercent));
       break;
     case EndpointLayout::Risk:
       w.Col(41 + shift).Text(AlignedCell(x.e, exposurePattern));
@@ -84,7 +66,8 @@ void WriteRowCells(const ModOrmid& m, ReportWriter& w, const ExposureFigures& x,
 // "  Total for crop group" and "Total for crop groups listed above:". The
 // listed total shows its percent of RfD or PAD with one decimal, the group
 // total of endpoints R and P with two; a listed total is never empty.
-void WriteTotalLine(CommodityRun& run, int row, const Sums& sums, float total, bool listed) {
+void WriteTotalLine(CommodityRun& run, int row, const ExposureSums& sums, float total,
+                    bool listed) {
   const ModOrmid& m = run.m;
   ReportWriter& w = run.w;
   const float moe = MarginOfExposure(m, sums.e);
@@ -98,8 +81,8 @@ void WriteTotalLine(CommodityRun& run, int row, const Sums& sums, float total, b
         w.Col(41).Text("  no exposure");
       } else {
         w.Col(41).Text(AlignedCell(sums.e, kFoodExposure));
-        w.Col(57).Text(Pct(share, kShare));
-        w.Col(66).Text(Pct(sums.pctRef, listed ? kPercent : kPercentRefRow));
+        w.Col(57).Text(PercentCell(share, kShare));
+        w.Col(66).Text(PercentCell(sums.pctRef, listed ? kPercent : kPercentRefRow));
       }
       break;
     case EndpointLayout::Noel:
@@ -107,8 +90,8 @@ void WriteTotalLine(CommodityRun& run, int row, const Sums& sums, float total, b
         w.Col(45).Text("no exposure");
       } else {
         w.Col(36).Text(AlignedCell(sums.e, kFoodExposure));
-        w.Col(51).Text(Pct(share, kShare));
-        w.Col(60).Text(Pct(sums.pctNoel, kPercent));
+        w.Col(51).Text(PercentCell(share, kShare));
+        w.Col(60).Text(PercentCell(sums.pctNoel, kPercent));
         WriteMoe(w, moe, 70);
       }
       break;
@@ -117,9 +100,9 @@ void WriteTotalLine(CommodityRun& run, int row, const Sums& sums, float total, b
         w.Col(45).Text("no exposure");
       } else {
         w.Col(36).Text(AlignedCell(sums.e, kFoodExposure));
-        w.Col(50).Text(Pct(share, kShare));
+        w.Col(50).Text(PercentCell(share, kShare));
         WriteMoe(w, moe, 60);
-        w.Col(70).Text(Pct(sums.pctRef, kPercent));
+        w.Col(70).Text(PercentCell(sums.pctRef, kPercent));
       }
       break;
     case EndpointLayout::Risk:
@@ -127,7 +110,7 @@ void WriteTotalLine(CommodityRun& run, int row, const Sums& sums, float total, b
         w.Col(45).Text("no exposure");
       } else {
         w.Col(41).Text(AlignedCell(sums.e, kFoodExposure));
-        w.Col(56).Text(Pct(share, kShare));
+        w.Col(56).Text(PercentCell(share, kShare));
         w.Col(69).Text(AlignedScientific(risk));
       }
       break;
@@ -199,7 +182,7 @@ class CriticalGroup {
     return true;
   }
 
-  const Sums& sums() const { return sums_; }
+  const ExposureSums& sums() const { return sums_; }
 
  private:
   void BreakPage() {
@@ -218,7 +201,7 @@ class CriticalGroup {
   int row_;
   int group_;
   float total_;
-  Sums sums_;
+  ExposureSums sums_;
   bool headingWritten_ = false;
   bool breakPending_ = false;
 };
@@ -298,7 +281,7 @@ void WriteCriticalReport(CommodityRun& run, int row) {
   AddLines(m, 4);
   WriteCropTableHeading(m, w, m.gEndpoint, m.gCropTableRule, m.gQStar, m.gLineCount, row);
 
-  Sums listed;
+  ExposureSums listed;
   for (int k = 1; k <= m.gCropGroupCount; ++k) {
     const auto& members = m.gGroupFoods[static_cast<std::size_t>(k)];
     if (members[1] == 0) continue;
@@ -351,7 +334,7 @@ void WriteCriticalReport(CommodityRun& run, int row) {
 
     if (!group.Finish()) continue;
     if (GroupNumber(m, k) != 0) {
-      const Sums& sums = group.sums();
+      const ExposureSums& sums = group.sums();
       listed.Add(m, sums.e, sums.pctRef, sums.pctNoel);
     }
     WriteTotalLine(run, row, group.sums(), total, false);
