@@ -8,8 +8,8 @@
 #include "core/platform.h"
 #include "core/run_host.h"
 #include "exposure/exposure_rows.h"
-#include "report/number_format.h"
 #include "exposure/long_term_report.h"
+#include "report/number_format.h"
 
 namespace ormid {
 

@@ -11,8 +11,9 @@ class ReportWriter {
  public:
   // A text item, written as it is.
   ReportWriter& Text(std::string_view text);
-  // A column move to column n (1-based): blanks up to column n; when the line
-  // already reaches column n or beyond, a new line that starts with n-1 blanks.
+  // A column move to column n (1-based): blanks up to column n; nothing when
+  // the next character goes to column n anyway; when the line has passed
+  // column n, a new line that starts with n-1 blanks.
   ReportWriter& Col(int n);
   // Numeric items: the short number text followed by one trailing blank.
   ReportWriter& Num(float value);
