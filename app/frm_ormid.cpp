@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -356,8 +357,22 @@ void FrmOrmid::RunRequest(int report) {
                                                   : tr("Running the commodity analysis..."));
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   checkstart(m_, p_, *this, Settings(), report);
+  delete progress_;
+  progress_ = nullptr;
   statusBar()->clearMessage();
   QApplication::restoreOverrideCursor();
+}
+
+void FrmOrmid::Progress(int done, int total) {
+  // The dialog appears only when the run lasts longer than half a second.
+  if (!progress_) {
+    progress_ = new QProgressDialog(tr("Writing the commodity contribution reports..."), QString(),
+                                    0, total, this);
+    progress_->setWindowTitle(tr("Commodity Analysis"));
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setMinimumDuration(500);
+  }
+  progress_->setValue(done);
 }
 
 void FrmOrmid::mnuStart_Click() {

@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
+class QProgressDialog;
 class QPushButton;
 
 namespace ormid {
@@ -122,6 +123,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void ShowLastOrmidReport() override { cmdPrintOrmidAnalysis_Click(); }
   void ShowLastCommodityReport() override { cmdCommodity_Click(); }
   void SetFocus(Control control) override;
+  void Progress(int done, int total) override;
 
   // --- DeliveryUi ---
   void ChooseDestination(const std::string& caption) override;
@@ -146,6 +148,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   ModalRunner& runner_;
   std::string mReportSource;
   FrmSPD* frmSPD_ = nullptr;
+  QProgressDialog* progress_ = nullptr;
   bool checking_ = false;
   bool exiting_ = false;
 };

@@ -199,6 +199,7 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
       const std::string& kind = KindOfRow(m, i);
       if (kind == "A" || kind == "C") WriteCompleteReport(run, i);
       if (kind == "B" || kind == "C") WriteCriticalReport(run, i);
+      host.Progress(i, m.gPopCount);
     }
     nonFiniteRow = run.nonFiniteRow;
     text = run.w.take();

@@ -27,6 +27,8 @@ class RunHost {
   virtual void ShowLastOrmidReport() = 0;
   virtual void ShowLastCommodityReport() = 0;
   virtual void SetFocus(Control control) = 0;
+  // A long run reports how far it has come (done of total steps).
+  virtual void Progress(int /*done*/, int /*total*/) {}
 };
 
 }  // namespace ormid
