@@ -1,5 +1,7 @@
 #include "commodity/commodity_run.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "commodity/complete_report.h"
@@ -9,6 +11,7 @@
 #include "core/run_host.h"
 #include "exposure/exposure_rows.h"
 #include "exposure/long_term_report.h"
+#include "report/food_form_label.h"
 #include "report/number_format.h"
 
 namespace ormid {
@@ -23,6 +26,10 @@ const std::string& KindOfRow(const ModOrmid& m, int row) {
   return ri < m.gCommodityKind.size() ? m.gCommodityKind[ri] : kNone;
 }
 
+bool IsReported(const std::string& kind) {
+  return kind == "A" || kind == "B" || kind == "C";
+}
+
 // Consumption of column s in a record; 0 for a column the layout lacks.
 float ColumnOf(const ModOrmid& m, std::string_view record, int s) {
   if (s < 1 || s > m.ConsumptionColumns()) return 0.0f;
@@ -35,7 +42,34 @@ void CommodityRun::Check(int row, float value) {
   if (nonFiniteRow == 0 && !std::isfinite(value)) nonFiniteRow = row;
 }
 
-EndpointLayout LayoutOf(const std::string& endpoint) {
+const std::string& CommodityRun::FormLabel(int j) {
+  const auto ji = static_cast<std::size_t>(j);
+  if (ji >= formLabels_.size()) formLabels_.resize(std::max(ji + 1, m.gFormCode.size()));
+  std::string& label = formLabels_[ji];
+  if (label.empty()) {  // a label always holds at least the code and "-"
+    std::string code = std::to_string(m.gFormCode[ji]);
+    FoodFormLabel(m, code, label);
+  }
+  return label;
+}
+
+const std::string& CommodityRun::RecurringCell(float value, std::string_view pattern) {
+  constexpr int kSlotBits = 12;
+  if (cells_.empty()) cells_.resize(std::size_t{1} << kSlotBits);
+  const auto bits = std::bit_cast<std::uint32_t>(value);
+  const std::uint32_t hash = (bits ^ static_cast<std::uint32_t>(pattern.size())) * 0x9E3779B1u;
+  CellSlot& slot = cells_[hash >> (32 - kSlotBits)];
+  if (slot.text.empty() || slot.bits != bits || slot.pattern != pattern) {
+    slot.pattern = pattern;
+    slot.bits = bits;
+    slot.text = AlignedCell(value, pattern);
+  }
+  return slot.text;
+}
+
+EndpointLayout LayoutOf(const std::string& code) {
+  // Asked for every row: compared as views, lengths first.
+  const std::string_view endpoint = code;
   if (endpoint == "R" || endpoint == "P") return EndpointLayout::RefDose;
   if (endpoint == "N") return EndpointLayout::Noel;
   if (endpoint == "NR" || endpoint == "NP") return EndpointLayout::NoelRef;
@@ -55,7 +89,8 @@ bool UsesPercentNoel(const std::string& endpoint) {
 float ReferenceDose(const ModOrmid& m, int row) {
   const auto ri = static_cast<std::size_t>(row);
   const float pad = ri < m.gPAD.size() ? m.gPAD[ri] : 0.0f;
-  if ((m.gEndpoint == "P" || m.gEndpoint == "NP") && pad > 0) return pad;
+  const std::string_view endpoint = m.gEndpoint;
+  if ((endpoint == "P" || endpoint == "NP") && pad > 0) return pad;
   return m.gRefDose;
 }
 
@@ -195,10 +230,16 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
       return false;
     }
     ClassifyCropGroups(m);
-    for (int i = 1; i <= m.gPopCount; ++i) {
+    int reported = 0;
+    for (int i = 1; i <= m.gPopCount; ++i) reported += IsReported(KindOfRow(m, i)) ? 1 : 0;
+    for (int i = 1, done = 0; i <= m.gPopCount; ++i) {
       const std::string& kind = KindOfRow(m, i);
       if (kind == "A" || kind == "C") WriteCompleteReport(run, i);
       if (kind == "B" || kind == "C") WriteCriticalReport(run, i);
+      // The reports of one subgroup are about as long as those of the next:
+      // room for all of them, once the first are written, spares copying the
+      // text as it grows (room left unused is never touched).
+      if (IsReported(kind) && ++done == 1) run.w.Reserve(run.w.str().size() * reported * 5 / 4);
       host.Progress(i, m.gPopCount);
     }
     nonFiniteRow = run.nonFiniteRow;

@@ -8,8 +8,10 @@
 // the centred subgroup line.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/mod_ormid.h"
 #include "exposure/total_exposure.h"
@@ -37,6 +39,23 @@ struct CommodityRun {
   CommodityRun(ModOrmid& mod, Platform& platform) : m(mod), p(platform) {}
   // Notes row when a figure about to be reported is not finite.
   void Check(int row, float value);
+
+  // Texts that read the same in every subgroup's report, made once per run:
+  // the label of food-form entry j, and the aligned cell of a value that
+  // recurs from report to report (a residue or an adjustment factor).
+  const std::string& FormLabel(int j);
+  const std::string& RecurringCell(float value, std::string_view pattern);
+
+ private:
+  // One remembered cell; a value whose slot another value holds is simply
+  // formatted again.
+  struct CellSlot {
+    std::string_view pattern;
+    std::uint32_t bits = 0;
+    std::string text;
+  };
+  std::vector<std::string> formLabels_;
+  std::vector<CellSlot> cells_;
 };
 
 // How an endpoint code lays out the commodity tables.

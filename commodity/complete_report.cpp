@@ -3,7 +3,6 @@
 #include "commodity/commodity_run.h"
 #include "commodity/crop_groups.h"
 #include "exposure/exposure_rows.h"
-#include "report/food_form_label.h"
 #include "report/number_format.h"
 #include "report/report_writer.h"
 
@@ -29,19 +28,23 @@ struct RowFactors {
   float adj2;
 };
 
-void WriteFactors(ReportWriter& w, const RowFactors& r, int residueCol, int adj1Col, int adj2Col) {
-  w.Col(residueCol).Text(AlignedCell(r.residue, kResidue));
-  w.Col(adj1Col).Text(AlignedCell(r.adj1, kFactor));
-  w.Col(adj2Col).Text(AlignedCell(r.adj2, kFactor));
+// Residue and factor cells read the same in every subgroup's report, so they
+// are made once per run.
+void WriteFactors(CommodityRun& run, const RowFactors& r, int residueCol, int adj1Col,
+                  int adj2Col) {
+  run.w.Col(residueCol).Text(run.RecurringCell(r.residue, kResidue));
+  run.w.Col(adj1Col).Text(run.RecurringCell(r.adj1, kFactor));
+  run.w.Col(adj2Col).Text(run.RecurringCell(r.adj2, kFactor));
 }
 
 // The cells of a food row ("   FoodForm N/S") or a food-form row, continuing
 // the line its caller began, and the line's end.
-void WriteRowCells(const ModOrmid& m, ReportWriter& w, const RowFactors& r,
-                   const ExposureFigures& x, bool formRow) {
+void WriteRowCells(CommodityRun& run, const RowFactors& r, const ExposureFigures& x, bool formRow) {
+  const ModOrmid& m = run.m;
+  ReportWriter& w = run.w;
   switch (LayoutOf(m.gEndpoint)) {
     case EndpointLayout::RefDose:
-      WriteFactors(w, r, 31, 43, 50);
+      WriteFactors(run, r, 31, 43, 50);
       if (x.e == 0) {
         w.Col(57).Text(kNoExposure);
       } else {
@@ -50,7 +53,7 @@ void WriteRowCells(const ModOrmid& m, ReportWriter& w, const RowFactors& r,
       }
       break;
     case EndpointLayout::Noel:
-      WriteFactors(w, r, 26, 38, 45);
+      WriteFactors(run, r, 26, 38, 45);
       if (x.moe == 0) {
         w.Col(52).Text(kNoExposure);
       } else {
@@ -64,10 +67,10 @@ void WriteRowCells(const ModOrmid& m, ReportWriter& w, const RowFactors& r,
       break;
     case EndpointLayout::NoelRef:
       if (x.moe == 0) {
-        WriteFactors(w, r, 26, 38, 45);
+        WriteFactors(run, r, 26, 38, 45);
         w.Col(52).Text(formRow ? "  no exposure using survey" : kNoExposure);
       } else if (x.moe < kMoeCap) {
-        WriteFactors(w, r, 26, 38, 45);
+        WriteFactors(run, r, 26, 38, 45);
         w.Col(52).Text(AlignedCell(x.e, kExposure));
         w.Col(65).Text(AlignedCell(x.moe, kMoe));
         w.Col(73).Text(PercentCell(x.pctRef, kPercentNarrow));
@@ -79,7 +82,7 @@ void WriteRowCells(const ModOrmid& m, ReportWriter& w, const RowFactors& r,
       }
       break;
     case EndpointLayout::Risk:
-      WriteFactors(w, r, 29, 41, 48);
+      WriteFactors(run, r, 29, 41, 48);
       if (x.e == 0) {
         w.Col(55).Text(kNoExposure);
       } else {
@@ -287,7 +290,7 @@ void WriteCompleteReport(CommodityRun& run, int row) {
         sums.Add(m, x);
         w.Line(foodLine);
         w.Text("   FoodForm N/S");
-        WriteRowCells(m, w, {m.gFoodResidue[fi], m.gFoodAdj1[fi], m.gFoodAdj2[fi]}, x, false);
+        WriteRowCells(run, {m.gFoodResidue[fi], m.gFoodAdj1[fi], m.gFoodAdj2[fi]}, x, false);
         // The food line and its row count as one line.
         AddLines(m, 1);
       } else {
@@ -308,13 +311,10 @@ void WriteCompleteReport(CommodityRun& run, int row) {
         const int first = m.gFoodFirstForm[fi];
         for (int j = first; j < first + m.gFoodFormCount[fi]; ++j) {
           const auto ji = static_cast<std::size_t>(j);
-          std::string code = std::to_string(m.gFormCode[ji]);
-          std::string label;
-          FoodFormLabel(m, code, label);
           const ExposureFigures x = FormExposure(run, row, j);
           sums.Add(m, x);
-          w.Text("   " + label);
-          WriteRowCells(m, w, {m.gFormResidue[ji], m.gFormAdj1[ji], m.gFormAdj2[ji]}, x, true);
+          w.Text("   ").Text(run.FormLabel(j));
+          WriteRowCells(run, {m.gFormResidue[ji], m.gFormAdj1[ji], m.gFormAdj2[ji]}, x, true);
           AddLines(m, 1);
         }
       }

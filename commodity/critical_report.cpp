@@ -3,7 +3,6 @@
 #include "commodity/commodity_run.h"
 #include "commodity/crop_groups.h"
 #include "exposure/exposure_rows.h"
-#include "report/food_form_label.h"
 #include "report/number_format.h"
 #include "report/report_writer.h"
 
@@ -310,10 +309,6 @@ void WriteCriticalReport(CommodityRun& run, int row) {
         bool foodLineWritten = false;
         const int first = m.gFoodFirstForm[fi];
         for (int j = first; j < first + m.gFoodFormCount[fi]; ++j) {
-          const auto ji = static_cast<std::size_t>(j);
-          std::string code = std::to_string(m.gFormCode[ji]);
-          std::string label;
-          FoodFormLabel(m, code, label);
           const ExposureFigures x = FormExposure(run, row, j);
           if (!group.Take(x)) continue;
           group.PrepareListedRow();
@@ -322,7 +317,7 @@ void WriteCriticalReport(CommodityRun& run, int row) {
             foodLineWritten = true;
             AddLines(m, 1);
           }
-          w.Text("      " + label);
+          w.Text("      ").Text(run.FormLabel(j));
           WriteRowCells(m, w, x, total, true);
           AddLines(m, 1);
         }

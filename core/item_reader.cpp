@@ -1,19 +1,16 @@
 #include "core/item_reader.h"
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 
 #include "core/numbers.h"
+#include "core/record_file.h"
 
 namespace ormid {
 
 std::optional<ItemReader> ItemReader::FromFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return ItemReader(std::move(data));
+  auto data = ReadWholeFile(path);
+  if (!data) return std::nullopt;
+  return ItemReader(std::move(*data));
 }
 
 bool ItemReader::Fail(const std::string& what) {

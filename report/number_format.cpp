@@ -1,8 +1,13 @@
 #include "report/number_format.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 namespace ormid {
 
@@ -24,11 +29,60 @@ struct Decimal {
   bool negative = false;
   bool finite = true;
   bool nan = false;
-  std::string digits;
+  std::array<char, kDoubleDigits> digits{'0'};
+  int count = 1;
   int exponent = 0;
 
-  bool IsZero() const { return digits == "0"; }
+  std::string_view Digits() const { return {digits.data(), static_cast<size_t>(count)}; }
+  bool IsZero() const { return count == 1 && digits[0] == '0'; }
 };
+
+// 10^k for k = kMinScale .. kMaxScale, the nearest doubles: enough to scale
+// every float to seven whole digits.
+constexpr int kMinScale = -33;
+constexpr int kMaxScale = 52;
+constexpr double kPowersOfTen[] = {
+    1e-33, 1e-32, 1e-31, 1e-30, 1e-29, 1e-28, 1e-27, 1e-26, 1e-25, 1e-24, 1e-23, 1e-22, 1e-21,
+    1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9,  1e-8,
+    1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,   1e3,   1e4,   1e5,
+    1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18,
+    1e19,  1e20,  1e21,  1e22,  1e23,  1e24,  1e25,  1e26,  1e27,  1e28,  1e29,  1e30,  1e31,
+    1e32,  1e33,  1e34,  1e35,  1e36,  1e37,  1e38,  1e39,  1e40,  1e41,  1e42,  1e43,  1e44,
+    1e45,  1e46,  1e47,  1e48,  1e49,  1e50,  1e51,  1e52};
+static_assert(std::size(kPowersOfTen) == kMaxScale - kMinScale + 1);
+
+// The seven significant digits of a positive float's exact value `v`, in
+// double arithmetic. Scaling to seven whole digits errs by a few units in the
+// 16th digit at most, so the rounding is certain unless the scaled value lies
+// within 1E-06 of a half; then false is returned and the exact conversion
+// decides. (Checked against it for every float.)
+bool FastSingleDigits(double v, Decimal& dec) {
+  // v = m * 2^binary with m in [0.5, 1); floor(log10(v)) is floor(binary *
+  // log10(2)) or one less. 78913 / 2^18 is log10(2) closely enough for every
+  // binary exponent of a double.
+  const int binary = static_cast<int>((std::bit_cast<std::uint64_t>(v) >> 52) & 0x7FF) - 1022;
+  int exponent = (binary * 78913) >> 18;
+  for (int attempt = 0; attempt < 2; ++attempt, --exponent) {
+    const int scale = kSingleDigits - 1 - exponent;
+    if (scale < kMinScale || scale > kMaxScale) return false;
+    const double scaled = v * kPowersOfTen[scale - kMinScale];
+    if (scaled < 1e6) continue;
+    auto n = static_cast<std::uint32_t>(scaled);  // below 2^24: the whole part
+    const double fraction = scaled - n;
+    if (std::fabs(fraction - 0.5) < 1e-6) return false;
+    if (fraction > 0.5) ++n;
+    if (n >= 10000000u) {  // 9999999.5 and above: 1.000000 of the next decade
+      n /= 10;
+      ++exponent;
+    }
+    for (int i = kSingleDigits - 1; i >= 0; --i, n /= 10)
+      dec.digits[static_cast<size_t>(i)] = static_cast<char>('0' + n % 10);
+    dec.count = kSingleDigits;
+    dec.exponent = exponent;
+    return true;
+  }
+  return false;
+}
 
 Decimal ToDecimal(double value, int significant) {
   Decimal dec;
@@ -36,28 +90,30 @@ Decimal ToDecimal(double value, int significant) {
     dec.finite = false;
     dec.nan = std::isnan(value);
     dec.negative = !dec.nan && value < 0;
-    dec.digits = "0";
     return dec;
   }
+  if (value == 0) return dec;
   dec.negative = value < 0;
+  const double magnitude = std::fabs(value);
+  if (significant == kSingleDigits && FastSingleDigits(magnitude, dec)) return dec;
+  // The exact binary value rounded to `significant` digits, as printf's "%e"
+  // rounds it: buf reads d.ddd...e+xx.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*e", significant - 1, std::fabs(value));
-  // buf reads d.ddd...e+xx
-  std::string text(buf);
-  size_t e = text.find('e');
-  for (size_t i = 0; i < e; ++i) {
-    if (text[i] != '.') dec.digits += text[i];
+  const auto end = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific,
+                                 significant - 1)
+                       .ptr;
+  const char* e = std::find(buf, end, 'e');
+  dec.count = 0;
+  for (const char* c = buf; c < e; ++c) {
+    if (*c != '.') dec.digits[static_cast<size_t>(dec.count++)] = *c;
   }
-  dec.exponent = std::atoi(text.c_str() + e + 1);
-  if (dec.digits.find_first_not_of('0') == std::string::npos) {
-    dec.digits = "0";
-    dec.exponent = 0;
-    dec.negative = false;
-  }
+  int exponent = 0;
+  for (const char* c = e + 2; c < end; ++c) exponent = exponent * 10 + (*c - '0');
+  dec.exponent = e[1] == '-' ? -exponent : exponent;
   return dec;
 }
 
-std::string NonFiniteText(const Decimal& dec) {
+const char* NonFiniteText(const Decimal& dec) {
   if (dec.nan) return "NaN";
   return dec.negative ? "-Inf" : "Inf";
 }
@@ -76,36 +132,39 @@ void Increment(std::string& digits) {
 
 // The digits of the magnitude times 10^places rounded to a whole number,
 // halves away from zero; no leading zeros, "0" for zero.
-std::string ScaledRounded(const Decimal& dec, int places) {
-  if (dec.IsZero()) return "0";
-  const int count = static_cast<int>(dec.digits.size());
+void ScaledRounded(const Decimal& dec, int places, std::string& out) {
+  out.clear();
+  const int count = dec.count;
   const int keep = dec.exponent + places + 1;  // digits left of the rounding point
-  if (keep >= count) return dec.digits + std::string(keep - count, '0');
-  if (keep < 0) return "0";
-  std::string kept = dec.digits.substr(0, keep);
-  if (dec.digits[keep] >= '5') {
-    Increment(kept);
-  } else if (kept.empty()) {
-    return "0";
+  if (dec.IsZero() || keep < 0) {
+    out += '0';
+  } else if (keep >= count) {
+    out.append(dec.Digits());
+    out.append(static_cast<size_t>(keep - count), '0');
+  } else {
+    out.append(dec.Digits().substr(0, static_cast<size_t>(keep)));
+    if (dec.digits[static_cast<size_t>(keep)] >= '5') {
+      Increment(out);
+    } else if (out.empty()) {
+      out += '0';
+    }
   }
-  return kept;
 }
 
-std::string GroupThousands(const std::string& digits) {
-  std::string out;
+void AppendGrouped(std::string& out, std::string_view digits) {
   const size_t n = digits.size();
   for (size_t i = 0; i < n; ++i) {
     if (i > 0 && (n - i) % 3 == 0) out += ',';
     out += digits[i];
   }
-  return out;
 }
 
-std::string ExponentText(int exponent) {
-  std::string text = exponent < 0 ? "-" : "+";
-  std::string magnitude = std::to_string(std::abs(exponent));
-  if (magnitude.size() < 2) magnitude.insert(0, 2 - magnitude.size(), '0');
-  return text + magnitude;
+void AppendExponent(std::string& out, int exponent) {
+  out += exponent < 0 ? '-' : '+';
+  const int magnitude = std::abs(exponent);
+  if (magnitude < 10) out += '0';
+  char buf[16];
+  out.append(buf, std::to_chars(buf, buf + sizeof buf, magnitude).ptr);
 }
 
 bool IsScientificName(std::string_view pattern) {
@@ -122,54 +181,129 @@ bool IsScientificName(std::string_view pattern) {
 // One digit, point, two digits, then the exponent.
 std::string ScientificText(const Decimal& dec) {
   if (dec.IsZero()) return "0.00E+00";
-  std::string mantissa = dec.digits.substr(0, 3);
+  std::string mantissa(dec.Digits().substr(0, 3));
   mantissa.resize(3, '0');
   int exponent = dec.exponent;
-  if (dec.digits.size() > 3 && dec.digits[3] >= '5') {
+  if (dec.count > 3 && dec.digits[3] >= '5') {
     Increment(mantissa);
     if (mantissa.size() > 3) {  // 9.995 became 10.00
       mantissa.resize(3);
       ++exponent;
     }
   }
-  std::string text = dec.negative ? "-" : "";
+  std::string text;
+  if (dec.negative) text += '-';
   text += mantissa[0];
   text += '.';
-  text += mantissa.substr(1);
+  text.append(mantissa, 1);
   text += 'E';
-  return text + ExponentText(exponent);
+  AppendExponent(text, exponent);
+  return text;
+}
+
+// 10^0 .. 10^19, every power of ten that fits 64 bits.
+constexpr std::array<std::uint64_t, 20> kTenTo = [] {
+  std::array<std::uint64_t, 20> powers{};
+  powers[0] = 1;
+  for (size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  return powers;
+}();
+
+// ScaledRounded as a number, when it fits 64 bits (places at most 19).
+std::optional<std::uint64_t> ScaledInteger(const Decimal& dec, int places) {
+  std::uint64_t digits = 0;
+  for (int i = 0; i < dec.count; ++i)
+    digits = digits * 10 + static_cast<std::uint64_t>(dec.digits[static_cast<size_t>(i)] - '0');
+  // The value is digits * 10^shift once scaled.
+  const int shift = dec.exponent - (dec.count - 1) + places;
+  if (shift >= 0) {
+    const auto up = static_cast<size_t>(shift);
+    if (up >= kTenTo.size() || digits > UINT64_MAX / kTenTo[up]) return std::nullopt;
+    return digits * kTenTo[up];
+  }
+  const auto cut = static_cast<size_t>(-shift);  // digits dropped, the first of them rounds
+  if (cut > static_cast<size_t>(dec.count)) return 0;
+  return (digits + 5 * kTenTo[cut - 1]) / kTenTo[cut];
+}
+
+// DigitPatternText for a scaled value that fits 64 bits.
+std::string ScaledIntegerText(bool negative, std::uint64_t scaled, int places, bool hasPoint,
+                              bool grouped) {
+  char buf[64];
+  char* out = buf;
+  // A value that rounds to nothing carries no sign.
+  if (negative && scaled != 0) *out++ = '-';
+  const std::uint64_t unit = kTenTo[static_cast<size_t>(places)];
+  const std::uint64_t whole = scaled / unit;
+  if (whole != 0) {
+    char digits[20];
+    const char* end = std::to_chars(digits, digits + sizeof digits, whole).ptr;
+    const auto n = static_cast<size_t>(end - digits);
+    for (size_t i = 0; i < n; ++i) {
+      if (grouped && i > 0 && (n - i) % 3 == 0) *out++ = ',';
+      *out++ = digits[i];
+    }
+  }
+  if (hasPoint) {
+    *out++ = '.';
+    std::uint64_t decimals = scaled % unit;
+    int shown = places;
+    while (shown > 0 && decimals % 10 == 0) {
+      decimals /= 10;
+      --shown;
+    }
+    for (int i = shown - 1; i >= 0; --i, decimals /= 10)
+      out[i] = static_cast<char>('0' + decimals % 10);
+    out += shown;
+  }
+  return std::string(buf, out);
 }
 
 std::string DigitPatternText(const Decimal& dec, std::string_view pattern) {
-  const size_t point = pattern.find('.');
-  const bool hasPoint = point != std::string_view::npos;
-  const std::string_view integerPart = pattern.substr(0, point);
-  const bool grouped = integerPart.find(',') != std::string_view::npos;
+  // The point, thousands separators before it, and the decimal places: the
+  // "#" after it.
+  bool hasPoint = false;
+  bool grouped = false;
   int places = 0;
-  if (hasPoint) {
-    for (char c : pattern.substr(point + 1)) {
-      if (c == '#') ++places;
+  for (const char c : pattern) {
+    if (hasPoint) {
+      places += c == '#' ? 1 : 0;
+    } else {
+      hasPoint = c == '.';
+      grouped = grouped || c == ',';
     }
   }
 
-  std::string scaled = ScaledRounded(dec, places);
-  if (static_cast<int>(scaled.size()) <= places) {
-    scaled.insert(0, places + 1 - scaled.size(), '0');
+  if (places < static_cast<int>(kTenTo.size())) {
+    if (const auto scaled = ScaledInteger(dec, places))
+      return ScaledIntegerText(dec.negative, *scaled, places, hasPoint, grouped);
   }
-  std::string whole = scaled.substr(0, scaled.size() - places);
-  std::string decimals = scaled.substr(scaled.size() - places);
+  // Beyond 64 bits: on the digit text itself.
+  std::string scaled;
+  ScaledRounded(dec, places, scaled);
+  if (static_cast<int>(scaled.size()) <= places) {
+    scaled.insert(0, static_cast<size_t>(places) + 1 - scaled.size(), '0');
+  }
+  const std::string_view digits = scaled;
+  const std::string_view whole = digits.substr(0, digits.size() - static_cast<size_t>(places));
+  std::string_view decimals = digits.substr(whole.size());
 
   std::string text;
-  if (whole != "0") text = grouped ? GroupThousands(whole) : whole;
-  if (hasPoint) {
-    size_t last = decimals.find_last_not_of('0');
-    decimals.resize(last == std::string::npos ? 0 : last + 1);
-    text += '.';
-    text += decimals;
-  }
   // A value that rounds to nothing carries no sign.
-  const bool roundsToZero = scaled.find_first_not_of('0') == std::string::npos;
-  if (dec.negative && !roundsToZero) text.insert(0, "-");
+  if (dec.negative && digits.find_first_not_of('0') != std::string_view::npos) text += '-';
+  if (whole != "0") {
+    if (grouped) {
+      AppendGrouped(text, whole);
+    } else {
+      text.append(whole);
+    }
+  }
+  if (hasPoint) {
+    const size_t last = decimals.find_last_not_of('0');
+    decimals = decimals.substr(0, last == std::string_view::npos ? 0 : last + 1);
+    text += '.';
+    text.append(decimals);
+  }
   return text;
 }
 
@@ -184,23 +318,39 @@ std::string FormatDecimal(const Decimal& dec, std::string_view pattern) {
 // 1E-04 .. 10^(fixedLimit + 1).
 std::string ShortMagnitude(const Decimal& dec, int fixedLimit) {
   if (dec.IsZero()) return "0";
-  std::string digits = dec.digits;
-  digits.resize(digits.find_last_not_of('0') + 1);
+  std::string_view digits = dec.Digits();
+  digits = digits.substr(0, digits.find_last_not_of('0') + 1);
   const int exponent = dec.exponent;
 
+  std::string text;
   if (exponent < kSmallestFixedExponent || exponent > fixedLimit) {
-    std::string text(1, digits[0]);
-    if (digits.size() > 1) text += "." + digits.substr(1);
-    return text + "E" + ExponentText(exponent);
+    text += digits[0];
+    if (digits.size() > 1) {
+      text += '.';
+      text.append(digits.substr(1));
+    }
+    text += 'E';
+    AppendExponent(text, exponent);
+  } else if (exponent < 0) {
+    text += '.';
+    text.append(static_cast<size_t>(-exponent - 1), '0');
+    text.append(digits);
+  } else {
+    const size_t wholeCount = static_cast<size_t>(exponent) + 1;
+    if (digits.size() <= wholeCount) {
+      text.append(digits);
+      text.append(wholeCount - digits.size(), '0');
+    } else {
+      text.append(digits.substr(0, wholeCount));
+      text += '.';
+      text.append(digits.substr(wholeCount));
+    }
   }
-  if (exponent < 0) return "." + std::string(-exponent - 1, '0') + digits;
-  const size_t wholeCount = static_cast<size_t>(exponent) + 1;
-  if (digits.size() <= wholeCount) return digits + std::string(wholeCount - digits.size(), '0');
-  return digits.substr(0, wholeCount) + "." + digits.substr(wholeCount);
+  return text;
 }
 
 std::string ShortText(const Decimal& dec, int fixedLimit) {
-  if (!dec.finite) return (dec.negative ? "" : " ") + NonFiniteText(dec);
+  if (!dec.finite) return (dec.negative ? "" : " ") + std::string(NonFiniteText(dec));
   return (dec.negative ? "-" : " ") + ShortMagnitude(dec, fixedLimit);
 }
 
@@ -221,12 +371,6 @@ void AlignNumber(std::string_view pattern, std::string& formatted, std::string& 
   const size_t length = pattern.size();
 
   if (p > 0) {
-    std::string column;
-    if (p >= 2) {
-      column = std::string(p - 2, ' ') + "0." + std::string(length - p, '0');
-    } else {
-      column = "." + std::string(length - 1, '0');
-    }
     if (formatted == ".") formatted = ".0";
     const size_t textPoint = formatted.find('.');
     const size_t q = textPoint == std::string::npos ? 0 : textPoint + 1;
@@ -234,12 +378,16 @@ void AlignNumber(std::string_view pattern, std::string& formatted, std::string& 
       result = formatted;
       return;
     }
+    // The column: blanks, "0" and the point where the pattern has its point,
+    // zeros for the decimals ("   0.000000"; ".0000" without whole digits).
+    result.resize(length);
+    char* column = result.data();
+    for (size_t i = 0; i < length; ++i) column[i] = i + 2 < p ? ' ' : '0';
+    column[p - 1] = '.';
     // The text's point goes onto the column's point.
     const size_t start = p - q;
-    for (size_t i = 0; i < formatted.size() && start + i < column.size(); ++i) {
+    for (size_t i = 0; i < formatted.size() && start + i < length; ++i)
       column[start + i] = formatted[i];
-    }
-    result = column;
     return;
   }
 
@@ -248,7 +396,8 @@ void AlignNumber(std::string_view pattern, std::string& formatted, std::string& 
     result = formatted;
     return;
   }
-  result = std::string(length - formatted.size(), ' ') + formatted;
+  result.assign(length - formatted.size(), ' ');
+  result += formatted;
 }
 
 std::string AlignedCell(float value, std::string_view pattern) {

@@ -28,6 +28,9 @@ class ReportWriter {
   int column() const { return column_; }
   const std::string& str() const { return out_; }
   std::string take() { return std::move(out_); }
+  // Room for this many bytes of text, so that a long report is not copied
+  // each time it outgrows its buffer.
+  void Reserve(std::size_t bytes) { out_.reserve(bytes); }
   void clear() {
     out_.clear();
     column_ = 1;

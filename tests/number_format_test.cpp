@@ -101,7 +101,13 @@ TEST(NumberFormatTest, ShortAndDefaultNumberText) {
                         {9999999.0f, " 9999999", "9999999"},
                         {12345678.0f, " 1.234568E+07", "1.234568E+07"},
                         {1e7f, " 1E+07", "1E+07"},
-                        {-0.05f, "-.05", "-0.05"}};
+                        {-0.05f, "-.05", "-0.05"},
+                        // An exact half of the seventh digit goes to the even
+                        // neighbour; just below one stays below.
+                        {1234567.5f, " 1234568", "1234568"},
+                        {1234568.5f, " 1234568", "1234568"},
+                        {12345.625f, " 12345.62", "12345.62"},
+                        {0.99999994f, " .9999999", "0.9999999"}};
   for (const Case& c : cases) {
     EXPECT_EQ(ShortNumberText(c.value), c.shortText) << c.value;
     EXPECT_EQ(DefaultNumberText(c.value), c.defaultText) << c.value;

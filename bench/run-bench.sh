@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Times ormid-cli on two synthetic CSFII installations: full size (600 master
+# foods, 3,000 food-form entries, 33 subgroups) and one ten times larger, each
+# with a residue file that covers every food and food form. For info,
+# longterm and commodity (every subgroup, complete and critical reports) it
+# prints the median wall time and the peak memory of whole runs, next to the
+# floor: the time it takes merely to copy the report's bytes to a file (and to
+# copy them and flush them to the disk).
+#
+#   bash bench/run-bench.sh           builds into build-bench/ (Release,
+#                                     -DORMID_BUILD_BENCH=ON) and measures
+#   RUNS=21 bash bench/run-bench.sh   runs per figure (default 11)
+#   MICRO=1 bash bench/run-bench.sh   then the micro-benchmarks as well
+#
+# Needs cmake, g++ and Google Benchmark (Debian: libbenchmark-dev). Wall
+# times are noisy on a busy machine: compare medians of several runs.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ORMID_BENCH_BUILD:-$root/build-bench}
+runs=${RUNS:-11}
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DORMID_BUILD_BENCH=ON \
+  -DORMID_BUILD_GUI=OFF >/dev/null
+cmake --build "$build" -j2 --target ormid-cli ormid-synth ormid-timeit ormid_bench >/dev/null
+
+cli=$build/cli/ormid-cli
+timeit=$build/bench/ormid-timeit
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export SOURCE_DATE_EPOCH=1700000000
+
+# "median_ms min_ms peak_kb" of RUNS runs of a command, after one warm-up run.
+measure() {
+  "$@" >/dev/null
+  "$timeit" "$runs" "$@"
+}
+
+declare -A ms peak
+printf '%-5s %-10s %10s %8s %11s %10s %13s %8s\n' scale command "median ms" "peak MB" \
+  "report KB" "floor ms" "floor+sync ms" "x floor"
+for scale in 1 10; do
+  dir=$work/x$scale
+  "$build/bench/ormid-synth" "$scale" "$dir" >/dev/null
+  residue=$dir/residues/BENCH.R98
+  for command in info longterm commodity; do
+    case $command in
+      info) args=(info) report= ;;
+      longterm) args=(longterm "$residue" --rfd) report=ormdtemp.txt ;;
+      commodity)
+        args=(commodity "$residue" --rfd --complete --critical --food-pct 1 --crop-pct 5
+          --subgroups all)
+        report=tempcomm.txt
+        ;;
+    esac
+    read -r median _ kb < <(measure "$cli" -C "$dir" "${args[@]}")
+    ms[$scale.$command]=$median
+    peak[$scale.$command]=$kb
+    floor=- sync=- ratio=- size=-
+    if [ -n "$report" ]; then
+      size=$(( $(stat -c %s "$dir/$report") / 1024 ))
+      read -r floor _ _ < <(measure cp "$dir/$report" "$work/copy")
+      read -r sync _ _ < <(measure dd if="$dir/$report" of="$work/copy" bs=1M conv=fsync status=none)
+      ratio=$(awk -v a="$median" -v b="$floor" 'BEGIN { printf "%.1f", a / b }')
+    fi
+    printf '%-5s %-10s %10s %8s %11s %10s %13s %8s\n' "x$scale" "$command" "$median" \
+      "$(awk -v k="$kb" 'BEGIN { printf "%.1f", k / 1024 }')" "$size" "$floor" "$sync" "$ratio"
+    [ "$command" = commodity ] && ratio1=${ratio1:-$ratio}
+  done
+done
+
+echo
+check() {  # check TEXT CONDITION-FOR-AWK
+  if awk "BEGIN { exit !($2) }"; then echo "met     $1"; else echo "MISSED  $1"; fi
+}
+check "longterm under 20 ms (${ms[1.longterm]})" "${ms[1.longterm]} < 20"
+check "commodity under 150 ms (${ms[1.commodity]})" "${ms[1.commodity]} < 150"
+check "commodity within 5 times the copy floor (x$ratio1)" "$ratio1 <= 5"
+for command in info longterm commodity; do
+  check "$command peak memory under 50 MB ($((peak[1.$command] / 1024)) MB)" \
+    "${peak[1.$command]} < 50 * 1024"
+done
+for command in info longterm commodity; do
+  growth=$(awk -v a="${ms[10.$command]}" -v b="${ms[1.$command]}" 'BEGIN { printf "%.1f", a / b }')
+  check "$command ten times larger in at most 12 times the time (x$growth)" "$growth <= 12"
+done
+
+if [ "${MICRO:-0}" != 0 ]; then
+  echo
+  "$build/bench/ormid_bench" --benchmark_min_time=0.2
+fi
