@@ -8,6 +8,12 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace ormid {
 
 namespace fs = std::filesystem;
@@ -26,37 +32,51 @@ std::optional<DateTime> Platform::FileModified(const std::string& path) {
       std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count(), false);
 }
 
+std::string TemporaryNameFor(const std::string& path) {
+  return path + ".ormid-tmp";
+}
+
 bool Platform::WriteFile(const std::string& path, const std::string& bytes, std::string& error) {
-  fs::path target(path);
-  fs::path temp = target;
-  temp += ".ormid-tmp";
-  {
-    std::FILE* f = std::fopen(temp.string().c_str(), "wb");
-    if (!f) {
-      error = std::strerror(errno);
-      return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (!ok) error = std::strerror(errno);
-    if (std::fclose(f) != 0 && ok) {
-      ok = false;
-      error = std::strerror(errno);
-    }
-    if (!ok) {
-      std::error_code ignored;
-      fs::remove(temp, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
-    error = ec.message();
-    std::error_code ignored;
-    fs::remove(temp, ignored);
+  const std::string temp = TemporaryNameFor(path);
+  if (!WriteNewFile(temp, bytes, error) || !ReplaceFile(temp, path, error)) {
+    RemoveFile(temp);
     return false;
   }
   return true;
+}
+
+bool Platform::WriteNewFile(const std::string& path, const std::string& bytes, std::string& error) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    error = std::strerror(errno);
+    return false;
+  }
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
+  // On the disk before it replaces anything: a crash then leaves the old
+  // file or the new one, never a short one.
+#ifdef _WIN32
+  ok = ok && _commit(_fileno(f)) == 0;
+#else
+  ok = ok && fsync(fileno(f)) == 0;
+#endif
+  if (!ok) error = std::strerror(errno);
+  if (std::fclose(f) != 0 && ok) {
+    ok = false;
+    error = std::strerror(errno);
+  }
+  return ok;
+}
+
+bool Platform::ReplaceFile(const std::string& from, const std::string& to, std::string& error) {
+  std::error_code ec;
+  fs::rename(fs::path(from), fs::path(to), ec);
+  if (ec) error = ec.message();
+  return !ec;
+}
+
+void Platform::RemoveFile(const std::string& path) {
+  std::error_code ignored;
+  fs::remove(fs::path(path), ignored);
 }
 
 std::string Platform::CurrentDir() {

@@ -58,13 +58,24 @@ class Platform {
   virtual bool FileExists(const std::string& path);
   virtual std::optional<DateTime> FileModified(const std::string& path);
   // Writes a whole file so that it replaces an existing one only completely:
-  // the bytes go to a temporary file in the same folder, which is then renamed
-  // over the target. False with a description in error on failure; the old
-  // file is then left as it was.
+  // the bytes go to a temporary file in the same folder (TemporaryNameFor),
+  // flushed to the disk, which is then renamed over the target. False with a
+  // description in error on failure; the old file is then left as it was and
+  // the temporary file is removed.
   virtual bool WriteFile(const std::string& path, const std::string& bytes, std::string& error);
+  // The steps of WriteFile, each a seam for another file system (or for
+  // faults put in on purpose). WriteNewFile creates or truncates path and
+  // writes all bytes to it, flushed to the disk; ReplaceFile renames from over
+  // to; RemoveFile removes a file and ignores any error.
+  virtual bool WriteNewFile(const std::string& path, const std::string& bytes, std::string& error);
+  virtual bool ReplaceFile(const std::string& from, const std::string& to, std::string& error);
+  virtual void RemoveFile(const std::string& path);
   virtual std::string CurrentDir();
   virtual bool ChangeDir(const std::string& path);
 };
+
+// The temporary file WriteFile writes before it replaces path.
+std::string TemporaryNameFor(const std::string& path);
 
 // "mm-dd-yyyy" and "hh:mm:ss" as the reports print them.
 std::string FormatReportDate(const DateTime& t);

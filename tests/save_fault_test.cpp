@@ -1,0 +1,175 @@
+// Saves that fail on the disk: the temporary reports and the user's copies
+// are written through the platform, whose steps here fail on purpose (at the
+// file's creation, after half of its bytes, or when it replaces the old
+// file). The file that was there must stay as it was, nothing may be left
+// behind, and the message must name the file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "app/run_request.h"
+#include "core/paths.h"
+#include "core/run_host.h"
+#include "report/report_delivery.h"
+#include "residue/residue_listing.h"
+#include "tests/installation_fixture.h"
+
+namespace ormid::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class Fault { None, Create, Partial, Replace };
+
+class FaultyPlatform : public FakePlatform {
+ public:
+  FaultyPlatform(std::string failing, Fault fault) : failing_(std::move(failing)), fault_(fault) {}
+
+  bool WriteNewFile(const std::string& path, const std::string& bytes,
+                    std::string& error) override {
+    if (!Hits(path) || fault_ == Fault::None || fault_ == Fault::Replace)
+      return Platform::WriteNewFile(path, bytes, error);
+    if (fault_ == Fault::Partial)
+      Platform::WriteNewFile(path, bytes.substr(0, bytes.size() / 2), error);
+    error = "No space left on device";
+    return false;
+  }
+  bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) override {
+    if (Hits(to) && fault_ == Fault::Replace) {
+      error = "Device or resource busy";
+      return false;
+    }
+    return Platform::ReplaceFile(from, to, error);
+  }
+
+ private:
+  // The file itself or its temporary file.
+  bool Hits(const std::string& path) const { return FileNameOnly(path).starts_with(failing_); }
+  std::string failing_;
+  Fault fault_;
+};
+
+struct NullHost : RunHost {
+  void ShowLastOrmidReport() override {}
+  void ShowLastCommodityReport() override {}
+  void SetFocus(Control) override {}
+};
+
+struct NullUi : DeliveryUi {
+  void ChooseDestination(const std::string&) override {}
+  void ShowViewer(const std::string&, const std::string&) override {}
+  bool PrintFile(const std::string&, std::string&) override { return true; }
+  void SetPrinterNote(bool) override {}
+};
+
+std::vector<std::string> TemporaryFiles(const fs::path& dir) {
+  std::vector<std::string> found;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.path().string().ends_with(TemporaryNameFor(""))) found.push_back(e.path().string());
+  return found;
+}
+
+// One save: the file it writes (relative to the working folder) and the
+// action, true when it finished.
+struct Save {
+  std::string file;
+  std::function<bool(StartedInstallation&, Platform&)> run;
+};
+
+WindowSettings Settings(bool commodity, const std::string& copy = "") {
+  WindowSettings s;
+  s.chkMOE2 = true;
+  s.txtMOE2 = "0.005";
+  s.chkComplete = commodity;
+  s.chkStandard = {1};
+  s.chkSaveRpt = !copy.empty();
+  s.txtRptFile = copy;
+  return s;
+}
+
+const Save kSaves[] = {
+    {"ormdtemp.txt",
+     [](StartedInstallation& s, Platform& p) {
+       NullHost host;
+       return checkstart(s.m, p, host, Settings(false), kRunLongTerm) == RunStatus::Done;
+     }},
+    {"tempcomm.txt",
+     [](StartedInstallation& s, Platform& p) {
+       NullHost host;
+       return checkstart(s.m, p, host, Settings(true), kRunCommodity) == RunStatus::Done;
+     }},
+    {"tempres.fil",
+     [](StartedInstallation& s, Platform& p) {
+       return WriteResidueListing(s.m, p, Settings(false), kResidueListingFile);
+     }},
+    {"residues/week1.OR10",
+     [](StartedInstallation& s, Platform& p) {
+       NullHost host;
+       return checkstart(s.m, p, host, Settings(false, "week1"), kRunLongTerm) == RunStatus::Done;
+     }},
+    {"residues/week1.CC10",
+     [](StartedInstallation& s, Platform& p) {
+       NullHost host;
+       return checkstart(s.m, p, host, Settings(true, "week1"), kRunCommodity) == RunStatus::Done;
+     }},
+    {"saved.OR10",
+     [](StartedInstallation& s, Platform& p) {
+       WriteFileBytes(kLongTermReportFile, "a long-term report\r\n");
+       s.m.gReportDest = 3;
+       s.m.gSaveFileName = "saved.OR10";
+       NullUi ui;
+       DeliverTo(s.m, p, ui, kReportLongTerm, kLongTermReportFile);
+       return static_cast<FakePlatform&>(p).messages.back().title == "Action completed";
+     }},
+};
+
+TEST(SaveFaultTest, AFailedWriteLeavesThePreviousFile) {
+  const std::string previous = "previous contents\r\n";
+  for (const Save& save : kSaves) {
+    for (Fault fault : {Fault::None, Fault::Create, Fault::Partial, Fault::Replace}) {
+      SCOPED_TRACE(save.file + " fault " + std::to_string(static_cast<int>(fault)));
+      StartedInstallation s(SmallInstallation(0));
+      ASSERT_TRUE(s.Open(SmallResidueFile(0)));
+      const fs::path file = s.dir.path() / save.file;
+      WriteFileBytes(file, previous);
+      FaultyPlatform p(FileNameOnly(save.file), fault);
+      p.answers = {MsgAnswer::Yes};  // write over an earlier copy
+
+      EXPECT_EQ(save.run(s, p), fault == Fault::None);
+      EXPECT_EQ(TemporaryFiles(s.dir.path()), std::vector<std::string>{});
+      const std::string now = ReadFileBytes(file);
+      if (fault == Fault::None) {
+        EXPECT_NE(now, previous);
+        EXPECT_NE(now.find("\r\n"), std::string::npos);
+        continue;
+      }
+      EXPECT_EQ(now, previous);
+      ASSERT_FALSE(p.messages.empty());
+      EXPECT_NE(p.messages.back().text.find(FileNameOnly(save.file)), std::string::npos)
+          << p.messages.back().text;
+    }
+  }
+}
+
+TEST(SaveFaultTest, AWorkingFolderThatCannotBeWritten) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  StartedInstallation s(SmallInstallation(0));
+  ASSERT_TRUE(s.Open(SmallResidueFile(0)));
+  WriteFileBytes(kLongTermReportFile, "previous\r\n");
+  fs::permissions(s.dir.path(), fs::perms::owner_write, fs::perm_options::remove);
+  NullHost host;
+  EXPECT_EQ(checkstart(s.m, s.platform, host, Settings(false), kRunLongTerm), RunStatus::Stopped);
+  fs::permissions(s.dir.path(), fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(ReadFileBytes(kLongTermReportFile), "previous\r\n");
+  ASSERT_EQ(s.platform.messages.size(), 1u);
+  EXPECT_NE(s.platform.messages[0].text.find("ormdtemp.txt could not be written in the working "
+                                             "folder " +
+                                             s.m.gWorkingDir + ": Permission denied"),
+            std::string::npos)
+      << s.platform.messages[0].text;
+}
+
+}  // namespace
+}  // namespace ormid::test
