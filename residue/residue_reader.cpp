@@ -246,18 +246,8 @@ bool ResidueFileParser::ReadForms(int i, int f, int n, int& j) {
   return true;
 }
 
-}  // namespace
-
-void ReadResidueFile(ModOrmid& m, Platform& p, int& failed) {
-  auto reader = ItemReader::FromFile(m.gResidueFileName);
-  if (!reader) {
-    p.MessageBox("Residue file " + m.gResidueFileName +
-                     " can't be read: the file cannot be opened. Can't use this file.",
-                 "Reading Residue File", MsgIcon::Exclamation, MsgButtons::OK);
-    failed = 1;
-    return;
-  }
-  ResidueFileParser parser(m, p, *reader);
+void ReadResidueItems(ModOrmid& m, Platform& p, ItemReader& reader, int& failed) {
+  ResidueFileParser parser(m, p, reader);
   if (!parser.Run()) {
     failed = 1;
     return;
@@ -269,6 +259,25 @@ void ReadResidueFile(ModOrmid& m, Platform& p, int& failed) {
                  "Empty Residue File", MsgIcon::Information, MsgButtons::OK);
     failed = 1;
   }
+}
+
+}  // namespace
+
+void ReadResidueFile(ModOrmid& m, Platform& p, int& failed) {
+  auto reader = ItemReader::FromFile(m.gResidueFileName);
+  if (!reader) {
+    p.MessageBox("Residue file " + m.gResidueFileName +
+                     " can't be read: the file cannot be opened. Can't use this file.",
+                 "Reading Residue File", MsgIcon::Exclamation, MsgButtons::OK);
+    failed = 1;
+    return;
+  }
+  ReadResidueItems(m, p, *reader, failed);
+}
+
+void ReadResidueText(ModOrmid& m, Platform& p, std::string text, int& failed) {
+  ItemReader reader(std::move(text));
+  ReadResidueItems(m, p, reader, failed);
 }
 
 std::string ResidueFileFilter(int surveyBase) {

@@ -12,6 +12,9 @@ class Platform;
 // Reads m.gResidueFileName into the residue table. Sets failed to 1 when the
 // file is refused (its message already shown); leaves it alone on success.
 void ReadResidueFile(ModOrmid& m, Platform& p, int& failed);
+// The same for the file's contents, already read: the messages still name
+// m.gResidueFileName.
+void ReadResidueText(ModOrmid& m, Platform& p, std::string text, int& failed);
 
 // The open action: file dialog (with the path error loop), reading, and the
 // state that follows a successful open. Sets cancelled to 1 when no file was

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and testing Ormid need, when
-# they are missing. Run as root (or with sudo available).
+# they are missing. Run as root (or with sudo available). With --hardening it
+# also installs clang and its sanitizer and libFuzzer runtimes, which only
+# tools/hardening.sh needs.
 set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev qt6-base-dev)
+if [ "${1:-}" = "--hardening" ]; then packages+=(clang-14 libclang-rt-14-dev); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

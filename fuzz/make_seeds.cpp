@@ -1,0 +1,87 @@
+// ormid-fuzz-seeds OUTDIR: writes the seed corpus of every fuzz target into
+// OUTDIR/<target>/: the files of the generated installations and of the
+// bundled samples (all their residue files too), each behind the selector
+// byte of its installation.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "core/mod_ormid.h"
+#include "fuzz/fuzz_support.h"
+#include "tests/installation_fixture.h"
+
+namespace fs = std::filesystem;
+namespace td = ormid::testdata;
+using namespace ormid::fuzz;
+
+namespace {
+
+fs::path out;
+int written = 0;
+
+void Seed(const std::string& target, int kind, int variant, const std::string& bytes) {
+  fs::create_directories(out / target);
+  const std::string name = "seed-" + std::to_string(++written);
+  td::WriteFile(out / target / name, SelectorByte(kind, variant) + bytes);
+}
+
+// The generated residue file of a survey base in its multi-chemical layout.
+std::string MultiChemicalText(int base) {
+  td::ResidueFile file = ormid::test::SmallResidueFile(base);
+  file.tag = base == 0 ? "FCIDMC1" : "05-10-cMCNH2";
+  file.chemicals = {{"\"Chem A\", 1", "5,\"second line\""}, {"\"Chem B\", 0", ""}};
+  file.pairCount = 2;
+  file.foods[0].pairs = {{0.5f, 0.25f}, {1, 2}};
+  return td::ResidueFileText(file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: ormid-fuzz-seeds OUTDIR\n");
+    return 2;
+  }
+  out = argv[1];
+  for (int kind = 0; kind < kKinds; ++kind) {
+    const ormid::ModOrmid& m = StartedKind(kind);
+    const std::string residue = PristineFile(kind, KindResidueFile(kind));
+    // The generated installations with all runs, the samples (much slower
+    // to run) with the long-term analysis alone; each also without runs.
+    const bool sample = kind == kCsfiiSample || kind == kNhanesSample;
+    const int runs = (sample ? 3 : 0) + kind % 3;
+    for (int variant : {runs - runs % 3, runs - runs % 3 + 1, runs - runs % 3 + 2, 6})
+      Seed("residue_file", kind, variant, residue);
+    for (int variant : {runs, 6}) {
+      Seed("support_list", kind, variant, PristineFile(kind, ormid::kSupportListFile));
+      Seed("setup_file", kind, variant, PristineFile(kind, ormid::kSetupFile));
+      Seed("description_file", kind, variant, PristineFile(kind, m.gFoodFormFile));
+      Seed("master_lists", kind, variant,
+           JoinPair(PristineFile(kind, m.gFoodFile), PristineFile(kind, m.gRacFile)));
+    }
+    for (int variant : {runs, 3 + kind % 3})
+      Seed("consumption", kind, variant,
+           JoinPair(PristineFile(kind, m.gConsumptionFile1),
+                    PristineFile(kind, m.gConsumptionFile2)));
+    // The item reader: all texts, and numbers then texts, over each text file.
+    for (const std::string& text : {PristineFile(kind, ormid::kSupportListFile),
+                                    PristineFile(kind, m.gFoodFormFile), residue}) {
+      td::WriteFile(out / "item_reader" / ("seed-" + std::to_string(++written)),
+                    std::string("\0\0", 2) + text);
+      td::WriteFile(out / "item_reader" / ("seed-" + std::to_string(++written)), "\x41\x08" + text);
+    }
+  }
+  for (int base : {0, 2}) {
+    const int kind = base == 0 ? kCsfiiSmall : kNhanesTwoDaySmall;
+    for (int variant : {0, 6}) Seed("residue_file", kind, variant, MultiChemicalText(base));
+  }
+  // Every sample residue file; the short ones with all runs.
+  for (int kind : {kCsfiiSample, kNhanesSample}) {
+    for (const auto& e : fs::directory_iterator(fs::path(KindFolder(kind)) / "residues")) {
+      const std::string text = PristineFile(kind, "residues/" + e.path().filename().string());
+      for (int variant : {text.size() < 1000 ? 2 : 5, 6}) Seed("residue_file", kind, variant, text);
+    }
+  }
+  std::printf("%d seeds in %s\n", written, out.string().c_str());
+  return 0;
+}
