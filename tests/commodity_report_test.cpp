@@ -1,11 +1,14 @@
+// Commodity runs over a small installation held in memory: the row layouts of
+// every endpoint, the no-exposure texts, the critical thresholds, the page
+// breaks and the run's end. Whole reports are compared in golden_report_test.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "commodity/commodity_run.h"
@@ -37,26 +40,21 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// Index of the first line at or after `from` that starts with prefix; -1 if none.
-int Find(const std::vector<std::string>& lines, const std::string& prefix, int from = 0) {
-  for (int n = from; n < static_cast<int>(lines.size()); ++n)
-    if (lines[static_cast<std::size_t>(n)].rfind(prefix, 0) == 0) return n;
+// Index of the first line that starts with prefix; -1 if none.
+int Find(const std::vector<std::string>& lines, const std::string& prefix) {
+  for (std::size_t n = 0; n < lines.size(); ++n)
+    if (lines[n].rfind(prefix, 0) == 0) return static_cast<int>(n);
   return -1;
 }
+// The line skip lines after the first one starting with prefix.
 std::string After(const std::vector<std::string>& lines, const std::string& prefix, int skip = 1) {
-  const int n = Find(lines, prefix);
-  return n < 0 ? "<" + prefix + " missing>" : lines[static_cast<std::size_t>(n + skip)];
+  const int n = Find(lines, prefix) + skip;
+  const bool there = n >= skip && n < static_cast<int>(lines.size());
+  return there ? lines[static_cast<std::size_t>(n)] : "<" + prefix + " missing>";
 }
 
 std::string PageLine(int page) {
   return std::string(38, ' ') + " " + std::to_string(page) + " ";
-}
-// Page numbers in the order the report prints them.
-std::vector<int> PageNumbers(const std::vector<std::string>& lines) {
-  std::vector<int> pages;
-  for (std::size_t n = 0; n + 1 < lines.size(); ++n)
-    if (lines[n + 1] == "\f") pages.push_back(std::stoi(lines[n].substr(38)));
-  return pages;
 }
 
 // Consumption giving exposure 2^-10 mg/kg bw/day at residue 1 and factors 1:
@@ -75,6 +73,9 @@ struct TestFood {
   float cons2 = 0;
   std::vector<TestForm> forms = {};
 };
+// Food A in crop group 6, food B's one form in group 1: each half the total.
+const std::vector<TestFood> kTwoHalves = {{"2", "Food A", kUnit},
+                                          {"O", "Food B", 0, 0, {{1, kUnit}}}};
 
 // An NHANES consumption record: master number, form code, code, columns 1 and 2.
 std::string Record(int master, int form, const std::string& code, float c1, float c2) {
@@ -95,17 +96,13 @@ class CommodityRunTest : public ::testing::Test {
   CommodityRunTest() : cd_(dir_.path()) {
     m_.gSurveyBase = 2;
     m_.gDataVersion = "05-10";
-    m_.gProgramVersion = "4.01";
-    m_.gReportBanner = "KAVRI-FCID";
     m_.gPageLength = 60;
     m_.gPageNumbers = "Y";
-    m_.gFoodFormFile = "FoodForm.txt";
     m_.gConsumptionFile1 = "cons1.bin";
     m_.gConsumptionFile2 = "cons2.bin";
     m_.gPopCount = 2;
     m_.gPopNames2 = {"", "Total US", "Children 1-2"};
     m_.gPopOrder = {0, 1, 2};
-    m_.gPAD = {0, 0, 0};
     m_.gCommodityKind = {"", "C", ""};
     m_.gCropGroupCount = 82;
     for (int k = 0; k <= 82; ++k) {
@@ -118,9 +115,6 @@ class CommodityRunTest : public ::testing::Test {
       m_.gFormDesc2.push_back("b" + std::to_string(d));
       m_.gFormDesc3.push_back("c" + std::to_string(d));
     }
-    m_.gChemicalName = "Testchem";
-    m_.gResidueFileName = "TEST.R10";
-    m_.gResidueFileDate = "01-15-2024";
     m_.gEndpoint = "R";
     m_.gRefDose = 0.0078125f;
     m_.gCritFoodPct = m_.gCritCropPct = 10;
@@ -161,11 +155,15 @@ class CommodityRunTest : public ::testing::Test {
     ok_ = RunCommodityAnalysis(m_, p_, host_, reportFile);
     return ReadFileBytes(dir_.path() / kCommodityReportFile);
   }
-  // The complete and the critical reports of the run, as lines.
-  std::pair<std::vector<std::string>, std::vector<std::string>> RunBoth() {
+  // The pages of the run, as lines, without their form feeds.
+  std::vector<std::vector<std::string>> RunPages() {
     const std::string text = Run();
-    const std::size_t split = std::min(text.find("Critical Commodity"), text.size());
-    return {Lines(text.substr(0, split)), Lines(text.substr(split))};
+    std::vector<std::vector<std::string>> pages;
+    for (std::size_t at = 0, end; at < text.size(); at = end + 3) {
+      end = std::min(text.find("\f\r\n", at), text.size());
+      pages.push_back(Lines(text.substr(at, end - at)));
+    }
+    return pages;
   }
 
   test::TempDir dir_;
@@ -182,173 +180,96 @@ TEST(CentringBlanks, HalvesGoToTheEvenNeighbour) {
   for (const auto& [length, blanks] : cases) EXPECT_EQ(CentringBlanks(length), blanks) << length;
 }
 
-TEST(EndReportPage, FillsUpToFourLinesAboveThePageEnd) {
-  struct Case {
-    Int16 lineCount;
-    const char* pageNumbers;
-    std::string expected;
-  };
-  const std::string numbered = PageLine(4) + "\r\n\f\r\n";
-  for (const Case& c : {Case{11, "Y", "\r\n" + numbered}, Case{12, "Y", numbered},
-                        Case{30, "Y", numbered}, Case{10, "N", "\r\n\r\n\r\n"}}) {
-    ModOrmid m;
-    m.gLineCount = c.lineCount;
-    m.gPageLength = 16;
-    m.gPageNumbers = c.pageNumbers;
-    m.gPageNumber = 3;
-    ReportWriter w;
-    EndReportPage(m, w);
-    EXPECT_EQ(w.str(), c.expected) << c.lineCount << " " << c.pageNumbers;
-    EXPECT_EQ(m.gLineCount, 1);
-    EXPECT_EQ(m.gPageNumber, 4);
-  }
-}
-
-TEST_F(CommodityRunTest, CompleteReportByteForByte) {
-  m_.gCommodityKind = {"", "A", ""};
-  SetFoods({{"2", "Food A", kUnit}, {"O", "Food B", 0, 0, {{1, kUnit}, {305, 0}}}});
-  const std::vector<std::string> heading = {
-      "                                                          Exposure Analysis    ",
-      "                                                        -----------------------",
-      "                                Residue     Adjustment     mg/kg     Percent of",
-      "       Food Name                 (ppm)       Factors    body wt/day     RfD    ",
-      "----------------------------  ----------  ------------- -----------  ----------"};
-  const std::string rule =
-      "                                                        -----------  ----------";
-  const std::string subtotal =
-      "       Crop group subtotal                                0.0009766       12.5%";
-  std::vector<std::string> x = {
-      "",
-      "",
-      "KAVRI-FCID                                                      Ver. 4.01, 05-10",
-      "KAVRI-FCID Ormid analysis for TESTCHEM                     NHANES 2005-2010 2-day",
-      "Residue file name: TEST.R10                      Adjustment factor #2 NOT used.",
-      "Analysis Date 12-05-2026/14:03:09     Residue file dated: 01-15-2024",
-      "Reference dose (RfD, Ormid) = .0078125 mg/kg bw/day",
-      std::string(79, '='),
-      "                 Complete commodity contribution analysis for ",
-      "                                   Total US",
-      std::string(79, '-'),
-      "",
-      "Crop Group = Group 1"};
-  x.insert(x.end(), heading.begin(), heading.end());
-  x.insert(x.end(),
-           {"Food B (1000000002):",
-            "   001-a0 b0 c1                 1.000000   1.000  1.000   0.0009766       12.5%",
-            "   305-a3 b0 c5                 1.000000   1.000  1.000   no exposure", rule, subtotal,
-            "", "Crop Group = Group 6"});
-  x.insert(x.end(), heading.begin(), heading.end());
-  x.insert(x.end(),
-           {"Food A (1000000001):",
-            "   FoodForm N/S                 1.000000   1.000  1.000   0.0009766       12.5%", rule,
-            subtotal, "",
-            "     Population subgroup total                            0.0019531       25.0%",
-            std::string(79, '-')});
-  // The count stands at 36 (a food line and its row count once): filler
-  // lines 37 to 56, then the page number.
-  x.insert(x.end(), 20, "");
-  x.insert(x.end(), {PageLine(1), "\f"});
-
-  const std::string text = Run();
-  const std::vector<std::string> got = Lines(text);
-  for (std::size_t n = 0; n < std::min(got.size(), x.size()); ++n)
-    ASSERT_EQ(got[n], x[n]) << "first difference at line " << n + 1;
-  EXPECT_EQ(got.size(), x.size());
-  EXPECT_EQ(text.substr(text.size() - 3), "\f\r\n");
-  EXPECT_EQ(host_.commodityShown, 1);
-  EXPECT_TRUE(p_.messages.empty());
-}
-
-// Food A (group 6) and food B's one form (group 1) each give half the total.
-struct LayoutCase {
-  const char* endpoint;
+struct Endpoint {
+  const char* code;
   float noel, qStar, pad;
+};
+struct LayoutCase {
+  Endpoint endpoint;
   const char* head;                   // the food table's fourth heading line
   std::vector<std::string> complete;  // food row, subtotal, population total
-  std::vector<std::string> critical;  // food row, form row, listed total
+  std::vector<std::string> critical;  // food row, listed total
+  std::vector<std::string> zero;      // no exposure: food row, form row, subtotal, total
 };
 
+const std::vector<std::string> kZeroRefDose = {
+    "   FoodForm N/S                 1.000000   1.000  1.000   no exposure",
+    "   001-a0 b0 c1                 1.000000   1.000  1.000   no exposure",
+    "       Crop group subtotal", "     Population subgroup total"};
+const std::vector<std::string> kZeroNoelRef = {
+    "   FoodForm N/S            1.000000   1.000  1.000   no exposure",
+    "   001-a0 b0 c1            1.000000   1.000  1.000   no exposure using survey",
+    "       Crop group subtotal                           no exposure",
+    "     Population subgroup total                       no exposure"};
+
 const LayoutCase kLayouts[] = {
-    {"P",
-     0,
-     0,
-     0.015625f,
+    {{"P", 0, 0, 0.015625f},
      "       Food Name                 (ppm)       Factors    body wt/day     PAD    ",
      {"   FoodForm N/S                 1.000000   1.000  1.000   0.0009766        6.3%",
       "       Crop group subtotal                                0.0009766        6.3%",
       "     Population subgroup total                            0.0019531       12.5%"},
      {"        FoodForm N/S                       0.0009766     50.00%       6.25%",
-      "      001-a0 b0 c1                         0.0009766     50.00%       6.25%",
-      "Total for crop groups listed above:        0.0019531    100.00%      12.5%"}},
-    {"N",
-     0.125f,
-     0,
-     0,
-     "       Food name            (ppm)     Factors      body wt/day|of NOEL|of Expsr",
-     {"   FoodForm N/S            1.000000   1.000  1.000   0.0009766    0.8%      128",
-      "       Crop group subtotal                           0.0009766    0.8%      128",
-      "     Population subgroup total                       0.0019531    1.6%       64"},
-     {"        FoodForm N/S                  0.0009766    50.00%       0.8%       128",
-      "      001-a0 b0 c1                    0.0009766    50.00%       0.8%       128",
-      "Total for crop groups listed above:   0.0019531   100.00%       1.6%        64"}},
-    {"N",
-     2048,
-     0,
-     0,
+      "Total for crop groups listed above:        0.0019531    100.00%      12.5%"},
+     kZeroRefDose},
+    {{"N", 2048, 0, 0},
      "       Food name            (ppm)     Factors      body wt/day|of NOEL|of Expsr",
      {"   FoodForm N/S            1.000000   1.000  1.000   0.0009766    0.0% >1000000",
       "       Crop group subtotal                           0.0009766    0.0% >1000000",
       "     Population subgroup total                       0.0019531    0.0% >1000000"},
      {"        FoodForm N/S                  0.0009766    50.00%       0.0%>1,000,000",
-      "      001-a0 b0 c1                    0.0009766    50.00%       0.0%>1,000,000",
-      "Total for crop groups listed above:   0.0019531   100.00%       0.0%>1,000,000"}},
-    {"NR",
-     0.125f,
-     0,
-     0,
+      "Total for crop groups listed above:   0.0019531   100.00%       0.0%>1,000,000"},
+     {"   FoodForm N/S            1.000000   1.000  1.000   no exposure",
+      "   001-a0 b0 c1            1.000000   1.000  1.000   no exposure",
+      "       Crop group subtotal",
+      "     Population subgroup total                       no exposure"}},
+    {{"NR", 0.125f, 0, 0},
      "       Food name             (ppm)      Factors    body wt/day|Exposure |of RfD",
      {"   FoodForm N/S            1.000000   1.000  1.000   0.0009766      128   12.5%",
       "       Crop group subtotal                           0.0009766      128   12.5%",
       "     Population subgroup total                       0.0019531       64   25.0%"},
      {"        FoodForm N/S                  0.0009766   50.00%         128     12.5%",
-      "      001-a0 b0 c1                    0.0009766   50.00%         128     12.5%",
-      "Total for crop groups listed above:   0.0019531  100.00%          64     25.0%"}},
+      "Total for crop groups listed above:   0.0019531  100.00%          64     25.0%"},
+     kZeroNoelRef},
     // A capped row carries no residue and factor cells; the total's capped
     // text stands one column further right.
-    {"NP",
-     2048,
-     0,
-     0.015625f,
+    {{"NP", 2048, 0, 0.015625f},
      "       Food name             (ppm)      Factors    body wt/day|Exposure |of PAD",
      {"   FoodForm N/S                                      0.0009766 >1000000    6.3%",
       "       Crop group subtotal                           0.0009766 >1000000    6.3%",
       "     Population subgroup total                       0.0019531  >1000000  12.5%"},
      {"        FoodForm N/S                  0.0009766   50.00%  >1,000,000      6.3%",
-      "      001-a0 b0 c1                    0.0009766   50.00%  >1,000,000      6.3%",
-      "Total for crop groups listed above:   0.0019531  100.00%  >1,000,000     12.5%"}},
-    {"Q",
-     0,
-     2,
-     0,
+      "Total for crop groups listed above:   0.0019531  100.00%  >1,000,000     12.5%"},
+     kZeroNoelRef},
+    {{"Q", 0, 2, 0},
      "       Food name                (ppm)      Factors    body wt/day (Q*= 2)",
      {"   FoodForm N/S               1.000000   1.000  1.000   0.0009766      1.95E-03",
       "       Crop group subtotal                              0.0009766      1.95E-03",
       "     Population subgroup total                          0.0019531      3.91E-03"},
      {"        FoodForm N/S                       0.0009766    50.00%        1.95E-03",
-      "      001-a0 b0 c1                         0.0009766    50.00%        1.95E-03",
-      "Total for crop groups listed above:        0.0019531   100.00%        3.91E-03"}},
+      "Total for crop groups listed above:        0.0019531   100.00%        3.91E-03"},
+     {"   FoodForm N/S               1.000000   1.000  1.000   no exposure",
+      "   001-a0 b0 c1               1.000000   1.000  1.000   no exposure",
+      "       Crop group subtotal                             no exposure",
+      "     Population subgroup total                          no exposure"}},
 };
 
+// Both reports of report row 1, and of row 2, which eats nothing (T = 0): its
+// no-exposure texts, and the critical report's short form.
 TEST_F(CommodityRunTest, RowLayoutsOfEveryEndpoint) {
+  m_.gCommodityKind = {"", "C", "C"};
   for (const LayoutCase& c : kLayouts) {
-    SCOPED_TRACE(testing::Message() << c.endpoint << " NOEL " << c.noel);
-    m_.gEndpoint = c.endpoint;
-    m_.gNOEL = c.noel;
-    m_.gQStar = c.qStar;
-    m_.gPAD = {0, c.pad, 0};
-    SetFoods({{"2", "Food A", kUnit}, {"O", "Food B", 0, 0, {{1, kUnit}}}});
-    auto [complete, critical] = RunBoth();
+    const Endpoint& e = c.endpoint;
+    SCOPED_TRACE(testing::Message() << e.code << " NOEL " << e.noel);
+    m_.gEndpoint = e.code;
+    m_.gNOEL = e.noel;
+    m_.gQStar = e.qStar;
+    m_.gPAD = {0, e.pad, 0};
+    SetFoods(kTwoHalves);
+    const auto pages = RunPages();
     ASSERT_TRUE(ok_);
+    ASSERT_EQ(pages.size(), 4u);
+    const auto& complete = pages[0];
+    const auto& critical = pages[1];
     EXPECT_GE(Find(complete, c.head), 0);
     EXPECT_EQ(After(complete, "Food A (1000000001):"), c.complete[0]);
     // The form row carries the same cells behind its label.
@@ -356,66 +277,32 @@ TEST_F(CommodityRunTest, RowLayoutsOfEveryEndpoint) {
     EXPECT_EQ(After(complete, "Food A (1000000001):", 3), c.complete[1]);
     EXPECT_EQ(After(complete, "     Population", 0), c.complete[2]);
     EXPECT_EQ(After(critical, "   Food A (1000000001):"), c.critical[0]);
-    EXPECT_EQ(After(critical, "      001-a0 b0 c1", 0), c.critical[1]);
+    // The form row's narrower exposure cell stands one column further right.
+    EXPECT_EQ(After(critical, "      001-a0 b0 c1", 0),
+              "      001-a0 b0 c1  " + c.critical[0].substr(20));
     // Group 6 holds food A alone: its total repeats the food's cells.
     EXPECT_EQ(After(critical, "   Food A (1000000001):", 3),
               "  Total for crop group" + c.critical[0].substr(22));
-    EXPECT_EQ(After(critical, "Total for crop groups", 0), c.critical[2]);
-    const bool footnote = c.noel != 0;
+    EXPECT_EQ(After(critical, "Total for crop groups", 0), c.critical[1]);
+    const bool footnote = e.noel != 0;
     EXPECT_EQ(Find(complete, "1. Margin of Exposure = NOEL / Dietary Exposure") >= 0, footnote);
     EXPECT_EQ(Find(critical, "1. Margin of Exposure = NOEL / Dietary Exposure") >= 0, footnote);
-  }
-}
 
-// Report row 1 eats nothing: every no-exposure text, and the critical
-// report's short form.
-TEST_F(CommodityRunTest, NoExposureTextsWhenTheTotalIsZero) {
-  struct Case {
-    const char* endpoint;
-    std::vector<std::string> lines;  // food row, form row, subtotal, population total
-  };
-  const Case cases[] = {
-      {"R",
-       {"   FoodForm N/S                 1.000000   1.000  1.000   no exposure",
-        "   001-a0 b0 c1                 1.000000   1.000  1.000   no exposure",
-        "       Crop group subtotal", "     Population subgroup total"}},
-      {"N",
-       {"   FoodForm N/S            1.000000   1.000  1.000   no exposure",
-        "   001-a0 b0 c1            1.000000   1.000  1.000   no exposure",
-        "       Crop group subtotal",
-        "     Population subgroup total                       no exposure"}},
-      {"NR",
-       {"   FoodForm N/S            1.000000   1.000  1.000   no exposure",
-        "   001-a0 b0 c1            1.000000   1.000  1.000   no exposure using survey",
-        "       Crop group subtotal                           no exposure",
-        "     Population subgroup total                       no exposure"}},
-      {"Q",
-       {"   FoodForm N/S               1.000000   1.000  1.000   no exposure",
-        "   001-a0 b0 c1               1.000000   1.000  1.000   no exposure",
-        "       Crop group subtotal                             no exposure",
-        "     Population subgroup total                          no exposure"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.endpoint);
-    m_.gEndpoint = c.endpoint;
-    m_.gNOEL = 0.125f;
-    m_.gQStar = 2;
-    SetFoods({{"2", "Food A", 0, kUnit}, {"2", "Food B", 0, kUnit, {{1, 0, kUnit}}}});
-    auto [complete, critical] = RunBoth();
-    ASSERT_TRUE(ok_);
-    EXPECT_EQ(After(complete, "Food A (1000000001):"), c.lines[0]);
-    EXPECT_EQ(After(complete, "   001-", 0), c.lines[1]);
-    EXPECT_EQ(After(complete, "       Crop group subtotal", 0), c.lines[2]);
-    EXPECT_EQ(After(complete, "     Population", 0), c.lines[3]);
-    const std::vector<std::string> expected = {"Critical Commodity Contribution Analysis for",
-                                               "                                   Total US",
-                                               "",
-                                               "                 Total Exposure =. mg/kg bw/day",
-                                               "",
-                                               "         No exposure for this subpopulation"};
-    ASSERT_GE(critical.size(), expected.size());
-    EXPECT_EQ(std::vector<std::string>(critical.begin(), critical.begin() + 6), expected);
-    EXPECT_EQ(critical[static_cast<std::size_t>(Find(critical, "\f") - 1)], PageLine(2));
+    const auto& zero = pages[2];
+    EXPECT_EQ(After(zero, "Food A (1000000001):"), c.zero[0]);
+    EXPECT_EQ(After(zero, "   001-", 0), c.zero[1]);
+    EXPECT_EQ(After(zero, "       Crop group subtotal", 0), c.zero[2]);
+    EXPECT_EQ(After(zero, "     Population", 0), c.zero[3]);
+    // Row 2 has no PAD: its table names the RfD.
+    std::string head = c.head;
+    if (const auto pad = head.find("PAD"); pad != std::string::npos) head.replace(pad, 3, "RfD");
+    EXPECT_GE(Find(zero, head), 0);
+    // Pages end at the same line with exposure or without; on the critical
+    // page of row 1 food A's line and row count as one line.
+    EXPECT_EQ(pages[2].size(), pages[0].size());
+    EXPECT_EQ(pages[3].size(), pages[1].size() - 1);
+    EXPECT_EQ(After(pages[3], std::string(17, ' ') + "Total Exposure =. mg/kg bw/day", 2),
+              std::string(9, ' ') + "No exposure for this subpopulation");
   }
 }
 
@@ -432,7 +319,7 @@ TEST_F(CommodityRunTest, ShareEqualToTheCriticalPercentIsListed) {
     m_.gCritCropPct = c.cropPct;
     // Food A is a quarter of the total, food B's form three quarters.
     SetFoods({{"2", "Food A", kUnit}, {"O", "Food B", 0, 0, {{1, 3 * kUnit}}}});
-    auto [complete, critical] = RunBoth();
+    const auto critical = RunPages().at(1);
     EXPECT_EQ(Find(critical, "   Food A (1000000001):") >= 0, c.foodListed);
     EXPECT_EQ(Find(critical, "Crop Group = Group 6") >= 0, c.groupShown);
     if (c.groupShown && !c.foodListed) {
@@ -446,165 +333,144 @@ TEST_F(CommodityRunTest, ShareEqualToTheCriticalPercentIsListed) {
   }
 }
 
-TEST_F(CommodityRunTest, GroupsNumberedZeroAreShownButNotTotalled) {
+TEST_F(CommodityRunTest, CriticalGroupsListedAndTotalled) {
+  // A group numbered 0 is shown but not totalled.
   m_.gCropGroupNumber[6] = 0;
   SetFoods({{"2", "Food A", kUnit}});
-  auto [complete, critical] = RunBoth();
-  EXPECT_GE(Find(critical, "Crop Group = Group 6"), 0);
-  EXPECT_GE(Find(critical, "No critical crop commodities for this case"), 0);
-}
+  const auto unnumbered = RunPages().at(1);
+  EXPECT_GE(Find(unnumbered, "Crop Group = Group 6"), 0);
+  EXPECT_GE(Find(unnumbered, "No critical crop commodities for this case"), 0);
 
-TEST_F(CommodityRunTest, FoodLineOnceRightBeforeItsFirstListedForm) {
+  // The food line once, right before its first listed form.
   const float tiny = kUnit / 64;
   SetFoods({{"O", "Food B", 0, 0, {{1, tiny}, {2, kUnit}, {3, tiny}, {4, kUnit}}}});
-  auto [complete, critical] = RunBoth();
-  const int food = Find(critical, "   Food B (1000000001):");
-  ASSERT_GE(food, 1);
-  EXPECT_EQ(critical[static_cast<std::size_t>(food - 1)], "Crop Group = Group 1");
-  EXPECT_EQ(critical[static_cast<std::size_t>(food + 1)].substr(0, 18), "      002-a0 b0 c2");
-  EXPECT_EQ(critical[static_cast<std::size_t>(food + 2)].substr(0, 18), "      004-a0 b0 c4");
-  EXPECT_EQ(critical[static_cast<std::size_t>(food + 3)], m_.gCropTableRule);
+  const auto critical = RunPages().at(1);
+  EXPECT_EQ(After(critical, "Crop Group = Group 1"), "   Food B (1000000001):");
+  EXPECT_EQ(After(critical, "   Food B").substr(0, 18), "      002-a0 b0 c2");
+  EXPECT_EQ(After(critical, "   Food B", 2).substr(0, 18), "      004-a0 b0 c4");
+  EXPECT_EQ(After(critical, "   Food B", 3), m_.gCropTableRule);
 }
 
-// Header 8 lines for endpoint R, title 3: the first crop group starts at 11.
-TEST_F(CommodityRunTest, CompleteReportBreaksBeforeAGroupThatWouldNotFit) {
-  m_.gCommodityKind = {"", "A", ""};
-  for (Int16 pageLength : {28, 29}) {
-    m_.gPageLength = pageLength;
-    SetFoods({{"2", "Food A", kUnit}});
-    const std::vector<std::string> lines = Lines(Run());
-    EXPECT_EQ(Find(lines, PageLine(1)) < Find(lines, "Crop Group = Group 6"), pageLength == 28)
-        << pageLength;
-  }
-}
-
-// On a page of 15 lines the group starts a fresh page (count 1); its heading
-// takes the count to 8, the first food to 9 = 15 - 6.
-TEST_F(CommodityRunTest, CompleteReportContinuesAGroupOnANewPage) {
-  m_.gCommodityKind = {"", "A", ""};
-  for (Int16 pageLength : {15, 16}) {
-    m_.gPageLength = pageLength;
-    SetFoods({{"2", "Food A", kUnit}, {"2", "Food C", kUnit}});
-    const std::vector<std::string> lines = Lines(Run());
-    const int continued = Find(lines, "Crop Group = Group 6 (continued)");
-    ASSERT_EQ(continued >= 0, pageLength == 15) << pageLength;
-    if (continued < 0) continue;
-    EXPECT_EQ(lines[static_cast<std::size_t>(continued - 3)], PageLine(2));
-    EXPECT_EQ(Find(lines, "Food C (1000000002):"), continued + 6);
-  }
-}
-
-// A critical report reaches its first crop group at count 22, whether it
-// follows a complete report (count 1) or opens the run (count 0).
-TEST_F(CommodityRunTest, CriticalReportBreaksRightBeforeTheListedFood) {
-  for (const char* kind : {"B", "C"}) {
-    for (Int16 pageLength : {32, 33}) {
-      m_.gCommodityKind = {"", kind, ""};
-      m_.gPageLength = pageLength;
-      SetFoods({{"2", "Food A", kUnit}});
-      auto [complete, critical] = RunBoth();
-      const int group = Find(critical, "Crop Group = Group 6");
-      ASSERT_GE(group, 2);
-      EXPECT_EQ(critical[static_cast<std::size_t>(group - 2)], m_.gCropTableRule);
-      EXPECT_EQ(Find(critical, "\f") < group, pageLength == 32) << kind << " " << pageLength;
-    }
-  }
-}
-
-TEST_F(CommodityRunTest, CriticalGroupWithNothingToShowCostsNoPageBreak) {
-  m_.gCommodityKind = {"", "B", ""};
-  m_.gPageLength = 32;  // a break is due at the first group
-  m_.gCritFoodPct = m_.gCritCropPct = 100;
-  SetFoods({{"2", "Food A", kUnit}, {"O", "Food B", kUnit}});
-  const std::vector<std::string> lines = Lines(Run());
-  EXPECT_EQ(PageNumbers(lines), std::vector<int>{1});
-  EXPECT_GE(Find(lines, "No critical crop commodities for this case"), 0);
-}
-
-// On a page of 15 lines the first group breaks at once; after food A the
-// count is 9: a food with forms then breaks (9 + 1 > 15 - 6), at 16 not.
-TEST_F(CommodityRunTest, CriticalFoodWithFormsBreaksOneLineEarlier) {
-  m_.gCommodityKind = {"", "B", ""};
-  for (Int16 pageLength : {15, 16}) {
-    m_.gPageLength = pageLength;
-    SetFoods({{"O", "Food A", kUnit}, {"O", "Food B", 0, 0, {{1, kUnit}}}});
-    const std::vector<std::string> lines = Lines(Run());
-    const int cont = Find(lines, "Crop Group = Group 1 (cont.)");
-    EXPECT_EQ(cont >= 0, pageLength == 15) << pageLength;
-    if (cont >= 0) {
-      EXPECT_EQ(lines[static_cast<std::size_t>(cont + 1)], "   Food B (1000000002):");
-    }
-  }
-}
-
-TEST_F(CommodityRunTest, PageNumbersRunOnAcrossAllReportsOfTheRun) {
-  m_.gCommodityKind = {"", "C", "C"};
-  SetFoods({{"2", "Food A", kUnit, kUnit}});
-  const std::string text = Run();
-  EXPECT_EQ(PageNumbers(Lines(text)), (std::vector<int>{1, 2, 3, 4}));
-  // A complete report starts a fresh line count and so opens with two empty
-  // lines; a critical report keeps the count of the page break and has one.
-  const auto count = [&text](const std::string& part) {
-    int n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-      ++n;
-    return n;
+// Page breaks at the line count that triggers them and one line before. The
+// report header takes 8 lines for endpoint R. A complete report's title takes
+// 3, a crop group's heading 7: a group breaks at count 11 when the page holds
+// 28 lines, and a page of 15 breaks at once and continues after food A (count
+// 9 = 15 - 6). A critical report reaches its first group at count 22, whether
+// it follows a complete report (count 1) or opens the run (count 0). On a page
+// of 15 it breaks there, and the count after food A is 9: the next food breaks
+// at 9 > 14 - 6, a food with forms already at 9 + 1 > 15 - 6. A group shown
+// without members breaks when the count stays above the page length - 6.
+TEST_F(CommodityRunTest, PageBreaksAtTheirThresholds) {
+  const std::string groupBreak = "\f\r\n\r\nCrop Group = Group 6\r\n";
+  const std::string criticalBreak = "\f\r\n\r\nCrop group ";
+  const std::string continued = PageLine(2) + "\r\n\f\r\n\r\nCrop Group = Group 6 (continued)\r\n";
+  const std::vector<TestFood> twoFoods = {{"2", "Food A", kUnit}, {"2", "Food C", kUnit}};
+  const std::vector<TestFood> unlisted = {kTwoHalves[0], {"O", "Food B", kUnit}};
+  const std::vector<TestFood> foodAndForms = {{"O", "Food A", kUnit},
+                                              {"O", "Food B", 0, 0, {{1, kUnit}}}};
+  struct Case {
+    const char* kind;
+    std::vector<TestFood> foods;
+    Int16 pageLength;
+    bool breaks;
+    std::vector<std::string> parts;  // in the report exactly when it breaks
+    float foodPct = 10, cropPct = 10;
   };
-  EXPECT_EQ(text.rfind("\r\n\r\nKAVRI-FCID", 0), 0u);
-  EXPECT_EQ(count("\f\r\n\r\n\r\nKAVRI-FCID"), 1);
-  EXPECT_EQ(count("\f\r\n\r\nKAVRI-FCID"), 2);
-  EXPECT_NE(text.find(std::string(33, ' ') + "Children 1-2"), std::string::npos);
+  const Case cases[] = {
+      {"A", {kTwoHalves[0]}, 28, true, {groupBreak}},
+      {"A", {kTwoHalves[0]}, 29, false, {groupBreak}},
+      {"A", twoFoods, 15, true, {continued, "-\r\nFood C (1000000002):"}},
+      {"A", twoFoods, 16, false, {"(continued)", "-\r\nFood C (1000000002):"}},
+      {"B", {kTwoHalves[0]}, 32, true, {criticalBreak}},
+      {"B", {kTwoHalves[0]}, 33, false, {criticalBreak}},
+      {"C", {kTwoHalves[0]}, 32, true, {criticalBreak}},
+      {"C", {kTwoHalves[0]}, 33, false, {criticalBreak}},
+      // A group with nothing to show costs no page break; one shown by its
+      // own share alone does.
+      {"B", unlisted, 32, false, {"\f\r\n\r\nCrop"}, 100, 100},
+      {"B", {kTwoHalves[0]}, 27, true, {criticalBreak}, 101, 10},
+      {"B", {kTwoHalves[0]}, 28, false, {criticalBreak}, 101, 10},
+      {"B", twoFoods, 14, true, {"Crop Group = Group 6 (cont.)\r\n   Food C (1000000002):"}},
+      {"B", twoFoods, 15, false, {"(cont.)"}},
+      {"B", foodAndForms, 15, true, {"Crop Group = Group 1 (cont.)\r\n   Food B (1000000002):"}},
+      {"B", foodAndForms, 16, false, {"(cont.)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.kind << " " << c.pageLength << " " << c.parts[0]);
+    m_.gCommodityKind = {"", c.kind, ""};
+    m_.gPageLength = c.pageLength;
+    m_.gCritFoodPct = c.foodPct;
+    m_.gCritCropPct = c.cropPct;
+    SetFoods(c.foods);
+    const std::string text = Run();
+    ASSERT_TRUE(ok_);
+    for (const std::string& part : c.parts)
+      EXPECT_EQ(text.find(part) != std::string::npos, c.breaks) << part;
+  }
 }
 
-TEST_F(CommodityRunTest, ShortCropGroupListStopsBeforeTheReportIsTouched) {
-  WriteFileBytes(dir_.path() / kCommodityReportFile, "earlier report\r\n");
-  m_.gCropGroupCount = 81;
-  SetFoods({{"2", "Food A", kUnit}});
-  EXPECT_EQ(Run("out.CC10"), "earlier report\r\n");
-  EXPECT_FALSE(ok_);
-  ASSERT_EQ(p_.messages.size(), 1u);
-  EXPECT_EQ(p_.messages[0].title, "Commodity Analysis");
-  EXPECT_EQ(p_.messages[0].icon, MsgIcon::Exclamation);
-  for (const char* part : {"FoodForm.txt", " 81 ", " 82"})
-    EXPECT_NE(p_.messages[0].text.find(part), std::string::npos) << part;
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "out.CC10"));
-}
-
-TEST_F(CommodityRunTest, NonFiniteFiguresStopTheRunWithoutAReport) {
-  WriteFileBytes(dir_.path() / kCommodityReportFile, "earlier report\r\n");
-  m_.gRefDose = 0;
-  SetFoods({{"2", "Food A", kUnit}});
-  EXPECT_EQ(Run(), "earlier report\r\n");
-  EXPECT_FALSE(ok_);
-  ASSERT_EQ(p_.messages.size(), 1u);
-  EXPECT_NE(p_.messages[0].text.find("Total US"), std::string::npos);
-  EXPECT_EQ(host_.commodityShown, 0);
-}
-
-TEST_F(CommodityRunTest, CopiesToTheReportFileAndAnnouncesIt) {
-  SetFoods({{"2", "Food A", kUnit}});
-  const std::string target = (dir_.path() / "out.CC10").string();
-  const std::string text = Run(target);
-  ASSERT_TRUE(ok_);
-  EXPECT_EQ(ReadFileBytes(target), text);
-  ASSERT_EQ(p_.messages.size(), 1u);
-  EXPECT_EQ(p_.messages[0].text,
-            "Commodity analysis completed. Press 'Show Last Commodity Rpt' to view report. \r\n"
-            "Commodity analysis report also saved as file " +
-                target);
-  EXPECT_EQ(p_.messages[0].icon, MsgIcon::Information);
-  EXPECT_EQ(host_.focus, std::vector<Control>{Control::cmdCommodity});
-  EXPECT_EQ(host_.commodityShown, 0);
-}
-
-TEST_F(CommodityRunTest, ReportFileThatCannotBeWrittenKeepsTheReport) {
-  SetFoods({{"2", "Food A", kUnit}});
-  const std::string target = (dir_.path() / "missing" / "out.CC10").string();
-  EXPECT_NE(Run(target).find("Complete commodity contribution"), std::string::npos);
-  EXPECT_FALSE(ok_);
-  ASSERT_EQ(p_.messages.size(), 1u);
-  EXPECT_NE(p_.messages[0].text.find(target), std::string::npos);
-  EXPECT_EQ(host_.focus, std::vector<Control>{Control::txtRptFile});
+// The run's end: Show Last without a report file name, else the copy and its
+// message, or, when the copy fails, the report kept and the name's field. A
+// short crop group list or figures that are not finite stop the run before
+// the report file is touched. The pages of the four reports of two subgroups
+// are numbered on.
+TEST_F(CommodityRunTest, EndsOfTheRun) {
+  struct Case {
+    std::function<void(ModOrmid&)> change;
+    std::string target;
+    bool ok;
+    int shown;
+    std::vector<Control> focus;
+    std::string message;  // in the one message, if any
+  };
+  const std::string good = (dir_.path() / "out.CC10").string();
+  const std::string bad = (dir_.path() / "missing" / "out.CC10").string();
+  const std::string copied =
+      "Commodity analysis completed. Press 'Show Last Commodity Rpt' to view report. \r\n"
+      "Commodity analysis report also saved as file " +
+      good;
+  const std::string notCopied = "The commodity report file " + bad + " could not be written";
+  const std::string shortList =
+      "holds 81 crop groups, but the survey data of this installation needs 82";
+  const Case cases[] = {
+      {nullptr, "", true, 1, {}, ""},
+      {nullptr, good, true, 0, {Control::cmdCommodity}, copied},
+      {nullptr, bad, false, 0, {Control::txtRptFile}, notCopied},
+      {[](ModOrmid& m) { m.gCropGroupCount = 81; }, good, false, 0, {}, shortList},
+      {[](ModOrmid& m) { m.gRefDose = 0; }, good, false, 0, {}, "Total US are not finite"},
+  };
+  m_.gCommodityKind = {"", "C", "C"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::filesystem::remove(good);
+    WriteFileBytes(dir_.path() / kCommodityReportFile, "earlier report\r\n");
+    host_ = FakeHost();
+    p_.messages.clear();
+    ModOrmid saved = m_;
+    if (c.change) c.change(m_);
+    SetFoods({{"2", "Food A", kUnit, kUnit}});
+    const std::string text = Run(c.target);
+    m_ = saved;
+    EXPECT_EQ(ok_, c.ok);
+    EXPECT_EQ(text == "earlier report\r\n", c.change != nullptr);
+    if (!c.change) {
+      for (std::size_t page = 1, at = 0; page <= 5; ++page) {
+        at = text.find(PageLine(static_cast<int>(page)) + "\r\n\f\r\n", at);
+        EXPECT_EQ(at == std::string::npos, page == 5) << page;
+      }
+    }
+    EXPECT_EQ(std::filesystem::exists(good), c.target == good && c.ok);
+    EXPECT_EQ(host_.commodityShown, c.shown);
+    EXPECT_EQ(host_.focus, c.focus);
+    ASSERT_EQ(p_.messages.size(), c.message.empty() ? 0u : 1u);
+    if (c.message.empty()) continue;
+    EXPECT_NE(p_.messages[0].text.find(c.message), std::string::npos) << p_.messages[0].text;
+    EXPECT_EQ(p_.messages[0].title, "Commodity Analysis");
+    EXPECT_EQ(p_.messages[0].icon, c.ok ? MsgIcon::Information : MsgIcon::Exclamation);
+    if (c.ok) {
+      EXPECT_EQ(ReadFileBytes(c.target), text);
+    }
+  }
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// The installation and residue file writers: the byte layouts and text lines
+// Ormid's readers take apart, and the bundled samples made from them.
 #include "tools/installation_writer.h"
 
 #include <gtest/gtest.h>
@@ -12,17 +14,20 @@
 namespace ormid::testdata {
 namespace {
 
-int Int16At(const std::string& bytes, std::size_t offset) {
-  return static_cast<std::int16_t>(static_cast<unsigned char>(bytes[offset]) |
-                                   static_cast<unsigned char>(bytes[offset + 1]) << 8);
+// Little-endian 16-bit integers and floats, and blank-padded text.
+std::string I16(int value) {
+  return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF)};
 }
-
-float FloatAt(const std::string& bytes, std::size_t offset) {
-  std::uint32_t bits = 0;
-  for (int i = 3; i >= 0; --i) bits = bits << 8 | static_cast<unsigned char>(bytes[offset + i]);
-  float value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
+std::string F32(float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return I16(static_cast<int>(bits & 0xFFFF)) + I16(static_cast<int>(bits >> 16));
+}
+std::string Pad(const std::string& text, std::size_t width) {
+  return text + std::string(width - text.size(), ' ');
+}
+std::string Zeros(std::size_t n) {
+  return std::string(n, '\0');
 }
 
 // Food 7 stored at record 9, food 3 without forms, food 8 after food 7's forms.
@@ -37,151 +42,78 @@ Installation ThreeFoods(int surveyBase) {
   return inst;
 }
 
-TEST(InstallationWriterTest, CsfiiMasterFoodRecords) {
-  const std::string bytes = MasterFoodBytes(ThreeFoods(0));
-  ASSERT_EQ(bytes.size(), 9u * 60);
-  EXPECT_EQ(bytes.substr(0, 60), std::string(60, '\0'));  // record 1: empty, food number 0
-
-  const std::size_t r9 = 8 * 60;
-  EXPECT_EQ(Int16At(bytes, r9), 7);
-  EXPECT_EQ(bytes.substr(r9 + 2, 8), "01234567");
-  EXPECT_EQ(bytes.substr(r9 + 10, 3), "13A");
-  EXPECT_EQ(bytes.substr(r9 + 13, 4), std::string("\x04\x03\x02\x01", 4));
-  EXPECT_EQ(bytes.substr(r9 + 17, 39), "Blueberry" + std::string(30, ' '));
-  EXPECT_EQ(Int16At(bytes, r9 + 56), 2);  // form count
-  EXPECT_EQ(Int16At(bytes, r9 + 58), 1);  // first form index
-
-  const std::size_t r3 = 2 * 60;
-  EXPECT_EQ(bytes.substr(r3 + 2, 8), "03000090");  // cut to the CSFII width
-  EXPECT_EQ(bytes.substr(r3 + 10, 3), "O  ");
-  EXPECT_EQ(Int16At(bytes, r3 + 56), 0);
-  EXPECT_EQ(Int16At(bytes, r3 + 58), 0);
-
-  EXPECT_EQ(Int16At(bytes, 7 * 60 + 58), 3);  // food 8 follows food 7's two forms
+TEST(InstallationWriterTest, MasterFoodAndFormRecords) {
+  struct Case {
+    int base;
+    std::size_t size, width;
+    std::string code3, code8;  // cut to the width
+  };
+  for (const Case& c :
+       {Case{0, 60, 8, "03000090", "08000210"}, Case{2, 62, 10, "0300009001", "0800021001"}}) {
+    SCOPED_TRACE(c.base);
+    const std::string bytes = MasterFoodBytes(ThreeFoods(c.base));
+    ASSERT_EQ(bytes.size(), 9 * c.size);
+    auto record = [&](std::size_t n) { return bytes.substr((n - 1) * c.size, c.size); };
+    EXPECT_EQ(record(1), Zeros(c.size));  // empty: food number 0
+    EXPECT_EQ(record(9), I16(7) + Pad("01234567", c.width) + "13A\x04\x03\x02\x01" +
+                             Pad("Blueberry", 39) + I16(2) + I16(1));
+    EXPECT_EQ(record(3), I16(3) + c.code3 + "O  " + Zeros(4) + Pad("Coffee", 39) + Zeros(4));
+    // Food 8's first form index follows food 7's two forms.
+    EXPECT_EQ(record(8),
+              I16(8) + c.code8 + "8BC" + Zeros(4) + std::string(39, 'n') + I16(1) + I16(3));
+  }
+  EXPECT_EQ(MasterFormBytes(ThreeFoods(0)), I16(100) + I16(7) + Zeros(2) + I16(-2) + I16(7) +
+                                                Zeros(2) + I16(220) + I16(8) + Zeros(2));
 }
 
-TEST(InstallationWriterTest, NhanesMasterFoodRecords) {
-  const std::string bytes = MasterFoodBytes(ThreeFoods(2));
-  ASSERT_EQ(bytes.size(), 9u * 62);
-  const std::size_t r8 = 7 * 62;
-  EXPECT_EQ(Int16At(bytes, r8), 8);
-  EXPECT_EQ(bytes.substr(r8 + 2, 10), "0800021001");
-  EXPECT_EQ(bytes.substr(r8 + 12, 3), "8BC");
-  EXPECT_EQ(bytes.substr(r8 + 19, 39), std::string(39, 'n'));
-  EXPECT_EQ(Int16At(bytes, r8 + 58), 1);
-  EXPECT_EQ(Int16At(bytes, r8 + 60), 3);
-  EXPECT_EQ(bytes.substr(2 * 62 + 2, 10), "0300009001");
+TEST(InstallationWriterTest, ConsumptionRecords) {
+  for (int base : {0, 2}) {
+    SCOPED_TRACE(base);
+    const std::size_t width = base == 0 ? 8 : 10, columns = base == 0 ? 33 : 24;
+    const std::string noValues = Zeros(4 * columns);
+    Installation inst = ThreeFoods(base);
+    inst.foods[0].consumption.values.assign(columns, 0.0f);
+    inst.foods[0].consumption.values[0] = 1.5f;
+    inst.foods[0].consumption.values[columns - 1] = 0.25f;
+    inst.foods[0].forms[1].consumption = {{2.0f}, "", std::nullopt, std::nullopt};
+    inst.foods[2].forms[0].consumption = {{}, "99", std::int16_t{31}, std::int16_t{-1}};
+
+    // Records by food number up to food 8, the food number in front.
+    const std::size_t size = 4 + width + 4 * columns;
+    const std::string food = FoodConsumptionBytes(inst);
+    ASSERT_EQ(food.size(), 8 * size);
+    EXPECT_EQ(food.substr(6 * size, size), I16(7) + I16(0) + Pad("01234567", width) + F32(1.5f) +
+                                               Zeros(4 * columns - 8) + F32(0.25f));
+    EXPECT_EQ(food.substr(0, size), Zeros(4) + Pad("", width) + noValues);  // no food 1
+    EXPECT_EQ(FormConsumptionBytes(inst),
+              I16(7) + I16(100) + Pad("01234567", width) + noValues +                   //
+                  I16(7) + I16(-2) + Pad("", width) + F32(2.0f) + noValues.substr(4) +  //
+                  I16(-1) + I16(31) + Pad("99", width) + noValues);
+
+    inst.foods[0].consumption.values.push_back(1.0f);  // one column too many
+    EXPECT_THROW(FoodConsumptionBytes(inst), std::invalid_argument);
+  }
 }
 
-TEST(InstallationWriterTest, MasterFormRecordsFollowTheFoods) {
-  const std::string bytes = MasterFormBytes(ThreeFoods(0));
-  ASSERT_EQ(bytes.size(), 3u * 6);
-  EXPECT_EQ(Int16At(bytes, 0), 100);
-  EXPECT_EQ(bytes.substr(6, 2), "\xFE\xFF");  // -2, little-endian
-  EXPECT_EQ(Int16At(bytes, 12), 220);
-}
-
-TEST(InstallationWriterTest, CsfiiConsumptionRecords) {
+// List B is padded to the length of list A; an NHANES support list names six
+// files.
+TEST(InstallationWriterTest, SupportList) {
   Installation inst = ThreeFoods(0);
-  inst.foods[0].consumption.values = {1.5f};
-  inst.foods[0].consumption.values.resize(33, 0.0f);
-  inst.foods[0].consumption.values[32] = 0.25f;
-  inst.foods[0].forms[1].consumption = {{2.0f}, "", std::nullopt, std::nullopt};
-  inst.foods[2].forms[0].consumption = {{}, "99", std::int16_t{31}, std::int16_t{-1}};
-
-  const std::string food = FoodConsumptionBytes(inst);
-  ASSERT_EQ(food.size(), 8u * 144);  // records by food number, up to food 8
-  const std::size_t r7 = 6 * 144;
-  EXPECT_EQ(Int16At(food, r7), 7);      // reserved: the food number
-  EXPECT_EQ(Int16At(food, r7 + 2), 0);  // no form code in food records
-  EXPECT_EQ(food.substr(r7 + 4, 8), "01234567");
-  EXPECT_EQ(FloatAt(food, r7 + 12), 1.5f);
-  EXPECT_EQ(FloatAt(food, r7 + 12 + 4 * 32), 0.25f);
-  EXPECT_EQ(food.substr(144 + 4, 8), std::string(8, ' '));  // food 2 has no record data
-
-  const std::string forms = FormConsumptionBytes(inst);
-  ASSERT_EQ(forms.size(), 3u * 144);
-  EXPECT_EQ(Int16At(forms, 2), 100);
-  EXPECT_EQ(Int16At(forms, 144 + 2), -2);
-  EXPECT_EQ(forms.substr(144 + 4, 8), std::string(8, ' '));
-  EXPECT_EQ(FloatAt(forms, 144 + 12), 2.0f);
-  EXPECT_EQ(Int16At(forms, 288), -1);
-  EXPECT_EQ(Int16At(forms, 288 + 2), 31);
-  EXPECT_EQ(forms.substr(288 + 4, 8), "99      ");
-}
-
-TEST(InstallationWriterTest, NhanesConsumptionRecords) {
-  Installation inst = ThreeFoods(2);
-  inst.foods[1].consumption.values.assign(24, 0.0f);
-  inst.foods[1].consumption.values[23] = 3.0f;
-  const std::string food = FoodConsumptionBytes(inst);
-  ASSERT_EQ(food.size(), 8u * 110);
-  EXPECT_EQ(food.substr(2 * 110 + 4, 10), "0300009001");
-  EXPECT_EQ(FloatAt(food, 2 * 110 + 14 + 4 * 23), 3.0f);
-
-  inst.foods[1].consumption.values.push_back(1.0f);  // a 25th column does not fit
-  EXPECT_THROW(FoodConsumptionBytes(inst), std::invalid_argument);
-}
-
-TEST(InstallationWriterTest, SupportListCountsComeFromTheFiles) {
-  Installation inst = ThreeFoods(0);
-  inst.dataVersion = "FCID v1";
-  inst.supportNote = "note";
-  inst.supportFiles = {"d.txt", "f.dat", "r.dat", "s4.txt", "c1.dat", "c2.dat", "s7.txt"};
-  inst.supportFirst = 2;
   inst.supportListA = {"a1", "a2"};
   inst.supportListB = {"b1"};
-  inst.subgroups = {"U.S. Population (total)", "Children, 1-2 yrs"};
-  EXPECT_EQ(SupportListText(inst),
-            "KAVRI-FCID support data\r\nSurveyBase=0\r\nFCID v1\r\nnote\r\n"
-            "\"d.txt\"\r\n\"f.dat\"\r\n\"r.dat\"\r\n\"s4.txt\"\r\n\"c1.dat\"\r\n\"c2.dat\"\r\n"
-            "\"s7.txt\"\r\nSupportFirst=2\r\nSupportLast=3\r\n"
-            "Support list A\r\n\"a1\"\r\n\"a2\"\r\nSupport list B\r\n\"b1\"\r\n\"\"\r\n"
-            "FoodCount=9\r\nSupportCount2=0\r\nRacCount=3\r\nPopCount=2\r\n"
-            "\"U.S. Population (total)\"\r\n\"Children, 1-2 yrs\"\r\n");
-}
-
-TEST(InstallationWriterTest, DescriptionFileListsGroupsInOrder) {
-  Installation inst;
-  inst.formDesc1 = {{0, "N/S"}, {1, "Uncooked"}};
-  inst.cropGroups = {{95, "Other"}, {0, "Onion, bulb"}};
-  EXPECT_EQ(DescriptionText(inst),
-            "\"Cooking\",2\r\n0,\"N/S\"\r\n1,\"Uncooked\"\r\n\"Processing\",0\r\n\"Source\",0\r\n"
-            "2\r\n1,95,\"Other\"\r\n2,0,\"Onion, bulb\"\r\n");
-}
-
-TEST(InstallationWriterTest, WritesSupportFilesUnderTheirNames) {
-  test::TempDir dir;
-  Installation inst = ThreeFoods(0);
-  inst.supportFiles = {"d.txt", "f.dat", "r.dat", "s4.txt", "c1.dat", "c2.dat", "s7.txt"};
-  WriteInstallation(inst, dir.path());
-  for (const char* name : {"KavriSupport.txt", "SetupKAVRINH.txt", "d.txt", "f.dat", "r.dat",
-                           "s4.txt", "c1.dat", "c2.dat"}) {
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / name)) << name;
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "s7.txt"));
-  EXPECT_EQ(test::ReadFileBytes(dir.path() / "r.dat"), MasterFormBytes(inst));
-
-  inst.surveyBase = 2;  // NHANES support lists name six files
-  EXPECT_THROW(WriteInstallation(inst, dir.path()), std::invalid_argument);
-}
-
-TEST(InstallationWriterTest, SetupFileHoldsNineItems) {
-  SetupItems setup;
-  setup.banner = "Lab, Inc.";
-  setup.pageNumbers = "N";
-  EXPECT_EQ(
-      SetupText(setup),
-      "\"residues/\"\r\n60\r\n\"\"\r\n\"Lab, Inc.\"\r\n\"\"\r\n\"\"\r\n\"N\"\r\n\"\"\r\n\"\"\r\n");
+  EXPECT_NE(SupportListText(inst).find("SupportLast=2\r\nSupport list A\r\n\"a1\"\r\n\"a2\"\r\n"
+                                       "Support list B\r\n\"b1\"\r\n\"\"\r\nFoodCount=9\r\n"),
+            std::string::npos);
+  inst.surveyBase = 2;
+  inst.supportFiles.assign(7, "x.dat");
+  EXPECT_THROW(WriteInstallation(inst, "unused"), std::invalid_argument);
 }
 
 TEST(InstallationWriterTest, FloatTextReadsBackExactly) {
   for (float value : {0.05f, 0.0003f, 1.0f / 3.0f, 123456.7f, 1e-9f, 3e12f, -2.5f, 0.0f}) {
     EXPECT_EQ(std::strtof(FloatText(value).c_str(), nullptr), value) << FloatText(value);
   }
-  EXPECT_EQ(FloatText(0.05f), "0.05");
-  EXPECT_EQ(FloatText(0.0005f), "0.0005");
-  EXPECT_EQ(FloatText(100.0f), "100");
+  EXPECT_EQ(FloatText(0.0005f), "0.0005");  // the exponent form only when much shorter
   EXPECT_EQ(FloatText(1e-9f), "1E-09");
 }
 
@@ -200,55 +132,39 @@ ResidueFile PlainFile() {
   return file;
 }
 
-TEST(ResidueFileTextTest, PlainFileWithComment) {
+TEST(ResidueFileTextTest, PlainAndMultiChemicalLayouts) {
+  const std::string head = "\"Demofos\",0.0003,\"";
+  const std::string rest = "\",0,\"acute\",0.03,0,0.012,\"03-14-2024\"\r\n";
   EXPECT_EQ(ResidueFileText(PlainFile()),
-            "\"Demofos\",0.0003,\"FCID1\",0,\"acute\",0.03,0,0.012,\"03-14-2024\"\r\n"
-            "-1,\"tolerance, %CT\",2\r\n"
-            "0\r\n"
-            "11,\"1100022001\",\"11\",0.5,0.6,0.25,2,\"Apple, juice\",\"PDP\"\r\n"
-            "2,\"\",0.4,1,1,\"juicing\"\r\n"
-            "22,\"\",0.1,0.5,1,\"\"\r\n"
-            "3,\"101052000\",\"1C\",0.02,1,1,0,\"Potato\",\"\"\r\n");
-}
+            head + "FCID1" + rest + "-1,\"tolerance, %CT\",2\r\n0\r\n" +
+                "11,\"1100022001\",\"11\",0.5,0.6,0.25,2,\"Apple, juice\",\"PDP\"\r\n"
+                "2,\"\",0.4,1,1,\"juicing\"\r\n22,\"\",0.1,0.5,1,\"\"\r\n"
+                "3,\"101052000\",\"1C\",0.02,1,1,0,\"Potato\",\"\"\r\n");
 
-TEST(ResidueFileTextTest, MultiChemicalLinesAndPairs) {
-  ResidueFile file = PlainFile();
-  file.tag = "05-10-cMCNH2";
-  file.comment.reset();
-  file.pairCount = 2;
-  file.chemicals = {{"\"A\",0.1, 1", "second of A"},
-                    {"\"B\",0.2, 0", "never written"},
-                    {"\"C\",0.3,xy", "never written"}};
-  file.foods.resize(1);
-  file.foods[0].pairs = {{0.5f, 1.5f}};
-  file.foods[0].forms.resize(1);
-  EXPECT_EQ(ResidueFileText(file),
-            "\"Demofos\",0.0003,\"05-10-cMCNH2\",0,\"acute\",0.03,0,0.012,\"03-14-2024\"\r\n"
-            "3\r\n\"A\",0.1, 1\r\nsecond of A\r\n\"B\",0.2, 0\r\n\"C\",0.3,xy\r\n"
-            "1\r\n2\r\n"
-            "11,\"1100022001\",\"11\",0.5,0.5,1.5,0,0,0.6,0.25,1,\"Apple, juice\",\"PDP\"\r\n"
-            "2,\"\",0.4,0,0,0,0,1,1,\"juicing\"\r\n");
-
-  file.foods[0].pairs.resize(3);
-  EXPECT_THROW(ResidueFileText(file), std::invalid_argument);
-}
-
-TEST(ResidueFileTextTest, MultiChemicalTagWithoutChemicalsKeepsThePlainLayout) {
   ResidueFile file = PlainFile();
   file.tag = "FCIDMC1";
   file.comment.reset();
-  file.pairCount = 1;
+  file.pairCount = 2;
   file.foods.resize(1);
-  file.foods[0].forms.clear();
-  file.foods[0].pairs = {{9, 9}};
+  file.foods[0].forms.resize(1);
+  file.foods[0].pairs = {{0.5f, 1.5f}};
+  // A chemical line whose last two characters read as a number other than 0
+  // has a second line.
+  file.chemicals = {{"\"A\",0.1, 1", "second of A"},
+                    {"\"B\",0.2, 0", "never written"},
+                    {"\"C\",0.3,xy", "never written"},
+                    {"\"D\",0.4,-1", "second of D"}};
   EXPECT_EQ(ResidueFileText(file),
-            "\"Demofos\",0.0003,\"FCIDMC1\",0,\"acute\",0.03,0,0.012,\"03-14-2024\"\r\n"
-            "0\r\n1\r\n1\r\n"
-            "11,\"1100022001\",\"11\",0.5,0.6,0.25,0,\"Apple, juice\",\"PDP\"\r\n");
-}
-
-TEST(ResidueFileTextTest, QuoteInTextIsRefused) {
-  ResidueFile file = PlainFile();
+            head + "FCIDMC1" + rest + "4\r\n\"A\",0.1, 1\r\nsecond of A\r\n\"B\",0.2, 0\r\n" +
+                "\"C\",0.3,xy\r\n\"D\",0.4,-1\r\nsecond of D\r\n1\r\n2\r\n" +
+                "11,\"1100022001\",\"11\",0.5,0.5,1.5,0,0,0.6,0.25,1,\"Apple, juice\",\"PDP\"\r\n"
+                "2,\"\",0.4,0,0,0,0,1,1,\"juicing\"\r\n");
+  file.foods[0].pairs.resize(3);
+  EXPECT_THROW(ResidueFileText(file), std::invalid_argument);
+  file.chemicals.clear();  // a multi-chemical tag alone keeps the plain entries
+  EXPECT_NE(ResidueFileText(file).find("\r\n0\r\n1\r\n2\r\n11,\"1100022001\",\"11\",0.5,0.6,"),
+            std::string::npos);
+  file = PlainFile();
   file.chemical = "5\" shells";
   EXPECT_THROW(ResidueFileText(file), std::invalid_argument);
 }

@@ -41,6 +41,10 @@ std::string CutBefore(const std::string& marker) {
   return text.substr(0, text.find(marker));
 }
 
+// A plain CSFII file with a comment of two lines, and an NHANES file of
+// several chemicals without a comment: a chemical line whose last two
+// characters read as a number other than 0 has a second line (whole lines, so
+// commas and quotes in them don't matter), and the value pairs are skipped.
 TEST(ResidueReaderTest, FillsTheTable) {
   for (int base : {0, 2}) {
     SCOPED_TRACE(base);
@@ -48,6 +52,17 @@ TEST(ResidueReaderTest, FillsTheTable) {
     ASSERT_TRUE(s.started);
     td::ResidueFile file = SmallResidueFile(base);
     file.comment = "Tolerance residues,\r\nfrom a multi-line box";
+    if (base == 2) {
+      file.tag = "05-10-cMCNH2";
+      file.chemicals = {{"\"Chem A\", 1", "5,\"second line, skipped\""},
+                        {"Chem B 0", "not written"},
+                        {"Chem Cab", "not written"},
+                        {"Chem D 10", "\"D\",\"more\""}};
+      file.pairCount = 2;
+      file.foods[0].pairs = {{9, 9}, {8, 8}};
+      file.foods[1].forms[1].pairs = {{7, 7}};
+      file.comment.reset();  // item 11 is then the food count
+    }
     ASSERT_TRUE(s.Open(file, base == 0 ? "small.R98" : "small.R10"));
     const ModOrmid& m = s.m;
     EXPECT_TRUE(s.platform.messages.empty());
@@ -62,26 +77,43 @@ TEST(ResidueReaderTest, FillsTheTable) {
     EXPECT_EQ(m.gNOEL, 0.5f);
     EXPECT_EQ(m.gQStar, 0.05f);
     EXPECT_EQ(m.gResidueFileDate, "03-15-2024");
-    EXPECT_EQ(m.gRunComment, "Tolerance residues,\r\nfrom a multi-line box");
+    EXPECT_EQ(m.gRunComment, base == 0 ? "Tolerance residues,\r\nfrom a multi-line box" : "");
     ASSERT_EQ(m.gResFoodCount, 5);
-    EXPECT_EQ(m.gFoodConsRec, (std::vector<Int16>{0, 1, 2, 3, 4, 5, 0}));
-    EXPECT_EQ(m.gFoodCode[4], base == 0 ? "04040000" : "0404000000");
     EXPECT_EQ(m.gFoodName[5], "Lettuce");
-    EXPECT_EQ(m.gFoodResidue, (std::vector<float>{0, 1.5f, 0, 0, 0.02f, 3.0f, 0}));
+    EXPECT_EQ(m.gFoodAdj1, (std::vector<float>{0, 1, 1, 1, 1, 0.5f, 0}));
     EXPECT_EQ(m.gFoodAdj2, (std::vector<float>{0, 1, 1, 1, 1, 0.25f, 0}));
-    EXPECT_EQ(m.gFoodFormCount, (std::vector<Int16>{0, 0, 3, 1, 0, 0, 0}));
-    EXPECT_EQ(m.gFoodFirstForm, (std::vector<Int16>{0, 0, 1, 4, 0, 0, 0}));
-    EXPECT_EQ(m.gFormCode, (std::vector<Int16>{0, 110, 120, 130, 200, 0}));
-    EXPECT_EQ(m.gFormConsRec, (std::vector<Int16>{0, 1, 2, 3, 4, 0}));
     EXPECT_EQ(m.gFormResidue, (std::vector<float>{0, 0.2f, 0.3f, 0.4f, 0.1f, 0}));
     EXPECT_EQ(m.gFormAdj1, (std::vector<float>{0, 1, 2, 1, 1, 0}));
   }
 }
 
-TEST(ResidueReaderTest, TagChecks) {
-  const std::string update = "R98 File Update Not Completed";  // three texts, blank lines between
-  const std::string invalid = "This is an invalid R98 file.";
-  const std::string oneDay = "Can't read residue files made with 1-day NHANES database at present.";
+// Residue files as they are opened: the tags accepted, with or without a
+// message, and the files refused with the message that says why. Refusals of
+// invalid or damaged files are exclamations, every other message information.
+TEST(ResidueReaderTest, OpensOrRefusesFiles) {
+  auto tagged = [](int base, const std::string& tag) {
+    td::ResidueFile file = SmallResidueFile(base);
+    file.tag = tag;
+    file.pairCount = 2;  // value pairs only with chemicals
+    return td::ResidueFileText(file);
+  };
+  td::ResidueFile manyForms = SmallResidueFile(0);
+  manyForms.foods[2].forms.resize(3);
+  td::ResidueFile headerOnly = SmallResidueFile(0);
+  headerOnly.foods.clear();
+  const std::string empty = td::ResidueFileText(headerOnly);
+  std::string badChemicals = SmallText("\"FCID1\"", "\"FCIDMC1\""), badPairs = badChemicals;
+  badChemicals.insert(badChemicals.find("\r\n-1,") + 2, "-2\r\n");
+  badPairs.insert(badPairs.find("\r\n-1,") + 2, "1\r\nChem 0\r\n");
+  badPairs.replace(badPairs.find(",5\r\n0\r\n") + 4, 1, "-1");
+
+  const std::string update = "R98 File Update Not Completed", invalid = "Reading R98 file";
+  const std::string reading = "Reading Residue File", bad = "can't be read: ";
+  const std::string oneDay = "Reading 1-day NHANES residue file.";
+  const std::string oneDayText =
+      "Can't read residue files made with 1-day NHANES database at present.";
+  const std::string noFoods =
+      " has no foods or foodforms with residue values. No analysis can be performed.";
   auto version = [](const std::string& v) {
     return "This residue file was saved with the set of RAC and Foodforms at version " + v +
            ". Please load this file into the KAVRI residue file editor and resave it before you "
@@ -90,79 +122,59 @@ TEST(ResidueReaderTest, TagChecks) {
   };
   struct Case {
     int base;
-    std::string tag;
+    std::string text;
     bool accepted;
-    std::string title, text;  // the one message expected, if any
+    std::string title, part;  // of the one message, if any
   } cases[] = {
-      {0, "FCID1", true, "", ""},
-      {0, "FCID", true, update, ""},
-      {0, "FCIDMC", true, update, ""},
-      {0, "fcid1", false, "Reading R98 file", invalid},
-      {0, "FCID1 ", false, "Reading R98 file", invalid},
-      {1, "FCID1", false, "Reading 1-day NHANES residue file.", oneDay},
-      {2, "05-10-cNH2", true, "", ""},
-      {2, "x05-10-bMCNH2", true, "", ""},
-      {2, "04-01-aMCNH2", false, "Reading Residue File", version("04-01-a")},
-      {2, "R10-04-01-a", false, "Reading Residue File", version("R10-04-01-a")},
-      {2, "05-10-CNH2", false, "Reading Residue File", version("05-10-C")},
+      {0, tagged(0, "FCID1"), true, "", ""},
+      {0, tagged(0, "FCID"), true, update, "reasons:\r\n\r\nThis R98 file was created"},
+      {0, tagged(0, "FCIDMC"), true, update, "Editor.\r\n\r\nThis R98 file was generated"},
+      {0, tagged(0, "fcid1"), false, invalid, "This is an invalid R98 file."},
+      {0, tagged(0, "FCID1 "), false, invalid, "This is an invalid R98 file."},
+      {1, tagged(1, "FCID1"), false, oneDay, oneDayText},
+      // One-day files are refused right after the tag, whatever follows.
+      {1, "\"Chem\",0.1,\"FCID1\"", false, oneDay, oneDayText},
+      {2, tagged(2, "05-10-cNH2"), true, "", ""},
+      {2, tagged(2, "x05-10-bMCNH2"), true, "", ""},
+      {2, tagged(2, "04-01-aMCNH2"), false, reading, version("04-01-a")},
+      {2, tagged(2, "R10-04-01-a"), false, reading, version("R10-04-01-a")},
+      {2, tagged(2, "05-10-CNH2"), false, reading, version("05-10-C")},
+      {0, empty, false, "Empty Residue File", noFoods},
+      {0, empty + "0\r\n0,\r\n\r\n", false, "Empty Residue File", noFoods},
+      {0, CutBefore(",0.5,"), false, reading, bad + "line 1: the file ends here (NOEL)"},
+      {0, CutBefore("-1,"), false, reading, bad + "line 2: the file ends here (comment flag)"},
+      {0, CutBefore("\"Lettuce\""), false, reading,
+       bad + "line 12: the file ends here (food name of food entry 5)"},
+      {0, CutBefore("120,") + "120,", false, reading,
+       bad + "line 7: the file ends here (food form 2 of food entry 2)"},
+      {0, SmallText(",1.5,", ",abc,"), false, reading,
+       bad + "line 4: \"abc\" where a number belongs (residue of food entry 1)"},
+      {0, SmallText("\r\n5,", "\r\n7,"), false, reading,
+       bad + "line 12: food number 7 of food entry 5 lies outside the master food list (1 to 6)"},
+      {0, SmallText("1,0,\"Apple\"", "1,-1,\"Apple\""), false, reading,
+       bad + "line 4: food entry 1 has a negative number of food forms"},
+      {0, SmallText() + SmallText().substr(SmallText().find("\r\n4,") + 2), false, reading,
+       bad + "it holds more food entries than the 6 foods of the master food list"},
+      {0, td::ResidueFileText(manyForms), false, reading,
+       bad + "it holds more food-form entries than the 5 entries of the master food-form list"},
+      {0, badChemicals, false, reading, bad + "a negative number of chemicals"},
+      {0, badPairs, false, reading, bad + "a negative number of chemical value pairs"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.tag);
+    SCOPED_TRACE(c.part.empty() ? c.text.substr(0, 40) : c.part);
     StartedInstallation s(SmallInstallation(c.base));
-    ASSERT_TRUE(s.started);
-    td::ResidueFile file = SmallResidueFile(c.base);
-    file.tag = c.tag;
-    EXPECT_EQ(s.Open(file), c.accepted);
+    EXPECT_EQ(OpenText(s, c.text), c.accepted);
+    EXPECT_EQ(s.m.gResFoodCount, c.accepted ? 5 : 0);
+    EXPECT_EQ(s.m.gResiduePath == "residues/", !c.accepted);
     ASSERT_EQ(s.platform.messages.size(), c.title.empty() ? 0u : 1u);
-    if (!c.title.empty()) {
-      const RecordedMessage& msg = s.platform.messages[0];
-      EXPECT_EQ(msg.title, c.title);
-      if (c.title == update) {
-        EXPECT_NE(msg.text.find("reasons:\r\n\r\nThis R98 file was created"), std::string::npos);
-        EXPECT_NE(msg.text.find("Editor.\r\n\r\nThis R98 file was generated"), std::string::npos);
-      } else {
-        EXPECT_EQ(msg.text, c.text);
-      }
-      EXPECT_EQ(msg.icon, c.text == invalid ? MsgIcon::Exclamation : MsgIcon::Information);
-      EXPECT_EQ(msg.buttons, MsgButtons::OK);
-    }
-    if (c.accepted) {
-      EXPECT_EQ(s.m.gResFoodCount, 5);
-      EXPECT_EQ(s.m.gFormConsRec[4], 4);
-      EXPECT_EQ(s.m.gFoodAdj2[5], 0.25f);
-    }
+    if (c.title.empty()) continue;
+    const RecordedMessage& msg = s.platform.messages[0];
+    EXPECT_EQ(msg.title, c.title);
+    EXPECT_NE(msg.text.find(c.part), std::string::npos) << msg.text;
+    const bool refusal = c.title == invalid || c.part.starts_with(bad);
+    EXPECT_EQ(msg.icon, refusal ? MsgIcon::Exclamation : MsgIcon::Information);
+    EXPECT_EQ(msg.buttons, MsgButtons::OK);
   }
-}
-
-TEST(ResidueReaderTest, OneDayFilesAreRefusedWhateverFollowsTheTag) {
-  StartedInstallation s(SmallInstallation(1));
-  std::string text = "\"Chem\",0.1,\"FCID1\"";
-  EXPECT_FALSE(OpenText(s, text, "t.R1D"));
-  ASSERT_EQ(s.platform.messages.size(), 1u);
-  EXPECT_EQ(s.platform.messages[0].title, "Reading 1-day NHANES residue file.");
-}
-
-TEST(ResidueReaderTest, MultiChemicalFiles) {
-  StartedInstallation s(SmallInstallation(0));
-  td::ResidueFile file = SmallResidueFile(0);
-  file.tag = "FCIDMC1";
-  // A line whose last two characters read as a number other than 0 has a
-  // second line; whole lines, so commas and quotes in them don't matter.
-  file.chemicals = {{"\"Chem A\", 1", "5,\"second line, skipped\""},
-                    {"Chem B 0", "not written"},
-                    {"Chem Cab", "not written"},
-                    {"Chem D 12", "\"D\",\"more\""}};
-  file.pairCount = 2;
-  file.foods[0].pairs = {{9, 9}, {8, 8}};
-  file.foods[1].forms[1].pairs = {{7, 7}};
-  file.comment.reset();  // item 11 is then the food count
-  ASSERT_TRUE(s.Open(file));
-  const ModOrmid& m = s.m;
-  EXPECT_EQ(m.gRunComment, "");
-  ASSERT_EQ(m.gResFoodCount, 5);
-  EXPECT_EQ(m.gFoodAdj1, (std::vector<float>{0, 1, 1, 1, 1, 0.5f, 0}));
-  EXPECT_EQ(m.gFormAdj1, (std::vector<float>{0, 1, 2, 1, 1, 0}));
-  EXPECT_EQ(m.gFoodName[5], "Lettuce");
 }
 
 TEST(ResidueReaderTest, EntryLayout) {
@@ -188,64 +200,6 @@ TEST(ResidueReaderTest, EntryLayout) {
   EXPECT_EQ(s.m.gFormCode, (std::vector<Int16>{0, 110, 999, 200, 200, 0}));
   EXPECT_EQ(s.m.gFormConsRec, (std::vector<Int16>{0, 1, 0, 0, 4, 0}));
   EXPECT_EQ(s.m.gFoodFirstForm[3], 4);
-}
-
-TEST(ResidueReaderTest, EmptyFilesAreRefused) {
-  td::ResidueFile headerOnly = SmallResidueFile(0);
-  headerOnly.foods.clear();
-  for (const std::string& text :
-       {td::ResidueFileText(headerOnly), td::ResidueFileText(headerOnly) + "0\r\n0,\r\n\r\n"}) {
-    StartedInstallation s(SmallInstallation(0));
-    EXPECT_FALSE(OpenText(s, text, "empty.R98"));
-    ASSERT_EQ(s.platform.messages.size(), 1u);
-    EXPECT_EQ(s.platform.messages[0].text, "File " + ResiduePath(s, "empty.R98").string() +
-                                               " has no foods or foodforms with residue values. "
-                                               "No analysis can be performed.");
-    EXPECT_EQ(s.platform.messages[0].title, "Empty Residue File");
-    EXPECT_EQ(s.platform.messages[0].icon, MsgIcon::Information);
-    EXPECT_EQ(s.m.gNOEL, 0.5f);  // the header was read
-  }
-}
-
-TEST(ResidueReaderTest, MalformedFilesAreRefused) {
-  td::ResidueFile manyForms = SmallResidueFile(0);
-  manyForms.foods[2].forms.resize(3);
-  td::ResidueFile badChemicals = SmallResidueFile(0);
-  badChemicals.tag = "FCIDMC1";
-  const std::pair<std::string, std::string> cases[] = {
-      {CutBefore(",0.5,"), "line 1: the file ends here (NOEL)"},
-      {CutBefore("-1,"), "line 2: the file ends here (comment flag)"},
-      {CutBefore("\"Lettuce\""), "the file ends here (food name of food entry 5)"},
-      {CutBefore("120,") + "120,", "the file ends here (food form 2 of food entry 2)"},
-      {SmallText(",1.5,", ",abc,"), "\"abc\" where a number belongs (residue of food entry 1)"},
-      {SmallText("\r\n5,", "\r\n7,"),
-       "food number 7 of food entry 5 lies outside the master food list (1 to 6)"},
-      {SmallText("\r\n4,", "\r\n40000,"), "\"40000\" is beyond the 16-bit range"},
-      {SmallText("1,0,\"Apple\"", "1,-1,\"Apple\""), "food entry 1 has a negative number of food"},
-      {SmallText() + SmallText().substr(SmallText().find("\r\n4,") + 2),
-       "it holds more food entries than the 6 foods of the master food list"},
-      {td::ResidueFileText(manyForms),
-       "it holds more food-form entries than the 5 entries of the master food-form list"},
-      {[&] {
-         std::string t = td::ResidueFileText(badChemicals);
-         return t.replace(t.find("\r\n0\r\n"), 5, "\r\n-2\r\n");
-       }(),
-       "a negative number of chemicals"},
-  };
-  for (const auto& [text, problem] : cases) {
-    SCOPED_TRACE(problem);
-    StartedInstallation s(SmallInstallation(0));
-    EXPECT_FALSE(OpenText(s, text, "bad.R98"));
-    ASSERT_EQ(s.platform.messages.size(), 1u);
-    const RecordedMessage& msg = s.platform.messages[0];
-    EXPECT_TRUE(msg.text.starts_with("Residue file " + ResiduePath(s, "bad.R98").string() +
-                                     " can't be read: "))
-        << msg.text;
-    EXPECT_NE(msg.text.find(problem), std::string::npos) << msg.text;
-    EXPECT_EQ(msg.title, "Reading Residue File");
-    EXPECT_EQ(msg.icon, MsgIcon::Exclamation);
-    EXPECT_EQ(s.m.gResiduePath, "residues/");
-  }
 }
 
 TEST(ResidueReaderTest, PathErrorLoop) {

@@ -13,48 +13,42 @@ namespace {
 namespace fs = std::filesystem;
 namespace td = testdata;
 
-// A damaged installation: a change to its description before it is written,
-// or an edit of its files after.
-struct Damage {
-  std::function<void(td::Installation&)> change = nullptr;
-  std::function<void(const fs::path&)> edit = nullptr;
-};
+// Edits of an installation's files after it is written.
+using Edit = std::function<void(const fs::path&)>;
 
-bool StartIn(const TempDir& dir, td::Installation inst, const Damage& damage, FakePlatform& p,
-             ModOrmid& m) {
-  if (damage.change) damage.change(inst);
-  td::WriteInstallation(inst, dir.path());
-  if (damage.edit) damage.edit(dir.path());
-  ScopedCurrentDir cwd(dir.path());
-  return StartUp(m, p, false);
-}
-
-Damage Set(std::function<void(td::Installation&)> change) {
-  return {.change = change};
-}
 // Replaces the first occurrence of from in the file.
-Damage Swap(std::string file, std::string from, std::string to) {
-  return {.edit = [=](const fs::path& dir) {
+Edit Swap(std::string file, std::string from, std::string to) {
+  return [=](const fs::path& dir) {
     std::string text = ReadFileBytes(dir / file);
     auto at = text.find(from);
     ASSERT_NE(at, std::string::npos) << from;
     WriteFileBytes(dir / file, text.replace(at, from.size(), to));
-  }};
+  };
+}
+Edit Remove(std::vector<std::string> files) {
+  return [=](const fs::path& dir) {
+    for (const auto& f : files) fs::remove(dir / f);
+  };
 }
 // Keeps the first n lines of the file.
-Damage Cut(std::string file, int n) {
-  return {.edit = [=](const fs::path& dir) {
+Edit Cut(std::string file, int n) {
+  return [=](const fs::path& dir) {
     std::string text = ReadFileBytes(dir / file);
     std::size_t at = 0;
     for (int i = 0; i < n; ++i) at = text.find('\n', at) + 1;
     WriteFileBytes(dir / file, text.substr(0, at));
-  }};
+  };
 }
 
+// Both survey kinds; an empty record (food number 0, whatever else it holds)
+// at record 8 and food 7 at record 9: foods are stored by food number.
 TEST(StartUpTest, FillsTheEnvironment) {
   for (int base : {0, 2}) {
     SCOPED_TRACE(base);
-    StartedInstallation s(SmallInstallation(base));
+    td::Installation inst = SmallInstallation(base);
+    inst.foods.push_back({0, 8, "", "XX", 0, "", {}, {}});
+    inst.foods.push_back({7, 9, "", "9B", 0, "", {}, {}});
+    StartedInstallation s(inst);
     const ModOrmid& m = s.m;
     ASSERT_TRUE(s.started);  // a CSFII list's seventh file need not exist
     EXPECT_TRUE(s.platform.messages.empty());
@@ -79,20 +73,13 @@ TEST(StartUpTest, FillsTheEnvironment) {
     EXPECT_EQ(m.gCropGroupNames[0], "All crop groups");
     EXPECT_EQ(m.gCropGroupNames[groups], "Crop group " + std::to_string(groups));
 
+    EXPECT_EQ(m.gFoodCount, 9);
     EXPECT_EQ(m.gRacValue, (std::vector<Int16>{0, 110, 120, 130, 200, 210}));
-    EXPECT_EQ(m.gFoodFormCode1, (std::vector<Int16>{0, 0, 3, 2, 0, 0, 0}));
-    EXPECT_EQ(m.gFoodFormCode2, (std::vector<Int16>{0, 0, 1, 4, 0, 0, 0}));
-    EXPECT_EQ(m.gFoodCropGroup, (std::vector<std::string>{"", "11", "1A", "15", "M", "4A", "20"}));
+    EXPECT_EQ(m.gFoodFormCode1, (std::vector<Int16>{0, 0, 3, 2, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(m.gFoodFormCode2, (std::vector<Int16>{0, 0, 1, 4, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(m.gFoodCropGroup,
+              (std::vector<std::string>{"", "11", "1A", "15", "M", "4A", "20", "9B", "", ""}));
   }
-}
-
-TEST(StartUpTest, ReportingOrder) {
-  ModOrmid m;
-  BuildPopOrder(m);
-  ASSERT_EQ(m.gPopOrder.size(), 34u);
-  const std::pair<int, int> csfii[] = {{1, 1},   {13, 13}, {14, 25}, {15, 14}, {17, 18},
-                                       {21, 26}, {22, 16}, {26, 24}, {27, 27}, {33, 33}};
-  for (auto [row, column] : csfii) EXPECT_EQ(m.gPopOrder[row], column) << row;
 }
 
 TEST(StartUpTest, WindowCaption) {
@@ -108,24 +95,6 @@ TEST(StartUpTest, WindowCaption) {
     m.gDataVersion = "V";
     EXPECT_EQ(WindowCaption(m), caption);
   }
-}
-
-TEST(StartUpTest, MasterFoodsStoredByFoodNumber) {
-  td::Installation inst = SmallInstallation(0);
-  td::MasterFood empty;
-  empty.recordPosition = 8;  // food number 0: an empty record, whatever else it holds
-  empty.cropGroup = "XX";
-  td::MasterFood seven;
-  seven.number = 7;
-  seven.recordPosition = 9;
-  seven.cropGroup = "9B";
-  inst.foods.push_back(empty);
-  inst.foods.push_back(seven);
-  StartedInstallation s(inst);
-  ASSERT_TRUE(s.started);
-  EXPECT_EQ(s.m.gFoodCount, 9);
-  EXPECT_EQ(s.m.gFoodCropGroup,
-            (std::vector<std::string>{"", "11", "1A", "15", "M", "4A", "20", "9B", "", ""}));
 }
 
 TEST(StartUpTest, FolderPromptRepeatsUntilTheSupportListIsFound) {
@@ -161,91 +130,74 @@ TEST(StartUpTest, FolderPromptRepeatsUntilTheSupportListIsFound) {
   EXPECT_TRUE(cancelling.messages.empty());
 }
 
-TEST(StartUpTest, MissingFilesEndTheStart) {
+// Every start that ends with a message: a missing or a damaged file.
+TEST(StartUpTest, MissingOrDamagedFilesEndTheStart) {
   struct Case {
-    std::string title;
-    MsgIcon icon;
-    std::vector<std::string> removed;
-    std::string text;
+    std::string file;     // the damaged file; "" for a missing one
+    std::string problem;  // in the message
+    std::function<void(td::Installation&)> change;
+    Edit edit = nullptr;
+    std::string title = "Fatal error!";
+    MsgIcon icon = MsgIcon::Critical;
   } cases[] = {
-      {"Fatal error!",
-       MsgIcon::Critical,
-       {"Food.dat", "Cons1.dat"},
+      {"",
        "The following support file(s) are missing from the KAVRI directory:  Food.dat "
-       "Cons1.dat.   Can't continue."},
-      {"Missing Set Up File",
-       MsgIcon::Information,
-       {"SetupKAVRINH.txt"},
+       "Cons2.dat.   Can't continue.",
+       nullptr, Remove({"Food.dat", "Cons2.dat"})},
+      {"",
        "Can't find file SetupKAVRINH.txtin VUVEVIZOZ folder. Run VUVEVIZOZ and use File|Setup "
-       "feature to create this file."},
-      {"Starting KAVRI-FCID",
-       MsgIcon::Information,
-       {"KavriSupport.txt"},
+       "feature to create this file.",
+       nullptr, Remove({"SetupKAVRINH.txt"}), "Missing Set Up File", MsgIcon::Information},
+      {"",
        "File KavriSupport.txt is not located in the current directory, can't proceed without "
-       "this file."},
-  };
-  for (const auto& c : cases) {
-    TempDir dir;
-    FakePlatform p;
-    ModOrmid m;
-    Damage remove{.edit = [&](const fs::path& d) {
-      for (const auto& f : c.removed) fs::remove(d / f);
-    }};
-    EXPECT_FALSE(StartIn(dir, SmallInstallation(0), remove, p, m));
-    ASSERT_EQ(p.messages.size(), 1u) << c.title;
-    EXPECT_EQ(p.messages[0].text, c.text);
-    EXPECT_EQ(p.messages[0].title, c.title);
-    EXPECT_EQ(p.messages[0].icon, c.icon);
-  }
-}
-
-TEST(StartUpTest, DamagedInstallationFilesEndTheStart) {
-  struct Case {
-    const char* file;
-    std::string problem;
-    Damage damage;
-  } cases[] = {
-      {"KavriSupport.txt", "line 13: the file ends here (last support list index)",
+       "this file.",
+       nullptr, Remove({"KavriSupport.txt"}), "Starting KAVRI-FCID", MsgIcon::Information},
+      {"KavriSupport.txt", "line 13: the file ends here (last support list index)", nullptr,
        Cut("KavriSupport.txt", 12)},
-      {"KavriSupport.txt", "the number of population subgroups is 40, but the consumption",
-       Set([](auto& i) { i.popCountOverride = 40; })},
+      {"KavriSupport.txt", "the number of population subgroups is 34, but the consumption",
+       [](auto& i) { i.popCountOverride = 34; }},
       {"KavriSupport.txt", "a negative number of master foods",
-       Set([](auto& i) { i.foodCountOverride = -1; })},
-      {"SetupKAVRINH.txt", "line 2: \"sixty\" where a number belongs",
+       [](auto& i) { i.foodCountOverride = -1; }},
+      {"SetupKAVRINH.txt", "line 2: \"sixty\" where a number belongs", nullptr,
        Swap("SetupKAVRINH.txt", "\r\n60\r\n", "\r\nsixty\r\n")},
-      {"SetupKAVRINH.txt", "line 5: the file ends here", Cut("SetupKAVRINH.txt", 4)},
-      {"Desc.txt", "digit 12 lies outside the first description list (0 to 9)", Set([](auto& i) {
+      {"Desc.txt", "digit 12 lies outside the first description list (0 to 9)",
+       [](auto& i) {
          i.formDesc1.push_back({12, "Twelve"});
-       })},
-      {"Desc.txt", "digit 5 lies outside the second description list (0 to 4)", Set([](auto& i) {
+       }},
+      {"Desc.txt", "digit 5 lies outside the second description list (0 to 4)",
+       [](auto& i) {
          i.formDesc2.push_back({5, "Five"});
-       })},
-      {"Desc.txt", "the file ends here (crop group 3)", Cut("Desc.txt", 14)},
-      {"Desc.txt", "\"x\" where a number belongs (crop group 1)",
-       Swap("Desc.txt", "\r\n1,1,", "\r\n1,x,")},
+       }},
+      {"Desc.txt", "the file ends here (crop group 3)", nullptr, Cut("Desc.txt", 14)},
       {"Food.dat", "it holds 6 foods, the support list names 9",
-       Set([](auto& i) { i.foodCountOverride = 9; })},
-      {"Food.dat", "record 6: food number 40 lies outside 1 to 6",
+       [](auto& i) { i.foodCountOverride = 9; }},
+      {"Food.dat", "record 6: food number 40 lies outside 1 to 6", nullptr,
        Swap("Food.dat", std::string("\x06\0", 2) + "0606", std::string("\x28\0", 2) + "0606")},
       {"Food.dat", "food 3 names food-form entries 4 to 5, outside the 4 entries of Rac.dat",
-       Set([](auto& i) { i.racCountOverride = 4; })},
+       [](auto& i) { i.racCountOverride = 4; }},
       {"Rac.dat", "it holds 5 food-form entries, the support list names 8",
-       Set([](auto& i) { i.racCountOverride = 8; })},
+       [](auto& i) { i.racCountOverride = 8; }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.problem);
     TempDir dir;
+    td::Installation inst = SmallInstallation(0);
+    if (c.change) c.change(inst);
+    td::WriteInstallation(inst, dir.path());
+    if (c.edit) c.edit(dir.path());
+    ScopedCurrentDir cwd(dir.path());
     FakePlatform p;
     ModOrmid m;
-    EXPECT_FALSE(StartIn(dir, SmallInstallation(0), c.damage, p, m));
+    EXPECT_FALSE(StartUp(m, p, false));
     ASSERT_EQ(p.messages.size(), 1u);
     const RecordedMessage& msg = p.messages[0];
-    EXPECT_EQ(msg.text.rfind("File " + std::string(c.file) + " can't be read: ", 0), 0u)
-        << msg.text;
+    if (!c.file.empty()) {
+      EXPECT_TRUE(msg.text.starts_with("File " + c.file + " can't be read: ")) << msg.text;
+      EXPECT_TRUE(msg.text.ends_with(".   Can't continue.")) << msg.text;
+    }
     EXPECT_NE(msg.text.find(c.problem), std::string::npos) << msg.text;
-    EXPECT_TRUE(msg.text.ends_with(".   Can't continue.")) << msg.text;
-    EXPECT_EQ(msg.title, "Fatal error!");
-    EXPECT_EQ(msg.icon, MsgIcon::Critical);
+    EXPECT_EQ(msg.title, c.title);
+    EXPECT_EQ(msg.icon, c.icon);
   }
 }
 
