@@ -289,6 +289,12 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
   return true;
 }
 
+const std::string& GroupName(const ModOrmid& m, int k) {
+  static const std::string kNone;
+  const auto ki = static_cast<std::size_t>(k);
+  return ki < m.gCropGroupNames.size() ? m.gCropGroupNames[ki] : kNone;
+}
+
 std::string PercentCell(float value, const char* pattern) {
   return AlignedCell(value, pattern) + "%";
 }

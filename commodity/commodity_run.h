@@ -100,6 +100,9 @@ struct ExposureSums {
   void Add(const ModOrmid& m, const ExposureFigures& x) { Add(m, x.e, x.pctRef, x.pctNoel); }
 };
 
+// The printed name of crop group k (empty beyond the crop group list).
+const std::string& GroupName(const ModOrmid& m, int k);
+
 // A percentage cell: the aligned figure followed by "%".
 std::string PercentCell(float value, const char* pattern);
 

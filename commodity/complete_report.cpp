@@ -193,12 +193,6 @@ void WritePopulationTotal(CommodityRun& run, int row, float total) {
   w.End();
 }
 
-const std::string& GroupName(const ModOrmid& m, int k) {
-  static const std::string kNone;
-  const auto ki = static_cast<std::size_t>(k);
-  return ki < m.gCropGroupNames.size() ? m.gCropGroupNames[ki] : kNone;
-}
-
 void AddLines(ModOrmid& m, int n) {
   m.gLineCount = static_cast<Int16>(m.gLineCount + n);
 }

@@ -117,12 +117,6 @@ void WriteTotalLine(CommodityRun& run, int row, const ExposureSums& sums, float 
   w.End();
 }
 
-const std::string& GroupName(const ModOrmid& m, int k) {
-  static const std::string kNone;
-  const auto ki = static_cast<std::size_t>(k);
-  return ki < m.gCropGroupNames.size() ? m.gCropGroupNames[ki] : kNone;
-}
-
 Int16 GroupNumber(const ModOrmid& m, int k) {
   const auto ki = static_cast<std::size_t>(k);
   return ki < m.gCropGroupNumber.size() ? m.gCropGroupNumber[ki] : Int16{0};

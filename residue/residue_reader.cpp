@@ -54,12 +54,20 @@ class ResidueFileParser {
                   "Reading Residue File", MsgIcon::Exclamation, MsgButtons::OK);
     return false;
   }
-  bool Item(bool ok, const std::string& what) {
-    return ok || Damaged(r_.error() + " (" + what + ")");
+  // An item read; on failure the message names the item as field + entry.
+  // The name is put together only then, since every item of the file passes here.
+  bool Item(bool ok, const char* field, const std::string& entry) {
+    return ok || Damaged(r_.error() + " (" + field + entry + ")");
   }
-  bool Text(std::string& out, const std::string& what) { return Item(r_.ReadText(out), what); }
-  bool Int(std::int16_t& out, const std::string& what) { return Item(r_.ReadInt16(out), what); }
-  bool Float(float& out, const std::string& what) { return Item(r_.ReadFloat(out), what); }
+  bool Text(std::string& out, const char* field, const std::string& entry = std::string()) {
+    return Item(r_.ReadText(out), field, entry);
+  }
+  bool Int(std::int16_t& out, const char* field, const std::string& entry = std::string()) {
+    return Item(r_.ReadInt16(out), field, entry);
+  }
+  bool Float(float& out, const char* field, const std::string& entry = std::string()) {
+    return Item(r_.ReadFloat(out), field, entry);
+  }
   bool SkipPairs(const std::string& what);
   bool CheckTag(std::string& tag);
   bool ReadEntries();
@@ -108,7 +116,7 @@ bool ResidueFileParser::SkipPairs(const std::string& what) {
   if (!multiChemical_) return true;
   float unused;
   for (int k = 0; k < 2 * pairs_; ++k)
-    if (!Float(unused, "chemical values of " + what)) return false;
+    if (!Float(unused, "chemical values of ", what)) return false;
   return true;
 }
 
@@ -130,10 +138,10 @@ bool ResidueFileParser::Run() {
     if (chemicals < 0) return Damaged("a negative number of chemicals");
     for (int c = 0; c < chemicals; ++c) {
       std::string line, second;
-      if (!Item(r_.ReadLine(line), "chemical " + std::to_string(c + 1))) return false;
+      if (!Item(r_.ReadLine(line), "chemical ", std::to_string(c + 1))) return false;
       std::string lastTwo = line.size() >= 2 ? line.substr(line.size() - 2) : line;
       if (LeadingNumber(lastTwo) != 0 &&
-          !Item(r_.ReadLine(second), "chemical " + std::to_string(c + 1)))
+          !Item(r_.ReadLine(second), "chemical ", std::to_string(c + 1)))
         return false;
     }
   }
@@ -176,7 +184,7 @@ bool ResidueFileParser::ReadEntries() {
   std::string unusedText;
   while (!r_.AtEnd()) {
     std::int16_t f;
-    if (!Int(f, "food number of entry " + std::to_string(i + 1))) return false;
+    if (!Int(f, "food number of entry ", std::to_string(i + 1))) return false;
     if (f == 0) continue;
     const std::string what = "food entry " + std::to_string(i + 1);
     if (f < 0 || f > m_.gFoodCount)
@@ -190,13 +198,13 @@ bool ResidueFileParser::ReadEntries() {
     auto e = static_cast<std::size_t>(i);
     m_.gFoodConsRec[e] = f;
     std::string code;
-    if (!Text(code, "EPA code of " + what) || !Text(unusedText, what) ||
-        !Float(m_.gFoodResidue[e], "residue of " + what) || !SkipPairs(what) ||
-        !Float(m_.gFoodAdj1[e], "adjustment factor #1 of " + what) ||
-        !Float(m_.gFoodAdj2[e], "adjustment factor #2 of " + what) ||
-        !Int(m_.gFoodFormCount[e], "number of food forms of " + what) ||
-        !Text(m_.gFoodName[e], "food name of " + what) ||
-        !Text(m_.gFoodComment[e], "comment of " + what))
+    if (!Text(code, "EPA code of ", what) || !Text(unusedText, "", what) ||
+        !Float(m_.gFoodResidue[e], "residue of ", what) || !SkipPairs(what) ||
+        !Float(m_.gFoodAdj1[e], "adjustment factor #1 of ", what) ||
+        !Float(m_.gFoodAdj2[e], "adjustment factor #2 of ", what) ||
+        !Int(m_.gFoodFormCount[e], "number of food forms of ", what) ||
+        !Text(m_.gFoodName[e], "food name of ", what) ||
+        !Text(m_.gFoodComment[e], "comment of ", what))
       return false;
     code = TrimBlanks(code);
     if (code.size() == 9) code = "0" + code;
@@ -227,7 +235,7 @@ bool ResidueFileParser::ReadForms(int i, int f, int n, int& j) {
     const std::string what =
         "food form " + std::to_string(x + 1) + " of food entry " + std::to_string(i);
     std::int16_t code;
-    if (!Int(code, "food-form code of " + what) || !Text(unusedText, what)) return false;
+    if (!Int(code, "food-form code of ", what) || !Text(unusedText, "", what)) return false;
     std::int16_t rec = 0;
     for (int c = first; c <= last; ++c) {
       if (c >= 1 && c <= m_.gRacCount && m_.gRacValue[static_cast<std::size_t>(c)] == code) {
@@ -237,10 +245,10 @@ bool ResidueFileParser::ReadForms(int i, int f, int n, int& j) {
     }
     m_.gFormConsRec[k] = rec;
     m_.gFormCode[k] = code;
-    if (!Float(m_.gFormResidue[k], "residue of " + what) || !SkipPairs(what) ||
-        !Float(m_.gFormAdj1[k], "adjustment factor #1 of " + what) ||
-        !Float(m_.gFormAdj2[k], "adjustment factor #2 of " + what) ||
-        !Text(m_.gFormComment[k], "comment of " + what))
+    if (!Float(m_.gFormResidue[k], "residue of ", what) || !SkipPairs(what) ||
+        !Float(m_.gFormAdj1[k], "adjustment factor #1 of ", what) ||
+        !Float(m_.gFormAdj2[k], "adjustment factor #2 of ", what) ||
+        !Text(m_.gFormComment[k], "comment of ", what))
       return false;
   }
   return true;
