@@ -26,16 +26,6 @@ const std::string& KindOfRow(const ModOrmid& m, int row) {
   return ri < m.gCommodityKind.size() ? m.gCommodityKind[ri] : kNone;
 }
 
-bool IsReported(const std::string& kind) {
-  return kind == "A" || kind == "B" || kind == "C";
-}
-
-// Consumption of column s in a record; 0 for a column the layout lacks.
-float ColumnOf(const ModOrmid& m, std::string_view record, int s) {
-  if (s < 1 || s > m.ConsumptionColumns()) return 0.0f;
-  return DecodeConsumptionRecord(m, record).Consumption(s);
-}
-
 }  // namespace
 
 void CommodityRun::Check(int row, float value) {
@@ -51,20 +41,6 @@ const std::string& CommodityRun::FormLabel(int j) {
     FoodFormLabel(m, code, label);
   }
   return label;
-}
-
-const std::string& CommodityRun::RecurringCell(float value, std::string_view pattern) {
-  constexpr int kSlotBits = 12;
-  if (cells_.empty()) cells_.resize(std::size_t{1} << kSlotBits);
-  const auto bits = std::bit_cast<std::uint32_t>(value);
-  const std::uint32_t hash = (bits ^ static_cast<std::uint32_t>(pattern.size())) * 0x9E3779B1u;
-  CellSlot& slot = cells_[hash >> (32 - kSlotBits)];
-  if (slot.text.empty() || slot.bits != bits || slot.pattern != pattern) {
-    slot.pattern = pattern;
-    slot.bits = bits;
-    slot.text = AlignedCell(value, pattern);
-  }
-  return slot.text;
 }
 
 EndpointLayout LayoutOf(const std::string& code) {
@@ -86,6 +62,27 @@ bool UsesPercentNoel(const std::string& endpoint) {
   return layout == EndpointLayout::Noel || layout == EndpointLayout::NoelRef;
 }
 
+const std::vector<int>& CommodityRun::GroupFoods(int k) {
+  if (groupFoods_.empty()) {
+    // For each group, the foods its members are found at: from its first
+    // member on, the foods the classification put into it, as many as it
+    // counts (fewer where the tables disagree).
+    groupFoods_.resize(static_cast<std::size_t>(std::max<int>(m.gCropGroupCount, 0)) + 1);
+    for (int g = 1; g <= m.gCropGroupCount; ++g) {
+      const auto gi = static_cast<std::size_t>(g);
+      if (gi >= m.gGroupFoods.size()) break;
+      const auto& group = m.gGroupFoods[gi];
+      std::vector<int>& foods = groupFoods_[gi];
+      for (int f = std::max<int>(group[2], 1);
+           f <= m.gResFoodCount && static_cast<int>(foods.size()) < group[1]; ++f)
+        if (FoodInGroup(m, f, g)) foods.push_back(f);
+    }
+  }
+  static const std::vector<int> kNone;
+  const auto ki = static_cast<std::size_t>(k);
+  return ki < groupFoods_.size() ? groupFoods_[ki] : kNone;
+}
+
 float ReferenceDose(const ModOrmid& m, int row) {
   const auto ri = static_cast<std::size_t>(row);
   const float pad = ri < m.gPAD.size() ? m.gPAD[ri] : 0.0f;
@@ -103,11 +100,16 @@ float LifetimeRisk(const ModOrmid& m, float e) {
 }
 
 ExposureFigures FiguresFor(const ModOrmid& m, int row, float e) {
+  return FiguresFor(m, LayoutOf(m.gEndpoint), row, e);
+}
+
+ExposureFigures FiguresFor(const ModOrmid& m, EndpointLayout layout, int row, float e) {
   ExposureFigures x;
   x.e = e;
-  const EndpointLayout layout = LayoutOf(m.gEndpoint);
-  if (UsesPercentRef(m.gEndpoint)) x.pctRef = Percent(e, ReferenceDose(m, row));
-  if (UsesPercentNoel(m.gEndpoint)) {
+  const bool ref = layout == EndpointLayout::RefDose || layout == EndpointLayout::NoelRef;
+  const bool noel = layout == EndpointLayout::Noel || layout == EndpointLayout::NoelRef;
+  if (ref) x.pctRef = Percent(e, ReferenceDose(m, row));
+  if (noel) {
     x.pctNoel = Percent(e, m.gNOEL);
     x.moe = MarginOfExposure(m, e);
   }
@@ -118,13 +120,13 @@ ExposureFigures FiguresFor(const ModOrmid& m, int row, float e) {
 float ReadFoodConsumption(const CommodityRun& run, int f, int s) {
   const int record = run.m.gFoodConsRec[static_cast<std::size_t>(f)];
   if (record == 0) return 0.0f;
-  return ColumnOf(run.m, run.files.foods.Record(record), s);
+  return ConsumptionIn(run.m, run.files.foods.Record(record), s);
 }
 
 float ReadFormConsumption(const CommodityRun& run, int j, int s) {
   const int record = run.m.gFormConsRec[static_cast<std::size_t>(j)];
   if (record == 0) return 0.0f;
-  return ColumnOf(run.m, run.files.forms.Record(record), s);
+  return ConsumptionIn(run.m, run.files.forms.Record(record), s);
 }
 
 namespace {
@@ -150,7 +152,7 @@ ExposureFigures FoodExposure(CommodityRun& run, int row, int f) {
   const float c = ReadFoodConsumption(run, f, ColumnOfRow(m, row));
   const float e =
       ExposureTerm(c, m.gFoodResidue[fi], m.gFoodAdj1[fi], m.gFoodAdj2[fi], m.gUseAdj2 != 0);
-  return Checked(run, row, FiguresFor(m, row, e));
+  return Checked(run, row, FiguresFor(m, run.layout, row, e));
 }
 
 ExposureFigures FormExposure(CommodityRun& run, int row, int j) {
@@ -159,7 +161,7 @@ ExposureFigures FormExposure(CommodityRun& run, int row, int j) {
   const float c = ReadFormConsumption(run, j, ColumnOfRow(m, row));
   const float e =
       ExposureTerm(c, m.gFormResidue[ji], m.gFormAdj1[ji], m.gFormAdj2[ji], m.gUseAdj2 != 0);
-  return Checked(run, row, FiguresFor(m, row, e));
+  return Checked(run, row, FiguresFor(m, run.layout, row, e));
 }
 
 void EndReportPage(ModOrmid& m, ReportWriter& w) {
@@ -219,46 +221,44 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
   ComputeTotalExposure(m, p, failed);
   if (failed != 0) return false;
 
-  std::string text;
-  int nonFiniteRow = 0;
-  {
-    CommodityRun run(m, p);
-    std::string failedFile;
-    if (!run.files.Open(m, failedFile)) {
-      p.MessageBox("The consumption file " + failedFile + " cannot be opened.",
-                   "support file error", MsgIcon::Critical, MsgButtons::OK);
-      return false;
-    }
-    ClassifyCropGroups(m);
-    int reported = 0;
-    for (int i = 1; i <= m.gPopCount; ++i) reported += IsReported(KindOfRow(m, i)) ? 1 : 0;
-    for (int i = 1, done = 0; i <= m.gPopCount; ++i) {
-      const std::string& kind = KindOfRow(m, i);
-      if (kind == "A" || kind == "C") WriteCompleteReport(run, i);
-      if (kind == "B" || kind == "C") WriteCriticalReport(run, i);
-      // The reports of one subgroup are about as long as those of the next:
-      // room for all of them, once the first are written, spares copying the
-      // text as it grows (room left unused is never touched).
-      if (IsReported(kind) && ++done == 1) run.w.Reserve(run.w.str().size() * reported * 5 / 4);
-      host.Progress(i, m.gPopCount);
-    }
-    nonFiniteRow = run.nonFiniteRow;
-    text = run.w.take();
+  CommodityRun run(m, p);
+  std::string failedFile;
+  if (!run.files.Open(m, failedFile)) {
+    p.MessageBox("The consumption file " + failedFile + " cannot be opened.", "support file error",
+                 MsgIcon::Critical, MsgButtons::OK);
+    return false;
+  }
+  ClassifyCropGroups(m);
+
+  // Each subgroup's reports go to the temporary report as soon as they are
+  // written, so that the run never holds the whole report; the last report
+  // is replaced only when every subgroup is done.
+  FileReplacement report(p, kCommodityReportFile);
+  std::string error;
+  bool written = report.Open(error);
+  for (int i = 1; written && run.nonFiniteRow == 0 && i <= m.gPopCount; ++i) {
+    const std::string& kind = KindOfRow(m, i);
+    if (kind == "A" || kind == "C") WriteCompleteReport(run, i);
+    if (kind == "B" || kind == "C") WriteCriticalReport(run, i);
+    if (run.nonFiniteRow == 0) written = report.Write(run.w.str(), error);
+    run.w.clear();
+    host.Progress(i, m.gPopCount);
   }
 
   // A run that writes nothing leaves the counters as a run stopped after its
   // start.
-  if (nonFiniteRow != 0) {
+  if (run.nonFiniteRow != 0) {
+    report.Abandon();
     m.gPageNumber = 0;
     m.gLineCount = 0;
-    p.MessageBox("The exposure figures of " + m.gPopNames2[static_cast<std::size_t>(nonFiniteRow)] +
+    p.MessageBox("The exposure figures of " +
+                     m.gPopNames2[static_cast<std::size_t>(run.nonFiniteRow)] +
                      " are not finite numbers (a zero endpoint value, or consumption or residue "
                      "values out of range). No report was written.",
                  kTitle, MsgIcon::Exclamation, MsgButtons::OK);
     return false;
   }
-  std::string error;
-  if (!p.WriteFile(kCommodityReportFile, text, error)) {
+  if (!written || !report.Commit(error)) {
     m.gPageNumber = 0;
     m.gLineCount = 0;
     p.MessageBox(std::string("The report file ") + kCommodityReportFile +
@@ -293,10 +293,6 @@ const std::string& GroupName(const ModOrmid& m, int k) {
   static const std::string kNone;
   const auto ki = static_cast<std::size_t>(k);
   return ki < m.gCropGroupNames.size() ? m.gCropGroupNames[ki] : kNone;
-}
-
-std::string PercentCell(float value, const char* pattern) {
-  return AlignedCell(value, pattern) + "%";
 }
 
 }  // namespace ormid

@@ -26,6 +26,14 @@ class RunHost;
 bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
                           const std::string& reportFileName);
 
+// How an endpoint code lays out the commodity tables.
+enum class EndpointLayout {
+  RefDose,  // "R", "P": percent of RfD or PAD
+  Noel,     // "N": percent of NOEL and margin of exposure
+  NoelRef,  // "NR", "NP": margin of exposure and percent of RfD or PAD
+  Risk,     // "Q" and any other code: lifetime cancer risk
+};
+EndpointLayout LayoutOf(const std::string& endpoint);
 // The report text of one commodity run while it is being built, with the
 // consumption files open for direct look-ups.
 struct CommodityRun {
@@ -36,36 +44,31 @@ struct CommodityRun {
   // Report row whose figures came out infinite or not a number (0 = none).
   int nonFiniteRow = 0;
 
-  CommodityRun(ModOrmid& mod, Platform& platform) : m(mod), p(platform) {}
+  // The endpoint's layout, the same for the whole run.
+  const EndpointLayout layout;
+
+  CommodityRun(ModOrmid& mod, Platform& platform)
+      : m(mod), p(platform), layout(LayoutOf(mod.gEndpoint)) {}
   // Notes row when a figure about to be reported is not finite.
   void Check(int row, float value);
 
-  // Texts that read the same in every subgroup's report, made once per run:
-  // the label of food-form entry j, and the aligned cell of a value that
-  // recurs from report to report (a residue or an adjustment factor).
+  // The label of food-form entry j: the same in every subgroup's report, so
+  // made once per run.
   const std::string& FormLabel(int j);
-  const std::string& RecurringCell(float value, std::string_view pattern);
+  // The foods of crop group k in report order, once the groups are
+  // classified.
+  const std::vector<int>& GroupFoods(int k);
+  // The starts of the complete report's food rows and food-form rows, up to
+  // their factor cells, by food and by entry; filled as the rows are first
+  // written.
+  std::vector<std::string> foodRowStarts;
+  std::vector<std::string> formRowStarts;
 
  private:
-  // One remembered cell; a value whose slot another value holds is simply
-  // formatted again.
-  struct CellSlot {
-    std::string_view pattern;
-    std::uint32_t bits = 0;
-    std::string text;
-  };
   std::vector<std::string> formLabels_;
-  std::vector<CellSlot> cells_;
+  std::vector<std::vector<int>> groupFoods_;
 };
 
-// How an endpoint code lays out the commodity tables.
-enum class EndpointLayout {
-  RefDose,  // "R", "P": percent of RfD or PAD
-  Noel,     // "N": percent of NOEL and margin of exposure
-  NoelRef,  // "NR", "NP": margin of exposure and percent of RfD or PAD
-  Risk,     // "Q" and any other code: lifetime cancer risk
-};
-EndpointLayout LayoutOf(const std::string& endpoint);
 // The endpoint's figures include a percent of the RfD or PAD / of the NOEL.
 bool UsesPercentRef(const std::string& endpoint);
 bool UsesPercentNoel(const std::string& endpoint);
@@ -84,6 +87,7 @@ struct ExposureFigures {
   float risk = 0;
 };
 ExposureFigures FiguresFor(const ModOrmid& m, int row, float e);
+ExposureFigures FiguresFor(const ModOrmid& m, EndpointLayout layout, int row, float e);
 
 // Running sums of exposures and of the endpoint's percentages (percent of
 // RfD or PAD, percent of NOEL), each grown only when the endpoint reports it.
@@ -102,9 +106,6 @@ struct ExposureSums {
 
 // The printed name of crop group k (empty beyond the crop group list).
 const std::string& GroupName(const ModOrmid& m, int k);
-
-// A percentage cell: the aligned figure followed by "%".
-std::string PercentCell(float value, const char* pattern);
 
 // The margin of exposure and the lifetime risk of a sum of exposures.
 float MarginOfExposure(const ModOrmid& m, float e);

@@ -12,12 +12,12 @@ namespace {
 
 const std::string kDashes79(79, '-');
 
-constexpr const char* kResidue = "###.######";
-constexpr const char* kFactor = "##.###";
-constexpr const char* kExposure = "###.#######";
-constexpr const char* kPercentRefWide = "###,###.#";  // R and P
-constexpr const char* kPercentNarrow = "####.#";      // NR and NP percent, N percent of NOEL
-constexpr const char* kMoe = "###,###";
+constexpr CellPattern kResidue{"###.######"};
+constexpr CellPattern kFactor{"##.###"};
+constexpr CellPattern kExposure{"###.#######"};
+constexpr CellPattern kPercentRefWide{"###,###.#"};  // R and P
+constexpr CellPattern kPercentNarrow{"####.#"};      // NR and NP percent, N percent of NOEL
+constexpr CellPattern kMoe{"###,###"};
 constexpr const char* kNoExposure = "  no exposure";
 constexpr const char* kMoeCapped = ">1000000";
 
@@ -28,70 +28,112 @@ struct RowFactors {
   float adj2;
 };
 
-// Residue and factor cells read the same in every subgroup's report, so they
-// are made once per run.
-void WriteFactors(CommodityRun& run, const RowFactors& r, int residueCol, int adj1Col,
-                  int adj2Col) {
-  run.w.Col(residueCol).Text(run.RecurringCell(r.residue, kResidue));
-  run.w.Col(adj1Col).Text(run.RecurringCell(r.adj1, kFactor));
-  run.w.Col(adj2Col).Text(run.RecurringCell(r.adj2, kFactor));
+// The columns of the residue and the two factor cells.
+struct FactorColumns {
+  int residue;
+  int adj1;
+  int adj2;
+};
+
+FactorColumns FactorColumnsOf(EndpointLayout layout) {
+  switch (layout) {
+    case EndpointLayout::RefDose:
+      return {31, 43, 50};
+    case EndpointLayout::Risk:
+      return {29, 41, 48};
+    default:
+      return {26, 38, 45};
+  }
 }
 
-// The cells of a food row ("   FoodForm N/S") or a food-form row, continuing
-// the line its caller began, and the line's end.
-void WriteRowCells(CommodityRun& run, const RowFactors& r, const ExposureFigures& x, bool formRow) {
-  const ModOrmid& m = run.m;
+// Whether a row shows its residue and factor cells: all do but the rows of
+// a capped margin of exposure with the percent of RfD or PAD.
+bool ShowsFactors(EndpointLayout layout, const ExposureFigures& x) {
+  return layout != EndpointLayout::NoelRef || x.moe == 0 || x.moe < kMoeCap;
+}
+
+// The start of a food row ("   FoodForm N/S") or food-form row up to and
+// including its factor cells. It reads the same in every subgroup's report,
+// so it is made once per run and kept in starts[index].
+const std::string& RowStart(CommodityRun& run, std::vector<std::string>& starts, int index,
+                            std::string_view name, const RowFactors& r) {
+  const auto i = static_cast<std::size_t>(index);
+  if (i >= starts.size()) starts.resize(i + 1);
+  if (starts[i].empty()) {
+    const FactorColumns c = FactorColumnsOf(LayoutOf(run.m.gEndpoint));
+    ReportWriter w;
+    w.Text("   ").Text(name);
+    w.Col(c.residue).Cell(r.residue, kResidue);
+    w.Col(c.adj1).Cell(r.adj1, kFactor);
+    w.Col(c.adj2).Cell(r.adj2, kFactor);
+    starts[i] = w.take();
+  }
+  return starts[i];
+}
+
+// The exposure cells of a food or food-form row, continuing the line its
+// start began, and the line's end.
+void WriteFigureCells(CommodityRun& run, const ExposureFigures& x, bool formRow) {
   ReportWriter& w = run.w;
-  switch (LayoutOf(m.gEndpoint)) {
+  switch (LayoutOf(run.m.gEndpoint)) {
     case EndpointLayout::RefDose:
-      WriteFactors(run, r, 31, 43, 50);
       if (x.e == 0) {
         w.Col(57).Text(kNoExposure);
       } else {
-        w.Col(57).Text(AlignedCell(x.e, kExposure));
-        w.Col(70).Text(PercentCell(x.pctRef, kPercentRefWide));
+        w.Col(57).Cell(x.e, kExposure);
+        w.Col(70).Cell(x.pctRef, kPercentRefWide).Text("%");
       }
       break;
     case EndpointLayout::Noel:
-      WriteFactors(run, r, 26, 38, 45);
       if (x.moe == 0) {
         w.Col(52).Text(kNoExposure);
       } else {
-        w.Col(52).Text(AlignedCell(x.e, kExposure));
-        w.Col(64).Text(PercentCell(x.pctNoel, kPercentNarrow));
+        w.Col(52).Cell(x.e, kExposure);
+        w.Col(64).Cell(x.pctNoel, kPercentNarrow).Text("%");
         if (x.moe < kMoeCap)
-          w.Col(73).Text(AlignedCell(x.moe, kMoe));
+          w.Col(73).Cell(x.moe, kMoe);
         else
           w.Col(72).Text(kMoeCapped);
       }
       break;
     case EndpointLayout::NoelRef:
       if (x.moe == 0) {
-        WriteFactors(run, r, 26, 38, 45);
         w.Col(52).Text(formRow ? "  no exposure using survey" : kNoExposure);
-      } else if (x.moe < kMoeCap) {
-        WriteFactors(run, r, 26, 38, 45);
-        w.Col(52).Text(AlignedCell(x.e, kExposure));
-        w.Col(65).Text(AlignedCell(x.moe, kMoe));
-        w.Col(73).Text(PercentCell(x.pctRef, kPercentNarrow));
       } else {
-        // A capped margin row carries no residue and factor cells.
-        w.Col(52).Text(AlignedCell(x.e, kExposure));
-        w.Col(64).Text(kMoeCapped);
-        w.Col(73).Text(PercentCell(x.pctRef, kPercentNarrow));
+        w.Col(52).Cell(x.e, kExposure);
+        if (x.moe < kMoeCap)
+          w.Col(65).Cell(x.moe, kMoe);
+        else
+          w.Col(64).Text(kMoeCapped);
+        w.Col(73).Cell(x.pctRef, kPercentNarrow).Text("%");
       }
       break;
     case EndpointLayout::Risk:
-      WriteFactors(run, r, 29, 41, 48);
       if (x.e == 0) {
         w.Col(55).Text(kNoExposure);
       } else {
-        w.Col(55).Text(AlignedCell(x.e, kExposure));
+        w.Col(55).Cell(x.e, kExposure);
         w.Col(70).Text(AlignedScientific(x.risk));
       }
       break;
   }
   w.End();
+}
+
+// A whole food row (index a food) or food-form row (index an entry).
+void WriteRow(CommodityRun& run, int index, bool formRow, const ExposureFigures& x) {
+  const ModOrmid& m = run.m;
+  const auto i = static_cast<std::size_t>(index);
+  if (!ShowsFactors(LayoutOf(m.gEndpoint), x)) {
+    run.w.Text("   ").Text(formRow ? std::string_view(run.FormLabel(index)) : "FoodForm N/S");
+  } else if (formRow) {
+    run.w.Text(RowStart(run, run.formRowStarts, index, run.FormLabel(index),
+                        {m.gFormResidue[i], m.gFormAdj1[i], m.gFormAdj2[i]}));
+  } else {
+    run.w.Text(RowStart(run, run.foodRowStarts, index, "FoodForm N/S",
+                        {m.gFoodResidue[i], m.gFoodAdj1[i], m.gFoodAdj2[i]}));
+  }
+  WriteFigureCells(run, x, formRow);
 }
 
 void WriteGroupSubtotal(CommodityRun& run, int row, const ExposureSums& sums) {
@@ -104,16 +146,16 @@ void WriteGroupSubtotal(CommodityRun& run, int row, const ExposureSums& sums) {
   switch (LayoutOf(m.gEndpoint)) {
     case EndpointLayout::RefDose:
       if (sums.e != 0) {
-        w.Col(57).Text(AlignedCell(sums.e, kExposure));
-        w.Col(70).Text(PercentCell(sums.pctRef, kPercentRefWide));
+        w.Col(57).Cell(sums.e, kExposure);
+        w.Col(70).Cell(sums.pctRef, kPercentRefWide).Text("%");
       }
       break;
     case EndpointLayout::Noel:
       if (moe != 0) {
-        w.Col(52).Text(AlignedCell(sums.e, kExposure));
-        w.Col(64).Text(PercentCell(sums.pctNoel, kPercentNarrow));
+        w.Col(52).Cell(sums.e, kExposure);
+        w.Col(64).Cell(sums.pctNoel, kPercentNarrow).Text("%");
         if (moe < kMoeCap)
-          w.Col(73).Text(AlignedCell(moe, kMoe));
+          w.Col(73).Cell(moe, kMoe);
         else
           w.Col(72).Text(kMoeCapped);
       }
@@ -122,19 +164,19 @@ void WriteGroupSubtotal(CommodityRun& run, int row, const ExposureSums& sums) {
       if (moe == 0) {
         w.Col(52).Text(kNoExposure);
       } else {
-        w.Col(52).Text(AlignedCell(sums.e, kExposure));
+        w.Col(52).Cell(sums.e, kExposure);
         if (moe < kMoeCap)
-          w.Col(65).Text(AlignedCell(moe, kMoe));
+          w.Col(65).Cell(moe, kMoe);
         else
           w.Col(64).Text(kMoeCapped);
-        w.Col(73).Text(PercentCell(sums.pctRef, kPercentNarrow));
+        w.Col(73).Cell(sums.pctRef, kPercentNarrow).Text("%");
       }
       break;
     case EndpointLayout::Risk:
       if (sums.e == 0) {
         w.Col(55).Text(" no exposure");
       } else {
-        w.Col(55).Text(AlignedCell(sums.e, kExposure));
+        w.Col(55).Cell(sums.e, kExposure);
         w.Col(70).Text(AlignedScientific(risk));
       }
       break;
@@ -151,18 +193,18 @@ void WritePopulationTotal(CommodityRun& run, int row, float total) {
   switch (LayoutOf(m.gEndpoint)) {
     case EndpointLayout::RefDose:
       if (total != 0) {
-        w.Col(57).Text(AlignedCell(total, kExposure));
-        w.Col(70).Text(PercentCell(x.pctRef, kPercentRefWide));
+        w.Col(57).Cell(total, kExposure);
+        w.Col(70).Cell(x.pctRef, kPercentRefWide).Text("%");
       }
       break;
     case EndpointLayout::Noel:
       if (x.moe == 0) {
         w.Col(52).Text(kNoExposure);
       } else {
-        w.Col(52).Text(AlignedCell(total, kExposure));
-        w.Col(64).Text(PercentCell(x.pctNoel, kPercentNarrow));
+        w.Col(52).Cell(total, kExposure);
+        w.Col(64).Cell(x.pctNoel, kPercentNarrow).Text("%");
         if (x.moe < kMoeCap)
-          w.Col(73).Text(AlignedCell(x.moe, kMoe));
+          w.Col(73).Cell(x.moe, kMoe);
         else
           w.Col(72).Text(kMoeCapped);
       }
@@ -171,26 +213,31 @@ void WritePopulationTotal(CommodityRun& run, int row, float total) {
       if (x.moe == 0) {
         w.Col(52).Text(kNoExposure);
       } else {
-        w.Col(52).Text(AlignedCell(total, kExposure));
+        w.Col(52).Cell(total, kExposure);
         // The capped text of the total stands one column further right than
         // in the rows and subtotals.
         if (x.moe < kMoeCap)
-          w.Col(65).Text(AlignedCell(x.moe, kMoe));
+          w.Col(65).Cell(x.moe, kMoe);
         else
           w.Col(65).Text(kMoeCapped);
-        w.Col(73).Text(PercentCell(x.pctRef, kPercentNarrow));
+        w.Col(73).Cell(x.pctRef, kPercentNarrow).Text("%");
       }
       break;
     case EndpointLayout::Risk:
       if (total == 0) {
         w.Col(55).Text(kNoExposure);
       } else {
-        w.Col(55).Text(AlignedCell(total, kExposure));
+        w.Col(55).Cell(total, kExposure);
         w.Col(70).Text(AlignedScientific(x.risk));
       }
       break;
   }
   w.End();
+}
+
+// "Name (code):", the line that opens a food's rows.
+void WriteFoodLine(ReportWriter& w, const ModOrmid& m, std::size_t f) {
+  w.Text(m.gFoodName[f]).Text(" (").Text(m.gFoodCode[f]).Line("):");
 }
 
 void AddLines(ModOrmid& m, int n) {
@@ -261,19 +308,17 @@ void WriteCompleteReport(CommodityRun& run, int row) {
   AddLines(m, 3);
 
   for (int k = 1; k <= m.gCropGroupCount; ++k) {
-    const auto& group = m.gGroupFoods[static_cast<std::size_t>(k)];
-    const int members = group[1];
+    const int members = m.gGroupFoods[static_cast<std::size_t>(k)][1];
     if (members == 0) continue;
     if (m.gLineCount >= pageLength - 17) EndReportPage(m, w);
 
-    int f = group[2];
+    const std::vector<int>& foods = run.GroupFoods(k);
     ExposureSums sums;
     bool headingPending = true;
-    for (int done = 1;; ++done, ++f) {
-      while (f <= m.gResFoodCount && !FoodInGroup(m, f, k)) ++f;
-      if (f > m.gResFoodCount) break;  // the membership tables disagree
+    for (std::size_t n = 0; n < foods.size(); ++n) {
+      const int done = static_cast<int>(n) + 1;
+      const int f = foods[n];
       const auto fi = static_cast<std::size_t>(f);
-      const std::string foodLine = m.gFoodName[fi] + " (" + m.gFoodCode[fi] + "):";
 
       if (m.gFoodFormCount[fi] == 0) {
         if (headingPending) {
@@ -282,9 +327,8 @@ void WriteCompleteReport(CommodityRun& run, int row) {
         }
         const ExposureFigures x = FoodExposure(run, row, f);
         sums.Add(m, x);
-        w.Line(foodLine);
-        w.Text("   FoodForm N/S");
-        WriteRowCells(run, {m.gFoodResidue[fi], m.gFoodAdj1[fi], m.gFoodAdj2[fi]}, x, false);
+        WriteFoodLine(w, m, fi);
+        WriteRow(run, f, false, x);
         // The food line and its row count as one line.
         AddLines(m, 1);
       } else {
@@ -300,15 +344,13 @@ void WriteCompleteReport(CommodityRun& run, int row) {
           EndReportPage(m, w);
           WriteCropGroupHeading(run, row, k, " (continued)");
         }
-        w.Line(foodLine);
+        WriteFoodLine(w, m, fi);
         AddLines(m, 1);
         const int first = m.gFoodFirstForm[fi];
         for (int j = first; j < first + m.gFoodFormCount[fi]; ++j) {
-          const auto ji = static_cast<std::size_t>(j);
           const ExposureFigures x = FormExposure(run, row, j);
           sums.Add(m, x);
-          w.Text("   ").Text(run.FormLabel(j));
-          WriteRowCells(run, {m.gFormResidue[ji], m.gFormAdj1[ji], m.gFormAdj2[ji]}, x, true);
+          WriteRow(run, j, true, x);
           AddLines(m, 1);
         }
       }

@@ -12,19 +12,19 @@ namespace {
 
 const std::string kDashes79(79, '-');
 
-constexpr const char* kFoodExposure = "####.#######";  // food rows, group and listed totals
-constexpr const char* kFormExposure = "###.#######";
-constexpr const char* kShare = "###.##";
-constexpr const char* kPercentRefRow = "##,###.##";  // R and P rows and group totals
-constexpr const char* kPercent = "##,###.#";
-constexpr const char* kMoe = "#,###,###";
+constexpr CellPattern kFoodExposure{"####.#######"};  // food rows, group and listed totals
+constexpr CellPattern kFormExposure{"###.#######"};
+constexpr CellPattern kShare{"###.##"};
+constexpr CellPattern kPercentRefRow{"##,###.##"};  // R and P rows and group totals
+constexpr CellPattern kPercent{"##,###.#"};
+constexpr CellPattern kMoe{"#,###,###"};
 constexpr const char* kMoeCapped = ">1,000,000";
 
 // The margin cell of the NOEL layouts: the number, or the capped text one
 // column to the left.
 void WriteMoe(ReportWriter& w, float moe, int column) {
   if (moe < kMoeCap)
-    w.Col(column).Text(AlignedCell(moe, kMoe));
+    w.Col(column).Cell(moe, kMoe);
   else
     w.Col(column - 1).Text(kMoeCapped);
 }
@@ -32,30 +32,30 @@ void WriteMoe(ReportWriter& w, float moe, int column) {
 // The cells of a listed food row or food-form row and the line's end.
 void WriteRowCells(const ModOrmid& m, ReportWriter& w, const ExposureFigures& x, float total,
                    bool formRow) {
-  const std::string share = PercentCell(ShareOfTotal(x.e, total), kShare);
+  const float share = ShareOfTotal(x.e, total);
   const int shift = formRow ? 1 : 0;
-  const char* exposurePattern = formRow ? kFormExposure : kFoodExposure;
+  const CellPattern& exposurePattern = formRow ? kFormExposure : kFoodExposure;
   switch (LayoutOf(m.gEndpoint)) {
     case EndpointLayout::RefDose:
-      w.Col(41 + shift).Text(AlignedCell(x.e, exposurePattern));
-      w.Col(57).Text(share);
-      w.Col(66).Text(PercentCell(x.pctRef, kPercentRefRow));
+      w.Col(41 + shift).Cell(x.e, exposurePattern);
+      w.Col(57).Cell(share, kShare).Text("%");
+      w.Col(66).Cell(x.pctRef, kPercentRefRow).Text("%");
       break;
     case EndpointLayout::Noel:
-      w.Col(36 + shift).Text(AlignedCell(x.e, exposurePattern));
-      w.Col(51).Text(share);
-      w.Col(60).Text(PercentCell(x.pctNoel, kPercent));
+      w.Col(36 + shift).Cell(x.e, exposurePattern);
+      w.Col(51).Cell(share, kShare).Text("%");
+      w.Col(60).Cell(x.pctNoel, kPercent).Text("%");
       WriteMoe(w, x.moe, 70);
       break;
     case EndpointLayout::NoelRef:
-      w.Col(36 + shift).Text(AlignedCell(x.e, exposurePattern));
-      w.Col(50).Text(share);
+      w.Col(36 + shift).Cell(x.e, exposurePattern);
+      w.Col(50).Cell(share, kShare).Text("%");
       WriteMoe(w, x.moe, 60);
-      w.Col(70).Text(PercentCell(x.pctRef, kPercent));
+      w.Col(70).Cell(x.pctRef, kPercent).Text("%");
       break;
     case EndpointLayout::Risk:
-      w.Col(41 + shift).Text(AlignedCell(x.e, exposurePattern));
-      w.Col(56).Text(share);
+      w.Col(41 + shift).Cell(x.e, exposurePattern);
+      w.Col(56).Cell(share, kShare).Text("%");
       w.Col(69).Text(AlignedScientific(x.risk));
       break;
   }
@@ -79,18 +79,18 @@ void WriteTotalLine(CommodityRun& run, int row, const ExposureSums& sums, float 
       if (!listed && sums.pctRef == 0) {
         w.Col(41).Text("  no exposure");
       } else {
-        w.Col(41).Text(AlignedCell(sums.e, kFoodExposure));
-        w.Col(57).Text(PercentCell(share, kShare));
-        w.Col(66).Text(PercentCell(sums.pctRef, listed ? kPercent : kPercentRefRow));
+        w.Col(41).Cell(sums.e, kFoodExposure);
+        w.Col(57).Cell(share, kShare).Text("%");
+        w.Col(66).Cell(sums.pctRef, listed ? kPercent : kPercentRefRow).Text("%");
       }
       break;
     case EndpointLayout::Noel:
       if (!listed && moe == 0) {
         w.Col(45).Text("no exposure");
       } else {
-        w.Col(36).Text(AlignedCell(sums.e, kFoodExposure));
-        w.Col(51).Text(PercentCell(share, kShare));
-        w.Col(60).Text(PercentCell(sums.pctNoel, kPercent));
+        w.Col(36).Cell(sums.e, kFoodExposure);
+        w.Col(51).Cell(share, kShare).Text("%");
+        w.Col(60).Cell(sums.pctNoel, kPercent).Text("%");
         WriteMoe(w, moe, 70);
       }
       break;
@@ -98,18 +98,18 @@ void WriteTotalLine(CommodityRun& run, int row, const ExposureSums& sums, float 
       if (!listed && moe == 0) {
         w.Col(45).Text("no exposure");
       } else {
-        w.Col(36).Text(AlignedCell(sums.e, kFoodExposure));
-        w.Col(50).Text(PercentCell(share, kShare));
+        w.Col(36).Cell(sums.e, kFoodExposure);
+        w.Col(50).Cell(share, kShare).Text("%");
         WriteMoe(w, moe, 60);
-        w.Col(70).Text(PercentCell(sums.pctRef, kPercent));
+        w.Col(70).Cell(sums.pctRef, kPercent).Text("%");
       }
       break;
     case EndpointLayout::Risk:
       if (!listed && sums.e == 0) {
         w.Col(45).Text("no exposure");
       } else {
-        w.Col(41).Text(AlignedCell(sums.e, kFoodExposure));
-        w.Col(56).Text(PercentCell(share, kShare));
+        w.Col(41).Cell(sums.e, kFoodExposure);
+        w.Col(56).Cell(share, kShare).Text("%");
         w.Col(69).Text(AlignedScientific(risk));
       }
       break;
@@ -281,18 +281,20 @@ void WriteCriticalReport(CommodityRun& run, int row) {
     CriticalGroup group(run, row, k, total);
     group.SetBreakPending(m.gLineCount > pageLength - 11);
 
-    int f = members[2];
-    for (int done = 1;; ++done, ++f) {
-      while (f <= m.gResFoodCount && !FoodInGroup(m, f, k)) ++f;
-      if (f > m.gResFoodCount) break;  // the membership tables disagree
+    const std::vector<int>& foods = run.GroupFoods(k);
+    for (std::size_t n = 0; n < foods.size(); ++n) {
+      const int done = static_cast<int>(n) + 1;
+      const int f = foods[n];
       const auto fi = static_cast<std::size_t>(f);
-      const std::string foodLine = "   " + m.gFoodName[fi] + " (" + m.gFoodCode[fi] + "):";
+      const auto writeFoodLine = [&] {
+        w.Text("   ").Text(m.gFoodName[fi]).Text(" (").Text(m.gFoodCode[fi]).Line("):");
+      };
 
       if (m.gFoodFormCount[fi] == 0) {
         const ExposureFigures x = FoodExposure(run, row, f);
         if (group.Take(x)) {
           group.PrepareListedRow();
-          w.Line(foodLine);
+          writeFoodLine();
           w.Text("        FoodForm N/S");
           WriteRowCells(m, w, x, total, false);
           // The food line and its row count as one line.
@@ -307,7 +309,7 @@ void WriteCriticalReport(CommodityRun& run, int row) {
           if (!group.Take(x)) continue;
           group.PrepareListedRow();
           if (!foodLineWritten) {
-            w.Line(foodLine);
+            writeFoodLine();
             foodLineWritten = true;
             AddLines(m, 1);
           }

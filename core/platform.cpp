@@ -11,6 +11,7 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -36,35 +37,108 @@ std::string TemporaryNameFor(const std::string& path) {
   return path + ".ormid-tmp";
 }
 
+namespace {
+
+// A file on the disk, through the C library's streams.
+class DiskFile : public OutputFile {
+ public:
+  explicit DiskFile(std::FILE* f) : f_(f) {}
+  ~DiskFile() override {
+    if (f_) std::fclose(f_);
+  }
+
+  bool Write(std::string_view bytes, std::string& error) override {
+    if (!f_ || std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) {
+      return Failed(error);
+    }
+#ifdef __linux__
+    // Starts putting what is written so far on the disk, so that the flush
+    // at the end has little left to wait for. Only a hint: its errors show
+    // again at the flush.
+    if (std::fflush(f_) != 0) return Failed(error);
+    sync_file_range(fileno(f_), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    return true;
+  }
+
+  bool Close(std::string& error) override {
+    if (!f_) return Failed(error);
+    bool ok = std::fflush(f_) == 0;
+    // On the disk before it replaces anything: a crash then leaves the old
+    // file or the new one, never a short one.
+#ifdef _WIN32
+    ok = ok && _commit(_fileno(f_)) == 0;
+#else
+    ok = ok && fsync(fileno(f_)) == 0;
+#endif
+    if (!ok) Failed(error);
+    if (std::fclose(f_) != 0 && ok) ok = Failed(error);
+    f_ = nullptr;
+    return ok;
+  }
+
+ private:
+  static bool Failed(std::string& error) {
+    error = errno != 0 ? std::strerror(errno) : "write error";
+    return false;
+  }
+  std::FILE* f_;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputFile> Platform::CreateOutputFile(const std::string& path,
+                                                       std::string& error) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    error = std::strerror(errno);
+    return nullptr;
+  }
+  return std::make_unique<DiskFile>(f);
+}
+
 bool Platform::WriteFile(const std::string& path, const std::string& bytes, std::string& error) {
-  const std::string temp = TemporaryNameFor(path);
-  if (!WriteNewFile(temp, bytes, error) || !ReplaceFile(temp, path, error)) {
-    RemoveFile(temp);
+  FileReplacement file(*this, path);
+  return file.Open(error) && file.Write(bytes, error) && file.Commit(error);
+}
+
+bool FileReplacement::Open(std::string& error) {
+  Abandon();
+  file_ = p_.CreateOutputFile(TemporaryNameFor(path_), error);
+  return file_ != nullptr;
+}
+
+bool FileReplacement::Write(std::string_view bytes, std::string& error) {
+  if (!file_) {
+    error = "the file is not open";
+    return false;
+  }
+  return file_->Write(bytes, error) || Fail();
+}
+
+bool FileReplacement::Commit(std::string& error) {
+  if (!file_) {
+    error = "the file is not open";
+    return false;
+  }
+  const bool closed = file_->Close(error);
+  file_.reset();
+  if (!closed || !p_.ReplaceFile(TemporaryNameFor(path_), path_, error)) {
+    p_.RemoveFile(TemporaryNameFor(path_));
     return false;
   }
   return true;
 }
 
-bool Platform::WriteNewFile(const std::string& path, const std::string& bytes, std::string& error) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    error = std::strerror(errno);
-    return false;
-  }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
-  // On the disk before it replaces anything: a crash then leaves the old
-  // file or the new one, never a short one.
-#ifdef _WIN32
-  ok = ok && _commit(_fileno(f)) == 0;
-#else
-  ok = ok && fsync(fileno(f)) == 0;
-#endif
-  if (!ok) error = std::strerror(errno);
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    error = std::strerror(errno);
-  }
-  return ok;
+void FileReplacement::Abandon() {
+  if (!file_) return;
+  file_.reset();
+  p_.RemoveFile(TemporaryNameFor(path_));
+}
+
+bool FileReplacement::Fail() {
+  Abandon();
+  return false;
 }
 
 bool Platform::ReplaceFile(const std::string& from, const std::string& to, std::string& error) {

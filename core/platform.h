@@ -4,8 +4,10 @@
 // needs a display.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace ormid {
 
@@ -30,6 +32,17 @@ struct FileDialogRequest {
   int filterIndex = 1;
   std::string initialDir;
   std::string fileName;  // proposed name
+};
+
+// A file being written piece after piece, so that a long report need not be
+// held whole before it goes to the disk.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  // Appends bytes; false with a description in error.
+  virtual bool Write(std::string_view bytes, std::string& error) = 0;
+  // Flushes everything written to the disk and closes the file.
+  virtual bool Close(std::string& error) = 0;
 };
 
 class Platform {
@@ -57,25 +70,50 @@ class Platform {
   // File system. Relative names are relative to the current directory.
   virtual bool FileExists(const std::string& path);
   virtual std::optional<DateTime> FileModified(const std::string& path);
-  // Writes a whole file so that it replaces an existing one only completely:
-  // the bytes go to a temporary file in the same folder (TemporaryNameFor),
-  // flushed to the disk, which is then renamed over the target. False with a
-  // description in error on failure; the old file is then left as it was and
-  // the temporary file is removed.
-  virtual bool WriteFile(const std::string& path, const std::string& bytes, std::string& error);
-  // The steps of WriteFile, each a seam for another file system (or for
-  // faults put in on purpose). WriteNewFile creates or truncates path and
-  // writes all bytes to it, flushed to the disk; ReplaceFile renames from over
-  // to; RemoveFile removes a file and ignores any error.
-  virtual bool WriteNewFile(const std::string& path, const std::string& bytes, std::string& error);
+  // Writes a whole file so that it replaces an existing one only completely
+  // (see FileReplacement). False with a description in error on failure; the
+  // old file is then left as it was.
+  bool WriteFile(const std::string& path, const std::string& bytes, std::string& error);
+  // The steps of a replacement, each a seam for another file system (or for
+  // faults put in on purpose). CreateOutputFile creates or truncates path (nullptr
+  // with error on failure); ReplaceFile renames from over to; RemoveFile
+  // removes a file and ignores any error.
+  virtual std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path, std::string& error);
   virtual bool ReplaceFile(const std::string& from, const std::string& to, std::string& error);
   virtual void RemoveFile(const std::string& path);
   virtual std::string CurrentDir();
   virtual bool ChangeDir(const std::string& path);
 };
 
-// The temporary file WriteFile writes before it replaces path.
+// The temporary file a replacement writes before it replaces path.
 std::string TemporaryNameFor(const std::string& path);
+
+// Replaces a file only completely: the bytes go to a temporary file in the
+// same folder (TemporaryNameFor), which Commit flushes to the disk and then
+// renames over the target. Until then the old file stays as it was; a
+// replacement that fails, or ends without Commit, removes its temporary file.
+class FileReplacement {
+ public:
+  FileReplacement(Platform& p, std::string path) : p_(p), path_(std::move(path)) {}
+  ~FileReplacement() { Abandon(); }
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  // Creates the temporary file.
+  bool Open(std::string& error);
+  // Appends bytes to it.
+  bool Write(std::string_view bytes, std::string& error);
+  // Flushes and closes it, then puts it in the target's place.
+  bool Commit(std::string& error);
+  // Gives up: closes and removes the temporary file.
+  void Abandon();
+
+ private:
+  bool Fail();
+  Platform& p_;
+  std::string path_;
+  std::unique_ptr<OutputFile> file_;
+};
 
 // "mm-dd-yyyy" and "hh:mm:ss" as the reports print them.
 std::string FormatReportDate(const DateTime& t);

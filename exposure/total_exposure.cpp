@@ -6,17 +6,29 @@
 
 namespace ormid {
 
+namespace {
+
+// Where a record's consumption columns start: after the food-form code and
+// the 8-character (CSFII) or 10-character (NHANES) food code.
+std::size_t ValuesOffset(const ModOrmid& m) {
+  return m.gSurveyBase == 0 ? 12 : 14;
+}
+
+}  // namespace
+
 ConsumptionRecord DecodeConsumptionRecord(const ModOrmid& m, std::string_view record) {
   ConsumptionRecord r;
   r.formCode = ReadInt16LE(record, 2);
-  if (m.gSurveyBase == 0) {
-    r.code = record.substr(4, 8);
-    r.values = record.substr(12, 33 * 4);
-  } else {
-    r.code = record.substr(4, 10);
-    r.values = record.substr(14, 24 * 4);
-  }
+  const std::size_t values = ValuesOffset(m);
+  r.code = record.substr(4, values - 4);
+  r.values = record.substr(values, static_cast<std::size_t>(m.ConsumptionColumns()) * 4);
   return r;
+}
+
+float ConsumptionIn(const ModOrmid& m, std::string_view record, int c) {
+  if (c < 1 || c > m.ConsumptionColumns()) return 0.0f;
+  const std::size_t offset = ValuesOffset(m) + static_cast<std::size_t>(c - 1) * 4;
+  return offset + 4 <= record.size() ? ReadFloatLE(record, offset) : 0.0f;
 }
 
 bool ConsumptionFiles::Open(const ModOrmid& m, std::string& failedFile) {

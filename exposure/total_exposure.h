@@ -24,6 +24,9 @@ struct ConsumptionRecord {
 };
 
 ConsumptionRecord DecodeConsumptionRecord(const ModOrmid& m, std::string_view record);
+// Consumption of column c (1-based) of a whole record, read directly; 0 for
+// a column the installation's layout lacks.
+float ConsumptionIn(const ModOrmid& m, std::string_view record, int c);
 
 // The two consumption files, opened for direct look-ups.
 struct ConsumptionFiles {

@@ -133,6 +133,7 @@ void RunAnalyses(ModOrmid& m, FuzzPlatform& p, int variant) {
       Require(p.messages > before, "a run that stopped said why");
       Require(p.written.empty(), "a run that stopped wrote no report");
     }
+    Require(p.pending.empty(), "no temporary report is left behind");
   }
 }
 
@@ -152,9 +153,40 @@ MsgAnswer FuzzPlatform::MessageBox(const std::string& text, const std::string& t
                                                                             : MsgAnswer::OK;
 }
 
-bool FuzzPlatform::WriteFile(const std::string& path, const std::string& bytes, std::string&) {
-  written[path] = bytes;
+namespace {
+
+// A file that is kept in memory under its name until it is renamed.
+class MemoryFile : public OutputFile {
+ public:
+  explicit MemoryFile(std::string& bytes) : bytes_(bytes) {}
+  bool Write(std::string_view bytes, std::string&) override {
+    bytes_ += bytes;
+    return true;
+  }
+  bool Close(std::string&) override { return true; }
+
+ private:
+  std::string& bytes_;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputFile> FuzzPlatform::CreateOutputFile(const std::string& path, std::string&) {
+  std::string& bytes = pending[path];
+  bytes.clear();
+  return std::make_unique<MemoryFile>(bytes);
+}
+
+bool FuzzPlatform::ReplaceFile(const std::string& from, const std::string& to, std::string&) {
+  auto it = pending.find(from);
+  Require(it != pending.end(), "only a written file replaces another");
+  written[to] = std::move(it->second);
+  pending.erase(it);
   return true;
+}
+
+void FuzzPlatform::RemoveFile(const std::string& path) {
+  pending.erase(path);
 }
 
 Input SplitInput(const std::uint8_t* data, std::size_t size) {

@@ -39,10 +39,15 @@ class FuzzPlatform : public Platform {
     return "";
   }
   DateTime Now() override { return DateTime{2024, 3, 14, 9, 26, 53}; }
-  bool WriteFile(const std::string& path, const std::string& bytes, std::string& error) override;
+  std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path,
+                                               std::string& error) override;
+  bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) override;
+  void RemoveFile(const std::string& path) override;
 
   int messages = 0;
+  // Finished files by name, and files still being written.
   std::map<std::string, std::string> written;
+  std::map<std::string, std::string> pending;
 };
 
 struct Input {

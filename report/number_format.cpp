@@ -52,16 +52,18 @@ constexpr double kPowersOfTen[] = {
 static_assert(std::size(kPowersOfTen) == kMaxScale - kMinScale + 1);
 
 // The seven significant digits of a positive float's exact value `v`, in
-// double arithmetic. Scaling to seven whole digits errs by a few units in the
+// double arithmetic, as a whole number of seven digits and the decimal
+// exponent of its first digit. Scaling to seven whole digits errs by a few units in the
 // 16th digit at most, so the rounding is certain unless the scaled value lies
 // within 1E-06 of a half; then false is returned and the exact conversion
-// decides. (Checked against it for every float.)
-bool FastSingleDigits(double v, Decimal& dec) {
+// decides. (Checked against it for every float.) FastSingleDigits gives the
+// same digits as text.
+bool FastSingleSignificand(double v, std::uint32_t& significand, int& exponent) {
   // v = m * 2^binary with m in [0.5, 1); floor(log10(v)) is floor(binary *
   // log10(2)) or one less. 78913 / 2^18 is log10(2) closely enough for every
   // binary exponent of a double.
   const int binary = static_cast<int>((std::bit_cast<std::uint64_t>(v) >> 52) & 0x7FF) - 1022;
-  int exponent = (binary * 78913) >> 18;
+  exponent = (binary * 78913) >> 18;
   for (int attempt = 0; attempt < 2; ++attempt, --exponent) {
     const int scale = kSingleDigits - 1 - exponent;
     if (scale < kMinScale || scale > kMaxScale) return false;
@@ -75,13 +77,21 @@ bool FastSingleDigits(double v, Decimal& dec) {
       n /= 10;
       ++exponent;
     }
-    for (int i = kSingleDigits - 1; i >= 0; --i, n /= 10)
-      dec.digits[static_cast<size_t>(i)] = static_cast<char>('0' + n % 10);
-    dec.count = kSingleDigits;
-    dec.exponent = exponent;
+    significand = n;
     return true;
   }
   return false;
+}
+
+bool FastSingleDigits(double v, Decimal& dec) {
+  std::uint32_t n = 0;
+  int exponent = 0;
+  if (!FastSingleSignificand(v, n, exponent)) return false;
+  for (int i = kSingleDigits - 1; i >= 0; --i, n /= 10)
+    dec.digits[static_cast<size_t>(i)] = static_cast<char>('0' + n % 10);
+  dec.count = kSingleDigits;
+  dec.exponent = exponent;
+  return true;
 }
 
 Decimal ToDecimal(double value, int significant) {
@@ -226,11 +236,11 @@ std::optional<std::uint64_t> ScaledInteger(const Decimal& dec, int places) {
   return (digits + 5 * kTenTo[cut - 1]) / kTenTo[cut];
 }
 
-// DigitPatternText for a scaled value that fits 64 bits.
-std::string ScaledIntegerText(bool negative, std::uint64_t scaled, int places, bool hasPoint,
-                              bool grouped) {
-  char buf[64];
-  char* out = buf;
+// DigitPatternText for a scaled value that fits 64 bits, written to out (at
+// most 28 characters); returns its length.
+std::size_t ScaledIntegerChars(bool negative, std::uint64_t scaled, int places, bool hasPoint,
+                               bool grouped, char* out) {
+  char* const begin = out;
   // A value that rounds to nothing carries no sign.
   if (negative && scaled != 0) *out++ = '-';
   const std::uint64_t unit = kTenTo[static_cast<size_t>(places)];
@@ -256,7 +266,13 @@ std::string ScaledIntegerText(bool negative, std::uint64_t scaled, int places, b
       out[i] = static_cast<char>('0' + decimals % 10);
     out += shown;
   }
-  return std::string(buf, out);
+  return static_cast<std::size_t>(out - begin);
+}
+
+std::string ScaledIntegerText(bool negative, std::uint64_t scaled, int places, bool hasPoint,
+                              bool grouped) {
+  char buf[64];
+  return std::string(buf, ScaledIntegerChars(negative, scaled, places, hasPoint, grouped, buf));
 }
 
 std::string DigitPatternText(const Decimal& dec, std::string_view pattern) {
@@ -405,6 +421,104 @@ std::string AlignedCell(float value, std::string_view pattern) {
   std::string cell;
   AlignNumber(pattern, text, cell);
   return cell;
+}
+
+namespace {
+
+// The magnitude of a float times 10^places, rounded on its seven-digit form
+// like ScaledInteger; false where the quick conversion is unsure or the
+// result passes 64 bits.
+bool FastScaled(float value, int places, std::uint64_t& scaled) {
+  if (value == 0) {
+    scaled = 0;
+    return true;
+  }
+  std::uint32_t n = 0;
+  int exponent = 0;
+  if (!std::isfinite(value) ||
+      !FastSingleSignificand(std::fabs(static_cast<double>(value)), n, exponent))
+    return false;
+  const int shift = exponent - (kSingleDigits - 1) + places;
+  if (shift >= 0) {
+    const auto up = static_cast<size_t>(shift);
+    if (up >= kTenTo.size() || n > UINT64_MAX / kTenTo[up]) return false;
+    scaled = n * kTenTo[up];
+    return true;
+  }
+  const auto cut = static_cast<size_t>(-shift);  // digits dropped, the first of them rounds
+  scaled = cut > kSingleDigits ? 0 : (n + 5 * kTenTo[cut - 1]) / kTenTo[cut];
+  return true;
+}
+
+// The whole part of a cell: the sign of a value that does not round to
+// nothing, then the whole digits (none for 0), grouped by thousands when the
+// pattern is. Returns its length (at most 27).
+std::size_t WholeChars(bool negative, std::uint64_t scaled, std::uint64_t whole, bool grouped,
+                       char* out) {
+  char* const begin = out;
+  if (negative && scaled != 0) *out++ = '-';
+  if (whole != 0) {
+    char digits[20];
+    const char* end = std::to_chars(digits, digits + sizeof digits, whole).ptr;
+    const auto n = static_cast<size_t>(end - digits);
+    for (size_t i = 0; i < n; ++i) {
+      if (grouped && i > 0 && (n - i) % 3 == 0) *out++ = ',';
+      *out++ = digits[i];
+    }
+  }
+  return static_cast<std::size_t>(out - begin);
+}
+
+}  // namespace
+
+void AppendAlignedCell(std::string& out, float value, const CellPattern& pattern) {
+  std::uint64_t scaled = 0;
+  if (pattern.scientific || pattern.places >= static_cast<int>(kTenTo.size()) ||
+      !FastScaled(value, pattern.places, scaled)) {
+    out += AlignedCell(value, pattern.text);
+    return;
+  }
+  const std::uint64_t unit = kTenTo[static_cast<size_t>(pattern.places)];
+  char whole[32];
+  const std::size_t w = WholeChars(value < 0, scaled, scaled / unit, pattern.grouped, whole);
+  const std::size_t length = pattern.text.size();
+  const std::size_t p = pattern.point;
+
+  if (p == 0) {  // right-aligned; nothing at all reads "0"
+    if (w == 0) {
+      out.append(length > 0 ? length - 1 : 0, ' ').push_back('0');
+    } else {
+      if (w < length) out.append(length - w, ' ');
+      out.append(whole, w);
+    }
+    return;
+  }
+  if (p < w + 1) {  // the whole part passes the point's column: as it is
+    char text[64];
+    out.append(text,
+               ScaledIntegerChars(value < 0, scaled, pattern.places, true, pattern.grouped, text));
+    return;
+  }
+  // The whole part ends right before the column's point (a lone "0" when it
+  // is empty); the decimals follow, every place written.
+  char column[64];
+  if (length > sizeof column) {
+    out += AlignedCell(value, pattern.text);
+    return;
+  }
+  std::fill(column, column + p - 1, ' ');
+  if (p >= 2) column[p - 2] = '0';
+  std::copy(whole, whole + w, column + (p - 1 - w));
+  column[p - 1] = '.';
+  std::uint64_t decimals = scaled % unit;
+  char places[20];
+  for (int i = pattern.places - 1; i >= 0; --i, decimals /= 10)
+    places[i] = static_cast<char>('0' + decimals % 10);
+  for (std::size_t i = p; i < length; ++i) {
+    const std::size_t d = i - p;
+    column[i] = d < static_cast<std::size_t>(pattern.places) ? places[d] : '0';
+  }
+  out.append(column, length);
 }
 
 std::string AlignedScientific(float value) {

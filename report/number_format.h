@@ -23,6 +23,37 @@ void AlignNumber(std::string_view pattern, std::string& formatted, std::string& 
 
 // FormatPattern followed by AlignNumber with the same pattern.
 std::string AlignedCell(float value, std::string_view pattern);
+// A digit pattern taken apart once, for a cell that is formatted row after
+// row.
+struct CellPattern {
+  std::string_view text;
+  bool scientific = false;  // the named pattern "scientific", any case
+  bool hasPoint = false;
+  bool grouped = false;   // thousands separators before the point
+  int places = 0;         // "#" after the point
+  std::size_t point = 0;  // 1-based position of the point; 0 for none
+
+  constexpr explicit CellPattern(std::string_view pattern) : text(pattern) {
+    constexpr std::string_view kName = "scientific";
+    scientific = pattern.size() == kName.size();
+    for (std::size_t i = 0; scientific && i < kName.size(); ++i) {
+      const char c = pattern[i];
+      scientific = (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == kName[i];
+    }
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+      const char c = pattern[i];
+      if (hasPoint) {
+        places += c == '#' ? 1 : 0;
+      } else {
+        hasPoint = c == '.';
+        grouped = grouped || c == ',';
+        if (hasPoint) point = i + 1;
+      }
+    }
+  }
+};
+// AlignedCell with a pattern taken apart, appended to out.
+void AppendAlignedCell(std::string& out, float value, const CellPattern& pattern);
 // A value in the "scientific" form aligned against "###.######".
 std::string AlignedScientific(float value);
 

@@ -6,24 +6,28 @@ namespace ormid {
 
 ReportWriter& ReportWriter::Text(std::string_view text) {
   out_ += text;
-  // A text that carries its own line break restarts the column count. (Few
-  // do: the forward search is the quick one.)
-  const size_t lineFeed =
-      text.find('\n') == std::string_view::npos ? std::string_view::npos : text.rfind('\n');
-  if (lineFeed == std::string_view::npos) {
-    column_ += static_cast<int>(text.size());
-  } else {
-    column_ = 1 + static_cast<int>(text.size() - lineFeed - 1);
-  }
   return *this;
+}
+
+int ReportWriter::column() {
+  if (scanned_ < out_.size()) {
+    const std::string_view unseen = std::string_view(out_).substr(scanned_);
+    if (unseen.find('\n') != std::string_view::npos) lineStart_ = scanned_ + unseen.rfind('\n') + 1;
+    scanned_ = out_.size();
+  }
+  return static_cast<int>(out_.size() - lineStart_) + 1;
 }
 
 ReportWriter& ReportWriter::Col(int n) {
   if (n < 1) n = 1;
-  if (column_ > n) End();
-  if (column_ < n) {
-    out_.append(static_cast<size_t>(n - column_), ' ');
-    column_ = n;
+  int at = column();
+  if (at > n) {
+    End();
+    at = 1;
+  }
+  if (at < n) {
+    out_.append(static_cast<size_t>(n - at), ' ');
+    scanned_ = out_.size();
   }
   return *this;
 }
@@ -40,9 +44,18 @@ ReportWriter& ReportWriter::Num(int value) {
   return Text(ShortNumberText(value) + " ");
 }
 
+ReportWriter& ReportWriter::Cell(float value, const CellPattern& pattern) {
+  // A number cell holds no line break: when everything before it has been
+  // searched, it need not be.
+  const bool seen = scanned_ == out_.size();
+  AppendAlignedCell(out_, value, pattern);
+  if (seen) scanned_ = out_.size();
+  return *this;
+}
+
 ReportWriter& ReportWriter::End() {
   out_ += "\r\n";
-  column_ = 1;
+  lineStart_ = scanned_ = out_.size();
   return *this;
 }
 

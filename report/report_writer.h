@@ -7,6 +7,8 @@
 
 namespace ormid {
 
+struct CellPattern;
+
 class ReportWriter {
  public:
   // A text item, written as it is.
@@ -19,26 +21,33 @@ class ReportWriter {
   ReportWriter& Num(float value);
   ReportWriter& Num(double value);
   ReportWriter& Num(int value);
+  // A number cell aligned on its pattern (AlignedCell).
+  ReportWriter& Cell(float value, const CellPattern& pattern);
   // Ends the current line with CR LF.
   ReportWriter& End();
   // Text then end of line.
   ReportWriter& Line(std::string_view text) { return Text(text).End(); }
 
   // Current column (1 for the first character of a line).
-  int column() const { return column_; }
+  int column();
   const std::string& str() const { return out_; }
-  std::string take() { return std::move(out_); }
-  // Room for this many bytes of text, so that a long report is not copied
-  // each time it outgrows its buffer.
-  void Reserve(std::size_t bytes) { out_.reserve(bytes); }
+  std::string take() {
+    lineStart_ = scanned_ = 0;
+    return std::move(out_);
+  }
+  // Empties the text; the current line, if any, goes with it.
   void clear() {
     out_.clear();
-    column_ = 1;
+    lineStart_ = scanned_ = 0;
   }
 
  private:
   std::string out_;
-  int column_ = 1;
+  // Where the current line starts, as far as the text up to scanned_ shows:
+  // a text item may carry its own line breaks, and the text after scanned_
+  // is searched for them only when the column is needed.
+  std::size_t lineStart_ = 0;
+  std::size_t scanned_ = 0;
 };
 
 }  // namespace ormid

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <string>
 
 namespace ormid {
@@ -83,6 +85,28 @@ TEST(NumberFormatTest, AlignedCells) {
   EXPECT_EQ(AlignedCell(0.0f, "###.######"), "  0.000000");
   EXPECT_EQ(AlignedCell(0.3f, "#,###,###"), "        0");
   EXPECT_EQ(AlignedScientific(1.23e-5f), "  1.23E-05");
+}
+
+// The report writers' direct cells read exactly as the general formatting and
+// alignment: for every pattern of the reports, over a sweep of bit patterns
+// that covers both signs, every exponent, zero, the infinities and NaN.
+TEST(NumberFormatTest, DirectCellsReadAsAlignedCells) {
+  constexpr CellPattern kPatterns[] = {
+      CellPattern("###.######"),   CellPattern("##.###"),    CellPattern("###.#######"),
+      CellPattern("####.#######"), CellPattern("###,###.#"), CellPattern("####.#"),
+      CellPattern("###,###"),      CellPattern("#,###,###"), CellPattern("###.##"),
+      CellPattern("##,###.##"),    CellPattern("##,###.#"),  CellPattern("#,###.##"),
+      CellPattern(".###"),         CellPattern("###"),       CellPattern("Scientific")};
+  static_assert(kPatterns[4].grouped && kPatterns[4].places == 1 && kPatterns[4].point == 8);
+  static_assert(kPatterns[14].scientific && !kPatterns[13].hasPoint);
+  for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 0x10001) {
+    const float value = std::bit_cast<float>(static_cast<std::uint32_t>(bits));
+    for (const CellPattern& pattern : kPatterns) {
+      std::string cell = "x";
+      AppendAlignedCell(cell, value, pattern);
+      ASSERT_EQ(cell, "x" + AlignedCell(value, pattern.text)) << value << " " << pattern.text;
+    }
+  }
 }
 
 TEST(NumberFormatTest, ShortAndDefaultNumberText) {

@@ -17,6 +17,11 @@ TEST(ReportWriterTest, ColumnMovesAndNumbers) {
   w.Text(std::string(78, 'x')).Col(82);           // pads the open line
   EXPECT_EQ(w.str(), "ab  x .5 -2  2 \r\nabcdef\r\n  z\r\n\r\n" + std::string(78, 'x') + "   ");
   EXPECT_EQ(w.column(), 82);
+  // A text with its own line breaks (a comment) restarts the count after the
+  // last of them.
+  w.clear();
+  w.Text("ab\r\nc\nde").Col(5).Text("|").Text("xyz\n").Col(2).Text("|");
+  EXPECT_EQ(w.str(), "ab\r\nc\nde  |xyz\n |");
 }
 
 TEST(FoodFormLabelTest, CodesAndDescriptions) {

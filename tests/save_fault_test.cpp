@@ -23,18 +23,34 @@ namespace fs = std::filesystem;
 
 enum class Fault { None, Create, Partial, Replace };
 
+// A disk that fills up halfway through the first piece written to it.
+class HalfFullDisk : public OutputFile {
+ public:
+  explicit HalfFullDisk(std::unique_ptr<OutputFile> file) : file_(std::move(file)) {}
+  bool Write(std::string_view bytes, std::string& error) override {
+    file_->Write(bytes.substr(0, bytes.size() / 2), error);
+    error = "No space left on device";
+    return false;
+  }
+  bool Close(std::string& error) override { return file_->Close(error); }
+
+ private:
+  std::unique_ptr<OutputFile> file_;
+};
+
 class FaultyPlatform : public FakePlatform {
  public:
   FaultyPlatform(std::string failing, Fault fault) : failing_(std::move(failing)), fault_(fault) {}
 
-  bool WriteNewFile(const std::string& path, const std::string& bytes,
-                    std::string& error) override {
+  std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path,
+                                               std::string& error) override {
     if (!Hits(path) || fault_ == Fault::None || fault_ == Fault::Replace)
-      return Platform::WriteNewFile(path, bytes, error);
-    if (fault_ == Fault::Partial)
-      Platform::WriteNewFile(path, bytes.substr(0, bytes.size() / 2), error);
-    error = "No space left on device";
-    return false;
+      return Platform::CreateOutputFile(path, error);
+    if (fault_ == Fault::Create) {
+      error = "No space left on device";
+      return nullptr;
+    }
+    return std::make_unique<HalfFullDisk>(Platform::CreateOutputFile(path, error));
   }
   bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) override {
     if (Hits(to) && fault_ == Fault::Replace) {
