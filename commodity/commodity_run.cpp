@@ -147,21 +147,25 @@ int ColumnOfRow(const ModOrmid& m, int row) {
 }  // namespace
 
 ExposureFigures FoodExposure(CommodityRun& run, int row, int f) {
-  const ModOrmid& m = run.m;
-  const auto fi = static_cast<std::size_t>(f);
-  const float c = ReadFoodConsumption(run, f, ColumnOfRow(m, row));
-  const float e =
-      ExposureTerm(c, m.gFoodResidue[fi], m.gFoodAdj1[fi], m.gFoodAdj2[fi], m.gUseAdj2 != 0);
-  return Checked(run, row, FiguresFor(m, run.layout, row, e));
+  return run.Remembered(row, false, f, [&] {
+    const ModOrmid& m = run.m;
+    const auto fi = static_cast<std::size_t>(f);
+    const float c = ReadFoodConsumption(run, f, ColumnOfRow(m, row));
+    const float e =
+        ExposureTerm(c, m.gFoodResidue[fi], m.gFoodAdj1[fi], m.gFoodAdj2[fi], m.gUseAdj2 != 0);
+    return Checked(run, row, FiguresFor(m, run.layout, row, e));
+  });
 }
 
 ExposureFigures FormExposure(CommodityRun& run, int row, int j) {
-  const ModOrmid& m = run.m;
-  const auto ji = static_cast<std::size_t>(j);
-  const float c = ReadFormConsumption(run, j, ColumnOfRow(m, row));
-  const float e =
-      ExposureTerm(c, m.gFormResidue[ji], m.gFormAdj1[ji], m.gFormAdj2[ji], m.gUseAdj2 != 0);
-  return Checked(run, row, FiguresFor(m, run.layout, row, e));
+  return run.Remembered(row, true, j, [&] {
+    const ModOrmid& m = run.m;
+    const auto ji = static_cast<std::size_t>(j);
+    const float c = ReadFormConsumption(run, j, ColumnOfRow(m, row));
+    const float e =
+        ExposureTerm(c, m.gFormResidue[ji], m.gFormAdj1[ji], m.gFormAdj2[ji], m.gUseAdj2 != 0);
+    return Checked(run, row, FiguresFor(m, run.layout, row, e));
+  });
 }
 
 void EndReportPage(ModOrmid& m, ReportWriter& w) {

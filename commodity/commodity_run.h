@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,17 @@ enum class EndpointLayout {
   Risk,     // "Q" and any other code: lifetime cancer risk
 };
 EndpointLayout LayoutOf(const std::string& endpoint);
+
+// The figures one exposure gives a report row. Only those of the run's
+// endpoint are formed; the others stay 0. moe is 0 for no exposure.
+struct ExposureFigures {
+  float e = 0;
+  float pctRef = 0;
+  float pctNoel = 0;
+  float moe = 0;
+  float risk = 0;
+};
+
 // The report text of one commodity run while it is being built, with the
 // consumption files open for direct look-ups.
 struct CommodityRun {
@@ -55,6 +67,22 @@ struct CommodityRun {
   // The label of food-form entry j: the same in every subgroup's report, so
   // made once per run.
   const std::string& FormLabel(int j);
+  // The figures of food (formRow false) or food-form entry `index` for
+  // report row `row`, made by make the first time and then remembered while
+  // the row's reports are written (the complete and the critical report
+  // both need them).
+  template <class Make>
+  const ExposureFigures& Remembered(int row, bool formRow, int index, Make make) {
+    if (row != figuresRow_) {
+      figuresRow_ = row;
+      for (auto& known : figures_) known.clear();
+    }
+    auto& known = figures_[formRow ? 1 : 0];
+    const auto i = static_cast<std::size_t>(index);
+    if (i >= known.size()) known.resize(i + 1);
+    if (!known[i]) known[i] = make();
+    return *known[i];
+  }
   // The foods of crop group k in report order, once the groups are
   // classified.
   const std::vector<int>& GroupFoods(int k);
@@ -67,6 +95,8 @@ struct CommodityRun {
  private:
   std::vector<std::string> formLabels_;
   std::vector<std::vector<int>> groupFoods_;
+  int figuresRow_ = 0;
+  std::vector<std::optional<ExposureFigures>> figures_[2];  // foods, food forms
 };
 
 // The endpoint's figures include a percent of the RfD or PAD / of the NOEL.
@@ -77,15 +107,7 @@ bool UsesPercentNoel(const std::string& endpoint);
 // PAD endpoints when one is entered, the RfD otherwise.
 float ReferenceDose(const ModOrmid& m, int row);
 
-// The figures one exposure gives a report row. Only those of the run's
-// endpoint are formed; the others stay 0. moe is 0 for no exposure.
-struct ExposureFigures {
-  float e = 0;
-  float pctRef = 0;
-  float pctNoel = 0;
-  float moe = 0;
-  float risk = 0;
-};
+// The figures of exposure e for report row `row`, in the endpoint's layout.
 ExposureFigures FiguresFor(const ModOrmid& m, int row, float e);
 ExposureFigures FiguresFor(const ModOrmid& m, EndpointLayout layout, int row, float e);
 

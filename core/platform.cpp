@@ -11,7 +11,6 @@
 #ifdef _WIN32
 #include <io.h>
 #else
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -51,13 +50,6 @@ class DiskFile : public OutputFile {
     if (!f_ || std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) {
       return Failed(error);
     }
-#ifdef __linux__
-    // Starts putting what is written so far on the disk, so that the flush
-    // at the end has little left to wait for. Only a hint: its errors show
-    // again at the flush.
-    if (std::fflush(f_) != 0) return Failed(error);
-    sync_file_range(fileno(f_), 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
     return true;
   }
 

@@ -471,54 +471,55 @@ std::size_t WholeChars(bool negative, std::uint64_t scaled, std::uint64_t whole,
 
 }  // namespace
 
-void AppendAlignedCell(std::string& out, float value, const CellPattern& pattern) {
+std::size_t WriteAlignedCell(char* out, float value, const CellPattern& pattern) {
+  // The general way: the exponent form, "Inf" and the like, a value beyond
+  // 64 bits, or an unusually long pattern.
+  const auto general = [&] {
+    const std::string cell = AlignedCell(value, pattern.text);
+    const std::size_t n = std::min(cell.size(), kMaxCellLength);
+    std::copy_n(cell.data(), n, out);
+    return n;
+  };
+  const std::size_t length = pattern.text.size();
   std::uint64_t scaled = 0;
-  if (pattern.scientific || pattern.places >= static_cast<int>(kTenTo.size()) ||
-      !FastScaled(value, pattern.places, scaled)) {
-    out += AlignedCell(value, pattern.text);
-    return;
-  }
+  if (pattern.scientific || pattern.places >= static_cast<int>(kTenTo.size()) || length > 64 ||
+      !FastScaled(value, pattern.places, scaled))
+    return general();
   const std::uint64_t unit = kTenTo[static_cast<size_t>(pattern.places)];
   char whole[32];
   const std::size_t w = WholeChars(value < 0, scaled, scaled / unit, pattern.grouped, whole);
-  const std::size_t length = pattern.text.size();
   const std::size_t p = pattern.point;
 
   if (p == 0) {  // right-aligned; nothing at all reads "0"
     if (w == 0) {
-      out.append(length > 0 ? length - 1 : 0, ' ').push_back('0');
-    } else {
-      if (w < length) out.append(length - w, ' ');
-      out.append(whole, w);
+      const std::size_t blanks = length > 0 ? length - 1 : 0;
+      std::fill_n(out, blanks, ' ');
+      out[blanks] = '0';
+      return blanks + 1;
     }
-    return;
+    const std::size_t blanks = w < length ? length - w : 0;
+    std::fill_n(out, blanks, ' ');
+    std::copy_n(whole, w, out + blanks);
+    return blanks + w;
   }
   if (p < w + 1) {  // the whole part passes the point's column: as it is
-    char text[64];
-    out.append(text,
-               ScaledIntegerChars(value < 0, scaled, pattern.places, true, pattern.grouped, text));
-    return;
+    return ScaledIntegerChars(value < 0, scaled, pattern.places, true, pattern.grouped, out);
   }
   // The whole part ends right before the column's point (a lone "0" when it
   // is empty); the decimals follow, every place written.
-  char column[64];
-  if (length > sizeof column) {
-    out += AlignedCell(value, pattern.text);
-    return;
-  }
-  std::fill(column, column + p - 1, ' ');
-  if (p >= 2) column[p - 2] = '0';
-  std::copy(whole, whole + w, column + (p - 1 - w));
-  column[p - 1] = '.';
+  std::fill_n(out, p - 1, ' ');
+  if (p >= 2) out[p - 2] = '0';
+  std::copy_n(whole, w, out + (p - 1 - w));
+  out[p - 1] = '.';
   std::uint64_t decimals = scaled % unit;
   char places[20];
   for (int i = pattern.places - 1; i >= 0; --i, decimals /= 10)
     places[i] = static_cast<char>('0' + decimals % 10);
   for (std::size_t i = p; i < length; ++i) {
     const std::size_t d = i - p;
-    column[i] = d < static_cast<std::size_t>(pattern.places) ? places[d] : '0';
+    out[i] = d < static_cast<std::size_t>(pattern.places) ? places[d] : '0';
   }
-  out.append(column, length);
+  return length;
 }
 
 std::string AlignedScientific(float value) {

@@ -52,8 +52,12 @@ struct CellPattern {
     }
   }
 };
-// AlignedCell with a pattern taken apart, appended to out.
-void AppendAlignedCell(std::string& out, float value, const CellPattern& pattern);
+// The longest cell WriteAlignedCell writes, for patterns of up to 64
+// characters.
+inline constexpr std::size_t kMaxCellLength = 128;
+// AlignedCell with a pattern taken apart, written to out (room for
+// kMaxCellLength characters); returns its length.
+std::size_t WriteAlignedCell(char* out, float value, const CellPattern& pattern);
 // A value in the "scientific" form aligned against "###.######".
 std::string AlignedScientific(float value);
 

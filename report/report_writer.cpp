@@ -1,21 +1,26 @@
 #include "report/report_writer.h"
 
+#include <algorithm>
+
 #include "report/number_format.h"
 
 namespace ormid {
 
-ReportWriter& ReportWriter::Text(std::string_view text) {
-  out_ += text;
-  return *this;
+void ReportWriter::Grow(std::size_t n) {
+  const std::size_t capacity = std::max({std::size_t{4096}, capacity_ * 2, size_ + n});
+  auto data = std::make_unique_for_overwrite<char[]>(capacity);
+  if (size_ > 0) std::memcpy(data.get(), data_.get(), size_);
+  data_ = std::move(data);
+  capacity_ = capacity;
 }
 
 int ReportWriter::column() {
-  if (scanned_ < out_.size()) {
-    const std::string_view unseen = std::string_view(out_).substr(scanned_);
+  if (scanned_ < size_) {
+    const std::string_view unseen = str().substr(scanned_);
     if (unseen.find('\n') != std::string_view::npos) lineStart_ = scanned_ + unseen.rfind('\n') + 1;
-    scanned_ = out_.size();
+    scanned_ = size_;
   }
-  return static_cast<int>(out_.size() - lineStart_) + 1;
+  return static_cast<int>(size_ - lineStart_) + 1;
 }
 
 ReportWriter& ReportWriter::Col(int n) {
@@ -26,8 +31,9 @@ ReportWriter& ReportWriter::Col(int n) {
     at = 1;
   }
   if (at < n) {
-    out_.append(static_cast<size_t>(n - at), ' ');
-    scanned_ = out_.size();
+    const auto blanks = static_cast<std::size_t>(n - at);
+    std::memset(Room(blanks), ' ', blanks);
+    scanned_ = size_;
   }
   return *this;
 }
@@ -47,15 +53,10 @@ ReportWriter& ReportWriter::Num(int value) {
 ReportWriter& ReportWriter::Cell(float value, const CellPattern& pattern) {
   // A number cell holds no line break: when everything before it has been
   // searched, it need not be.
-  const bool seen = scanned_ == out_.size();
-  AppendAlignedCell(out_, value, pattern);
-  if (seen) scanned_ = out_.size();
-  return *this;
-}
-
-ReportWriter& ReportWriter::End() {
-  out_ += "\r\n";
-  lineStart_ = scanned_ = out_.size();
+  const bool seen = scanned_ == size_;
+  char* at = Room(kMaxCellLength);
+  size_ -= kMaxCellLength - WriteAlignedCell(at, value, pattern);
+  if (seen) scanned_ = size_;
   return *this;
 }
 

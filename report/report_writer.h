@@ -2,6 +2,9 @@
 // terminated lines, keeping the current column as a printer would.
 #pragma once
 
+#include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,7 +15,12 @@ struct CellPattern;
 class ReportWriter {
  public:
   // A text item, written as it is.
-  ReportWriter& Text(std::string_view text);
+  ReportWriter& Text(std::string_view text) {
+    if (text.empty()) return *this;
+    if (capacity_ - size_ < text.size() && Holds(text)) return Text(std::string(text));
+    std::memcpy(Room(text.size()), text.data(), text.size());
+    return *this;
+  }
   // A column move to column n (1-based): blanks up to column n; nothing when
   // the next character goes to column n anyway; when the line has passed
   // column n, a new line that starts with n-1 blanks.
@@ -24,25 +32,51 @@ class ReportWriter {
   // A number cell aligned on its pattern (AlignedCell).
   ReportWriter& Cell(float value, const CellPattern& pattern);
   // Ends the current line with CR LF.
-  ReportWriter& End();
+  ReportWriter& End() {
+    char* end = Room(2);
+    end[0] = '\r';
+    end[1] = '\n';
+    lineStart_ = scanned_ = size_;
+    return *this;
+  }
   // Text then end of line.
   ReportWriter& Line(std::string_view text) { return Text(text).End(); }
 
   // Current column (1 for the first character of a line).
   int column();
-  const std::string& str() const { return out_; }
+  // The text written so far.
+  std::string_view str() const { return {data_.get(), size_}; }
+  // The text written so far, which the writer then forgets.
   std::string take() {
-    lineStart_ = scanned_ = 0;
-    return std::move(out_);
+    std::string text(str());
+    clear();
+    return text;
   }
-  // Empties the text; the current line, if any, goes with it.
-  void clear() {
-    out_.clear();
-    lineStart_ = scanned_ = 0;
-  }
+  // Empties the text (keeping its room); the current line, if any, goes
+  // with it.
+  void clear() { size_ = lineStart_ = scanned_ = 0; }
 
  private:
-  std::string out_;
+  // Room for n more characters at the end of the text, which now counts
+  // them; returns where they go.
+  char* Room(std::size_t n) {
+    if (capacity_ - size_ < n) Grow(n);
+    char* at = data_.get() + size_;
+    size_ += n;
+    return at;
+  }
+  void Grow(std::size_t n);
+  // Whether a text lies in the buffer (which growing would free).
+  bool Holds(std::string_view text) const {
+    const std::less<const char*> before;
+    return data_ && !before(text.data(), data_.get()) &&
+           before(text.data(), data_.get() + capacity_);
+  }
+
+  // The text: size_ characters in a buffer of capacity_.
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
   // Where the current line starts, as far as the text up to scanned_ shows:
   // a text item may carry its own line breaks, and the text after scanned_
   // is searched for them only when the column is needed.

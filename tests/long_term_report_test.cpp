@@ -23,16 +23,16 @@ struct RecordingHost : RunHost {
   void SetFocus(Control c) override { focus.push_back(c); }
 };
 
-std::vector<std::string> Lines(const std::string& text) {
+std::vector<std::string> Lines(std::string_view text) {
   std::vector<std::string> lines;
   std::size_t i = 0;
   while (i < text.size()) {
     auto e = text.find("\r\n", i);
-    if (e == std::string::npos) {
+    if (e == std::string_view::npos) {
       ADD_FAILURE() << "line without CR LF: " << text.substr(i);
       break;
     }
-    lines.push_back(text.substr(i, e - i));
+    lines.emplace_back(text.substr(i, e - i));
     i = e + 2;
   }
   return lines;

@@ -102,9 +102,10 @@ TEST(NumberFormatTest, DirectCellsReadAsAlignedCells) {
   for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 0x10001) {
     const float value = std::bit_cast<float>(static_cast<std::uint32_t>(bits));
     for (const CellPattern& pattern : kPatterns) {
-      std::string cell = "x";
-      AppendAlignedCell(cell, value, pattern);
-      ASSERT_EQ(cell, "x" + AlignedCell(value, pattern.text)) << value << " " << pattern.text;
+      char cell[kMaxCellLength];
+      ASSERT_EQ(std::string(cell, WriteAlignedCell(cell, value, pattern)),
+                AlignedCell(value, pattern.text))
+          << value << " " << pattern.text;
     }
   }
 }

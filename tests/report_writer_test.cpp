@@ -22,6 +22,12 @@ TEST(ReportWriterTest, ColumnMovesAndNumbers) {
   w.clear();
   w.Text("ab\r\nc\nde").Col(5).Text("|").Text("xyz\n").Col(2).Text("|");
   EXPECT_EQ(w.str(), "ab\r\nc\nde  |xyz\n |");
+  // A text taken from the writer itself survives the writer's growing.
+  w.clear();
+  std::string doubled = "ab\r\n";
+  w.Text(doubled);
+  for (int i = 0; i < 12; ++i, doubled += doubled) w.Text(w.str());
+  EXPECT_EQ(w.str(), doubled);
 }
 
 TEST(FoodFormLabelTest, CodesAndDescriptions) {
