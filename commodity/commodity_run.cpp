@@ -20,6 +20,22 @@ namespace {
 
 constexpr const char* kTitle = "Commodity Analysis";
 
+// How much report text is handed to the file at a time: small enough to
+// stay in the processor's cache.
+constexpr std::size_t kReportChunk = 64 * 1024;
+
+// Writes the report's lines to the temporary report; after a failure, the
+// rest is dropped and the first error kept.
+struct ReportToFile : ReportSink {
+  explicit ReportToFile(FileReplacement& file) : file(file) {}
+  void Take(std::string_view lines) override {
+    if (written) written = file.Write(lines, error);
+  }
+  FileReplacement& file;
+  bool written = false;
+  std::string error;
+};
+
 const std::string& KindOfRow(const ModOrmid& m, int row) {
   static const std::string kNone;
   const auto ri = static_cast<std::size_t>(row);
@@ -234,20 +250,21 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
   }
   ClassifyCropGroups(m);
 
-  // Each subgroup's reports go to the temporary report as soon as they are
-  // written, so that the run never holds the whole report; the last report
-  // is replaced only when every subgroup is done.
+  // The reports go to the temporary report as they are written, so that
+  // the run never holds them whole; the last report is replaced only when
+  // every subgroup is done.
   FileReplacement report(p, kCommodityReportFile);
-  std::string error;
-  bool written = report.Open(error);
-  for (int i = 1; written && run.nonFiniteRow == 0 && i <= m.gPopCount; ++i) {
+  ReportToFile sink(report);
+  run.w.SendTo(&sink, kReportChunk);
+  sink.written = report.Open(sink.error);
+  for (int i = 1; sink.written && run.nonFiniteRow == 0 && i <= m.gPopCount; ++i) {
     const std::string& kind = KindOfRow(m, i);
     if (kind == "A" || kind == "C") WriteCompleteReport(run, i);
     if (kind == "B" || kind == "C") WriteCriticalReport(run, i);
-    if (run.nonFiniteRow == 0) written = report.Write(run.w.str(), error);
-    run.w.clear();
     host.Progress(i, m.gPopCount);
   }
+  if (run.nonFiniteRow == 0) run.w.Flush();
+  std::string& error = sink.error;
 
   // A run that writes nothing leaves the counters as a run stopped after its
   // start.
@@ -262,7 +279,7 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
                  kTitle, MsgIcon::Exclamation, MsgButtons::OK);
     return false;
   }
-  if (!written || !report.Commit(error)) {
+  if (!sink.written || !report.Commit(error)) {
     m.gPageNumber = 0;
     m.gLineCount = 0;
     p.MessageBox(std::string("The report file ") + kCommodityReportFile +

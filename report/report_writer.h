@@ -12,8 +12,27 @@ namespace ormid {
 
 struct CellPattern;
 
+// Takes the finished lines of a long report as it is written.
+class ReportSink {
+ public:
+  virtual ~ReportSink() = default;
+  virtual void Take(std::string_view lines) = 0;
+};
+
 class ReportWriter {
  public:
+  // Hands the finished lines to sink whenever they reach `chunk` bytes, so
+  // that a long report is never held whole (nullptr: keeps all the text).
+  void SendTo(ReportSink* sink, std::size_t chunk) {
+    sink_ = sink;
+    chunk_ = chunk;
+  }
+  // Hands what is written to the sink now.
+  void Flush() {
+    if (sink_ && size_ > 0) sink_->Take(str());
+    if (sink_) clear();
+  }
+
   // A text item, written as it is.
   ReportWriter& Text(std::string_view text) {
     if (text.empty()) return *this;
@@ -37,6 +56,7 @@ class ReportWriter {
     end[0] = '\r';
     end[1] = '\n';
     lineStart_ = scanned_ = size_;
+    if (sink_ && size_ >= chunk_) Flush();
     return *this;
   }
   // Text then end of line.
@@ -82,6 +102,8 @@ class ReportWriter {
   // is searched for them only when the column is needed.
   std::size_t lineStart_ = 0;
   std::size_t scanned_ = 0;
+  ReportSink* sink_ = nullptr;
+  std::size_t chunk_ = 0;
 };
 
 }  // namespace ormid

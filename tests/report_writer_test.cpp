@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "core/mod_ormid.h"
 #include "report/food_form_label.h"
@@ -28,6 +29,32 @@ TEST(ReportWriterTest, ColumnMovesAndNumbers) {
   w.Text(doubled);
   for (int i = 0; i < 12; ++i, doubled += doubled) w.Text(w.str());
   EXPECT_EQ(w.str(), doubled);
+}
+
+// A writer that hands its lines over in chunks gives the same text, in
+// pieces of whole lines, as one that keeps it all.
+TEST(ReportWriterTest, ChunksAreWholeLinesOfTheSameText) {
+  struct Pieces : ReportSink {
+    std::vector<std::string> taken;
+    void Take(std::string_view lines) override { taken.emplace_back(lines); }
+  } sink;
+  ReportWriter whole, chunked;
+  chunked.SendTo(&sink, 40);
+  for (ReportWriter* w : {&whole, &chunked}) {
+    for (int i = 0; i < 30; ++i) {
+      w->Text("row").Num(i).Col(12).Text(i % 7 == 0 ? "x\ny" : "xy").Col(20).Num(0.5f * i);
+      if (i % 3 != 0) w->End();
+    }
+    w->Flush();
+  }
+  std::string joined;
+  for (const std::string& piece : sink.taken) {
+    EXPECT_TRUE(piece.ends_with("\r\n") || &piece == &sink.taken.back()) << piece;
+    joined += piece;
+  }
+  EXPECT_GT(sink.taken.size(), 5u);
+  EXPECT_EQ(joined, whole.str());
+  EXPECT_EQ(chunked.str(), "");
 }
 
 TEST(FoodFormLabelTest, CodesAndDescriptions) {
