@@ -253,7 +253,7 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
   // The reports go to the temporary report as they are written, so that
   // the run never holds them whole; the last report is replaced only when
   // every subgroup is done.
-  FileReplacement report(p, kCommodityReportFile);
+  FileReplacement report(p, kCommodityReportFile, FileKind::WorkingFile);
   ReportToFile sink(report);
   run.w.SendTo(&sink, kReportChunk);
   sink.written = report.Open(sink.error);

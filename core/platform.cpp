@@ -53,18 +53,19 @@ class DiskFile : public OutputFile {
     return true;
   }
 
+  bool Sync(std::string& error) override {
+    if (!f_ || std::fflush(f_) != 0) return Failed(error);
+#ifdef _WIN32
+    if (_commit(_fileno(f_)) != 0) return Failed(error);
+#else
+    if (fsync(fileno(f_)) != 0) return Failed(error);
+#endif
+    return true;
+  }
+
   bool Close(std::string& error) override {
     if (!f_) return Failed(error);
-    bool ok = std::fflush(f_) == 0;
-    // On the disk before it replaces anything: a crash then leaves the old
-    // file or the new one, never a short one.
-#ifdef _WIN32
-    ok = ok && _commit(_fileno(f_)) == 0;
-#else
-    ok = ok && fsync(fileno(f_)) == 0;
-#endif
-    if (!ok) Failed(error);
-    if (std::fclose(f_) != 0 && ok) ok = Failed(error);
+    const bool ok = std::fclose(f_) == 0 || Failed(error);
     f_ = nullptr;
     return ok;
   }
@@ -89,8 +90,9 @@ std::unique_ptr<OutputFile> Platform::CreateOutputFile(const std::string& path,
   return std::make_unique<DiskFile>(f);
 }
 
-bool Platform::WriteFile(const std::string& path, const std::string& bytes, std::string& error) {
-  FileReplacement file(*this, path);
+bool Platform::WriteFile(const std::string& path, const std::string& bytes, FileKind kind,
+                         std::string& error) {
+  FileReplacement file(*this, path, kind);
   return file.Open(error) && file.Write(bytes, error) && file.Commit(error);
 }
 
@@ -113,7 +115,7 @@ bool FileReplacement::Commit(std::string& error) {
     error = "the file is not open";
     return false;
   }
-  const bool closed = file_->Close(error);
+  const bool closed = (kind_ != FileKind::SavedCopy || file_->Sync(error)) && file_->Close(error);
   file_.reset();
   if (!closed || !p_.ReplaceFile(TemporaryNameFor(path_), path_, error)) {
     p_.RemoveFile(TemporaryNameFor(path_));

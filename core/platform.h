@@ -41,9 +41,18 @@ class OutputFile {
   virtual ~OutputFile() = default;
   // Appends bytes; false with a description in error.
   virtual bool Write(std::string_view bytes, std::string& error) = 0;
-  // Flushes everything written to the disk and closes the file.
+  // Puts everything written on the disk itself (past the system's caches).
+  virtual bool Sync(std::string& error) = 0;
+  // Closes the file.
   virtual bool Close(std::string& error) = 0;
 };
+
+// What a written file is. A working file (the temporary reports in the
+// working folder) is rewritten by the next run, so it only has to replace
+// the old one whole. A saved copy (a file the user named) is also put on the
+// disk before it replaces anything, so that even a power cut leaves the old
+// copy or the new one.
+enum class FileKind { WorkingFile, SavedCopy };
 
 class Platform {
  public:
@@ -73,7 +82,8 @@ class Platform {
   // Writes a whole file so that it replaces an existing one only completely
   // (see FileReplacement). False with a description in error on failure; the
   // old file is then left as it was.
-  bool WriteFile(const std::string& path, const std::string& bytes, std::string& error);
+  bool WriteFile(const std::string& path, const std::string& bytes, FileKind kind,
+                 std::string& error);
   // The steps of a replacement, each a seam for another file system (or for
   // faults put in on purpose). CreateOutputFile creates or truncates path (nullptr
   // with error on failure); ReplaceFile renames from over to; RemoveFile
@@ -89,12 +99,13 @@ class Platform {
 std::string TemporaryNameFor(const std::string& path);
 
 // Replaces a file only completely: the bytes go to a temporary file in the
-// same folder (TemporaryNameFor), which Commit flushes to the disk and then
-// renames over the target. Until then the old file stays as it was; a
+// same folder (TemporaryNameFor), which Commit closes (a saved copy put on
+// the disk first) and then renames over the target. Until then the old file stays as it was; a
 // replacement that fails, or ends without Commit, removes its temporary file.
 class FileReplacement {
  public:
-  FileReplacement(Platform& p, std::string path) : p_(p), path_(std::move(path)) {}
+  FileReplacement(Platform& p, std::string path, FileKind kind)
+      : p_(p), path_(std::move(path)), kind_(kind) {}
   ~FileReplacement() { Abandon(); }
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
@@ -103,7 +114,7 @@ class FileReplacement {
   bool Open(std::string& error);
   // Appends bytes to it.
   bool Write(std::string_view bytes, std::string& error);
-  // Flushes and closes it, then puts it in the target's place.
+  // Closes it, then puts it in the target's place.
   bool Commit(std::string& error);
   // Gives up: closes and removes the temporary file.
   void Abandon();
@@ -112,6 +123,7 @@ class FileReplacement {
   bool Fail();
   Platform& p_;
   std::string path_;
+  FileKind kind_;
   std::unique_ptr<OutputFile> file_;
 };
 

@@ -179,7 +179,7 @@ bool CopyReportFile(Platform& p, const std::string& source, const std::string& t
     if (e < s.size() && s[e] == '\n') ++e;
     i = e;
   }
-  return p.WriteFile(target, out, error);
+  return p.WriteFile(target, out, FileKind::SavedCopy, error);
 }
 
 bool RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host, const std::string& reportFileName) {
@@ -198,7 +198,7 @@ bool RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host, const std::string
   Int16 savedCount = m.gLineCount;
   std::string text = LongTermReportText(m, table, p.Now());
   std::string error;
-  if (!p.WriteFile(kLongTermReportFile, text, error)) {
+  if (!p.WriteFile(kLongTermReportFile, text, FileKind::WorkingFile, error)) {
     m.gLineCount = savedCount;
     p.MessageBox(std::string("The report file ") + kLongTermReportFile +
                      " could not be written in the working folder " + m.gWorkingDir + ": " + error +

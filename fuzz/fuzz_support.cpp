@@ -163,6 +163,7 @@ class MemoryFile : public OutputFile {
     bytes_ += bytes;
     return true;
   }
+  bool Sync(std::string&) override { return true; }
   bool Close(std::string&) override { return true; }
 
  private:

@@ -128,7 +128,8 @@ std::string ListResidueFile(ModOrmid& m, const WindowSettings& s, const DateTime
 bool WriteResidueListing(ModOrmid& m, Platform& p, const WindowSettings& s,
                          const std::string& fileName) {
   std::string error;
-  if (p.WriteFile(fileName, ListResidueFile(m, s, p.Now()), error)) return true;
+  if (p.WriteFile(fileName, ListResidueFile(m, s, p.Now()), FileKind::WorkingFile, error))
+    return true;
   p.MessageBox("The residue file listing " + fileName + " could not be written in the folder " +
                    m.gWorkingDir + ": " + error + ". The last listing was left as it was.",
                "Residue File Listing", MsgIcon::Exclamation, MsgButtons::OK);

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "app/run_request.h"
 #include "core/paths.h"
@@ -23,6 +24,25 @@ namespace fs = std::filesystem;
 
 enum class Fault { None, Create, Partial, Replace };
 
+// A file that notes whether it was put on the disk before it was closed.
+class NotedFile : public OutputFile {
+ public:
+  NotedFile(std::unique_ptr<OutputFile> file, bool& synced)
+      : file_(std::move(file)), synced_(synced) {}
+  bool Write(std::string_view bytes, std::string& error) override {
+    return file_->Write(bytes, error);
+  }
+  bool Sync(std::string& error) override {
+    synced_ = true;
+    return file_->Sync(error);
+  }
+  bool Close(std::string& error) override { return file_->Close(error); }
+
+ private:
+  std::unique_ptr<OutputFile> file_;
+  bool& synced_;
+};
+
 // A disk that fills up halfway through the first piece written to it.
 class HalfFullDisk : public OutputFile {
  public:
@@ -32,6 +52,7 @@ class HalfFullDisk : public OutputFile {
     error = "No space left on device";
     return false;
   }
+  bool Sync(std::string& error) override { return file_->Sync(error); }
   bool Close(std::string& error) override { return file_->Close(error); }
 
  private:
@@ -44,8 +65,11 @@ class FaultyPlatform : public FakePlatform {
 
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path,
                                                std::string& error) override {
-    if (!Hits(path) || fault_ == Fault::None || fault_ == Fault::Replace)
-      return Platform::CreateOutputFile(path, error);
+    if (!Hits(path) || fault_ == Fault::None || fault_ == Fault::Replace) {
+      auto file = Platform::CreateOutputFile(path, error);
+      if (!file) return file;
+      return std::make_unique<NotedFile>(std::move(file), synced[FileNameOnly(path)]);
+    }
     if (fault_ == Fault::Create) {
       error = "No space left on device";
       return nullptr;
@@ -59,6 +83,9 @@ class FaultyPlatform : public FakePlatform {
     }
     return Platform::ReplaceFile(from, to, error);
   }
+
+  // By file name: whether the file was put on the disk before it was closed.
+  std::map<std::string, bool> synced;
 
  private:
   // The file itself or its temporary file.
@@ -159,6 +186,10 @@ TEST(SaveFaultTest, AFailedWriteLeavesThePreviousFile) {
       if (fault == Fault::None) {
         EXPECT_NE(now, previous);
         EXPECT_NE(now.find("\r\n"), std::string::npos);
+        // Copies the user named reach the disk before they replace the old
+        // ones; the working folder's reports need not.
+        const bool savedCopy = !save.file.ends_with(".txt") && !save.file.ends_with(".fil");
+        EXPECT_EQ(p.synced[FileNameOnly(TemporaryNameFor(save.file))], savedCopy);
         continue;
       }
       EXPECT_EQ(now, previous);
