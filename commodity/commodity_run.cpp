@@ -1,7 +1,6 @@
 #include "commodity/commodity_run.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 
 #include "commodity/complete_report.h"

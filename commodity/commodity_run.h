@@ -8,7 +8,6 @@
 // the centred subgroup line.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>

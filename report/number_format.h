@@ -6,6 +6,7 @@
 // all further rounding works on those digits, halves away from zero.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
