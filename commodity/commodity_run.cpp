@@ -159,28 +159,31 @@ int ColumnOfRow(const ModOrmid& m, int row) {
   return m.gPopOrder[static_cast<std::size_t>(row)];
 }
 
-}  // namespace
-
-ExposureFigures FoodExposure(CommodityRun& run, int row, int f) {
-  return run.Remembered(row, false, f, [&] {
+// The figures of food (formRow false) or food-form entry `index` for report
+// row `row`.
+ExposureFigures EntryExposure(CommodityRun& run, int row, bool formRow, int index) {
+  return run.Remembered(row, formRow, index, [&] {
     const ModOrmid& m = run.m;
-    const auto fi = static_cast<std::size_t>(f);
-    const float c = ReadFoodConsumption(run, f, ColumnOfRow(m, row));
+    const auto i = static_cast<std::size_t>(index);
+    const int column = ColumnOfRow(m, row);
+    const float c =
+        formRow ? ReadFormConsumption(run, index, column) : ReadFoodConsumption(run, index, column);
     const float e =
-        ExposureTerm(c, m.gFoodResidue[fi], m.gFoodAdj1[fi], m.gFoodAdj2[fi], m.gUseAdj2 != 0);
+        formRow
+            ? ExposureTerm(c, m.gFormResidue[i], m.gFormAdj1[i], m.gFormAdj2[i], m.gUseAdj2 != 0)
+            : ExposureTerm(c, m.gFoodResidue[i], m.gFoodAdj1[i], m.gFoodAdj2[i], m.gUseAdj2 != 0);
     return Checked(run, row, FiguresFor(m, run.layout, row, e));
   });
 }
 
+}  // namespace
+
+ExposureFigures FoodExposure(CommodityRun& run, int row, int f) {
+  return EntryExposure(run, row, false, f);
+}
+
 ExposureFigures FormExposure(CommodityRun& run, int row, int j) {
-  return run.Remembered(row, true, j, [&] {
-    const ModOrmid& m = run.m;
-    const auto ji = static_cast<std::size_t>(j);
-    const float c = ReadFormConsumption(run, j, ColumnOfRow(m, row));
-    const float e =
-        ExposureTerm(c, m.gFormResidue[ji], m.gFormAdj1[ji], m.gFormAdj2[ji], m.gUseAdj2 != 0);
-    return Checked(run, row, FiguresFor(m, run.layout, row, e));
-  });
+  return EntryExposure(run, row, true, j);
 }
 
 void EndReportPage(ModOrmid& m, ReportWriter& w) {
