@@ -60,7 +60,7 @@ const std::string& RowStart(CommodityRun& run, std::vector<std::string>& starts,
   const auto i = static_cast<std::size_t>(index);
   if (i >= starts.size()) starts.resize(i + 1);
   if (starts[i].empty()) {
-    const FactorColumns c = FactorColumnsOf(LayoutOf(run.m.gEndpoint));
+    const FactorColumns c = FactorColumnsOf(run.layout);
     ReportWriter w;
     w.Text("   ").Text(name);
     w.Col(c.residue).Cell(r.residue, kResidue);
@@ -75,7 +75,7 @@ const std::string& RowStart(CommodityRun& run, std::vector<std::string>& starts,
 // start began, and the line's end.
 void WriteFigureCells(CommodityRun& run, const ExposureFigures& x, bool formRow) {
   ReportWriter& w = run.w;
-  switch (LayoutOf(run.m.gEndpoint)) {
+  switch (run.layout) {
     case EndpointLayout::RefDose:
       if (x.e == 0) {
         w.Col(57).Text(kNoExposure);
@@ -124,7 +124,7 @@ void WriteFigureCells(CommodityRun& run, const ExposureFigures& x, bool formRow)
 void WriteRow(CommodityRun& run, int index, bool formRow, const ExposureFigures& x) {
   const ModOrmid& m = run.m;
   const auto i = static_cast<std::size_t>(index);
-  if (!ShowsFactors(LayoutOf(m.gEndpoint), x)) {
+  if (!ShowsFactors(run.layout, x)) {
     run.w.Text("   ").Text(formRow ? std::string_view(run.FormLabel(index)) : "FoodForm N/S");
   } else if (formRow) {
     run.w.Text(RowStart(run, run.formRowStarts, index, run.FormLabel(index),
