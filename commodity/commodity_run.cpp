@@ -198,11 +198,16 @@ void EndReportPage(ModOrmid& m, ReportWriter& w) {
   m.gLineCount = 1;
 }
 
-void WriteMoeFootnote(ModOrmid& m, ReportWriter& w) {
-  if (!UsesPercentNoel(m.gEndpoint)) return;
-  w.End();
-  w.Line("1. Margin of Exposure = NOEL / Dietary Exposure");
-  m.gLineCount = static_cast<Int16>(m.gLineCount + 2);
+void EndCommodityReport(ModOrmid& m, ReportWriter& w) {
+  w.Line(kDashes79);
+  m.gLineCount = static_cast<Int16>(m.gLineCount + 1);
+  // The margin-of-exposure footnote of the NOEL endpoints.
+  if (UsesPercentNoel(m.gEndpoint)) {
+    w.End();
+    w.Line("1. Margin of Exposure = NOEL / Dietary Exposure");
+    m.gLineCount = static_cast<Int16>(m.gLineCount + 2);
+  }
+  EndReportPage(m, w);
 }
 
 int CentringBlanks(std::size_t length) {

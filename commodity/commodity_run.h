@@ -144,8 +144,12 @@ ExposureFigures FormExposure(CommodityRun& run, int row, int j);
 // Ends the current page: filler lines up to gPageLength - 4, then the page
 // number and a form feed (or one empty line without page numbers).
 void EndReportPage(ModOrmid& m, ReportWriter& w);
-// The margin-of-exposure footnote of the NOEL endpoints.
-void WriteMoeFootnote(ModOrmid& m, ReportWriter& w);
+// The rule under a report's title and at its end.
+inline const std::string kDashes79(79, '-');
+
+// Ends a commodity report: the closing rule, the margin-of-exposure
+// footnote of the NOEL endpoints, and the end of the page.
+void EndCommodityReport(ModOrmid& m, ReportWriter& w);
 
 // Blanks in front of a subgroup name of this length to centre it on the
 // page: 39 - length / 2, halves rounded to the even neighbour.

@@ -10,8 +10,6 @@ namespace ormid {
 
 namespace {
 
-const std::string kDashes79(79, '-');
-
 constexpr CellPattern kResidue{"###.######"};
 constexpr CellPattern kFactor{"##.###"};
 constexpr CellPattern kExposure{"###.#######"};
@@ -374,10 +372,7 @@ void WriteCompleteReport(CommodityRun& run, int row) {
   AddLines(m, 1);
   WritePopulationTotal(run, row, total);
   AddLines(m, 1);
-  w.Line(kDashes79);
-  AddLines(m, 1);
-  WriteMoeFootnote(m, w);
-  EndReportPage(m, w);
+  EndCommodityReport(m, w);
 }
 
 }  // namespace ormid

@@ -10,8 +10,6 @@ namespace ormid {
 
 namespace {
 
-const std::string kDashes79(79, '-');
-
 constexpr CellPattern kFoodExposure{"####.#######"};  // food rows, group and listed totals
 constexpr CellPattern kFormExposure{"###.#######"};
 constexpr CellPattern kShare{"###.##"};
@@ -339,10 +337,7 @@ void WriteCriticalReport(CommodityRun& run, int row) {
     WriteTotalLine(run, row, listed, total, true);
   }
   AddLines(m, 1);
-  w.Line(kDashes79);
-  AddLines(m, 1);
-  WriteMoeFootnote(m, w);
-  EndReportPage(m, w);
+  EndCommodityReport(m, w);
 }
 
 }  // namespace ormid
