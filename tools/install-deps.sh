@@ -5,7 +5,9 @@
 # tools/hardening.sh needs.
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev qt6-base-dev)
+packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
+  libcli11-dev nlohmann-json3-dev libxlsxwriter-dev libssl-dev libsqlite3-dev libcsv-dev
+  unzip python3 python3-jsonschema)
 if [ "${1:-}" = "--hardening" ]; then packages+=(clang-14 libclang-rt-14-dev); fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,19 @@
+// Exact decimal text of single-precision figures, for data files rather than
+// reports: the shortest text that reads back to the identical 32-bit value.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ormid {
+
+// "0.1", "1e-07", "123456.79"; "inf", "-inf" and "nan" for values that are
+// not finite. Never depends on the locale.
+std::string ShortestText(float value);
+
+// Reads a text written by ShortestText (or any decimal number) back to the
+// nearest single-precision value; nullopt when the whole text is not a number.
+std::optional<float> ReadFloatText(std::string_view text);
+
+}  // namespace ormid

@@ -1,0 +1,39 @@
+#include "core/float_text.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <limits>
+
+namespace ormid {
+namespace {
+
+TEST(FloatText, ShortestTexts) {
+  EXPECT_EQ(ShortestText(0.1f), "0.1");
+  EXPECT_EQ(ShortestText(1e-7f), "1e-07");
+  EXPECT_EQ(ShortestText(0.0f), "0");
+  EXPECT_EQ(ShortestText(-2.5f), "-2.5");
+  EXPECT_EQ(ShortestText(std::numeric_limits<float>::infinity()), "inf");
+}
+
+// Every exponent, both signs and a spread of mantissas read back exactly.
+TEST(FloatText, ReadsBackToTheSameBits) {
+  for (std::uint32_t bits = 0; bits < 0x7f800000u; bits += 0x000fff01u) {
+    for (std::uint32_t sign : {0u, 0x80000000u}) {
+      float v = std::bit_cast<float>(bits | sign);
+      auto back = ReadFloatText(ShortestText(v));
+      ASSERT_TRUE(back.has_value()) << ShortestText(v);
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(*back), bits | sign) << ShortestText(v);
+    }
+  }
+}
+
+TEST(FloatText, RefusesWhatIsNotANumber) {
+  for (const char* bad : {"", "1,5", "abc", "1e", " 1", "1 "})
+    EXPECT_FALSE(ReadFloatText(bad).has_value()) << bad;
+  EXPECT_EQ(ReadFloatText("+2.5"), 2.5f);
+}
+
+}  // namespace
+}  // namespace ormid
