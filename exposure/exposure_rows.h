@@ -41,5 +41,8 @@ inline float Product(float a, float b) {
 inline constexpr float kMoeCap = 1000000.0f;
 
 ExposureTable BuildExposureRows(const ModOrmid& m);
+// The rows for other totals (by consumption column, like gPopExposure): a
+// what-if's.
+ExposureTable BuildExposureRows(const ModOrmid& m, const std::vector<float>& popExposure);
 
 }  // namespace ormid
