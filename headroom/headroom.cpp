@@ -131,12 +131,12 @@ class ScaledRun {
       if (entry.form > 0) {
         if (consumption == 0) continue;
         const auto j = static_cast<std::size_t>(entry.form);
-        sum = AddTerm(sum, ExposureTerm(consumption, residue, m_.gFormAdj1[j], m_.gFormAdj2[j],
-                                        useAdj2));
+        sum = AddTerm(
+            sum, ExposureTerm(consumption, residue, m_.gFormAdj1[j], m_.gFormAdj2[j], useAdj2));
       } else {
         const auto f = static_cast<std::size_t>(entry.food);
-        sum = AddTerm(sum, ExposureTerm(consumption, residue, m_.gFoodAdj1[f], m_.gFoodAdj2[f],
-                                        useAdj2));
+        sum = AddTerm(
+            sum, ExposureTerm(consumption, residue, m_.gFoodAdj1[f], m_.gFoodAdj2[f], useAdj2));
       }
     }
     return sum;
@@ -286,7 +286,8 @@ double Multiplier::Value() const {
 
 std::string Multiplier::Text() const {
   const std::string d = std::to_string(digits);
-  if (exponent >= 0 && exponent <= 3) return d + std::string(static_cast<std::size_t>(exponent), '0');
+  if (exponent >= 0 && exponent <= 3)
+    return d + std::string(static_cast<std::size_t>(exponent), '0');
   if (exponent < 0 && exponent >= -3) {
     const auto whole = static_cast<std::size_t>(4 + exponent);
     return d.substr(0, whole) + "." + d.substr(whole);
@@ -314,8 +315,8 @@ Multiplier Multiplier::FromIndex(std::int64_t index) {
 Multiplier Multiplier::FloorOf(double v) {
   if (!(v > 0)) return {1000, kLowestExponent};
   if (!std::isfinite(v)) return {9999, kHighestExponent};
-  const int exponent =
-      std::clamp(static_cast<int>(std::floor(std::log10(v))) - 3, kLowestExponent, kHighestExponent);
+  const int exponent = std::clamp(static_cast<int>(std::floor(std::log10(v))) - 3, kLowestExponent,
+                                  kHighestExponent);
   const double scaled = std::floor(v / std::pow(10.0, exponent));
   Multiplier x{static_cast<int>(std::clamp(scaled, 1000.0, 9999.0)), exponent};
   // log10 and pow may be one step off either way.
@@ -335,7 +336,8 @@ bool WithinTarget(const ModOrmid& m, const HeadroomTarget& target, int row, floa
   switch (target.kind) {
     case TargetKind::PercentRef: {
       const float percent = Percent(e, ReferenceDose(m, row));
-      return std::isfinite(percent) && PrintedValue(AlignedCell(percent, "###,###.#")) <= target.value;
+      return std::isfinite(percent) &&
+             PrintedValue(AlignedCell(percent, "###,###.#")) <= target.value;
     }
     case TargetKind::Moe: {
       const float moe = Quotient(m.gNOEL, e);
@@ -391,17 +393,8 @@ HeadroomTable ComputeHeadroom(ModOrmid& m, const ExposureTerms& terms,
     if (table.mostExposedRow != 0) {
       const int column = ColumnOf(m, table.mostExposedRow);
       out.exposure = run.ExposureIn(column);
-      out.share = table.mostExposedExposure != 0 ? Percent(out.exposure, table.mostExposedExposure)
-                                                 : 0.0f;
-    }
-
-    // Past the target without the commodity: only a subgroup past it as the
-    // run stands can be.
-    if (int row = run.FirstPast(0.0, pastAsItStands); row != 0) {
-      out.outcome = HeadroomOutcome::PastTarget;
-      out.limitingRow = row;
-      table.rows.push_back(std::move(out));
-      continue;
+      out.share =
+          table.mostExposedExposure != 0 ? Percent(out.exposure, table.mostExposedExposure) : 0.0f;
     }
 
     // The multiplier of every subgroup the commodity reaches, before rounding.
@@ -415,8 +408,17 @@ HeadroomTable ComputeHeadroom(ModOrmid& m, const ExposureTerms& terms,
       reached.emplace_back(row, own);
       if (own < smallest || std::isnan(own)) smallest = std::isnan(own) ? 0 : own;
     }
+    // No exposure in the chosen subgroups: any residue leaves them as they are.
     if (reached.empty()) {
       out.outcome = HeadroomOutcome::Unlimited;
+      table.rows.push_back(std::move(out));
+      continue;
+    }
+    // Past the target without the commodity: only a subgroup past it as the
+    // run stands can be.
+    if (int row = run.FirstPast(0.0, pastAsItStands); row != 0) {
+      out.outcome = HeadroomOutcome::PastTarget;
+      out.limitingRow = row;
       table.rows.push_back(std::move(out));
       continue;
     }
@@ -447,9 +449,9 @@ HeadroomTable ComputeHeadroom(ModOrmid& m, const ExposureTerms& terms,
     out.limitingRow = limiting;
     if (commodity.food != 0) {
       out.hasMaxResidue = true;
-      const float residue =
-          commodity.form > 0 ? m.gFormResidue[static_cast<std::size_t>(commodity.form)]
-                             : m.gFoodResidue[static_cast<std::size_t>(commodity.food)];
+      const float residue = commodity.form > 0
+                                ? m.gFormResidue[static_cast<std::size_t>(commodity.form)]
+                                : m.gFoodResidue[static_cast<std::size_t>(commodity.food)];
       out.maxResidue = ScaledResidue(residue, found.Value());
     }
     table.rows.push_back(std::move(out));

@@ -73,11 +73,11 @@ enum class HeadroomOutcome {
 };
 
 struct HeadroomRow {
-  std::string code;  // crop group code, commodity code, or commodity code and form code
-  std::string name;  // crop group name, food name, or food name and form label
-  int group = 0;     // crop group index (by crop group)
-  int food = 0;      // residue-table food (by food and by form)
-  int form = 0;      // food-form entry (by form; 0 for a food without forms)
+  std::string code;    // crop group code, commodity code, or commodity code and form code
+  std::string name;    // crop group name, food name, or food name and form label
+  int group = 0;       // crop group index (by crop group)
+  int food = 0;        // residue-table food (by food and by form)
+  int form = 0;        // food-form entry (by form; 0 for a food without forms)
   float exposure = 0;  // in the most exposed subgroup, mg/kg bw/day
   float share = 0;     // percent of the most exposed subgroup's exposure
   HeadroomOutcome outcome = HeadroomOutcome::Unlimited;

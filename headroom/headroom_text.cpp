@@ -49,7 +49,8 @@ std::string FigureText(const ModOrmid& m, const HeadroomTable& table) {
 std::string SubgroupsText(const ModOrmid& m, const std::vector<int>& rows) {
   if (static_cast<int>(rows.size()) == m.gPopCount) {
     bool every = true;
-    for (std::size_t i = 0; i < rows.size(); ++i) every = every && rows[i] == static_cast<int>(i) + 1;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      every = every && rows[i] == static_cast<int>(i) + 1;
     if (every) return "all " + std::to_string(rows.size());
   }
   std::string text;
@@ -94,21 +95,23 @@ std::string HeadroomText(const ModOrmid& m, const HeadroomTable& table) {
                      : table.by == HeadroomBy::Food    ? "Food"
                                                        : "Food and food form";
   std::string out = "Headroom for " + m.gChemicalName + " (residue file " + m.gResidueFileName +
-                    ") by " + (table.by == HeadroomBy::CropGroup ? "crop group"
-                               : table.by == HeadroomBy::Food    ? "food"
-                                                                 : "food form") +
+                    ") by " +
+                    (table.by == HeadroomBy::CropGroup ? "crop group"
+                     : table.by == HeadroomBy::Food    ? "food"
+                                                       : "food form") +
                     "\n";
   out += "Target: " + TargetText(table.target) + "\n";
   out += "Subgroups: " + SubgroupsText(m, table.subgroups) + "\n";
   out += "Most exposed subgroup: " + SubgroupName(m, table.mostExposedRow) + " (" +
          FigureText(m, table) + ")\n";
-  out += "Share: percent of the most exposed subgroup's exposure. Multiplier: the factor on the\n"
-         "residues that brings the first subgroup to the target, all else unchanged.\n\n";
+  out +=
+      "Share: percent of the most exposed subgroup's exposure. Multiplier: the factor on the\n"
+      "residues that brings the first subgroup to the target, all else unchanged.\n\n";
 
   using Line = std::array<std::string, 6>;
   std::vector<Line> lines;
-  lines.push_back({"Code", what, "Share %", "Multiplier", residues ? "Residue ppm" : "",
-                   "Limited by"});
+  lines.push_back(
+      {"Code", what, "Share %", "Multiplier", residues ? "Residue ppm" : "", "Limited by"});
   for (const HeadroomRow& row : table.rows) {
     std::string residue;
     if (row.hasMaxResidue && row.outcome == HeadroomOutcome::Multiplier)
