@@ -1,0 +1,120 @@
+#include "cli/analysis_commands.h"
+
+#include <CLI/CLI.hpp>
+#include <iomanip>
+#include <memory>
+#include <ostream>
+
+#include "app/run_request.h"
+#include "app/startup.h"
+#include "cli/analysis_options.h"
+#include "cli/cli_platform.h"
+#include "cli/command_line.h"
+#include "core/mod_ormid.h"
+#include "core/record_file.h"
+#include "residue/residue_listing.h"
+#include "residue/residue_reader.h"
+
+namespace ormid::cli {
+
+namespace {
+
+void PrintInfo(const ModOrmid& m, std::ostream& out) {
+  const char* survey = m.gSurveyBase == 0   ? "CSFII 1994-96, 1998"
+                       : m.gSurveyBase == 1 ? "NHANES 1999-2006, 1-day"
+                       : m.gSurveyBase == 2 ? "NHANES 2005-2010, 2-day"
+                                            : "unknown";
+  out << "Survey base:       " << m.gSurveyBase << " (" << survey << ")\n"
+      << "Data version:      " << m.gDataVersion << "\n"
+      << "Program version:   " << m.gProgramVersion << "\n"
+      << "Window caption:    " << WindowCaption(m) << "\n"
+      << "Working folder:    " << m.gWorkingDir << "\n"
+      << "Residue path:      " << m.gResiduePath << "\n"
+      << "Page length:       " << m.gPageLength << "\n"
+      << "Page numbers:      " << m.gPageNumbers << "\n"
+      << "Master foods:      " << m.gFoodCount << "\n"
+      << "Food-form entries: " << m.gRacCount << "\n"
+      << "Crop groups:       " << m.gCropGroupCount << "\n"
+      << "PAD rows:          " << m.gPADFirstPop << " to "
+      << std::min<int>(m.gPADFirstPop + m.gPADRowCount - 1, m.gPopCount) << "\n"
+      << "Population subgroups: " << m.gPopCount << "\n"
+      << "  Row  Column  Name\n";
+  for (int k = 1; k <= m.gPopCount; ++k)
+    out << std::setw(5) << k << std::setw(8) << m.gPopOrder[static_cast<std::size_t>(k)] << "  "
+        << m.gPopNames[static_cast<std::size_t>(k)] << "\n";
+}
+
+bool CopyToStdout(const char* file, std::ostream& out) {
+  auto bytes = ReadWholeFile(file);
+  if (!bytes) return false;
+  out.write(bytes->data(), static_cast<std::streamsize>(bytes->size()));
+  out.flush();
+  return true;
+}
+
+// One run of the main window's job: start-up, the open, the settings, the
+// run request. Usage errors are all found before the residue file is read.
+int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostream& out,
+                std::ostream& err) {
+  // The residue file is named relative to where the command was started.
+  std::string residue = AbsoluteFromStart(o.residueFile);
+  if (!EnterWorkingFolder(global, err)) return kExitStopped;
+
+  CliPlatform platform(err, o.yes);
+  CliHost host;
+  ModOrmid m;
+  if (!StartUp(m, platform, false)) return kExitStopped;
+  CheckRowsAgainst(m, o);
+
+  platform.SetResidueFile(residue);
+  int cancelled = 0;
+  OpenResidueFile(m, platform, cancelled);
+  if (cancelled != 0) return kExitStopped;
+
+  WindowSettings settings;
+  BuildSettings(o, m, settings);
+
+  const char* reportFile = nullptr;
+  if (o.command == "listing") {
+    if (!CheckResidueListing(m, platform, host, settings)) return kExitStopped;
+    if (!WriteResidueListing(m, platform, settings, kResidueListingFile)) return kExitStopped;
+    reportFile = kResidueListingFile;
+  } else {
+    int kind = o.command == "longterm" ? kRunLongTerm : kRunCommodity;
+    if (checkstart(m, platform, host, settings, kind) != RunStatus::Done) return kExitStopped;
+    reportFile = kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile;
+  }
+  if (o.toStdout && !CopyToStdout(reportFile, out)) {
+    err << "ormid-cli: cannot read " << reportFile << "\n";
+    return kExitStopped;
+  }
+  return kExitDone;
+}
+
+void AddAnalysis(CommandLine& cl, const std::string& name, const std::string& description) {
+  auto args = std::make_shared<AnalysisArguments>();
+  auto sub = std::make_shared<CLI::App*>();
+  *sub = &cl.Add(name, description, [&cl, args, name, sub](std::ostream& out, std::ostream& err) {
+    return RunAnalysis(cl.Global(), CheckAnalysisOptions(**sub, name, *args), out, err);
+  });
+  BindAnalysisOptions(**sub, *args);
+}
+
+}  // namespace
+
+void AddAnalysisCommands(CommandLine& cl) {
+  cl.Add("info", "start up and print the installation summary",
+         [&cl](std::ostream& out, std::ostream& err) {
+           if (!EnterWorkingFolder(cl.Global(), err)) return kExitStopped;
+           CliPlatform platform(err, false);
+           ModOrmid m;
+           if (!StartUp(m, platform, false)) return kExitStopped;
+           PrintInfo(m, out);
+           return kExitDone;
+         });
+  AddAnalysis(cl, "longterm", "long-term analysis (ormdtemp.txt)");
+  AddAnalysis(cl, "commodity", "commodity contribution analysis (tempcomm.txt)");
+  AddAnalysis(cl, "listing", "residue file listing (tempres.fil)");
+}
+
+}  // namespace ormid::cli
