@@ -160,6 +160,7 @@ RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettin
   }
 
   m.gRunComment = TrimBlanks(s.txtComment);
+  if (report == kRunParametersOnly) return RunStatus::Done;
   bool done = report == kRunLongTerm ? RunOrmidAnalysis(m, p, host, name)
                                      : RunCommodityAnalysis(m, p, host, name);
   return done ? RunStatus::Done : RunStatus::Stopped;

@@ -11,7 +11,9 @@
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/mod_ormid.h"
+#include "core/paths.h"
 #include "core/record_file.h"
+#include "headroom/what_if.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
 
@@ -52,6 +54,20 @@ bool CopyToStdout(const char* file, std::ostream& out) {
   return true;
 }
 
+// --exclude: the named commodities carry no residue in this run, and the
+// run comment says which they were. Codes can only be checked against the
+// residue file once it is read.
+void ApplyExclusion(const std::string& list, ModOrmid& m, WindowSettings& settings) {
+  Exclusion exclusion;
+  std::string unknown;
+  if (!ResolveExclusion(m, SplitCodes(list), exclusion, unknown))
+    throw UsageError{"--exclude: " + unknown +
+                     " is neither a crop group code nor a commodity code of the residue file"};
+  if (exclusion.empty()) return;
+  ClearExcludedResidues(m, exclusion);
+  settings.txtComment = CommentWithExclusion(TrimBlanks(settings.txtComment), exclusion);
+}
+
 // One run of the main window's job: start-up, the open, the settings, the
 // run request. Usage errors are all found before the residue file is read.
 int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostream& out,
@@ -73,6 +89,7 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
 
   WindowSettings settings;
   BuildSettings(o, m, settings);
+  if (o.exclude) ApplyExclusion(*o.exclude, m, settings);
 
   const char* reportFile = nullptr;
   if (o.command == "listing") {
@@ -98,6 +115,12 @@ void AddAnalysis(CommandLine& cl, const std::string& name, const std::string& de
     return RunAnalysis(cl.Global(), CheckAnalysisOptions(**sub, name, *args), out, err);
   });
   BindAnalysisOptions(**sub, *args);
+  if (name == "longterm")
+    (*sub)
+        ->add_option("--exclude", args->exclude,
+                     "figures as if these crop groups or commodities carried no residue: crop "
+                     "group codes (10, 1A) or commodity codes, comma-separated")
+        ->type_name("CODE[,CODE...]");
 }
 
 }  // namespace
