@@ -22,114 +22,13 @@
 #include "headroom/what_if.h"
 #include "residue/residue_reader.h"
 #include "tests/installation_fixture.h"
+#include "tests/sample_run.h"
 
 namespace ormid::test {
 namespace {
 
 namespace fs = std::filesystem;
 namespace td = testdata;
-
-struct QuietHost : RunHost {
-  void ShowLastOrmidReport() override {}
-  void ShowLastCommodityReport() override {}
-  void SetFocus(Control) override {}
-};
-
-// A bundled sample installation copied to a temporary folder, started up,
-// with a residue file open and the window's endpoint settings.
-struct SampleRun {
-  TempDir dir;
-  std::unique_ptr<ScopedCurrentDir> cwd;
-  FakePlatform platform;
-  QuietHost host;
-  ModOrmid m;
-  WindowSettings settings;
-  int files = 0;
-
-  SampleRun(const std::string& sample, const std::string& residue, char endpoint) {
-    fs::copy(SourceDir() / "samples" / sample, dir.path(), fs::copy_options::recursive);
-    cwd = std::make_unique<ScopedCurrentDir>(dir.path());
-    EXPECT_TRUE(StartUp(m, platform, false));
-    EXPECT_TRUE(Open(dir.path() / "residues" / residue));
-    settings.txtMOE1 = "0.5";
-    settings.txtMOE2 = "0.005";
-    settings.txtMOE3 = "0.05";
-    settings.txtComment = "Headroom test";
-    settings.chkMOE1 = endpoint == 'N';
-    settings.chkMOE2 = endpoint == 'R' || endpoint == 'P';
-    settings.chkMOE4 = endpoint == 'P';
-    settings.chkMOE3 = endpoint == 'Q';
-    settings.chkStandard.assign(static_cast<std::size_t>(m.gPopCount), 0);
-  }
-
-  bool Open(const fs::path& file) {
-    platform.openAnswers.push_back(file.string());
-    int cancelled = 0;
-    OpenResidueFile(m, platform, cancelled);
-    return cancelled == 0;
-  }
-
-  // The long-term report of the open residue file.
-  std::string LongTermReport() {
-    EXPECT_EQ(checkstart(m, platform, host, settings, kRunLongTerm), RunStatus::Done);
-    EXPECT_TRUE(platform.messages.empty()) << platform.messages.front().text;
-    return ReadFileBytes("ormdtemp.txt");
-  }
-
-  // Runs the analysis as it stands and keeps its terms.
-  ExposureTerms Terms() {
-    LongTermReport();
-    ExposureTerms terms;
-    int failed = 0;
-    ComputeTotalExposure(m, platform, failed, &terms);
-    EXPECT_EQ(failed, 0);
-    return terms;
-  }
-
-  // Writes the open residue table as a new residue file, each residue
-  // passed through `residue` (food f, food-form entry j or 0), the foods
-  // `keep` refuses left out, and opens it.
-  void Reopen(
-      const std::function<float(int, int, float)>& residue,
-      const std::function<bool(int)>& keep = [](int) { return true; }) {
-    td::ResidueFile file;
-    file.chemical = m.gChemicalName;
-    file.rfd = m.gRefDose;
-    file.tag = TagFor(m.gSurveyBase);
-    file.noel = m.gNOEL;
-    file.qStar = m.gQStar;
-    file.date = m.gResidueFileDate;
-    file.comment = "Regenerated";
-    for (int f = 1; f <= m.gResFoodCount; ++f) {
-      if (!keep(f)) continue;
-      const auto fi = static_cast<std::size_t>(f);
-      td::ResidueFood food;
-      food.number = m.gFoodConsRec[fi];
-      food.code = m.gFoodCode[fi];
-      food.name = m.gFoodName[fi];
-      food.residue = residue(f, 0, m.gFoodResidue[fi]);
-      food.adj1 = m.gFoodAdj1[fi];
-      food.adj2 = m.gFoodAdj2[fi];
-      const int first = m.gFoodFirstForm[fi];
-      for (int j = first; j < first + m.gFoodFormCount[fi]; ++j) {
-        const auto ji = static_cast<std::size_t>(j);
-        food.forms.push_back({m.gFormCode[ji],
-                              "",
-                              residue(f, j, m.gFormResidue[ji]),
-                              m.gFormAdj1[ji],
-                              m.gFormAdj2[ji],
-                              {},
-                              ""});
-      }
-      file.foods.push_back(std::move(food));
-    }
-    const fs::path path =
-        dir.path() / "residues" /
-        ("regenerated" + std::to_string(++files) + (m.gSurveyBase == 0 ? ".R98" : ".R10"));
-    td::WriteResidueFile(file, path);
-    ASSERT_TRUE(Open(path));
-  }
-};
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
