@@ -40,6 +40,7 @@ struct AnalysisOptions {
   std::optional<std::string> foodPct, cropPct;
   std::optional<std::string> subgroups;  // "all" or a comma-separated list of rows
   bool toStdout = false;
+  std::vector<std::string> exports;  // absolute paths
 };
 
 // What the command line gives before it is checked; Bind fills it.
@@ -51,6 +52,7 @@ struct AnalysisArguments {
   bool adj2 = false;
   std::string comment, save, foodPct, cropPct, subgroups;
   bool yes = false, complete = false, critical = false, toStdout = false;
+  std::vector<std::string> exports;
 
   static constexpr const char* kUnset = "\x1d";
   static constexpr const char* kNoText = "\x1f";
