@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <iomanip>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 #include "app/run_request.h"
@@ -13,7 +14,9 @@
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/record_file.h"
+#include "export/results_export.h"
 #include "headroom/what_if.h"
+#include "manifest/run_manifest.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
 
@@ -57,15 +60,66 @@ bool CopyToStdout(const char* file, std::ostream& out) {
 // --exclude: the named commodities carry no residue in this run, and the
 // run comment says which they were. Codes can only be checked against the
 // residue file once it is read.
-void ApplyExclusion(const std::string& list, ModOrmid& m, WindowSettings& settings) {
+// Returns the codes excluded.
+std::vector<std::string> ApplyExclusion(const std::string& list, ModOrmid& m,
+                                        WindowSettings& settings) {
   Exclusion exclusion;
   std::string unknown;
   if (!ResolveExclusion(m, SplitCodes(list), exclusion, unknown))
     throw UsageError{"--exclude: " + unknown +
                      " is neither a crop group code nor a commodity code of the residue file"};
-  if (exclusion.empty()) return;
+  if (exclusion.empty()) return {};
   ClearExcludedResidues(m, exclusion);
   settings.txtComment = CommentWithExclusion(TrimBlanks(settings.txtComment), exclusion);
+  return exclusion.codes;
+}
+
+// The command line's host of a run: the run's figures go to the exports.
+class AnalysisHost : public CliHost {
+ public:
+  ResultsSink* Results() override { return sink; }
+  ResultsSink* sink = nullptr;
+};
+
+// After a finished long-term or commodity run: the exports put in place,
+// and the manifest, with every file the run wrote, beside the saved report
+// and each CSV export. A file that cannot be written gets a message; the
+// run's reports stand.
+int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const ManifestRun& record,
+              ResultsExport* exports) {
+  int status = kExitDone;
+  auto fail = [&](const std::string& text) {
+    p.MessageBox(text + ". The reports of the run stand.", "Export Results", MsgIcon::Exclamation,
+                 MsgButtons::OK);
+    status = kExitStopped;
+  };
+  const int kind = o.command == "longterm" ? kRunLongTerm : kRunCommodity;
+  nlohmann::json manifest = BuildManifest(m, record);
+  AddOutput(manifest, "report", kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile);
+  std::string saved;
+  if (record.settings.chkSaveRpt) {
+    saved = ReportFileNameFor(record.settings.txtRptFile, m.gResiduePath, kind);
+    AddOutput(manifest, "saved report", saved);
+  }
+  std::vector<std::string> written;
+  if (exports) {
+    auto failures = exports->Commit();
+    for (const std::string& path : o.exports) {
+      bool failed = false;
+      for (const ExportFailure& f : failures) failed = failed || f.path == path;
+      if (!failed && AddOutput(manifest, "export", path)) written.push_back(path);
+    }
+    for (const ExportFailure& f : failures)
+      fail("The export file " + f.path + " could not be written: " + f.reason);
+  }
+  std::string error;
+  for (const std::string& path : written)
+    if (ExportFormatOf(path) == ExportFormat::Csv &&
+        !WriteManifest(p, ManifestPathFor(path), manifest, error))
+      fail("The manifest " + ManifestPathFor(path) + " could not be written: " + error);
+  if (!saved.empty() && !WriteManifest(p, ManifestPathFor(saved), manifest, error))
+    fail("The manifest " + ManifestPathFor(saved) + " could not be written: " + error);
+  return status;
 }
 
 // One run of the main window's job: start-up, the open, the settings, the
@@ -77,7 +131,7 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
 
   CliPlatform platform(err, o.yes);
-  CliHost host;
+  AnalysisHost host;
   ModOrmid m;
   if (!StartUp(m, platform, false)) return kExitStopped;
   CheckRowsAgainst(m, o);
@@ -89,7 +143,30 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
 
   WindowSettings settings;
   BuildSettings(o, m, settings);
-  if (o.exclude) ApplyExclusion(*o.exclude, m, settings);
+  const WindowSettings asGiven = settings;
+  std::vector<std::string> excluded;
+  if (o.exclude) excluded = ApplyExclusion(*o.exclude, m, settings);
+
+  // An export replaces an existing file only when the user says so, asked
+  // before the run.
+  for (const std::string& path : o.exports)
+    if (platform.FileExists(path) &&
+        platform.MessageBox("Export file " + path +
+                                " already exists. Do you want to write over this file?",
+                            "KAVRI-FCID Ormid Module", MsgIcon::Question,
+                            MsgButtons::YesNo) != MsgAnswer::Yes)
+      return kExitStopped;
+  ManifestRun record{o.command, asGiven, {}, false, excluded};
+  auto manifest = [&] {
+    record.date = platform.Now();
+    record.utc = platform.ClockIsUtc();
+    return BuildManifest(m, record);
+  };
+  std::optional<ResultsExport> exports;
+  if (!o.exports.empty()) {
+    exports.emplace(platform, o.exports, manifest);
+    host.sink = &*exports;
+  }
 
   const char* reportFile = nullptr;
   if (o.command == "listing") {
@@ -101,11 +178,17 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
     if (checkstart(m, platform, host, settings, kind) != RunStatus::Done) return kExitStopped;
     reportFile = kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile;
   }
+  int status = kExitDone;
+  if (o.command != "listing" && (settings.chkSaveRpt || exports)) {
+    record.date = platform.Now();
+    record.utc = platform.ClockIsUtc();
+    status = FinishRun(m, platform, o, record, exports ? &*exports : nullptr);
+  }
   if (o.toStdout && !CopyToStdout(reportFile, out)) {
     err << "ormid-cli: cannot read " << reportFile << "\n";
     return kExitStopped;
   }
-  return kExitDone;
+  return status;
 }
 
 void AddAnalysis(CommandLine& cl, const std::string& name, const std::string& description) {

@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "core/mod_ormid.h"
 #include "core/numbers.h"
+#include "export/table_writer.h"
 #include "report/number_format.h"
 
 namespace ormid::cli {
@@ -85,6 +86,12 @@ void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
       ->type_name("LIST");
   sub.add_flag("--stdout", a.toStdout, "also write the finished report to standard output")
       ->disable_flag_override();
+  if (sub.get_name() != "listing")
+    sub.add_option("--export", a.exports,
+                   "write the run's figures to FILE (.csv, .json or .xlsx; repeatable)")
+        ->allow_extra_args(false)
+        ->type_size(1)
+        ->type_name("FILE");
 }
 
 void CheckEndpointOptions(const AnalysisArguments& a, AnalysisOptions& o) {
@@ -123,6 +130,12 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
   o.cropPct = Given(sub, "--crop-pct", a.cropPct);
   o.subgroups = Given(sub, "--subgroups", a.subgroups);
   o.toStdout = a.toStdout;
+  for (const std::string& e : a.exports) {
+    if (!ExportFormatOf(e))
+      throw UsageError{"--export takes a file ending in " + std::string(kExportExtensions) +
+                       ", not \"" + e + "\""};
+    o.exports.push_back(AbsoluteFromStart(e));
+  }
   if (command == "longterm") o.exclude = Given(sub, "--exclude", a.exclude);
 
   if ((o.foodPct || o.cropPct) && !o.critical)

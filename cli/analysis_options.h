@@ -41,6 +41,7 @@ struct AnalysisOptions {
   std::optional<std::string> subgroups;  // "all" or a comma-separated list of rows
   bool toStdout = false;
   std::optional<std::string> exclude;  // longterm: crop group and commodity codes
+  std::vector<std::string> exports;  // absolute paths
 };
 
 // What the command line gives before it is checked; Bind fills it.
@@ -52,6 +53,7 @@ struct AnalysisArguments {
   bool adj2 = false;
   std::string comment, save, foodPct, cropPct, subgroups, exclude;
   bool yes = false, complete = false, critical = false, toStdout = false;
+  std::vector<std::string> exports;
 
   static constexpr const char* kUnset = "\x1d";
   static constexpr const char* kNoText = "\x1f";

@@ -44,8 +44,12 @@ std::optional<long long> SourceDateEpoch() {
 }
 
 DateTime CliPlatform::Now() {
-  if (auto seconds = SourceDateEpoch()) return ToDateTime(*seconds, true);
-  return ToDateTime(static_cast<long long>(std::time(nullptr)), false);
+  if (!now_) {
+    auto seconds = SourceDateEpoch();
+    utc_ = seconds.has_value();
+    now_ = ToDateTime(seconds.value_or(static_cast<long long>(std::time(nullptr))), utc_);
+  }
+  return *now_;
 }
 
 }  // namespace ormid::cli

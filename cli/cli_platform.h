@@ -22,8 +22,12 @@ class CliPlatform : public Platform {
   std::string InputBox(const std::string& prompt, const std::string& title,
                        const std::string&) override;
   std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override;
-  // The clock, or SOURCE_DATE_EPOCH (UTC) when it is set.
+  // The clock, or SOURCE_DATE_EPOCH (UTC) when it is set; the first reading
+  // holds for the whole command, so that a run's reports and its manifest
+  // carry one date.
   DateTime Now() override;
+  // Whether Now() came from SOURCE_DATE_EPOCH.
+  bool ClockIsUtc() const { return utc_; }
 
   // The file the next open dialog returns (once).
   void SetResidueFile(std::string path) { residueFile_ = std::move(path); }
@@ -32,6 +36,8 @@ class CliPlatform : public Platform {
   std::ostream& err_;
   bool yes_;
   std::optional<std::string> residueFile_;
+  std::optional<DateTime> now_;
+  bool utc_ = false;
 };
 
 // SOURCE_DATE_EPOCH in seconds, when it is set to a number.

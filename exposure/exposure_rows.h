@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/run_results.h"
+
 namespace ormid {
 
 struct ModOrmid;
@@ -44,5 +46,9 @@ ExposureTable BuildExposureRows(const ModOrmid& m);
 // The rows for other totals (by consumption column, like gPopExposure): a
 // what-if's.
 ExposureTable BuildExposureRows(const ModOrmid& m, const std::vector<float>& popExposure);
+
+// Report row k of the table as data: the figures the report prints for the
+// run's endpoint; a row without exposure keeps only its exposure of 0.
+LongTermResult LongTermResultOf(const ModOrmid& m, const ExposureTable& table, int k);
 
 }  // namespace ormid
