@@ -12,10 +12,12 @@
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/mod_ormid.h"
+#include "export/headroom_export.h"
 #include "exposure/exposure_terms.h"
 #include "exposure/total_exposure.h"
 #include "headroom/headroom.h"
 #include "headroom/headroom_text.h"
+#include "manifest/run_manifest.h"
 #include "residue/residue_reader.h"
 
 namespace ormid::cli {
@@ -27,7 +29,58 @@ struct HeadroomArguments {
   std::string subgroups;
   std::string by = "cropgroup";
   std::string target;
+  std::vector<std::string> exports;
+  bool yes = false;
 };
+
+// The manifest of a headroom run: its inputs, its settings, and the
+// arguments that repeat it.
+nlohmann::json HeadroomManifest(const ModOrmid& m, CliPlatform& p, const WindowSettings& s,
+                                const HeadroomArguments& a, const HeadroomTable& table) {
+  nlohmann::json manifest = BuildManifest(m, {"headroom", s, p.Now(), p.ClockIsUtc()});
+  nlohmann::json& settings = manifest["settings"];
+  nlohmann::json arguments = nlohmann::json::array();
+  // A headroom run has no comment of its own.
+  for (const auto& argument : settings["arguments"])
+    if (argument.get<std::string>().rfind("--comment=", 0) != 0) arguments.push_back(argument);
+  arguments.push_back("--by=" + a.by);
+  char target[32];
+  const auto end = std::to_chars(target, target + sizeof target, table.target.value).ptr;
+  arguments.push_back("--target=" + std::string(target, end));
+  std::string rows;
+  for (int row : table.subgroups) rows += (rows.empty() ? "" : ",") + std::to_string(row);
+  arguments.push_back("--subgroups=" + rows);
+  settings["arguments"] = arguments;
+  settings["headroom"] = HeadroomSettings(table);
+  return manifest;
+}
+
+// Writes every export of the table, and beside a CSV its manifest. A file
+// that cannot be written gets a message.
+int WriteExports(const ModOrmid& m, CliPlatform& p, const std::vector<std::string>& paths,
+                 const HeadroomTable& table, nlohmann::json manifest) {
+  int status = kExitDone;
+  auto fail = [&](const std::string& text) {
+    p.MessageBox(text + ".", "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
+    status = kExitStopped;
+  };
+  std::vector<std::string> written;
+  for (const std::string& path : paths) {
+    std::string error;
+    if (ExportHeadroom(p, path, m, table, manifest, error))
+      written.push_back(path);
+    else
+      fail("The export file " + path + " could not be written: " + error);
+  }
+  for (const std::string& path : written) AddOutput(manifest, "export", path);
+  for (const std::string& path : written) {
+    std::string error;
+    if (ExportFormatOf(path) == ExportFormat::Csv &&
+        !WriteManifest(p, ManifestPathFor(path), manifest, error))
+      fail("The manifest " + ManifestPathFor(path) + " could not be written: " + error);
+  }
+  return status;
+}
 
 // The target as typed: a number above 0, nothing else.
 double TargetValue(const std::string& text) {
@@ -52,10 +105,17 @@ int RunHeadroom(const GlobalOptions& global, const CLI::App& sub, const Headroom
   }
   std::optional<double> target;
   if (sub.count("--target") != 0) target = TargetValue(a.target);
+  std::vector<std::string> exports;
+  for (const std::string& e : a.exports) {
+    if (!ExportFormatOf(e))
+      throw UsageError{"--export takes a file ending in " + std::string(kExportExtensions) +
+                       ", not \"" + e + "\""};
+    exports.push_back(AbsoluteFromStart(e));
+  }
 
   const std::string residue = AbsoluteFromStart(o.residueFile);
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
-  CliPlatform platform(err, false);
+  CliPlatform platform(err, a.yes);
   CliHost host;
   ModOrmid m;
   if (!StartUp(m, platform, false)) return kExitStopped;
@@ -72,6 +132,13 @@ int RunHeadroom(const GlobalOptions& global, const CLI::App& sub, const Headroom
   BuildSettings(o, m, settings);
   if (checkstart(m, platform, host, settings, kRunParametersOnly) != RunStatus::Done)
     return kExitStopped;
+  // An export replaces an existing file only when the user says so.
+  for (const std::string& path : exports)
+    if (platform.FileExists(path) &&
+        platform.MessageBox(
+            "Export file " + path + " already exists. Do you want to write over this file?",
+            "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+      return kExitStopped;
   ExposureTerms terms;
   int failed = 0;
   ComputeTotalExposure(m, platform, failed, &terms);
@@ -85,9 +152,12 @@ int RunHeadroom(const GlobalOptions& global, const CLI::App& sub, const Headroom
     request.subgroups = ParseSubgroupRows(*o.subgroups, m.gPopCount).value_or(std::vector<int>{});
   request.target.kind = TargetKindFor(m.gEndpoint);
   request.target.value = target.value_or(DefaultTargetValue(request.target.kind));
-  out << HeadroomText(m, ComputeHeadroom(m, terms, request));
+  const HeadroomTable table = ComputeHeadroom(m, terms, request);
+  out << HeadroomText(m, table);
   out.flush();
-  return kExitDone;
+  if (exports.empty()) return kExitDone;
+  return WriteExports(m, platform, exports, table,
+                      HeadroomManifest(m, platform, settings, a, table));
 }
 
 }  // namespace
@@ -116,6 +186,15 @@ void AddHeadroomCommand(CommandLine& cl) {
                    "the target: percent of the RfD or PAD (default 100), margin of exposure for "
                    "--noel alone (default 100), lifetime risk for --qstar (default 1E-06)")
       ->type_name("T");
+  (*sub)
+      ->add_option("--export", args->exports,
+                   "write the table to FILE (.csv, .json or .xlsx; repeatable)")
+      ->allow_extra_args(false)
+      ->type_size(1)
+      ->type_name("FILE");
+  (*sub)
+      ->add_flag("--yes", args->yes, "answer Yes to the overwrite questions (default No)")
+      ->disable_flag_override();
 }
 
 }  // namespace ormid::cli

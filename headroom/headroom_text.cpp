@@ -111,7 +111,7 @@ std::string HeadroomText(const ModOrmid& m, const HeadroomTable& table) {
   using Line = std::array<std::string, 6>;
   std::vector<Line> lines;
   lines.push_back(
-      {"Code", what, "Share %", "Multiplier", residues ? "Residue ppm" : "", "Limited by"});
+      {"Code", what, "Share %", "Multiplier", residues ? "Max residue ppm" : "", "Limited by"});
   for (const HeadroomRow& row : table.rows) {
     std::string residue;
     if (row.hasMaxResidue && row.outcome == HeadroomOutcome::Multiplier)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cli/cli_run.h"
@@ -133,8 +134,8 @@ TEST_F(CliHeadroom, PrintsTheTableForEveryKindOfLine) {
             {"by crop group", "Target: at most 100% of the RfD or PAD", "Subgroups: all 24",
              "Code  Crop group", "past the target without it"}},
            {{"--rfd", "--by", "food", "--subgroups", "1,2", "--target", "80"},
-            {"by food", "Target: at most 80% of the RfD or PAD", "Subgroups: 1, 2", "Residue ppm",
-             "Food "}},
+            {"by food", "Target: at most 80% of the RfD or PAD", "Subgroups: 1, 2",
+             "Max residue ppm", "Food "}},
            {{"--noel", "--by", "form", "--target", "30"},
             {"by food form", "a margin of exposure of at least 30", "Food and food form"}},
            {{"--qstar=0.05"}, {"a lifetime risk of at most 1.00E-06"}}}) {
@@ -155,6 +156,51 @@ TEST_F(CliHeadroom, PrintsTheTableForEveryKindOfLine) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   help = Run({"longterm", "--help"});
   EXPECT_NE(help.out.find("--exclude"), std::string::npos);
+}
+
+// The table as CSV, JSON and Excel, with the run's manifest; the manifest of
+// a long-term run with --exclude names what was left out.
+TEST_F(CliHeadroom, ExportsTheTableWithItsManifest) {
+  SampleRun run("csfii", "DEMOFOS.R98", 'R');
+  const std::string dir = run.dir.str();
+  const std::string file = dir + "/residues/DEMOFOS.R98";
+  const std::string csv = dir + "/h.csv", json = dir + "/h.json", xlsx = dir + "/h.xlsx";
+  CliResult r = Run({"-C", dir, "headroom", file, "--rfd", "--by", "food", "--target", "200",
+                     "--export", csv, "--export", json, "--export", xlsx});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::size_t tableRows = 0;
+  for (const std::string& line : Lines(r.out.substr(r.out.find("--------  "))))
+    tableRows += line.empty() ? 0 : 1;
+  --tableRows;  // the rule under the heading
+
+  const auto csvLines = Lines(ReadFileBytes(csv));
+  EXPECT_EQ(csvLines.at(0).substr(0, 10), "code,name,");
+  EXPECT_EQ(csvLines.size(), tableRows + 1);
+  EXPECT_NE(csvLines.at(1).find(",multiplier,"), std::string::npos) << csvLines.at(1);
+  EXPECT_TRUE(fs::exists(csv + ".manifest.json"));
+
+  const auto doc = nlohmann::json::parse(ReadFileBytes(json));
+  EXPECT_EQ(doc["manifest"]["settings"]["headroom"]["by"], "food");
+  EXPECT_EQ(doc["manifest"]["settings"]["headroom"]["target_value"], 200.0);
+  EXPECT_EQ(doc["headroom"].size(), tableRows);
+  // The multiplier is the printed text, and the table prints the same.
+  const std::string first = doc["headroom"][0]["residue_multiplier"];
+  EXPECT_NE(r.out.find("  " + first + "  "), std::string::npos) << first;
+  EXPECT_EQ(ReadFileBytes(xlsx).substr(0, 2), "PK");
+
+  // Asked before it is replaced: without --yes the answer is No.
+  r = Run({"-C", dir, "headroom", file, "--rfd", "--export", csv});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("already exists"), std::string::npos);
+  r = Run({"-C", dir, "headroom", file, "--rfd", "--export", dir + "/h.txt"});
+  EXPECT_EQ(r.status, 2);
+
+  r = Run({"-C", dir, "longterm", file, "--rfd", "--exclude", "10", "--export", dir + "/l.json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto longterm = nlohmann::json::parse(ReadFileBytes(dir + "/l.json"));
+  EXPECT_EQ(longterm["manifest"]["settings"]["excluded"], nlohmann::json::array({"10"}));
+  const auto& arguments = longterm["manifest"]["settings"]["arguments"];
+  EXPECT_EQ(arguments.back(), "--exclude=10");
 }
 
 }  // namespace
