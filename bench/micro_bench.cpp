@@ -252,7 +252,8 @@ void BM_Headroom(benchmark::State& state) {
   ComputeTotalExposure(d.m, d.p, failed, &terms);
   if (failed != 0) std::abort();
   float worst = 0;
-  for (const ExposureRow& row : BuildExposureRows(d.m).rows) worst = std::max(worst, row.percentRef);
+  for (const ExposureRow& row : BuildExposureRows(d.m).rows)
+    worst = std::max(worst, row.percentRef);
   HeadroomRequest request;
   request.by = static_cast<HeadroomBy>(state.range(0));
   request.target = {TargetKind::PercentRef, 2.0 * worst};

@@ -16,10 +16,13 @@
 
 namespace ormid::test {
 
+// Keeps the terms of every run it starts.
 struct QuietHost : RunHost {
   void ShowLastOrmidReport() override {}
   void ShowLastCommodityReport() override {}
   void SetFocus(Control) override {}
+  ExposureTerms* Terms() override { return &terms; }
+  ExposureTerms terms;
 };
 
 struct SampleRun {
@@ -37,7 +40,7 @@ struct SampleRun {
   bool Open(const std::filesystem::path& file);
   // The long-term report of the open residue file.
   std::string LongTermReport();
-  // Runs the analysis as it stands and keeps its terms.
+  // Runs the long-term analysis as it stands; the terms it kept.
   ExposureTerms Terms();
   // Writes the open residue table as a new residue file, each residue passed
   // through `residue` (food f, food-form entry j or 0), the foods `keep`
