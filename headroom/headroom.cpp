@@ -447,6 +447,8 @@ HeadroomTable ComputeHeadroom(ModOrmid& m, const ExposureTerms& terms,
     out.outcome = HeadroomOutcome::Multiplier;
     out.multiplier = found;
     out.limitingRow = limiting;
+    // The residue a food (its own line of the residue file) or a food form
+    // may carry.
     if (commodity.food != 0) {
       out.hasMaxResidue = true;
       const float residue = commodity.form > 0

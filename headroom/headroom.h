@@ -84,7 +84,9 @@ struct HeadroomRow {
   Multiplier multiplier;
   // The subgroup that reaches the target first, or that is past it.
   int limitingRow = 0;
-  // The residue (ppm) of a food or food form scaled by the multiplier.
+  // The residue (ppm) of a food (its own line of the residue file; its forms
+  // scale alike) or of a food form, scaled by the multiplier:
+  // single(residue x multiplier).
   bool hasMaxResidue = false;
   float maxResidue = 0;
 };

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "commodity/commodity_run.h"
-#include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "exposure/exposure_rows.h"
 #include "headroom/headroom.h"
@@ -84,6 +83,11 @@ std::string MultiplierCell(const HeadroomRow& row) {
   return "unlimited";
 }
 
+std::string MaxResidueText(float residue) {
+  if (!(residue > 0)) return "0";
+  return Multiplier::FloorOf(static_cast<double>(residue)).Text();
+}
+
 std::string SubgroupName(const ModOrmid& m, int row) {
   const auto ri = static_cast<std::size_t>(row);
   return row > 0 && ri < m.gPopNames2.size() ? m.gPopNames2[ri] : std::string();
@@ -114,8 +118,8 @@ std::string HeadroomText(const ModOrmid& m, const HeadroomTable& table) {
       {"Code", what, "Share %", "Multiplier", residues ? "Max residue ppm" : "", "Limited by"});
   for (const HeadroomRow& row : table.rows) {
     std::string residue;
-    if (row.hasMaxResidue && row.outcome == HeadroomOutcome::Multiplier)
-      residue = ShortestText(row.maxResidue);
+    if (row.hasMaxResidue && row.outcome == HeadroomOutcome::Multiplier && row.maxResidue > 0)
+      residue = MaxResidueText(row.maxResidue);
     lines.push_back({row.code, row.name, Trimmed(AlignedCell(row.share, "###.##")),
                      MultiplierCell(row), residue, SubgroupName(m, row.limitingRow)});
   }

@@ -20,6 +20,10 @@ std::string TargetText(const HeadroomTarget& target);
 // target without it" or "unlimited".
 std::string MultiplierCell(const HeadroomRow& row);
 
+// A maximum residue as the table prints it: four significant digits,
+// rounded down, so that the residue typed from it stays within the target.
+std::string MaxResidueText(float residue);
+
 // The name of report row `row` as the headroom table shows it ("" for 0).
 std::string SubgroupName(const ModOrmid& m, int row);
 

@@ -293,6 +293,20 @@ TEST(Multiplier, PrintsFourSignificantDigitsAndStepsByTheLast) {
   }
 }
 
+// A maximum residue prints rounded down, so that the residue typed from the
+// table never exceeds the one the multiplier gives.
+TEST(Multiplier, MaximumResiduesPrintRoundedDown) {
+  struct Case {
+    float residue;
+    const char* text;
+  };
+  for (const Case& c : {Case{0.21047999f, "0.2104"}, Case{0.941f, "0.9409"}, Case{1.0f, "1.000"},
+                        Case{1234.5f, "1234"}, Case{0.0f, "0"}}) {
+    EXPECT_EQ(MaxResidueText(c.residue), c.text) << c.residue;
+    if (c.residue > 0) EXPECT_LE(std::stof(c.text), c.residue);
+  }
+}
+
 TEST(Headroom, TargetsFollowTheEndpoint) {
   EXPECT_EQ(TargetKindFor("R"), TargetKind::PercentRef);
   EXPECT_EQ(TargetKindFor("NP"), TargetKind::PercentRef);
