@@ -303,7 +303,9 @@ TEST(Multiplier, MaximumResiduesPrintRoundedDown) {
   for (const Case& c : {Case{0.21047999f, "0.2104"}, Case{0.941f, "0.9409"}, Case{1.0f, "1.000"},
                         Case{1234.5f, "1234"}, Case{0.0f, "0"}}) {
     EXPECT_EQ(MaxResidueText(c.residue), c.text) << c.residue;
-    if (c.residue > 0) EXPECT_LE(std::stof(c.text), c.residue);
+    if (c.residue > 0) {
+      EXPECT_LE(std::stof(c.text), c.residue);
+    }
   }
 }
 
