@@ -34,6 +34,16 @@ std::optional<std::string> CliPlatform::OpenFileDialog(const FileDialogRequest&)
   return chosen;
 }
 
+namespace {
+std::optional<DateTime> gClockOverride;
+bool gClockOverrideUtc = false;
+}  // namespace
+
+void OverrideClock(std::optional<DateTime> t, bool utc) {
+  gClockOverride = t;
+  gClockOverrideUtc = utc;
+}
+
 std::optional<long long> SourceDateEpoch() {
   const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
   if (!epoch || !*epoch) return std::nullopt;
@@ -44,6 +54,10 @@ std::optional<long long> SourceDateEpoch() {
 }
 
 DateTime CliPlatform::Now() {
+  if (!now_ && gClockOverride) {
+    now_ = gClockOverride;
+    utc_ = gClockOverrideUtc;
+  }
   if (!now_) {
     auto seconds = SourceDateEpoch();
     utc_ = seconds.has_value();

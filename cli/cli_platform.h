@@ -40,6 +40,10 @@ class CliPlatform : public Platform {
   bool utc_ = false;
 };
 
+// Sets the clock of every command run from now on in this process (a
+// re-run repeats its recorded date and clock); nullopt gives it back.
+void OverrideClock(std::optional<DateTime> t, bool utc);
+
 // SOURCE_DATE_EPOCH in seconds, when it is set to a number.
 std::optional<long long> SourceDateEpoch();
 

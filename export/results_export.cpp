@@ -1,5 +1,8 @@
 #include "export/results_export.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include "core/platform.h"
 
 namespace ormid {
@@ -65,6 +68,24 @@ std::string_view KindText(ContributionKind k) {
 
 Cell TextOrEmpty(std::string_view t) {
   return t.empty() ? Cell() : Cell(t);
+}
+
+// The run's date of a manifest as seconds read as UTC, for the workbook's
+// properties; 0 when it has none.
+#ifdef _WIN32
+#define timegm _mkgmtime
+#endif
+long long CreatedOf(const nlohmann::json& manifest) {
+  const auto run = manifest.find("run");
+  if (run == manifest.end() || !run->contains("date") || !(*run)["date"].is_string()) return 0;
+  std::tm tm{};
+  if (std::sscanf((*run)["date"].get<std::string>().c_str(), "%4d-%2d-%2dT%2d:%2d:%2d",
+                  &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour, &tm.tm_min,
+                  &tm.tm_sec) != 6)
+    return 0;
+  tm.tm_year -= 1900;
+  tm.tm_mon -= 1;
+  return static_cast<long long>(timegm(&tm));
 }
 
 int IndexOf(const std::vector<Column>& columns, std::string_view name) {
@@ -159,7 +180,7 @@ void ResultsExport::Open(bool commodity) {
   for (const std::string& path : paths_) {
     specs_.push_back({path, commodity ? "Contributions" : "Subgroups",
                       commodity ? "commodity" : "longterm", columns,
-                      IndexOf(columns, "percent_of_reference_dose")});
+                      IndexOf(columns, "percent_of_reference_dose"), CreatedOf(manifest)});
     std::string error;
     auto table = OpenTable(p_, specs_.back(), manifest, error);
     if (!table) failures_.push_back({path, error});

@@ -154,6 +154,11 @@ class XlsxTable : public TableWriter {
     options.constant_memory = LXW_TRUE;
     book_ = workbook_new_opt(temp_.c_str(), &options);
     if (!book_) return;
+    if (spec.created != 0) {
+      lxw_doc_properties properties{};
+      properties.created = static_cast<time_t>(spec.created);
+      workbook_set_properties(book_, &properties);
+    }
     bold_ = workbook_add_format(book_);
     format_set_bold(bold_);
     WriteRunSheet(manifest);

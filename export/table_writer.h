@@ -49,6 +49,9 @@ struct TableSpec {
   std::string jsonKey;   // JSON member of the rows: "longterm", "commodity"
   std::vector<Column> columns;
   int highlightColumn = -1;
+  // The workbook's creation date (its properties), so that a run repeated
+  // with the same date writes the same bytes; 0 = now.
+  long long created = 0;
 };
 
 // Opens an export file and writes its head (the manifest, the header row).
