@@ -28,6 +28,18 @@ std::string CliPlatform::InputBox(const std::string& prompt, const std::string& 
   return "";
 }
 
+std::unique_ptr<OutputFile> CliPlatform::CreateOutputFile(const std::string& path,
+                                                          std::string& error) {
+  auto file = Platform::CreateOutputFile(path, error);
+  return digests ? digests->Watch(path, std::move(file)) : std::move(file);
+}
+
+bool CliPlatform::ReplaceFile(const std::string& from, const std::string& to, std::string& error) {
+  if (!Platform::ReplaceFile(from, to, error)) return false;
+  if (digests) digests->Moved(from, to);
+  return true;
+}
+
 std::optional<std::string> CliPlatform::OpenFileDialog(const FileDialogRequest&) {
   auto chosen = residueFile_;
   residueFile_.reset();

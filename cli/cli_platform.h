@@ -9,6 +9,7 @@
 
 #include "core/platform.h"
 #include "core/run_host.h"
+#include "manifest/output_digests.h"
 
 namespace ormid::cli {
 
@@ -28,6 +29,13 @@ class CliPlatform : public Platform {
   DateTime Now() override;
   // Whether Now() came from SOURCE_DATE_EPOCH.
   bool ClockIsUtc() const { return utc_; }
+
+  // Files are written and renamed as on any platform; with `digests` set,
+  // their digests are taken on the way.
+  std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path,
+                                               std::string& error) override;
+  bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) override;
+  OutputDigests* digests = nullptr;
 
   // The file the next open dialog returns (once).
   void SetResidueFile(std::string path) { residueFile_ = std::move(path); }

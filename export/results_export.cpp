@@ -132,16 +132,15 @@ const std::vector<Column>& ContributionColumns() {
   return columns;
 }
 
-std::vector<Cell> LongTermCells(const LongTermResult& r) {
-  std::vector<Cell> cells{static_cast<long long>(r.row), r.subgroup,
-                          static_cast<long long>(r.column), r.exposure};
+void LongTermCells(const LongTermResult& r, std::vector<Cell>& cells) {
+  cells.assign(
+      {static_cast<long long>(r.row), r.subgroup, static_cast<long long>(r.column), r.exposure});
   AppendFigures(cells, r);
-  return cells;
 }
 
-std::vector<Cell> ContributionCells(const ContributionResult& r) {
+void ContributionCells(const ContributionResult& r, std::vector<Cell>& cells) {
   const bool entry = r.kind == ContributionKind::Food || r.kind == ContributionKind::FoodForm;
-  std::vector<Cell> cells{
+  cells.assign({
       KindText(r.kind),
       static_cast<long long>(r.row),
       r.subgroup,
@@ -156,9 +155,8 @@ std::vector<Cell> ContributionCells(const ContributionResult& r) {
       Optional(r.adj2),
       r.exposure,
       Optional(r.sharePercent),
-  };
+  });
   AppendFigures(cells, r);
-  return cells;
 }
 
 bool AboveReferenceDose(const std::optional<float>& percentReference) {
@@ -189,18 +187,18 @@ void ResultsExport::Open(bool commodity) {
 
 void ResultsExport::LongTerm(const ModOrmid&, const LongTermResult& r) {
   if (!opened_) Open(false);
-  const auto cells = LongTermCells(r);
+  LongTermCells(r, cells_);
   const bool above = AboveReferenceDose(r.percentReference);
   for (auto& t : tables_)
-    if (t) t->Row(cells, above);
+    if (t) t->Row(cells_, above);
 }
 
 void ResultsExport::Contribution(const ModOrmid&, const ContributionResult& r) {
   if (!opened_) Open(true);
-  const auto cells = ContributionCells(r);
+  ContributionCells(r, cells_);
   const bool above = AboveReferenceDose(r.percentReference);
   for (auto& t : tables_)
-    if (t) t->Row(cells, above);
+    if (t) t->Row(cells_, above);
 }
 
 std::vector<ExportFailure> ResultsExport::Commit() {
