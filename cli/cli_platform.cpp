@@ -40,6 +40,11 @@ bool CliPlatform::ReplaceFile(const std::string& from, const std::string& to, st
   return true;
 }
 
+void CliPlatform::RemoveFile(const std::string& path) {
+  Platform::RemoveFile(path);
+  if (digests) digests->Removed(path);
+}
+
 std::optional<std::string> CliPlatform::OpenFileDialog(const FileDialogRequest&) {
   auto chosen = residueFile_;
   residueFile_.reset();

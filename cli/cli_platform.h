@@ -35,6 +35,7 @@ class CliPlatform : public Platform {
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path,
                                                std::string& error) override;
   bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) override;
+  void RemoveFile(const std::string& path) override;
   OutputDigests* digests = nullptr;
 
   // The file the next open dialog returns (once).

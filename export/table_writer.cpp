@@ -344,10 +344,9 @@ std::unique_ptr<TableWriter> OpenTable(Platform& p, const TableSpec& spec,
       // temporary file can be made is found out now, through the platform.
       const std::string temp = TemporaryNameFor(spec.path);
       auto probe = p.CreateOutputFile(temp, error);
-      if (!probe || !probe->Close(error)) {
-        p.RemoveFile(temp);
-        return nullptr;
-      }
+      const bool created = probe && probe->Close(error);
+      p.RemoveFile(temp);
+      if (!created) return nullptr;
       auto t = std::make_unique<XlsxTable>(p, spec, manifest);
       if (!t->Created()) {
         p.RemoveFile(temp);

@@ -80,6 +80,10 @@ void OutputDigests::Moved(const std::string& from, const std::string& to) {
   known_.erase(it);
 }
 
+void OutputDigests::Removed(const std::string& path) {
+  known_.erase(DigestKey(path));
+}
+
 std::optional<FileDigest> OutputDigests::Of(const std::string& path) const {
   auto it = known_.find(DigestKey(path));
   if (it == known_.end()) return std::nullopt;

@@ -19,6 +19,8 @@ class OutputDigests {
   std::unique_ptr<OutputFile> Watch(const std::string& path, std::unique_ptr<OutputFile> file);
   // A written file renamed into place keeps its digest under its new name.
   void Moved(const std::string& from, const std::string& to);
+  // A removed file has no digest any more.
+  void Removed(const std::string& path);
   // The digest of the file now at path, when it was written here.
   std::optional<FileDigest> Of(const std::string& path) const;
 

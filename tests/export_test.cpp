@@ -277,6 +277,12 @@ TEST_F(Export, FormatsAgreeAndTheWorkbookIsAWorkbook) {
     EXPECT_NE(unzip("xl/styles.xml").find("FFC7CE"), std::string::npos);
   }
   EXPECT_NE(unzip("xl/worksheets/sheet1.xml").find("residue_file.sha256"), std::string::npos);
+  // The manifest beside the CSV lists every file the run wrote with the
+  // digest of its bytes.
+  auto manifest = nlohmann::json::parse(ReadFileBytes(P("cc.csv.manifest.json")));
+  ASSERT_EQ(manifest["outputs"].size(), 4u);
+  for (const auto& o : manifest["outputs"])
+    EXPECT_EQ(o["sha256"], Sha256Hex(ReadFileBytes(o["path"].get<std::string>()))) << o["path"];
 }
 
 TEST_F(Export, ExportsReplaceFilesOnlyWholeAndAfterAsking) {
