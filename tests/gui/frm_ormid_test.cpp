@@ -20,8 +20,8 @@
 #include "app/modal_runner.h"
 #include "cli/cli_run.h"
 #include "core/mod_ormid.h"
-#include "report/frm_report2.h"
-#include "report/frm_spd.h"
+#include "delivery/frm_report2.h"
+#include "delivery/frm_spd.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {
