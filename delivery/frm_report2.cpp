@@ -140,15 +140,17 @@ void FrmReport2::PlaceBeside(const QWidget& main) {
   // The window manager's frame around this window, as around the main window.
   int extraW = frame.width() - main.width();
   int extraH = frame.height() - main.height();
-  int minWidth = QFontMetrics(rtbreport->font()).horizontalAdvance(QString(60, 'M'));
+  int minWidth = std::max(QFontMetrics(rtbreport->font()).horizontalAdvance(QString(60, 'M')),
+                          minimumSizeHint().width());
   int right = room.right() - frame.right() - extraW;
   int left = frame.left() - room.left() - extraW;
   int w = 0, x = 0;
+  int wanted = std::max(width(), minWidth);
   if (right >= minWidth) {
-    w = std::min(width(), right);
+    w = std::min(wanted, right);
     x = frame.right() + 1;
   } else if (left >= minWidth) {
-    w = std::min(width(), left);
+    w = std::min(wanted, left);
     x = frame.left() - w - extraW;
   } else {
     return;
