@@ -29,8 +29,8 @@
 #include "core/mod_ormid.h"
 #include "delivery/frm_report2.h"
 #include "delivery/frm_spd.h"
-#include "report/number_format.h"
 #include "delivery/qt_printer.h"
+#include "report/number_format.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
 
@@ -325,10 +325,10 @@ void FrmOrmid::BuildControls() {
 void FrmOrmid::SetTabOrder() {
   // Row by row: each endpoint's box, then its value; then the options, the
   // commodity choices, the subgroup grid, and the buttons at the bottom.
-  std::vector<QWidget*> order = {chkMOE1,     txtMOE1,     chkMOE2,    txtMOE2,  chkMOE3,
-                                 txtMOE3,     chkMOE4,     cmdPAD,     chkSecondAdj, chkSaveRpt,
-                                 txtRptFile,  txtComment,  chkComplete, chkCritical, txtCrit1,
-                                 txtCrit2};
+  std::vector<QWidget*> order = {chkMOE1,      txtMOE1,     chkMOE2,    txtMOE2,
+                                 chkMOE3,      txtMOE3,     chkMOE4,    cmdPAD,
+                                 chkSecondAdj, chkSaveRpt,  txtRptFile, txtComment,
+                                 chkComplete,  chkCritical, txtCrit1,   txtCrit2};
   order.insert(order.end(), chkStandard.begin(), chkStandard.end());
   order.insert(order.end(), {cmdPrintResFl, cmdPrintOrmidAnalysis, cmdCommodity, cmdClear});
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
@@ -444,7 +444,7 @@ void FrmOrmid::Computing() {
   busy_ = true;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   statusBar()->showMessage(running_ == kRunCommodity ? tr("Running the commodity analysis...")
-                                                      : tr("Running the Ormid analysis..."));
+                                                     : tr("Running the Ormid analysis..."));
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

@@ -1,11 +1,11 @@
 #include "app/frm_pad.h"
 
+#include <QBoxLayout>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QBoxLayout>
-#include <QGridLayout>
 
 #include "app/qt_platform.h"
 #include "core/mod_ormid.h"

@@ -96,6 +96,8 @@ std::unique_ptr<QFileDialog> NewOpenFileDialog(QWidget* parent, const FileDialog
                                               QtNameFilter(request.filter));
   // A typed name that does not exist comes back too: the program's own
   // check answers it (the path error and its retry).
+  // The toolkit's own dialog: a native one may refuse such a name itself.
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->setLabelText(QFileDialog::Accept, QObject::tr("&Open"));
@@ -134,8 +136,7 @@ std::string QtPlatform::InputBox(const std::string& prompt, const std::string& t
 std::optional<std::string> QtPlatform::OpenFileDialog(const FileDialogRequest& request) {
   CursorPause pause;
   auto dialog = NewOpenFileDialog(parent_, request);
-  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
-    return std::nullopt;
+  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
   QString name = dialog->selectedFiles().first();
   if (name.isEmpty()) return std::nullopt;
   return ToBytes(QDir::toNativeSeparators(name));

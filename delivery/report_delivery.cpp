@@ -140,7 +140,8 @@ void ReportSaved(ModOrmid& m, Platform& p, const DeliveryTexts& texts, bool save
     return;
   }
   auto modified = p.FileModified(m.gSaveFileName);
-  p.MessageBox(std::string(texts.savedPrefix) + m.gSaveFileName + "\r\nNote that this file is dated " +
+  p.MessageBox(std::string(texts.savedPrefix) + m.gSaveFileName +
+                   "\r\nNote that this file is dated " +
                    (modified ? GeneralDateText(*modified) : std::string("(unknown)")),
                "Action completed", MsgIcon::Information, MsgButtons::OK);
 }

@@ -54,18 +54,18 @@ TEST(Delivery, PrinterOutcomesAndTheNote) {
     ScriptedPrinterUi ui(inst.platform, c.outcome);
     inst.m.gReportDest = 2;
     DeliverTo(inst.m, inst.platform, ui, c.kind, "report.txt");
-    std::string shown = inst.platform.messages.empty()
-                            ? ""
-                            : inst.platform.messages[0].title + ": " + inst.platform.messages[0].text;
+    std::string shown = inst.platform.messages.empty() ? ""
+                                                       : inst.platform.messages[0].title + ": " +
+                                                             inst.platform.messages[0].text;
     EXPECT_EQ(shown, c.message);
     EXPECT_LE(inst.platform.messages.size(), 1u);
     EXPECT_EQ(ui.printed, "line 1\r\n\f\r\nline 2\r\n");
     EXPECT_EQ(inst.m.gReportDest, 0);
     // The note goes only after the closing message.
     std::size_t after = inst.platform.messages.size();
-    EXPECT_EQ(ui.events, (std::vector<std::string>{"note on after 0 messages",
-                                                   "note off after " + std::to_string(after) +
-                                                       " messages"}));
+    EXPECT_EQ(ui.events,
+              (std::vector<std::string>{"note on after 0 messages",
+                                        "note off after " + std::to_string(after) + " messages"}));
     EXPECT_EQ(shown.find("report.txt"), std::string::npos) << "names the file, not the report";
   }
 }
@@ -82,7 +82,7 @@ TEST(Delivery, ATypedNameGetsTheKindsExtension) {
       {"/out/week1.txt", kReportLongTerm, "/out/week1.txt"},
       {"/out/week1.or10", kReportLongTerm, "/out/week1.or10"},
       {"/out.d/week1", kReportLongTerm, "/out.d/week1.OR10"},  // a dot in a folder is not one
-      {"week1", 3, "week1"},                                     // no kind, no extension
+      {"week1", 3, "week1"},                                   // no kind, no extension
       {"", kReportLongTerm, ""},
   };
   for (const Case& c : cases) EXPECT_EQ(WithReportExtension(c.name, c.kind), c.expected) << c.name;
@@ -109,8 +109,8 @@ TEST(Paths, AReportFileNameWithAPath) {
     bool windows;
     bool posix;
   } cases[] = {
-      {"week1", false, false},    {"week1.or10", false, false}, {"d:\\out\\week1", true, true},
-      {"c:week1", true, true},    {"out\\week1", true, true},   {"out/week1", false, true},
+      {"week1", false, false},     {"week1.or10", false, false}, {"d:\\out\\week1", true, true},
+      {"c:week1", true, true},     {"out\\week1", true, true},   {"out/week1", false, true},
       {"/out/week1", false, true},
   };
   for (const Case& c : cases) {

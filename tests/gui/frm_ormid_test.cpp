@@ -26,10 +26,10 @@
 #include "app/qt_platform.h"
 #include "cli/cli_run.h"
 #include "core/mod_ormid.h"
-#include "residue/residue_listing.h"
 #include "delivery/frm_report2.h"
 #include "delivery/frm_spd.h"
 #include "delivery/qt_printer.h"
+#include "residue/residue_listing.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {
@@ -583,11 +583,11 @@ class FrmOrmidTest : public QObject {
   }
 
   void padFormShowsWholeNames() {
-    const char* names[] = {"Females 13-19 (not preg or nursing)", "Females 20+ (not preg or nursing)",
-                           "Non-hisp/non-white/non-black", "Females 13+ (preg/not nursing)"};
+    const char* names[] = {"Females 13-19 (not preg or nursing)",
+                           "Females 20+ (not preg or nursing)", "Non-hisp/non-white/non-black",
+                           "Females 13+ (preg/not nursing)"};
     Start(0, [&](td::Installation& inst) {
-      for (std::size_t k = 13; k < inst.subgroups.size(); ++k)
-        inst.subgroups[k] = names[k % 4];
+      for (std::size_t k = 13; k < inst.subgroups.size(); ++k) inst.subgroups[k] = names[k % 4];
     });
     Open(WriteResidue());
     w_->chkMOE4->setChecked(true);
@@ -673,13 +673,13 @@ class FrmOrmidTest : public QObject {
     w_->chkCritical->setChecked(true);
     w_->chkSaveRpt->setChecked(true);
     std::vector<QWidget*> expected = {
-        w_->chkMOE1,      w_->txtMOE1,    w_->chkMOE2,     w_->txtMOE2,     w_->chkMOE3,
-        w_->txtMOE3,      w_->chkMOE4,    w_->cmdPAD,      w_->chkSecondAdj, w_->chkSaveRpt,
-        w_->txtRptFile,   w_->txtComment, w_->chkComplete, w_->chkCritical, w_->txtCrit1,
-        w_->txtCrit2};
+        w_->chkMOE1,      w_->txtMOE1,     w_->chkMOE2,    w_->txtMOE2,
+        w_->chkMOE3,      w_->txtMOE3,     w_->chkMOE4,    w_->cmdPAD,
+        w_->chkSecondAdj, w_->chkSaveRpt,  w_->txtRptFile, w_->txtComment,
+        w_->chkComplete,  w_->chkCritical, w_->txtCrit1,   w_->txtCrit2};
     expected.insert(expected.end(), w_->chkStandard.begin(), w_->chkStandard.end());
-    expected.insert(expected.end(), {w_->cmdPrintResFl, w_->cmdPrintOrmidAnalysis,
-                                     w_->cmdCommodity, w_->cmdClear});
+    expected.insert(expected.end(),
+                    {w_->cmdPrintResFl, w_->cmdPrintOrmidAnalysis, w_->cmdCommodity, w_->cmdClear});
     // Tab by Tab from the first endpoint box.
     w_->chkMOE1->setFocus();
     std::vector<QWidget*> visited = {Focus()};
@@ -741,7 +741,7 @@ class FrmOrmidTest : public QObject {
       found.push_back(v->rtbreport->textCursor().position());
     }
     QVERIFY(found[0] < found[1] && found[1] < found[2]);
-    QCOMPARE(found[3], found[0]);  // once around
+    QCOMPARE(found[3], found[0]);                                // once around
     QTest::keyClick(v->txtFind, Qt::Key_F3, Qt::ShiftModifier);  // backwards, around again
     QCOMPARE(v->rtbreport->textCursor().position(), found[2]);
     v->txtFind->setText("no such text");
@@ -811,7 +811,8 @@ class FrmOrmidTest : public QObject {
       std::string file;
       int kind;
       int columns;
-    } cases[] = {{"ormdtemp.txt", kReportLongTerm, 80}, {"tempres.fil", kReportResidueListing, 103}};
+    } cases[] = {{"ormdtemp.txt", kReportLongTerm, 80},
+                 {"tempres.fil", kReportResidueListing, 103}};
     runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
     w_->cmdPrintResFl->click();  // cancelled before the listing: write one for the case
     std::string listing = ListResidueFile(inst_->m, w_->Settings(), inst_->platform.now);
@@ -949,7 +950,7 @@ class FrmOrmidTest : public QObject {
       MsgButtons buttons;
       QMessageBox::StandardButton defaultButton;
     } cases[] = {
-        {MsgIcon::None, MsgButtons::YesNoCancel, QMessageBox::No},  // a run's report file
+        {MsgIcon::None, MsgButtons::YesNoCancel, QMessageBox::No},      // a run's report file
         {MsgIcon::Question, MsgButtons::YesNoCancel, QMessageBox::No},  // a saved copy
     };
     for (const Case& c : cases) {
