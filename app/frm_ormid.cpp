@@ -81,9 +81,8 @@ const char* const kPrinterNote =
 // Here the print system takes the job into its queue: a printer that is off
 // line keeps it waiting there, and a job the system refuses is reported.
 const char* const kPrinterNote =
-    "  The report is being handed to the print queue. If the printer is off line, the job "
-    "waits in the queue until the printer is back; a job the print system refuses is "
-    "reported in a message.  ";
+    "  The report goes to the print queue; while the printer is off line the job waits "
+    "there.  ";
 #endif
 
 // The run comment as the reports take it: its lines joined by CR LF, as a
@@ -297,7 +296,6 @@ void FrmOrmid::BuildControls() {
   lblPrinterMsg->setWordWrap(true);
   lblPrinterMsg->setStyleSheet("QLabel { color: darkred; }");
   lblPrinterMsg->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  lblPrinterMsg->setMinimumHeight(QFontMetrics(lblPrinterMsg->font()).lineSpacing() * 3);
   bottom->addWidget(lblPrinterMsg, 1);
   outer->addLayout(bottom);
 
