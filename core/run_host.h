@@ -2,6 +2,8 @@
 // and the control that should get the keyboard focus.
 #pragma once
 
+#include "core/run_results.h"
+
 namespace ormid {
 
 // Controls of the main window that a run request or a run may focus.
@@ -31,6 +33,8 @@ class RunHost {
   virtual void Progress(int /*done*/, int /*total*/) {}
   // The run request's checks have passed and the analysis starts computing.
   virtual void Computing() {}
+  // Where a run sends its figures as data; nullptr when nobody keeps them.
+  virtual ResultsSink* Results() { return nullptr; }
 };
 
 }  // namespace ormid

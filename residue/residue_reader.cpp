@@ -126,6 +126,7 @@ bool ResidueFileParser::Run() {
   if (!Text(m_.gChemicalName, "chemical name") || !Float(m_.gRefDose, "RfD") ||
       !Text(tag, "format tag"))
     return false;
+  m_.gResidueFormatTag = tag;
   if (!CheckTag(tag)) return false;
   if (!Float(unused, "header") || !Text(m_.gResidueFileDate, "header") ||
       !Float(m_.gNOEL, "NOEL") || !Float(unused, "header") || !Float(m_.gQStar, "Q*") ||
