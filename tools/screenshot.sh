@@ -5,6 +5,7 @@
 # manager (Debian: xvfb, xauth, openbox).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash tools/install-deps.sh --screenshot
 cmake --build build --target ormid-screenshot -j2 >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
