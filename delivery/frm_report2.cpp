@@ -144,6 +144,8 @@ void FrmReport2::PlaceBeside(const QWidget& main) {
                           minimumSizeHint().width());
   int right = room.right() - frame.right() - extraW;
   int left = frame.left() - room.left() - extraW;
+  int h = std::min(height(), room.height() - extraH);
+  resize(width(), h);  // never taller than the screen
   int w = 0, x = 0;
   int wanted = std::max(width(), minWidth);
   if (right >= minWidth) {
@@ -155,7 +157,6 @@ void FrmReport2::PlaceBeside(const QWidget& main) {
   } else {
     return;
   }
-  int h = std::min(height(), room.height() - extraH);
   int y = std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() - h - extraH));
   resize(w, h);
   move(x, y);

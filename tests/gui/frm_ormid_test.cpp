@@ -807,35 +807,50 @@ class FrmOrmidTest : public QObject {
     w_->chkMOE2->setChecked(true);
     runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
     w_->mnuStart->trigger();
+    // The listing button sets the endpoint code the listing prints.
+    runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
+    w_->cmdPrintResFl->click();
+    std::string listing = ListResidueFile(inst_->m, w_->Settings(), inst_->platform.now);
+    std::string longTerm = ReadFileBytes(inst_->dir.path() / "ormdtemp.txt");
+    std::string wide = longTerm + std::string(150, 'W') + "\r\n";
     struct Case {
-      std::string file;
+      const char* name;
+      const std::string& text;
       int kind;
       int columns;
-    } cases[] = {{"ormdtemp.txt", kReportLongTerm, 80},
-                 {"tempres.fil", kReportResidueListing, 103}};
-    runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
-    w_->cmdPrintResFl->click();  // cancelled before the listing: write one for the case
-    std::string listing = ListResidueFile(inst_->m, w_->Settings(), inst_->platform.now);
-    WriteFileBytes(inst_->dir.path() / "tempres.fil", listing);
+      QLocale locale;
+      double pageWidth, pageHeight;  // points
+    } cases[] = {
+        {"longterm-a4", longTerm, kReportLongTerm, 80, QLocale::c(), 595.3, 841.9},
+        {"listing-a4", listing, kReportResidueListing, 103, QLocale::c(), 595.3, 841.9},
+        {"listing-letter", listing, kReportResidueListing, 103,
+         QLocale(QLocale::English, QLocale::UnitedStates), 612, 792},
+        {"wide-line", wide, kReportLongTerm, 150, QLocale::c(), 595.3, 841.9},
+    };
+    const QLocale original;
     for (const Case& c : cases) {
-      std::string text = ReadFileBytes(inst_->dir.path() / c.file);
+      QLocale::setDefault(c.locale);
       std::string pdf, error;
-      QVERIFY2(ReportPdf(text, c.kind, pdf, error), error.c_str());
-      QString path = QString::fromStdString((inst_->dir.path() / (c.file + ".pdf")).string());
+      bool made = ReportPdf(c.text, c.kind, pdf, error);
+      QLocale::setDefault(original);
+      QVERIFY2(made, error.c_str());
+      QString path = QString::fromStdString((inst_->dir.path() / c.name).string() + ".pdf");
       WriteFileBytes(path.toStdString(), pdf);
       PdfLayout layout = ReadPdfLayout(path);
-      QVERIFY(layout.words > 0);
-      // A4 (the test runs without a US locale), 15 mm = 42.5 pt on every side.
-      QVERIFY(qAbs(layout.pageWidth - 595.3) < 1 && qAbs(layout.pageHeight - 841.9) < 1);
+      QVERIFY2(layout.words > 0, c.name);
+      QVERIFY2(
+          qAbs(layout.pageWidth - c.pageWidth) < 1 && qAbs(layout.pageHeight - c.pageHeight) < 1,
+          c.name);
+      // 15 mm = 42.5 pt on every side.
       const double margin = 42.5 - 0.5;
-      QVERIFY2(layout.minX >= margin, qPrintable(QString::number(layout.minX)));
-      QVERIFY2(layout.minY >= margin, qPrintable(QString::number(layout.minY)));
-      QVERIFY2(layout.maxX <= layout.pageWidth - margin, qPrintable(QString::number(layout.maxX)));
-      QVERIFY2(layout.maxY <= layout.pageHeight - margin, qPrintable(QString::number(layout.maxY)));
-      // The report's column count fits across the page between the margins.
-      QVERIFY(layout.advance > 0);
-      QVERIFY2(layout.advance * c.columns <= layout.pageWidth - 2 * 42.5 + 0.5,
-               qPrintable(QString::number(layout.advance)));
+      QVERIFY2(layout.minX >= margin, c.name);
+      QVERIFY2(layout.minY >= margin, c.name);
+      QVERIFY2(layout.maxX <= layout.pageWidth - margin, c.name);
+      QVERIFY2(layout.maxY <= layout.pageHeight - margin, c.name);
+      // The report's columns fit across the page between the margins, at
+      // 8 point (4.8 pt a character) or below.
+      QVERIFY2(layout.advance > 0 && layout.advance <= 4.8 + 0.1, c.name);
+      QVERIFY2(layout.advance * c.columns <= layout.pageWidth - 2 * 42.5 + 0.5, c.name);
     }
   }
 
