@@ -129,10 +129,9 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   // before the run.
   for (const std::string& path : o.exports)
     if (platform.FileExists(path) &&
-        platform.MessageBox("Export file " + path +
-                                " already exists. Do you want to write over this file?",
-                            "KAVRI-FCID Ormid Module", MsgIcon::Question,
-                            MsgButtons::YesNo) != MsgAnswer::Yes)
+        platform.MessageBox(
+            "Export file " + path + " already exists. Do you want to write over this file?",
+            "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
       return kExitStopped;
   ManifestRun record{o.command, settings, {}, false};
   auto manifest = [&] {

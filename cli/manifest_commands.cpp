@@ -85,8 +85,7 @@ int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ost
   fs::remove_all(scratch, ec);
   fs::create_directories(scratch, ec);
   if (ec) {
-    err << "ormid-cli: cannot make the folder " << scratch.string() << ": " << ec.message()
-        << "\n";
+    err << "ormid-cli: cannot make the folder " << scratch.string() << ": " << ec.message() << "\n";
     return kExitStopped;
   }
   std::vector<std::string> args = {"-C", workdir};
@@ -125,8 +124,11 @@ int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ost
     auto d = DigestFile(x.again);
     const bool same = d && d->sha256 == x.sha256;
     if (!same) ++differ;
-    out << "  " << (same ? "identical" : d ? "different" : "missing  ") << "  " << x.role << "  "
-        << x.recorded << "\n";
+    out << "  "
+        << (same ? "identical"
+            : d  ? "different"
+                 : "missing  ")
+        << "  " << x.role << "  " << x.recorded << "\n";
   }
   fs::remove_all(scratch, ec);
   if (status != kExitDone) {
@@ -145,13 +147,15 @@ int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ost
 
 void AddManifestCommands(CommandLine& cl) {
   auto verifyPath = std::make_shared<std::string>();
-  CLI::App& verify = cl.Add(
-      "verify", "re-hash the inputs a run manifest names: unchanged, changed or missing",
-      [verifyPath](std::ostream& out, std::ostream&) {
-        const json manifest = LoadManifest(*verifyPath);
-        return PrintInputs(manifest, out) ? kExitDone : kExitStopped;
-      });
-  verify.add_option("MANIFEST", *verifyPath, "a NAME.manifest.json file")->required()->type_name("");
+  CLI::App& verify =
+      cl.Add("verify", "re-hash the inputs a run manifest names: unchanged, changed or missing",
+             [verifyPath](std::ostream& out, std::ostream&) {
+               const json manifest = LoadManifest(*verifyPath);
+               return PrintInputs(manifest, out) ? kExitDone : kExitStopped;
+             });
+  verify.add_option("MANIFEST", *verifyPath, "a NAME.manifest.json file")
+      ->required()
+      ->type_name("");
 
   auto rerunPath = std::make_shared<std::string>();
   CLI::App& rerun = cl.Add(

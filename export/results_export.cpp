@@ -79,9 +79,8 @@ long long CreatedOf(const nlohmann::json& manifest) {
   const auto run = manifest.find("run");
   if (run == manifest.end() || !run->contains("date") || !(*run)["date"].is_string()) return 0;
   std::tm tm{};
-  if (std::sscanf((*run)["date"].get<std::string>().c_str(), "%4d-%2d-%2dT%2d:%2d:%2d",
-                  &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour, &tm.tm_min,
-                  &tm.tm_sec) != 6)
+  if (std::sscanf((*run)["date"].get<std::string>().c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &tm.tm_year,
+                  &tm.tm_mon, &tm.tm_mday, &tm.tm_hour, &tm.tm_min, &tm.tm_sec) != 6)
     return 0;
   tm.tm_year -= 1900;
   tm.tm_mon -= 1;

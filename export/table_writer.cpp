@@ -73,7 +73,6 @@ class CsvTable : public StreamedTable {
     buffer_ += "\r\n";
   }
   void Row(const std::vector<Cell>& cells, bool) override {
-
     for (std::size_t i = 0; i < cells.size(); ++i) {
       if (i) buffer_ += ',';
       if (auto* t = std::get_if<std::string_view>(&cells[i])) {
@@ -89,8 +88,8 @@ class CsvTable : public StreamedTable {
 };
 
 void AppendJsonString(std::string& out, std::string_view text) {
-  out += nlohmann::json(std::string(text)).dump(-1, ' ', false,
-                                                nlohmann::json::error_handler_t::replace);
+  out += nlohmann::json(std::string(text))
+             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 class JsonTable : public StreamedTable {
@@ -259,8 +258,8 @@ class XlsxTable : public TableWriter {
     }
     worksheet_set_column(run, 0, 0, static_cast<double>(std::min<std::size_t>(keyWidth, 60)) + 2,
                          nullptr);
-    worksheet_set_column(run, 1, 1,
-                         static_cast<double>(std::min<std::size_t>(valueWidth, 80)) + 2, nullptr);
+    worksheet_set_column(run, 1, 1, static_cast<double>(std::min<std::size_t>(valueWidth, 80)) + 2,
+                         nullptr);
     worksheet_freeze_panes(run, 1, 0);
   }
 
