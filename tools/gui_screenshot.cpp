@@ -94,5 +94,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ormid-screenshot: cannot write %s\n", qPrintable(output));
     return 1;
   }
+  auto show = [](const char* what, const QRect& r) {
+    std::printf("%s: %dx%d at %d,%d (with its frame)\n", what, r.width(), r.height(), r.x(), r.y());
+  };
+  show("main window", window.frameGeometry());
+  show("report viewer", window.frmReport2->frameGeometry());
   return 0;
 }
