@@ -191,8 +191,15 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run) {
   };
 }
 
-bool AddOutput(json& manifest, const std::string& role, const std::string& path) {
-  json entry = FileEntry(role, fs::absolute(path).lexically_normal().string());
+bool AddOutput(json& manifest, const std::string& role, const std::string& path,
+               const OutputDigests* known) {
+  const std::string full = DigestKey(path);
+  if (auto d = known ? known->Of(full) : std::nullopt) {
+    manifest["outputs"].push_back(
+        {{"role", role}, {"path", full}, {"size", d->size}, {"sha256", d->sha256}});
+    return true;
+  }
+  json entry = FileEntry(role, full);
   if (entry["sha256"].is_null()) return false;
   manifest["outputs"].push_back(std::move(entry));
   return true;
