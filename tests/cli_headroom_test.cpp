@@ -187,6 +187,10 @@ TEST_F(CliHeadroom, ExportsTheTableWithItsManifest) {
   const std::string first = doc["headroom"][0]["residue_multiplier"];
   EXPECT_NE(r.out.find("  " + first + "  "), std::string::npos) << first;
   EXPECT_EQ(ReadFileBytes(xlsx).substr(0, 2), "PK");
+  // The manifest repeats the headroom run to the byte.
+  r = Run({"rerun", csv + ".manifest.json"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Every output is byte-identical"), std::string::npos) << r.out;
 
   // Asked before it is replaced: without --yes the answer is No.
   r = Run({"-C", dir, "headroom", file, "--rfd", "--export", csv});
