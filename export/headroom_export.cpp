@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/mod_ormid.h"
+#include "export/results_export.h"
 #include "headroom/headroom.h"
 #include "headroom/headroom_text.h"
 
@@ -73,7 +74,7 @@ nlohmann::json HeadroomSettings(const HeadroomTable& table) {
 bool ExportHeadroom(Platform& p, const std::string& path, const ModOrmid& m,
                     const HeadroomTable& table, const nlohmann::json& manifest,
                     std::string& error) {
-  const TableSpec spec{path, "Headroom", "headroom", HeadroomColumns(), -1};
+  const TableSpec spec{path, "Headroom", "headroom", HeadroomColumns(), -1, CreatedOf(manifest)};
   auto writer = OpenTable(p, spec, manifest, error);
   if (!writer) return false;
   for (const HeadroomRow& row : table.rows) {
