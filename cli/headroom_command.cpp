@@ -167,8 +167,8 @@ void AddHeadroomCommand(CommandLine& cl) {
   auto sub = std::make_shared<CLI::App*>();
   *sub = &cl.Add(
       "headroom",
-      "per crop group, food or food form: its share of the most exposed subgroup's exposure "
-      "and the residue multiplier that brings the most constrained subgroup to the target",
+      "share of the most exposed subgroup and residue multiplier up to the target, per crop "
+      "group, food or food form",
       [&cl, args, sub](std::ostream& out, std::ostream& err) {
         return RunHeadroom(cl.Global(), **sub, *args, out, err);
       });
@@ -180,7 +180,7 @@ void AddHeadroomCommand(CommandLine& cl) {
   (*sub)
       ->add_option("--by", args->by, "one line per crop group (default), food or food form")
       ->check(CLI::IsMember({"cropgroup", "food", "form"}))
-      ->type_name("cropgroup|food|form");
+      ->type_name("KIND");
   (*sub)
       ->add_option("--target", args->target,
                    "the target: percent of the RfD or PAD (default 100), margin of exposure for "
