@@ -74,8 +74,8 @@ nlohmann::json HeadroomSettings(const HeadroomTable& table) {
 bool ExportHeadroom(Platform& p, const std::string& path, const ModOrmid& m,
                     const HeadroomTable& table, const nlohmann::json& manifest,
                     std::string& error) {
-  const TableSpec spec{path, "Headroom", "headroom", HeadroomColumns(), -1, CreatedOf(manifest)};
-  auto writer = OpenTable(p, spec, manifest, error);
+  const TableSpec layout{path, "Headroom", "headroom", HeadroomColumns(), -1, CreatedOf(manifest)};
+  auto writer = OpenTable(p, layout, manifest, error);
   if (!writer) return false;
   for (const HeadroomRow& row : table.rows) {
     const bool multiplier = row.outcome == HeadroomOutcome::Multiplier;
