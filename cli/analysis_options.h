@@ -41,7 +41,7 @@ struct AnalysisOptions {
   std::optional<std::string> subgroups;  // "all" or a comma-separated list of rows
   bool toStdout = false;
   std::optional<std::string> exclude;  // longterm: crop group and commodity codes
-  std::vector<std::string> exports;  // absolute paths
+  std::vector<std::string> exports;    // absolute paths
 };
 
 // What the command line gives before it is checked; Bind fills it.
