@@ -33,6 +33,7 @@
 #include "report/number_format.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
+#include "results/frm_results.h"
 
 namespace ormid {
 
@@ -108,6 +109,7 @@ void KeepPlace(std::initializer_list<QWidget*> widgets) {
 FrmOrmid::FrmOrmid(ModOrmid& m, Platform& p, ModalRunner& runner, QWidget* parent)
     : QMainWindow(parent), m_(m), p_(p), runner_(runner), relay_(p, [this] { EndBusyNote(); }) {
   setObjectName("frmOrmid");
+  results_.Add(&runFigures_);
   BuildControls();
   Form_Load();
   SetTabOrder();
@@ -118,6 +120,8 @@ FrmOrmid::FrmOrmid(ModOrmid& m, Platform& p, ModalRunner& runner, QWidget* paren
 
 FrmOrmid::~FrmOrmid() {
   delete frmReport2;
+  delete frmResults;
+  delete frmCommodityResults;
 }
 
 void FrmOrmid::BuildControls() {
@@ -414,6 +418,8 @@ void FrmOrmid::mnuExit_Click() {
   if (exiting_) return;
   exiting_ = true;
   if (frmReport2) frmReport2->close();
+  if (frmResults) frmResults->close();
+  if (frmCommodityResults) frmCommodityResults->close();
   if (frmSPD_) frmSPD_->close();
   close();
   QApplication::quit();
@@ -429,11 +435,36 @@ void FrmOrmid::closeEvent(QCloseEvent* event) {
 
 void FrmOrmid::RunRequest(int report) {
   running_ = report;
-  checkstart(m_, relay_, *this, Settings(), report);
+  runFigures_.Clear();
+  const RunStatus status = checkstart(m_, relay_, *this, Settings(), report);
   EndBusyNote();
   delete progress_;
   progress_ = nullptr;
+  if (status == RunStatus::Done) ShowResults(report);
   running_ = 0;
+}
+
+void FrmOrmid::ShowResults(int report) {
+  QWidget* window = nullptr;
+  if (report == kRunLongTerm) {
+    if (runFigures_.longTerm.empty()) return;
+    if (!frmResults) frmResults = new FrmResults(p_);
+    frmResults->ShowLongTerm(runFigures_.longTerm, m_.gEndpoint, m_.gChemicalName);
+    window = frmResults;
+  } else {
+    if (runFigures_.rows.empty()) return;
+    if (!frmCommodityResults) frmCommodityResults = new FrmCommodityResults(p_);
+    // The window keeps the run's state, terms and rows: what-if reads no file
+    // and does not change with the next run.
+    frmCommodityResults->ShowRun(
+        std::make_unique<CommodityWhatIf>(m_, std::move(runTerms_), std::move(runFigures_)),
+        m_.gChemicalName);
+    runTerms_ = ExposureTerms{};
+    runFigures_ = RunFigures{};
+    window = frmCommodityResults;
+  }
+  window->show();
+  window->raise();
 }
 
 void FrmOrmid::Computing() {

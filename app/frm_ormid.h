@@ -13,6 +13,8 @@
 #include "app/run_request.h"
 #include "core/run_host.h"
 #include "delivery/report_delivery.h"
+#include "exposure/exposure_terms.h"
+#include "results/run_figures.h"
 
 class QAction;
 class QCheckBox;
@@ -32,6 +34,8 @@ class Platform;
 class ModalRunner;
 class FrmReport2;
 class FrmSPD;
+class FrmResults;
+class FrmCommodityResults;
 
 class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   Q_OBJECT
@@ -90,6 +94,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
 
   // The viewer, created on first use: a window of its own, owned here.
   FrmReport2* frmReport2 = nullptr;
+  // The Results windows of the last long-term and commodity runs, likewise.
+  FrmResults* frmResults = nullptr;
+  FrmCommodityResults* frmCommodityResults = nullptr;
 
   // --- Handlers ---
   void mnuOpenRes_Click();
@@ -127,6 +134,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void SetFocus(Control control) override;
   void Progress(int done, int total) override;
   void Computing() override;
+  ResultsSink* Results() override { return &results_; }
+  ExposureTerms* Terms() override { return &runTerms_; }
 
   // --- DeliveryUi ---
   void ChooseDestination(const std::string& caption) override;
@@ -153,6 +162,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void RunRequest(int report);
   // Runs a box check unless another check is already putting the focus back.
   void CheckBox(QLineEdit* box, bool ok);
+  // Opens the Results window of the run that has just finished.
+  void ShowResults(int report);
 
   ModOrmid& m_;
   Platform& p_;
@@ -168,6 +179,10 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   bool busy_ = false;
   bool printingShown_ = false;
   bool exiting_ = false;
+  // What a run sends: its figures and the terms of its totals.
+  ResultsFanOut results_;
+  RunFigures runFigures_;
+  ExposureTerms runTerms_;
 };
 
 }  // namespace ormid

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ormid {
 
@@ -56,6 +57,24 @@ class ResultsSink {
   virtual ~ResultsSink() = default;
   virtual void LongTerm(const ModOrmid&, const LongTermResult&) {}
   virtual void Contribution(const ModOrmid&, const ContributionResult&) {}
+};
+
+// Hands every row on to several sinks, in the order they were added: one
+// run's figures for an export and a window alike.
+class ResultsFanOut : public ResultsSink {
+ public:
+  void Add(ResultsSink* sink) {
+    if (sink) sinks_.push_back(sink);
+  }
+  void LongTerm(const ModOrmid& m, const LongTermResult& r) override {
+    for (ResultsSink* sink : sinks_) sink->LongTerm(m, r);
+  }
+  void Contribution(const ModOrmid& m, const ContributionResult& r) override {
+    for (ResultsSink* sink : sinks_) sink->Contribution(m, r);
+  }
+
+ private:
+  std::vector<ResultsSink*> sinks_;
 };
 
 }  // namespace ormid

@@ -1,0 +1,67 @@
+// The charts of the Results windows, built from plain figures so that the
+// window and an export draw the same chart, and the export of a chart as a
+// PNG picture, an SVG drawing or a PDF page fit for a report.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <string>
+
+#include "results/run_figures.h"
+
+QT_BEGIN_NAMESPACE
+class QChart;
+QT_END_NAMESPACE
+
+namespace ormid {
+
+class Platform;
+
+// One bar per subgroup, in report order from the top.
+struct SubgroupChartData {
+  QString title;
+  QString note;  // above the chart: the most exposed subgroup
+  ChartFigure figure = ChartFigure::PercentReference;
+  QStringList subgroups;
+  QList<float> values;
+};
+SubgroupChartData SubgroupChartOf(const std::vector<SubgroupFigures>& rows, ChartFigure figure,
+                                  const QString& title);
+
+// Crop groups by decreasing share, with the cumulative share as a line.
+struct ParetoChartData {
+  QString title;
+  QStringList groups;  // crop group codes
+  QList<float> shares;
+  QList<double> cumulative;
+};
+ParetoChartData ParetoChartOf(const std::vector<CommodityWhatIf::Bar>& bars, const QString& title);
+
+// Object names of the series, for whoever looks into a chart.
+inline constexpr const char* kBarsSeries = "bars";
+inline constexpr const char* kLimitSeries = "limit";
+inline constexpr const char* kCumulativeSeries = "cumulative";
+
+// `pointSize` sets the fonts: the window's own size, or a report page's.
+QChart* BuildSubgroupChart(const SubgroupChartData& data, int pointSize);
+QChart* BuildParetoChart(const ParetoChartData& data, int pointSize);
+
+enum class ChartFormat { Png, Svg, Pdf };
+// The format an export file's name asks for by its extension (any case).
+bool ChartFormatOf(const std::string& path, ChartFormat& format);
+
+// Draws a chart (taking it over) as a file's bytes: a PNG picture of
+// 1800 x 1200 pixels, an SVG drawing of 900 x 600 points, or a landscape A4
+// PDF page.
+QByteArray ChartBytes(QChart* chart, ChartFormat format);
+
+// Asks for a file name, asks before writing over a file, and writes the
+// chart `make` builds at a report page's size. Messages go through the
+// platform; false when nothing was written.
+bool ExportChart(Platform& p, const std::string& proposedName,
+                 const std::function<QChart*(int)>& make);
+
+}  // namespace ormid
