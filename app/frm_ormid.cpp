@@ -449,7 +449,9 @@ void FrmOrmid::ShowResults(int report) {
   if (report == kRunLongTerm) {
     if (runFigures_.longTerm.empty()) return;
     if (!frmResults) frmResults = new FrmResults(p_);
-    frmResults->ShowLongTerm(runFigures_.longTerm, m_.gEndpoint, m_.gChemicalName);
+    frmResults->ShowLongTerm(std::move(runFigures_.longTerm),
+                             std::make_unique<LongTermRun>(LongTermRun{m_, std::move(runTerms_)}));
+    runTerms_ = ExposureTerms{};
     window = frmResults;
   } else {
     if (runFigures_.rows.empty()) return;

@@ -13,13 +13,18 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "core/float_text.h"
 #include "core/platform.h"
 #include "delivery/qt_text.h"
+#include "headroom/headroom.h"
+#include "headroom/headroom_text.h"
 
 namespace ormid {
 
@@ -158,9 +163,10 @@ FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Windo
   auto* outer = new QVBoxLayout(this);
   auto* split = new QSplitter(Qt::Horizontal, this);
   tblFigures = NewTable("tblFigures", split);
-  auto* right = new QWidget(split);
+  tabViews = new QTabWidget(split);
+  tabViews->setObjectName("tabViews");
+  auto* right = new QWidget(tabViews);
   auto* rightColumn = new QVBoxLayout(right);
-  rightColumn->setContentsMargins(0, 0, 0, 0);
   lblMostExposed = new QLabel(right);
   lblMostExposed->setObjectName("lblMostExposed");
   QFont bold = lblMostExposed->font();
@@ -170,8 +176,33 @@ FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Windo
   chtSubgroups = NewChartView("chtSubgroups", right);
   rightColumn->addWidget(lblMostExposed);
   rightColumn->addWidget(chtSubgroups, 1);
+  tabViews->addTab(right, tr("C&hart"));
+
+  // The headroom of every crop group, food or food form: the residue
+  // multiplier that brings the first subgroup to the endpoint's usual limit.
+  auto* headroom = new QWidget(tabViews);
+  auto* headroomColumn = new QVBoxLayout(headroom);
+  auto* byRow = new QHBoxLayout();
+  auto* byLabel = new QLabel(tr("Headroom &by:"), headroom);
+  cboHeadroomBy = new QComboBox(headroom);
+  cboHeadroomBy->setObjectName("cboHeadroomBy");
+  cboHeadroomBy->addItems({tr("Crop group"), tr("Food"), tr("Food form")});
+  byLabel->setBuddy(cboHeadroomBy);
+  byRow->addWidget(byLabel);
+  byRow->addWidget(cboHeadroomBy);
+  byRow->addStretch(1);
+  lblHeadroom = new QLabel(headroom);
+  lblHeadroom->setObjectName("lblHeadroom");
+  lblHeadroom->setWordWrap(true);
+  tblHeadroom = NewTable("tblHeadroom", headroom);
+  headroomColumn->addLayout(byRow);
+  headroomColumn->addWidget(lblHeadroom);
+  headroomColumn->addWidget(tblHeadroom, 1);
+  tabViews->addTab(headroom, tr("&Headroom"));
+  connect(cboHeadroomBy, &QComboBox::currentIndexChanged, this, &FrmResults::ShowHeadroom);
+
   split->addWidget(tblFigures);
-  split->addWidget(right);
+  split->addWidget(tabViews);
   split->setStretchFactor(1, 1);
   outer->addWidget(split, 1);
   auto* buttons = new QHBoxLayout();
@@ -186,19 +217,72 @@ FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Windo
   resize(1100, 680);
 }
 
-void FrmResults::ShowLongTerm(std::vector<SubgroupFigures> rows, const std::string& endpoint,
-                              const std::string& chemical) {
-  const ChartFigure figure = ChartFigureFor(endpoint);
+void FrmResults::ShowLongTerm(std::vector<SubgroupFigures> rows, std::unique_ptr<LongTermRun> run) {
+  run_ = std::move(run);
+  const ChartFigure figure = ChartFigureFor(run_->m.gEndpoint);
   FillFigures(tblFigures, rows);
-  chart_ = SubgroupChartOf(rows, figure, Title(tr("Exposure by population subgroup"), chemical));
+  chart_ = SubgroupChartOf(rows, figure,
+                           Title(tr("Exposure by population subgroup"), run_->m.gChemicalName));
   lblMostExposed->setText(chart_.note);
   QChart* old = chtSubgroups->chart();
   chtSubgroups->setChart(BuildSubgroupChart(chart_, 0));
   delete old;
+  ShowHeadroom();
+}
+
+void FrmResults::ShowHeadroom() {
+  if (!run_) return;
+  HeadroomRequest request;
+  request.by = static_cast<HeadroomBy>(std::max(cboHeadroomBy->currentIndex(), 0));
+  request.target.kind = TargetKindFor(run_->m.gEndpoint);
+  request.target.value = DefaultTargetValue(request.target.kind);
+  const HeadroomTable table = ComputeHeadroom(run_->m, run_->terms, request);
+  const ModOrmid& m = run_->m;
+  lblHeadroom->setText(
+      tr("Target: %1, every subgroup. Most exposed: %2. Share: percent of its exposure. "
+         "Multiplier: the factor on the residues that brings the first subgroup to the "
+         "target, all else unchanged.")
+          .arg(FromBytes(TargetText(table.target)))
+          .arg(FromBytes(SubgroupName(m, table.mostExposedRow)).trimmed()));
+  const bool residues = table.by != HeadroomBy::CropGroup;
+  tblHeadroom->setSortingEnabled(false);
+  tblHeadroom->clear();
+  QStringList headings = {tr("Code"),
+                          table.by == HeadroomBy::CropGroup ? tr("Crop group")
+                          : table.by == HeadroomBy::Food    ? tr("Food")
+                                                            : tr("Food and food form"),
+                          tr("Share %"), tr("Multiplier")};
+  if (residues) headings << tr("Max residue (ppm)");
+  headings << tr("Limited by");
+  tblHeadroom->setColumnCount(static_cast<int>(headings.size()));
+  tblHeadroom->setHorizontalHeaderLabels(headings);
+  tblHeadroom->setRowCount(static_cast<int>(table.rows.size()));
+  for (int i = 0; i < static_cast<int>(table.rows.size()); ++i) {
+    const HeadroomRow& row = table.rows[static_cast<std::size_t>(i)];
+    int c = 0;
+    tblHeadroom->setItem(i, c++, TextCell(FromBytes(row.code)));
+    tblHeadroom->setItem(i, c++, TextCell(FromBytes(row.name).trimmed()));
+    tblHeadroom->setItem(i, c++, NumberCell(row.share));
+    const double sortKey = row.outcome == HeadroomOutcome::Multiplier   ? row.multiplier.Value()
+                           : row.outcome == HeadroomOutcome::PastTarget ? -1.0
+                                                                        : 1e300;
+    tblHeadroom->setItem(i, c++, new NumberItem(FromBytes(MultiplierCell(row)), sortKey));
+    if (residues) {
+      const bool shown =
+          row.hasMaxResidue && row.outcome == HeadroomOutcome::Multiplier && row.maxResidue > 0;
+      tblHeadroom->setItem(
+          i, c++,
+          new NumberItem(shown ? FromBytes(MaxResidueText(row.maxResidue)) : QString(),
+                         shown ? row.maxResidue : -1.0));
+    }
+    tblHeadroom->setItem(i, c++, TextCell(FromBytes(SubgroupName(m, row.limitingRow)).trimmed()));
+  }
+  tblHeadroom->resizeColumnsToContents();
+  tblHeadroom->setSortingEnabled(true);
 }
 
 void FrmResults::cmdCopyTable_Click() {
-  CopyToClipboard(*tblFigures);
+  CopyToClipboard(tabViews->currentIndex() == 1 ? *tblHeadroom : *tblFigures);
 }
 
 void FrmResults::cmdExportChart_Click() {

@@ -18,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
+class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -34,22 +35,31 @@ class FrmResults : public QWidget {
  public:
   explicit FrmResults(Platform& p, QWidget* parent = nullptr);
 
-  // The figures of a long-term run, endpoint code as the run had it.
-  void ShowLongTerm(std::vector<SubgroupFigures> rows, const std::string& endpoint,
-                    const std::string& chemical);
+  // The figures of a long-term run, and the run (its state after the run and
+  // its terms) for the headroom of its commodities.
+  void ShowLongTerm(std::vector<SubgroupFigures> rows, std::unique_ptr<LongTermRun> run);
 
   QLabel* lblMostExposed = nullptr;
   QTableWidget* tblFigures = nullptr;
+  QTabWidget* tabViews = nullptr;  // the chart, the headroom
   QChartView* chtSubgroups = nullptr;
+  QComboBox* cboHeadroomBy = nullptr;  // crop group, food, food form
+  QLabel* lblHeadroom = nullptr;
+  QTableWidget* tblHeadroom = nullptr;
   QPushButton* cmdExportChart = nullptr;
   QPushButton* cmdCopyTable = nullptr;
 
   void cmdExportChart_Click();
+  // Copies the table of the view shown: the subgroups' figures, or the
+  // headroom table.
   void cmdCopyTable_Click();
 
  private:
+  void ShowHeadroom();
+
   Platform& p_;
   SubgroupChartData chart_;
+  std::unique_ptr<LongTermRun> run_;
 };
 
 class FrmCommodityResults : public QWidget {

@@ -34,6 +34,13 @@ bool PastLimit(float value, ChartFigure figure);
 // The row with the highest exposure (the first of equals); -1 when empty.
 int MostExposed(const std::vector<SubgroupFigures>& rows);
 
+// A long-term run's state and the terms of its totals: what the headroom of
+// its commodities is worked out from.
+struct LongTermRun {
+  ModOrmid m;
+  ExposureTerms terms;
+};
+
 // One food or food-form line of a subgroup's breakdown, kept for what-if.
 struct ContributionLine {
   ContributionKind kind = ContributionKind::Food;

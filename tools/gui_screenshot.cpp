@@ -2,9 +2,10 @@
 // running X server with a window manager, opens a residue file as the open
 // dialog would, sets a few analysis parameters, runs the long-term analysis
 // to the screen and saves a picture of the desktop: the main window and,
-// beside it, the report viewer, both with the window manager's frames.
+// beside it, the report viewer, both with the window manager's frames; and,
+// when a second picture is named, the Results window of the same run.
 //
-//   ormid-screenshot WORKDIR RESIDUE_FILE OUTPUT.png
+//   ormid-screenshot WORKDIR RESIDUE_FILE OUTPUT.png [RESULTS.png]
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -22,6 +23,7 @@
 #include "core/mod_ormid.h"
 #include "delivery/frm_report2.h"
 #include "delivery/frm_spd.h"
+#include "results/frm_results.h"
 
 namespace {
 
@@ -51,10 +53,11 @@ void Settle(int ms) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: ormid-screenshot WORKDIR RESIDUE_FILE OUTPUT.png\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: ormid-screenshot WORKDIR RESIDUE_FILE OUTPUT.png [RESULTS.png]\n");
     return 2;
   }
+  QString resultsOutput = argc == 5 ? QDir::current().absoluteFilePath(argv[4]) : QString();
   QString output = QDir::current().absoluteFilePath(argv[3]);
   std::string residue = QDir::current().absoluteFilePath(argv[2]).toStdString();
   if (!QDir::setCurrent(argv[1])) {
@@ -80,6 +83,8 @@ int main(int argc, char** argv) {
   window.chkStandard[16]->setChecked(true);
   window.chkStandard[26]->setChecked(true);
   window.mnuStart_Click();
+  // The run's Results window waits for its own picture.
+  if (window.frmResults) window.frmResults->hide();
   Settle(800);
   if (!window.frmReport2 || !window.frmReport2->isVisible()) {
     std::fprintf(stderr, "ormid-screenshot: the report viewer did not open\n");
@@ -99,5 +104,25 @@ int main(int argc, char** argv) {
   };
   show("main window", window.frameGeometry());
   show("report viewer", window.frmReport2->frameGeometry());
+  if (resultsOutput.isEmpty()) return 0;
+
+  ormid::FrmResults* results = window.frmResults;
+  if (!results) {
+    std::fprintf(stderr, "ormid-screenshot: the Results window did not open\n");
+    return 1;
+  }
+  results->move(0, 0);
+  results->show();
+  results->raise();
+  results->activateWindow();
+  Settle(800);
+  QRect frame = results->frameGeometry();
+  QPixmap again = screen->grabWindow(0);
+  if (!again.copy(frame.adjusted(-8, -8, 8, 8).intersected(screen->geometry()))
+           .save(resultsOutput)) {
+    std::fprintf(stderr, "ormid-screenshot: cannot write %s\n", qPrintable(resultsOutput));
+    return 1;
+  }
+  show("results window", frame);
   return 0;
 }

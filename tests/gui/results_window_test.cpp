@@ -20,17 +20,20 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSvgRenderer>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QtTest>
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <sstream>
 
 #include "app/frm_ormid.h"
 #include "app/modal_runner.h"
 #include "app/startup.h"
 #include "bench/synthetic_installation.h"
+#include "cli/cli_run.h"
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "delivery/frm_spd.h"
@@ -273,6 +276,45 @@ class ResultsWindowTest : public QObject {
     QCOMPARE(lines[0].split('\t')[exposure], QString("Exposure (mg/kg bw/day)"));
     QCOMPARE(lines[1].split('\t')[exposure].toStdString(), Text(table, 0, exposure));
     QVERIFY(results->lblMostExposed->text().contains(QString::fromStdString(Text(table, 0, 1))));
+  }
+
+  // The Headroom tab holds the table `ormid-cli headroom` prints, row for row.
+  void headroomTabMatchesTheCommandLine() {
+    Desktop d("csfii");
+    QVERIFY(d.Start());
+    const fs::path residue = d.dir.path() / "residues" / "DEMOFOS.R98";
+    d.Open(residue);
+    d.Endpoint('R');
+    d.w->mnuStart->trigger();
+    FrmResults* results = d.w->frmResults;
+    QVERIFY(results);
+    for (const char* by : {"cropgroup", "food"}) {
+      results->cboHeadroomBy->setCurrentIndex(std::string(by) == "food" ? 1 : 0);
+      std::ostringstream out, err;
+      QCOMPARE(
+          cli::RunCli({"-C", d.dir.str(), "headroom", residue.string(), "--rfd=0.005", "--by", by},
+                      out, err),
+          0);
+      fs::current_path(d.dir.path());
+      std::vector<std::string> lines;
+      std::istringstream text(out.str());
+      for (std::string line; std::getline(text, line);) lines.push_back(line);
+      const QTableWidget& table = *results->tblHeadroom;
+      QVERIFY(table.rowCount() > 3);
+      const int multiplier = Column(table, "Multiplier");
+      // The table's rows are the last lines printed, in the same order.
+      QVERIFY(lines.size() > static_cast<std::size_t>(table.rowCount()));
+      const std::size_t first = lines.size() - static_cast<std::size_t>(table.rowCount());
+      for (int r = 0; r < table.rowCount(); ++r) {
+        const std::string& line = lines[first + static_cast<std::size_t>(r)];
+        QVERIFY2(line.rfind(Text(table, r, 0), 0) == 0, line.c_str());
+        QVERIFY2(line.find(Text(table, r, multiplier)) != std::string::npos, line.c_str());
+      }
+    }
+    // Copy Table copies the table of the tab shown.
+    results->tabViews->setCurrentIndex(1);
+    results->cmdCopyTable->click();
+    QVERIFY(QApplication::clipboard()->text().startsWith("Code\tFood\tShare %\tMultiplier"));
   }
 
   void chartsExportAsPngSvgAndPdf() {
