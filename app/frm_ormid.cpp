@@ -465,8 +465,14 @@ void FrmOrmid::ShowResults(int report) {
     runFigures_ = RunFigures{};
     window = frmCommodityResults;
   }
+  // The window opens beside the report without taking the keyboard from
+  // the window that has it.
+  QWidget* active = QApplication::activeWindow();
   window->show();
-  window->raise();
+  if (active && active != window) {
+    active->raise();
+    active->activateWindow();
+  }
 }
 
 void FrmOrmid::Computing() {

@@ -129,8 +129,16 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   WindowSettings Settings() const;
 
   // --- RunHost ---
-  void ShowLastOrmidReport() override { cmdPrintOrmidAnalysis_Click(); }
-  void ShowLastCommodityReport() override { cmdCommodity_Click(); }
+  // The run's Results window opens first, so that the report's viewer
+  // comes up in front of it.
+  void ShowLastOrmidReport() override {
+    ShowResults(kRunLongTerm);
+    cmdPrintOrmidAnalysis_Click();
+  }
+  void ShowLastCommodityReport() override {
+    ShowResults(kRunCommodity);
+    cmdCommodity_Click();
+  }
   void SetFocus(Control control) override;
   void Progress(int done, int total) override;
   void Computing() override;
@@ -162,7 +170,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void RunRequest(int report);
   // Runs a box check unless another check is already putting the focus back.
   void CheckBox(QLineEdit* box, bool ok);
-  // Opens the Results window of the run that has just finished.
+  // Opens the Results window of the run that has just finished, unless it
+  // is open already.
   void ShowResults(int report);
 
   ModOrmid& m_;

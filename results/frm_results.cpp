@@ -30,6 +30,9 @@ namespace ormid {
 
 namespace {
 
+// The charts' labels on the screen: every subgroup's name has room.
+constexpr int kWindowPointSize = 8;
+
 // A cell that sorts by its number, not by its text.
 class NumberItem : public QTableWidgetItem {
  public:
@@ -61,6 +64,8 @@ QTableWidget* NewTable(const char* name, QWidget* parent) {
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->setSelectionBehavior(QAbstractItemView::SelectRows);
   table->verticalHeader()->hide();
+  // Compact rows: a whole list of subgroups fits on the screen.
+  table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
   table->horizontalHeader()->setStretchLastSection(false);
   return table;
 }
@@ -204,6 +209,7 @@ FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Windo
   split->addWidget(tblFigures);
   split->addWidget(tabViews);
   split->setStretchFactor(1, 1);
+  split->setSizes({520, 760});
   outer->addWidget(split, 1);
   auto* buttons = new QHBoxLayout();
   cmdCopyTable = NewButton(tr("&Copy Table"), "cmdCopyTable", this);
@@ -214,7 +220,7 @@ FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Windo
   outer->addLayout(buttons);
   connect(cmdCopyTable, &QPushButton::clicked, this, &FrmResults::cmdCopyTable_Click);
   connect(cmdExportChart, &QPushButton::clicked, this, &FrmResults::cmdExportChart_Click);
-  resize(1100, 680);
+  resize(1280, 700);
 }
 
 void FrmResults::ShowLongTerm(std::vector<SubgroupFigures> rows, std::unique_ptr<LongTermRun> run) {
@@ -225,7 +231,7 @@ void FrmResults::ShowLongTerm(std::vector<SubgroupFigures> rows, std::unique_ptr
                            Title(tr("Exposure by population subgroup"), run_->m.gChemicalName));
   lblMostExposed->setText(chart_.note);
   QChart* old = chtSubgroups->chart();
-  chtSubgroups->setChart(BuildSubgroupChart(chart_, 0));
+  chtSubgroups->setChart(BuildSubgroupChart(chart_, kWindowPointSize));
   delete old;
   ShowHeadroom();
 }
@@ -371,7 +377,7 @@ FrmCommodityResults::FrmCommodityResults(Platform& p, QWidget* parent)
   connect(cmdIncludeAll, &QPushButton::clicked, this, &FrmCommodityResults::cmdIncludeAll_Click);
   connect(cmdCopyTable, &QPushButton::clicked, this, &FrmCommodityResults::cmdCopyTable_Click);
   connect(cmdExportChart, &QPushButton::clicked, this, &FrmCommodityResults::cmdExportChart_Click);
-  resize(1280, 720);
+  resize(1340, 740);
 }
 
 void FrmCommodityResults::ShowRun(std::unique_ptr<CommodityWhatIf> figures,
@@ -477,7 +483,7 @@ void FrmCommodityResults::ShowSubgroup() {
   lblPareto->setText(
       tr("%1: total exposure %2 mg/kg bw/day").arg(name).arg(FromBytes(ShortestText(total))));
   QChart* old = chtPareto->chart();
-  QChart* chart = BuildParetoChart(chart_, 0);
+  QChart* chart = BuildParetoChart(chart_, kWindowPointSize);
   chtPareto->setChart(chart);
   delete old;
   for (QAbstractSeries* series : chart->series())

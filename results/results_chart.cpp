@@ -145,6 +145,7 @@ QChart* BuildSubgroupChart(const SubgroupChartData& data, int pointSize) {
   auto* chart = new QChart();
   chart->setTitle(data.title);
   chart->legend()->hide();
+  chart->setMargins(QMargins(4, 4, 12, 4));
   const int n = static_cast<int>(data.values.size());
 
   // Log scales draw log10 of the figure from a baseline decade; the axis
