@@ -73,9 +73,9 @@ std::string ResidueFileText(const ResidueFile& file) {
   };
 
   std::string out;
-  AddLine(out, {Quoted(file.chemical), ResidueNumberText(file.rfd), Quoted(file.tag), ResidueNumberText(file.item4),
-                Quoted(file.item5), ResidueNumberText(file.noel), ResidueNumberText(file.item7),
-                ResidueNumberText(file.qStar), Quoted(file.date)});
+  AddLine(out, {Quoted(file.chemical), ResidueNumberText(file.rfd), Quoted(file.tag),
+                ResidueNumberText(file.item4), Quoted(file.item5), ResidueNumberText(file.noel),
+                ResidueNumberText(file.item7), ResidueNumberText(file.qStar), Quoted(file.date)});
   if (IsMultiChemicalTag(file.tag)) {
     AddLine(out, {std::to_string(file.chemicals.size())});
     for (const ChemicalLine& chemical : file.chemicals) {
@@ -97,13 +97,14 @@ std::string ResidueFileText(const ResidueFile& file) {
                                       Quoted(food.text), ResidueNumberText(food.residue)};
     addPairs(items, food.pairs);
     items.insert(items.end(),
-                 {ResidueNumberText(food.adj1), ResidueNumberText(food.adj2), std::to_string(food.forms.size()),
-                  Quoted(food.name), Quoted(food.comment)});
+                 {ResidueNumberText(food.adj1), ResidueNumberText(food.adj2),
+                  std::to_string(food.forms.size()), Quoted(food.name), Quoted(food.comment)});
     AddLine(out, items);
     for (const ResidueForm& form : food.forms) {
       items = {std::to_string(form.code), Quoted(form.text), ResidueNumberText(form.residue)};
       addPairs(items, form.pairs);
-      items.insert(items.end(), {ResidueNumberText(form.adj1), ResidueNumberText(form.adj2), Quoted(form.comment)});
+      items.insert(items.end(), {ResidueNumberText(form.adj1), ResidueNumberText(form.adj2),
+                                 Quoted(form.comment)});
       AddLine(out, items);
     }
   }

@@ -141,8 +141,8 @@ bool ResidueFileParser::Run() {
     items_->tag = tag;
   }
   if (!CheckTag(tag)) return false;
-  if (!Float(item4, "header") || !Text(m_.gResidueFileDate, "header") ||
-      !Float(m_.gNOEL, "NOEL") || !Float(item7, "header") || !Float(m_.gQStar, "Q*"))
+  if (!Float(item4, "header") || !Text(m_.gResidueFileDate, "header") || !Float(m_.gNOEL, "NOEL") ||
+      !Float(item7, "header") || !Float(m_.gQStar, "Q*"))
     return false;
   if (items_) {
     items_->item4 = item4;
@@ -338,8 +338,7 @@ void ReadResidueFile(ModOrmid& m, Platform& p, int& failed, ResidueFile* items) 
   ReadResidueItems(m, p, *reader, failed, items);
 }
 
-void ReadResidueText(ModOrmid& m, Platform& p, std::string text, int& failed,
-                     ResidueFile* items) {
+void ReadResidueText(ModOrmid& m, Platform& p, std::string text, int& failed, ResidueFile* items) {
   ItemReader reader(std::move(text));
   ReadResidueItems(m, p, reader, failed, items);
 }

@@ -150,7 +150,9 @@ using ormid::ResidueFood;
 using ormid::ResidueForm;
 using ormid::TrailingNumber;
 using ormid::UsesChemicalPairs;
-inline std::string FloatText(float value) { return ormid::ResidueNumberText(value); }
+inline std::string FloatText(float value) {
+  return ormid::ResidueNumberText(value);
+}
 
 void WriteResidueFile(const ResidueFile& file, const std::filesystem::path& path);
 
