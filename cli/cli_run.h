@@ -1,16 +1,14 @@
-// ormid-cli's program: start-up, the residue file open, the window settings
-// from the options, and the run, with every message box on standard error.
+// ormid-cli's program: every command of the command line, with every
+// message box on standard error.
 #pragma once
 
 #include <iosfwd>
 #include <string>
 #include <vector>
 
-namespace ormid::cli {
+#include "cli/command_line.h"
 
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitStopped = 1;
-inline constexpr int kExitUsage = 2;
+namespace ormid::cli {
 
 // Runs one command line (without the program name). Changes the current
 // directory to the working folder, as the desktop program keeps it current.

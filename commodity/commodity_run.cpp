@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "commodity/complete_report.h"
+#include "commodity/contributions.h"
 #include "commodity/critical_report.h"
 #include "commodity/crop_groups.h"
 #include "core/platform.h"
@@ -98,12 +99,14 @@ const std::vector<int>& CommodityRun::GroupFoods(int k) {
   return ki < groupFoods_.size() ? groupFoods_[ki] : kNone;
 }
 
-float ReferenceDose(const ModOrmid& m, int row) {
+bool PadApplies(const ModOrmid& m, int row) {
   const auto ri = static_cast<std::size_t>(row);
-  const float pad = ri < m.gPAD.size() ? m.gPAD[ri] : 0.0f;
   const std::string_view endpoint = m.gEndpoint;
-  if ((endpoint == "P" || endpoint == "NP") && pad > 0) return pad;
-  return m.gRefDose;
+  return (endpoint == "P" || endpoint == "NP") && ri < m.gPAD.size() && m.gPAD[ri] > 0;
+}
+
+float ReferenceDose(const ModOrmid& m, int row) {
+  return PadApplies(m, row) ? m.gPAD[static_cast<std::size_t>(row)] : m.gRefDose;
 }
 
 float MarginOfExposure(const ModOrmid& m, float e) {
@@ -268,6 +271,8 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
     const std::string& kind = KindOfRow(m, i);
     if (kind == "A" || kind == "C") WriteCompleteReport(run, i);
     if (kind == "B" || kind == "C") WriteCriticalReport(run, i);
+    if (ResultsSink* results = host.Results(); results && !kind.empty())
+      SendContributions(run, i, *results);
     host.Progress(i, m.gPopCount);
   }
   if (run.nonFiniteRow == 0) run.w.Flush();

@@ -102,6 +102,10 @@ struct CommodityRun {
 bool UsesPercentRef(const std::string& endpoint);
 bool UsesPercentNoel(const std::string& endpoint);
 
+// Whether report row `row`'s percentages refer to its PAD: a PAD endpoint
+// and a PAD entered for the row.
+bool PadApplies(const ModOrmid& m, int row);
+
 // The dose the percentages of report row i refer to: the row's PAD for the
 // PAD endpoints when one is entered, the RfD otherwise.
 float ReferenceDose(const ModOrmid& m, int row);

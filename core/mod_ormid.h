@@ -98,6 +98,7 @@ struct ModOrmid {
   std::string gResidueFileName;
   std::string gChemicalName;
   std::string gResidueFileDate;
+  std::string gResidueFormatTag;  // the format tag as the file holds it
   Int16 gResidueLoaded = 0;
   Int16 gResFoodCount = 0;
   std::vector<Int16> gFoodConsRec;

@@ -2,6 +2,8 @@
 // and the control that should get the keyboard focus.
 #pragma once
 
+#include "core/run_results.h"
+
 namespace ormid {
 
 // Controls of the main window that a run request or a run may focus.
@@ -29,6 +31,8 @@ class RunHost {
   virtual void SetFocus(Control control) = 0;
   // A long run reports how far it has come (done of total steps).
   virtual void Progress(int /*done*/, int /*total*/) {}
+  // Where a run sends its figures as data; nullptr when nobody keeps them.
+  virtual ResultsSink* Results() { return nullptr; }
 };
 
 }  // namespace ormid

@@ -52,4 +52,27 @@ ExposureTable BuildExposureRows(const ModOrmid& m) {
   return table;
 }
 
+LongTermResult LongTermResultOf(const ModOrmid& m, const ExposureTable& table, int k) {
+  const auto ki = static_cast<std::size_t>(k);
+  const ExposureRow& row = table.rows[ki - 1];
+  const std::string& code = m.gEndpoint;
+  LongTermResult r;
+  r.row = k;
+  r.subgroup = m.gPopNames2[ki];
+  r.column = m.gPopOrder[ki];
+  r.exposure = row.exposure;
+  const bool percentRef = code == "R" || code == "P" || code == "NR" || code == "NP";
+  if (percentRef) {
+    const bool pad = (code == "P" || code == "NP") && m.gPAD[ki] > 0;
+    r.reference = pad ? ReferenceKind::PAD : ReferenceKind::RfD;
+    r.referenceDose = pad ? m.gPAD[ki] : m.gRefDose;
+  }
+  if (row.noExposure) return r;
+  if (percentRef) r.percentReference = row.percentRef;
+  if (code == "N") r.percentNoel = row.percentNoel;
+  if (code == "N" || code == "NR" || code == "NP") r.marginOfExposure = row.moe;
+  if (code == "Q") r.lifetimeRisk = row.risk;
+  return r;
+}
+
 }  // namespace ormid

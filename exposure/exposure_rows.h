@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/run_results.h"
+
 namespace ormid {
 
 struct ModOrmid;
@@ -41,5 +43,9 @@ inline float Product(float a, float b) {
 inline constexpr float kMoeCap = 1000000.0f;
 
 ExposureTable BuildExposureRows(const ModOrmid& m);
+
+// Report row k of the table as data: the figures the report prints for the
+// run's endpoint; a row without exposure keeps only its exposure of 0.
+LongTermResult LongTermResultOf(const ModOrmid& m, const ExposureTable& table, int k);
 
 }  // namespace ormid

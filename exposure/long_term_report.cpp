@@ -206,6 +206,8 @@ bool RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host, const std::string
                  "Ormid Analysis", MsgIcon::Exclamation, MsgButtons::OK);
     return false;
   }
+  if (ResultsSink* results = host.Results())
+    for (int k = 1; k <= m.gPopCount; ++k) results->LongTerm(m, LongTermResultOf(m, table, k));
   if (reportFileName.empty()) {
     host.ShowLastOrmidReport();
     return true;

@@ -134,6 +134,7 @@ bool ResidueFileParser::Run() {
   if (!Text(m_.gChemicalName, "chemical name") || !Float(m_.gRefDose, "RfD") ||
       !Text(tag, "format tag"))
     return false;
+  m_.gResidueFormatTag = tag;
   if (items_) {
     *items_ = ResidueFile();
     items_->chemical = m_.gChemicalName;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/startup.h"
 #include "cli/cli_run.h"
 #include "report/number_format.h"
 #include "tests/test_support.h"
@@ -88,6 +89,30 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
     auto r = Run(args);
     EXPECT_EQ(r.status, cli::kExitUsage) << r.err;
   }
+  // Usage errors come before the residue file is read: a file of the other
+  // survey base would be refused with a message (exit 1).
+  std::string other = "nhanes-2005-2010/residues/DEMOFOS.R10";
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"-C", "csfii", "commodity", other, "--rfd", "--complete", "--subgroups", "0"},
+           {"commodity", other, "--rfd", "--complete", "--subgroups", "34", "-C", "csfii"},
+           {"-C", "csfii", "longterm", other, "--pad", "--pad-value", "40=1"}}) {
+    auto r = Run(args);
+    EXPECT_EQ(r.status, cli::kExitUsage) << r.err;
+    EXPECT_EQ(r.err.find("Reading R98 file"), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(Cli, EveryCommandHasItsOwnHelp) {
+  auto r = Run({"--help"});
+  EXPECT_EQ(r.status, 0);
+  for (const char* command : {"info", "longterm", "commodity", "listing"})
+    EXPECT_NE(r.out.find(command), std::string::npos) << command;
+  r = Run({"commodity", "--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("--crop-pct"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("--noel[=TEXT]"), std::string::npos) << r.out;
+  r = Run({"--version"});
+  EXPECT_EQ(r.out, "ormid-cli " + ProgramVersionText() + "\n");
 }
 
 TEST_F(Cli, InfoSummarisesTheInstallation) {
@@ -133,10 +158,16 @@ TEST_F(Cli, LongTermReportOnStdoutEqualsTheFile) {
 
 TEST_F(Cli, MessagesStopTheRunWithStatusOne) {
   std::string file = "csfii/residues/DEMOFOS.R98";
-  auto r = Run({"-C", "csfii", "longterm", file, "--noel=abc"});
-  EXPECT_EQ(r.status, cli::kExitStopped);
-  EXPECT_EQ(r.err, "Ormid Analysis: NOEL is checked but value is not specified.\n");
-  EXPECT_FALSE(fs::exists(Csfii() / "ormdtemp.txt"));
+  // "--noel=" empties the box; "--noel" alone would keep the file's NOEL.
+  for (const char* noel : {"--noel=abc", "--noel="}) {
+    auto r = Run({"-C", "csfii", "longterm", file, noel});
+    EXPECT_EQ(r.status, cli::kExitStopped);
+    EXPECT_EQ(r.err, "Ormid Analysis: NOEL is checked but value is not specified.\n");
+    EXPECT_FALSE(fs::exists(Csfii() / "ormdtemp.txt"));
+  }
+  auto r = Run({"-C", "csfii", "longterm", file, "--noel"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  fs::remove(Csfii() / "ormdtemp.txt");
 
   // A residue file of the other survey base is refused.
   r = Run({"-C", "csfii", "longterm", "nhanes-2005-2010/residues/DEMOFOS.R10", "--rfd"});

@@ -1,0 +1,198 @@
+#include "cli/analysis_commands.h"
+
+#include <CLI/CLI.hpp>
+#include <iomanip>
+#include <memory>
+#include <optional>
+#include <ostream>
+
+#include "app/run_request.h"
+#include "app/startup.h"
+#include "cli/analysis_options.h"
+#include "cli/cli_platform.h"
+#include "cli/command_line.h"
+#include "core/mod_ormid.h"
+#include "core/record_file.h"
+#include "export/results_export.h"
+#include "manifest/run_manifest.h"
+#include "residue/residue_listing.h"
+#include "residue/residue_reader.h"
+
+namespace ormid::cli {
+
+namespace {
+
+void PrintInfo(const ModOrmid& m, std::ostream& out) {
+  const char* survey = m.gSurveyBase == 0   ? "CSFII 1994-96, 1998"
+                       : m.gSurveyBase == 1 ? "NHANES 1999-2006, 1-day"
+                       : m.gSurveyBase == 2 ? "NHANES 2005-2010, 2-day"
+                                            : "unknown";
+  out << "Survey base:       " << m.gSurveyBase << " (" << survey << ")\n"
+      << "Data version:      " << m.gDataVersion << "\n"
+      << "Program version:   " << m.gProgramVersion << "\n"
+      << "Window caption:    " << WindowCaption(m) << "\n"
+      << "Working folder:    " << m.gWorkingDir << "\n"
+      << "Residue path:      " << m.gResiduePath << "\n"
+      << "Page length:       " << m.gPageLength << "\n"
+      << "Page numbers:      " << m.gPageNumbers << "\n"
+      << "Master foods:      " << m.gFoodCount << "\n"
+      << "Food-form entries: " << m.gRacCount << "\n"
+      << "Crop groups:       " << m.gCropGroupCount << "\n"
+      << "PAD rows:          " << m.gPADFirstPop << " to "
+      << std::min<int>(m.gPADFirstPop + m.gPADRowCount - 1, m.gPopCount) << "\n"
+      << "Population subgroups: " << m.gPopCount << "\n"
+      << "  Row  Column  Name\n";
+  for (int k = 1; k <= m.gPopCount; ++k)
+    out << std::setw(5) << k << std::setw(8) << m.gPopOrder[static_cast<std::size_t>(k)] << "  "
+        << m.gPopNames[static_cast<std::size_t>(k)] << "\n";
+}
+
+bool CopyToStdout(const char* file, std::ostream& out) {
+  auto bytes = ReadWholeFile(file);
+  if (!bytes) return false;
+  out.write(bytes->data(), static_cast<std::streamsize>(bytes->size()));
+  out.flush();
+  return true;
+}
+
+// The command line's host of a run: the run's figures go to the exports.
+class AnalysisHost : public CliHost {
+ public:
+  ResultsSink* Results() override { return sink; }
+  ResultsSink* sink = nullptr;
+};
+
+// After a finished long-term or commodity run: the exports put in place,
+// and the manifest, with every file the run wrote, beside the saved report
+// and each CSV export. A file that cannot be written gets a message; the
+// run's reports stand.
+int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const ManifestRun& record,
+              ResultsExport* exports) {
+  int status = kExitDone;
+  auto fail = [&](const std::string& text) {
+    p.MessageBox(text + ". The reports of the run stand.", "Export Results", MsgIcon::Exclamation,
+                 MsgButtons::OK);
+    status = kExitStopped;
+  };
+  const int kind = o.command == "longterm" ? kRunLongTerm : kRunCommodity;
+  nlohmann::json manifest = BuildManifest(m, record);
+  AddOutput(manifest, "report", kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile);
+  std::string saved;
+  if (record.settings.chkSaveRpt) {
+    saved = ReportFileNameFor(record.settings.txtRptFile, m.gResiduePath, kind);
+    AddOutput(manifest, "saved report", saved);
+  }
+  std::vector<std::string> written;
+  if (exports) {
+    auto failures = exports->Commit();
+    for (const std::string& path : o.exports) {
+      bool failed = false;
+      for (const ExportFailure& f : failures) failed = failed || f.path == path;
+      if (!failed && AddOutput(manifest, "export", path)) written.push_back(path);
+    }
+    for (const ExportFailure& f : failures)
+      fail("The export file " + f.path + " could not be written: " + f.reason);
+  }
+  std::string error;
+  for (const std::string& path : written)
+    if (ExportFormatOf(path) == ExportFormat::Csv &&
+        !WriteManifest(p, ManifestPathFor(path), manifest, error))
+      fail("The manifest " + ManifestPathFor(path) + " could not be written: " + error);
+  if (!saved.empty() && !WriteManifest(p, ManifestPathFor(saved), manifest, error))
+    fail("The manifest " + ManifestPathFor(saved) + " could not be written: " + error);
+  return status;
+}
+
+// One run of the main window's job: start-up, the open, the settings, the
+// run request. Usage errors are all found before the residue file is read.
+int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostream& out,
+                std::ostream& err) {
+  // The residue file is named relative to where the command was started.
+  std::string residue = AbsoluteFromStart(o.residueFile);
+  if (!EnterWorkingFolder(global, err)) return kExitStopped;
+
+  CliPlatform platform(err, o.yes);
+  AnalysisHost host;
+  ModOrmid m;
+  if (!StartUp(m, platform, false)) return kExitStopped;
+  CheckRowsAgainst(m, o);
+
+  platform.SetResidueFile(residue);
+  int cancelled = 0;
+  OpenResidueFile(m, platform, cancelled);
+  if (cancelled != 0) return kExitStopped;
+
+  WindowSettings settings;
+  BuildSettings(o, m, settings);
+
+  // An export replaces an existing file only when the user says so, asked
+  // before the run.
+  for (const std::string& path : o.exports)
+    if (platform.FileExists(path) &&
+        platform.MessageBox("Export file " + path +
+                                " already exists. Do you want to write over this file?",
+                            "KAVRI-FCID Ormid Module", MsgIcon::Question,
+                            MsgButtons::YesNo) != MsgAnswer::Yes)
+      return kExitStopped;
+  ManifestRun record{o.command, settings, {}, false};
+  auto manifest = [&] {
+    record.date = platform.Now();
+    record.utc = platform.ClockIsUtc();
+    return BuildManifest(m, record);
+  };
+  std::optional<ResultsExport> exports;
+  if (!o.exports.empty()) {
+    exports.emplace(platform, o.exports, manifest);
+    host.sink = &*exports;
+  }
+
+  const char* reportFile = nullptr;
+  if (o.command == "listing") {
+    if (!CheckResidueListing(m, platform, host, settings)) return kExitStopped;
+    if (!WriteResidueListing(m, platform, settings, kResidueListingFile)) return kExitStopped;
+    reportFile = kResidueListingFile;
+  } else {
+    int kind = o.command == "longterm" ? kRunLongTerm : kRunCommodity;
+    if (checkstart(m, platform, host, settings, kind) != RunStatus::Done) return kExitStopped;
+    reportFile = kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile;
+  }
+  int status = kExitDone;
+  if (o.command != "listing" && (settings.chkSaveRpt || exports)) {
+    record.date = platform.Now();
+    record.utc = platform.ClockIsUtc();
+    status = FinishRun(m, platform, o, record, exports ? &*exports : nullptr);
+  }
+  if (o.toStdout && !CopyToStdout(reportFile, out)) {
+    err << "ormid-cli: cannot read " << reportFile << "\n";
+    return kExitStopped;
+  }
+  return status;
+}
+
+void AddAnalysis(CommandLine& cl, const std::string& name, const std::string& description) {
+  auto args = std::make_shared<AnalysisArguments>();
+  auto sub = std::make_shared<CLI::App*>();
+  *sub = &cl.Add(name, description, [&cl, args, name, sub](std::ostream& out, std::ostream& err) {
+    return RunAnalysis(cl.Global(), CheckAnalysisOptions(**sub, name, *args), out, err);
+  });
+  BindAnalysisOptions(**sub, *args);
+}
+
+}  // namespace
+
+void AddAnalysisCommands(CommandLine& cl) {
+  cl.Add("info", "start up and print the installation summary",
+         [&cl](std::ostream& out, std::ostream& err) {
+           if (!EnterWorkingFolder(cl.Global(), err)) return kExitStopped;
+           CliPlatform platform(err, false);
+           ModOrmid m;
+           if (!StartUp(m, platform, false)) return kExitStopped;
+           PrintInfo(m, out);
+           return kExitDone;
+         });
+  AddAnalysis(cl, "longterm", "long-term analysis (ormdtemp.txt)");
+  AddAnalysis(cl, "commodity", "commodity contribution analysis (tempcomm.txt)");
+  AddAnalysis(cl, "listing", "residue file listing (tempres.fil)");
+}
+
+}  // namespace ormid::cli

@@ -1,0 +1,222 @@
+#include "cli/analysis_options.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+
+#include "app/pad_form.h"
+#include "app/run_request.h"
+#include "cli/command_line.h"
+#include "core/mod_ormid.h"
+#include "core/numbers.h"
+#include "export/table_writer.h"
+#include "report/number_format.h"
+
+namespace ormid::cli {
+
+namespace {
+
+// "--noel=" names an empty box, unlike "--noel", which keeps the file's
+// value; CLI11 reads both as a flag without a value, so the empty text gets
+// a mark of its own.
+constexpr char kEmptyText[] = "\x1e";
+
+bool ParseRow(const std::string& text, int& row) {
+  if (text.empty() || text.size() > 5) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  row = std::atoi(text.c_str());
+  return true;
+}
+
+EndpointOption Endpoint(const std::string& value) {
+  EndpointOption e;
+  if (value == AnalysisArguments::kUnset) return e;
+  e.given = true;
+  if (value == kEmptyText)
+    e.text = "";
+  else if (value != AnalysisArguments::kNoText)
+    e.text = value;
+  return e;
+}
+
+std::optional<std::string> Given(const CLI::App& sub, const char* name, const std::string& v) {
+  if (sub.count(name) == 0) return std::nullopt;
+  return v;
+}
+
+}  // namespace
+
+void MarkEmptyEndpointTexts(std::vector<std::string>& args) {
+  for (auto& a : args)
+    if (a == "--noel=" || a == "--rfd=" || a == "--qstar=") a += kEmptyText;
+}
+
+void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
+  sub.add_option("RESIDUE_FILE", a.residueFile, "the residue file (.R98 or .R10)")
+      ->required()
+      ->type_name("");
+  const std::string noText = std::string("{") + AnalysisArguments::kNoText + "}";
+  sub.add_flag("--noel" + noText, a.noel,
+               "check NOEL; TEXT goes in its box (without it the box keeps the file's NOEL)");
+  sub.add_flag("--rfd" + noText, a.rfd, "check RfD; likewise");
+  sub.add_flag("--qstar" + noText, a.qstar, "check Q* (always alone); likewise");
+  sub.add_flag("--pad", a.pad, "check PAD (and thereby RfD)")->disable_flag_override();
+  sub.add_option("--pad-value", a.padValues,
+                 "PAD box of subgroup row ROW (repeatable; needs --pad)")
+      ->allow_extra_args(false)
+      ->type_size(1)
+      ->type_name("ROW=TEXT");
+  sub.add_flag("--adj2", a.adj2, "use the second adjustment factor")->disable_flag_override();
+  sub.add_option("--comment", a.comment, "run comment (default: the residue file's comment)")
+      ->type_name("TEXT");
+  sub.add_option("--save", a.save, "save reports to file NAME (extension added)")
+      ->type_name("NAME");
+  sub.add_flag("--yes", a.yes, "answer Yes to the overwrite questions (default No)")
+      ->disable_flag_override();
+  sub.add_flag("--complete", a.complete, "complete commodity report")->disable_flag_override();
+  sub.add_flag("--critical", a.critical, "critical commodity report")->disable_flag_override();
+  sub.add_option("--food-pct", a.foodPct, "critical value for foods/foodforms (needs --critical)");
+  sub.add_option("--crop-pct", a.cropPct, "critical value for crop groups (needs --critical)");
+  sub.add_option("--subgroups", a.subgroups,
+                 "subgroup rows for the commodity analysis: 1,5,9 or all")
+      ->type_name("LIST");
+  sub.add_flag("--stdout", a.toStdout, "also write the finished report to standard output")
+      ->disable_flag_override();
+  if (sub.get_name() != "listing")
+    sub.add_option("--export", a.exports,
+                   "write the run's figures to FILE (.csv, .json or .xlsx; repeatable)")
+        ->allow_extra_args(false)
+        ->type_size(1)
+        ->type_name("FILE");
+}
+
+AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& command,
+                                     const AnalysisArguments& a) {
+  AnalysisOptions o;
+  o.command = command;
+  o.residueFile = a.residueFile;
+  o.noel = Endpoint(a.noel);
+  o.rfd = Endpoint(a.rfd);
+  o.qstar = Endpoint(a.qstar);
+  o.pad = a.pad;
+  for (const std::string& v : a.padValues) {
+    auto eq = v.find('=');
+    int row = 0;
+    if (eq == std::string::npos || !ParseRow(v.substr(0, eq), row))
+      throw UsageError{"--pad-value needs ROW=TEXT, not \"" + v + "\""};
+    o.padValues.emplace_back(row, v.substr(eq + 1));
+  }
+  o.adj2 = a.adj2;
+  o.comment = Given(sub, "--comment", a.comment);
+  o.save = Given(sub, "--save", a.save);
+  o.yes = a.yes;
+  o.complete = a.complete;
+  o.critical = a.critical;
+  o.foodPct = Given(sub, "--food-pct", a.foodPct);
+  o.cropPct = Given(sub, "--crop-pct", a.cropPct);
+  o.subgroups = Given(sub, "--subgroups", a.subgroups);
+  o.toStdout = a.toStdout;
+  for (const std::string& e : a.exports) {
+    if (!ExportFormatOf(e))
+      throw UsageError{"--export takes a file ending in " + std::string(kExportExtensions) +
+                       ", not \"" + e + "\""};
+    o.exports.push_back(AbsoluteFromStart(e));
+  }
+
+  // What the main window's interlocks forbid.
+  if (o.qstar.given && (o.noel.given || o.rfd.given || o.pad))
+    throw UsageError{"--qstar is always used alone (not with --noel, --rfd or --pad)"};
+  if (!o.padValues.empty() && !o.pad) throw UsageError{"--pad-value needs --pad (the PAD form)"};
+  if ((o.foodPct || o.cropPct) && !o.critical)
+    throw UsageError{"--food-pct and --crop-pct need --critical"};
+  if (o.subgroups && !o.complete && !o.critical)
+    throw UsageError{"--subgroups needs --complete or --critical"};
+  if (command == "commodity" && !o.complete && !o.critical)
+    throw UsageError{"commodity needs --complete or --critical"};
+  // Rows are numbers from 1 on whatever the installation; whether they go
+  // past its last subgroup is checked once it is started.
+  if (o.subgroups && *o.subgroups != "all" && !ParseSubgroupRows(*o.subgroups, 99999))
+    throw UsageError{"--subgroups takes subgroup rows from 1 or all, not \"" + *o.subgroups + "\""};
+  for (const auto& [row, text] : o.padValues)
+    if (row < 1) throw UsageError{"--pad-value rows start at 1, not " + std::to_string(row)};
+  return o;
+}
+
+std::optional<std::vector<int>> ParseSubgroupRows(const std::string& list, int popCount) {
+  std::vector<int> rows;
+  if (list == "all") {
+    for (int r = 1; r <= popCount; ++r) rows.push_back(r);
+    return rows;
+  }
+  std::size_t start = 0;
+  for (;;) {
+    auto comma = list.find(',', start);
+    std::string item =
+        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    int row = 0;
+    if (!ParseRow(item, row) || row < 1 || row > popCount) return std::nullopt;
+    rows.push_back(row);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return rows;
+}
+
+void CheckRowsAgainst(const ModOrmid& m, const AnalysisOptions& o) {
+  if (o.subgroups && !ParseSubgroupRows(*o.subgroups, m.gPopCount))
+    throw UsageError{"--subgroups takes rows 1 to " + std::to_string(m.gPopCount) +
+                     " or all, not \"" + *o.subgroups + "\""};
+  if (o.padValues.empty()) return;
+  auto rows = LoadPadRows(m);
+  for (const auto& [row, text] : o.padValues) {
+    bool found = false;
+    for (const PadRow& r : rows) found = found || r.subgroup == row;
+    if (!found)
+      throw UsageError{"subgroup row " + std::to_string(row) +
+                       " has no box on the PAD form (rows " +
+                       (rows.empty() ? std::string("none")
+                                     : std::to_string(rows.front().subgroup) + " to " +
+                                           std::to_string(rows.back().subgroup)) +
+                       ")"};
+  }
+}
+
+void BuildSettings(const AnalysisOptions& o, ModOrmid& m, WindowSettings& s) {
+  s.txtMOE1 = DefaultNumberText(m.gNOEL);
+  s.txtMOE2 = DefaultNumberText(m.gRefDose);
+  s.txtMOE3 = DefaultNumberText(m.gQStar);
+  s.txtComment = m.gRunComment;
+  auto endpoint = [](const EndpointOption& e, bool& check, std::string& box) {
+    if (!e.given) return;
+    check = true;
+    if (e.text) box = *e.text;
+  };
+  endpoint(o.noel, s.chkMOE1, s.txtMOE1);
+  endpoint(o.rfd, s.chkMOE2, s.txtMOE2);
+  endpoint(o.qstar, s.chkMOE3, s.txtMOE3);
+  if (o.pad) s.chkMOE4 = s.chkMOE2 = true;
+  s.chkSecondAdj = o.adj2;
+  if (o.comment) s.txtComment = *o.comment;
+  if (o.save) {
+    s.chkSaveRpt = true;
+    s.txtRptFile = *o.save;
+  }
+  s.chkComplete = o.complete;
+  s.chkCritical = o.critical;
+  if (o.foodPct) s.txtCrit1 = *o.foodPct;
+  if (o.cropPct) s.txtCrit2 = *o.cropPct;
+  s.chkStandard.assign(static_cast<std::size_t>(m.gPopCount), 0);
+  if (o.subgroups) {
+    auto rows = ParseSubgroupRows(*o.subgroups, m.gPopCount).value_or(std::vector<int>{});
+    for (int r : rows) s.chkStandard[static_cast<std::size_t>(r - 1)] = 1;
+  }
+  if (!o.padValues.empty()) {
+    auto rows = LoadPadRows(m);
+    for (const auto& [row, text] : o.padValues)
+      for (PadRow& r : rows)
+        if (r.subgroup == row) r.text = text;
+    StorePadRows(m, rows);
+  }
+}
+
+}  // namespace ormid::cli

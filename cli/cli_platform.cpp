@@ -1,0 +1,55 @@
+#include "cli/cli_platform.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <ostream>
+
+namespace ormid::cli {
+
+MsgAnswer CliPlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon,
+                                  MsgButtons buttons) {
+  err_ << title << ": " << text << "\n";
+  err_.flush();
+  switch (buttons) {
+    case MsgButtons::OK:
+      return MsgAnswer::OK;
+    case MsgButtons::OKCancel:
+      return MsgAnswer::Cancel;
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoCancel:
+      return yes_ ? MsgAnswer::Yes : MsgAnswer::No;
+  }
+  return MsgAnswer::OK;
+}
+
+std::string CliPlatform::InputBox(const std::string& prompt, const std::string& title,
+                                  const std::string&) {
+  err_ << title << ": " << prompt << "\n";
+  return "";
+}
+
+std::optional<std::string> CliPlatform::OpenFileDialog(const FileDialogRequest&) {
+  auto chosen = residueFile_;
+  residueFile_.reset();
+  return chosen;
+}
+
+std::optional<long long> SourceDateEpoch() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (!epoch || !*epoch) return std::nullopt;
+  char* end = nullptr;
+  long long seconds = std::strtoll(epoch, &end, 10);
+  if (!end || *end != '\0') return std::nullopt;
+  return seconds;
+}
+
+DateTime CliPlatform::Now() {
+  if (!now_) {
+    auto seconds = SourceDateEpoch();
+    utc_ = seconds.has_value();
+    now_ = ToDateTime(seconds.value_or(static_cast<long long>(std::time(nullptr))), utc_);
+  }
+  return *now_;
+}
+
+}  // namespace ormid::cli

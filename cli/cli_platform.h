@@ -1,0 +1,56 @@
+// The platform of a program without a window: message boxes on standard
+// error as "TITLE: TEXT", questions answered from the command line, the open
+// dialog answered with the file the command names.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "core/platform.h"
+#include "core/run_host.h"
+
+namespace ormid::cli {
+
+class CliPlatform : public Platform {
+ public:
+  // yes answers Yes to every Yes/No question (the overwrite questions).
+  CliPlatform(std::ostream& err, bool yes) : err_(err), yes_(yes) {}
+
+  MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon,
+                       MsgButtons buttons) override;
+  std::string InputBox(const std::string& prompt, const std::string& title,
+                       const std::string&) override;
+  std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override;
+  // The clock, or SOURCE_DATE_EPOCH (UTC) when it is set; the first reading
+  // holds for the whole command, so that a run's reports and its manifest
+  // carry one date.
+  DateTime Now() override;
+  // Whether Now() came from SOURCE_DATE_EPOCH.
+  bool ClockIsUtc() const { return utc_; }
+
+  // The file the next open dialog returns (once).
+  void SetResidueFile(std::string path) { residueFile_ = std::move(path); }
+
+ private:
+  std::ostream& err_;
+  bool yes_;
+  std::optional<std::string> residueFile_;
+  std::optional<DateTime> now_;
+  bool utc_ = false;
+};
+
+// SOURCE_DATE_EPOCH in seconds, when it is set to a number.
+std::optional<long long> SourceDateEpoch();
+
+// The command line has no window: Show Last leaves the report in its
+// temporary file (standard output gets it with --stdout) and focus moves
+// have nothing to act on.
+class CliHost : public RunHost {
+ public:
+  void ShowLastOrmidReport() override {}
+  void ShowLastCommodityReport() override {}
+  void SetFocus(Control) override {}
+};
+
+}  // namespace ormid::cli

@@ -1,0 +1,66 @@
+// The command line of ormid-cli: one CLI11 subcommand per job, each with its
+// own --help, and the options every job shares.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace ormid::cli {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitStopped = 1;
+inline constexpr int kExitUsage = 2;
+
+// Options every command takes, wherever they stand on the line.
+struct GlobalOptions {
+  std::string workdir;  // -C / --workdir; "" = the current directory
+};
+
+// Thrown by a command's checks after parsing: a usage error (exit 2).
+struct UsageError {
+  std::string text;
+};
+
+// What a command does once its arguments are parsed: returns the exit status.
+using CommandAction = std::function<int(std::ostream& out, std::ostream& err)>;
+
+class CommandLine {
+ public:
+  CommandLine();
+  ~CommandLine();
+  CommandLine(const CommandLine&) = delete;
+  CommandLine& operator=(const CommandLine&) = delete;
+
+  // Adds a subcommand; action runs when it is the one given.
+  CLI::App& Add(const std::string& name, const std::string& description, CommandAction action);
+  const GlobalOptions& Global() const { return global_; }
+
+  // Parses args (without the program name) and runs the chosen command.
+  int Execute(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+ private:
+  std::unique_ptr<CLI::App> app_;
+  GlobalOptions global_;
+  bool version_ = false;
+  std::vector<std::pair<CLI::App*, CommandAction>> commands_;
+};
+
+// Prints a usage error the way every command does and returns its status.
+int ReportUsageError(std::ostream& err, const std::string& text);
+
+// Enters the working folder of -C (the installation's folder stays the
+// current directory for the whole run). False after its message.
+bool EnterWorkingFolder(const GlobalOptions& global, std::ostream& err);
+
+// A file named on the command line, made absolute against the folder the
+// command was started in (before the working folder is entered).
+std::string AbsoluteFromStart(const std::string& path);
+
+}  // namespace ormid::cli

@@ -1,0 +1,111 @@
+#include "commodity/contributions.h"
+
+#include "commodity/commodity_run.h"
+#include "commodity/critical_report.h"
+#include "core/run_results.h"
+
+namespace ormid {
+
+namespace {
+
+// The endpoint's figures as the reports show them: none when the row reads
+// "no exposure", otherwise those of the endpoint's layout.
+void SetFigures(const ModOrmid& m, EndpointLayout layout, int row, float e, float pctRef,
+                float pctNoel, float moe, float risk, float total, ContributionResult& r) {
+  r.exposure = e;
+  if (total != 0) r.sharePercent = ShareOfTotal(e, total);
+  if (layout == EndpointLayout::RefDose || layout == EndpointLayout::NoelRef) {
+    r.reference = PadApplies(m, row) ? ReferenceKind::PAD : ReferenceKind::RfD;
+    r.referenceDose = ReferenceDose(m, row);
+  }
+  const bool noel = layout == EndpointLayout::Noel || layout == EndpointLayout::NoelRef;
+  if (noel ? moe == 0 : e == 0) return;
+  switch (layout) {
+    case EndpointLayout::RefDose:
+      r.percentReference = pctRef;
+      break;
+    case EndpointLayout::Noel:
+      r.percentNoel = pctNoel;
+      r.marginOfExposure = moe;
+      break;
+    case EndpointLayout::NoelRef:
+      r.marginOfExposure = moe;
+      r.percentReference = pctRef;
+      break;
+    case EndpointLayout::Risk:
+      r.lifetimeRisk = risk;
+      break;
+  }
+}
+
+}  // namespace
+
+void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
+  const ModOrmid& m = run.m;
+  const auto ri = static_cast<std::size_t>(row);
+  const float total = m.gPopExposure[static_cast<std::size_t>(m.gPopOrder[ri])];
+  ContributionResult r;
+  r.row = row;
+  r.subgroup = m.gPopNames2[ri];
+
+  for (int k = 1; k <= m.gCropGroupCount; ++k) {
+    const int members = m.gGroupFoods[static_cast<std::size_t>(k)][1];
+    if (members == 0) continue;
+    r.cropGroup = k;
+    r.cropGroupName = GroupName(m, k);
+    const std::vector<int>& foods = run.GroupFoods(k);
+    ExposureSums sums;
+    auto send = [&](ContributionKind kind, std::size_t food, int entry,
+                    const ExposureFigures& x) {
+      ContributionResult e = r;
+      e.kind = kind;
+      e.commodityCode = m.gFoodCode[food];
+      e.commodityName = m.gFoodName[food];
+      const auto i = static_cast<std::size_t>(entry);
+      if (kind == ContributionKind::FoodForm) {
+        e.formCode = m.gFormCode[i];
+        e.formLabel = run.FormLabel(entry);
+        e.residue = m.gFormResidue[i];
+        e.adj1 = m.gFormAdj1[i];
+        e.adj2 = m.gFormAdj2[i];
+      } else {
+        e.residue = m.gFoodResidue[food];
+        e.adj1 = m.gFoodAdj1[food];
+        e.adj2 = m.gFoodAdj2[food];
+      }
+      SetFigures(m, run.layout, row, x.e, x.pctRef, x.pctNoel, x.moe, x.risk, total, e);
+      sink.Contribution(m, e);
+    };
+    for (std::size_t n = 0; n < foods.size() && static_cast<int>(n) < members; ++n) {
+      const int f = foods[n];
+      const auto fi = static_cast<std::size_t>(f);
+      if (m.gFoodFormCount[fi] == 0) {
+        const ExposureFigures x = FoodExposure(run, row, f);
+        sums.Add(m, x);
+        send(ContributionKind::Food, fi, f, x);
+      } else {
+        const int first = m.gFoodFirstForm[fi];
+        for (int j = first; j < first + m.gFoodFormCount[fi]; ++j) {
+          const ExposureFigures x = FormExposure(run, row, j);
+          sums.Add(m, x);
+          send(ContributionKind::FoodForm, fi, j, x);
+        }
+      }
+    }
+    ContributionResult g = r;
+    g.kind = ContributionKind::CropGroupSubtotal;
+    SetFigures(m, run.layout, row, sums.e, sums.pctRef, sums.pctNoel, MarginOfExposure(m, sums.e),
+               LifetimeRisk(m, sums.e), total, g);
+    sink.Contribution(m, g);
+  }
+
+  ContributionResult t = r;
+  t.kind = ContributionKind::SubgroupTotal;
+  t.cropGroup = 0;
+  t.cropGroupName = {};
+  const ExposureFigures x = FiguresFor(m, run.layout, row, total);
+  SetFigures(m, run.layout, row, x.e, x.pctRef, x.pctNoel, x.moe, x.risk, total, t);
+  sink.Contribution(m, t);
+}
+
+}  // namespace ormid

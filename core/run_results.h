@@ -1,0 +1,61 @@
+// A finished run's figures as data: the same single-precision values the
+// reports round, handed row by row to whoever keeps them (exports, the run
+// history) while the run writes its reports.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ormid {
+
+struct ModOrmid;
+
+// Which dose a subgroup's percent figure refers to.
+enum class ReferenceKind { None, RfD, PAD };
+
+// One subgroup row of the long-term analysis. Figures the run's endpoint
+// does not report are empty.
+struct LongTermResult {
+  int row = 0;  // report row, 1-based
+  std::string_view subgroup;
+  int column = 0;  // consumption column
+  float exposure = 0;  // mg/kg bw/day
+  ReferenceKind reference = ReferenceKind::None;
+  std::optional<float> referenceDose;  // mg/kg bw/day
+  std::optional<float> percentReference, percentNoel, marginOfExposure, lifetimeRisk;
+};
+
+enum class ContributionKind { Food, FoodForm, CropGroupSubtotal, SubgroupTotal };
+
+// One row of a subgroup's commodity contribution breakdown, in the complete
+// report's order: a crop group's foods and food forms, its subtotal, and at
+// the end the subgroup's total.
+struct ContributionResult {
+  ContributionKind kind = ContributionKind::Food;
+  int row = 0;  // subgroup report row
+  std::string_view subgroup;
+  int cropGroup = 0;  // crop group index (0 on the subgroup total)
+  std::string_view cropGroupName;
+  std::string_view commodityCode, commodityName;  // foods and food forms
+  int formCode = 0;                               // food forms only
+  std::string_view formLabel;
+  std::optional<float> residue, adj1, adj2;  // foods and food forms: ppm and factors
+  float exposure = 0;                        // mg/kg bw/day
+  std::optional<float> sharePercent;         // % of the subgroup's total (none when it is 0)
+  ReferenceKind reference = ReferenceKind::None;
+  std::optional<float> referenceDose;
+  std::optional<float> percentReference, percentNoel, marginOfExposure, lifetimeRisk;
+};
+
+// Takes a run's figures as it goes. A run that stops on a message after it
+// began sending leaves the rows sent so far; the caller decides from the
+// run's outcome whether to keep them.
+class ResultsSink {
+ public:
+  virtual ~ResultsSink() = default;
+  virtual void LongTerm(const ModOrmid&, const LongTermResult&) {}
+  virtual void Contribution(const ModOrmid&, const ContributionResult&) {}
+};
+
+}  // namespace ormid

@@ -1,0 +1,197 @@
+#include "export/results_export.h"
+
+#include "core/platform.h"
+
+namespace ormid {
+
+namespace {
+
+constexpr const char* kExposureFormat = "0.0000000";
+constexpr const char* kPercentFormat = "#,##0.0";
+constexpr const char* kMoeFormat = "#,##0";
+constexpr const char* kRiskFormat = "0.00E+00";
+constexpr const char* kDoseFormat = "General";
+
+// Columns of the endpoint figures, the same in both tables.
+const Column kFigureColumns[] = {
+    {"exposure_mg_per_kg_bw_day", CellType::Number, kExposureFormat},
+    {"reference_dose_kind", CellType::Text, ""},
+    {"reference_dose_mg_per_kg_bw_day", CellType::Number, kDoseFormat},
+    {"percent_of_reference_dose", CellType::Number, kPercentFormat},
+    {"percent_of_noel", CellType::Number, kPercentFormat},
+    {"margin_of_exposure", CellType::Number, kMoeFormat},
+    {"lifetime_cancer_risk", CellType::Number, kRiskFormat},
+};
+
+std::string_view ReferenceText(ReferenceKind k) {
+  switch (k) {
+    case ReferenceKind::RfD:
+      return "RfD";
+    case ReferenceKind::PAD:
+      return "PAD";
+    case ReferenceKind::None:
+      break;
+  }
+  return "none";
+}
+
+Cell Optional(const std::optional<float>& v) {
+  return v ? Cell(*v) : Cell();
+}
+
+template <class Result>
+void AppendFigures(std::vector<Cell>& cells, const Result& r) {
+  cells.push_back(r.reference == ReferenceKind::None ? Cell() : Cell(ReferenceText(r.reference)));
+  cells.push_back(Optional(r.referenceDose));
+  cells.push_back(Optional(r.percentReference));
+  cells.push_back(Optional(r.percentNoel));
+  cells.push_back(Optional(r.marginOfExposure));
+  cells.push_back(Optional(r.lifetimeRisk));
+}
+
+std::string_view KindText(ContributionKind k) {
+  switch (k) {
+    case ContributionKind::Food:
+      return "food";
+    case ContributionKind::FoodForm:
+      return "food_form";
+    case ContributionKind::CropGroupSubtotal:
+      return "crop_group_subtotal";
+    case ContributionKind::SubgroupTotal:
+      return "subgroup_total";
+  }
+  return "";
+}
+
+Cell TextOrEmpty(std::string_view t) {
+  return t.empty() ? Cell() : Cell(t);
+}
+
+int IndexOf(const std::vector<Column>& columns, std::string_view name) {
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (columns[i].name == name) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace
+
+const std::vector<Column>& LongTermColumns() {
+  static const std::vector<Column> columns = [] {
+    std::vector<Column> c = {
+        {"row", CellType::Integer, "0"},
+        {"subgroup", CellType::Text, ""},
+        {"consumption_column", CellType::Integer, "0"},
+    };
+    c.insert(c.end(), std::begin(kFigureColumns), std::end(kFigureColumns));
+    return c;
+  }();
+  return columns;
+}
+
+const std::vector<Column>& ContributionColumns() {
+  static const std::vector<Column> columns = [] {
+    std::vector<Column> c = {
+        {"row_kind", CellType::Text, ""},
+        {"subgroup_row", CellType::Integer, "0"},
+        {"subgroup", CellType::Text, ""},
+        {"crop_group_index", CellType::Integer, "0"},
+        {"crop_group", CellType::Text, ""},
+        {"commodity_code", CellType::Text, ""},
+        {"commodity_name", CellType::Text, ""},
+        {"food_form_code", CellType::Integer, "0"},
+        {"food_form", CellType::Text, ""},
+        {"residue_ppm", CellType::Number, "0.000000"},
+        {"adjustment_factor_1", CellType::Number, "0.000"},
+        {"adjustment_factor_2", CellType::Number, "0.000"},
+        {"exposure_mg_per_kg_bw_day", CellType::Number, kExposureFormat},
+        {"share_of_subgroup_exposure_percent", CellType::Number, "0.00"},
+    };
+    c.insert(c.end(), std::begin(kFigureColumns) + 1, std::end(kFigureColumns));
+    return c;
+  }();
+  return columns;
+}
+
+std::vector<Cell> LongTermCells(const LongTermResult& r) {
+  std::vector<Cell> cells{static_cast<long long>(r.row), r.subgroup,
+                          static_cast<long long>(r.column), r.exposure};
+  AppendFigures(cells, r);
+  return cells;
+}
+
+std::vector<Cell> ContributionCells(const ContributionResult& r) {
+  const bool entry = r.kind == ContributionKind::Food || r.kind == ContributionKind::FoodForm;
+  std::vector<Cell> cells{
+      KindText(r.kind),
+      static_cast<long long>(r.row),
+      r.subgroup,
+      r.cropGroup ? Cell(static_cast<long long>(r.cropGroup)) : Cell(),
+      TextOrEmpty(r.cropGroupName),
+      entry ? Cell(r.commodityCode) : Cell(),
+      entry ? Cell(r.commodityName) : Cell(),
+      r.kind == ContributionKind::FoodForm ? Cell(static_cast<long long>(r.formCode)) : Cell(),
+      r.kind == ContributionKind::FoodForm ? Cell(r.formLabel) : Cell(),
+      Optional(r.residue),
+      Optional(r.adj1),
+      Optional(r.adj2),
+      r.exposure,
+      Optional(r.sharePercent),
+  };
+  AppendFigures(cells, r);
+  return cells;
+}
+
+bool AboveReferenceDose(const std::optional<float>& percentReference) {
+  return percentReference && *percentReference > 100.0f;
+}
+
+ResultsExport::ResultsExport(Platform& p, std::vector<std::string> paths,
+                             std::function<nlohmann::json()> manifest)
+    : p_(p), paths_(std::move(paths)), manifest_(std::move(manifest)) {}
+
+ResultsExport::~ResultsExport() = default;
+
+void ResultsExport::Open(bool commodity) {
+  opened_ = true;
+  const nlohmann::json manifest = manifest_();
+  const auto& columns = commodity ? ContributionColumns() : LongTermColumns();
+  specs_.reserve(paths_.size());
+  for (const std::string& path : paths_) {
+    specs_.push_back({path, commodity ? "Contributions" : "Subgroups",
+                      commodity ? "commodity" : "longterm", columns,
+                      IndexOf(columns, "percent_of_reference_dose")});
+    std::string error;
+    auto table = OpenTable(p_, specs_.back(), manifest, error);
+    if (!table) failures_.push_back({path, error});
+    tables_.push_back(std::move(table));
+  }
+}
+
+void ResultsExport::LongTerm(const ModOrmid&, const LongTermResult& r) {
+  if (!opened_) Open(false);
+  const auto cells = LongTermCells(r);
+  const bool above = AboveReferenceDose(r.percentReference);
+  for (auto& t : tables_)
+    if (t) t->Row(cells, above);
+}
+
+void ResultsExport::Contribution(const ModOrmid&, const ContributionResult& r) {
+  if (!opened_) Open(true);
+  const auto cells = ContributionCells(r);
+  const bool above = AboveReferenceDose(r.percentReference);
+  for (auto& t : tables_)
+    if (t) t->Row(cells, above);
+}
+
+std::vector<ExportFailure> ResultsExport::Commit() {
+  if (!opened_) Open(false);
+  for (std::size_t i = 0; i < tables_.size(); ++i) {
+    if (!tables_[i]) continue;
+    std::string error;
+    if (!tables_[i]->Commit(error)) failures_.push_back({paths_[i], error});
+    tables_[i].reset();
+  }
+  return failures_;
+}
+
+}  // namespace ormid

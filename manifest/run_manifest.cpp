@@ -1,0 +1,242 @@
+#include "manifest/run_manifest.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/pad_form.h"
+#include "app/startup.h"
+#include "core/float_text.h"
+#include "core/mod_ormid.h"
+#include "core/paths.h"
+#include "core/record_file.h"
+#include "manifest/sha256.h"
+
+#ifndef ORMID_SOURCE_REVISION
+#define ORMID_SOURCE_REVISION "unknown"
+#endif
+
+namespace ormid {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+// A single-precision setting as the nearest double of its shortest text, so
+// that the manifest reads "0.0005", not the float's binary expansion.
+json Number(float v) {
+  if (!std::isfinite(v)) return nullptr;
+  return std::stod(ShortestText(v));
+}
+
+const char* SurveyName(int base) {
+  switch (base) {
+    case kSurveyCsfii:
+      return "CSFII 1994-96, 1998";
+    case kSurveyNhanesOneDay:
+      return "NHANES 1999-2006, 1-day";
+    case kSurveyNhanesTwoDay:
+      return "NHANES 2005-2010, 2-day";
+  }
+  return "unknown";
+}
+
+std::string InWorkingFolder(const ModOrmid& m, const std::string& name) {
+  fs::path p(name);
+  if (p.is_absolute() || m.gWorkingDir.empty()) return p.lexically_normal().string();
+  return (fs::path(m.gWorkingDir) / p).lexically_normal().string();
+}
+
+json FileEntry(const std::string& role, const std::string& path) {
+  json f = {{"role", role}, {"path", path}};
+  if (auto d = DigestFile(path)) {
+    f["size"] = d->size;
+    f["sha256"] = d->sha256;
+  } else {
+    f["size"] = nullptr;
+    f["sha256"] = nullptr;
+  }
+  return f;
+}
+
+const char* ReportsOfKind(const std::string& kind) {
+  if (kind == "A") return "complete";
+  if (kind == "B") return "critical";
+  return "complete and critical";
+}
+
+}  // namespace
+
+std::string SourceRevision() {
+  return ORMID_SOURCE_REVISION;
+}
+
+std::string IsoDateTime(const DateTime& t, bool utc) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%s", t.year, t.month, t.day,
+                t.hour, t.minute, t.second, utc ? "Z" : "");
+  return text;
+}
+
+std::optional<DateTime> ParseIsoDateTime(const std::string& text, bool& utc) {
+  DateTime t;
+  char zone[4] = "";
+  int n = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%3s", &t.year, &t.month, &t.day,
+                      &t.hour, &t.minute, &t.second, zone);
+  if (n < 6 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 ||
+      t.minute > 59 || t.second > 60)
+    return std::nullopt;
+  utc = std::string(zone) == "Z";
+  if (n == 7 && !utc) return std::nullopt;
+  return t;
+}
+
+std::vector<std::string> ArgumentsFor(const ModOrmid& m, const std::string& command,
+                                      const WindowSettings& s) {
+  std::vector<std::string> a = {command, m.gResidueFileName};
+  if (s.chkMOE1) a.push_back("--noel=" + s.txtMOE1);
+  if (s.chkMOE2) a.push_back("--rfd=" + s.txtMOE2);
+  if (s.chkMOE3) a.push_back("--qstar=" + s.txtMOE3);
+  if (s.chkMOE4) {
+    a.push_back("--pad");
+    for (const PadRow& row : LoadPadRows(m)) {
+      const float pad = m.gPAD[static_cast<std::size_t>(row.subgroup)];
+      if (pad != 0)
+        a.push_back("--pad-value=" + std::to_string(row.subgroup) + "=" + ShortestText(pad));
+    }
+  }
+  if (s.chkSecondAdj) a.push_back("--adj2");
+  a.push_back("--comment=" + s.txtComment);
+  if (s.chkComplete) a.push_back("--complete");
+  if (s.chkCritical) {
+    a.push_back("--critical");
+    a.push_back("--food-pct=" + s.txtCrit1);
+    a.push_back("--crop-pct=" + s.txtCrit2);
+  }
+  std::string rows;
+  for (std::size_t k = 0; k < s.chkStandard.size(); ++k)
+    if (s.chkStandard[k] == 1) rows += (rows.empty() ? "" : ",") + std::to_string(k + 1);
+  if (!rows.empty() && (s.chkComplete || s.chkCritical)) a.push_back("--subgroups=" + rows);
+  return a;
+}
+
+json BuildManifest(const ModOrmid& m, const ManifestRun& run) {
+  json files = json::array();
+  files.push_back(FileEntry("support list", InWorkingFolder(m, kSupportListFile)));
+  files.push_back(FileEntry("setup file", InWorkingFolder(m, kSetupFile)));
+  files.push_back(FileEntry("food-form and crop group descriptions",
+                            InWorkingFolder(m, m.gFoodFormFile)));
+  files.push_back(FileEntry("master food list", InWorkingFolder(m, m.gFoodFile)));
+  files.push_back(FileEntry("master food-form list", InWorkingFolder(m, m.gRacFile)));
+  files.push_back(FileEntry("food consumption", InWorkingFolder(m, m.gConsumptionFile1)));
+  files.push_back(FileEntry("food-form consumption", InWorkingFolder(m, m.gConsumptionFile2)));
+
+  json residue = FileEntry("residue file", InWorkingFolder(m, m.gResidueFileName));
+  residue.erase("role");
+  residue["chemical"] = m.gChemicalName;
+  residue["date"] = m.gResidueFileDate;
+  residue["format_tag"] = m.gResidueFormatTag;
+
+  json pads = json::array();
+  if (m.gEndpoint == "P" || m.gEndpoint == "NP")
+    for (int k = 1; k <= m.gPopCount; ++k)
+      if (const float pad = m.gPAD[static_cast<std::size_t>(k)]; pad > 0)
+        pads.push_back({{"row", k},
+                        {"subgroup", m.gPopNames2[static_cast<std::size_t>(k)]},
+                        {"pad_mg_per_kg_bw_day", Number(pad)}});
+  json subgroups = json::array();
+  if (run.command == "commodity")
+    for (int k = 1; k <= m.gPopCount; ++k)
+      if (const std::string& kind = m.gCommodityKind[static_cast<std::size_t>(k)]; !kind.empty())
+        subgroups.push_back({{"row", k},
+                             {"subgroup", m.gPopNames2[static_cast<std::size_t>(k)]},
+                             {"reports", ReportsOfKind(kind)}});
+
+  json settings = {
+      {"endpoint", m.gEndpoint},
+      {"noel_mg_per_kg_bw_day", Number(m.gNOEL)},
+      {"rfd_mg_per_kg_bw_day", Number(m.gRefDose)},
+      {"qstar_per_mg_per_kg_bw_day", Number(m.gQStar)},
+      {"pad", pads},
+      {"second_adjustment_factor", m.gUseAdj2 != 0},
+      {"comment", m.gRunComment},
+  };
+  if (run.command == "commodity") {
+    settings["subgroups"] = subgroups;
+    settings["critical_food_percent"] = Number(m.gCritFoodPct);
+    settings["critical_crop_group_percent"] = Number(m.gCritCropPct);
+  }
+  settings["arguments"] = ArgumentsFor(m, run.command, run.settings);
+
+  return json{
+      {"manifest_version", kManifestVersion},
+      {"program",
+       {{"name", "Ormid"}, {"version", ProgramVersionText()}, {"revision", SourceRevision()}}},
+      {"run", {{"command", run.command}, {"date", IsoDateTime(run.date, run.utc)}}},
+      {"installation",
+       {{"working_folder", m.gWorkingDir},
+        {"survey_base", m.gSurveyBase},
+        {"survey", SurveyName(m.gSurveyBase)},
+        {"data_version", m.gDataVersion},
+        {"files", files}}},
+      {"residue_file", residue},
+      {"settings", settings},
+      {"outputs", json::array()},
+  };
+}
+
+bool AddOutput(json& manifest, const std::string& role, const std::string& path) {
+  json entry = FileEntry(role, fs::absolute(path).lexically_normal().string());
+  if (entry["sha256"].is_null()) return false;
+  manifest["outputs"].push_back(std::move(entry));
+  return true;
+}
+
+std::string ManifestPathFor(const std::string& file) {
+  return file + ".manifest.json";
+}
+
+bool WriteManifest(Platform& p, const std::string& path, const json& manifest,
+                   std::string& error) {
+  return p.WriteFile(path, manifest.dump(2, ' ', false, json::error_handler_t::replace) + "\n",
+                     FileKind::SavedCopy, error);
+}
+
+std::optional<json> ReadManifest(const std::string& path, std::string& error) {
+  auto bytes = ReadWholeFile(path);
+  if (!bytes) {
+    error = "cannot be read";
+    return std::nullopt;
+  }
+  json j = json::parse(*bytes, nullptr, false);
+  if (j.is_discarded() || !j.is_object() || !j.contains("manifest_version")) {
+    error = "is not a run manifest";
+    return std::nullopt;
+  }
+  if (!j["manifest_version"].is_number_integer() ||
+      j["manifest_version"].get<int>() > kManifestVersion) {
+    error = "was written by a newer program (manifest version " +
+            j["manifest_version"].dump() + ")";
+    return std::nullopt;
+  }
+  return j;
+}
+
+std::vector<InputCheck> CheckInputs(const json& manifest) {
+  std::vector<InputCheck> checks;
+  auto check = [&](const json& entry) {
+    if (!entry.is_object() || !entry.contains("path") || !entry["path"].is_string()) return;
+    const std::string path = entry["path"].get<std::string>();
+    auto d = DigestFile(path);
+    InputState state = !d                                               ? InputState::Missing
+                       : entry.value("sha256", json()) == json(d->sha256) ? InputState::Unchanged
+                                                                          : InputState::Changed;
+    checks.push_back({path, state});
+  };
+  if (auto it = manifest.find("installation"); it != manifest.end() && it->contains("files"))
+    for (const json& f : (*it)["files"]) check(f);
+  if (auto it = manifest.find("residue_file"); it != manifest.end()) check(*it);
+  return checks;
+}
+
+}  // namespace ormid

@@ -1,0 +1,71 @@
+// The run manifest: what a run read (every installation file and the
+// residue file, with their SHA-256), how it was set up (the command and
+// every setting), and what it wrote. Saved reports get one beside them
+// ("NAME.manifest.json") and exports carry one, so that a result can be
+// shown to come from given inputs and be run again.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/run_request.h"
+#include "core/platform.h"
+
+namespace ormid {
+
+struct ModOrmid;
+
+inline constexpr int kManifestVersion = 1;
+
+// A run as the manifest records it.
+struct ManifestRun {
+  std::string command;  // "longterm" or "commodity"
+  WindowSettings settings;
+  DateTime date;
+  bool utc = false;  // the clock came from SOURCE_DATE_EPOCH
+};
+
+// The source revision the program was built from ("unknown" outside a
+// checkout).
+std::string SourceRevision();
+
+// "2024-03-05T09:07:01Z" (UTC) or "2024-03-05T09:07:01" (local time).
+std::string IsoDateTime(const DateTime& t, bool utc);
+// Reads IsoDateTime's text back; nullopt when it is not one.
+std::optional<DateTime> ParseIsoDateTime(const std::string& text, bool& utc);
+
+// The manifest of a run whose parameters are set (after the run request),
+// without outputs.
+nlohmann::json BuildManifest(const ModOrmid& m, const ManifestRun& run);
+
+// The command-line arguments that repeat the run's window settings:
+// the command, the residue file, then the options.
+std::vector<std::string> ArgumentsFor(const ModOrmid& m, const std::string& command,
+                                      const WindowSettings& s);
+
+// Adds a written file to the manifest's outputs. False when it cannot be read.
+bool AddOutput(nlohmann::json& manifest, const std::string& role, const std::string& path);
+
+// "FILE.manifest.json" for a report or export FILE.
+std::string ManifestPathFor(const std::string& file);
+
+// Writes the manifest as a file of its own, replacing an old one only whole.
+bool WriteManifest(Platform& p, const std::string& path, const nlohmann::json& manifest,
+                   std::string& error);
+
+// Reads a manifest file; nullopt with error when it is not one.
+std::optional<nlohmann::json> ReadManifest(const std::string& path, std::string& error);
+
+// One input of a manifest checked against the disk.
+enum class InputState { Unchanged, Changed, Missing };
+struct InputCheck {
+  std::string path;
+  InputState state;
+};
+// Every input the manifest names (installation files and residue file),
+// re-hashed.
+std::vector<InputCheck> CheckInputs(const nlohmann::json& manifest);
+
+}  // namespace ormid

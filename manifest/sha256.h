@@ -1,0 +1,20 @@
+// SHA-256 digests of files and texts, as lowercase hexadecimal.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ormid {
+
+struct FileDigest {
+  std::uint64_t size = 0;
+  std::string sha256;
+};
+
+// The digest of a whole file; nullopt when it cannot be read.
+std::optional<FileDigest> DigestFile(const std::string& path);
+std::string Sha256Hex(std::string_view bytes);
+
+}  // namespace ormid
