@@ -80,7 +80,7 @@ std::string ImportUsageProblem(const ModOrmid& m, const std::string& table,
 }
 
 TableExportOutcome ExportResidueTable(ModOrmid& m, Platform& p, const std::string& residueFile,
-                                      const std::string& table) {
+                                      const std::string& tableName, const std::string& table) {
   TableExportOutcome outcome;
   m.gResidueFileName = residueFile;
   ResidueFile items;
@@ -105,8 +105,8 @@ TableExportOutcome ExportResidueTable(ModOrmid& m, Platform& p, const std::strin
   if (ReadCsvTable(csv, again, split) && LoadMasterFoods(m, foods, error)) {
     const TableImport check = ImportResidueRows(m, foods, again, FormatReportDate(p.Now()));
     for (const TableProblem& pr : check.problems)
-      outcome.warnings.push_back(
-          Located(table, {pr.line, pr.text + "; an import of the table refuses it"}, "warning: "));
+      outcome.warnings.push_back(Located(
+          tableName, {pr.line, pr.text + "; an import of the table refuses it"}, "warning: "));
   }
 
   std::string bytes = csv;

@@ -30,8 +30,9 @@ struct TableExportOutcome {
 
 // Reads the residue file (the reader's messages, if any, through p) and writes
 // it as a table, after the overwrite question when the table exists.
+// The table is shown as tableName in the warnings.
 TableExportOutcome ExportResidueTable(ModOrmid& m, Platform& p, const std::string& residueFile,
-                                      const std::string& table);
+                                      const std::string& tableName, const std::string& table);
 
 struct TableImportOutcome {
   bool written = false;

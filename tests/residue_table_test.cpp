@@ -46,7 +46,8 @@ std::string Joined(const std::vector<std::string>& lines) {
 // Export, then import into `output`; the outcome of the import.
 TableImportOutcome RoundTrip(ModOrmid& m, FakePlatform& p, const fs::path& residue,
                              const fs::path& table, const fs::path& output) {
-  const TableExportOutcome exported = ExportResidueTable(m, p, residue.string(), table.string());
+  const TableExportOutcome exported =
+      ExportResidueTable(m, p, residue.string(), "table.csv", table.string());
   EXPECT_TRUE(exported.written);
   EXPECT_EQ(Joined(exported.warnings), "");
   return ImportResidueTable(m, p, "table.csv", table.string(), output.string());
@@ -72,7 +73,9 @@ TEST(ResidueTableTest, SampleFilesComeBackByteForByte) {
     const fs::path table = s.dir.path() / "table.csv";
     const fs::path again = s.dir.path() / ("again" + original.extension().string());
     if (!c.exported) {
-      EXPECT_FALSE(ExportResidueTable(s.m, s.platform, original.string(), table.string()).written);
+      EXPECT_FALSE(
+          ExportResidueTable(s.m, s.platform, original.string(), "table.csv", table.string())
+              .written);
       ASSERT_FALSE(s.platform.messages.empty());
       EXPECT_EQ(s.platform.messages.back().title, c.title);
       EXPECT_FALSE(fs::exists(table));
@@ -85,7 +88,8 @@ TEST(ResidueTableTest, SampleFilesComeBackByteForByte) {
 
     // The workbook holds the same table.
     const fs::path book = s.dir.path() / "table.xlsx";
-    ASSERT_TRUE(ExportResidueTable(s.m, s.platform, original.string(), book.string()).written);
+    ASSERT_TRUE(ExportResidueTable(s.m, s.platform, original.string(), "table.xlsx", book.string())
+                    .written);
     const std::string bytes = ReadFileBytes(book);
     EXPECT_TRUE(bytes.starts_with("PK\x03\x04"));
     EXPECT_NE(bytes.find("xl/worksheets/sheet1.xml"), std::string::npos);
@@ -104,11 +108,12 @@ TEST(ResidueTableTest, DemofosSamplesComeBackWithoutTheirStrayFoodForms) {
     const fs::path original = s.dir.path() / "residues" / file;
     const fs::path table = s.dir.path() / "table.csv";
     const TableExportOutcome exported =
-        ExportResidueTable(s.m, s.platform, original.string(), table.string());
+        ExportResidueTable(s.m, s.platform, original.string(), "table.csv", table.string());
     ASSERT_TRUE(exported.written);
     ASSERT_EQ(exported.warnings.size(), 2u);
-    EXPECT_TRUE(exported.warnings[0].starts_with(table.string() + ":183: warning: food form 100 is "
-                                                                  "not a food form of commodity "));
+    EXPECT_TRUE(
+        exported.warnings[0].starts_with("table.csv:183: warning: food form 100 is "
+                                         "not a food form of commodity "));
     EXPECT_TRUE(exported.warnings[1].ends_with(
         "(its food forms: 200, 500, 700, 240, 250); an import of the table refuses it"));
 
@@ -148,7 +153,7 @@ TEST(ResidueTableTest, DemofosSamplesComeBackWithoutTheirStrayFoodForms) {
 TEST(ResidueTableTest, MultiChemicalExportNamesTheReason) {
   SampleInstallation s("csfii");
   const fs::path original = s.dir.path() / "residues" / "DEMOGRP.R98";
-  EXPECT_FALSE(ExportResidueTable(s.m, s.platform, original.string(), "t.csv").written);
+  EXPECT_FALSE(ExportResidueTable(s.m, s.platform, original.string(), "t.csv", "t.csv").written);
   ASSERT_EQ(s.platform.messages.size(), 1u);
   EXPECT_EQ(s.platform.messages[0].text,
             "Residue file " + original.string() +
@@ -260,7 +265,8 @@ TEST(ResidueTableTest, SpreadsheetDialectsMakeTheSameFile) {
     const fs::path original = s.dir.path() / "residues" / ("orig" + ext);
     td::WriteResidueFile(file, original);
     const fs::path exported = s.dir.path() / "t.csv";
-    ASSERT_TRUE(ExportResidueTable(s.m, s.platform, original.string(), exported.string()).written);
+    ASSERT_TRUE(
+        ExportResidueTable(s.m, s.platform, original.string(), "t.csv", exported.string()).written);
     const std::string csv = ReadFileBytes(exported);
 
     struct Dialect {
