@@ -1,6 +1,7 @@
 #include "residue_table/residue_table.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>

@@ -4,6 +4,8 @@
 #include <unistd.h>
 #include <xlsxwriter.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -169,11 +171,24 @@ bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::
   lxw_workbook* book = workbook_new(name.c_str());
   lxw_worksheet* sheet = book ? workbook_add_worksheet(book, "Residues") : nullptr;
   if (!sheet) {
+    if (book) workbook_close(book);
     std::remove(name.c_str());
     error = "the workbook could not be made";
     return false;
   }
+  // Columns as wide as their longest text (within reason), so that the sheet
+  // reads without widening them by hand.
+  std::vector<std::size_t> widths;
+  for (const TableRow& row : rows) {
+    if (row.size() < 3) continue;  // the header block's long values
+    widths.resize(std::max(widths.size(), row.size()), 8);
+    for (std::size_t c = 0; c < row.size(); ++c)
+      widths[c] = std::clamp(row[c].text.size() + 2, widths[c], std::size_t{40});
+  }
   lxw_error status = LXW_NO_ERROR;
+  for (std::size_t c = 0; c < widths.size() && status == LXW_NO_ERROR; ++c)
+    status = worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c),
+                                  static_cast<double>(widths[c]), nullptr);
   for (std::size_t r = 0; r < rows.size() && status == LXW_NO_ERROR; ++r) {
     for (std::size_t c = 0; c < rows[r].size() && status == LXW_NO_ERROR; ++c) {
       const TableCell& cell = rows[r][c];
