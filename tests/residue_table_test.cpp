@@ -587,6 +587,53 @@ TEST(ResidueTableTest, AnExistingFileIsReplacedOnlyAfterTheQuestion) {
             0);
 }
 
+// A disk that fills up halfway through the first piece written to it.
+class HalfFullDisk : public OutputFile {
+ public:
+  explicit HalfFullDisk(std::unique_ptr<OutputFile> file) : file_(std::move(file)) {}
+  bool Write(std::string_view bytes, std::string& error) override {
+    file_->Write(bytes.substr(0, bytes.size() / 2), error);
+    error = "No space left on device";
+    return false;
+  }
+  bool Sync(std::string& error) override { return file_->Sync(error); }
+  bool Close(std::string& error) override { return file_->Close(error); }
+
+ private:
+  std::unique_ptr<OutputFile> file_;
+};
+
+class HalfFullPlatform : public FakePlatform {
+ public:
+  std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path,
+                                               std::string& error) override {
+    return std::make_unique<HalfFullDisk>(Platform::CreateOutputFile(path, error));
+  }
+};
+
+// Neither direction leaves a half-written file behind, nor touches the old one.
+TEST(ResidueTableTest, AFullDiskLeavesTheOldFilesAsTheyWere) {
+  StartedInstallation s(SmallInstallation(0));
+  const fs::path original = s.dir.path() / "residues" / "small.R98";
+  td::WriteResidueFile(SmallResidueFile(0), original);
+  WriteFileBytes(s.dir.path() / "table.csv", kTable);
+  WriteFileBytes(s.dir.path() / "old.R98", "earlier file");
+  WriteFileBytes(s.dir.path() / "old.csv", "earlier table");
+  WriteFileBytes(s.dir.path() / "old.xlsx", "earlier workbook");
+  HalfFullPlatform p;
+  EXPECT_FALSE(ImportResidueTable(s.m, p, "table.csv", "table.csv", "old.R98").written);
+  EXPECT_FALSE(ExportResidueTable(s.m, p, original.string(), "old.csv", "old.csv").written);
+  EXPECT_FALSE(ExportResidueTable(s.m, p, original.string(), "old.xlsx", "old.xlsx").written);
+  ASSERT_EQ(p.messages.size(), 6u);  // each: the overwrite question, then the failure
+  EXPECT_EQ(p.messages[1].text, "File old.R98 could not be written: No space left on device.");
+  EXPECT_EQ(p.messages[3].title, "Export Residue Table");
+  EXPECT_EQ(ReadFileBytes(s.dir.path() / "old.R98"), "earlier file");
+  EXPECT_EQ(ReadFileBytes(s.dir.path() / "old.csv"), "earlier table");
+  EXPECT_EQ(ReadFileBytes(s.dir.path() / "old.xlsx"), "earlier workbook");
+  for (const auto& e : fs::directory_iterator(s.dir.path()))
+    EXPECT_FALSE(e.path().string().ends_with(".ormid-tmp")) << e.path();
+}
+
 TEST(ResidueTableTest, UsageProblemsOfTheNames) {
   StartedInstallation csfii(SmallInstallation(0));
   StartedInstallation nhanes(SmallInstallation(2));
