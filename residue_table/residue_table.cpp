@@ -143,7 +143,8 @@ std::optional<float> TableReader::ReadNumber(int line, const std::string& what,
   }
   // The file keeps the number as its shortest text, which must read back
   // within the single-precision range (3.4028235e38 reads as a little more).
-  if (std::fabs(std::strtod(ResidueNumberText(*value).c_str(), nullptr)) > FLT_MAX) {
+  if (std::fabs(*value) > 3.4e38f &&
+      std::fabs(std::strtod(ResidueNumberText(*value).c_str(), nullptr)) > FLT_MAX) {
     Problem(line, what + " " + Trimmed(cell) + " is beyond the range of a residue file's numbers");
     return std::nullopt;
   }

@@ -93,24 +93,32 @@ TableExportOutcome ExportResidueTable(ModOrmid& m, Platform& p, const std::strin
     return outcome;
   }
   const std::vector<TableRow> rows = ResidueTableRows(m, items);
-  const std::string csv = CsvTableText(rows);
 
   // The table goes through the import's checks, so that the user learns now
   // which rows an import would refuse (Ormid reads a food form that is not
   // among its commodity's master food forms, but nothing of it is consumed).
+  // Each row is a line of the CSV table and a row of the workbook.
   CsvTable again;
-  TableProblem split;
+  again.records.reserve(rows.size());
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    TableRecord& record = again.records.emplace_back();
+    record.line = static_cast<int>(r + 1);
+    record.cells.reserve(rows[r].size());
+    for (const TableCell& cell : rows[r]) record.cells.push_back(cell.text);
+  }
   MasterFoods foods;
   std::string error;
-  if (ReadCsvTable(csv, again, split) && LoadMasterFoods(m, foods, error)) {
+  if (LoadMasterFoods(m, foods, error)) {
     const TableImport check = ImportResidueRows(m, foods, again, FormatReportDate(p.Now()));
     for (const TableProblem& pr : check.problems)
       outcome.warnings.push_back(Located(
           tableName, {pr.line, pr.text + "; an import of the table refuses it"}, "warning: "));
   }
 
-  std::string bytes = csv;
-  if (Extension(table) == ".XLSX" && !XlsxTableBytes(rows, bytes, error)) {
+  std::string bytes;
+  if (Extension(table) != ".XLSX") {
+    bytes = CsvTableText(rows);
+  } else if (!XlsxTableBytes(rows, bytes, error)) {
     p.MessageBox("The workbook " + table + " could not be made: " + error + ".", kExportTitle,
                  MsgIcon::Exclamation, MsgButtons::OK);
     return outcome;

@@ -168,7 +168,11 @@ bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::
     return false;
   }
   close(fd);
-  lxw_workbook* book = workbook_new(name.c_str());
+  // Rows go to the file as they are written, with their texts in place (no
+  // shared string table): several times faster for a table of every food form.
+  lxw_workbook_options options = {};
+  options.constant_memory = LXW_TRUE;
+  lxw_workbook* book = workbook_new_opt(name.c_str(), &options);
   lxw_worksheet* sheet = book ? workbook_add_worksheet(book, "Residues") : nullptr;
   if (!sheet) {
     if (book) workbook_close(book);
