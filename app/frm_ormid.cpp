@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProgressDialog>
@@ -26,10 +27,10 @@
 #include "app/startup.h"
 #include "app/window_checks.h"
 #include "core/mod_ormid.h"
-#include "report/frm_report2.h"
-#include "report/frm_spd.h"
+#include "delivery/frm_report2.h"
+#include "delivery/frm_spd.h"
+#include "delivery/qt_printer.h"
 #include "report/number_format.h"
-#include "report/qt_printer.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
 
@@ -70,21 +71,54 @@ QFrame* NewLine(const char* name, QWidget* parent) {
   return line;
 }
 
+// The note shown on the main window while a report is printed.
+#ifdef _WIN32
 const char* const kPrinterNote =
     "  If printer error message is displayed with              'parameter is incorrect' the "
     "printer is probably       off line.    Please correct and try again.              Ignore "
     "'Report sent to printer' message.           ";
+#else
+// Here the print system takes the job into its queue: a printer that is off
+// line keeps it waiting there, and a job the system refuses is reported.
+const char* const kPrinterNote =
+    "  The report goes to the print queue; while the printer is off line the job waits "
+    "there.  ";
+#endif
+
+// The run comment as the reports take it: its lines joined by CR LF, as a
+// multi-line text box hands them over (and as --comment passes them on).
+std::string CommentBytes(const QString& text) {
+  QString lines = text;
+  lines.remove('\r');
+  lines.replace('\n', "\r\n");
+  return ToBytes(lines);
+}
+
+// Hidden controls keep their place, so that nothing moves when they appear.
+void KeepPlace(std::initializer_list<QWidget*> widgets) {
+  for (QWidget* w : widgets) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+  }
+}
 
 }  // namespace
 
 FrmOrmid::FrmOrmid(ModOrmid& m, Platform& p, ModalRunner& runner, QWidget* parent)
-    : QMainWindow(parent), m_(m), p_(p), runner_(runner) {
+    : QMainWindow(parent), m_(m), p_(p), runner_(runner), relay_(p, [this] { EndBusyNote(); }) {
   setObjectName("frmOrmid");
   BuildControls();
   Form_Load();
+  SetTabOrder();
+  // One size for every state of the window: the hidden controls already
+  // hold their places.
+  resize(sizeHint());
 }
 
-FrmOrmid::~FrmOrmid() = default;
+FrmOrmid::~FrmOrmid() {
+  delete frmReport2;
+}
 
 void FrmOrmid::BuildControls() {
   setWindowTitle("Kavri-FCID Ormid Analysis for CSFII 1994-96, 1998");
@@ -92,6 +126,7 @@ void FrmOrmid::BuildControls() {
   mnuFile = menuBar()->addMenu(tr("&File"));
   mnuOpenRes = mnuFile->addAction(tr("&Open Residue File..."), this, &FrmOrmid::mnuOpenRes_Click);
   mnuClose = mnuFile->addAction(tr("&Close Residue File"), this, &FrmOrmid::mnuClose_Click);
+  mnuFile->addSeparator();
   mnuExit = mnuFile->addAction(tr("E&xit"), this, &FrmOrmid::mnuExit_Click);
   mnuAnalysis = menuBar()->addMenu(tr("Run &Analysis"));
   mnuStart = mnuAnalysis->addAction(tr("&Ormid Analysis"), this, &FrmOrmid::mnuStart_Click);
@@ -99,12 +134,23 @@ void FrmOrmid::BuildControls() {
       mnuAnalysis->addAction(tr("Co&mmodity Analysis"), this, &FrmOrmid::mnuCommodity_Click);
   mnuHlp = menuBar()->addMenu(tr("&Help"));
   mnuHelp = mnuHlp->addAction(tr("&Ormid Help"), this, &FrmOrmid::mnuHelp_Click);
+  // The shortcuts a desktop user expects, beside the access keys.
+  mnuOpenRes->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  mnuClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+  mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
 
   auto* central = new QWidget(this);
   setCentralWidget(central);
   auto* outer = new QVBoxLayout(central);
+  auto* columns = new QHBoxLayout();
+  outer->addLayout(columns, 1);
+  auto* left = new QVBoxLayout();
+  auto* right = new QVBoxLayout();
+  columns->addLayout(left, 0);
+  columns->addLayout(right, 1);
 
-  // Residue file information, or the invitation to open one.
+  // Residue file information, or in the same place the invitation to open one.
   fraResFile = new QGroupBox(tr("Residue File:"), central);
   fraResFile->setObjectName("fraResFile");
   auto* fileGrid = new QGridLayout(fraResFile);
@@ -124,27 +170,32 @@ void FrmOrmid::BuildControls() {
     fileGrid->addWidget(pairs[r][0], r, 0);
     fileGrid->addWidget(pairs[r][1], r, 1);
     pairs[r][1]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long name or folder is cut off rather than widening the window.
+    pairs[r][1]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    pairs[r][1]->setMinimumWidth(260);
   }
   fileGrid->setColumnStretch(1, 1);
-  outer->addWidget(fraResFile);
   lblStart = NewLabel(tr("  Start by opening a residue file.  "), "lblStart", central);
   lblStart->setStyleSheet("QLabel { background-color: yellow; color: black; padding: 6px; }");
   lblStart->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-  outer->addWidget(lblStart, 0, Qt::AlignHCenter);
+  auto* fileCell = new QGridLayout();
+  fileCell->addWidget(fraResFile, 0, 0);
+  fileCell->addWidget(lblStart, 0, 0, Qt::AlignCenter);
+  left->addLayout(fileCell);
 
-  auto* columns = new QHBoxLayout();
-  outer->addLayout(columns, 1);
-
-  // Analysis parameters.
+  // Analysis parameters: the endpoints as rows of box, name, value, units.
   frmParam = new QGroupBox(tr("Analysis Parameters:"), central);
   frmParam->setObjectName("frmParam");
-  auto* param = new QGridLayout(frmParam);
+  auto* paramColumn = new QVBoxLayout(frmParam);
   lblTox0 = NewLabel(tr("Toxicology endpoints (ormid):"), "lblTox0", frmParam);
+  paramColumn->addWidget(lblTox0);
+  auto* param = new QGridLayout();
+  param->setHorizontalSpacing(6);
+  paramColumn->addLayout(param);
   Label1 = NewLabel(tr("Use:"), "Label1", frmParam);
   Label2 = NewLabel(tr("Value:"), "Label2", frmParam);
-  param->addWidget(lblTox0, 0, 0, 1, 4);
-  param->addWidget(Label1, 1, 0);
-  param->addWidget(Label2, 1, 2);
+  param->addWidget(Label1, 0, 0, 1, 2);
+  param->addWidget(Label2, 0, 2);
   chkMOE1 = NewCheck("", "chkMOE1", frmParam);
   chkMOE2 = NewCheck("", "chkMOE2", frmParam);
   chkMOE3 = NewCheck("", "chkMOE3", frmParam);
@@ -164,37 +215,43 @@ void FrmOrmid::BuildControls() {
   QLabel* names[] = {lblTox1, lblTox2, lblTox3, lblTox4};
   QWidget* values[] = {txtMOE1, txtMOE2, txtMOE3, cmdPAD};
   for (int r = 0; r < 4; ++r) {
-    param->addWidget(checks[r], r + 2, 0);
-    param->addWidget(names[r], r + 2, 1);
-    param->addWidget(values[r], r + 2, 2);
+    param->addWidget(checks[r], r + 1, 0);
+    param->addWidget(names[r], r + 1, 1);
+    param->addWidget(values[r], r + 1, 2);
     names[r]->setBuddy(checks[r]);
+    // A click on the name ticks the box, as on a check box's own text.
+    names[r]->installEventFilter(this);
   }
-  param->addWidget(lblUnits, 3, 3);
-  param->addWidget(lblUnits2, 4, 3);
+  param->addWidget(lblUnits, 1, 3);
+  param->addWidget(lblUnits2, 2, 3);
+  param->setColumnStretch(2, 1);
   chkSecondAdj = NewCheck(tr("Use second adjustment factor"), "chkSecondAdj", frmParam);
   chkSaveRpt = NewCheck(tr("Save Reports to File"), "chkSaveRpt", frmParam);
   lblRptFile = NewLabel(tr("Report File Name (w/o extension)"), "lblRptFile", frmParam);
   txtRptFile = NewEdit("txtRptFile", frmParam);
+  lblRptFile->setBuddy(txtRptFile);
   lblComment = NewLabel(tr("Run Comment:"), "lblComment", frmParam);
   txtComment = new QPlainTextEdit(" ", frmParam);
   txtComment->setObjectName("txtComment");
   txtComment->setTabChangesFocus(true);
-  txtComment->setMaximumHeight(70);
-  param->addWidget(chkSecondAdj, 6, 0, 1, 4);
-  param->addWidget(chkSaveRpt, 7, 0, 1, 4);
-  param->addWidget(lblRptFile, 8, 0, 1, 2);
-  param->addWidget(txtRptFile, 8, 2, 1, 2);
-  param->addWidget(lblComment, 9, 0, 1, 4);
-  param->addWidget(txtComment, 10, 0, 1, 4);
-  param->setRowStretch(11, 1);
-  columns->addWidget(frmParam);
+  txtComment->setFixedHeight(QFontMetrics(txtComment->font()).lineSpacing() * 3 + 12);
+  lblComment->setBuddy(txtComment);
+  paramColumn->addWidget(chkSecondAdj);
+  paramColumn->addWidget(chkSaveRpt);
+  auto* rptRow = new QHBoxLayout();
+  rptRow->addWidget(lblRptFile);
+  rptRow->addWidget(txtRptFile, 1);
+  paramColumn->addLayout(rptRow);
+  paramColumn->addWidget(lblComment);
+  paramColumn->addWidget(txtComment);
+  paramColumn->addStretch(1);
+  left->addWidget(frmParam, 1);
 
   // Commodity options and the subgroups.
-  auto* right = new QVBoxLayout();
-  columns->addLayout(right, 1);
   Frame1 = new QGroupBox(tr("Commodity Analysis"), central);
   Frame1->setObjectName("Frame1");
   auto* commodity = new QGridLayout(Frame1);
+  commodity->setVerticalSpacing(3);
   chkComplete = NewCheck(tr("Complete Commodity Contribution Analysis"), "chkComplete", Frame1);
   chkCritical = NewCheck(tr("Critical Commodity Contribution Analysis"), "chkCritical", Frame1);
   lblCrit1 = NewLabel(tr("Critical value for Foods/Foodforms"), "lblCrit1", Frame1);
@@ -202,6 +259,8 @@ void FrmOrmid::BuildControls() {
   lblCrit3 = NewLabel(tr("% of total exposure (.1 to 99)"), "lblCrit3", Frame1);
   txtCrit1 = NewEdit("txtCrit1", Frame1);
   txtCrit2 = NewEdit("txtCrit2", Frame1);
+  lblCrit1->setBuddy(txtCrit1);
+  lblCrit2->setBuddy(txtCrit2);
   txtCrit1->setMaximumWidth(80);
   txtCrit2->setMaximumWidth(80);
   lineCrit1 = NewLine("lineCrit1", Frame1);
@@ -212,31 +271,37 @@ void FrmOrmid::BuildControls() {
   commodity->addWidget(lineCrit1, 2, 0, 1, 3);
   commodity->addWidget(lblCrit1, 3, 0);
   commodity->addWidget(txtCrit1, 3, 1);
+  commodity->addWidget(lblCrit3, 3, 2, 2, 1);
   commodity->addWidget(lblCrit2, 4, 0);
   commodity->addWidget(txtCrit2, 4, 1);
   commodity->addWidget(lineCrit2, 5, 0, 1, 3);
-  commodity->addWidget(lblCrit3, 6, 0, 1, 3);
-  commodity->addWidget(lineCrit3, 7, 0, 1, 3);
+  commodity->addWidget(lineCrit3, 6, 0, 1, 3);
+  lblCrit3->setWordWrap(true);
+  commodity->setColumnStretch(2, 1);
   right->addWidget(Frame1);
   frmSubPop = new QGroupBox(tr("Standard Subpopulations for Commodity Analysis"), central);
   frmSubPop->setObjectName("frmSubPop");
-  right->addWidget(frmSubPop, 1);
-  right->addStretch();
+  right->addWidget(frmSubPop);
+  right->addStretch(1);
 
-  // Buttons and notes.
-  auto* buttons = new QHBoxLayout();
+  // Buttons, and beside them the printer note.
+  auto* bottom = new QHBoxLayout();
   cmdPrintResFl = NewButton(tr("Show &Res File"), "cmdPrintResFl", central);
   cmdPrintOrmidAnalysis = NewButton(tr("Show Last O&rmid Rpt"), "cmdPrintOrmidAnalysis", central);
   cmdCommodity = NewButton(tr("Show Last Co&mmodity Rpt"), "cmdCommodity", central);
   cmdClear = NewButton(tr("&Clear Form"), "cmdClear", central);
   for (QPushButton* b : {cmdPrintResFl, cmdPrintOrmidAnalysis, cmdCommodity, cmdClear})
-    buttons->addWidget(b);
-  buttons->addStretch();
-  outer->addLayout(buttons);
+    bottom->addWidget(b, 0, Qt::AlignTop);
   lblPrinterMsg = NewLabel(kPrinterNote, "lblPrinterMsg", central);
   lblPrinterMsg->setWordWrap(true);
   lblPrinterMsg->setStyleSheet("QLabel { color: darkred; }");
-  outer->addWidget(lblPrinterMsg);
+  lblPrinterMsg->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  bottom->addWidget(lblPrinterMsg, 1);
+  outer->addLayout(bottom);
+
+  KeepPlace({fraResFile, lblStart, cmdPAD, chkSaveRpt, lblRptFile, txtRptFile, lblCrit1, lblCrit2,
+             lblCrit3, txtCrit1, txtCrit2, lineCrit1, lineCrit2, lineCrit3, frmSubPop,
+             cmdPrintResFl, cmdPrintOrmidAnalysis, lblPrinterMsg});
 
   connect(chkMOE1, &QCheckBox::toggled, this, &FrmOrmid::chkMOE1_Click);
   connect(chkMOE2, &QCheckBox::toggled, this, &FrmOrmid::chkMOE2_Click);
@@ -255,6 +320,18 @@ void FrmOrmid::BuildControls() {
   statusBar();
 }
 
+void FrmOrmid::SetTabOrder() {
+  // Row by row: each endpoint's box, then its value; then the options, the
+  // commodity choices, the subgroup grid, and the buttons at the bottom.
+  std::vector<QWidget*> order = {chkMOE1,      txtMOE1,     chkMOE2,    txtMOE2,
+                                 chkMOE3,      txtMOE3,     chkMOE4,    cmdPAD,
+                                 chkSecondAdj, chkSaveRpt,  txtRptFile, txtComment,
+                                 chkComplete,  chkCritical, txtCrit1,   txtCrit2};
+  order.insert(order.end(), chkStandard.begin(), chkStandard.end());
+  order.insert(order.end(), {cmdPrintResFl, cmdPrintOrmidAnalysis, cmdCommodity, cmdClear});
+  for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
 void FrmOrmid::Form_Load() {
   std::string caption = WindowCaption(m_);
   setWindowTitle(FromBytes(caption));
@@ -263,7 +340,7 @@ void FrmOrmid::Form_Load() {
   // One check box per subgroup: elements 0 to 15 in the first column, the
   // rest in the second, each at 280 twips below the one before.
   auto* grid = new QGridLayout(frmSubPop);
-  grid->setVerticalSpacing(2);
+  grid->setVerticalSpacing(0);
   for (int k = 0; k < m_.gPopCount; ++k) {
     auto* box = new QCheckBox(FromBytes(m_.gPopNames[static_cast<std::size_t>(k) + 1]), frmSubPop);
     box->setObjectName(QString("chkStandard%1").arg(k));
@@ -351,14 +428,27 @@ void FrmOrmid::closeEvent(QCloseEvent* event) {
 // --- Runs ---
 
 void FrmOrmid::RunRequest(int report) {
-  // One thread: the run blocks the window, so show that it is busy.
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  statusBar()->showMessage(report == kRunLongTerm ? tr("Running the Ormid analysis...")
-                                                  : tr("Running the commodity analysis..."));
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  checkstart(m_, p_, *this, Settings(), report);
+  running_ = report;
+  checkstart(m_, relay_, *this, Settings(), report);
+  EndBusyNote();
   delete progress_;
   progress_ = nullptr;
+  running_ = 0;
+}
+
+void FrmOrmid::Computing() {
+  // One thread: the run blocks the window while it computes, so say so.
+  if (busy_) return;
+  busy_ = true;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  statusBar()->showMessage(running_ == kRunCommodity ? tr("Running the commodity analysis...")
+                                                     : tr("Running the Ormid analysis..."));
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void FrmOrmid::EndBusyNote() {
+  if (!busy_) return;
+  busy_ = false;
   statusBar()->clearMessage();
   QApplication::restoreOverrideCursor();
 }
@@ -402,7 +492,7 @@ WindowSettings FrmOrmid::Settings() const {
   s.chkSecondAdj = chkSecondAdj->isChecked();
   s.chkSaveRpt = chkSaveRpt->isChecked();
   s.txtRptFile = ToBytes(txtRptFile->text());
-  s.txtComment = ToBytes(txtComment->toPlainText());
+  s.txtComment = CommentBytes(txtComment->toPlainText());
   s.chkComplete = chkComplete->isChecked();
   s.chkCritical = chkCritical->isChecked();
   s.txtCrit1 = ToBytes(txtCrit1->text());
@@ -452,34 +542,64 @@ void FrmOrmid::cmdPrintResFl_Click() {
 }
 
 void FrmOrmid::ChooseDestination(const std::string& caption) {
-  FrmSPD dialog(m_, p_, this);
+  EndBusyNote();
+  FrmSPD dialog(m_, p_, this, [this] { ReadSetupFile(m_, p_); });
   dialog.setWindowTitle(FromBytes(caption));
   frmSPD_ = &dialog;
   runner_.RunModal(dialog);
   frmSPD_ = nullptr;
 }
 
-void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file) {
-  if (!frmReport2) frmReport2 = new FrmReport2(this);
+void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file, int kind) {
+  if (!frmReport2) {
+    frmReport2 = new FrmReport2();
+    connect(frmReport2, &FrmReport2::printRequested, this, &FrmOrmid::ViewerPrint);
+    connect(frmReport2, &FrmReport2::saveRequested, this, &FrmOrmid::ViewerSave);
+    connect(frmReport2, &FrmReport2::pdfRequested, this, &FrmOrmid::ViewerSavePdf);
+  }
   frmReport2->setWindowTitle(FromBytes(caption));
-  if (!frmReport2->LoadFile(file)) {
+  if (!frmReport2->LoadFile(file, kind)) {
     p_.MessageBox("The report " + file + " cannot be read.", "Show report", MsgIcon::Exclamation,
                   MsgButtons::OK);
     return;
   }
+  frmReport2->PlaceBeside(*this);
   frmReport2->show();
   frmReport2->raise();
   frmReport2->activateWindow();
 }
 
-bool FrmOrmid::PrintFile(const std::string& text, std::string& error) {
+PrintOutcome FrmOrmid::PrintFile(const std::string& text, std::string& error) {
   QPrinter printer(QPrinter::HighResolution);
   printer.setDocName("Ormid report");
-  if (!runner_.ConfigurePrinter(printer)) {
-    error = "no printer was chosen";
-    return false;
-  }
-  return PrintReportOn(printer, text, error);
+  if (!runner_.ConfigurePrinter(printer)) return PrintOutcome::Cancelled;
+  int kind = frmReport2 && printingShown_ ? frmReport2->Kind() : m_.gReportKind;
+  return PrintReportOn(printer, text, ReportColumns(text, kind), error) ? PrintOutcome::Printed
+                                                                        : PrintOutcome::Failed;
+}
+
+void FrmOrmid::ViewerPrint() {
+  if (!frmReport2) return;
+  m_.gReportDest = 2;
+  printingShown_ = true;
+  DeliverShownText(m_, p_, *this, frmReport2->Kind(), frmReport2->ShownText());
+  printingShown_ = false;
+}
+
+void FrmOrmid::ViewerSave() {
+  if (!frmReport2) return;
+  m_.gReportKind = static_cast<Int16>(frmReport2->Kind());
+  if (!ChooseSaveFile(m_, p_, [this] { ReadSetupFile(m_, p_); })) return;
+  DeliverShownText(m_, p_, *this, frmReport2->Kind(), frmReport2->ShownText());
+}
+
+void FrmOrmid::ViewerSavePdf() {
+  if (!frmReport2) return;
+  const std::string& text = frmReport2->ShownText();
+  int kind = frmReport2->Kind();
+  SaveReportPdf(m_, p_, kind, [&text, kind](std::string& pdf, std::string& error) {
+    return ReportPdf(text, kind, pdf, error);
+  });
 }
 
 void FrmOrmid::SetPrinterNote(bool visible) {
@@ -638,6 +758,17 @@ void FrmOrmid::txtRptFile_LostFocus() {
 }
 
 bool FrmOrmid::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    QLabel* names[] = {lblTox1, lblTox2, lblTox3, lblTox4};
+    QCheckBox* checks[] = {chkMOE1, chkMOE2, chkMOE3, chkMOE4};
+    for (int r = 0; r < 4; ++r)
+      if (watched == names[r] && checks[r]->isEnabled()) {
+        checks[r]->setFocus(Qt::MouseFocusReason);
+        checks[r]->click();
+        return true;
+      }
+  }
   auto run = [this, watched]() {
     // A check that puts the focus back must not set off the check of the
     // box that loses it then.

@@ -5,12 +5,14 @@
 #pragma once
 
 #include <QMainWindow>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/platform_relay.h"
 #include "app/run_request.h"
 #include "core/run_host.h"
-#include "report/report_delivery.h"
+#include "delivery/report_delivery.h"
 
 class QAction;
 class QCheckBox;
@@ -86,7 +88,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   QLabel* lblStart = nullptr;
   QLabel* lblPrinterMsg = nullptr;
 
-  // The viewer, created on first use.
+  // The viewer, created on first use: a window of its own, owned here.
   FrmReport2* frmReport2 = nullptr;
 
   // --- Handlers ---
@@ -124,12 +126,19 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void ShowLastCommodityReport() override { cmdCommodity_Click(); }
   void SetFocus(Control control) override;
   void Progress(int done, int total) override;
+  void Computing() override;
 
   // --- DeliveryUi ---
   void ChooseDestination(const std::string& caption) override;
-  void ShowViewer(const std::string& caption, const std::string& file) override;
-  bool PrintFile(const std::string& text, std::string& error) override;
+  void ShowViewer(const std::string& caption, const std::string& file, int kind) override;
+  PrintOutcome PrintFile(const std::string& text, std::string& error) override;
   void SetPrinterNote(bool visible) override;
+
+  // The viewer's buttons: the report it shows to the printer, to a file
+  // (as the destination dialog's Disk File), or to a PDF file.
+  void ViewerPrint();
+  void ViewerSave();
+  void ViewerSavePdf();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -137,6 +146,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
 
  private:
   void BuildControls();
+  void SetTabOrder();
+  void EndBusyNote();
   void Form_Load();
   void ShowResidueFile();
   void RunRequest(int report);
@@ -146,10 +157,16 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   ModOrmid& m_;
   Platform& p_;
   ModalRunner& runner_;
+  // The platform the analyses run through: it ends the busy note before
+  // any question of the run.
+  PlatformRelay relay_;
   std::string mReportSource;
   FrmSPD* frmSPD_ = nullptr;
   QProgressDialog* progress_ = nullptr;
   bool checking_ = false;
+  int running_ = 0;  // the report kind of the run request under way
+  bool busy_ = false;
+  bool printingShown_ = false;
   bool exiting_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "app/frm_pad.h"
 
+#include <QBoxLayout>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,15 +12,6 @@
 
 namespace ormid {
 
-namespace {
-
-// The form keeps its design positions, given in twips (15 to a pixel).
-int Px(int twips) {
-  return twips / 15;
-}
-
-}  // namespace
-
 FrmPAD::FrmPAD(ModOrmid& m, Platform& p, QWidget* parent) : QDialog(parent), m_(m), p_(p) {
   setObjectName("frmPAD");
   setModal(true);
@@ -28,36 +21,54 @@ FrmPAD::FrmPAD(ModOrmid& m, Platform& p, QWidget* parent) : QDialog(parent), m_(
 void FrmPAD::Form_Load() {
   setWindowTitle(QString("Ormid") + " PAD Values");
   rows_ = LoadPadRows(m_);
+  // Names, boxes and the units heading in a grid, so that every name shows
+  // whole at any font size; the form can be resized.
+  auto* outer = new QVBoxLayout(this);
+  auto* grid = new QGridLayout();
+  grid->setVerticalSpacing(2);
+  grid->setColumnStretch(0, 1);
+  outer->addLayout(grid);
   lblUnits = new QLabel("mg/kg-bw-day", this);
   lblUnits->setObjectName("lblUnits");
-  lblUnits->move(Px(4000), Px(100));
+  grid->addWidget(lblUnits, 0, 1, Qt::AlignHCenter);
+  int gridRow = 1;
   for (int k = 0; k < static_cast<int>(rows_.size()); ++k) {
-    int top = k <= 12 ? k * 280 + 100 : k * 280 + 200;
+    // A gap before the fourteenth row.
+    if (k == 13) grid->setRowMinimumHeight(gridRow++, QFontMetrics(font()).height() / 2 + 4);
     auto* label = new QLabel(FromBytes(rows_[static_cast<std::size_t>(k)].name), this);
     label->setObjectName(QString("lblPop%1").arg(k));
-    label->setGeometry(Px(120), Px(top) + 16, Px(2895), Px(280));
     auto* box = new QLineEdit(FromBytes(rows_[static_cast<std::size_t>(k)].text), this);
     box->setObjectName(QString("txtPAD%1").arg(k));
-    box->setGeometry(Px(3000), Px(top) + 16, Px(975), Px(280));
+    box->setMinimumWidth(QFontMetrics(box->font()).horizontalAdvance("0.00000000") + 12);
+    label->setBuddy(box);
     box->installEventFilter(this);
+    grid->addWidget(label, gridRow, 0);
+    grid->addWidget(box, gridRow, 1);
+    ++gridRow;
     lblPop.push_back(label);
     txtPAD.push_back(box);
   }
-  cmdClear = new QPushButton("Clear ", this);
-  cmdClear->setObjectName("cmdClear");
-  cmdClear->setGeometry(Px(3120), Px(6960) + 24, Px(975), Px(400));
-  cmdExit = new QPushButton("E&xit/Save", this);
-  cmdExit->setObjectName("cmdExit");
-  cmdExit->setGeometry(Px(4200), Px(6960) + 24, Px(1095), Px(400));
-  for (QPushButton* b : {cmdClear, cmdExit}) b->setAutoDefault(false);
-  connect(cmdClear, &QPushButton::clicked, this, &FrmPAD::cmdClear_Click);
-  connect(cmdExit, &QPushButton::clicked, this, &FrmPAD::cmdExit_Click);
   lblHelp =
       new QLabel("Populations with blank PAD or PAD = 0 will use the current RfD endpoint.", this);
   lblHelp->setObjectName("lblHelp");
   lblHelp->setWordWrap(true);
-  lblHelp->setGeometry(Px(120), Px(6960) + 16, Px(2895), Px(600));
-  setFixedSize(Px(5500), Px(7700));
+  outer->addSpacing(6);
+  outer->addWidget(lblHelp);
+  cmdClear = new QPushButton("Clear ", this);
+  cmdClear->setObjectName("cmdClear");
+  cmdExit = new QPushButton("E&xit/Save", this);
+  cmdExit->setObjectName("cmdExit");
+  auto* buttons = new QHBoxLayout();
+  buttons->addStretch(1);
+  for (QPushButton* b : {cmdClear, cmdExit}) {
+    b->setAutoDefault(false);
+    buttons->addWidget(b);
+  }
+  outer->addLayout(buttons);
+  connect(cmdClear, &QPushButton::clicked, this, &FrmPAD::cmdClear_Click);
+  connect(cmdExit, &QPushButton::clicked, this, &FrmPAD::cmdExit_Click);
+  setSizeGripEnabled(true);
+  resize(sizeHint());
 }
 
 void FrmPAD::StoreRows() {

@@ -41,45 +41,75 @@ QString QtNameFilter(const std::string& filter) {
   return description + " (" + patterns + ")";
 }
 
-MsgAnswer QtPlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
-                                 MsgButtons buttons) {
-  CursorPause pause;
-  QMessageBox box(parent_);
-  box.setWindowTitle(FromBytes(title));
-  box.setText(FromBytes(text).replace("\r\n", "\n"));
+QString StartPath(const FileDialogRequest& request) {
+  QString dir = request.initialDir.empty() ? QDir::currentPath() : FromBytes(request.initialDir);
+  if (request.fileName.empty()) return dir;
+  QString name = FromBytes(request.fileName);
+  return QDir::isAbsolutePath(name) ? name : QDir(dir).filePath(name);
+}
+
+std::unique_ptr<QMessageBox> NewMessageBox(QWidget* parent, const std::string& text,
+                                           const std::string& title, MsgIcon icon,
+                                           MsgButtons buttons) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  box->setWindowTitle(FromBytes(title));
+  box->setText(FromBytes(text).replace("\r\n", "\n"));
   switch (icon) {
     case MsgIcon::None:
-      box.setIcon(QMessageBox::NoIcon);
+      box->setIcon(QMessageBox::NoIcon);
       break;
     case MsgIcon::Information:
-      box.setIcon(QMessageBox::Information);
+      box->setIcon(QMessageBox::Information);
       break;
     case MsgIcon::Exclamation:
-      box.setIcon(QMessageBox::Warning);
+      box->setIcon(QMessageBox::Warning);
       break;
     case MsgIcon::Question:
-      box.setIcon(QMessageBox::Question);
+      box->setIcon(QMessageBox::Question);
       break;
     case MsgIcon::Critical:
-      box.setIcon(QMessageBox::Critical);
+      box->setIcon(QMessageBox::Critical);
       break;
   }
   switch (buttons) {
     case MsgButtons::OK:
-      box.setStandardButtons(QMessageBox::Ok);
+      box->setStandardButtons(QMessageBox::Ok);
       break;
     case MsgButtons::OKCancel:
-      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
       break;
     case MsgButtons::YesNo:
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       break;
     case MsgButtons::YesNoCancel:
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-      // The overwrite questions default to the harmless answer.
-      box.setDefaultButton(icon == MsgIcon::Question ? QMessageBox::No : QMessageBox::Yes);
+      // Both overwrite questions (a report file of the run, a saved copy)
+      // default to the harmless answer: Enter keeps the file.
+      box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      box->setDefaultButton(QMessageBox::No);
       break;
   }
+  return box;
+}
+
+std::unique_ptr<QFileDialog> NewOpenFileDialog(QWidget* parent, const FileDialogRequest& request) {
+  auto dialog = std::make_unique<QFileDialog>(parent, FromBytes(request.title), StartPath(request),
+                                              QtNameFilter(request.filter));
+  // A typed name that does not exist comes back too: the program's own
+  // check answers it (the path error and its retry).
+  // The toolkit's own dialog: a native one may refuse such a name itself.
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->setLabelText(QFileDialog::Accept, QObject::tr("&Open"));
+  if (!request.fileName.empty()) dialog->selectFile(StartPath(request));
+  return dialog;
+}
+
+MsgAnswer QtPlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                                 MsgButtons buttons) {
+  CursorPause pause;
+  auto owned = NewMessageBox(parent_, text, title, icon, buttons);
+  QMessageBox& box = *owned;
   switch (box.exec()) {
     case QMessageBox::Yes:
       return MsgAnswer::Yes;
@@ -103,17 +133,11 @@ std::string QtPlatform::InputBox(const std::string& prompt, const std::string& t
   return ok ? ToBytes(answer) : std::string();
 }
 
-static QString StartPath(const FileDialogRequest& request) {
-  QString dir = request.initialDir.empty() ? QDir::currentPath() : FromBytes(request.initialDir);
-  if (request.fileName.empty()) return dir;
-  QString name = FromBytes(request.fileName);
-  return QDir::isAbsolutePath(name) ? name : QDir(dir).filePath(name);
-}
-
 std::optional<std::string> QtPlatform::OpenFileDialog(const FileDialogRequest& request) {
   CursorPause pause;
-  QString name = QFileDialog::getOpenFileName(parent_, FromBytes(request.title), StartPath(request),
-                                              QtNameFilter(request.filter));
+  auto dialog = NewOpenFileDialog(parent_, request);
+  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
+  QString name = dialog->selectedFiles().first();
   if (name.isEmpty()) return std::nullopt;
   return ToBytes(QDir::toNativeSeparators(name));
 }

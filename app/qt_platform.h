@@ -3,9 +3,14 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 #include "app/modal_runner.h"
 #include "core/platform.h"
+#include "delivery/qt_text.h"
+
+class QFileDialog;
+class QMessageBox;
 
 namespace ormid {
 
@@ -29,15 +34,20 @@ class QtPlatform : public Platform, public ModalRunner {
   QWidget* parent_ = nullptr;
 };
 
+// The message box as the program shows it: title, text, icon, buttons and
+// the default button (No for the Yes/No/Cancel overwrite questions).
+std::unique_ptr<QMessageBox> NewMessageBox(QWidget* parent, const std::string& text,
+                                           const std::string& title, MsgIcon icon,
+                                           MsgButtons buttons);
+
+// The residue file open dialog: it returns a typed name even when no such
+// file exists, so that the program's own path check can answer it.
+std::unique_ptr<QFileDialog> NewOpenFileDialog(QWidget* parent, const FileDialogRequest& request);
+
+// The folder or file the dialogs start from.
+QString StartPath(const FileDialogRequest& request);
+
 // "Residue files (*.R98)|*.R98;*.r98" as a Qt name filter.
 QString QtNameFilter(const std::string& filter);
-
-// Single-byte report and data text to and from Qt strings.
-inline QString FromBytes(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-inline std::string ToBytes(const QString& s) {
-  return s.toLatin1().toStdString();
-}
 
 }  // namespace ormid

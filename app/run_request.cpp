@@ -45,10 +45,6 @@ std::string ReportFileNameFor(const std::string& typed, const std::string& resid
   return name + e;
 }
 
-float BoxValue(const std::string& text) {
-  return static_cast<float>(LeadingNumber(text));
-}
-
 RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s, int report) {
   if (m.gResidueFileName.empty())
     return Refuse(p, host, "You must open a residue file before you can begin the analysis.",
@@ -160,6 +156,7 @@ RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettin
   }
 
   m.gRunComment = TrimBlanks(s.txtComment);
+  host.Computing();
   bool done = report == kRunLongTerm ? RunOrmidAnalysis(m, p, host, name)
                                      : RunCommodityAnalysis(m, p, host, name);
   return done ? RunStatus::Done : RunStatus::Stopped;

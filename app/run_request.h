@@ -4,35 +4,14 @@
 #pragma once
 
 #include <string>
-#include <vector>
+
+#include "core/window_settings.h"
 
 namespace ormid {
 
 struct ModOrmid;
 class Platform;
 class RunHost;
-
-// The main window's controls that a run request reads.
-struct WindowSettings {
-  bool chkMOE1 = false;  // NOEL
-  bool chkMOE2 = false;  // RfD
-  bool chkMOE3 = false;  // Q*
-  bool chkMOE4 = false;  // PAD
-  std::string txtMOE1;
-  std::string txtMOE2 = " ";
-  std::string txtMOE3;
-  bool chkSecondAdj = false;
-  bool chkSaveRpt = false;
-  std::string txtRptFile;
-  std::string txtComment = " ";
-  bool chkComplete = false;
-  bool chkCritical = false;
-  std::string txtCrit1;
-  std::string txtCrit2;
-  // One value per subgroup check box (element k is subgroup k + 1):
-  // 0 unchecked, 1 checked, 2 grayed.
-  std::vector<int> chkStandard;
-};
 
 enum class RunStatus {
   Refused,  // a check failed (its message shown, focus moved)
@@ -47,9 +26,6 @@ inline constexpr int kRunCommodity = 2;
 // report kind: the path prefixed when the name has none, the kind's
 // extension (".OR10" or ".CC10") put in place of the other kind's.
 std::string ReportFileNameFor(const std::string& typed, const std::string& residuePath, int report);
-
-// The text box value: its leading numeric prefix, rounded to single precision.
-float BoxValue(const std::string& text);
 
 RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s, int report);
 

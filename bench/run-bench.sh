@@ -68,6 +68,22 @@ for scale in 1 10; do
   done
 done
 
+# Exports on the full-size installation: a commodity run with a CSV export
+# against the same run without, and a long-term run with all three formats.
+dir=$work/x1
+residue=$dir/residues/BENCH.R98
+read -r cc_plain _ _ < <(measure "$cli" -C "$dir" commodity "$residue" --rfd --complete --critical \
+  --food-pct 1 --crop-pct 5 --subgroups all)
+read -r cc_csv _ cc_csv_kb < <(measure "$cli" -C "$dir" commodity "$residue" --rfd --complete \
+  --critical --food-pct 1 --crop-pct 5 --subgroups all --export "$work/cc.csv" --yes)
+read -r lt_all _ _ < <(measure "$cli" -C "$dir" longterm "$residue" --rfd --export "$work/lt.csv" \
+  --export "$work/lt.json" --export "$work/lt.xlsx" --yes)
+echo
+printf 'x1    commodity %10s ms, with a CSV export (%s KB) %s ms, peak %s MB\n' "$cc_plain" \
+  "$(( $(stat -c %s "$work/cc.csv") / 1024 ))" "$cc_csv" "$((cc_csv_kb / 1024))"
+printf 'x1    longterm with CSV, JSON and Excel exports %s ms\n' "$lt_all"
+export_ratio=$(awk -v a="$cc_csv" -v b="$cc_plain" 'BEGIN { printf "%.2f", a / b }')
+
 echo
 check() {  # check TEXT CONDITION-FOR-AWK
   if awk "BEGIN { exit !($2) }"; then echo "met     $1"; else echo "MISSED  $1"; fi
@@ -75,6 +91,8 @@ check() {  # check TEXT CONDITION-FOR-AWK
 check "longterm under 20 ms (${ms[1.longterm]})" "${ms[1.longterm]} < 20"
 check "commodity under 150 ms (${ms[1.commodity]})" "${ms[1.commodity]} < 150"
 check "commodity within 5 times the copy floor (x$ratio1)" "$ratio1 <= 5"
+check "commodity with a CSV export at most 1.5 times without (x$export_ratio)" "$export_ratio <= 1.5"
+check "longterm with all three exports under 20 ms ($lt_all)" "$lt_all < 20"
 for command in info longterm commodity; do
   check "$command peak memory under 50 MB ($((peak[1.$command] / 1024)) MB)" \
     "${peak[1.$command]} < 50 * 1024"

@@ -76,11 +76,12 @@ int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const Manif
   };
   const int kind = o.command == "longterm" ? kRunLongTerm : kRunCommodity;
   nlohmann::json manifest = BuildManifest(m, record);
-  AddOutput(manifest, "report", kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile);
+  AddOutput(manifest, "report", kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile,
+            p.digests);
   std::string saved;
   if (record.settings.chkSaveRpt) {
     saved = ReportFileNameFor(record.settings.txtRptFile, m.gResiduePath, kind);
-    AddOutput(manifest, "saved report", saved);
+    AddOutput(manifest, "saved report", saved, p.digests);
   }
   std::vector<std::string> written;
   if (exports) {
@@ -88,7 +89,7 @@ int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const Manif
     for (const std::string& path : o.exports) {
       bool failed = false;
       for (const ExportFailure& f : failures) failed = failed || f.path == path;
-      if (!failed && AddOutput(manifest, "export", path)) written.push_back(path);
+      if (!failed && AddOutput(manifest, "export", path, p.digests)) written.push_back(path);
     }
     for (const ExportFailure& f : failures)
       fail("The export file " + f.path + " could not be written: " + f.reason);
@@ -112,6 +113,8 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
 
   CliPlatform platform(err, o.yes);
+  OutputDigests digests;
+  platform.digests = &digests;
   AnalysisHost host;
   ModOrmid m;
   if (!StartUp(m, platform, false)) return kExitStopped;
@@ -129,10 +132,9 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   // before the run.
   for (const std::string& path : o.exports)
     if (platform.FileExists(path) &&
-        platform.MessageBox("Export file " + path +
-                                " already exists. Do you want to write over this file?",
-                            "KAVRI-FCID Ormid Module", MsgIcon::Question,
-                            MsgButtons::YesNo) != MsgAnswer::Yes)
+        platform.MessageBox(
+            "Export file " + path + " already exists. Do you want to write over this file?",
+            "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
       return kExitStopped;
   ManifestRun record{o.command, settings, {}, false};
   auto manifest = [&] {

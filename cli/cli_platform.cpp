@@ -28,10 +28,37 @@ std::string CliPlatform::InputBox(const std::string& prompt, const std::string& 
   return "";
 }
 
+std::unique_ptr<OutputFile> CliPlatform::CreateOutputFile(const std::string& path,
+                                                          std::string& error) {
+  auto file = Platform::CreateOutputFile(path, error);
+  return digests ? digests->Watch(path, std::move(file)) : std::move(file);
+}
+
+bool CliPlatform::ReplaceFile(const std::string& from, const std::string& to, std::string& error) {
+  if (!Platform::ReplaceFile(from, to, error)) return false;
+  if (digests) digests->Moved(from, to);
+  return true;
+}
+
+void CliPlatform::RemoveFile(const std::string& path) {
+  Platform::RemoveFile(path);
+  if (digests) digests->Removed(path);
+}
+
 std::optional<std::string> CliPlatform::OpenFileDialog(const FileDialogRequest&) {
   auto chosen = residueFile_;
   residueFile_.reset();
   return chosen;
+}
+
+namespace {
+std::optional<DateTime> gClockOverride;
+bool gClockOverrideUtc = false;
+}  // namespace
+
+void OverrideClock(std::optional<DateTime> t, bool utc) {
+  gClockOverride = t;
+  gClockOverrideUtc = utc;
 }
 
 std::optional<long long> SourceDateEpoch() {
@@ -44,6 +71,10 @@ std::optional<long long> SourceDateEpoch() {
 }
 
 DateTime CliPlatform::Now() {
+  if (!now_ && gClockOverride) {
+    now_ = gClockOverride;
+    utc_ = gClockOverrideUtc;
+  }
   if (!now_) {
     auto seconds = SourceDateEpoch();
     utc_ = seconds.has_value();

@@ -9,6 +9,7 @@
 
 #include "core/platform.h"
 #include "core/run_host.h"
+#include "manifest/output_digests.h"
 
 namespace ormid::cli {
 
@@ -29,6 +30,14 @@ class CliPlatform : public Platform {
   // Whether Now() came from SOURCE_DATE_EPOCH.
   bool ClockIsUtc() const { return utc_; }
 
+  // Files are written and renamed as on any platform; with `digests` set,
+  // their digests are taken on the way.
+  std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path,
+                                               std::string& error) override;
+  bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) override;
+  void RemoveFile(const std::string& path) override;
+  OutputDigests* digests = nullptr;
+
   // The file the next open dialog returns (once).
   void SetResidueFile(std::string path) { residueFile_ = std::move(path); }
 
@@ -39,6 +48,10 @@ class CliPlatform : public Platform {
   std::optional<DateTime> now_;
   bool utc_ = false;
 };
+
+// Sets the clock of every command run from now on in this process (a
+// re-run repeats its recorded date and clock); nullopt gives it back.
+void OverrideClock(std::optional<DateTime> t, bool utc);
 
 // SOURCE_DATE_EPOCH in seconds, when it is set to a number.
 std::optional<long long> SourceDateEpoch();

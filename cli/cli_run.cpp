@@ -2,6 +2,7 @@
 
 #include "cli/analysis_commands.h"
 #include "cli/analysis_options.h"
+#include "cli/manifest_commands.h"
 #include "cli/residue_commands.h"
 
 namespace ormid::cli {
@@ -9,6 +10,7 @@ namespace ormid::cli {
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CommandLine cl;
   AddAnalysisCommands(cl);
+  AddManifestCommands(cl);
   AddResidueCommands(cl);
   std::vector<std::string> marked = args;
   MarkEmptyEndpointTexts(marked);

@@ -55,8 +55,7 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
     r.cropGroupName = GroupName(m, k);
     const std::vector<int>& foods = run.GroupFoods(k);
     ExposureSums sums;
-    auto send = [&](ContributionKind kind, std::size_t food, int entry,
-                    const ExposureFigures& x) {
+    auto send = [&](ContributionKind kind, std::size_t food, int entry, const ExposureFigures& x) {
       ContributionResult e = r;
       e.kind = kind;
       e.commodityCode = m.gFoodCode[food];

@@ -20,9 +20,9 @@ bool HasDrive(std::string_view path) {
 #endif
 }
 
-bool ContainsPath(std::string_view name) {
+bool ContainsPath(std::string_view name, PathStyle style) {
   for (char c : name)
-    if (IsPathSeparator(c) || c == '\\' || c == ':') return true;
+    if (c == '\\' || c == ':' || (style == PathStyle::Posix && c == '/')) return true;
   return false;
 }
 

@@ -11,8 +11,15 @@ namespace ormid {
 bool IsPathSeparator(char c);
 // True when the text names a drive (Windows: second character ":"; elsewhere: starts with "/").
 bool HasDrive(std::string_view path);
-// True when a report file name carries a path (a separator or ":").
-bool ContainsPath(std::string_view name);
+enum class PathStyle { Windows, Posix };
+#ifdef _WIN32
+inline constexpr PathStyle kNativePaths = PathStyle::Windows;
+#else
+inline constexpr PathStyle kNativePaths = PathStyle::Posix;
+#endif
+// True when a report file name carries a path: on Windows a "\" or a ":"
+// ("/" is an illegal character there, not a path); elsewhere also a "/".
+bool ContainsPath(std::string_view name, PathStyle style = kNativePaths);
 // Position of the last separator, or npos.
 std::size_t LastSeparator(std::string_view path);
 // The file name without folders and drive.

@@ -31,6 +31,8 @@ class RunHost {
   virtual void SetFocus(Control control) = 0;
   // A long run reports how far it has come (done of total steps).
   virtual void Progress(int /*done*/, int /*total*/) {}
+  // The run request's checks have passed and the analysis starts computing.
+  virtual void Computing() {}
   // Where a run sends its figures as data; nullptr when nobody keeps them.
   virtual ResultsSink* Results() { return nullptr; }
 };

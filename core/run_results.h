@@ -19,7 +19,7 @@ enum class ReferenceKind { None, RfD, PAD };
 struct LongTermResult {
   int row = 0;  // report row, 1-based
   std::string_view subgroup;
-  int column = 0;  // consumption column
+  int column = 0;      // consumption column
   float exposure = 0;  // mg/kg bw/day
   ReferenceKind reference = ReferenceKind::None;
   std::optional<float> referenceDose;  // mg/kg bw/day

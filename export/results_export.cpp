@@ -1,5 +1,8 @@
 #include "export/results_export.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include "core/platform.h"
 
 namespace ormid {
@@ -67,6 +70,23 @@ Cell TextOrEmpty(std::string_view t) {
   return t.empty() ? Cell() : Cell(t);
 }
 
+// The run's date of a manifest as seconds read as UTC, for the workbook's
+// properties; 0 when it has none.
+#ifdef _WIN32
+#define timegm _mkgmtime
+#endif
+long long CreatedOf(const nlohmann::json& manifest) {
+  const auto run = manifest.find("run");
+  if (run == manifest.end() || !run->contains("date") || !(*run)["date"].is_string()) return 0;
+  std::tm tm{};
+  if (std::sscanf((*run)["date"].get<std::string>().c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &tm.tm_year,
+                  &tm.tm_mon, &tm.tm_mday, &tm.tm_hour, &tm.tm_min, &tm.tm_sec) != 6)
+    return 0;
+  tm.tm_year -= 1900;
+  tm.tm_mon -= 1;
+  return static_cast<long long>(timegm(&tm));
+}
+
 int IndexOf(const std::vector<Column>& columns, std::string_view name) {
   for (std::size_t i = 0; i < columns.size(); ++i)
     if (columns[i].name == name) return static_cast<int>(i);
@@ -112,16 +132,15 @@ const std::vector<Column>& ContributionColumns() {
   return columns;
 }
 
-std::vector<Cell> LongTermCells(const LongTermResult& r) {
-  std::vector<Cell> cells{static_cast<long long>(r.row), r.subgroup,
-                          static_cast<long long>(r.column), r.exposure};
+void LongTermCells(const LongTermResult& r, std::vector<Cell>& cells) {
+  cells.assign(
+      {static_cast<long long>(r.row), r.subgroup, static_cast<long long>(r.column), r.exposure});
   AppendFigures(cells, r);
-  return cells;
 }
 
-std::vector<Cell> ContributionCells(const ContributionResult& r) {
+void ContributionCells(const ContributionResult& r, std::vector<Cell>& cells) {
   const bool entry = r.kind == ContributionKind::Food || r.kind == ContributionKind::FoodForm;
-  std::vector<Cell> cells{
+  cells.assign({
       KindText(r.kind),
       static_cast<long long>(r.row),
       r.subgroup,
@@ -136,9 +155,8 @@ std::vector<Cell> ContributionCells(const ContributionResult& r) {
       Optional(r.adj2),
       r.exposure,
       Optional(r.sharePercent),
-  };
+  });
   AppendFigures(cells, r);
-  return cells;
 }
 
 bool AboveReferenceDose(const std::optional<float>& percentReference) {
@@ -159,7 +177,7 @@ void ResultsExport::Open(bool commodity) {
   for (const std::string& path : paths_) {
     specs_.push_back({path, commodity ? "Contributions" : "Subgroups",
                       commodity ? "commodity" : "longterm", columns,
-                      IndexOf(columns, "percent_of_reference_dose")});
+                      IndexOf(columns, "percent_of_reference_dose"), CreatedOf(manifest)});
     std::string error;
     auto table = OpenTable(p_, specs_.back(), manifest, error);
     if (!table) failures_.push_back({path, error});
@@ -169,18 +187,18 @@ void ResultsExport::Open(bool commodity) {
 
 void ResultsExport::LongTerm(const ModOrmid&, const LongTermResult& r) {
   if (!opened_) Open(false);
-  const auto cells = LongTermCells(r);
+  LongTermCells(r, cells_);
   const bool above = AboveReferenceDose(r.percentReference);
   for (auto& t : tables_)
-    if (t) t->Row(cells, above);
+    if (t) t->Row(cells_, above);
 }
 
 void ResultsExport::Contribution(const ModOrmid&, const ContributionResult& r) {
   if (!opened_) Open(true);
-  const auto cells = ContributionCells(r);
+  ContributionCells(r, cells_);
   const bool above = AboveReferenceDose(r.percentReference);
   for (auto& t : tables_)
-    if (t) t->Row(cells, above);
+    if (t) t->Row(cells_, above);
 }
 
 std::vector<ExportFailure> ResultsExport::Commit() {

@@ -20,8 +20,9 @@ class Platform;
 // The columns of the two tables, their names carrying their units.
 const std::vector<Column>& LongTermColumns();
 const std::vector<Column>& ContributionColumns();
-std::vector<Cell> LongTermCells(const LongTermResult& r);
-std::vector<Cell> ContributionCells(const ContributionResult& r);
+// A row's cells, into cells (whose room is kept from row to row).
+void LongTermCells(const LongTermResult& r, std::vector<Cell>& cells);
+void ContributionCells(const ContributionResult& r, std::vector<Cell>& cells);
 // Whether a row's percent of its reference dose is above 100.
 bool AboveReferenceDose(const std::optional<float>& percentReference);
 
@@ -55,6 +56,7 @@ class ResultsExport : public ResultsSink {
   std::vector<TableSpec> specs_;
   std::vector<std::unique_ptr<TableWriter>> tables_;
   std::vector<ExportFailure> failures_;
+  std::vector<Cell> cells_;
   bool opened_ = false;
 };
 

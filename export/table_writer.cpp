@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -14,28 +15,31 @@ namespace ormid {
 
 namespace {
 
-constexpr std::size_t kChunk = 64 * 1024;
+bool IsPlainCsvField(std::string_view field);
 
-std::string NumberText(float v) {
-  return std::isfinite(v) ? ShortestText(v) : std::string();
-}
+constexpr std::size_t kChunk = 64 * 1024;
 
 // The text of a cell as CSV and JSON write it; empty for an empty cell.
 void AppendCellText(std::string& out, const Cell& c) {
+  char buffer[32];
+  std::to_chars_result r{buffer, std::errc()};
   if (auto* t = std::get_if<std::string_view>(&c)) {
     out.append(*t);
   } else if (auto* i = std::get_if<long long>(&c)) {
-    out.append(std::to_string(*i));
-  } else if (auto* f = std::get_if<float>(&c)) {
-    out.append(NumberText(*f));
+    r = std::to_chars(buffer, buffer + sizeof buffer, *i);
+  } else if (auto* f = std::get_if<float>(&c); f && std::isfinite(*f)) {
+    r = std::to_chars(buffer, buffer + sizeof buffer, *f);
   }
+  if (r.ec == std::errc()) out.append(buffer, r.ptr);
 }
 
 // A file written piece by piece that replaces the old one only whole.
 class StreamedTable : public TableWriter {
  public:
+  // Exports are replaced whole but, unlike saved reports, not forced to the
+  // disk: a run writes them again byte for byte (see docs/decisions.md).
   StreamedTable(Platform& p, const TableSpec& spec)
-      : spec_(spec), file_(p, spec.path, FileKind::SavedCopy) {}
+      : spec_(spec), file_(p, spec.path, FileKind::WorkingFile) {}
   bool Open(std::string& error) { return file_.Open(error); }
 
  protected:
@@ -73,11 +77,21 @@ class CsvTable : public StreamedTable {
     buffer_ += "\r\n";
   }
   void Row(const std::vector<Cell>& cells, bool) override {
-
+    if (plainText_.size() < cells.size()) plainText_.resize(cells.size());
     for (std::size_t i = 0; i < cells.size(); ++i) {
       if (i) buffer_ += ',';
       if (auto* t = std::get_if<std::string_view>(&cells[i])) {
-        AppendCsvField(buffer_, *t);
+        // Names repeat from row to row (the subgroup, the crop group, the
+        // food): whether one needs quotes is looked at once.
+        auto& [text, plain] = plainText_[i];
+        if (t->data() != text.data() || t->size() != text.size()) {
+          text = *t;
+          plain = IsPlainCsvField(*t);
+        }
+        if (plain)
+          buffer_.append(*t);
+        else
+          AppendCsvField(buffer_, *t);
       } else {
         AppendCellText(buffer_, cells[i]);
       }
@@ -86,11 +100,14 @@ class CsvTable : public StreamedTable {
     Flush(false);
   }
   bool Commit(std::string& error) override { return Finish(error); }
+
+ private:
+  std::vector<std::pair<std::string_view, bool>> plainText_;
 };
 
 void AppendJsonString(std::string& out, std::string_view text) {
-  out += nlohmann::json(std::string(text)).dump(-1, ' ', false,
-                                                nlohmann::json::error_handler_t::replace);
+  out += nlohmann::json(std::string(text))
+             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 class JsonTable : public StreamedTable {
@@ -154,6 +171,11 @@ class XlsxTable : public TableWriter {
     options.constant_memory = LXW_TRUE;
     book_ = workbook_new_opt(temp_.c_str(), &options);
     if (!book_) return;
+    if (spec.created != 0) {
+      lxw_doc_properties properties{};
+      properties.created = static_cast<time_t>(spec.created);
+      workbook_set_properties(book_, &properties);
+    }
     bold_ = workbook_add_format(book_);
     format_set_bold(bold_);
     WriteRunSheet(manifest);
@@ -254,8 +276,8 @@ class XlsxTable : public TableWriter {
     }
     worksheet_set_column(run, 0, 0, static_cast<double>(std::min<std::size_t>(keyWidth, 60)) + 2,
                          nullptr);
-    worksheet_set_column(run, 1, 1,
-                         static_cast<double>(std::min<std::size_t>(valueWidth, 80)) + 2, nullptr);
+    worksheet_set_column(run, 1, 1, static_cast<double>(std::min<std::size_t>(valueWidth, 80)) + 2,
+                         nullptr);
     worksheet_freeze_panes(run, 1, 0);
   }
 
@@ -283,8 +305,16 @@ std::optional<ExportFormat> ExportFormatOf(const std::string& path) {
   return std::nullopt;
 }
 
+namespace {
+bool IsPlainCsvField(std::string_view field) {
+  for (char c : field)
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return false;
+  return true;
+}
+}  // namespace
+
 void AppendCsvField(std::string& out, std::string_view field) {
-  if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+  if (IsPlainCsvField(field)) {
     out.append(field);
     return;
   }
@@ -314,10 +344,9 @@ std::unique_ptr<TableWriter> OpenTable(Platform& p, const TableSpec& spec,
       // temporary file can be made is found out now, through the platform.
       const std::string temp = TemporaryNameFor(spec.path);
       auto probe = p.CreateOutputFile(temp, error);
-      if (!probe || !probe->Close(error)) {
-        p.RemoveFile(temp);
-        return nullptr;
-      }
+      const bool created = probe && probe->Close(error);
+      p.RemoveFile(temp);
+      if (!created) return nullptr;
       auto t = std::make_unique<XlsxTable>(p, spec, manifest);
       if (!t->Created()) {
         p.RemoveFile(temp);

@@ -25,9 +25,9 @@ inline constexpr const char* kExportExtensions = ".csv, .json or .xlsx";
 enum class CellType { Text, Integer, Number };
 
 struct Column {
-  const char* name;            // with its unit: "exposure_mg_per_kg_bw_day"
+  const char* name;  // with its unit: "exposure_mg_per_kg_bw_day"
   CellType type;
-  const char* excelFormat;     // the report's precision in Excel's terms; "" = General
+  const char* excelFormat;  // the report's precision in Excel's terms; "" = General
 };
 
 // A cell: empty, text, a whole number, or a single-precision figure.
@@ -45,10 +45,13 @@ class TableWriter {
 
 struct TableSpec {
   std::string path;
-  std::string sheet;     // Excel sheet name: "Subgroups", "Contributions"
-  std::string jsonKey;   // JSON member of the rows: "longterm", "commodity"
+  std::string sheet;    // Excel sheet name: "Subgroups", "Contributions"
+  std::string jsonKey;  // JSON member of the rows: "longterm", "commodity"
   std::vector<Column> columns;
   int highlightColumn = -1;
+  // The workbook's creation date (its properties), so that a run repeated
+  // with the same date writes the same bytes; 0 = now.
+  long long created = 0;
 };
 
 // Opens an export file and writes its head (the manifest, the header row).

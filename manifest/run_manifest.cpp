@@ -124,8 +124,8 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run) {
   json files = json::array();
   files.push_back(FileEntry("support list", InWorkingFolder(m, kSupportListFile)));
   files.push_back(FileEntry("setup file", InWorkingFolder(m, kSetupFile)));
-  files.push_back(FileEntry("food-form and crop group descriptions",
-                            InWorkingFolder(m, m.gFoodFormFile)));
+  files.push_back(
+      FileEntry("food-form and crop group descriptions", InWorkingFolder(m, m.gFoodFormFile)));
   files.push_back(FileEntry("master food list", InWorkingFolder(m, m.gFoodFile)));
   files.push_back(FileEntry("master food-form list", InWorkingFolder(m, m.gRacFile)));
   files.push_back(FileEntry("food consumption", InWorkingFolder(m, m.gConsumptionFile1)));
@@ -185,8 +185,15 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run) {
   };
 }
 
-bool AddOutput(json& manifest, const std::string& role, const std::string& path) {
-  json entry = FileEntry(role, fs::absolute(path).lexically_normal().string());
+bool AddOutput(json& manifest, const std::string& role, const std::string& path,
+               const OutputDigests* known) {
+  const std::string full = DigestKey(path);
+  if (auto d = known ? known->Of(full) : std::nullopt) {
+    manifest["outputs"].push_back(
+        {{"role", role}, {"path", full}, {"size", d->size}, {"sha256", d->sha256}});
+    return true;
+  }
+  json entry = FileEntry(role, full);
   if (entry["sha256"].is_null()) return false;
   manifest["outputs"].push_back(std::move(entry));
   return true;
@@ -196,8 +203,7 @@ std::string ManifestPathFor(const std::string& file) {
   return file + ".manifest.json";
 }
 
-bool WriteManifest(Platform& p, const std::string& path, const json& manifest,
-                   std::string& error) {
+bool WriteManifest(Platform& p, const std::string& path, const json& manifest, std::string& error) {
   return p.WriteFile(path, manifest.dump(2, ' ', false, json::error_handler_t::replace) + "\n",
                      FileKind::SavedCopy, error);
 }
@@ -215,8 +221,8 @@ std::optional<json> ReadManifest(const std::string& path, std::string& error) {
   }
   if (!j["manifest_version"].is_number_integer() ||
       j["manifest_version"].get<int>() > kManifestVersion) {
-    error = "was written by a newer program (manifest version " +
-            j["manifest_version"].dump() + ")";
+    error =
+        "was written by a newer program (manifest version " + j["manifest_version"].dump() + ")";
     return std::nullopt;
   }
   return j;
@@ -228,7 +234,7 @@ std::vector<InputCheck> CheckInputs(const json& manifest) {
     if (!entry.is_object() || !entry.contains("path") || !entry["path"].is_string()) return;
     const std::string path = entry["path"].get<std::string>();
     auto d = DigestFile(path);
-    InputState state = !d                                               ? InputState::Missing
+    InputState state = !d                                                 ? InputState::Missing
                        : entry.value("sha256", json()) == json(d->sha256) ? InputState::Unchanged
                                                                           : InputState::Changed;
     checks.push_back({path, state});

@@ -12,6 +12,7 @@
 
 #include "app/run_request.h"
 #include "core/platform.h"
+#include "manifest/output_digests.h"
 
 namespace ormid {
 
@@ -45,8 +46,11 @@ nlohmann::json BuildManifest(const ModOrmid& m, const ManifestRun& run);
 std::vector<std::string> ArgumentsFor(const ModOrmid& m, const std::string& command,
                                       const WindowSettings& s);
 
-// Adds a written file to the manifest's outputs. False when it cannot be read.
-bool AddOutput(nlohmann::json& manifest, const std::string& role, const std::string& path);
+// Adds a written file to the manifest's outputs, with its digest from
+// `known` when it was taken as the file was written. False when it cannot be
+// read.
+bool AddOutput(nlohmann::json& manifest, const std::string& role, const std::string& path,
+               const OutputDigests* known = nullptr);
 
 // "FILE.manifest.json" for a report or export FILE.
 std::string ManifestPathFor(const std::string& file);

@@ -1,12 +1,11 @@
 #include "residue/residue_listing.h"
 
-#include "app/run_request.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/run_host.h"
+#include "core/window_settings.h"
 #include "report/food_form_label.h"
 #include "report/number_format.h"
-#include "report/report_delivery.h"
 #include "report/report_writer.h"
 
 namespace ormid {
@@ -135,17 +134,4 @@ bool WriteResidueListing(ModOrmid& m, Platform& p, const WindowSettings& s,
                "Residue File Listing", MsgIcon::Exclamation, MsgButtons::OK);
   return false;
 }
-
-bool RunResidueListing(ModOrmid& m, Platform& p, RunHost& host, DeliveryUi& ui,
-                       const WindowSettings& s) {
-  if (!CheckResidueListing(m, p, host, s)) return false;
-  m.gReportDest = 0;
-  m.gReportKind = kReportResidueListing;
-  ui.ChooseDestination(TextsForKind(kReportResidueListing)->dialogCaption);
-  if (m.gReportDest == 0) return false;
-  if (!WriteResidueListing(m, p, s, kResidueListingFile)) return false;
-  DeliverTo(m, p, ui, kReportResidueListing, kResidueListingFile);
-  return true;
-}
-
 }  // namespace ormid

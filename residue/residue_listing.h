@@ -25,11 +25,4 @@ std::string ListResidueFile(ModOrmid& m, const WindowSettings& s, const DateTime
 bool WriteResidueListing(ModOrmid& m, Platform& p, const WindowSettings& s,
                          const std::string& fileName);
 
-class DeliveryUi;
-
-// The listing button: the checks, the destination, the listing written to
-// "tempres.fil" and delivered. False when it stopped on a message or cancel.
-bool RunResidueListing(ModOrmid& m, Platform& p, RunHost& host, DeliveryUi& ui,
-                       const WindowSettings& s);
-
 }  // namespace ormid

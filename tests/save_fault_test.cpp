@@ -13,7 +13,7 @@
 #include "app/run_request.h"
 #include "core/paths.h"
 #include "core/run_host.h"
-#include "report/report_delivery.h"
+#include "delivery/report_delivery.h"
 #include "residue/residue_listing.h"
 #include "tests/installation_fixture.h"
 
@@ -102,8 +102,10 @@ struct NullHost : RunHost {
 
 struct NullUi : DeliveryUi {
   void ChooseDestination(const std::string&) override {}
-  void ShowViewer(const std::string&, const std::string&) override {}
-  bool PrintFile(const std::string&, std::string&) override { return true; }
+  void ShowViewer(const std::string&, const std::string&, int) override {}
+  PrintOutcome PrintFile(const std::string&, std::string&) override {
+    return PrintOutcome::Printed;
+  }
   void SetPrinterNote(bool) override {}
 };
 

@@ -11,6 +11,7 @@ namespace ormid::test {
 MsgAnswer FakePlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
                                    MsgButtons buttons) {
   messages.push_back({text, title, icon, buttons});
+  if (onMessage) onMessage(messages.back());
   if (!answers.empty()) {
     MsgAnswer a = answers.front();
     answers.pop_front();

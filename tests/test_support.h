@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ class FakePlatform : public Platform {
   std::optional<std::string> SaveFileDialog(const FileDialogRequest& r) override;
 
   std::vector<RecordedMessage> messages;
+  // Called with each message box as it is shown.
+  std::function<void(const RecordedMessage&)> onMessage;
   std::vector<std::string> prompts;
   // Scripted answers, used in order; when empty the first button is pressed.
   std::deque<MsgAnswer> answers;

@@ -1,13 +1,18 @@
-// ormid-screenshot: starts the desktop program's main window on an
-// installation, opens a residue file as the open dialog would, sets a few
-// analysis parameters and saves a picture of the window.
+// ormid-screenshot: starts the desktop program on an installation under a
+// running X server with a window manager, opens a residue file as the open
+// dialog would, sets a few analysis parameters, runs the long-term analysis
+// to the screen and saves a picture of the desktop: the main window and,
+// beside it, the report viewer, both with the window manager's frames.
 //
 //   ormid-screenshot WORKDIR RESIDUE_FILE OUTPUT.png
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 
@@ -15,20 +20,32 @@
 #include "app/qt_platform.h"
 #include "app/startup.h"
 #include "core/mod_ormid.h"
+#include "delivery/frm_report2.h"
+#include "delivery/frm_spd.h"
 
 namespace {
 
-// The program's platform, with the open dialog answered by the named file.
+// The program's platform, with the open dialog answered by the named file
+// and the destination dialog by its Screen button.
 class ScreenshotPlatform : public ormid::QtPlatform {
  public:
   explicit ScreenshotPlatform(std::string file) : file_(std::move(file)) {}
   std::optional<std::string> OpenFileDialog(const ormid::FileDialogRequest&) override {
     return file_;
   }
+  void RunModal(QDialog& dialog) override {
+    if (auto* spd = qobject_cast<ormid::FrmSPD*>(&dialog)) spd->cmdScreen->click();
+  }
 
  private:
   std::string file_;
 };
+
+void Settle(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
 
 }  // namespace
 
@@ -49,25 +66,38 @@ int main(int argc, char** argv) {
   if (!ormid::StartUp(m, platform, false)) return 1;
   ormid::FrmOrmid window(m, platform, platform);
   platform.SetParentWindow(&window);
-  window.resize(1000, 720);
+  window.move(0, 0);
   window.show();
+  Settle(400);
   window.mnuOpenRes_Click();
   window.chkMOE1->setChecked(true);
   window.chkMOE2->setChecked(true);
+  window.txtMOE1->setText("0.5");
   window.chkComplete->setChecked(true);
   window.chkCritical->setChecked(true);
   window.txtCrit1->setText("5");
   window.txtCrit2->setText("10");
   window.chkStandard[16]->setChecked(true);
   window.chkStandard[26]->setChecked(true);
-  int status = 0;
-  QTimer::singleShot(500, [&] {
-    if (!window.grab().save(output)) {
-      std::fprintf(stderr, "ormid-screenshot: cannot write %s\n", qPrintable(output));
-      status = 1;
-    }
-    app.quit();
-  });
-  app.exec();
-  return status;
+  window.mnuStart_Click();
+  Settle(800);
+  if (!window.frmReport2 || !window.frmReport2->isVisible()) {
+    std::fprintf(stderr, "ormid-screenshot: the report viewer did not open\n");
+    return 1;
+  }
+  // The desktop with both frames, cut to the windows and a small margin.
+  QRect both = window.frameGeometry().united(window.frmReport2->frameGeometry());
+  QScreen* screen = window.screen();
+  QPixmap desktop = screen->grabWindow(0);
+  QRect cut = both.adjusted(-8, -8, 8, 8).intersected(screen->geometry());
+  if (!desktop.copy(cut).save(output)) {
+    std::fprintf(stderr, "ormid-screenshot: cannot write %s\n", qPrintable(output));
+    return 1;
+  }
+  auto show = [](const char* what, const QRect& r) {
+    std::printf("%s: %dx%d at %d,%d (with its frame)\n", what, r.width(), r.height(), r.x(), r.y());
+  };
+  show("main window", window.frameGeometry());
+  show("report viewer", window.frmReport2->frameGeometry());
+  return 0;
 }

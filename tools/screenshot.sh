@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # Makes docs/main-window.png: the desktop program's main window with a sample
-# residue file open, drawn under a virtual X server (Debian: xvfb, xauth).
+# residue file open and, beside it, the report viewer with the long-term
+# report, drawn under a virtual X server of 1366x768 with the openbox window
+# manager (Debian: xvfb, xauth, openbox).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash tools/install-deps.sh --screenshot
 cmake --build build --target ormid-screenshot -j2 >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r samples/csfii "$work/csfii"
-xvfb-run -a -s "-screen 0 1280x900x24" \
-  build/tools/ormid-screenshot "$work/csfii" "$work/csfii/residues/DEMOFOS.R98" docs/main-window.png
+cat >"$work/session.sh" <<SESSION
+openbox >/dev/null 2>&1 &
+sleep 1
+QT_QPA_PLATFORM=xcb build/tools/ormid-screenshot "$work/csfii" "$work/csfii/residues/DEMOFOS.R98" \
+  docs/main-window.png
+SESSION
+xvfb-run -a -s "-screen 0 1366x768x24" bash "$work/session.sh"
 echo "docs/main-window.png written"

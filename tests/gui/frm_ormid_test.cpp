@@ -3,12 +3,17 @@
 // platform; modal forms are driven through their own buttons.
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
 #include <QtTest>
 #include <ctime>
 #include <deque>
@@ -18,10 +23,13 @@
 #include "app/frm_ormid.h"
 #include "app/frm_pad.h"
 #include "app/modal_runner.h"
+#include "app/qt_platform.h"
 #include "cli/cli_run.h"
 #include "core/mod_ormid.h"
-#include "report/frm_report2.h"
-#include "report/frm_spd.h"
+#include "delivery/frm_report2.h"
+#include "delivery/frm_spd.h"
+#include "delivery/qt_printer.h"
+#include "residue/residue_listing.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {
@@ -61,13 +69,56 @@ std::function<void(QDialog&)> Press(QPushButton* FrmSPD::*button) {
   return [button](QDialog& d) { (qobject_cast<FrmSPD*>(&d)->*button)->click(); };
 }
 
+// What poppler's pdftotext -bbox reads back from a PDF: the page size, the
+// box around every word, and the advance of one character of the longest word.
+struct PdfLayout {
+  double pageWidth = 0, pageHeight = 0;
+  double minX = 1e9, minY = 1e9, maxX = 0, maxY = 0;
+  double advance = 0;
+  int words = 0;
+};
+
+PdfLayout ReadPdfLayout(const QString& pdf) {
+  PdfLayout layout;
+  QProcess tool;
+  tool.start("pdftotext", {"-bbox", pdf, "-"});
+  if (!tool.waitForFinished(30000)) return layout;
+  QString html = QString::fromUtf8(tool.readAllStandardOutput());
+  QRegularExpression page(R"re(<page width="([\d.]+)" height="([\d.]+)")re");
+  auto pm = page.match(html);
+  if (pm.hasMatch()) {
+    layout.pageWidth = pm.captured(1).toDouble();
+    layout.pageHeight = pm.captured(2).toDouble();
+  }
+  QRegularExpression word(
+      R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+  int longest = 0;
+  for (auto it = word.globalMatch(html); it.hasNext();) {
+    auto m = it.next();
+    double x0 = m.captured(1).toDouble(), y0 = m.captured(2).toDouble();
+    double x1 = m.captured(3).toDouble(), y1 = m.captured(4).toDouble();
+    layout.minX = std::min(layout.minX, x0);
+    layout.minY = std::min(layout.minY, y0);
+    layout.maxX = std::max(layout.maxX, x1);
+    layout.maxY = std::max(layout.maxY, y1);
+    int length = static_cast<int>(m.captured(5).size());
+    if (length > longest) {
+      longest = length;
+      layout.advance = (x1 - x0) / length;
+    }
+    ++layout.words;
+  }
+  return layout;
+}
+
 class FrmOrmidTest : public QObject {
   Q_OBJECT
 
  private:
-  void Start(int base = 0) {
+  void Start(int base = 0, const std::function<void(td::Installation&)>& edit = {}) {
     auto installation = SmallInstallation(base);
     installation.setup.pageLength = 40;
+    if (edit) edit(installation);
     inst_ = std::make_unique<StartedInstallation>(installation);
     QVERIFY(inst_->started);
     runner_ = std::make_unique<ScriptedRunner>();
@@ -497,6 +548,432 @@ class FrmOrmidTest : public QObject {
     w_->mnuHelp->trigger();  // Yes, Yes (the fake's default), then the last box
     QCOMPARE(Messages().size(), std::size_t{3});
     QCOMPARE(Messages()[2].buttons, MsgButtons::OK);
+  }
+
+  // --- Windows, layout and keyboard ---
+
+  void viewerIsAWindowOfItsOwn() {
+    Start();
+    WriteFileBytes(inst_->dir.path() / "ormdtemp.txt", "earlier report\r\n");
+    w_->cmdPrintOrmidAnalysis->click();
+    FrmReport2* viewer = w_->frmReport2;
+    QVERIFY(viewer && viewer->isVisible());
+    // Top-level, modeless and not tied to the main window, so the window
+    // manager lets it go behind it.
+    QVERIFY(viewer->isWindow());
+    QVERIFY(!viewer->parentWidget());
+    QCOMPARE(viewer->windowType(), Qt::Window);
+    QCOMPARE(viewer->windowModality(), Qt::NonModal);
+    QVERIFY(viewer->windowHandle() && !viewer->windowHandle()->transientParent());
+    // Beside a window when the screen has room to its right, then to its left.
+    QWidget narrow;
+    narrow.setGeometry(QRect(narrow.screen()->availableGeometry().topLeft(), QSize(150, 200)));
+    narrow.show();
+    FrmReport2 fresh;
+    fresh.PlaceBeside(narrow);
+    fresh.show();
+    QCOMPARE(fresh.x(), narrow.frameGeometry().right() + 1);
+    QCOMPARE(fresh.y(), narrow.frameGeometry().top());
+    QRect room = narrow.screen()->availableGeometry();
+    narrow.move(room.right() - narrow.frameGeometry().width() + 1, room.top());
+    FrmReport2 leftOf;
+    leftOf.PlaceBeside(narrow);
+    leftOf.show();
+    QCOMPARE(leftOf.frameGeometry().right(), narrow.frameGeometry().left() - 1);
+  }
+
+  void padFormShowsWholeNames() {
+    const char* names[] = {"Females 13-19 (not preg or nursing)",
+                           "Females 20+ (not preg or nursing)", "Non-hisp/non-white/non-black",
+                           "Females 13+ (preg/not nursing)"};
+    Start(0, [&](td::Installation& inst) {
+      for (std::size_t k = 13; k < inst.subgroups.size(); ++k) inst.subgroups[k] = names[k % 4];
+    });
+    Open(WriteResidue());
+    w_->chkMOE4->setChecked(true);
+    runner_->scripts.push_back([](QDialog& d) {
+      auto& pad = static_cast<FrmPAD&>(d);
+      QVERIFY(pad.minimumSize() != pad.maximumSize());  // resizable
+      for (QLabel* label : pad.lblPop) {
+        int needed = label->fontMetrics().horizontalAdvance(label->text());
+        QVERIFY2(label->width() >= needed, qPrintable(label->text()));
+        QVERIFY(label->x() + label->width() <= pad.txtPAD[0]->x());
+      }
+      // The whole help text, then the buttons right under it.
+      QVERIFY(pad.lblHelp->height() >= pad.lblHelp->heightForWidth(pad.lblHelp->width()));
+      int below = pad.cmdExit->y() - (pad.lblHelp->y() + pad.lblHelp->height());
+      QVERIFY2(below >= 0 && below < 20, qPrintable(QString::number(below)));
+      // Rows at an even pitch, with a gap before the fourteenth.
+      int pitch = pad.txtPAD[1]->y() - pad.txtPAD[0]->y();
+      QCOMPARE(pad.txtPAD[12]->y() - pad.txtPAD[11]->y(), pitch);
+      QVERIFY(pad.txtPAD[13]->y() - pad.txtPAD[12]->y() > pitch);
+      QCOMPARE(pad.txtPAD[14]->y() - pad.txtPAD[13]->y(), pitch);
+      // Larger font: still nothing cut.
+      QFont big = pad.font();
+      big.setPointSizeF(big.pointSizeF() * 1.5);
+      pad.setFont(big);
+      pad.adjustSize();
+      QApplication::processEvents();
+      for (QLabel* label : pad.lblPop)
+        QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(label->text()));
+      pad.cmdExit->click();
+    });
+    w_->cmdPAD->click();
+    QCOMPARE(runner_->shown, 1);
+  }
+
+  void mainWindowKeepsOneSize() {
+    Start();
+    QApplication::processEvents();
+    const QSize size = w_->size();
+    // Fits a 1366x768 screen with a window manager's frame and a panel.
+    QVERIFY2(size.width() <= 1366 && size.height() <= 768 - 70,
+             qPrintable(QString("%1x%2").arg(size.width()).arg(size.height())));
+    auto gap = [this](QWidget* box, QWidget* label) {
+      return label->x() - (box->x() + box->width());
+    };
+    const int noelGap = gap(w_->chkMOE1, w_->lblTox1);
+    QVERIFY2(noelGap >= 0 && noelGap <= 12, qPrintable(QString::number(noelGap)));
+    const QPoint subgroups = w_->frmSubPop->pos();
+    Open(WriteResidue());
+    w_->chkMOE4->setChecked(true);
+    w_->chkComplete->setChecked(true);
+    w_->chkCritical->setChecked(true);
+    w_->chkSaveRpt->setChecked(true);
+    w_->txtRptFile->setText("a rather long report file name for this window");
+    QApplication::processEvents();
+    QCOMPARE(w_->size(), size);
+    QCOMPARE(w_->sizeHint().height() <= size.height(), true);
+    QCOMPARE(gap(w_->chkMOE1, w_->lblTox1), noelGap);
+    QCOMPARE(gap(w_->chkMOE4, w_->lblTox4), gap(w_->chkMOE4, w_->lblTox4));
+    QCOMPARE(w_->frmSubPop->pos(), subgroups);
+    inst_->platform.answers.push_back(MsgAnswer::Yes);
+    w_->cmdClear->click();
+    w_->mnuClose->trigger();
+    QApplication::processEvents();
+    QCOMPARE(w_->size(), size);
+  }
+
+  void clickingAnEndpointNameTicksItsBox() {
+    Start();
+    QTest::mouseClick(w_->lblTox1, Qt::LeftButton);
+    QVERIFY(w_->chkMOE1->isChecked());
+    QTest::mouseClick(w_->lblTox3, Qt::LeftButton);  // Q* alone, through the interlocks
+    QVERIFY(w_->chkMOE3->isChecked() && !w_->chkMOE1->isChecked());
+    QTest::mouseClick(w_->lblTox4, Qt::LeftButton);
+    QVERIFY(w_->chkMOE4->isChecked() && w_->chkMOE2->isChecked() && !w_->chkMOE3->isChecked());
+    QTest::mouseClick(w_->lblTox2, Qt::LeftButton);
+    QVERIFY(!w_->chkMOE2->isChecked() && !w_->chkMOE4->isChecked());
+  }
+
+  void tabGoesRowByRow() {
+    Start();
+    Open(WriteResidue());
+    w_->chkMOE4->setChecked(true);
+    w_->chkCritical->setChecked(true);
+    w_->chkSaveRpt->setChecked(true);
+    std::vector<QWidget*> expected = {
+        w_->chkMOE1,      w_->txtMOE1,     w_->chkMOE2,    w_->txtMOE2,
+        w_->chkMOE3,      w_->txtMOE3,     w_->chkMOE4,    w_->cmdPAD,
+        w_->chkSecondAdj, w_->chkSaveRpt,  w_->txtRptFile, w_->txtComment,
+        w_->chkComplete,  w_->chkCritical, w_->txtCrit1,   w_->txtCrit2};
+    expected.insert(expected.end(), w_->chkStandard.begin(), w_->chkStandard.end());
+    expected.insert(expected.end(),
+                    {w_->cmdPrintResFl, w_->cmdPrintOrmidAnalysis, w_->cmdCommodity, w_->cmdClear});
+    // Tab by Tab from the first endpoint box.
+    w_->chkMOE1->setFocus();
+    std::vector<QWidget*> visited = {Focus()};
+    for (std::size_t i = 1; i < expected.size(); ++i) {
+      QTest::keyClick(Focus(), Qt::Key_Tab);
+      visited.push_back(Focus());
+    }
+    for (std::size_t i = 0; i < expected.size(); ++i)
+      QVERIFY2(visited[i] == expected[i],
+               qPrintable(QString("step %1: %2 instead of %3")
+                              .arg(i)
+                              .arg(visited[i] ? visited[i]->objectName() : "nothing")
+                              .arg(expected[i]->objectName())));
+  }
+
+  void shortcuts() {
+    Start();
+    struct Case {
+      QAction* action;
+      QKeySequence keys;
+    } cases[] = {{w_->mnuOpenRes, QKeySequence(Qt::CTRL | Qt::Key_O)},
+                 {w_->mnuClose, QKeySequence(Qt::CTRL | Qt::Key_W)},
+                 {w_->mnuExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+                 {w_->mnuHelp, QKeySequence(Qt::Key_F1)}};
+    for (const Case& c : cases) QCOMPARE(c.action->shortcut(), c.keys);
+    // Pressed on the window: Ctrl+O opens, Ctrl+W closes, F1 helps.
+    inst_->platform.openAnswers.push_back(WriteResidue());
+    QTest::keyClick(w_.get(), Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(inst_->m.gResidueLoaded, Int16{1});
+    QTest::keyClick(w_.get(), Qt::Key_W, Qt::ControlModifier);
+    QCOMPARE(inst_->m.gResidueLoaded, Int16{0});
+    inst_->platform.answers = {MsgAnswer::No};
+    QTest::keyClick(w_.get(), Qt::Key_F1);
+    QCOMPARE(Messages().back().title, std::string("KAVRI-FCID Ormid Module -- Help"));
+
+    // The viewer: find bar, Ctrl+End / Ctrl+Home.
+    std::string report;
+    for (int i = 1; i <= 300; ++i) report += "item " + std::to_string(i % 100) + ".\r\n";
+    WriteFileBytes(inst_->dir.path() / "ormdtemp.txt", report);
+    w_->cmdPrintOrmidAnalysis->click();
+    FrmReport2* v = w_->frmReport2;
+    QVERIFY(QTest::qWaitForWindowActive(v));
+    v->rtbreport->setFocus();
+    QTest::keyClick(v->rtbreport, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(v->rtbreport->textCursor().position(), v->rtbreport->document()->characterCount() - 1);
+    QVERIFY(v->rtbreport->viewport()->rect().contains(v->rtbreport->cursorRect()));
+    QVERIFY(v->rtbreport->verticalScrollBar()->value() > 0);
+    QTest::keyClick(v->rtbreport, Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(v->rtbreport->textCursor().position(), 0);
+    QTest::keyClick(v->rtbreport, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(v->fraFind->isVisible());
+    QCOMPARE(QApplication::focusWidget(), v->txtFind);
+    QTest::keyClicks(v->txtFind, "item 25.");  // lines 25, 125 and 225
+    QTest::keyClick(v->txtFind, Qt::Key_Return);
+    QCOMPARE(v->rtbreport->textCursor().selectedText(), QString("item 25."));
+    std::vector<int> found = {v->rtbreport->textCursor().position()};
+    for (int i = 0; i < 3; ++i) {
+      v->cmdFindNext->click();
+      found.push_back(v->rtbreport->textCursor().position());
+    }
+    QVERIFY(found[0] < found[1] && found[1] < found[2]);
+    QCOMPARE(found[3], found[0]);                                // once around
+    QTest::keyClick(v->txtFind, Qt::Key_F3, Qt::ShiftModifier);  // backwards, around again
+    QCOMPARE(v->rtbreport->textCursor().position(), found[2]);
+    v->txtFind->setText("no such text");
+    QVERIFY(!v->FindNext());
+    QCOMPARE(v->lblFindStatus->text(), QString("Not found"));
+    QTest::keyClick(v->txtFind, Qt::Key_Escape);  // Esc closes the find bar first
+    QVERIFY(!v->fraFind->isVisible());
+    QVERIFY(v->isVisible());
+  }
+
+  // --- Printing, saving and PDF ---
+
+  void viewerPrintsSavesAndMakesPdf() {
+    Start();
+    Open(WriteResidue());
+    w_->chkMOE1->setChecked(true);
+    w_->chkMOE2->setChecked(true);
+    runner_->scripts.push_back(Press(&FrmSPD::cmdScreen));
+    w_->mnuStart->trigger();
+    FrmReport2* v = w_->frmReport2;
+    QVERIFY(v && v->isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(v));
+    std::string report = ReadFileBytes(inst_->dir.path() / "ormdtemp.txt");
+    // A later run replaces the temporary report; the viewer keeps what it shows.
+    WriteFileBytes(inst_->dir.path() / "ormdtemp.txt", "another report\r\n");
+    auto& p = inst_->platform;
+    std::string base = (inst_->dir.path() / "week1").string();
+    p.saveAnswers = {base};
+    QTest::keyClick(v, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(!p.saveRequests.empty());
+    QCOMPARE(p.saveRequests.back().filter, std::string("Ormid Analysis reports (*.OR10)|*.OR10"));
+    QCOMPARE(LastMessage().rfind("Action completed: Report saved as file " + base + ".OR10", 0),
+             std::size_t{0});
+    QCOMPARE(ReadFileBytes(base + ".OR10"), report);
+    QCOMPARE(inst_->m.gSaveFileName, base + ".OR10");
+
+    runner_->pdf = QString::fromStdString((inst_->dir.path() / "printed.pdf").string());
+    QTest::keyClick(v, Qt::Key_P, Qt::ControlModifier);
+    QCOMPARE(LastMessage(), std::string("Action completed: Report sent to Printer"));
+    QVERIFY(QFile::exists(runner_->pdf));
+
+    p.saveAnswers = {base};
+    v->cmdPdf->click();
+    QCOMPARE(p.saveRequests.back().fileName, std::string("week1.pdf"));
+    QCOMPARE(LastMessage(), "Action completed: Report saved as PDF file " + base + ".pdf");
+    QVERIFY(ReadFileBytes(base + ".pdf").rfind("%PDF", 0) == 0);
+    // An existing PDF: No asks again, Cancel gives up and leaves it.
+    std::string before = ReadFileBytes(base + ".pdf");
+    p.saveAnswers = {base + ".pdf", base + ".pdf"};
+    p.answers = {MsgAnswer::No, MsgAnswer::Cancel};
+    v->cmdPdf->click();
+    QCOMPARE(p.saveRequests.back().fileName, base + ".pdf");
+    QCOMPARE(Messages()[Messages().size() - 2].title, std::string("Warning!"));
+    QCOMPARE(ReadFileBytes(base + ".pdf"), before);
+  }
+
+  void pagesHaveMarginsAndTheReportFits() {
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+      QSKIP("pdftotext (poppler-utils) is not installed");
+    Start();
+    Open(WriteResidue());
+    w_->chkMOE1->setChecked(true);
+    w_->chkMOE2->setChecked(true);
+    runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
+    w_->mnuStart->trigger();
+    // The listing button sets the endpoint code the listing prints.
+    runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
+    w_->cmdPrintResFl->click();
+    std::string listing = ListResidueFile(inst_->m, w_->Settings(), inst_->platform.now);
+    std::string longTerm = ReadFileBytes(inst_->dir.path() / "ormdtemp.txt");
+    std::string wide = longTerm + std::string(150, 'W') + "\r\n";
+    struct Case {
+      const char* name;
+      const std::string& text;
+      int kind;
+      int columns;
+      QLocale locale;
+      double pageWidth, pageHeight;  // points
+    } cases[] = {
+        {"longterm-a4", longTerm, kReportLongTerm, 80, QLocale::c(), 595.3, 841.9},
+        {"listing-a4", listing, kReportResidueListing, 103, QLocale::c(), 595.3, 841.9},
+        {"listing-letter", listing, kReportResidueListing, 103,
+         QLocale(QLocale::English, QLocale::UnitedStates), 612, 792},
+        {"wide-line", wide, kReportLongTerm, 150, QLocale::c(), 595.3, 841.9},
+    };
+    const QLocale original;
+    for (const Case& c : cases) {
+      QLocale::setDefault(c.locale);
+      std::string pdf, error;
+      bool made = ReportPdf(c.text, c.kind, pdf, error);
+      QLocale::setDefault(original);
+      QVERIFY2(made, error.c_str());
+      QString path = QString::fromStdString((inst_->dir.path() / c.name).string() + ".pdf");
+      WriteFileBytes(path.toStdString(), pdf);
+      PdfLayout layout = ReadPdfLayout(path);
+      QVERIFY2(layout.words > 0, c.name);
+      QVERIFY2(
+          qAbs(layout.pageWidth - c.pageWidth) < 1 && qAbs(layout.pageHeight - c.pageHeight) < 1,
+          c.name);
+      // 15 mm = 42.5 pt on every side.
+      const double margin = 42.5 - 0.5;
+      QVERIFY2(layout.minX >= margin, c.name);
+      QVERIFY2(layout.minY >= margin, c.name);
+      QVERIFY2(layout.maxX <= layout.pageWidth - margin, c.name);
+      QVERIFY2(layout.maxY <= layout.pageHeight - margin, c.name);
+      // The report's columns fit across the page between the margins, at
+      // 8 point (4.8 pt a character) or below.
+      QVERIFY2(layout.advance > 0 && layout.advance <= 4.8 + 0.1, c.name);
+      QVERIFY2(layout.advance * c.columns <= layout.pageWidth - 2 * 42.5 + 0.5, c.name);
+    }
+  }
+
+  void printingNotesAndCancel() {
+    Start();
+    Open(WriteResidue());
+    w_->chkMOE2->setChecked(true);
+    runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
+    w_->mnuStart->trigger();
+    // The printer note stays up until the printed message has been shown.
+    std::vector<bool> noteShown;
+    inst_->platform.onMessage = [&](const RecordedMessage&) {
+      noteShown.push_back(!w_->lblPrinterMsg->isHidden());
+    };
+    runner_->pdf = QString::fromStdString((inst_->dir.path() / "p.pdf").string());
+    runner_->scripts.push_back(Press(&FrmSPD::cmdPrinter));
+    w_->cmdPrintOrmidAnalysis->click();
+    QCOMPARE(LastMessage(), std::string("Action completed: Report sent to Printer"));
+    QCOMPARE(noteShown, std::vector<bool>{true});
+    QVERIFY(w_->lblPrinterMsg->isHidden());
+#ifndef _WIN32
+    QVERIFY(!w_->lblPrinterMsg->text().contains("parameter is incorrect"));
+#endif
+    // Cancelling the print dialog is no failure: no box at all.
+    Messages().clear();
+    runner_->pdf.clear();
+    runner_->scripts.push_back(Press(&FrmSPD::cmdPrinter));
+    w_->cmdPrintOrmidAnalysis->click();
+    QVERIFY2(Messages().empty(), LastMessage().c_str());
+    QVERIFY(w_->lblPrinterMsg->isHidden());
+  }
+
+  void busyNoteOnlyWhileComputing() {
+    Start();
+    Open(WriteResidue());
+    QStringList notes;
+    connect(w_->statusBar(), &QStatusBar::messageChanged, [&](const QString& m) { notes << m; });
+    std::vector<QString> atMessages;
+    inst_->platform.onMessage = [&](const RecordedMessage&) {
+      atMessages.push_back(w_->statusBar()->currentMessage());
+    };
+    w_->mnuStart->trigger();  // refused: no endpoint
+    QCOMPARE(Messages().size(), std::size_t{1});
+    QVERIFY(notes.isEmpty());
+    w_->chkMOE2->setChecked(true);
+    QString atDialog = "not shown";
+    runner_->scripts.push_back([&](QDialog& d) {
+      atDialog = w_->statusBar()->currentMessage();
+      static_cast<FrmSPD&>(d).cmdCancel->click();
+    });
+    w_->mnuStart->trigger();
+    QCOMPARE(notes.value(0), QString("Running the Ormid analysis..."));
+    QCOMPARE(atDialog, QString());
+    // With a report file: the closing message comes after the note is gone.
+    w_->chkSaveRpt->setChecked(true);
+    w_->txtRptFile->setText("week2");
+    w_->mnuStart->trigger();
+    QVERIFY(Messages().back().title == "Ormid Analysis");
+    for (const QString& shown : atMessages) QCOMPARE(shown, QString());
+    QCOMPARE(w_->statusBar()->currentMessage(), QString());
+    QVERIFY(!QApplication::overrideCursor());
+  }
+
+  // --- Opening, comments, saving ---
+
+  void pathErrorLoop() {
+    Start();
+    std::string good = WriteResidue();
+    std::string typo = (inst_->dir.path() / "residues" / "gu1.R98").string();
+    auto& p = inst_->platform;
+    p.openAnswers = {typo, good};
+    p.answers = {MsgAnswer::OK};
+    w_->mnuOpenRes->trigger();
+    QCOMPARE(Messages().front().title, std::string("Path Error"));
+    QCOMPARE(Messages().front().buttons, MsgButtons::OKCancel);
+    QCOMPARE(p.openRequests.size(), std::size_t{2});
+    QCOMPARE(p.openRequests[1].fileName, typo);  // the dialog again, with the name not found
+    QCOMPARE(inst_->m.gResidueLoaded, Int16{1});
+    // The program's dialog hands back a typed name that does not exist.
+    FileDialogRequest request;
+    request.initialDir = (inst_->dir.path() / "residues").string() + "/";
+    request.filter = "Residue files (*.R98)|*.R98;*.r98";
+    auto dialog = NewOpenFileDialog(nullptr, request);
+    QCOMPARE(dialog->fileMode(), QFileDialog::AnyFile);
+    QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->selectFile("gu1.R98");
+    static_cast<QDialog*>(dialog.get())->accept();
+    QCOMPARE(dialog->result(), int(QDialog::Accepted));
+    QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(), QString("gu1.R98"));
+  }
+
+  void multiLineCommentMatchesCommandLine() {
+    Start();
+    std::string path = WriteResidue();
+    Open(path);
+    w_->chkMOE2->setChecked(true);
+    w_->txtComment->setPlainText("First line of the comment\nsecond line");
+    runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
+    w_->mnuStart->trigger();
+    std::string report = ReadFileBytes(inst_->dir.path() / "ormdtemp.txt");
+    QVERIFY(report.find("First line of the comment\r\nsecond line") != std::string::npos);
+    QCOMPARE(CommandLineReport({"longterm", path, "--rfd", "--comment",
+                                "First line of the comment\r\nsecond line"},
+                               "ormdtemp.txt"),
+             report);
+  }
+
+  void overwriteQuestionsDefaultToNo() {
+    struct Case {
+      MsgIcon icon;
+      MsgButtons buttons;
+      QMessageBox::StandardButton defaultButton;
+    } cases[] = {
+        {MsgIcon::None, MsgButtons::YesNoCancel, QMessageBox::No},      // a run's report file
+        {MsgIcon::Question, MsgButtons::YesNoCancel, QMessageBox::No},  // a saved copy
+    };
+    for (const Case& c : cases) {
+      auto box = NewMessageBox(nullptr, "File x already exists. Write over?", "Warning!", c.icon,
+                               c.buttons);
+      QVERIFY(box->defaultButton());
+      QCOMPARE(box->standardButton(box->defaultButton()), c.defaultButton);
+    }
   }
 };
 

@@ -1,14 +1,15 @@
-#include "report/frm_spd.h"
+#include "delivery/frm_spd.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
 
 #include "core/mod_ormid.h"
-#include "report/report_delivery.h"
+#include "delivery/report_delivery.h"
 
 namespace ormid {
 
-FrmSPD::FrmSPD(ModOrmid& m, Platform& p, QWidget* parent) : QDialog(parent), m_(m), p_(p) {
+FrmSPD::FrmSPD(ModOrmid& m, Platform& p, QWidget* parent, std::function<void()> readSetupFile)
+    : QDialog(parent), m_(m), p_(p), readSetupFile_(std::move(readSetupFile)) {
   setObjectName("frmSPD");
   setModal(true);
   cmdScreen = new QPushButton(tr("&Screen"), this);
@@ -49,7 +50,7 @@ void FrmSPD::cmdCancel_Click() {
 
 void FrmSPD::cmdDiskFile_Click() {
   // A cancelled or empty save dialog leaves this dialog open for another choice.
-  if (ChooseSaveFile(m_, p_)) accept();
+  if (ChooseSaveFile(m_, p_, readSetupFile_)) accept();
 }
 
 }  // namespace ormid

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 class QPushButton;
 
@@ -15,7 +16,10 @@ class FrmSPD : public QDialog {
   Q_OBJECT
 
  public:
-  FrmSPD(ModOrmid& m, Platform& p, QWidget* parent = nullptr);
+  // readSetupFile reads the setup file again for the Disk File button when
+  // the residue folder is not known.
+  FrmSPD(ModOrmid& m, Platform& p, QWidget* parent = nullptr,
+         std::function<void()> readSetupFile = {});
 
   QPushButton* cmdScreen = nullptr;
   QPushButton* cmdPrinter = nullptr;
@@ -30,6 +34,7 @@ class FrmSPD : public QDialog {
  private:
   ModOrmid& m_;
   Platform& p_;
+  std::function<void()> readSetupFile_;
 };
 
 }  // namespace ormid

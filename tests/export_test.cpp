@@ -1,0 +1,397 @@
+// Exports and run manifests end to end through ormid-cli, on copies of the
+// bundled samples and on generated installations: the exported figures are
+// the ones the reports round, the three formats agree, files are replaced
+// only whole, and a manifest's hashes, verify and rerun hold.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli_run.h"
+#include "core/float_text.h"
+#include "manifest/sha256.h"
+#include "report/number_format.h"
+#include "tests/installation_fixture.h"
+
+namespace ormid::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Row = std::vector<std::string>;
+
+std::vector<Row> ParseCsv(const std::string& text) {
+  std::vector<Row> rows(1);
+  std::string field;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+        field += text[++i];
+      else if (c == '"')
+        quoted = false;
+      else
+        field += c;
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      rows.back().push_back(field);
+      field.clear();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      rows.back().push_back(field);
+      field.clear();
+      rows.emplace_back();
+      ++i;
+    } else {
+      field += c;
+    }
+  }
+  rows.pop_back();  // after the last line end
+  return rows;
+}
+
+float F(const std::string& text) {
+  auto v = ReadFloatText(text);
+  EXPECT_TRUE(v.has_value()) << "not a number: \"" << text << "\"";
+  return v.value_or(0);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+class Export : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1);
+    for (const char* name : {"csfii", "nhanes-2005-2010"}) {
+      fs::path from = SourceDir() / "samples" / name;
+      fs::create_directories(dir_.path() / name / "residues");
+      for (const auto& e : fs::directory_iterator(from)) {
+        auto n = e.path().filename().string();
+        if (e.is_regular_file() && n != "ormdtemp.txt" && n != "tempcomm.txt" && n != "tempres.fil")
+          fs::copy_file(e.path(), dir_.path() / name / n);
+      }
+      for (const auto& e : fs::directory_iterator(from / "residues"))
+        fs::copy_file(e.path(), dir_.path() / name / "residues" / e.path().filename());
+    }
+    for (int base : {0, 2}) {
+      fs::path small = dir_.path() / ("small" + std::to_string(base));
+      testdata::WriteInstallation(SmallInstallation(base), small);
+      testdata::WriteResidueFile(SmallResidueFile(base),
+                                 small / "residues" / (base == 0 ? "test.R98" : "test.R10"));
+    }
+  }
+  void TearDown() override { ::unsetenv("SOURCE_DATE_EPOCH"); }
+
+  Result Run(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    fs::current_path(dir_.path());
+    int status = cli::RunCli(args, out, err);
+    return {status, out.str(), err.str()};
+  }
+  fs::path P(const std::string& rel) const { return dir_.path() / rel; }
+
+  // The sample and generated installations with a residue file each.
+  std::vector<std::pair<std::string, std::string>> Cases() const {
+    return {{"csfii", "csfii/residues/DEMOFOS.R98"},
+            {"nhanes-2005-2010", "nhanes-2005-2010/residues/DEMOFOS.R10"},
+            {"small0", "small0/residues/test.R98"},
+            {"small2", "small2/residues/test.R10"}};
+  }
+
+  TempDir dir_;
+};
+
+// Every long-term figure exported is the value the report rounds: its report
+// rounding stands in the subgroup's row, and figures the endpoint does not
+// report are empty.
+TEST_F(Export, LongTermFiguresAreTheReportedOnes) {
+  const std::vector<std::vector<std::string>> endpoints = {{"--rfd=0.0003"},
+                                                           {"--noel=0.5"},
+                                                           {"--noel=0.5", "--rfd=0.01"},
+                                                           {"--pad", "--pad-value", "17=0.0001"},
+                                                           {"--qstar=0.05"}};
+  for (const auto& [folder, residue] : Cases()) {
+    for (const auto& endpoint : endpoints) {
+      std::vector<std::string> args = {"-C",       folder,   "longterm", residue,
+                                       "--export", "lt.csv", "--yes"};
+      args.insert(args.end(), endpoint.begin(), endpoint.end());
+      auto r = Run(args);
+      if (endpoint[0] == "--pad" && folder != "csfii") continue;  // row 17 has no PAD box there
+      ASSERT_EQ(r.status, 0) << folder << " " << endpoint[0] << ": " << r.err;
+      auto rows = ParseCsv(ReadFileBytes(P("lt.csv")));
+      auto report = Lines(ReadFileBytes(P(folder) / "ormdtemp.txt"));
+      ASSERT_EQ(rows[0].size(), 10u);
+      EXPECT_EQ(rows[0][3], "exposure_mg_per_kg_bw_day");
+      std::size_t at = 0;
+      for (std::size_t i = 1; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        ASSERT_EQ(row.size(), 10u);
+        EXPECT_EQ(row[0], std::to_string(i));
+        while (at < report.size() && report[at].rfind(row[1], 0) != 0) ++at;
+        ASSERT_LT(at, report.size()) << "no report row for " << row[1];
+        const std::string& line = report[at++];
+        const std::string where = folder + " " + endpoint[0] + " row " + row[0] + ": " + line;
+        if (line.find("xposure") != std::string::npos) {
+          EXPECT_EQ(F(row[3]), 0.0f) << where;
+          for (int c : {6, 7, 8, 9}) EXPECT_EQ(row[static_cast<std::size_t>(c)], "") << where;
+          continue;
+        }
+        auto has = [&](const std::string& cell) {
+          EXPECT_NE(line.find(cell), std::string::npos) << where << "\n  missing " << cell;
+        };
+        has(AlignedCell(F(row[3]), "###.######"));
+        const std::string& code = endpoint[0];
+        const bool ref = code != "--noel=0.5" || endpoint.size() > 1;
+        if (code == "--qstar=0.05") {
+          has(AlignedScientific(F(row[9])));
+          EXPECT_EQ(row[6] + row[7] + row[8], "") << where;
+          continue;
+        }
+        EXPECT_EQ(row[9], "") << where;
+        if (ref) {
+          EXPECT_TRUE(row[4] == "RfD" || row[4] == "PAD") << where;
+          has(AlignedCell(F(row[6]), "###,###.#") + "%");
+        } else {
+          EXPECT_EQ(row[4] + row[6], "") << where;
+          has(AlignedCell(F(row[7]), "#,###.##") + "%");
+        }
+        if (code == "--noel=0.5" && F(row[8]) < 1000000.0f)
+          has(AlignedCell(F(row[8]), "#,###,###"));
+      }
+      EXPECT_GE(rows.size(), 25u) << "subgroup rows missing from the export of " << folder;
+    }
+  }
+}
+
+// The commodity rows follow the complete report: every food, food form,
+// crop group subtotal and subgroup total in its order, with the figures it
+// prints, and shares that add up to the subgroup's total.
+TEST_F(Export, CommodityRowsFollowTheCompleteReport) {
+  for (const auto& [folder, residue] : Cases()) {
+    auto r = Run({"-C", folder, "commodity", residue, "--rfd=0.001", "--complete", "--subgroups",
+                  "1,2", "--export", "cc.csv", "--yes"});
+    ASSERT_EQ(r.status, 0) << folder << ": " << r.err;
+    auto rows = ParseCsv(ReadFileBytes(P("cc.csv")));
+    auto report = Lines(ReadFileBytes(P(folder) / "tempcomm.txt"));
+    ASSERT_EQ(rows[0].size(), 20u);
+    std::size_t at = 0;
+    int totals = 0;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+      const Row& row = rows[i];
+      const std::string& kind = row[0];
+      if (kind == "subgroup_total") ++totals;
+      const std::string where = folder + " csv line " + std::to_string(i + 1);
+      if (F(row[12]) == 0) {
+        EXPECT_EQ(row[16], "") << where;
+        continue;
+      }
+      // The report's cells of the row: exposure and percent of the RfD.
+      const std::string exposure = AlignedCell(F(row[12]), "###.#######");
+      const std::string percent = AlignedCell(F(row[16]), "###,###.#") + "%";
+      const char* label = kind == "crop_group_subtotal" ? "Crop group subtotal"
+                          : kind == "subgroup_total"    ? "Population subgroup total"
+                                                        : "   ";
+      while (at < report.size() && !(report[at].find(label) != std::string::npos &&
+                                     report[at].find(exposure) != std::string::npos &&
+                                     report[at].find(percent) != std::string::npos))
+        ++at;
+      ASSERT_LT(at, report.size()) << where << ": no report line with " << exposure << percent;
+      ++at;
+      if (kind == "subgroup_total") {
+        EXPECT_EQ(row[13], "100") << where;
+      }
+    }
+    EXPECT_EQ(totals, 2) << folder;
+  }
+}
+
+TEST_F(Export, FormatsAgreeAndTheWorkbookIsAWorkbook) {
+  auto r = Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
+                "--subgroups", "17", "--export", "cc.csv", "--export", "cc.json", "--export",
+                "cc.xlsx"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto rows = ParseCsv(ReadFileBytes(P("cc.csv")));
+  auto doc = nlohmann::json::parse(ReadFileBytes(P("cc.json")));
+  ASSERT_EQ(doc["commodity"].size(), rows.size() - 1);
+  EXPECT_EQ(doc["manifest"]["residue_file"]["chemical"], "Demofos");
+  bool above = false;
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    const auto& obj = doc["commodity"][i - 1];
+    for (std::size_t c = 0; c < rows[0].size(); ++c) {
+      const auto& v = obj.at(rows[0][c]);
+      if (rows[i][c].empty()) {
+        EXPECT_TRUE(v.is_null()) << rows[0][c];
+      } else if (v.is_number_float()) {
+        EXPECT_EQ(static_cast<float>(v.get<double>()), F(rows[i][c])) << rows[0][c];
+      } else if (v.is_number()) {
+        EXPECT_EQ(std::to_string(v.get<long long>()), rows[i][c]);
+      } else {
+        EXPECT_EQ(v.get<std::string>(), rows[i][c]);
+      }
+    }
+    above = above || (!rows[i][16].empty() && F(rows[i][16]) > 100);
+  }
+
+  auto unzip = [&](const char* member) {
+    std::string out, command = "unzip -p '" + P("cc.xlsx").string() + "' " + member;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[65536];
+    for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      out.append(buffer, n);
+    if (pipe) ::pclose(pipe);
+    return out;
+  };
+  std::string sheet = unzip("xl/worksheets/sheet2.xml");
+  std::string workbook = unzip("xl/workbook.xml");
+  EXPECT_NE(workbook.find("name=\"Run\""), std::string::npos);
+  EXPECT_NE(workbook.find("name=\"Contributions\""), std::string::npos);
+  EXPECT_NE(sheet.find("state=\"frozen\""), std::string::npos);
+  EXPECT_NE(sheet.find("<autoFilter ref=\"A1:T" + std::to_string(rows.size()) + "\""),
+            std::string::npos);
+  std::size_t count = 0;
+  for (auto p = sheet.find("<row "); p != std::string::npos; p = sheet.find("<row ", p + 1))
+    ++count;
+  EXPECT_EQ(count, rows.size());
+  EXPECT_NE(sheet.find("exposure_mg_per_kg_bw_day"), std::string::npos);
+  // Numbers are numbers: the first food's exposure as a value cell.
+  auto cell = sheet.find("<c r=\"M2\"");
+  ASSERT_NE(cell, std::string::npos);
+  auto v = sheet.find("<v>", cell) + 3;
+  EXPECT_EQ(static_cast<float>(std::stod(sheet.substr(v, sheet.find("</v>", v) - v))),
+            F(rows[1][12]));
+  if (above) {
+    EXPECT_NE(unzip("xl/styles.xml").find("FFC7CE"), std::string::npos);
+  }
+  EXPECT_NE(unzip("xl/worksheets/sheet1.xml").find("residue_file.sha256"), std::string::npos);
+  // The manifest beside the CSV lists every file the run wrote with the
+  // digest of its bytes.
+  auto manifest = nlohmann::json::parse(ReadFileBytes(P("cc.csv.manifest.json")));
+  ASSERT_EQ(manifest["outputs"].size(), 4u);
+  for (const auto& o : manifest["outputs"])
+    EXPECT_EQ(o["sha256"], Sha256Hex(ReadFileBytes(o["path"].get<std::string>()))) << o["path"];
+}
+
+TEST_F(Export, ExportsReplaceFilesOnlyWholeAndAfterAsking) {
+  const std::vector<std::string> run = {"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98",
+                                        "--rfd"};
+  auto with = [&](std::vector<std::string> extra) {
+    auto args = run;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Run(args);
+  };
+  auto r = with({"--export", "figures.txt"});
+  EXPECT_EQ(r.status, cli::kExitUsage);
+  EXPECT_NE(r.err.find(".csv, .json or .xlsx"), std::string::npos) << r.err;
+
+  WriteFileBytes(P("kept.csv"), "old");
+  r = with({"--export", "kept.csv"});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+  EXPECT_EQ(ReadFileBytes(P("kept.csv")), "old");
+  r = with({"--export", "kept.csv", "--yes"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFileBytes(P("kept.csv")).rfind("row,subgroup,", 0), 0u);
+
+  // A folder that does not exist: the run's report stands, the message
+  // names the file, nothing is left half-written.
+  fs::remove(P("csfii/ormdtemp.txt"));
+  for (const char* name : {"no/dir/x.csv", "no/dir/x.json", "no/dir/x.xlsx"}) {
+    r = with({"--export", name});
+    EXPECT_EQ(r.status, cli::kExitStopped) << name;
+    EXPECT_NE(r.err.find("The export file " + P(name).string() + " could not be written"),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(fs::exists(P("csfii/ormdtemp.txt")));
+  }
+  EXPECT_FALSE(fs::exists(P("no")));
+}
+
+TEST_F(Export, ManifestRecordsHashesAndVerifyFindsChanges) {
+  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  auto r = Run({"-C", "nhanes-2005-2010", "longterm", "nhanes-2005-2010/residues/DEMOFOS.R10",
+                "--rfd", "--save", "run1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  fs::path saved = P("nhanes-2005-2010/residues/run1.OR10");
+  fs::path manifestPath = saved.string() + ".manifest.json";
+  auto manifest = nlohmann::json::parse(ReadFileBytes(manifestPath));
+  const std::string residue = ReadFileBytes(P("nhanes-2005-2010/residues/DEMOFOS.R10"));
+  EXPECT_EQ(manifest["residue_file"]["sha256"], Sha256Hex(residue));
+  EXPECT_EQ(manifest["residue_file"]["size"], residue.size());
+  EXPECT_EQ(manifest["run"]["date"], "2024-03-05T09:07:01Z");
+  EXPECT_EQ(manifest["settings"]["endpoint"], "R");
+  EXPECT_EQ(manifest["installation"]["files"].size(), 7u);
+  bool savedListed = false;
+  for (const auto& o : manifest["outputs"])
+    if (o["role"] == "saved report") {
+      savedListed = true;
+      EXPECT_EQ(o["sha256"], Sha256Hex(ReadFileBytes(saved)));
+    }
+  EXPECT_TRUE(savedListed);
+
+  r = Run({"verify", manifestPath.string()});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("All 8 inputs unchanged."), std::string::npos) << r.out;
+  WriteFileBytes(P("nhanes-2005-2010/residues/DEMOFOS.R10"), residue + " ");
+  fs::remove(P("nhanes-2005-2010/NH10Mean.dat"));
+  r = Run({"verify", manifestPath.string()});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+  EXPECT_NE(r.out.find("changed    " + P("nhanes-2005-2010/residues/DEMOFOS.R10").string()),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("missing    " + P("nhanes-2005-2010/NH10Mean.dat").string()),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(Run({"verify", P("nothing.json").string()}).status, cli::kExitUsage);
+}
+
+// A run made again from its manifest writes the same bytes, on every
+// installation; a changed input shows as a differing output.
+TEST_F(Export, RerunRepeatsEveryOutputByteForByte) {
+  for (const auto& [folder, residue] : Cases()) {
+    auto r = Run({"-C",          folder,
+                  "commodity",   residue,
+                  "--noel=0.5",  "--rfd=0.01",
+                  "--complete",  "--critical",
+                  "--food-pct",  "1",
+                  "--crop-pct",  "5",
+                  "--subgroups", "all",
+                  "--comment",   "two\r\nlines",
+                  "--save",      "c1",
+                  "--export",    folder + ".json",
+                  "--export",    folder + ".xlsx",
+                  "--export",    folder + ".csv"});
+    ASSERT_EQ(r.status, 0) << folder << ": " << r.err;
+    ::unsetenv("SOURCE_DATE_EPOCH");  // the re-run takes the recorded date itself
+    const std::string manifest = (P(residue).parent_path() / "c1.CC10.manifest.json").string();
+    r = Run({"rerun", manifest});
+    EXPECT_EQ(r.status, 0) << folder << ":\n" << r.out << r.err;
+    EXPECT_NE(r.out.find("Every output is byte-identical"), std::string::npos) << r.out;
+
+    if (folder == "csfii") {
+      // Another chemical in the residue file's place: the reports differ.
+      fs::copy_file(P("csfii/residues/DEMOGRP.R98"), P(residue),
+                    fs::copy_options::overwrite_existing);
+      r = Run({"rerun", manifest});
+      EXPECT_EQ(r.status, cli::kExitStopped) << r.out;
+      EXPECT_NE(r.out.find("changed    " + P(residue).string()), std::string::npos) << r.out;
+      EXPECT_NE(r.out.find("different  saved report"), std::string::npos) << r.out;
+    }
+    ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1);
+  }
+}
+
+}  // namespace
+}  // namespace ormid::test

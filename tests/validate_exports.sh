@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The JSON exports of both sample installations, long-term and commodity,
+# every endpoint kind, validated against docs/results.schema.json; a broken
+# document (a figure turned into text) must fail the validation.
+set -euo pipefail
+cli=$1
+src=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export SOURCE_DATE_EPOCH=1709629621
+validate() {
+  python3 - "$src/docs/results.schema.json" "$@" <<'PY'
+import json, sys, jsonschema
+schema = json.load(open(sys.argv[1]))
+for path in sys.argv[2:]:
+    jsonschema.validate(json.load(open(path)), schema)
+PY
+}
+n=0
+for inst in csfii nhanes-2005-2010; do
+  cp -r "$src/samples/$inst" "$work/$inst"
+  residue=$(ls "$work/$inst"/residues/DEMOFOS.R*)
+  for endpoint in "--rfd" "--noel=0.5" "--noel=0.5 --rfd" "--pad --pad-value 17=0.0001" "--qstar=0.05"; do
+    n=$((n + 1))
+    # shellcheck disable=SC2086
+    "$cli" -C "$work/$inst" longterm "$residue" $endpoint --export "$work/lt$n.json" >/dev/null 2>&1 ||
+      [ "$inst" != csfii ] || { echo "longterm $inst $endpoint failed"; exit 1; }
+    # shellcheck disable=SC2086
+    "$cli" -C "$work/$inst" commodity "$residue" $endpoint --complete --critical --food-pct 1 \
+      --crop-pct 5 --subgroups 1,2 --export "$work/cc$n.json" >/dev/null 2>&1 ||
+      [ "$inst" != csfii ] || { echo "commodity $inst $endpoint failed"; exit 1; }
+  done
+done
+validate "$work"/*.json
+sed -i '0,/"exposure_mg_per_kg_bw_day": \([0-9]\)/s//"exposure_mg_per_kg_bw_day": "\1/' "$work/lt1.json"
+sed -i '0,/"exposure_mg_per_kg_bw_day": "\([0-9][^,]*\)/s//"exposure_mg_per_kg_bw_day": "\1"/' "$work/lt1.json"
+if validate "$work/lt1.json" 2>/dev/null; then echo "a figure as text passed the schema"; exit 1; fi
+echo "$(ls "$work"/*.json | wc -l) exports valid"
