@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/pad_form.h"
-#include "app/startup.h"
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
@@ -99,11 +97,10 @@ std::vector<std::string> ArgumentsFor(const ModOrmid& m, const std::string& comm
   if (s.chkMOE3) a.push_back("--qstar=" + s.txtMOE3);
   if (s.chkMOE4) {
     a.push_back("--pad");
-    for (const PadRow& row : LoadPadRows(m)) {
-      const float pad = m.gPAD[static_cast<std::size_t>(row.subgroup)];
-      if (pad != 0)
-        a.push_back("--pad-value=" + std::to_string(row.subgroup) + "=" + ShortestText(pad));
-    }
+    // Only the PAD form's rows can hold a PAD.
+    for (int k = 1; k < static_cast<int>(m.gPAD.size()) && k <= m.gPopCount; ++k)
+      if (const float pad = m.gPAD[static_cast<std::size_t>(k)]; pad != 0)
+        a.push_back("--pad-value=" + std::to_string(k) + "=" + ShortestText(pad));
   }
   if (s.chkSecondAdj) a.push_back("--adj2");
   a.push_back("--comment=" + s.txtComment);
@@ -171,7 +168,7 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run) {
   return json{
       {"manifest_version", kManifestVersion},
       {"program",
-       {{"name", "Ormid"}, {"version", ProgramVersionText()}, {"revision", SourceRevision()}}},
+       {{"name", "Ormid"}, {"version", m.gProgramVersion}, {"revision", SourceRevision()}}},
       {"run", {{"command", run.command}, {"date", IsoDateTime(run.date, run.utc)}}},
       {"installation",
        {{"working_folder", m.gWorkingDir},

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/run_request.h"
 #include "core/platform.h"
+#include "core/window_settings.h"
 #include "manifest/output_digests.h"
 
 namespace ormid {
