@@ -4,6 +4,7 @@
 #include "cli/analysis_options.h"
 #include "cli/headroom_command.h"
 #include "cli/manifest_commands.h"
+#include "cli/residue_commands.h"
 
 namespace ormid::cli {
 
@@ -12,6 +13,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   AddAnalysisCommands(cl);
   AddHeadroomCommand(cl);
   AddManifestCommands(cl);
+  AddResidueCommands(cl);
   std::vector<std::string> marked = args;
   MarkEmptyEndpointTexts(marked);
   return cl.Execute(marked, out, err);
