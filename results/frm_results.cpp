@@ -205,6 +205,10 @@ FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Windo
   headroomColumn->addWidget(tblHeadroom, 1);
   tabViews->addTab(headroom, tr("&Headroom"));
   connect(cboHeadroomBy, &QComboBox::currentIndexChanged, this, &FrmResults::ShowHeadroom);
+  // The headroom is worked out when it is first looked at.
+  connect(tabViews, &QTabWidget::currentChanged, this, [this](int tab) {
+    if (tab == 1 && !headroomShown_) ShowHeadroom();
+  });
 
   split->addWidget(tblFigures);
   split->addWidget(tabViews);
@@ -233,11 +237,15 @@ void FrmResults::ShowLongTerm(std::vector<SubgroupFigures> rows, std::unique_ptr
   QChart* old = chtSubgroups->chart();
   chtSubgroups->setChart(BuildSubgroupChart(chart_, kWindowPointSize));
   delete old;
-  ShowHeadroom();
+  headroomShown_ = false;
+  tblHeadroom->clear();
+  tblHeadroom->setRowCount(0);
+  if (tabViews->currentIndex() == 1) ShowHeadroom();
 }
 
 void FrmResults::ShowHeadroom() {
   if (!run_) return;
+  headroomShown_ = true;
   HeadroomRequest request;
   request.by = static_cast<HeadroomBy>(std::max(cboHeadroomBy->currentIndex(), 0));
   request.target.kind = TargetKindFor(run_->m.gEndpoint);

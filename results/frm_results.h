@@ -60,6 +60,7 @@ class FrmResults : public QWidget {
   Platform& p_;
   SubgroupChartData chart_;
   std::unique_ptr<LongTermRun> run_;
+  bool headroomShown_ = false;  // the table holds the run's headroom
 };
 
 class FrmCommodityResults : public QWidget {
