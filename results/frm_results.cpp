@@ -328,6 +328,9 @@ FrmCommodityResults::FrmCommodityResults(Platform& p, QWidget* parent)
   treCommodities = new QTreeWidget(left);
   treCommodities->setObjectName("treCommodities");
   treCommodities->setHeaderLabels({tr("Crop group / commodity"), tr("Code")});
+  treCommodities->header()->setStretchLastSection(false);
+  treCommodities->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  treCommodities->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
   cmdIncludeAll = NewButton(tr("&Include All"), "cmdIncludeAll", left);
   leftColumn->addWidget(treeNote);
   leftColumn->addWidget(treCommodities, 1);
@@ -368,6 +371,7 @@ FrmCommodityResults::FrmCommodityResults(Platform& p, QWidget* parent)
   split->addWidget(middle);
   split->addWidget(right);
   split->setStretchFactor(2, 1);
+  split->setSizes({300, 360, 680});
   outer->addWidget(split, 1);
   auto* buttons = new QHBoxLayout();
   cmdCopyTable = NewButton(tr("&Copy Table"), "cmdCopyTable", this);
@@ -419,7 +423,6 @@ void FrmCommodityResults::FillTree() {
       item->setData(0, Qt::UserRole, c.food);
     }
   }
-  treCommodities->resizeColumnToContents(1);
   filling_ = false;
 }
 
