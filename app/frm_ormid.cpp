@@ -30,9 +30,12 @@
 #include "delivery/frm_report2.h"
 #include "delivery/frm_spd.h"
 #include "delivery/qt_printer.h"
+#include "manifest/run_manifest.h"
 #include "report/number_format.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
+#include "run_record/export_dialog.h"
+#include "run_record/finished_run.h"
 
 namespace ormid {
 
@@ -126,6 +129,8 @@ void FrmOrmid::BuildControls() {
   mnuFile = menuBar()->addMenu(tr("&File"));
   mnuOpenRes = mnuFile->addAction(tr("&Open Residue File..."), this, &FrmOrmid::mnuOpenRes_Click);
   mnuClose = mnuFile->addAction(tr("&Close Residue File"), this, &FrmOrmid::mnuClose_Click);
+  mnuExportResults =
+      mnuFile->addAction(tr("&Export Results..."), this, &FrmOrmid::mnuExportResults_Click);
   mnuFile->addSeparator();
   mnuExit = mnuFile->addAction(tr("E&xit"), this, &FrmOrmid::mnuExit_Click);
   mnuAnalysis = menuBar()->addMenu(tr("Run &Analysis"));
@@ -137,6 +142,7 @@ void FrmOrmid::BuildControls() {
   // The shortcuts a desktop user expects, beside the access keys.
   mnuOpenRes->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   mnuClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+  mnuExportResults->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
   mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
 
@@ -350,6 +356,7 @@ void FrmOrmid::Form_Load() {
 
   mnuStart->setEnabled(false);
   mnuCommodity->setEnabled(false);
+  mnuExportResults->setEnabled(false);
   for (QWidget* w : std::initializer_list<QWidget*>{
            frmSubPop, lblCrit1, lblCrit2, lblCrit3, txtCrit1, txtCrit2, lineCrit1, lineCrit2,
            lineCrit3, fraResFile, cmdPAD, lblRptFile, txtRptFile, cmdPrintResFl, lblPrinterMsg})
@@ -429,11 +436,79 @@ void FrmOrmid::closeEvent(QCloseEvent* event) {
 
 void FrmOrmid::RunRequest(int report) {
   running_ = report;
-  checkstart(m_, relay_, *this, Settings(), report);
+  const WindowSettings settings = Settings();
+  const DateTime started = p_.Now();
+  relay_.FreezeClock(started);
+  const std::string command = report == kRunLongTerm ? "longterm" : "commodity";
+  // The long-term report's header depends on the line count an earlier
+  // report of this session left: the manifest records it.
+  const int lineCount = m_.gLineCount;
+  recorder_ = std::make_unique<RunRecorder>(command, [this, command, settings, started, lineCount] {
+    return BuildManifest(m_, ManifestRun{command, settings, started, false, lineCount});
+  });
+  const RunStatus status = checkstart(m_, relay_, *this, settings, report);
+  relay_.ThawClock();
   EndBusyNote();
   delete progress_;
   progress_ = nullptr;
+  if (status == RunStatus::Done) {
+    FinishRunRecord();
+    // The report file the run saved gets its manifest, as on the command line.
+    if (settings.chkSaveRpt)
+      WriteReportManifest(report == kRunLongTerm ? *lastLongTerm_ : *lastCommodity_,
+                          ReportFileNameFor(settings.txtRptFile, m_.gResiduePath, report));
+  }
+  recorder_.reset();
   running_ = 0;
+}
+
+ResultsSink* FrmOrmid::Results() {
+  return recorder_.get();
+}
+
+void FrmOrmid::FinishRunRecord() {
+  if (!recorder_ || running_ == 0) return;
+  const bool longTerm = running_ == kRunLongTerm;
+  auto run = recorder_->Finish(longTerm ? kLongTermReportFile : kCommodityReportFile);
+  (longTerm ? lastLongTerm_ : lastCommodity_) = run;
+  lastRun_ = run;
+  mnuExportResults->setEnabled(true);
+}
+
+void FrmOrmid::WriteReportManifest(const FinishedRun& run, const std::string& saved) {
+  std::string error;
+  if (!WriteSavedReportManifest(p_, run, saved, error))
+    p_.MessageBox(
+        "The manifest " + ManifestPathFor(saved) + " could not be written: " + error + ".",
+        "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
+}
+
+void FrmOrmid::ReportSaved(int kind, const std::string& path) {
+  const FinishedRun* run = kind == kReportLongTerm    ? lastLongTerm_.get()
+                           : kind == kReportCommodity ? lastCommodity_.get()
+                                                      : nullptr;
+  // Only the very report of that run: not one left by an earlier session,
+  // nor one a stopped run has replaced since.
+  if (run && run->IsReport(path)) WriteReportManifest(*run, path);
+}
+
+void FrmOrmid::mnuExportResults_Click() {
+  if (!lastRun_) return;
+  const FinishedRun& run = *lastRun_;
+  auto path = ChooseExportFile(p_, m_.gResiduePath, m_.gWorkingDir,
+                               ProposedExportName(run, exportType_), exportType_);
+  if (!path) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  auto failures = ExportFinishedRun(p_, m_, run, *path);
+  QApplication::restoreOverrideCursor();
+  for (const ExportFailure& f : failures)
+    p_.MessageBox("The export file " + f.path + " could not be written: " + f.reason + ".",
+                  "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
+  if (failures.empty())
+    p_.MessageBox(std::string(run.command == "longterm" ? "Results of the Ormid analysis"
+                                                        : "Results of the commodity analysis") +
+                      " exported to file " + *path,
+                  "Action completed", MsgIcon::Information, MsgButtons::OK);
 }
 
 void FrmOrmid::Computing() {

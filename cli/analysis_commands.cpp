@@ -136,7 +136,7 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
             "Export file " + path + " already exists. Do you want to write over this file?",
             "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
       return kExitStopped;
-  ManifestRun record{o.command, settings, {}, false};
+  ManifestRun record{o.command, settings, {}, false, o.lineCount};
   auto manifest = [&] {
     record.date = platform.Now();
     record.utc = platform.ClockIsUtc();
@@ -155,6 +155,7 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
     reportFile = kResidueListingFile;
   } else {
     int kind = o.command == "longterm" ? kRunLongTerm : kRunCommodity;
+    m.gLineCount = static_cast<Int16>(o.lineCount);
     if (checkstart(m, platform, host, settings, kind) != RunStatus::Done) return kExitStopped;
     reportFile = kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile;
   }

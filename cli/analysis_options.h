@@ -41,6 +41,7 @@ struct AnalysisOptions {
   std::optional<std::string> subgroups;  // "all" or a comma-separated list of rows
   bool toStdout = false;
   std::vector<std::string> exports;  // absolute paths
+  int lineCount = 0;                 // longterm: the line count the report starts from
 };
 
 // What the command line gives before it is checked; Bind fills it.
@@ -53,6 +54,7 @@ struct AnalysisArguments {
   std::string comment, save, foodPct, cropPct, subgroups;
   bool yes = false, complete = false, critical = false, toStdout = false;
   std::vector<std::string> exports;
+  int lineCount = 0;
 
   static constexpr const char* kUnset = "\x1d";
   static constexpr const char* kNoText = "\x1f";

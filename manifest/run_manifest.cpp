@@ -164,6 +164,8 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run) {
     settings["critical_crop_group_percent"] = Number(m.gCritCropPct);
   }
   settings["arguments"] = ArgumentsFor(m, run.command, run.settings);
+  if (run.command == "longterm" && run.lineCount != 0)
+    settings["arguments"].push_back("--line-count=" + std::to_string(run.lineCount));
 
   return json{
       {"manifest_version", kManifestVersion},

@@ -26,6 +26,10 @@ struct ManifestRun {
   WindowSettings settings;
   DateTime date;
   bool utc = false;  // the clock came from SOURCE_DATE_EPOCH
+  // The report line count a long-term run started from: 0 in a fresh
+  // program, else what the session's earlier report left (its header then
+  // has no leading blank line).
+  int lineCount = 0;
 };
 
 // The source revision the program was built from ("unknown" outside a
