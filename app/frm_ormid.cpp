@@ -444,7 +444,7 @@ void FrmOrmid::RunRequest(int report) {
   // report of this session left: the manifest records it.
   const int lineCount = m_.gLineCount;
   recorder_ = std::make_unique<RunRecorder>(command, [this, command, settings, started, lineCount] {
-    return BuildManifest(m_, ManifestRun{command, settings, started, false, lineCount});
+    return BuildManifest(m_, ManifestRun{command, settings, started, false, {}, lineCount});
   });
   const RunStatus status = checkstart(m_, relay_, *this, settings, report);
   relay_.ThawClock();
