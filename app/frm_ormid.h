@@ -48,6 +48,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   QAction* mnuOpenRes = nullptr;
   QAction* mnuClose = nullptr;
   QAction* mnuExportResults = nullptr;
+  QAction* mnuImportResidueTable = nullptr;
+  QAction* mnuExportResidueTable = nullptr;
   QAction* mnuExit = nullptr;
   QMenu* mnuAnalysis = nullptr;
   QAction* mnuStart = nullptr;
@@ -98,6 +100,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void mnuOpenRes_Click();
   void mnuClose_Click();
   void mnuExportResults_Click();
+  void mnuImportResidueTable_Click();
+  void mnuExportResidueTable_Click();
   void mnuExit_Click();
   void mnuStart_Click();
   void mnuCommodity_Click();
@@ -166,6 +170,11 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void EndBusyNote();
   void Form_Load();
   void ShowResidueFile();
+  // Opens a residue file through p's open dialog and shows it.
+  void OpenResidue(Platform& p);
+  // Shows lines in the problems window.
+  void ShowProblems(const std::string& title, const std::string& heading,
+                    const std::vector<std::string>& lines);
   void RunRequest(int report);
   // Runs a box check unless another check is already putting the focus back.
   void CheckBox(QLineEdit* box, bool ok);
