@@ -9,21 +9,15 @@ namespace ormid {
 
 using nlohmann::json;
 
+std::string_view FinishedRun::Keep(std::string_view t) {
+  if (t.empty()) return {};
+  // The set's elements stay where they are as it grows.
+  return *texts.emplace(t).first;
+}
+
 void FinishedRun::SendTo(const ModOrmid& m, ResultsSink& sink) const {
-  for (const KeptLongTerm& k : longTerm) {
-    LongTermResult r = k.result;
-    r.subgroup = k.subgroup;
-    sink.LongTerm(m, r);
-  }
-  for (const KeptContribution& k : contributions) {
-    ContributionResult r = k.result;
-    r.subgroup = k.subgroup;
-    r.cropGroupName = k.cropGroupName;
-    r.commodityCode = k.commodityCode;
-    r.commodityName = k.commodityName;
-    r.formLabel = k.formLabel;
-    sink.Contribution(m, r);
-  }
+  for (const LongTermResult& r : longTerm) sink.LongTerm(m, r);
+  for (const ContributionResult& r : contributions) sink.Contribution(m, r);
 }
 
 bool FinishedRun::IsReport(const std::string& path) const {
@@ -45,20 +39,21 @@ void RunRecorder::Begin() {
 void RunRecorder::LongTerm(const ModOrmid&, const LongTermResult& r) {
   if (finished_) return;
   if (!begun_) Begin();
-  KeptLongTerm& k = run_->longTerm.emplace_back(KeptLongTerm{r, std::string(r.subgroup)});
-  k.result.subgroup = {};
+  // The row's views point into the run's state, which the next open or run
+  // replaces: the kept row views texts of the run's own.
+  LongTermResult& k = run_->longTerm.emplace_back(r);
+  k.subgroup = run_->Keep(r.subgroup);
 }
 
 void RunRecorder::Contribution(const ModOrmid&, const ContributionResult& r) {
   if (finished_) return;
   if (!begun_) Begin();
-  KeptContribution& k = run_->contributions.emplace_back(KeptContribution{
-      r, std::string(r.subgroup), std::string(r.cropGroupName), std::string(r.commodityCode),
-      std::string(r.commodityName), std::string(r.formLabel)});
-  // The views of the kept copy would point into the run's state, which the
-  // next open or run replaces; they are set again when the row is sent on.
-  k.result.subgroup = k.result.cropGroupName = k.result.commodityCode = k.result.commodityName =
-      k.result.formLabel = {};
+  ContributionResult& k = run_->contributions.emplace_back(r);
+  k.subgroup = run_->Keep(r.subgroup);
+  k.cropGroupName = run_->Keep(r.cropGroupName);
+  k.commodityCode = run_->Keep(r.commodityCode);
+  k.commodityName = run_->Keep(r.commodityName);
+  k.formLabel = run_->Keep(r.formLabel);
 }
 
 std::shared_ptr<const FinishedRun> RunRecorder::Finish(const std::string& reportFile) {

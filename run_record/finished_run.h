@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "core/run_results.h"
@@ -18,19 +20,12 @@ namespace ormid {
 
 class Platform;
 
-// A long-term row that owns its texts.
-struct KeptLongTerm {
-  LongTermResult result;  // its views are set from the texts below when it is sent on
-  std::string subgroup;
-};
-
-// A commodity contribution row that owns its texts.
-struct KeptContribution {
-  ContributionResult result;
-  std::string subgroup, cropGroupName, commodityCode, commodityName, formLabel;
-};
-
 struct FinishedRun {
+  FinishedRun() = default;
+  // The rows' texts live in the run itself.
+  FinishedRun(const FinishedRun&) = delete;
+  FinishedRun& operator=(const FinishedRun&) = delete;
+
   std::string command;  // "longterm" or "commodity"
   // The manifest as the run's exports carry it: inputs, settings and date,
   // no outputs.
@@ -38,8 +33,15 @@ struct FinishedRun {
   // The temporary report as the manifest lists it (role, path, size,
   // sha256), as it stood when the run finished.
   nlohmann::json report;
-  std::vector<KeptLongTerm> longTerm;
-  std::vector<KeptContribution> contributions;
+  // The rows as the run sent them, their texts viewing `texts`: each
+  // subgroup, crop group, commodity and food form name is kept once, however
+  // many rows name it.
+  std::vector<LongTermResult> longTerm;
+  std::vector<ContributionResult> contributions;
+  std::unordered_set<std::string> texts;
+
+  // A text of the run's own, equal to t.
+  std::string_view Keep(std::string_view t);
 
   // Sends the rows, in the order the run sent them, to a sink.
   void SendTo(const ModOrmid& m, ResultsSink& sink) const;
