@@ -150,9 +150,14 @@ TEST_F(Batch, OutputsDoNotDependOnTheNumberOfWorkers) {
   ASSERT_EQ(a.size(), b.size());
   for (const auto& [name, bytes] : a) {
     ASSERT_TRUE(b.count(name)) << name;
-    // Manifests name their folder; everything else is the same bytes.
-    if (name.find(".manifest.json") != std::string::npos || name == "summary.xlsx") continue;
-    EXPECT_TRUE(bytes == b[name]) << name << " differs between -j1 and -j4";
+    // The summary's workbook names its folder; manifests do too, and are
+    // compared with the folder's name put right.
+    if (name == "summary.xlsx") continue;
+    std::string expected = bytes;
+    if (name.find(".manifest.json") != std::string::npos)
+      for (std::size_t at; (at = expected.find(P("out1").string())) != std::string::npos;)
+        expected.replace(at, P("out1").string().size(), P("out4").string());
+    EXPECT_TRUE(expected == b[name]) << name << " differs between -j1 and -j4";
   }
   auto rows = ParseCsv(a["summary.csv"]);
   const std::size_t id = Column(rows[0], "scenario"), status = Column(rows[0], "status");
