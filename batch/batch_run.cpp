@@ -47,6 +47,20 @@ const char* ExtensionOf(ExportFormat f) {
   return "";
 }
 
+// A file whose Sync only passes the bytes to the system.
+class UnsyncedFile : public OutputFile {
+ public:
+  explicit UnsyncedFile(std::unique_ptr<OutputFile> file) : file_(std::move(file)) {}
+  bool Write(std::string_view bytes, std::string& error) override {
+    return file_->Write(bytes, error);
+  }
+  bool Sync(std::string&) override { return true; }
+  bool Close(std::string& error) override { return file_->Close(error); }
+
+ private:
+  std::unique_ptr<OutputFile> file_;
+};
+
 // A worker's platform: the run's temporary report goes to the scenario's
 // report in the output folder (the working folder's temporary reports are
 // left alone), messages are kept for the scenario's outcome instead of
@@ -88,10 +102,16 @@ class WorkerPlatform : public Platform {
   }
   DateTime Now() override { return now_; }
 
+  // A batch's files are replaced whole but, like the temporary reports,
+  // not forced to the disk one by one: a sync per manifest would keep the
+  // workers waiting on the disk most of the time, and a batch cut short by
+  // a power failure is run again.
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path,
                                                std::string& error) override {
     const std::string& where = Where(path);
-    return digests.Watch(where, Platform::CreateOutputFile(where, error));
+    auto file = Platform::CreateOutputFile(where, error);
+    if (file) file = std::make_unique<UnsyncedFile>(std::move(file));
+    return digests.Watch(where, std::move(file));
   }
   bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) override {
     if (!Platform::ReplaceFile(Where(from), Where(to), error)) return false;
@@ -156,6 +176,7 @@ class FiguresCollector : public ResultsSink {
     }
     if (next) next->Contribution(m, r);
   }
+  bool TotalsOnly() const override { return next == nullptr; }
   std::vector<SubgroupFigures> figures;
   ResultsSink* next = nullptr;
 };

@@ -86,6 +86,7 @@ std::size_t Column(const Row& header, const std::string& name) {
 class Batch : public ::testing::Test {
  protected:
   void SetUp() override {
+    start_ = fs::current_path();
     ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1);
     for (const char* name : {"csfii", "nhanes-2005-2010"}) {
       fs::path from = SourceDir() / "samples" / name;
@@ -96,7 +97,10 @@ class Batch : public ::testing::Test {
         fs::copy_file(e.path(), dir_.path() / name / "residues" / e.path().filename());
     }
   }
-  void TearDown() override { ::unsetenv("SOURCE_DATE_EPOCH"); }
+  void TearDown() override {
+    ::unsetenv("SOURCE_DATE_EPOCH");
+    fs::current_path(start_);
+  }
 
   Result Run(std::vector<std::string> args) {
     std::ostringstream out, err;
@@ -108,6 +112,7 @@ class Batch : public ::testing::Test {
   fs::path P(const std::string& rel) const { return dir_.path() / rel; }
   void Write(const std::string& rel, const std::string& text) { WriteFileBytes(P(rel), text); }
 
+  fs::path start_;
   TempDir dir_;
 };
 
