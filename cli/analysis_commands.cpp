@@ -12,8 +12,10 @@
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/mod_ormid.h"
+#include "core/paths.h"
 #include "core/record_file.h"
 #include "export/results_export.h"
+#include "headroom/what_if.h"
 #include "manifest/run_manifest.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
@@ -53,6 +55,23 @@ bool CopyToStdout(const char* file, std::ostream& out) {
   out.write(bytes->data(), static_cast<std::streamsize>(bytes->size()));
   out.flush();
   return true;
+}
+
+// --exclude: the named commodities carry no residue in this run, and the
+// run comment says which they were. Codes can only be checked against the
+// residue file once it is read.
+// Returns the codes excluded.
+std::vector<std::string> ApplyExclusion(const std::string& list, ModOrmid& m,
+                                        WindowSettings& settings) {
+  Exclusion exclusion;
+  std::string unknown;
+  if (!ResolveExclusion(m, SplitCodes(list), exclusion, unknown))
+    throw UsageError{"--exclude: " + unknown +
+                     " is neither a crop group code nor a commodity code of the residue file"};
+  if (exclusion.empty()) return {};
+  ClearExcludedResidues(m, exclusion);
+  settings.txtComment = CommentWithExclusion(TrimBlanks(settings.txtComment), exclusion);
+  return exclusion.codes;
 }
 
 // The command line's host of a run: the run's figures go to the exports.
@@ -119,26 +138,16 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   if (o.save || !o.exports.empty()) platform.digests = &digests;
   AnalysisHost host;
   ModOrmid m;
-  if (!StartUp(m, platform, false)) return kExitStopped;
-  CheckRowsAgainst(m, o);
-
-  platform.SetResidueFile(residue);
-  int cancelled = 0;
-  OpenResidueFile(m, platform, cancelled);
-  if (cancelled != 0) return kExitStopped;
-
   WindowSettings settings;
-  BuildSettings(o, m, settings);
+  if (!StartAndOpen(platform, o, residue, m, settings)) return kExitStopped;
+  const WindowSettings asGiven = settings;
+  std::vector<std::string> excluded;
+  if (o.exclude) excluded = ApplyExclusion(*o.exclude, m, settings);
 
   // An export replaces an existing file only when the user says so, asked
   // before the run.
-  for (const std::string& path : o.exports)
-    if (platform.FileExists(path) &&
-        platform.MessageBox(
-            "Export file " + path + " already exists. Do you want to write over this file?",
-            "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
-      return kExitStopped;
-  ManifestRun record{o.command, settings, {}, false};
+  if (!MayReplaceExports(platform, o.exports)) return kExitStopped;
+  ManifestRun record{o.command, asGiven, {}, false, excluded};
   auto manifest = [&] {
     record.date = platform.Now();
     record.utc = platform.ClockIsUtc();
@@ -180,6 +189,12 @@ void AddAnalysis(CommandLine& cl, const std::string& name, const std::string& de
     return RunAnalysis(cl.Global(), CheckAnalysisOptions(**sub, name, *args), out, err);
   });
   BindAnalysisOptions(**sub, *args);
+  if (name == "longterm")
+    (*sub)
+        ->add_option("--exclude", args->exclude,
+                     "figures as if these crop groups or commodities carried no residue: crop "
+                     "group codes (10, 1A) or commodity codes, comma-separated")
+        ->type_name("CODE[,CODE...]");
 }
 
 }  // namespace

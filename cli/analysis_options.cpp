@@ -5,11 +5,14 @@
 
 #include "app/pad_form.h"
 #include "app/run_request.h"
+#include "app/startup.h"
+#include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/mod_ormid.h"
 #include "core/numbers.h"
 #include "export/table_writer.h"
 #include "report/number_format.h"
+#include "residue/residue_reader.h"
 
 namespace ormid::cli {
 
@@ -51,7 +54,7 @@ void MarkEmptyEndpointTexts(std::vector<std::string>& args) {
     if (a == "--noel=" || a == "--rfd=" || a == "--qstar=") a += kEmptyText;
 }
 
-void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
+void BindEndpointOptions(CLI::App& sub, AnalysisArguments& a) {
   sub.add_option("RESIDUE_FILE", a.residueFile, "the residue file (.R98 or .R10)")
       ->required()
       ->type_name("");
@@ -67,6 +70,10 @@ void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
       ->type_size(1)
       ->type_name("ROW=TEXT");
   sub.add_flag("--adj2", a.adj2, "use the second adjustment factor")->disable_flag_override();
+}
+
+void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
+  BindEndpointOptions(sub, a);
   sub.add_option("--comment", a.comment, "run comment (default: the residue file's comment)")
       ->type_name("TEXT");
   sub.add_option("--save", a.save, "save reports to file NAME (extension added)")
@@ -90,10 +97,7 @@ void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
         ->type_name("FILE");
 }
 
-AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& command,
-                                     const AnalysisArguments& a) {
-  AnalysisOptions o;
-  o.command = command;
+void CheckEndpointOptions(const AnalysisArguments& a, AnalysisOptions& o) {
   o.residueFile = a.residueFile;
   o.noel = Endpoint(a.noel);
   o.rfd = Endpoint(a.rfd);
@@ -107,6 +111,19 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
     o.padValues.emplace_back(row, v.substr(eq + 1));
   }
   o.adj2 = a.adj2;
+  // What the main window's interlocks forbid.
+  if (o.qstar.given && (o.noel.given || o.rfd.given || o.pad))
+    throw UsageError{"--qstar is always used alone (not with --noel, --rfd or --pad)"};
+  if (!o.padValues.empty() && !o.pad) throw UsageError{"--pad-value needs --pad (the PAD form)"};
+  for (const auto& [row, text] : o.padValues)
+    if (row < 1) throw UsageError{"--pad-value rows start at 1, not " + std::to_string(row)};
+}
+
+AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& command,
+                                     const AnalysisArguments& a) {
+  AnalysisOptions o;
+  o.command = command;
+  CheckEndpointOptions(a, o);
   o.comment = Given(sub, "--comment", a.comment);
   o.save = Given(sub, "--save", a.save);
   o.yes = a.yes;
@@ -116,17 +133,9 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
   o.cropPct = Given(sub, "--crop-pct", a.cropPct);
   o.subgroups = Given(sub, "--subgroups", a.subgroups);
   o.toStdout = a.toStdout;
-  for (const std::string& e : a.exports) {
-    if (!ExportFormatOf(e))
-      throw UsageError{"--export takes a file ending in " + std::string(kExportExtensions) +
-                       ", not \"" + e + "\""};
-    o.exports.push_back(AbsoluteFromStart(e));
-  }
+  o.exports = CheckedExports(a.exports);
+  if (command == "longterm") o.exclude = Given(sub, "--exclude", a.exclude);
 
-  // What the main window's interlocks forbid.
-  if (o.qstar.given && (o.noel.given || o.rfd.given || o.pad))
-    throw UsageError{"--qstar is always used alone (not with --noel, --rfd or --pad)"};
-  if (!o.padValues.empty() && !o.pad) throw UsageError{"--pad-value needs --pad (the PAD form)"};
   if ((o.foodPct || o.cropPct) && !o.critical)
     throw UsageError{"--food-pct and --crop-pct need --critical"};
   if (o.subgroups && !o.complete && !o.critical)
@@ -137,8 +146,6 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
   // past its last subgroup is checked once it is started.
   if (o.subgroups && *o.subgroups != "all" && !ParseSubgroupRows(*o.subgroups, 99999))
     throw UsageError{"--subgroups takes subgroup rows from 1 or all, not \"" + *o.subgroups + "\""};
-  for (const auto& [row, text] : o.padValues)
-    if (row < 1) throw UsageError{"--pad-value rows start at 1, not " + std::to_string(row)};
   return o;
 }
 
@@ -217,6 +224,39 @@ void BuildSettings(const AnalysisOptions& o, ModOrmid& m, WindowSettings& s) {
         if (r.subgroup == row) r.text = text;
     StorePadRows(m, rows);
   }
+}
+
+std::vector<std::string> CheckedExports(const std::vector<std::string>& files) {
+  std::vector<std::string> exports;
+  for (const std::string& e : files) {
+    if (!ExportFormatOf(e))
+      throw UsageError{"--export takes a file ending in " + std::string(kExportExtensions) +
+                       ", not \"" + e + "\""};
+    exports.push_back(AbsoluteFromStart(e));
+  }
+  return exports;
+}
+
+bool MayReplaceExports(CliPlatform& platform, const std::vector<std::string>& exports) {
+  for (const std::string& path : exports)
+    if (platform.FileExists(path) &&
+        platform.MessageBox(
+            "Export file " + path + " already exists. Do you want to write over this file?",
+            "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+      return false;
+  return true;
+}
+
+bool StartAndOpen(CliPlatform& platform, const AnalysisOptions& o, const std::string& residue,
+                  ModOrmid& m, WindowSettings& s) {
+  if (!StartUp(m, platform, false)) return false;
+  CheckRowsAgainst(m, o);
+  platform.SetResidueFile(residue);
+  int cancelled = 0;
+  OpenResidueFile(m, platform, cancelled);
+  if (cancelled != 0) return false;
+  BuildSettings(o, m, s);
+  return true;
 }
 
 }  // namespace ormid::cli

@@ -18,6 +18,8 @@ struct WindowSettings;
 
 namespace ormid::cli {
 
+class CliPlatform;
+
 // An endpoint option: absent, given without a text (the box keeps the text
 // the open put there), or given with a text.
 struct EndpointOption {
@@ -40,7 +42,8 @@ struct AnalysisOptions {
   std::optional<std::string> foodPct, cropPct;
   std::optional<std::string> subgroups;  // "all" or a comma-separated list of rows
   bool toStdout = false;
-  std::vector<std::string> exports;  // absolute paths
+  std::optional<std::string> exclude;  // longterm: crop group and commodity codes
+  std::vector<std::string> exports;    // absolute paths
 };
 
 // What the command line gives before it is checked; Bind fills it.
@@ -50,7 +53,7 @@ struct AnalysisArguments {
   bool pad = false;
   std::vector<std::string> padValues;
   bool adj2 = false;
-  std::string comment, save, foodPct, cropPct, subgroups;
+  std::string comment, save, foodPct, cropPct, subgroups, exclude;
   bool yes = false, complete = false, critical = false, toStdout = false;
   std::vector<std::string> exports;
 
@@ -60,11 +63,18 @@ struct AnalysisArguments {
 
 // Adds the window's options to an analysis subcommand.
 void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a);
+// Adds only the residue file and the endpoint options (--noel, --rfd,
+// --qstar, --pad, --pad-value, --adj2): what every analysis needs.
+void BindEndpointOptions(CLI::App& sub, AnalysisArguments& a);
 
 // Checks the options as the main window's interlocks would and turns them
 // into AnalysisOptions. Throws UsageError.
 AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& command,
                                      const AnalysisArguments& a);
+
+// The residue file and endpoint options alone, checked as the main window's
+// interlocks would. Throws UsageError.
+void CheckEndpointOptions(const AnalysisArguments& a, AnalysisOptions& o);
 
 // Gives "--noel=" and its like (an empty box) a mark CLI11 keeps; call
 // before parsing.
@@ -80,5 +90,17 @@ void CheckRowsAgainst(const ModOrmid& m, const AnalysisOptions& o);
 
 // The window's controls after the residue file open and the options.
 void BuildSettings(const AnalysisOptions& o, ModOrmid& m, WindowSettings& s);
+
+// The files of --export made absolute; one of another kind is a usage error.
+std::vector<std::string> CheckedExports(const std::vector<std::string>& files);
+
+// Asks before each existing export file is replaced; false at the first No.
+bool MayReplaceExports(CliPlatform& platform, const std::vector<std::string>& exports);
+
+// A run's start: the installation started, the rows of the options checked
+// against it, the residue file (absolute) opened, the window's settings
+// made. False when a message stopped it; throws UsageError.
+bool StartAndOpen(CliPlatform& platform, const AnalysisOptions& o, const std::string& residue,
+                  ModOrmid& m, WindowSettings& s);
 
 }  // namespace ormid::cli
