@@ -74,6 +74,7 @@ std::optional<AnalysisOptions> RowOptions(const ScenarioRow& row, std::string& p
   CLI::App app("", row.command);
   AnalysisArguments a;
   BindAnalysisOptions(app, a);
+  app.add_option("--exclude", a.exclude)->group("");
   std::vector<std::string> args = {row.residueFile};
   args.insert(args.end(), row.arguments.begin(), row.arguments.end());
   MarkEmptyEndpointTexts(args);
@@ -183,6 +184,7 @@ int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const Batc
     if (sub.count(option) > 0)
       throw UsageError{std::string(option) +
                        " is not for a batch: every scenario's report goes to the --out folder"};
+  if (sub.count("--exclude") > 0) throw UsageError{"--exclude (what-if) is not for a batch"};
   if (!a.scenarios.empty())
     for (const char* option : kRowOptions)
       if (sub.count(option) > 0)
@@ -309,6 +311,7 @@ void AddBatchCommands(CommandLine& cl) {
     for (CLI::Option* o : bound) app.remove_option(o);
   }
   for (const char* single : {"--save", "--stdout"}) app.get_option(single)->group("");
+  app.add_option("--exclude", args->analysis.exclude)->group("");
   app.add_option("RESIDUE_FILE", args->files, "residue files, each run with the same settings")
       ->type_name("");
   app.add_option("--scenarios", args->scenarios,
