@@ -147,7 +147,7 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   // An export replaces an existing file only when the user says so, asked
   // before the run.
   if (!MayReplaceExports(platform, o.exports)) return kExitStopped;
-  ManifestRun record{o.command, asGiven, {}, false, excluded};
+  ManifestRun record{o.command, asGiven, {}, false, excluded, o.lineCount};
   auto manifest = [&] {
     record.date = platform.Now();
     record.utc = platform.ClockIsUtc();
@@ -166,6 +166,7 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
     reportFile = kResidueListingFile;
   } else {
     int kind = o.command == "longterm" ? kRunLongTerm : kRunCommodity;
+    m.gLineCount = static_cast<Int16>(o.lineCount);
     if (checkstart(m, platform, host, settings, kind) != RunStatus::Done) return kExitStopped;
     reportFile = kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile;
   }

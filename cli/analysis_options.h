@@ -44,6 +44,7 @@ struct AnalysisOptions {
   bool toStdout = false;
   std::optional<std::string> exclude;  // longterm: crop group and commodity codes
   std::vector<std::string> exports;    // absolute paths
+  int lineCount = 0;                   // longterm: the line count the report starts from
 };
 
 // What the command line gives before it is checked; Bind fills it.
@@ -56,6 +57,7 @@ struct AnalysisArguments {
   std::string comment, save, foodPct, cropPct, subgroups, exclude;
   bool yes = false, complete = false, critical = false, toStdout = false;
   std::vector<std::string> exports;
+  int lineCount = 0;
 
   static constexpr const char* kUnset = "\x1d";
   static constexpr const char* kNoText = "\x1f";
