@@ -2,6 +2,7 @@
 
 #include "cli/analysis_commands.h"
 #include "cli/analysis_options.h"
+#include "cli/batch_command.h"
 #include "cli/headroom_command.h"
 #include "cli/manifest_commands.h"
 #include "cli/residue_commands.h"
@@ -14,6 +15,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   AddHeadroomCommand(cl);
   AddManifestCommands(cl);
   AddResidueCommands(cl);
+  AddBatchCommands(cl);
   std::vector<std::string> marked = args;
   MarkEmptyEndpointTexts(marked);
   return cl.Execute(marked, out, err);
