@@ -86,7 +86,7 @@ QChartView* NewChartView(const char* name, QWidget* parent) {
 }
 
 // The subgroups' figures, one row each, with the columns the run reports.
-void FillFigures(QTableWidget* table, const std::vector<SubgroupFigures>& rows) {
+void FillFigures(QTableWidget* table, const std::vector<ShownSubgroup>& rows) {
   struct Column {
     QString title;
     std::optional<float> LongTermResult::*figure;
@@ -99,7 +99,7 @@ void FillFigures(QTableWidget* table, const std::vector<SubgroupFigures>& rows) 
   };
   std::vector<Column> shown;
   for (const Column& c : all)
-    for (const SubgroupFigures& row : rows)
+    for (const ShownSubgroup& row : rows)
       if (row.figures.*c.figure) {
         shown.push_back(c);
         break;
@@ -117,7 +117,7 @@ void FillFigures(QTableWidget* table, const std::vector<SubgroupFigures>& rows) 
   table->setHorizontalHeaderLabels(headings);
   table->setRowCount(static_cast<int>(rows.size()));
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
-    const SubgroupFigures& row = rows[static_cast<std::size_t>(i)];
+    const ShownSubgroup& row = rows[static_cast<std::size_t>(i)];
     table->setItem(i, 0, new NumberItem(QString::number(row.figures.row), row.figures.row));
     table->setItem(i, 1, TextCell(FromBytes(row.name).trimmed()));
     table->setItem(i, 2, NumberCell(row.figures.exposure));
@@ -227,7 +227,7 @@ FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Windo
   resize(1280, 700);
 }
 
-void FrmResults::ShowLongTerm(std::vector<SubgroupFigures> rows, std::unique_ptr<LongTermRun> run) {
+void FrmResults::ShowLongTerm(std::vector<ShownSubgroup> rows, std::unique_ptr<LongTermRun> run) {
   run_ = std::move(run);
   const ChartFigure figure = ChartFigureFor(run_->m.gEndpoint);
   FillFigures(tblFigures, rows);

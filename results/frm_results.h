@@ -37,7 +37,7 @@ class FrmResults : public QWidget {
 
   // The figures of a long-term run, and the run (its state after the run and
   // its terms) for the headroom of its commodities.
-  void ShowLongTerm(std::vector<SubgroupFigures> rows, std::unique_ptr<LongTermRun> run);
+  void ShowLongTerm(std::vector<ShownSubgroup> rows, std::unique_ptr<LongTermRun> run);
 
   QLabel* lblMostExposed = nullptr;
   QTableWidget* tblFigures = nullptr;

@@ -93,18 +93,18 @@ double NiceStep(double raw) {
 
 }  // namespace
 
-SubgroupChartData SubgroupChartOf(const std::vector<SubgroupFigures>& rows, ChartFigure figure,
+SubgroupChartData SubgroupChartOf(const std::vector<ShownSubgroup>& rows, ChartFigure figure,
                                   const QString& title) {
   SubgroupChartData data;
   data.title = title;
   data.figure = figure;
-  for (const SubgroupFigures& row : rows) {
+  for (const ShownSubgroup& row : rows) {
     data.subgroups << FromBytes(row.name);
     data.values << FigureOf(row.figures, figure);
   }
   const int most = MostExposed(rows);
   if (most >= 0 && rows[static_cast<std::size_t>(most)].figures.exposure > 0) {
-    const SubgroupFigures& row = rows[static_cast<std::size_t>(most)];
+    const ShownSubgroup& row = rows[static_cast<std::size_t>(most)];
     QString figureText;
     const float v = FigureOf(row.figures, figure);
     switch (figure) {

@@ -28,7 +28,7 @@ struct SubgroupChartData {
   QStringList subgroups;
   QList<float> values;
 };
-SubgroupChartData SubgroupChartOf(const std::vector<SubgroupFigures>& rows, ChartFigure figure,
+SubgroupChartData SubgroupChartOf(const std::vector<ShownSubgroup>& rows, ChartFigure figure,
                                   const QString& title);
 
 // Crop groups by decreasing share, with the cumulative share as a line.

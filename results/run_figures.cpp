@@ -45,7 +45,7 @@ bool PastLimit(float value, ChartFigure figure) {
   return false;
 }
 
-int MostExposed(const std::vector<SubgroupFigures>& rows) {
+int MostExposed(const std::vector<ShownSubgroup>& rows) {
   int best = -1;
   for (std::size_t i = 0; i < rows.size(); ++i)
     if (best < 0 ||
@@ -65,7 +65,7 @@ void RunFigures::Clear() {
 }
 
 void RunFigures::LongTerm(const ModOrmid&, const LongTermResult& r) {
-  SubgroupFigures row{std::string(r.subgroup), r};
+  ShownSubgroup row{std::string(r.subgroup), r};
   row.figures.subgroup = {};
   longTerm.push_back(std::move(row));
 }
@@ -130,7 +130,7 @@ void CommodityWhatIf::LeaveOut(const std::vector<bool>& foods) {
   subgroups_.clear();
   for (int k = 1; k <= m_.gPopCount; ++k) {
     LongTermResult r = LongTermResultOf(m_, w.table, k);
-    SubgroupFigures row{std::string(r.subgroup), r};
+    ShownSubgroup row{std::string(r.subgroup), r};
     row.figures.subgroup = {};
     subgroups_.push_back(std::move(row));
   }

@@ -17,7 +17,7 @@
 namespace ormid {
 
 // A long-term row that owns its subgroup name.
-struct SubgroupFigures {
+struct ShownSubgroup {
   std::string name;
   LongTermResult figures;  // figures.subgroup is not kept: use name
 };
@@ -32,7 +32,7 @@ ChartFigure ChartFigureFor(const std::string& endpoint);
 float FigureOf(const LongTermResult& r, ChartFigure figure);
 bool PastLimit(float value, ChartFigure figure);
 // The row with the highest exposure (the first of equals); -1 when empty.
-int MostExposed(const std::vector<SubgroupFigures>& rows);
+int MostExposed(const std::vector<ShownSubgroup>& rows);
 
 // A long-term run's state and the terms of its totals: what the headroom of
 // its commodities is worked out from.
@@ -59,7 +59,7 @@ class RunFigures : public ResultsSink {
   void LongTerm(const ModOrmid& m, const LongTermResult& r) override;
   void Contribution(const ModOrmid& m, const ContributionResult& r) override;
 
-  std::vector<SubgroupFigures> longTerm;
+  std::vector<ShownSubgroup> longTerm;
   std::vector<ContributionLine> lines;  // foods and food forms
   // Crop group subtotals as sent: (row, group) -> exposure.
   struct Subtotal {
@@ -103,7 +103,7 @@ class CommodityWhatIf {
   bool IsLeftOut(int food) const;
 
   // Every subgroup's long-term figures with the foods left out.
-  const std::vector<SubgroupFigures>& Subgroups() const { return subgroups_; }
+  const std::vector<ShownSubgroup>& Subgroups() const { return subgroups_; }
   // Subgroup row's total exposure with the foods left out.
   float Total(int row) const;
 
@@ -133,7 +133,7 @@ class CommodityWhatIf {
   std::vector<Group> groups_;
   std::vector<bool> leftOut_;
   std::vector<float> popExposure_;
-  std::vector<SubgroupFigures> subgroups_;
+  std::vector<ShownSubgroup> subgroups_;
 };
 
 }  // namespace ormid

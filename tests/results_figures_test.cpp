@@ -32,15 +32,15 @@ std::unique_ptr<CommodityWhatIf> CommodityRunOf(SampleRun& run) {
 }
 
 // The long-term rows a real long-term run sends.
-std::vector<SubgroupFigures> LongTermRunOf(SampleRun& run) {
+std::vector<ShownSubgroup> LongTermRunOf(SampleRun& run) {
   KeepingHost host;
   EXPECT_EQ(checkstart(run.m, run.platform, host, run.settings, kRunLongTerm), RunStatus::Done)
       << (run.platform.messages.empty() ? "" : run.platform.messages.back().text);
   return host.figures.longTerm;
 }
 
-void ExpectSameSubgroups(const std::vector<SubgroupFigures>& a,
-                         const std::vector<SubgroupFigures>& b, const std::string& what) {
+void ExpectSameSubgroups(const std::vector<ShownSubgroup>& a, const std::vector<ShownSubgroup>& b,
+                         const std::string& what) {
   ASSERT_EQ(a.size(), b.size()) << what;
   for (std::size_t i = 0; i < a.size(); ++i) {
     const LongTermResult &x = a[i].figures, &y = b[i].figures;
@@ -110,7 +110,7 @@ TEST(ResultsFigures, NothingLeftOutGivesTheRunsOwnFigures) {
     SCOPED_TRACE(Name(c));
     auto started = Start(c);
     SampleRun& run = *started;
-    const std::vector<SubgroupFigures> longTerm = LongTermRunOf(run);
+    const std::vector<ShownSubgroup> longTerm = LongTermRunOf(run);
     KeepingHost host;
     WindowSettings s = run.settings;
     s.chkComplete = true;

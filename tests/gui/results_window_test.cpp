@@ -121,7 +121,7 @@ int Column(const QTableWidget& table, const QString& heading) {
 }
 
 // The table's rows by report row, each row's exposure and figure as shown.
-void ExpectTableHolds(const QTableWidget& table, const std::vector<SubgroupFigures>& rows) {
+void ExpectTableHolds(const QTableWidget& table, const std::vector<ShownSubgroup>& rows) {
   QCOMPARE(table.rowCount(), static_cast<int>(rows.size()));
   const int exposure = Column(table, "Exposure (mg/kg bw/day)");
   QVERIFY(exposure >= 0);
@@ -173,7 +173,7 @@ class ResultsWindowTest : public QObject {
     QFETCH(QString, residue);
     QFETCH(char, endpoint);
     // The figures a run without the window sends.
-    std::vector<SubgroupFigures> expected;
+    std::vector<ShownSubgroup> expected;
     {
       SampleRun run(sample.toStdString(), residue.toStdString(), endpoint);
       KeepingHost host;
