@@ -11,9 +11,11 @@
 #include "cli/analysis_options.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
+#include "cli/history_commands.h"
 #include "core/mod_ormid.h"
 #include "core/record_file.h"
 #include "export/results_export.h"
+#include "history/run_history.h"
 #include "manifest/run_manifest.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
@@ -55,19 +57,34 @@ bool CopyToStdout(const char* file, std::ostream& out) {
   return true;
 }
 
-// The command line's host of a run: the run's figures go to the exports.
+// The command line's host of a run: the run's figures go to the exports
+// and the run history.
 class AnalysisHost : public CliHost {
  public:
-  ResultsSink* Results() override { return sink; }
-  ResultsSink* sink = nullptr;
+  ResultsSink* Results() override { return sinks.Empty() ? nullptr : &sinks; }
+  ResultsFanOut sinks;
 };
 
+// Records a finished run in the working folder's run history. A history
+// that cannot take it gets a message; the run and its reports stand.
+void RecordInHistory(CliPlatform& p, const nlohmann::json& manifest, const RunRecorder& figures) {
+  RecordRequest request;
+  request.busyMilliseconds = HistoryBusyMilliseconds();
+  request.now = p.Now();
+  RecordOutcome outcome = RecordRun(request, manifest, figures);
+  if (!outcome.note.empty())
+    p.MessageBox(outcome.note, "Run History", MsgIcon::Information, MsgButtons::OK);
+  if (!outcome.recorded)
+    p.MessageBox("Run history not recorded: " + outcome.problem + ".", "Run History",
+                 MsgIcon::Exclamation, MsgButtons::OK);
+}
+
 // After a finished long-term or commodity run: the exports put in place,
-// and the manifest, with every file the run wrote, beside the saved report
-// and each CSV export. A file that cannot be written gets a message; the
-// run's reports stand.
+// the manifest, with every file the run wrote, beside the saved report and
+// each CSV export, and the run recorded in the run history. A file that
+// cannot be written gets a message; the run's reports stand.
 int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const ManifestRun& record,
-              ResultsExport* exports) {
+              ResultsExport* exports, const RunRecorder* history) {
   int status = kExitDone;
   auto fail = [&](const std::string& text) {
     p.MessageBox(text + ". The reports of the run stand.", "Export Results", MsgIcon::Exclamation,
@@ -101,6 +118,7 @@ int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const Manif
       fail("The manifest " + ManifestPathFor(path) + " could not be written: " + error);
   if (!saved.empty() && !WriteManifest(p, ManifestPathFor(saved), manifest, error))
     fail("The manifest " + ManifestPathFor(saved) + " could not be written: " + error);
+  if (history) RecordInHistory(p, manifest, *history);
   return status;
 }
 
@@ -145,7 +163,12 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   std::optional<ResultsExport> exports;
   if (!o.exports.empty()) {
     exports.emplace(platform, o.exports, manifest);
-    host.sink = &*exports;
+    host.sinks.Add(&*exports);
+  }
+  std::optional<RunRecorder> history;
+  if (!o.noHistory && o.command != "listing") {
+    history.emplace();
+    host.sinks.Add(&*history);
   }
 
   const char* reportFile = nullptr;
@@ -159,10 +182,11 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
     reportFile = kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile;
   }
   int status = kExitDone;
-  if (o.command != "listing" && (settings.chkSaveRpt || exports)) {
+  if (o.command != "listing" && (settings.chkSaveRpt || exports || history)) {
     record.date = platform.Now();
     record.utc = platform.ClockIsUtc();
-    status = FinishRun(m, platform, o, record, exports ? &*exports : nullptr);
+    status = FinishRun(m, platform, o, record, exports ? &*exports : nullptr,
+                       history ? &*history : nullptr);
   }
   if (o.toStdout && !CopyToStdout(reportFile, out)) {
     err << "ormid-cli: cannot read " << reportFile << "\n";

@@ -82,12 +82,16 @@ void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
       ->type_name("LIST");
   sub.add_flag("--stdout", a.toStdout, "also write the finished report to standard output")
       ->disable_flag_override();
-  if (sub.get_name() != "listing")
+  if (sub.get_name() != "listing") {
     sub.add_option("--export", a.exports,
                    "write the run's figures to FILE (.csv, .json or .xlsx; repeatable)")
         ->allow_extra_args(false)
         ->type_size(1)
         ->type_name("FILE");
+    sub.add_flag("--no-history", a.noHistory,
+                 "do not record the run in the run history (ormid-history.sqlite)")
+        ->disable_flag_override();
+  }
 }
 
 AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& command,
@@ -116,6 +120,7 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
   o.cropPct = Given(sub, "--crop-pct", a.cropPct);
   o.subgroups = Given(sub, "--subgroups", a.subgroups);
   o.toStdout = a.toStdout;
+  o.noHistory = a.noHistory;
   for (const std::string& e : a.exports) {
     if (!ExportFormatOf(e))
       throw UsageError{"--export takes a file ending in " + std::string(kExportExtensions) +

@@ -41,6 +41,7 @@ struct AnalysisOptions {
   std::optional<std::string> subgroups;  // "all" or a comma-separated list of rows
   bool toStdout = false;
   std::vector<std::string> exports;  // absolute paths
+  bool noHistory = false;            // the run is not recorded in the run history
 };
 
 // What the command line gives before it is checked; Bind fills it.
@@ -53,6 +54,7 @@ struct AnalysisArguments {
   std::string comment, save, foodPct, cropPct, subgroups;
   bool yes = false, complete = false, critical = false, toStdout = false;
   std::vector<std::string> exports;
+  bool noHistory = false;
 
   static constexpr const char* kUnset = "\x1d";
   static constexpr const char* kNoText = "\x1f";

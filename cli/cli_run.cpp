@@ -2,6 +2,7 @@
 
 #include "cli/analysis_commands.h"
 #include "cli/analysis_options.h"
+#include "cli/history_commands.h"
 #include "cli/manifest_commands.h"
 
 namespace ormid::cli {
@@ -10,6 +11,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   CommandLine cl;
   AddAnalysisCommands(cl);
   AddManifestCommands(cl);
+  AddHistoryCommands(cl);
   std::vector<std::string> marked = args;
   MarkEmptyEndpointTexts(marked);
   return cl.Execute(marked, out, err);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ormid {
 
@@ -56,6 +57,25 @@ class ResultsSink {
   virtual ~ResultsSink() = default;
   virtual void LongTerm(const ModOrmid&, const LongTermResult&) {}
   virtual void Contribution(const ModOrmid&, const ContributionResult&) {}
+};
+
+// Hands every row to several sinks in turn (the exports and the run
+// history).
+class ResultsFanOut : public ResultsSink {
+ public:
+  void Add(ResultsSink* sink) {
+    if (sink) sinks_.push_back(sink);
+  }
+  bool Empty() const { return sinks_.empty(); }
+  void LongTerm(const ModOrmid& m, const LongTermResult& r) override {
+    for (ResultsSink* s : sinks_) s->LongTerm(m, r);
+  }
+  void Contribution(const ModOrmid& m, const ContributionResult& r) override {
+    for (ResultsSink* s : sinks_) s->Contribution(m, r);
+  }
+
+ private:
+  std::vector<ResultsSink*> sinks_;
 };
 
 }  // namespace ormid
