@@ -54,13 +54,14 @@ void PrintList(const std::vector<RunSummary>& runs, std::ostream& out) {
   }
   std::string text;
   text.reserve(runs.size() * 160);
-  text += "     Id  Date                  Command    Chemical              Residue file     "
-          "Endpoint  Worst subgroup                     Figure\n";
+  text +=
+      "     Id  Date                  Command    Chemical              Residue file     "
+      "Endpoint  Worst subgroup                     Figure\n";
   char id[16];
   for (const RunSummary& r : runs) {
     std::snprintf(id, sizeof id, "%7lld", r.id);
-    std::string line = std::string(id) + "  " + Fit(r.date, 20) + "  " + Fit(r.command, 9) +
-                       "  " + Fit(r.chemical, 20) + "  " + Fit(r.residueFile, 15) + "  " +
+    std::string line = std::string(id) + "  " + Fit(r.date, 20) + "  " + Fit(r.command, 9) + "  " +
+                       Fit(r.chemical, 20) + "  " + Fit(r.residueFile, 15) + "  " +
                        Fit(r.endpoint, 8) + "  " + Fit(r.worstSubgroup, 33) + "  " +
                        FigureText(r.worst);
     while (!line.empty() && line.back() == ' ') line.pop_back();
@@ -172,8 +173,7 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
       show = std::stoll(a.words[1], &used);
       if (used != a.words[1].size() || *show < 1) throw std::invalid_argument("");
     } catch (const std::exception&) {
-      throw UsageError{"history show needs a run id (a whole number), not \"" + a.words[1] +
-                       "\""};
+      throw UsageError{"history show needs a run id (a whole number), not \"" + a.words[1] + "\""};
     }
   }
   if (!show && !a.exportFile.empty()) throw UsageError{"--export needs history show ID"};
@@ -256,25 +256,30 @@ void AddHistoryCommands(CommandLine& cl) {
   auto h = std::make_shared<HistoryArguments>();
   CLI::App& history = cl.Add(
       "history", "list the recorded runs; history show ID prints one with its manifest and figures",
-      [&cl, h](std::ostream& out, std::ostream& err) { return RunHistory(cl.Global(), *h, out, err); });
+      [&cl, h](std::ostream& out, std::ostream& err) {
+        return RunHistory(cl.Global(), *h, out, err);
+      });
   history.add_option("show", h->words, "show ID: one run's manifest and figures")
       ->type_name("[show ID]");
   history.add_option("--limit", h->limit, "only the newest N runs")->type_name("N");
   history.add_option("--chemical", h->chemical, "only the runs of chemical NAME")
       ->type_name("NAME");
-  history.add_option("--export", h->exportFile,
-                     "with show: write the run's figures to FILE (.csv, .json or .xlsx)")
+  history
+      .add_option("--export", h->exportFile,
+                  "with show: write the run's figures to FILE (.csv, .json or .xlsx)")
       ->type_name("FILE");
   history.add_flag("--yes", h->yes, "answer Yes to the overwrite question")
       ->disable_flag_override();
 
   auto c = std::make_shared<CompareArguments>();
-  CLI::App& compare = cl.Add(
-      "compare", "two recorded runs side by side: figures, 100% crossings, settings, inputs",
-      [&cl, c](std::ostream& out, std::ostream& err) { return RunCompare(cl.Global(), *c, out, err); });
+  CLI::App& compare =
+      cl.Add("compare", "two recorded runs side by side: figures, 100% crossings, settings, inputs",
+             [&cl, c](std::ostream& out, std::ostream& err) {
+               return RunCompare(cl.Global(), *c, out, err);
+             });
   compare.add_option("ID", c->ids, "the two runs' ids")->required()->expected(2);
-  compare.add_option("--export", c->exportFile,
-                     "write the comparison to FILE (.csv, .json or .xlsx)")
+  compare
+      .add_option("--export", c->exportFile, "write the comparison to FILE (.csv, .json or .xlsx)")
       ->type_name("FILE");
   compare.add_flag("--yes", c->yes, "answer Yes to the overwrite question")
       ->disable_flag_override();

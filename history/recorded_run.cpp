@@ -240,11 +240,11 @@ void RunRecorder::Contribution(const ModOrmid&, const ContributionResult& r) {
   std::string& out = s.rows;
   Put<std::uint32_t>(out, item);
   Put<std::uint8_t>(out, static_cast<std::uint8_t>(r.reference));
-  Put<std::uint8_t>(out, static_cast<std::uint8_t>(
-                             (r.sharePercent ? kShare : 0) | (r.referenceDose ? kReferenceDose : 0) |
-                             (r.percentReference ? kPercentReference : 0) |
-                             (r.percentNoel ? kPercentNoel : 0) | (r.marginOfExposure ? kMoe : 0) |
-                             (r.lifetimeRisk ? kRisk : 0)));
+  Put<std::uint8_t>(
+      out, static_cast<std::uint8_t>(
+               (r.sharePercent ? kShare : 0) | (r.referenceDose ? kReferenceDose : 0) |
+               (r.percentReference ? kPercentReference : 0) | (r.percentNoel ? kPercentNoel : 0) |
+               (r.marginOfExposure ? kMoe : 0) | (r.lifetimeRisk ? kRisk : 0)));
   Put<float>(out, r.exposure);
   PutOptional(out, r.sharePercent);
   PutOptional(out, r.referenceDose);

@@ -39,8 +39,7 @@ bool Worse(const Figure& a, const Figure& b);
 // The figures of one row, with their texts owned.
 struct RecordedFigures {
   ReferenceKind reference = ReferenceKind::None;
-  std::optional<float> referenceDose, percentReference, percentNoel, marginOfExposure,
-      lifetimeRisk;
+  std::optional<float> referenceDose, percentReference, percentNoel, marginOfExposure, lifetimeRisk;
 };
 
 struct RecordedLongTerm {
@@ -79,7 +78,7 @@ struct RunSummary {
 struct RecordedRun {
   RunSummary summary;
   nlohmann::json manifest;
-  std::vector<RecordedLongTerm> longTerm;        // long-term runs
+  std::vector<RecordedLongTerm> longTerm;       // long-term runs
   std::vector<RecordedContribution> commodity;  // commodity runs, in report order
   // Sends the figures again, in the order the run sent them.
   void Replay(const ModOrmid& m, ResultsSink& sink) const;

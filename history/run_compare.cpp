@@ -40,9 +40,9 @@ std::optional<Figure> FigureOf(const RecordedFigures& f, Family family) {
   switch (family) {
     case Family::PercentReference:
       if (f.percentReference)
-        return Figure{f.reference == ReferenceKind::PAD ? FigureKind::PercentPAD
-                                                        : FigureKind::PercentRfD,
-                      *f.percentReference};
+        return Figure{
+            f.reference == ReferenceKind::PAD ? FigureKind::PercentPAD : FigureKind::PercentRfD,
+            *f.percentReference};
       break;
     case Family::Moe:
       if (f.marginOfExposure) return Figure{FigureKind::MarginOfExposure, *f.marginOfExposure};
@@ -173,8 +173,12 @@ std::string Right(const std::string& text, std::size_t width) {
 }
 
 json SummaryJson(const RunSummary& s) {
-  return {{"id", s.id},         {"date", s.date},         {"command", s.command},
-          {"chemical", s.chemical}, {"residue_file", s.residueFile}, {"endpoint", s.endpoint}};
+  return {{"id", s.id},
+          {"date", s.date},
+          {"command", s.command},
+          {"chemical", s.chemical},
+          {"residue_file", s.residueFile},
+          {"endpoint", s.endpoint}};
 }
 
 }  // namespace
@@ -203,8 +207,7 @@ std::optional<double> Change(const std::optional<float>& a, const std::optional<
   return static_cast<double>(*b) - static_cast<double>(*a);
 }
 
-std::optional<double> RelativeChange(const std::optional<float>& a,
-                                     const std::optional<float>& b) {
+std::optional<double> RelativeChange(const std::optional<float>& a, const std::optional<float>& b) {
   if (!a || !b || *a == 0) return std::nullopt;
   return (static_cast<double>(*b) - static_cast<double>(*a)) / static_cast<double>(*a) * 100.0;
 }
@@ -277,21 +280,20 @@ Comparison CompareRuns(const RecordedRun& a, const RecordedRun& b) {
 std::string ComparisonText(const Comparison& c) {
   std::string out;
   auto run = [&](const char* label, const RunSummary& s) {
-    out += std::string(label) + " run " + std::to_string(s.id) + "  " + s.date + "  " +
-           s.command + "  " + s.chemical + "  " + s.residueFile + "  endpoint " + s.endpoint +
-           "\n";
+    out += std::string(label) + " run " + std::to_string(s.id) + "  " + s.date + "  " + s.command +
+           "  " + s.chemical + "  " + s.residueFile + "  endpoint " + s.endpoint + "\n";
   };
   run("A:", c.a);
   run("B:", c.b);
   out += "\nSubgroups\n";
   out += Pad("  Row  Subgroup", 40) + Right("Exposure A", 13) + Right("Exposure B", 13) +
-         Right("Change", 13) + Right("Change %", 10) + "  " + Pad("Figure", 14) +
-         Right("A", 11) + Right("B", 11) + Right("Change", 11) + Right("Change %", 10) +
-         "  100%\n";
+         Right("Change", 13) + Right("Change %", 10) + "  " + Pad("Figure", 14) + Right("A", 11) +
+         Right("B", 11) + Right("Change", 11) + Right("Change %", 10) + "  100%\n";
   for (const SubgroupChange& s : c.subgroups) {
     std::string figure = FigureName(s.figureA);
     if (s.figureB != s.figureA)
-      figure = (figure.empty() ? "-" : figure) + " / " + (*FigureName(s.figureB) ? FigureName(s.figureB) : "-");
+      figure = (figure.empty() ? "-" : figure) + " / " +
+               (*FigureName(s.figureB) ? FigureName(s.figureB) : "-");
     const bool sameFamily = s.valueA && s.valueB;
     out += Right(std::to_string(s.row), 5) + "  " + Pad(s.subgroup, 33) +
            Right(Number(Widen(s.exposureA)), 13) + Right(Number(Widen(s.exposureB)), 13) +
@@ -300,8 +302,8 @@ std::string ComparisonText(const Comparison& c) {
            Pad(figure, 14) + Right(Number(Widen(s.valueA)), 11) +
            Right(Number(Widen(s.valueB)), 11) +
            Right(sameFamily ? Number(Change(s.valueA, s.valueB), "%+.4g") : "", 11) +
-           Right(sameFamily ? Number(RelativeChange(s.valueA, s.valueB), "%+.2f") : "", 10) +
-           "  " + CrossingText(s.crossing);
+           Right(sameFamily ? Number(RelativeChange(s.valueA, s.valueB), "%+.2f") : "", 10) + "  " +
+           CrossingText(s.crossing);
     while (!out.empty() && out.back() == ' ') out.pop_back();
     out += "\n";
   }
@@ -313,11 +315,13 @@ std::string ComparisonText(const Comparison& c) {
   out += "\nInput files whose SHA-256 differs\n";
   if (c.inputs.empty()) out += "  none\n";
   for (const InputChange& i : c.inputs) {
-    auto sha = [](const std::string& s) { return s.empty() ? std::string("(none)") : s.substr(0, 16); };
+    auto sha = [](const std::string& s) {
+      return s.empty() ? std::string("(none)") : s.substr(0, 16);
+    };
     out += "  " + i.role + ": " + (i.pathA.empty() ? "(none)" : i.pathA) + " " + sha(i.sha256A);
-    out += i.pathB == i.pathA ? " -> " + sha(i.sha256B) + "\n"
-                              : " -> " + (i.pathB.empty() ? "(none)" : i.pathB) + " " +
-                                    sha(i.sha256B) + "\n";
+    out += i.pathB == i.pathA
+               ? " -> " + sha(i.sha256B) + "\n"
+               : " -> " + (i.pathB.empty() ? "(none)" : i.pathB) + " " + sha(i.sha256B) + "\n";
   }
   if (c.a.command == "commodity" && c.b.command == "commodity") {
     out += "\nCrop groups whose share of the subgroup's exposure changed most\n";

@@ -81,8 +81,9 @@ const char* ReferenceText(ReferenceKind k) {
 }
 
 ReferenceKind ReferenceFrom(const std::string& text) {
-  return text == "RfD" ? ReferenceKind::RfD : text == "PAD" ? ReferenceKind::PAD
-                                                            : ReferenceKind::None;
+  return text == "RfD"   ? ReferenceKind::RfD
+         : text == "PAD" ? ReferenceKind::PAD
+                         : ReferenceKind::None;
 }
 
 FigureKind FigureFrom(const std::string& text) {
@@ -150,8 +151,7 @@ Database OpenHistory(const std::string& path, bool create, int busyMilliseconds)
 
 long long Insert(Database& db, const nlohmann::json& manifest, const RunRecorder& figures,
                  const std::optional<long long>& pageLimit) {
-  if (pageLimit)
-    db.Execute(("PRAGMA max_page_count = " + std::to_string(*pageLimit)).c_str());
+  if (pageLimit) db.Execute(("PRAGMA max_page_count = " + std::to_string(*pageLimit)).c_str());
   sql::Transaction t(db);
   Figure worst;
   const std::string worstSubgroup = figures.WorstSubgroup(worst);
@@ -168,15 +168,16 @@ long long Insert(Database& db, const nlohmann::json& manifest, const RunRecorder
   if (worst.kind == FigureKind::None) {
     run.BindNull(6).BindNull(7).BindNull(8);
   } else {
-    run.Bind(6, worstSubgroup).Bind(7, std::string_view(FigureName(worst.kind))).BindDouble(8, worst.value);
+    run.Bind(6, worstSubgroup)
+        .Bind(7, std::string_view(FigureName(worst.kind)))
+        .BindDouble(8, worst.value);
   }
   run.Bind(9, manifest.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
   run.Run();
   const long long id = db.LastInsertId();
 
   if (!figures.LongTermRows().empty()) {
-    Statement row(db,
-                  "INSERT INTO longterm_rows VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement row(db, "INSERT INTO longterm_rows VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     for (const RecordedLongTerm& r : figures.LongTermRows()) {
       row.Bind(1, id).Bind(2, r.row).Bind(3, r.subgroup).Bind(4, r.column);
       row.BindDouble(5, r.exposure);
@@ -276,8 +277,8 @@ RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& mani
       const std::string aside = DamagedNameFor(request.path, request.now);
       std::string error;
       if (!MoveAside(request.path, aside, error)) {
-        outcome.problem = "the history file is damaged (" + e.text +
-                          ") and could not be moved aside: " + error;
+        outcome.problem =
+            "the history file is damaged (" + e.text + ") and could not be moved aside: " + error;
         return outcome;
       }
       outcome.note = "The run history " + request.path + " was damaged (" + e.text +
@@ -297,8 +298,8 @@ std::optional<Database> OpenForReading(const std::string& path, std::string& err
   Database db = OpenHistory(path, false, kHistoryBusyMilliseconds);
   long long version = db.Integer("PRAGMA user_version");
   if (version > kHistorySchemaVersion) {
-    error = path + " was written by a newer program (schema version " + std::to_string(version) +
-            ")";
+    error =
+        path + " was written by a newer program (schema version " + std::to_string(version) + ")";
     return std::nullopt;
   }
   if (version < kHistorySchemaVersion) return std::nullopt;  // no run recorded yet
@@ -354,7 +355,9 @@ std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::s
       if (error.empty()) error = "Run " + std::to_string(id) + " is not in the run history";
       return std::nullopt;
     }
-    Statement s(*db, (std::string("SELECT ") + kSummaryColumns + ", manifest FROM runs WHERE id = ?").c_str());
+    Statement s(
+        *db,
+        (std::string("SELECT ") + kSummaryColumns + ", manifest FROM runs WHERE id = ?").c_str());
     s.Bind(1, id);
     if (!s.Step()) {
       error = "Run " + std::to_string(id) + " is not in the run history";

@@ -50,7 +50,7 @@ RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& mani
 // Reading the history. Each call opens the file for itself; a missing file
 // is an empty history. Failures come back in `error`.
 struct ListFilter {
-  std::optional<int> limit;           // the newest N runs
+  std::optional<int> limit;             // the newest N runs
   std::optional<std::string> chemical;  // exact name, ignoring case
 };
 std::optional<std::vector<RunSummary>> ListRuns(const std::string& path, const ListFilter& filter,

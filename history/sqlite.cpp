@@ -91,8 +91,8 @@ Statement& Statement::BindDouble(int i, double v) {
 }
 
 Statement& Statement::BindBlob(int i, std::string_view bytes) {
-  Check(db_, sqlite3_bind_blob(stmt_, i, bytes.data(), static_cast<int>(bytes.size()),
-                               SQLITE_STATIC));
+  Check(db_,
+        sqlite3_bind_blob(stmt_, i, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC));
   return *this;
 }
 
