@@ -156,6 +156,7 @@ RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettin
   }
 
   m.gRunComment = TrimBlanks(s.txtComment);
+  if (report == kRunParametersOnly) return RunStatus::Done;
   host.Computing();
   bool done = report == kRunLongTerm ? RunOrmidAnalysis(m, p, host, name)
                                      : RunCommodityAnalysis(m, p, host, name);

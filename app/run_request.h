@@ -21,6 +21,9 @@ enum class RunStatus {
 
 inline constexpr int kRunLongTerm = 1;
 inline constexpr int kRunCommodity = 2;
+// Checks the settings and sets the run parameters, then stops (Done) without
+// running an analysis: for what works on the run's figures itself (headroom).
+inline constexpr int kRunParametersOnly = 3;
 
 // The user's report file name for a typed name, the residue path and the
 // report kind: the path prefixed when the name has none, the kind's

@@ -20,7 +20,11 @@
 #include "commodity/crop_groups.h"
 #include "core/mod_ormid.h"
 #include "core/platform.h"
+#include "exposure/exposure_rows.h"
+#include "exposure/exposure_terms.h"
 #include "exposure/total_exposure.h"
+#include "headroom/headroom.h"
+#include "headroom/what_if.h"
 #include "report/number_format.h"
 #include "report/report_writer.h"
 #include "residue/residue_reader.h"
@@ -215,6 +219,53 @@ void BM_CommodityReport(benchmark::State& state) {
   d.SetEndpoint("R");
 }
 BENCHMARK(BM_CommodityReport)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+// What-if, as the desktop program's check boxes ask for it: every subgroup's
+// figures made again from the run's terms with one crop group left out (a
+// different one each time), no file read. The bar is 50 ms.
+void BM_WhatIf(benchmark::State& state) {
+  Loaded& d = Data();
+  ExposureTerms terms;
+  int failed = 0;
+  ComputeTotalExposure(d.m, d.p, failed, &terms);
+  if (failed != 0) std::abort();
+  ClassifyCropGroups(d.m);
+  std::vector<std::vector<bool>> leftOut;
+  for (int k = 1; k <= d.m.gCropGroupCount; ++k) leftOut.push_back(FoodsOfGroup(d.m, k));
+  std::size_t i = 0;
+  for (auto _ : state) {
+    WhatIfFigures figures = WhatIf(d.m, terms, leftOut[i++ % leftOut.size()]);
+    benchmark::DoNotOptimize(figures.table.rows.data());
+  }
+  state.SetLabel(std::to_string(terms.size()) + " entries x " + std::to_string(terms.columns()) +
+                 " columns");
+}
+BENCHMARK(BM_WhatIf)->Unit(benchmark::kMillisecond);
+
+// The whole headroom table by crop group (0), food (1) and food form (2), all
+// subgroups, with a target above the most exposed subgroup so that every
+// line gets a multiplier.
+void BM_Headroom(benchmark::State& state) {
+  Loaded& d = Data();
+  ExposureTerms terms;
+  int failed = 0;
+  ComputeTotalExposure(d.m, d.p, failed, &terms);
+  if (failed != 0) std::abort();
+  float worst = 0;
+  for (const ExposureRow& row : BuildExposureRows(d.m).rows)
+    worst = std::max(worst, row.percentRef);
+  HeadroomRequest request;
+  request.by = static_cast<HeadroomBy>(state.range(0));
+  request.target = {TargetKind::PercentRef, 2.0 * worst};
+  std::size_t lines = 0;
+  for (auto _ : state) {
+    HeadroomTable table = ComputeHeadroom(d.m, terms, request);
+    lines = table.rows.size();
+    benchmark::DoNotOptimize(table.rows.data());
+  }
+  state.SetLabel(std::to_string(lines) + " lines");
+}
+BENCHMARK(BM_Headroom)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace ormid

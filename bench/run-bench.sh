@@ -84,6 +84,23 @@ printf 'x1    commodity %10s ms, with a CSV export (%s KB) %s ms, peak %s MB\n' 
 printf 'x1    longterm with CSV, JSON and Excel exports %s ms\n' "$lt_all"
 export_ratio=$(awk -v a="$cc_csv" -v b="$cc_plain" 'BEGIN { printf "%.2f", a / b }')
 
+# Residue tables on the ten-times installation: its residue file (every food
+# and food form) exported as CSV and as a workbook, and the CSV imported back,
+# which must give the file again byte for byte. The overwrite questions that
+# --yes answers go to standard error.
+dir=$work/x10
+residue=$dir/residues/BENCH.R98
+read -r rt_csv _ rt_csv_kb < <(measure "$cli" -C "$dir" residue export "$residue" "$work/t.csv" \
+  --yes 2>/dev/null)
+read -r rt_xlsx _ _ < <(measure "$cli" -C "$dir" residue export "$residue" "$work/t.xlsx" \
+  --yes 2>/dev/null)
+read -r rt_import _ rt_import_kb < <(measure "$cli" -C "$dir" residue import "$work/t.csv" \
+  "$work/back.R98" --yes 2>/dev/null)
+if cmp -s "$work/back.R98" "$residue"; then rt_same=1; else rt_same=0; fi
+printf 'x10   residue export to CSV (%s KB) %s ms, peak %s MB; to a workbook %s ms\n' \
+  "$(( $(stat -c %s "$work/t.csv") / 1024 ))" "$rt_csv" "$((rt_csv_kb / 1024))" "$rt_xlsx"
+printf 'x10   residue import of that CSV %s ms, peak %s MB\n' "$rt_import" "$((rt_import_kb / 1024))"
+
 echo
 check() {  # check TEXT CONDITION-FOR-AWK
   if awk "BEGIN { exit !($2) }"; then echo "met     $1"; else echo "MISSED  $1"; fi
@@ -93,6 +110,9 @@ check "commodity under 150 ms (${ms[1.commodity]})" "${ms[1.commodity]} < 150"
 check "commodity within 5 times the copy floor (x$ratio1)" "$ratio1 <= 5"
 check "commodity with a CSV export at most 1.5 times without (x$export_ratio)" "$export_ratio <= 1.5"
 check "longterm with all three exports under 20 ms ($lt_all)" "$lt_all < 20"
+check "residue table export of the ten-times file under 200 ms ($rt_csv)" "$rt_csv < 200"
+check "residue table import of the ten-times file under 200 ms ($rt_import)" "$rt_import < 200"
+check "residue table import gives the file back byte for byte" "$rt_same == 1"
 for command in info longterm commodity; do
   check "$command peak memory under 50 MB ($((peak[1.$command] / 1024)) MB)" \
     "${peak[1.$command]} < 50 * 1024"

@@ -108,6 +108,7 @@ testdata::ResidueFile SyntheticResidueFile(const Installation& inst) {
     testdata::ResidueFood food;
     food.number = master.number;
     food.code = master.code;
+    food.text = master.cropGroup;  // as the residue file editor writes it
     food.name = master.name;
     food.residue = 0.01f * static_cast<float>(1 + (master.number * 37) % 200);
     food.adj1 = 1.0f;

@@ -13,8 +13,10 @@
 #include "cli/command_line.h"
 #include "cli/history_commands.h"
 #include "core/mod_ormid.h"
+#include "core/paths.h"
 #include "core/record_file.h"
 #include "export/results_export.h"
+#include "headroom/what_if.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
 #include "residue/residue_listing.h"
@@ -55,6 +57,23 @@ bool CopyToStdout(const char* file, std::ostream& out) {
   out.write(bytes->data(), static_cast<std::streamsize>(bytes->size()));
   out.flush();
   return true;
+}
+
+// --exclude: the named commodities carry no residue in this run, and the
+// run comment says which they were. Codes can only be checked against the
+// residue file once it is read.
+// Returns the codes excluded.
+std::vector<std::string> ApplyExclusion(const std::string& list, ModOrmid& m,
+                                        WindowSettings& settings) {
+  Exclusion exclusion;
+  std::string unknown;
+  if (!ResolveExclusion(m, SplitCodes(list), exclusion, unknown))
+    throw UsageError{"--exclude: " + unknown +
+                     " is neither a crop group code nor a commodity code of the residue file"};
+  if (exclusion.empty()) return {};
+  ClearExcludedResidues(m, exclusion);
+  settings.txtComment = CommentWithExclusion(TrimBlanks(settings.txtComment), exclusion);
+  return exclusion.codes;
 }
 
 // The command line's host of a run: the run's figures go to the exports
@@ -145,6 +164,9 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
 
   WindowSettings settings;
   BuildSettings(o, m, settings);
+  const WindowSettings asGiven = settings;
+  std::vector<std::string> excluded;
+  if (o.exclude) excluded = ApplyExclusion(*o.exclude, m, settings);
 
   // An export replaces an existing file only when the user says so, asked
   // before the run.
@@ -154,7 +176,7 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
             "Export file " + path + " already exists. Do you want to write over this file?",
             "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
       return kExitStopped;
-  ManifestRun record{o.command, settings, {}, false};
+  ManifestRun record{o.command, asGiven, {}, false, excluded};
   auto manifest = [&] {
     record.date = platform.Now();
     record.utc = platform.ClockIsUtc();
@@ -202,6 +224,12 @@ void AddAnalysis(CommandLine& cl, const std::string& name, const std::string& de
     return RunAnalysis(cl.Global(), CheckAnalysisOptions(**sub, name, *args), out, err);
   });
   BindAnalysisOptions(**sub, *args);
+  if (name == "longterm")
+    (*sub)
+        ->add_option("--exclude", args->exclude,
+                     "figures as if these crop groups or commodities carried no residue: crop "
+                     "group codes (10, 1A) or commodity codes, comma-separated")
+        ->type_name("CODE[,CODE...]");
 }
 
 }  // namespace

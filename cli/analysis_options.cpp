@@ -51,7 +51,7 @@ void MarkEmptyEndpointTexts(std::vector<std::string>& args) {
     if (a == "--noel=" || a == "--rfd=" || a == "--qstar=") a += kEmptyText;
 }
 
-void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
+void BindEndpointOptions(CLI::App& sub, AnalysisArguments& a) {
   sub.add_option("RESIDUE_FILE", a.residueFile, "the residue file (.R98 or .R10)")
       ->required()
       ->type_name("");
@@ -67,6 +67,10 @@ void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
       ->type_size(1)
       ->type_name("ROW=TEXT");
   sub.add_flag("--adj2", a.adj2, "use the second adjustment factor")->disable_flag_override();
+}
+
+void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
+  BindEndpointOptions(sub, a);
   sub.add_option("--comment", a.comment, "run comment (default: the residue file's comment)")
       ->type_name("TEXT");
   sub.add_option("--save", a.save, "save reports to file NAME (extension added)")
@@ -94,10 +98,7 @@ void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
   }
 }
 
-AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& command,
-                                     const AnalysisArguments& a) {
-  AnalysisOptions o;
-  o.command = command;
+void CheckEndpointOptions(const AnalysisArguments& a, AnalysisOptions& o) {
   o.residueFile = a.residueFile;
   o.noel = Endpoint(a.noel);
   o.rfd = Endpoint(a.rfd);
@@ -111,6 +112,19 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
     o.padValues.emplace_back(row, v.substr(eq + 1));
   }
   o.adj2 = a.adj2;
+  // What the main window's interlocks forbid.
+  if (o.qstar.given && (o.noel.given || o.rfd.given || o.pad))
+    throw UsageError{"--qstar is always used alone (not with --noel, --rfd or --pad)"};
+  if (!o.padValues.empty() && !o.pad) throw UsageError{"--pad-value needs --pad (the PAD form)"};
+  for (const auto& [row, text] : o.padValues)
+    if (row < 1) throw UsageError{"--pad-value rows start at 1, not " + std::to_string(row)};
+}
+
+AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& command,
+                                     const AnalysisArguments& a) {
+  AnalysisOptions o;
+  o.command = command;
+  CheckEndpointOptions(a, o);
   o.comment = Given(sub, "--comment", a.comment);
   o.save = Given(sub, "--save", a.save);
   o.yes = a.yes;
@@ -127,11 +141,8 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
                        ", not \"" + e + "\""};
     o.exports.push_back(AbsoluteFromStart(e));
   }
+  if (command == "longterm") o.exclude = Given(sub, "--exclude", a.exclude);
 
-  // What the main window's interlocks forbid.
-  if (o.qstar.given && (o.noel.given || o.rfd.given || o.pad))
-    throw UsageError{"--qstar is always used alone (not with --noel, --rfd or --pad)"};
-  if (!o.padValues.empty() && !o.pad) throw UsageError{"--pad-value needs --pad (the PAD form)"};
   if ((o.foodPct || o.cropPct) && !o.critical)
     throw UsageError{"--food-pct and --crop-pct need --critical"};
   if (o.subgroups && !o.complete && !o.critical)
@@ -142,8 +153,6 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
   // past its last subgroup is checked once it is started.
   if (o.subgroups && *o.subgroups != "all" && !ParseSubgroupRows(*o.subgroups, 99999))
     throw UsageError{"--subgroups takes subgroup rows from 1 or all, not \"" + *o.subgroups + "\""};
-  for (const auto& [row, text] : o.padValues)
-    if (row < 1) throw UsageError{"--pad-value rows start at 1, not " + std::to_string(row)};
   return o;
 }
 

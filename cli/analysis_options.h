@@ -40,8 +40,9 @@ struct AnalysisOptions {
   std::optional<std::string> foodPct, cropPct;
   std::optional<std::string> subgroups;  // "all" or a comma-separated list of rows
   bool toStdout = false;
-  std::vector<std::string> exports;  // absolute paths
-  bool noHistory = false;            // the run is not recorded in the run history
+  std::optional<std::string> exclude;  // longterm: crop group and commodity codes
+  std::vector<std::string> exports;    // absolute paths
+  bool noHistory = false;              // the run is not recorded in the run history
 };
 
 // What the command line gives before it is checked; Bind fills it.
@@ -51,7 +52,7 @@ struct AnalysisArguments {
   bool pad = false;
   std::vector<std::string> padValues;
   bool adj2 = false;
-  std::string comment, save, foodPct, cropPct, subgroups;
+  std::string comment, save, foodPct, cropPct, subgroups, exclude;
   bool yes = false, complete = false, critical = false, toStdout = false;
   std::vector<std::string> exports;
   bool noHistory = false;
@@ -62,11 +63,18 @@ struct AnalysisArguments {
 
 // Adds the window's options to an analysis subcommand.
 void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a);
+// Adds only the residue file and the endpoint options (--noel, --rfd,
+// --qstar, --pad, --pad-value, --adj2): what every analysis needs.
+void BindEndpointOptions(CLI::App& sub, AnalysisArguments& a);
 
 // Checks the options as the main window's interlocks would and turns them
 // into AnalysisOptions. Throws UsageError.
 AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& command,
                                      const AnalysisArguments& a);
+
+// The residue file and endpoint options alone, checked as the main window's
+// interlocks would. Throws UsageError.
+void CheckEndpointOptions(const AnalysisArguments& a, AnalysisOptions& o);
 
 // Gives "--noel=" and its like (an empty box) a mark CLI11 keeps; call
 // before parsing.

@@ -2,15 +2,19 @@
 
 #include "cli/analysis_commands.h"
 #include "cli/analysis_options.h"
+#include "cli/headroom_command.h"
 #include "cli/history_commands.h"
 #include "cli/manifest_commands.h"
+#include "cli/residue_commands.h"
 
 namespace ormid::cli {
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CommandLine cl;
   AddAnalysisCommands(cl);
+  AddHeadroomCommand(cl);
   AddManifestCommands(cl);
+  AddResidueCommands(cl);
   AddHistoryCommands(cl);
   std::vector<std::string> marked = args;
   MarkEmptyEndpointTexts(marked);

@@ -52,11 +52,17 @@ CommandLine::~CommandLine() = default;
 
 CLI::App& CommandLine::Add(const std::string& name, const std::string& description,
                            CommandAction action) {
-  CLI::App* sub = app_->add_subcommand(name, description);
+  CLI::App& sub = AddNestedCommand(*app_, name, description);
+  commands_.emplace_back(&sub, std::move(action));
+  return sub;
+}
+
+CLI::App& AddNestedCommand(CLI::App& parent, const std::string& name,
+                           const std::string& description) {
+  CLI::App* sub = parent.add_subcommand(name, description);
   // Options of the whole line (-C) may also follow the command's own.
   sub->fallthrough();
   sub->footer(kFooter);
-  commands_.emplace_back(sub, std::move(action));
   return *sub;
 }
 
@@ -67,9 +73,15 @@ int CommandLine::Execute(const std::vector<std::string>& args, std::ostream& out
   try {
     app_->parse(reversed);
   } catch (const CLI::CallForHelp&) {
-    const CLI::App* chosen = app_.get();
+    CLI::App* chosen = app_.get();
     for (const auto& [sub, action] : commands_)
       if (sub->parsed()) chosen = sub;
+    // The help of the command named last ("residue export --help").
+    for (bool deeper = true; deeper;) {
+      auto given = chosen->get_subcommands([](CLI::App* s) { return s->parsed() > 0; });
+      deeper = !given.empty();
+      if (deeper) chosen = given.front();
+    }
     out << chosen->help();
     return kExitDone;
   } catch (const CLI::CallForAllHelp&) {

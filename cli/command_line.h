@@ -52,6 +52,12 @@ class CommandLine {
   std::vector<std::pair<CLI::App*, CommandAction>> commands_;
 };
 
+// A command within a command ("residue export"): its own --help, and the
+// options of the whole line after its own. The parent's action runs; it
+// asks which of its commands was given.
+CLI::App& AddNestedCommand(CLI::App& parent, const std::string& name,
+                           const std::string& description);
+
 // Prints a usage error the way every command does and returns its status.
 int ReportUsageError(std::ostream& err, const std::string& text);
 

@@ -248,7 +248,7 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
   m.gPageNumber = 0;
   m.gLineCount = 0;
   int failed = 0;
-  ComputeTotalExposure(m, p, failed);
+  ComputeTotalExposure(m, p, failed, host.Terms());
   if (failed != 0) return false;
 
   CommodityRun run(m, p);

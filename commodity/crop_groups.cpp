@@ -233,6 +233,21 @@ void ClassifyCropGroups(ModOrmid& m) {
   }
 }
 
+std::string CropGroupCode(const ModOrmid& m, int k) {
+  const auto ki = static_cast<std::size_t>(k);
+  if (k < 1 || ki >= m.gCropGroupNumber.size()) return {};
+  if (m.gCropGroupNumber[ki] != 0) return std::to_string(m.gCropGroupNumber[ki]);
+  for (const CropRule& rule : RulesOf(SelectCropRuleSet(m))) {
+    for (const SubgroupTest& test : rule.subgroups) {
+      if (test.letter == 0) break;
+      if (test.group != k) continue;
+      std::string main = rule.group != k ? CropGroupCode(m, rule.group) : std::string();
+      return main.empty() ? main : main + test.letter;
+    }
+  }
+  return {};
+}
+
 bool FoodInGroup(const ModOrmid& m, int f, int k) {
   const auto& groups = m.gFoodGroups[static_cast<std::size_t>(f)];
   const int count = std::min<int>(groups[0], 3);

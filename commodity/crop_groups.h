@@ -10,6 +10,8 @@
 // entry k of the crop group list of the food-form description file.
 #pragma once
 
+#include <string>
+
 #include "core/mod_ormid.h"
 
 namespace ormid {
@@ -40,6 +42,12 @@ bool AddSubgroup(ModOrmid& m, int f, int k);
 // whose code matches no rule stays in no group. Subgroup letters beyond the
 // two a food can hold are ignored: they are neither recorded nor counted.
 void ClassifyCropGroups(ModOrmid& m);
+
+// The code a risk assessor names crop group k by: the group number of the
+// crop group list ("10" for citrus fruits), or for a subgroup without a
+// number of its own the code of its main group and the subgroup letter
+// ("1A", "13B"). Empty when the group has neither.
+std::string CropGroupCode(const ModOrmid& m, int k);
 
 // True when food f lists group k among its memberships.
 bool FoodInGroup(const ModOrmid& m, int f, int k);

@@ -6,6 +6,8 @@
 
 namespace ormid {
 
+struct ExposureTerms;
+
 // Controls of the main window that a run request or a run may focus.
 enum class Control {
   None,
@@ -35,6 +37,9 @@ class RunHost {
   virtual void Computing() {}
   // Where a run sends its figures as data; nullptr when nobody keeps them.
   virtual ResultsSink* Results() { return nullptr; }
+  // Where a run keeps the terms of its totals, for what-if and headroom
+  // without reading the files again; nullptr when nobody keeps them.
+  virtual ExposureTerms* Terms() { return nullptr; }
 };
 
 }  // namespace ormid

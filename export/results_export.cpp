@@ -75,6 +75,14 @@ Cell TextOrEmpty(std::string_view t) {
 #ifdef _WIN32
 #define timegm _mkgmtime
 #endif
+int IndexOf(const std::vector<Column>& columns, std::string_view name) {
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (columns[i].name == name) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace
+
 long long CreatedOf(const nlohmann::json& manifest) {
   const auto run = manifest.find("run");
   if (run == manifest.end() || !run->contains("date") || !(*run)["date"].is_string()) return 0;
@@ -86,14 +94,6 @@ long long CreatedOf(const nlohmann::json& manifest) {
   tm.tm_mon -= 1;
   return static_cast<long long>(timegm(&tm));
 }
-
-int IndexOf(const std::vector<Column>& columns, std::string_view name) {
-  for (std::size_t i = 0; i < columns.size(); ++i)
-    if (columns[i].name == name) return static_cast<int>(i);
-  return -1;
-}
-
-}  // namespace
 
 const std::vector<Column>& LongTermColumns() {
   static const std::vector<Column> columns = [] {

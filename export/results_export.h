@@ -26,6 +26,10 @@ void ContributionCells(const ContributionResult& r, std::vector<Cell>& cells);
 // Whether a row's percent of its reference dose is above 100.
 bool AboveReferenceDose(const std::optional<float>& percentReference);
 
+// The run's date of a manifest, for the properties of a workbook: a run
+// repeated with the same date writes the same bytes. 0 without one.
+long long CreatedOf(const nlohmann::json& manifest);
+
 // One export file that failed, and why.
 struct ExportFailure {
   std::string path;

@@ -8,13 +8,17 @@
 namespace ormid {
 
 ExposureTable BuildExposureRows(const ModOrmid& m) {
+  return BuildExposureRows(m, m.gPopExposure);
+}
+
+ExposureTable BuildExposureRows(const ModOrmid& m, const std::vector<float>& popExposure) {
   ExposureTable table;
   const std::string& code = m.gEndpoint;
   const bool padCode = code == "P" || code == "NP";
   for (int k = 1; k <= m.gPopCount; ++k) {
     auto ki = static_cast<std::size_t>(k);
     ExposureRow row;
-    row.exposure = m.gPopExposure[static_cast<std::size_t>(m.gPopOrder[ki])];
+    row.exposure = popExposure[static_cast<std::size_t>(m.gPopOrder[ki])];
     float pad = m.gPAD[ki];
     row.name = m.gPopNames2[ki];
     if (padCode && pad > 0) {

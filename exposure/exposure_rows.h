@@ -43,6 +43,9 @@ inline float Product(float a, float b) {
 inline constexpr float kMoeCap = 1000000.0f;
 
 ExposureTable BuildExposureRows(const ModOrmid& m);
+// The rows for other totals (by consumption column, like gPopExposure): a
+// what-if's.
+ExposureTable BuildExposureRows(const ModOrmid& m, const std::vector<float>& popExposure);
 
 // Report row k of the table as data: the figures the report prints for the
 // run's endpoint; a row without exposure keeps only its exposure of 0.

@@ -184,7 +184,7 @@ bool CopyReportFile(Platform& p, const std::string& source, const std::string& t
 
 bool RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host, const std::string& reportFileName) {
   int failed = 0;
-  ComputeTotalExposure(m, p, failed);
+  ComputeTotalExposure(m, p, failed, host.Terms());
   if (failed != 0) return false;
   ExposureTable table = BuildExposureRows(m);
   if (table.nonFiniteRow != 0) {

@@ -3,6 +3,7 @@
 #include "core/mod_ormid.h"
 #include "core/numbers.h"
 #include "core/platform.h"
+#include "exposure/exposure_terms.h"
 
 namespace ormid {
 
@@ -74,7 +75,7 @@ bool MeanFileError(Platform& p, const std::string& text) {
 
 }  // namespace
 
-void ComputeTotalExposure(ModOrmid& m, Platform& p, int& failed) {
+void ComputeTotalExposure(ModOrmid& m, Platform& p, int& failed, ExposureTerms* terms) {
   ConsumptionFiles files;
   std::string failedFile;
   if (!files.Open(m, failedFile)) {
@@ -90,6 +91,7 @@ void ComputeTotalExposure(ModOrmid& m, Platform& p, int& failed) {
   m.gPopExposure.assign(columns + 1, 0.0f);
   const bool useAdj2 = m.gUseAdj2 != 0;
   const int pops = m.gPopCount;
+  if (terms) terms->Reset(pops);
   std::string code;
 
   for (int f = 1; f <= m.gResFoodCount; ++f) {
@@ -103,11 +105,13 @@ void ComputeTotalExposure(ModOrmid& m, Platform& p, int& failed) {
         MeanFileError(p, code + " <> " + m.gFoodCode[fi]);
         return;
       }
+      ExposureTerms::Slot slot = terms ? terms->Add(f, 0) : ExposureTerms::Slot{};
       for (int k = 1; k <= pops; ++k) {
-        float t = ExposureTerm(rec.Consumption(k), m.gFoodResidue[fi], m.gFoodAdj1[fi],
-                               m.gFoodAdj2[fi], useAdj2);
+        float c = rec.Consumption(k);
+        float t = ExposureTerm(c, m.gFoodResidue[fi], m.gFoodAdj1[fi], m.gFoodAdj2[fi], useAdj2);
         auto ki = static_cast<std::size_t>(k);
         m.gPopExposure[ki] = static_cast<float>(static_cast<double>(m.gPopExposure[ki]) + t);
+        if (slot) slot.Set(k, c, t);
       }
       continue;
     }
@@ -128,12 +132,14 @@ void ComputeTotalExposure(ModOrmid& m, Platform& p, int& failed) {
         MeanFileError(p, SignedText(rec.formCode) + " <> " + SignedText(m.gFormCode[ji]));
         return;
       }
+      ExposureTerms::Slot slot = terms ? terms->Add(f, j) : ExposureTerms::Slot{};
       for (int k = 1; k <= pops; ++k) {
         float c = rec.Consumption(k);
         if (c == 0) continue;
         float t = ExposureTerm(c, m.gFormResidue[ji], m.gFormAdj1[ji], m.gFormAdj2[ji], useAdj2);
         auto ki = static_cast<std::size_t>(k);
         m.gPopExposure[ki] = static_cast<float>(static_cast<double>(m.gPopExposure[ki]) + t);
+        if (slot) slot.Set(k, c, t);
       }
     }
   }

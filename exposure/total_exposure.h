@@ -10,6 +10,7 @@ namespace ormid {
 
 struct ModOrmid;
 class Platform;
+struct ExposureTerms;
 
 // One record of a consumption file, decoded for the installation's layout.
 struct ConsumptionRecord {
@@ -41,7 +42,10 @@ bool NormaliseRecordCode(std::string_view field, std::string& code);
 
 // Accumulates gPopExposure over the residue table. Sets failed to 1 (after
 // its message) when a consumption record does not match the residue table.
-void ComputeTotalExposure(ModOrmid& m, Platform& p, int& failed);
+// With terms, also keeps every entry's consumption and exposure term, in the
+// order they were added, so that the totals can be made again without the
+// files (what-if, headroom).
+void ComputeTotalExposure(ModOrmid& m, Platform& p, int& failed, ExposureTerms* terms = nullptr);
 
 // One exposure term: single(c * r * a1 / 1000), then single(t * a2) when
 // the second adjustment factor is used.

@@ -8,6 +8,8 @@
 
 #include "core/mod_ormid.h"
 #include "fuzz/fuzz_support.h"
+#include "residue/residue_reader.h"
+#include "residue_table/residue_table.h"
 #include "tests/installation_fixture.h"
 
 namespace fs = std::filesystem;
@@ -80,6 +82,23 @@ int main(int argc, char** argv) {
     for (const auto& e : fs::directory_iterator(fs::path(KindFolder(kind)) / "residues")) {
       const std::string text = PristineFile(kind, "residues/" + e.path().filename().string());
       for (int variant : {text.size() < 1000 ? 2 : 5, 6}) Seed("residue_file", kind, variant, text);
+    }
+  }
+  // Residue tables: the export of every single-chemical residue file of the
+  // installations, with commas and in a European spreadsheet's semicolons.
+  for (int kind = 0; kind < kKinds; ++kind) {
+    for (const auto& e : fs::directory_iterator(fs::path(KindFolder(kind)) / "residues")) {
+      ormid::ModOrmid m = StartedKind(kind);
+      FuzzPlatform p;
+      ormid::ResidueFile items;
+      int failed = 0;
+      ormid::ReadResidueText(m, p, PristineFile(kind, "residues/" + e.path().filename().string()),
+                             failed, &items);
+      if (failed != 0 || !ormid::ExportRefusal(items).empty()) continue;
+      const std::string csv = ormid::CsvTableText(ormid::ResidueTableRows(m, items));
+      std::string semicolons = csv;
+      for (char& c : semicolons) c = c == ',' ? ';' : c == '.' ? ',' : c;
+      for (const std::string& table : {csv, semicolons}) Seed("residue_table", kind, 6, table);
     }
   }
   std::printf("%d seeds in %s\n", written, out.string().c_str());

@@ -164,6 +164,12 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run) {
     settings["critical_crop_group_percent"] = Number(m.gCritCropPct);
   }
   settings["arguments"] = ArgumentsFor(m, run.command, run.settings);
+  if (!run.excluded.empty()) {
+    settings["excluded"] = run.excluded;
+    std::string codes;
+    for (const std::string& code : run.excluded) codes += (codes.empty() ? "" : ",") + code;
+    settings["arguments"].push_back("--exclude=" + codes);
+  }
 
   return json{
       {"manifest_version", kManifestVersion},

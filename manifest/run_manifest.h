@@ -26,6 +26,9 @@ struct ManifestRun {
   WindowSettings settings;
   DateTime date;
   bool utc = false;  // the clock came from SOURCE_DATE_EPOCH
+  // Crop group and commodity codes whose residues the run left out
+  // (longterm --exclude); the settings are those before the exclusion.
+  std::vector<std::string> excluded = {};
 };
 
 // The source revision the program was built from ("unknown" outside a

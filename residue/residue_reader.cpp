@@ -8,6 +8,7 @@
 #include "core/numbers.h"
 #include "core/paths.h"
 #include "core/platform.h"
+#include "residue/residue_file_writer.h"
 
 namespace ormid {
 
@@ -43,7 +44,9 @@ std::string TagVersionText(const std::string& tag) {
 // Reads residue file items into the table, reporting the first problem.
 class ResidueFileParser {
  public:
-  ResidueFileParser(ModOrmid& m, Platform& p, ItemReader& r) : m_(m), p_(p), r_(r) {}
+  // items, when given, receives every item of the file as read.
+  ResidueFileParser(ModOrmid& m, Platform& p, ItemReader& r, ResidueFile* items)
+      : m_(m), p_(p), r_(r), items_(items) {}
 
   bool Run();
 
@@ -68,7 +71,7 @@ class ResidueFileParser {
   bool Float(float& out, const char* field, const std::string& entry = std::string()) {
     return Item(r_.ReadFloat(out), field, entry);
   }
-  bool SkipPairs(const std::string& what);
+  bool SkipPairs(const std::string& what, std::vector<std::pair<float, float>>* kept);
   bool CheckTag(std::string& tag);
   bool ReadEntries();
   bool ReadForms(int i, int f, int n, int& j);
@@ -76,6 +79,7 @@ class ResidueFileParser {
   ModOrmid& m_;
   Platform& p_;
   ItemReader& r_;
+  ResidueFile* items_;
   bool multiChemical_ = false;
   std::int16_t pairs_ = 0;
 };
@@ -112,26 +116,44 @@ bool ResidueFileParser::CheckTag(std::string& tag) {
   }
 }
 
-bool ResidueFileParser::SkipPairs(const std::string& what) {
+bool ResidueFileParser::SkipPairs(const std::string& what,
+                                  std::vector<std::pair<float, float>>* kept) {
   if (!multiChemical_) return true;
-  float unused;
-  for (int k = 0; k < 2 * pairs_; ++k)
-    if (!Float(unused, "chemical values of ", what)) return false;
+  float first, second;
+  for (int k = 0; k < pairs_; ++k) {
+    if (!Float(first, "chemical values of ", what) || !Float(second, "chemical values of ", what))
+      return false;
+    if (kept) kept->emplace_back(first, second);
+  }
   return true;
 }
 
 bool ResidueFileParser::Run() {
   std::string tag, text;
-  float unused;
+  float item4, item7;
   if (!Text(m_.gChemicalName, "chemical name") || !Float(m_.gRefDose, "RfD") ||
       !Text(tag, "format tag"))
     return false;
   m_.gResidueFormatTag = tag;
+  if (items_) {
+    *items_ = ResidueFile();
+    items_->chemical = m_.gChemicalName;
+    items_->rfd = m_.gRefDose;
+    items_->tag = tag;
+  }
   if (!CheckTag(tag)) return false;
-  if (!Float(unused, "header") || !Text(m_.gResidueFileDate, "header") ||
-      !Float(m_.gNOEL, "NOEL") || !Float(unused, "header") || !Float(m_.gQStar, "Q*") ||
-      !Text(m_.gResidueFileDate, "date saved"))
+  if (!Float(item4, "header") || !Text(m_.gResidueFileDate, "header") || !Float(m_.gNOEL, "NOEL") ||
+      !Float(item7, "header") || !Float(m_.gQStar, "Q*"))
     return false;
+  if (items_) {
+    items_->item4 = item4;
+    items_->item5 = m_.gResidueFileDate;
+    items_->noel = m_.gNOEL;
+    items_->item7 = item7;
+    items_->qStar = m_.gQStar;
+  }
+  if (!Text(m_.gResidueFileDate, "date saved")) return false;
+  if (items_) items_->date = m_.gResidueFileDate;
 
   std::int16_t chemicals = 0;
   if (Contains(tag, "MC")) {
@@ -144,6 +166,7 @@ bool ResidueFileParser::Run() {
       if (LeadingNumber(lastTwo) != 0 &&
           !Item(r_.ReadLine(second), "chemical ", std::to_string(c + 1)))
         return false;
+      if (items_) items_->chemicals.push_back({line, second});
     }
   }
   multiChemical_ = Contains(tag, "MC") && chemicals != 0;
@@ -151,11 +174,14 @@ bool ResidueFileParser::Run() {
   std::int16_t n;
   m_.gRunComment.clear();
   if (!Int(n, "comment flag")) return false;
+  std::int16_t foodCount = n;
   if (n == -1) {
-    std::int16_t foodCount;
     if (!Text(m_.gRunComment, "comment") || !Int(foodCount, "food count")) return false;
+    if (items_) items_->comment = m_.gRunComment;
   }
+  if (items_) items_->foodCountOverride = foodCount;
   if (!Int(pairs_, "number of chemical value pairs")) return false;
+  if (items_) items_->pairCount = pairs_;
   if (multiChemical_ && pairs_ < 0) return Damaged("a negative number of chemical value pairs");
   return ReadEntries();
 }
@@ -199,14 +225,29 @@ bool ResidueFileParser::ReadEntries() {
     auto e = static_cast<std::size_t>(i);
     m_.gFoodConsRec[e] = f;
     std::string code;
+    ResidueFood* kept = nullptr;
+    if (items_) {
+      kept = &items_->foods.emplace_back();
+      kept->number = f;
+    }
     if (!Text(code, "EPA code of ", what) || !Text(unusedText, "", what) ||
-        !Float(m_.gFoodResidue[e], "residue of ", what) || !SkipPairs(what) ||
+        !Float(m_.gFoodResidue[e], "residue of ", what) ||
+        !SkipPairs(what, kept ? &kept->pairs : nullptr) ||
         !Float(m_.gFoodAdj1[e], "adjustment factor #1 of ", what) ||
         !Float(m_.gFoodAdj2[e], "adjustment factor #2 of ", what) ||
         !Int(m_.gFoodFormCount[e], "number of food forms of ", what) ||
         !Text(m_.gFoodName[e], "food name of ", what) ||
         !Text(m_.gFoodComment[e], "comment of ", what))
       return false;
+    if (kept) {
+      kept->code = code;
+      kept->text = unusedText;
+      kept->residue = m_.gFoodResidue[e];
+      kept->adj1 = m_.gFoodAdj1[e];
+      kept->adj2 = m_.gFoodAdj2[e];
+      kept->name = m_.gFoodName[e];
+      kept->comment = m_.gFoodComment[e];
+    }
     code = TrimBlanks(code);
     if (code.size() == 9) code = "0" + code;
     m_.gFoodCode[e] = code;
@@ -246,17 +287,31 @@ bool ResidueFileParser::ReadForms(int i, int f, int n, int& j) {
     }
     m_.gFormConsRec[k] = rec;
     m_.gFormCode[k] = code;
-    if (!Float(m_.gFormResidue[k], "residue of ", what) || !SkipPairs(what) ||
+    ResidueForm* kept = nullptr;
+    if (items_) {
+      kept = &items_->foods.back().forms.emplace_back();
+      kept->code = code;
+      kept->text = unusedText;
+    }
+    if (!Float(m_.gFormResidue[k], "residue of ", what) ||
+        !SkipPairs(what, kept ? &kept->pairs : nullptr) ||
         !Float(m_.gFormAdj1[k], "adjustment factor #1 of ", what) ||
         !Float(m_.gFormAdj2[k], "adjustment factor #2 of ", what) ||
         !Text(m_.gFormComment[k], "comment of ", what))
       return false;
+    if (kept) {
+      kept->residue = m_.gFormResidue[k];
+      kept->adj1 = m_.gFormAdj1[k];
+      kept->adj2 = m_.gFormAdj2[k];
+      kept->comment = m_.gFormComment[k];
+    }
   }
   return true;
 }
 
-void ReadResidueItems(ModOrmid& m, Platform& p, ItemReader& reader, int& failed) {
-  ResidueFileParser parser(m, p, reader);
+void ReadResidueItems(ModOrmid& m, Platform& p, ItemReader& reader, int& failed,
+                      ResidueFile* items) {
+  ResidueFileParser parser(m, p, reader, items);
   if (!parser.Run()) {
     failed = 1;
     return;
@@ -272,7 +327,7 @@ void ReadResidueItems(ModOrmid& m, Platform& p, ItemReader& reader, int& failed)
 
 }  // namespace
 
-void ReadResidueFile(ModOrmid& m, Platform& p, int& failed) {
+void ReadResidueFile(ModOrmid& m, Platform& p, int& failed, ResidueFile* items) {
   auto reader = ItemReader::FromFile(m.gResidueFileName);
   if (!reader) {
     p.MessageBox("Residue file " + m.gResidueFileName +
@@ -281,12 +336,12 @@ void ReadResidueFile(ModOrmid& m, Platform& p, int& failed) {
     failed = 1;
     return;
   }
-  ReadResidueItems(m, p, *reader, failed);
+  ReadResidueItems(m, p, *reader, failed, items);
 }
 
-void ReadResidueText(ModOrmid& m, Platform& p, std::string text, int& failed) {
+void ReadResidueText(ModOrmid& m, Platform& p, std::string text, int& failed, ResidueFile* items) {
   ItemReader reader(std::move(text));
-  ReadResidueItems(m, p, reader, failed);
+  ReadResidueItems(m, p, reader, failed, items);
 }
 
 std::string ResidueFileFilter(int surveyBase) {

@@ -7,14 +7,19 @@
 namespace ormid {
 
 struct ModOrmid;
+struct ResidueFile;
 class Platform;
 
 // Reads m.gResidueFileName into the residue table. Sets failed to 1 when the
 // file is refused (its message already shown); leaves it alone on success.
-void ReadResidueFile(ModOrmid& m, Platform& p, int& failed);
+// items, when given, also receives every item of the file as it was read
+// (the header items the analyses skip, the entry texts and chemical values,
+// the codes untrimmed), so that the file can be written again as it was.
+void ReadResidueFile(ModOrmid& m, Platform& p, int& failed, ResidueFile* items = nullptr);
 // The same for the file's contents, already read: the messages still name
 // m.gResidueFileName.
-void ReadResidueText(ModOrmid& m, Platform& p, std::string text, int& failed);
+void ReadResidueText(ModOrmid& m, Platform& p, std::string text, int& failed,
+                     ResidueFile* items = nullptr);
 
 // The open action: file dialog (with the path error loop), reading, and the
 // state that follows a successful open. Sets cancelled to 1 when no file was

@@ -113,6 +113,8 @@ class Export : public ::testing::Test {
   }
 
   TempDir dir_;
+  // Runs leave the current directory in dir_: put back before it goes.
+  ScopedCurrentDir cwd_{fs::current_path()};
 };
 
 // Every long-term figure exported is the value the report rounds: its report

@@ -79,26 +79,28 @@ td::ResidueFile SmallResidueFile(int surveyBase) {
   r.qStar = 0.05f;
   r.date = "03-15-2024";
   r.comment = "Tolerance residues";
-  auto food = [&](std::int16_t n, const std::string& code8, const std::string& name,
-                  float residue) {
+  // Each food entry carries its crop group code, as the editor's files do.
+  auto food = [&](std::int16_t n, const std::string& code8, const std::string& group,
+                  const std::string& name, float residue) {
     td::ResidueFood f;
     f.number = n;
     f.code = Code(surveyBase, code8);
+    f.text = group;
     f.name = name;
     f.residue = residue;
     return f;
   };
-  r.foods.push_back(food(1, "01010000", "Apple", 1.5f));
-  auto carrot = food(2, "02020000", "Carrot", 0.0f);
+  r.foods.push_back(food(1, "01010000", "11", "Apple", 1.5f));
+  auto carrot = food(2, "02020000", "1A", "Carrot", 0.0f);
   carrot.forms = {{110, "", 0.2f, 1.0f, 0.5f, {}, ""},
                   {120, "", 0.3f, 2.0f, 1.0f, {}, ""},
                   {130, "", 0.4f, 1.0f, 1.0f, {}, ""}};
   r.foods.push_back(carrot);
-  auto wheat = food(3, "03030000", "Wheat", 0.0f);
+  auto wheat = food(3, "03030000", "15", "Wheat", 0.0f);
   wheat.forms = {{200, "", 0.1f, 1.0f, 1.0f, {}, ""}};
   r.foods.push_back(wheat);
-  r.foods.push_back(food(4, "04040000", "Beef", 0.02f));
-  auto lettuce = food(5, "05050000", "Lettuce", 3.0f);
+  r.foods.push_back(food(4, "04040000", "M", "Beef", 0.02f));
+  auto lettuce = food(5, "05050000", "4A", "Lettuce", 3.0f);
   lettuce.adj1 = 0.5f;
   lettuce.adj2 = 0.25f;
   r.foods.push_back(lettuce);

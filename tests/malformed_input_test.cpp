@@ -1,5 +1,5 @@
-// Systematic damage to every file the readers take: cut at every item or
-// record, each number replaced by text or by a value beyond 16 bits, counts
+// Systematic damage to every file the readers take: cut at every item,
+// record or table line, each number replaced by text or by a value beyond 16 bits, counts
 // below their range, records that point outside their lists, missing and
 // unreadable files. Each ends in the reader's message naming the file and the
 // problem; none reads past the end of its data (the sanitizer build of these
@@ -15,6 +15,8 @@
 #include "core/run_host.h"
 #include "exposure/total_exposure.h"
 #include "residue/residue_reader.h"
+#include "residue_table/residue_table.h"
+#include "residue_table/residue_table_command.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {
@@ -406,6 +408,189 @@ TEST(MalformedInputTest, UnreadableFiles) {
   OpenResidueFile(s.m, s.platform, cancelled);
   EXPECT_EQ(cancelled, 1);
   ExpectRefused(s, "the file cannot be opened. Can't use this file.");
+}
+
+// --- Residue tables ---
+
+// The small residue file exported as a table, and its lines (CR LF cut off).
+struct ExportedTable {
+  td::ResidueFile file;
+  std::string text;
+  std::vector<std::string> lines;
+  std::size_t heading = 0;  // index of the column heading line
+};
+
+ExportedTable ExportSmall(StartedInstallation& s, int base) {
+  ExportedTable t;
+  t.file = SmallResidueFile(base);
+  const fs::path original = s.dir.path() / "residues" / "small.R98";
+  td::WriteResidueFile(t.file, original);
+  EXPECT_TRUE(ExportResidueTable(s.m, s.platform, original.string(), "t.csv", "t.csv").written);
+  t.text = ReadFileBytes(s.dir.path() / "t.csv");
+  for (std::size_t at = 0; at < t.text.size();) {
+    const std::size_t end = t.text.find("\r\n", at);
+    t.lines.push_back(t.text.substr(at, end - at));
+    at = end + 2;
+  }
+  while (!t.lines[t.heading].starts_with("Commodity code,")) ++t.heading;
+  return t;
+}
+
+struct TableRun {
+  TableImportOutcome outcome;
+  bool exists;
+};
+
+TableRun ImportLines(StartedInstallation& s, const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  WriteFileBytes(s.dir.path() / "cut.csv", text);
+  fs::remove(s.dir.path() / "out.R98");
+  TableRun r{ImportResidueTable(s.m, s.platform, "cut.csv", "cut.csv", "out.R98"), false};
+  r.exists = fs::exists(s.dir.path() / "out.R98");
+  return r;
+}
+
+// Every problem names a line of the table the import was given.
+void ExpectLinesWithin(const TableImportOutcome& o, std::size_t lines) {
+  for (const std::string& problem : o.problems) {
+    ASSERT_TRUE(problem.starts_with("cut.csv:")) << problem;
+    const int line = std::atoi(problem.c_str() + 8);
+    EXPECT_GE(line, 1) << problem;
+    EXPECT_LE(line, std::max<int>(1, static_cast<int>(lines))) << problem;
+  }
+}
+
+TEST(MalformedInputTest, TablesCutAtEveryLine) {
+  for (int base : {0, 2}) {
+    StartedInstallation s(SmallInstallation(base));
+    const ExportedTable t = ExportSmall(s, base);
+    for (std::size_t k = 0; k <= t.lines.size(); ++k) {
+      SCOPED_TRACE("base " + std::to_string(base) + ", first " + std::to_string(k) + " lines");
+      const std::vector<std::string> first(t.lines.begin(), t.lines.begin() + k);
+      const TableRun r = ImportLines(s, first);
+      ExpectLinesWithin(r.outcome, k);
+      if (k <= t.heading + 1) {
+        EXPECT_FALSE(r.outcome.problems.empty());
+        EXPECT_FALSE(r.exists);
+        continue;
+      }
+      // The rows kept: whole foods, and the food forms of the last one so far.
+      td::ResidueFile expected = t.file;
+      std::size_t rows = k - t.heading - 1;
+      std::vector<td::ResidueFood> kept;
+      for (const td::ResidueFood& food : t.file.foods) {
+        if (rows == 0) break;
+        kept.push_back(food);
+        kept.back().forms.resize(std::min(food.forms.size(), rows - 1));
+        rows -= 1 + kept.back().forms.size();
+      }
+      expected.foods = kept;
+      EXPECT_TRUE(r.outcome.problems.empty()) << r.outcome.problems[0];
+      ASSERT_TRUE(r.exists);
+      EXPECT_EQ(ReadFileBytes(s.dir.path() / "out.R98"), td::ResidueFileText(expected));
+    }
+  }
+}
+
+// Every field of the table replaced by text and by extreme numbers: a
+// problem on its line where the field must be a code or a usable number, a
+// file Ormid reads where it may be any text.
+TEST(MalformedInputTest, TableFieldsReplacedByTextAndExtremeNumbers) {
+  struct Value {
+    std::string text;
+    bool number;        // a residue or factor the file can take
+    bool signedNumber;  // a value of Item 4 or Item 7
+  } values[] = {{"x", false, false},
+                {"", false, true},
+                {"1e39", false, false},
+                {"-1e39", false, false},
+                {"3.4028235e38", false, false},
+                {"1e-50", false, false},
+                {"inf", false, false},
+                {"nan", false, false},
+                {"-1", false, true},
+                {"-0", true, true},
+                {"99999999999", true, true},
+                {"0.000001", true, true}};
+  for (int base : {0, 2}) {
+    StartedInstallation s(SmallInstallation(base));
+    const ExportedTable t = ExportSmall(s, base);
+    MasterFoods foods;
+    std::string error;
+    ASSERT_TRUE(LoadMasterFoods(s.m, foods, error));
+    for (std::size_t n = 0; n < t.lines.size(); ++n) {
+      if (n == t.heading || t.lines[n].empty()) continue;
+      CsvTable split;
+      TableProblem problem;
+      ASSERT_TRUE(ReadCsvTable(t.lines[n], split, problem));
+      const std::vector<std::string> cells = split.records[0].cells;
+      const bool header = n < t.heading;
+      for (std::size_t c = header ? 1 : 0; c < cells.size(); ++c) {
+        for (const Value& v : values) {
+          SCOPED_TRACE("base " + std::to_string(base) + ", line " + std::to_string(n + 1) +
+                       ", field " + std::to_string(c + 1) + " = \"" + v.text + "\"");
+          std::vector<std::string> row = cells;
+          row[c] = v.text;
+          std::vector<TableRow> cellsRow(1);
+          for (const std::string& cell : row) cellsRow[0].push_back({cell});
+          std::vector<std::string> lines = t.lines;
+          lines[n] = CsvTableText(cellsRow);
+          lines[n].resize(lines[n].size() - 2);
+          bool ok;
+          if (header) {
+            const std::string key = cells[0];
+            if (key == "NOEL" || key == "RfD" || key == "Q*")
+              ok = v.number;
+            else if (key == "Item 4" || key == "Item 7")
+              ok = v.signedNumber;
+            else
+              ok = true;  // texts: the chemical name, tag, date, comment, item 5
+            if (key == "Chemical name" && v.text.empty()) ok = false;
+          } else {
+            const bool formRow = !cells[2].empty();
+            switch (c) {
+              case 0:
+                ok = false;  // no such commodity code
+                break;
+              case 2:
+                ok = !formRow && v.text.empty();  // a food form row without a form repeats its food
+                break;
+              case 4:
+              case 5:
+              case 6:
+                ok = v.number;
+                break;
+              default:
+                ok = true;  // the name, the food form's label, the comment
+            }
+          }
+          // The import's steps without the disk (a residue file written as
+          // the user's copy is forced to the disk, too slow for a sweep).
+          std::string text;
+          for (const std::string& line : lines) text += line + "\r\n";
+          CsvTable table;
+          ASSERT_TRUE(ReadCsvTable(text, table, problem));
+          const TableImport made = ImportResidueRows(s.m, foods, table, "12-05-2026");
+          if (!ok) {
+            ASSERT_FALSE(made.problems.empty());
+            EXPECT_TRUE(header || made.problems[0].line == static_cast<int>(n + 1))
+                << made.problems[0].line << ": " << made.problems[0].text;
+            continue;
+          }
+          EXPECT_TRUE(made.problems.empty()) << made.problems[0].text;
+          // Ormid reads what would be written.
+          ModOrmid m = s.m;
+          s.platform.messages.clear();
+          int failed = 0;
+          ReadResidueText(m, s.platform, td::ResidueFileText(made.file), failed);
+          EXPECT_EQ(failed, 0);
+          for (const RecordedMessage& msg : s.platform.messages)
+            ADD_FAILURE() << msg.title << ": " << msg.text;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

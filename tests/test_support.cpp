@@ -70,8 +70,19 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-ScopedCurrentDir::ScopedCurrentDir(const std::filesystem::path& dir)
-    : saved_(std::filesystem::current_path()) {
+namespace {
+
+// The current directory, or the temp folder when an earlier test left the
+// process in a folder that has since been removed.
+std::filesystem::path CurrentOrTemp() {
+  std::error_code ec;
+  auto current = std::filesystem::current_path(ec);
+  return ec ? std::filesystem::temp_directory_path() : current;
+}
+
+}  // namespace
+
+ScopedCurrentDir::ScopedCurrentDir(const std::filesystem::path& dir) : saved_(CurrentOrTemp()) {
   std::filesystem::current_path(dir);
 }
 

@@ -1,7 +1,6 @@
 #include "tools/installation_writer.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -90,10 +89,6 @@ void PutConsumption(std::string& out, std::size_t offset, int surveyBase, const 
 // A record of blanks and zeros: no data.
 void PutEmptyConsumption(std::string& out, std::size_t offset, int surveyBase) {
   PutText(out, offset + 4, static_cast<std::size_t>(CodeWidth(surveyBase)), "");
-}
-
-bool IsMultiChemicalTag(const std::string& tag) {
-  return tag.find("MC") != std::string::npos;
 }
 
 }  // namespace
@@ -287,82 +282,6 @@ void WriteInstallation(const Installation& inst, const std::filesystem::path& di
 }
 
 // --- Residue files ---
-
-std::string FloatText(float value) {
-  // Plain decimals read best (0.0005 rather than 5E-04); the exponent form is
-  // kept for values where it is much shorter (1E-09).
-  char fixed[64];
-  char general[64];
-  const auto f = std::to_chars(fixed, fixed + sizeof fixed, value, std::chars_format::fixed);
-  const auto g = std::to_chars(general, general + sizeof general, value);
-  std::string text = f.ec == std::errc() && f.ptr - fixed <= g.ptr - general + 3
-                         ? std::string(fixed, f.ptr)
-                         : std::string(general, g.ptr);
-  std::replace(text.begin(), text.end(), 'e', 'E');
-  return text;
-}
-
-double TrailingNumber(const std::string& line) {
-  std::string tail = line.size() > 2 ? line.substr(line.size() - 2) : line;
-  return std::strtod(tail.c_str(), nullptr);  // skips leading blanks, 0 without a number
-}
-
-bool UsesChemicalPairs(const ResidueFile& file) {
-  return IsMultiChemicalTag(file.tag) && !file.chemicals.empty();
-}
-
-std::string ResidueFileText(const ResidueFile& file) {
-  const bool withPairs = UsesChemicalPairs(file);
-  auto addPairs = [&](std::vector<std::string>& items,
-                      const std::vector<std::pair<float, float>>& values) {
-    if (!withPairs) return;
-    if (static_cast<int>(values.size()) > file.pairCount) {
-      throw std::invalid_argument("an entry holds more value pairs than the file's count");
-    }
-    for (int i = 0; i < file.pairCount; ++i) {
-      const auto& p = i < static_cast<int>(values.size()) ? values[i] : std::pair<float, float>{};
-      items.push_back(FloatText(p.first));
-      items.push_back(FloatText(p.second));
-    }
-  };
-
-  std::string out;
-  AddLine(out, {Quoted(file.chemical), FloatText(file.rfd), Quoted(file.tag), FloatText(file.item4),
-                Quoted(file.item5), FloatText(file.noel), FloatText(file.item7),
-                FloatText(file.qStar), Quoted(file.date)});
-  if (IsMultiChemicalTag(file.tag)) {
-    AddLine(out, {std::to_string(file.chemicals.size())});
-    for (const ChemicalLine& chemical : file.chemicals) {
-      AddLine(out, {chemical.line});
-      if (TrailingNumber(chemical.line) != 0) AddLine(out, {chemical.secondLine});
-    }
-  }
-  const std::string foodCount =
-      std::to_string(file.foodCountOverride.value_or(static_cast<int>(file.foods.size())));
-  if (file.comment) {
-    AddLine(out, {"-1", Quoted(*file.comment), foodCount});
-  } else {
-    AddLine(out, {foodCount});
-  }
-  AddLine(out, {std::to_string(file.pairCount)});
-
-  for (const ResidueFood& food : file.foods) {
-    std::vector<std::string> items = {std::to_string(food.number), Quoted(food.code),
-                                      Quoted(food.text), FloatText(food.residue)};
-    addPairs(items, food.pairs);
-    items.insert(items.end(),
-                 {FloatText(food.adj1), FloatText(food.adj2), std::to_string(food.forms.size()),
-                  Quoted(food.name), Quoted(food.comment)});
-    AddLine(out, items);
-    for (const ResidueForm& form : food.forms) {
-      items = {std::to_string(form.code), Quoted(form.text), FloatText(form.residue)};
-      addPairs(items, form.pairs);
-      items.insert(items.end(), {FloatText(form.adj1), FloatText(form.adj2), Quoted(form.comment)});
-      AddLine(out, items);
-    }
-  }
-  return out;
-}
 
 void WriteResidueFile(const ResidueFile& file, const std::filesystem::path& path) {
   WriteFile(path, ResidueFileText(file));

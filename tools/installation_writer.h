@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "residue/residue_file_writer.h"
+
 namespace ormid::testdata {
 
 // Record sizes and consumption column counts by survey base (0 = CSFII,
@@ -137,67 +139,21 @@ std::string FormConsumptionBytes(const Installation& inst);
 void WriteInstallation(const Installation& inst, const std::filesystem::path& dir);
 
 // --- Residue files ---
+// The residue file layout and its writer belong to Ormid itself
+// (residue/residue_file_writer.h); tests and samples write their files
+// through it.
 
-struct ResidueForm {
-  std::int16_t code = 0;
-  std::string text;  // the entry's free text, not read by Ormid
-  float residue = 0;
-  float adj1 = 1;
-  float adj2 = 1;
-  // Multi-chemical values: exactly K pairs are written, missing ones as 0.
-  std::vector<std::pair<float, float>> pairs;
-  std::string comment;
-};
+using ormid::ChemicalLine;
+using ormid::ResidueFile;
+using ormid::ResidueFileText;
+using ormid::ResidueFood;
+using ormid::ResidueForm;
+using ormid::TrailingNumber;
+using ormid::UsesChemicalPairs;
+inline std::string FloatText(float value) {
+  return ormid::ResidueNumberText(value);
+}
 
-struct ResidueFood {
-  std::int16_t number = 0;
-  std::string code;  // written as given (a 9-character NHANES code stays 9)
-  std::string text;  // the entry's free text, not read by Ormid
-  float residue = 0;
-  std::vector<std::pair<float, float>> pairs;  // as for ResidueForm
-  float adj1 = 1;
-  float adj2 = 1;
-  std::string name;
-  std::string comment;
-  std::vector<ResidueForm> forms;
-};
-
-// One chemical of a multi-chemical file: its line, and the second line that is
-// written only when the number formed by the line's last two characters is
-// not 0.
-struct ChemicalLine {
-  std::string line;
-  std::string secondLine;
-};
-
-struct ResidueFile {
-  std::string chemical;
-  float rfd = 0;
-  std::string tag = "FCID1";
-  float item4 = 0;
-  std::string item5;
-  float noel = 0;
-  float item7 = 0;
-  float qStar = 0;
-  std::string date = "01-15-2024";
-  // Written after the date when the tag contains "MC".
-  std::vector<ChemicalLine> chemicals;
-  std::optional<std::string> comment;  // present: item 11 is -1, comment, count
-  std::optional<std::int16_t> foodCountOverride;
-  std::int16_t pairCount = 0;  // K
-  std::vector<ResidueFood> foods;
-};
-
-// True when the entries carry the K value pairs: the tag contains "MC" and the
-// file lists at least one chemical.
-bool UsesChemicalPairs(const ResidueFile& file);
-// The number formed by a text's last two characters (0 when they hold none).
-double TrailingNumber(const std::string& line);
-// A float as the shortest decimal text that reads back to the same value,
-// in plain decimals unless the exponent form is much shorter.
-std::string FloatText(float value);
-
-std::string ResidueFileText(const ResidueFile& file);
 void WriteResidueFile(const ResidueFile& file, const std::filesystem::path& path);
 
 // Writes bytes to path, creating its folder.

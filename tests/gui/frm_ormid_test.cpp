@@ -629,7 +629,7 @@ class FrmOrmidTest : public QObject {
     // Fits a 1366x768 screen with a window manager's frame and a panel.
     QVERIFY2(size.width() <= 1366 && size.height() <= 768 - 70,
              qPrintable(QString("%1x%2").arg(size.width()).arg(size.height())));
-    auto gap = [this](QWidget* box, QWidget* label) {
+    auto gap = [](QWidget* box, QWidget* label) {
       return label->x() - (box->x() + box->width());
     };
     const int noelGap = gap(w_->chkMOE1, w_->lblTox1);

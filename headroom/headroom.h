@@ -1,0 +1,118 @@
+// Headroom: for every crop group, food or food form of a long-term run, the
+// residue multiplier m that brings the most constrained of the chosen
+// subgroups exactly to a target (100% of the reference dose, a margin of
+// exposure of 100, a lifetime risk of one in a million) while every other
+// commodity stays as it is.
+//
+// The multiplier is exact in the program's own arithmetic. Scaling the
+// commodity's residues by m gives residues single(r x m); the long-term
+// figures are then made again from the run's terms exactly as the run adds
+// them, and compared with the target as the long-term report prints them.
+// m is printed with four significant digits and rounded down: scaled by the
+// printed m every chosen subgroup stays at or within the target, scaled by
+// the next four-digit value above it at least one goes past it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ormid {
+
+struct ModOrmid;
+struct ExposureTerms;
+
+enum class HeadroomBy { CropGroup, Food, Form };
+
+// What the target limits: the percent of the RfD or PAD (endpoints R, P, NR,
+// NP; at most the target), the margin of exposure (N; at least the target),
+// the lifetime risk (Q; at most the target).
+enum class TargetKind { PercentRef, Moe, Risk };
+
+struct HeadroomTarget {
+  TargetKind kind = TargetKind::PercentRef;
+  double value = 100;
+};
+
+TargetKind TargetKindFor(const std::string& endpoint);
+// 100 (% of RfD or PAD), 100 (margin of exposure), 1E-06 (lifetime risk).
+double DefaultTargetValue(TargetKind kind);
+
+// A multiplier as printed: four significant digits, digits x 10^exponent,
+// digits 1000..9999.
+struct Multiplier {
+  int digits = 1000;
+  int exponent = -3;
+
+  // The double nearest to the printed value.
+  double Value() const;
+  // "3.271", "0.0004500", "12340", "1.500E+08": plain decimals from 0.0001 up
+  // to 10,000,000, the exponent form outside.
+  std::string Text() const;
+  // The next printed value above this one.
+  Multiplier Next() const;
+  // The largest printed value not above v (v > 0, finite).
+  static Multiplier FloorOf(double v);
+
+  // Consecutive printed values have consecutive indexes.
+  std::int64_t Index() const;
+  static Multiplier FromIndex(std::int64_t index);
+};
+
+// A residue scaled by a multiplier: single(residue x multiplier).
+float ScaledResidue(float residue, double multiplier);
+
+// True when exposure e of report row `row` is within the target as the
+// long-term report prints the row (a row without exposure always is).
+bool WithinTarget(const ModOrmid& m, const HeadroomTarget& target, int row, float e);
+
+enum class HeadroomOutcome {
+  Multiplier,  // the multiplier below
+  PastTarget,  // a chosen subgroup is past the target without the commodity
+  Unlimited,   // the commodity gives the chosen subgroups no exposure
+};
+
+struct HeadroomRow {
+  std::string code;    // crop group code, commodity code, or commodity code and form code
+  std::string name;    // crop group name, food name, or food name and form label
+  int group = 0;       // crop group index (by crop group)
+  int food = 0;        // residue-table food (by food and by form)
+  int form = 0;        // food-form entry (by form; 0 for a food without forms)
+  float exposure = 0;  // in the most exposed subgroup, mg/kg bw/day
+  float share = 0;     // percent of the most exposed subgroup's exposure
+  HeadroomOutcome outcome = HeadroomOutcome::Unlimited;
+  Multiplier multiplier;
+  // The subgroup that reaches the target first, or that is past it.
+  int limitingRow = 0;
+  // The residue (ppm) of a food (its own line of the residue file; its forms
+  // scale alike) or of a food form, scaled by the multiplier:
+  // single(residue x multiplier).
+  bool hasMaxResidue = false;
+  float maxResidue = 0;
+};
+
+struct HeadroomRequest {
+  HeadroomBy by = HeadroomBy::CropGroup;
+  std::vector<int> subgroups;  // report rows; empty = every subgroup
+  HeadroomTarget target;
+};
+
+struct HeadroomTable {
+  HeadroomBy by = HeadroomBy::CropGroup;
+  HeadroomTarget target;
+  std::vector<int> subgroups;  // the chosen report rows
+  int mostExposedRow = 0;
+  float mostExposedExposure = 0;
+  // Rows by decreasing share, in residue-table (or crop group) order among
+  // equal shares.
+  std::vector<HeadroomRow> rows;
+};
+
+// The headroom of every crop group with foods in the residue table, every
+// food, or every food and food form of a run whose terms are given (terms of
+// ComputeTotalExposure on the same residue table and run parameters).
+// Classifies the crop groups for HeadroomBy::CropGroup.
+HeadroomTable ComputeHeadroom(ModOrmid& m, const ExposureTerms& terms,
+                              const HeadroomRequest& request);
+
+}  // namespace ormid

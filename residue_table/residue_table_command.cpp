@@ -1,0 +1,176 @@
+#include "residue_table/residue_table_command.h"
+
+#include <stdexcept>
+
+#include "core/mod_ormid.h"
+#include "core/paths.h"
+#include "core/platform.h"
+#include "core/record_file.h"
+#include "residue/residue_file_writer.h"
+#include "residue/residue_reader.h"
+#include "residue_table/residue_table.h"
+
+namespace ormid {
+namespace {
+
+const char* const kExportTitle = "Export Residue Table";
+const char* const kImportTitle = "Import Residue Table";
+
+// The extension of a file name, upper case, with its dot ("" for none).
+std::string Extension(const std::string& path) {
+  const std::string name = FileNameOnly(path);
+  const auto dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : ToUpper(name.substr(dot));
+}
+
+std::string SurveyBaseName(int surveyBase) {
+  switch (surveyBase) {
+    case 0:
+      return "CSFII 1994-96, 1998";
+    case 1:
+      return "NHANES 1999-2006, 1-day";
+    case 2:
+      return "NHANES 2005-2010, 2-day";
+    default:
+      return "survey base " + std::to_string(surveyBase);
+  }
+}
+
+// Writes a file the user named, after the overwrite question when it exists.
+bool WriteNamedFile(Platform& p, const std::string& path, const std::string& bytes,
+                    const char* title) {
+  if (p.FileExists(path) &&
+      p.MessageBox("File " + path + " already exists. Do you want to write over this file?", title,
+                   MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+    return false;
+  std::string error;
+  if (p.WriteFile(path, bytes, FileKind::SavedCopy, error)) return true;
+  p.MessageBox("File " + path + " could not be written: " + error + ".", title,
+               MsgIcon::Exclamation, MsgButtons::OK);
+  return false;
+}
+
+std::string Located(const std::string& table, const TableProblem& problem, const char* kind) {
+  std::string where = table + ":";
+  if (problem.line > 0) where += std::to_string(problem.line) + ":";
+  return where + " " + kind + problem.text;
+}
+
+}  // namespace
+
+std::string ExportUsageProblem(const std::string& table) {
+  const std::string ext = Extension(table);
+  if (ext == ".CSV" || ext == ".XLSX") return std::string();
+  return "the table " + table + " must end in .csv or .xlsx";
+}
+
+std::string ImportUsageProblem(const ModOrmid& m, const std::string& table,
+                               const std::string& output) {
+  if (Extension(table) != ".CSV")
+    return "the table " + table + " must be a .csv file (save a workbook as CSV first)";
+  const std::string wanted = ResidueExtension(m);
+  if (wanted.empty())
+    return "the installation's survey base is " + SurveyBaseName(m.gSurveyBase) +
+           ", whose residue files Ormid cannot read";
+  if (Extension(output) != wanted)
+    return "the installation's survey base is " + SurveyBaseName(m.gSurveyBase) +
+           ": its residue files end in " + wanted + ", not " +
+           (Extension(output).empty() ? std::string("\"\"") : Extension(output));
+  return std::string();
+}
+
+TableExportOutcome ExportResidueTable(ModOrmid& m, Platform& p, const std::string& residueFile,
+                                      const std::string& tableName, const std::string& table) {
+  TableExportOutcome outcome;
+  m.gResidueFileName = residueFile;
+  ResidueFile items;
+  int failed = 0;
+  ReadResidueFile(m, p, failed, &items);
+  if (failed != 0) return outcome;
+  if (const std::string why = ExportRefusal(items); !why.empty()) {
+    p.MessageBox("Residue file " + residueFile + " cannot be exported as a table: " + why + ".",
+                 kExportTitle, MsgIcon::Exclamation, MsgButtons::OK);
+    return outcome;
+  }
+  const std::vector<TableRow> rows = ResidueTableRows(m, items);
+
+  // The table goes through the import's checks, so that the user learns now
+  // which rows an import would refuse (Ormid reads a food form that is not
+  // among its commodity's master food forms, but nothing of it is consumed).
+  // Each row is a line of the CSV table and a row of the workbook.
+  CsvTable again;
+  again.records.reserve(rows.size());
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    TableRecord& record = again.records.emplace_back();
+    record.line = static_cast<int>(r + 1);
+    record.cells.reserve(rows[r].size());
+    for (const TableCell& cell : rows[r]) record.cells.push_back(cell.text);
+  }
+  MasterFoods foods;
+  std::string error;
+  if (LoadMasterFoods(m, foods, error)) {
+    const TableImport check = ImportResidueRows(m, foods, again, FormatReportDate(p.Now()));
+    for (const TableProblem& pr : check.problems)
+      outcome.warnings.push_back(Located(
+          tableName, {pr.line, pr.text + "; an import of the table refuses it"}, "warning: "));
+  }
+
+  std::string bytes;
+  if (Extension(table) != ".XLSX") {
+    bytes = CsvTableText(rows);
+  } else if (!XlsxTableBytes(rows, bytes, error)) {
+    p.MessageBox("The workbook " + table + " could not be made: " + error + ".", kExportTitle,
+                 MsgIcon::Exclamation, MsgButtons::OK);
+    return outcome;
+  }
+  outcome.written = WriteNamedFile(p, table, bytes, kExportTitle);
+  return outcome;
+}
+
+TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::string& tableName,
+                                      const std::string& table, const std::string& output) {
+  TableImportOutcome outcome;
+  auto problem = [&](const TableProblem& pr) {
+    outcome.problems.push_back(Located(tableName, pr, ""));
+  };
+  const auto bytes = ReadWholeFile(table);
+  if (!bytes) {
+    problem({0, "the table cannot be opened"});
+    return outcome;
+  }
+  CsvTable csv;
+  TableProblem split;
+  if (!ReadCsvTable(*bytes, csv, split)) {
+    problem(split);
+    return outcome;
+  }
+  MasterFoods foods;
+  std::string error;
+  if (!LoadMasterFoods(m, foods, error)) {
+    problem({0, error});
+    return outcome;
+  }
+  TableImport made = ImportResidueRows(m, foods, csv, FormatReportDate(p.Now()));
+  for (const TableProblem& w : made.warnings)
+    outcome.warnings.push_back(Located(tableName, w, "warning: "));
+  for (const TableProblem& pr : made.problems) problem(pr);
+  if (!outcome.problems.empty()) return outcome;
+  std::string text;
+  try {
+    text = ResidueFileText(made.file);
+  } catch (const std::invalid_argument& e) {
+    problem({0, e.what()});  // the checks above keep every such text out
+    return outcome;
+  }
+  outcome.written = WriteNamedFile(p, output, text, kImportTitle);
+  return outcome;
+}
+
+std::vector<std::string> ProblemsToShow(const std::vector<std::string>& problems) {
+  if (problems.size() <= kProblemsShown) return problems;
+  std::vector<std::string> shown(problems.begin(), problems.begin() + kProblemsShown);
+  shown.push_back("... and " + std::to_string(problems.size() - kProblemsShown) + " more problems");
+  return shown;
+}
+
+}  // namespace ormid

@@ -1,0 +1,150 @@
+// ormid-cli residue export and residue import on a copy of the CSFII sample
+// installation: exit status, standard error and the files written.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/cli_run.h"
+#include "tests/test_support.h"
+
+namespace ormid::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class ResidueCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const fs::path from = SourceDir() / "samples" / "csfii";
+    for (const auto& e : fs::directory_iterator(from))
+      if (e.is_regular_file()) fs::copy_file(e.path(), Csfii() / e.path().filename());
+    fs::copy(from / "residues", Csfii() / "residues");
+    cwd_ = std::make_unique<ScopedCurrentDir>(dir_.path());
+  }
+
+  // Runs from the folder above the installation, as a user would with -C.
+  Result Run(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    fs::current_path(dir_.path());
+    args.insert(args.begin(), {"-C", "csfii"});
+    const int status = cli::RunCli(args, out, err);
+    return {status, out.str(), err.str()};
+  }
+  fs::path Csfii() {
+    fs::create_directories(dir_.path() / "csfii");
+    return dir_.path() / "csfii";
+  }
+
+  TempDir dir_;
+  std::unique_ptr<ScopedCurrentDir> cwd_;
+};
+
+TEST_F(ResidueCli, ExportThenImportGivesTheFileBack) {
+  Result r = Run({"residue", "export", "csfii/residues/CYCLOFOS.R98", "cyclofos.csv"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  // Tagged FCID: the reader's update warning, then the export.
+  EXPECT_TRUE(r.err.starts_with("R98 File Update Not Completed: ")) << r.err;
+  ASSERT_TRUE(fs::exists(dir_.path() / "cyclofos.csv"));
+
+  r = Run({"residue", "import", "cyclofos.csv", "again.R98"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(ReadFileBytes(dir_.path() / "again.R98"),
+            ReadFileBytes(Csfii() / "residues" / "CYCLOFOS.R98"));
+
+  r = Run({"residue", "export", "csfii/residues/DEMOFOS.R98", "demofos.xlsx"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "demofos.xlsx:183: warning: food form 100 is not a food form of commodity 10002802 "
+            "(its food forms: 2, 12, 22); an import of the table refuses it\n"
+            "demofos.xlsx:306: warning: food form 600 is not a food form of commodity 31006501 "
+            "(its food forms: 200, 500, 700, 240, 250); an import of the table refuses it\n");
+  EXPECT_TRUE(ReadFileBytes(dir_.path() / "demofos.xlsx").starts_with("PK"));
+}
+
+TEST_F(ResidueCli, ProblemsOfATableStopTheImport) {
+  WriteFileBytes(dir_.path() / "bad.csv",
+                 "Chemical name;Testazole\nNOEL;0,5\nRfD;0,005\nQ*;0\n"
+                 "Commodity code;Food form code;Residue (ppm);Adjustment factor 1;Adjustment "
+                 "factor 2\n"
+                 "01000101;;0,1;1;1\n"
+                 "99999999;;0,1;1;1\n"
+                 "01000101;;0,2;1;1\n"
+                 "11003204;;25000;1;x\n");
+  WriteFileBytes(dir_.path() / "out.R98", "earlier");
+  const Result r = Run({"residue", "import", "bad.csv", "out.R98", "--yes"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "bad.csv:9: warning: residue 25000 ppm is above 10,000 ppm; is it in ppm and not in "
+            "ppb?\n"
+            "bad.csv:7: commodity code 99999999 is not in the master food list\n"
+            "bad.csv:8: commodity 01000101 is already on line 6\n"
+            "bad.csv:9: adjustment factor 2 \"x\" is not a number\n");
+  EXPECT_EQ(ReadFileBytes(dir_.path() / "out.R98"), "earlier");
+}
+
+TEST_F(ResidueCli, AnExistingFileIsReplacedOnlyWithYes) {
+  ASSERT_EQ(Run({"residue", "export", "csfii/residues/CYCLOFOS.R98", "t.csv"}).status, 0);
+  WriteFileBytes(dir_.path() / "out.R98", "earlier");
+  Result r = Run({"residue", "import", "t.csv", "out.R98"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Import Residue Table: File " + (dir_.path() / "out.R98").string() +
+                       " already exists. Do you want to write over this file?\n");
+  EXPECT_EQ(ReadFileBytes(dir_.path() / "out.R98"), "earlier");
+  r = Run({"residue", "import", "t.csv", "out.R98", "--yes"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(ReadFileBytes(dir_.path() / "out.R98"),
+            ReadFileBytes(Csfii() / "residues" / "CYCLOFOS.R98"));
+  // The table, too.
+  r = Run({"residue", "export", "csfii/residues/DEMOFOS.R98", "t.csv"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(ReadFileBytes(dir_.path() / "t.csv").starts_with("Chemical name,Cyclofos"));
+}
+
+TEST_F(ResidueCli, UsageErrorsAndRefusals) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // the start of standard error
+  } cases[] = {
+      {{"residue"}, 2, "ormid-cli: A subcommand is required"},
+      {{"residue", "export", "x.R98"}, 2, "ormid-cli: TABLE is required"},
+      {{"residue", "export", "x.R98", "t.txt"},
+       2,
+       "ormid-cli: the table t.txt must end in .csv or .xlsx\nTry 'ormid-cli --help'"},
+      {{"residue", "import", "t.csv", "x.R10"},
+       2,
+       "ormid-cli: the installation's survey base is CSFII 1994-96, 1998: its residue files end "
+       "in .R98, not .R10\n"},
+      {{"residue", "import", "t.xlsx", "x.R98"},
+       2,
+       "ormid-cli: the table t.xlsx must be a .csv file (save a workbook as CSV first)\n"},
+      {{"residue", "import", "missing.csv", "x.R98"},
+       1,
+       "missing.csv: the table cannot be opened\n"},
+      {{"residue", "export", "csfii/residues/DEMOGRP.R98", "g.csv"},
+       1,
+       "Export Residue Table: Residue file "},
+  };
+  for (const Case& c : cases) {
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args.back() << "\n" << r.err;
+    EXPECT_TRUE(r.err.starts_with(c.err)) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(dir_.path() / "g.csv"));
+  EXPECT_FALSE(fs::exists(dir_.path() / "x.R98"));
+
+  const Result help = Run({"residue", "import", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("TABLE OUTPUT"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("--yes"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ormid::test
