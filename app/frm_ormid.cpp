@@ -21,15 +21,19 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "app/frm_history.h"
 #include "app/frm_pad.h"
 #include "app/modal_runner.h"
 #include "app/qt_platform.h"
+#include "app/run_request.h"
 #include "app/startup.h"
 #include "app/window_checks.h"
 #include "core/mod_ormid.h"
 #include "delivery/frm_report2.h"
 #include "delivery/frm_spd.h"
 #include "delivery/qt_printer.h"
+#include "history/run_history.h"
+#include "manifest/run_manifest.h"
 #include "report/number_format.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
@@ -132,6 +136,11 @@ void FrmOrmid::BuildControls() {
   mnuStart = mnuAnalysis->addAction(tr("&Ormid Analysis"), this, &FrmOrmid::mnuStart_Click);
   mnuCommodity =
       mnuAnalysis->addAction(tr("Co&mmodity Analysis"), this, &FrmOrmid::mnuCommodity_Click);
+  mnuView = menuBar()->addMenu(tr("&View"));
+  mnuRunHistory = mnuView->addAction(tr("Run &History..."), this, &FrmOrmid::mnuRunHistory_Click);
+  mnuRecordHistory = mnuView->addAction(tr("&Record Runs in History"));
+  mnuRecordHistory->setCheckable(true);
+  mnuRecordHistory->setChecked(true);
   mnuHlp = menuBar()->addMenu(tr("&Help"));
   mnuHelp = mnuHlp->addAction(tr("&Ormid Help"), this, &FrmOrmid::mnuHelp_Click);
   // The shortcuts a desktop user expects, beside the access keys.
@@ -429,11 +438,40 @@ void FrmOrmid::closeEvent(QCloseEvent* event) {
 
 void FrmOrmid::RunRequest(int report) {
   running_ = report;
-  checkstart(m_, relay_, *this, Settings(), report);
+  RunRecorder recorder;
+  recorder_ = mnuRecordHistory->isChecked() ? &recorder : nullptr;
+  const WindowSettings settings = Settings();
+  const RunStatus status = checkstart(m_, relay_, *this, settings, report);
   EndBusyNote();
   delete progress_;
   progress_ = nullptr;
   running_ = 0;
+  // A finished run goes into the run history with its manifest; a refused
+  // or stopped one leaves nothing there.
+  if (status == RunStatus::Done && recorder_) {
+    ManifestRun run{report == kRunLongTerm ? "longterm" : "commodity", settings, p_.Now(), false};
+    nlohmann::json manifest = BuildManifest(m_, run);
+    AddOutput(manifest, "report",
+              report == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile);
+    if (settings.chkSaveRpt)
+      AddOutput(manifest, "saved report",
+                ReportFileNameFor(settings.txtRptFile, m_.gResiduePath, report));
+    RecordFinishedRun(relay_, manifest, recorder);
+    if (frmHistory) frmHistory->Refresh();
+  }
+  recorder_ = nullptr;
+}
+
+ResultsSink* FrmOrmid::Results() {
+  return recorder_;
+}
+
+void FrmOrmid::mnuRunHistory_Click() {
+  if (!frmHistory) frmHistory = new FrmHistory(relay_, kHistoryFile, this);
+  frmHistory->Refresh();
+  frmHistory->show();
+  frmHistory->raise();
+  frmHistory->activateWindow();
 }
 
 void FrmOrmid::Computing() {

@@ -32,6 +32,8 @@ class Platform;
 class ModalRunner;
 class FrmReport2;
 class FrmSPD;
+class FrmHistory;
+class RunRecorder;
 
 class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   Q_OBJECT
@@ -49,6 +51,10 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   QMenu* mnuAnalysis = nullptr;
   QAction* mnuStart = nullptr;
   QAction* mnuCommodity = nullptr;
+  QMenu* mnuView = nullptr;
+  QAction* mnuRunHistory = nullptr;
+  QAction* mnuRecordHistory = nullptr;  // checked: finished runs go into the run history
+  FrmHistory* frmHistory = nullptr;
   QMenu* mnuHlp = nullptr;
   QAction* mnuHelp = nullptr;
 
@@ -127,6 +133,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void SetFocus(Control control) override;
   void Progress(int done, int total) override;
   void Computing() override;
+  ResultsSink* Results() override;
 
   // --- DeliveryUi ---
   void ChooseDestination(const std::string& caption) override;
@@ -151,6 +158,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void Form_Load();
   void ShowResidueFile();
   void RunRequest(int report);
+  void mnuRunHistory_Click();
   // Runs a box check unless another check is already putting the focus back.
   void CheckBox(QLineEdit* box, bool ok);
 
@@ -168,6 +176,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   bool busy_ = false;
   bool printingShown_ = false;
   bool exiting_ = false;
+  RunRecorder* recorder_ = nullptr;  // the run history's sink while a run is under way
 };
 
 }  // namespace ormid

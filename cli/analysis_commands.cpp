@@ -84,20 +84,6 @@ class AnalysisHost : public CliHost {
   ResultsFanOut sinks;
 };
 
-// Records a finished run in the working folder's run history. A history
-// that cannot take it gets a message; the run and its reports stand.
-void RecordInHistory(CliPlatform& p, const nlohmann::json& manifest, const RunRecorder& figures) {
-  RecordRequest request;
-  request.busyMilliseconds = HistoryBusyMilliseconds();
-  request.now = p.Now();
-  RecordOutcome outcome = RecordRun(request, manifest, figures);
-  if (!outcome.note.empty())
-    p.MessageBox(outcome.note, "Run History", MsgIcon::Information, MsgButtons::OK);
-  if (!outcome.recorded)
-    p.MessageBox("Run history not recorded: " + outcome.problem + ".", "Run History",
-                 MsgIcon::Exclamation, MsgButtons::OK);
-}
-
 // After a finished long-term or commodity run: the exports put in place,
 // the manifest, with every file the run wrote, beside the saved report and
 // each CSV export, and the run recorded in the run history. A file that
@@ -137,7 +123,7 @@ int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const Manif
       fail("The manifest " + ManifestPathFor(path) + " could not be written: " + error);
   if (!saved.empty() && !WriteManifest(p, ManifestPathFor(saved), manifest, error))
     fail("The manifest " + ManifestPathFor(saved) + " could not be written: " + error);
-  if (history) RecordInHistory(p, manifest, *history);
+  if (history) RecordFinishedRun(p, manifest, *history, HistoryBusyMilliseconds());
   return status;
 }
 

@@ -288,6 +288,19 @@ RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& mani
   return outcome;
 }
 
+void RecordFinishedRun(Platform& p, const nlohmann::json& manifest, const RunRecorder& figures,
+                       int busyMilliseconds) {
+  RecordRequest request;
+  request.busyMilliseconds = busyMilliseconds;
+  request.now = p.Now();
+  RecordOutcome outcome = RecordRun(request, manifest, figures);
+  if (!outcome.note.empty())
+    p.MessageBox(outcome.note, "Run History", MsgIcon::Information, MsgButtons::OK);
+  if (!outcome.recorded)
+    p.MessageBox("Run history not recorded: " + outcome.problem + ".", "Run History",
+                 MsgIcon::Exclamation, MsgButtons::OK);
+}
+
 namespace {
 
 // Opens an existing history for reading; nullopt with an empty error when

@@ -47,6 +47,14 @@ struct RecordRequest {
 RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& manifest,
                         const RunRecorder& figures);
 
+// Records a finished run in the working folder's history and tells the
+// user, through the platform's message boxes, when it could not ("Run
+// history not recorded: ...") or when a damaged file was moved aside. The
+// run itself stands either way.
+class Platform;
+void RecordFinishedRun(Platform& p, const nlohmann::json& manifest, const RunRecorder& figures,
+                       int busyMilliseconds = kHistoryBusyMilliseconds);
+
 // Reading the history. Each call opens the file for itself; a missing file
 // is an empty history. Failures come back in `error`.
 struct ListFilter {
