@@ -111,7 +111,8 @@ int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ost
   }
   args.push_back("--yes");
   // A re-run checks a recorded run; it is not a new step of the assessment.
-  args.push_back("--no-history");
+  if (args.size() > 2 && (args[2] == "longterm" || args[2] == "commodity"))
+    args.push_back("--no-history");
 
   int status;
   std::ostringstream runOut, runErr;

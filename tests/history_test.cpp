@@ -163,12 +163,19 @@ TEST_F(History, OnlyFinishedRunsAreRecordedAndReportsStayTheSame) {
       Run({"-C", "csfii", "longterm", "nhanes-2005-2010/residues/DEMOFOS.R10", "--rfd"}).status, 1);
   EXPECT_EQ(Run({"-C", "csfii", "listing", residue, "--rfd"}).status, 0);
   EXPECT_EQ(Count(Db("csfii"), "runs"), 2);
+  // A re-run checks a recorded run and is not recorded again.
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", residue, "--rfd", "--save", "w1", "--yes"}).status, 0);
+  auto again = Run({"rerun", P("csfii/residues/w1.OR10.manifest.json").string()});
+  EXPECT_EQ(again.status, 0) << again.out << again.err;
+  EXPECT_EQ(Count(Db("csfii"), "runs"), 3);
 
   auto list = Run({"-C", "csfii", "history"});
   ASSERT_EQ(list.status, 0) << list.err;
   EXPECT_NE(list.out.find("      1  2024-03-05T09:07:01Z  longterm   Demofos"), std::string::npos)
       << list.out;
   EXPECT_NE(list.out.find("      2  2024-03-05T09:07:01Z  commodity  Demofos"), std::string::npos)
+      << list.out;
+  EXPECT_NE(list.out.find("      3  2024-03-05T09:07:01Z  longterm   Demofos"), std::string::npos)
       << list.out;
 }
 
