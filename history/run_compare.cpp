@@ -92,9 +92,9 @@ void Flatten(const json& j, const std::string& name, std::map<std::string, std::
     for (auto it = j.begin(); it != j.end(); ++it)
       Flatten(it.value(), name.empty() ? it.key() : name + "." + it.key(), out);
   } else if (j.is_array()) {
+    // An empty list adds nothing: its first entry in the other run shows.
     for (std::size_t i = 0; i < j.size(); ++i)
       Flatten(j[i], name + "[" + std::to_string(i) + "]", out);
-    if (j.empty()) out[name] = "[]";
   } else {
     out[name] = j.dump(-1, ' ', false, json::error_handler_t::replace);
   }
@@ -285,8 +285,11 @@ std::string ComparisonText(const Comparison& c) {
   };
   run("A:", c.a);
   run("B:", c.b);
+  std::size_t nameWidth = 33;
+  for (const SubgroupChange& s : c.subgroups)
+    nameWidth = std::max(nameWidth, s.subgroup.size() + 1);
   out += "\nSubgroups\n";
-  out += Pad("  Row  Subgroup", 40) + Right("Exposure A", 13) + Right("Exposure B", 13) +
+  out += Pad("  Row  Subgroup", nameWidth + 7) + Right("Exposure A", 13) + Right("Exposure B", 13) +
          Right("Change", 13) + Right("Change %", 10) + "  " + Pad("Figure", 14) + Right("A", 11) +
          Right("B", 11) + Right("Change", 11) + Right("Change %", 10) + "  100%\n";
   for (const SubgroupChange& s : c.subgroups) {
@@ -295,7 +298,7 @@ std::string ComparisonText(const Comparison& c) {
       figure = (figure.empty() ? "-" : figure) + " / " +
                (*FigureName(s.figureB) ? FigureName(s.figureB) : "-");
     const bool sameFamily = s.valueA && s.valueB;
-    out += Right(std::to_string(s.row), 5) + "  " + Pad(s.subgroup, 33) +
+    out += Right(std::to_string(s.row), 5) + "  " + Pad(s.subgroup, nameWidth) +
            Right(Number(Widen(s.exposureA)), 13) + Right(Number(Widen(s.exposureB)), 13) +
            Right(Number(Change(s.exposureA, s.exposureB), "%+.6g"), 13) +
            Right(Number(RelativeChange(s.exposureA, s.exposureB), "%+.2f"), 10) + "  " +
@@ -327,8 +330,8 @@ std::string ComparisonText(const Comparison& c) {
     out += "\nCrop groups whose share of the subgroup's exposure changed most\n";
     if (c.cropGroups.empty()) out += "  none\n";
     for (const CropGroupChange& g : c.cropGroups)
-      out += Right(std::to_string(g.row), 5) + "  " + Pad(g.subgroup, 33) + Pad(g.cropGroup, 36) +
-             Right(Number(Widen(g.shareA), "%.2f%%"), 9) + " -> " +
+      out += Right(std::to_string(g.row), 5) + "  " + Pad(g.subgroup, nameWidth) +
+             Pad(g.cropGroup, 36) + Right(Number(Widen(g.shareA), "%.2f%%"), 9) + " -> " +
              Right(Number(Widen(g.shareB), "%.2f%%"), 9) + Right(Number(g.change, "%+.2f"), 9) +
              " points\n";
   }
