@@ -140,28 +140,15 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   platform.digests = &digests;
   AnalysisHost host;
   ModOrmid m;
-  if (!StartUp(m, platform, false)) return kExitStopped;
-  CheckRowsAgainst(m, o);
-
-  platform.SetResidueFile(residue);
-  int cancelled = 0;
-  OpenResidueFile(m, platform, cancelled);
-  if (cancelled != 0) return kExitStopped;
-
   WindowSettings settings;
-  BuildSettings(o, m, settings);
+  if (!StartAndOpen(platform, o, residue, m, settings)) return kExitStopped;
   const WindowSettings asGiven = settings;
   std::vector<std::string> excluded;
   if (o.exclude) excluded = ApplyExclusion(*o.exclude, m, settings);
 
   // An export replaces an existing file only when the user says so, asked
   // before the run.
-  for (const std::string& path : o.exports)
-    if (platform.FileExists(path) &&
-        platform.MessageBox(
-            "Export file " + path + " already exists. Do you want to write over this file?",
-            "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
-      return kExitStopped;
+  if (!MayReplaceExports(platform, o.exports)) return kExitStopped;
   ManifestRun record{o.command, asGiven, {}, false, excluded};
   auto manifest = [&] {
     record.date = platform.Now();

@@ -5,11 +5,14 @@
 
 #include "app/pad_form.h"
 #include "app/run_request.h"
+#include "app/startup.h"
+#include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/mod_ormid.h"
 #include "core/numbers.h"
 #include "export/table_writer.h"
 #include "report/number_format.h"
+#include "residue/residue_reader.h"
 
 namespace ormid::cli {
 
@@ -135,12 +138,7 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
   o.subgroups = Given(sub, "--subgroups", a.subgroups);
   o.toStdout = a.toStdout;
   o.noHistory = a.noHistory;
-  for (const std::string& e : a.exports) {
-    if (!ExportFormatOf(e))
-      throw UsageError{"--export takes a file ending in " + std::string(kExportExtensions) +
-                       ", not \"" + e + "\""};
-    o.exports.push_back(AbsoluteFromStart(e));
-  }
+  o.exports = CheckedExports(a.exports);
   if (command == "longterm") o.exclude = Given(sub, "--exclude", a.exclude);
 
   if ((o.foodPct || o.cropPct) && !o.critical)
@@ -231,6 +229,39 @@ void BuildSettings(const AnalysisOptions& o, ModOrmid& m, WindowSettings& s) {
         if (r.subgroup == row) r.text = text;
     StorePadRows(m, rows);
   }
+}
+
+std::vector<std::string> CheckedExports(const std::vector<std::string>& files) {
+  std::vector<std::string> exports;
+  for (const std::string& e : files) {
+    if (!ExportFormatOf(e))
+      throw UsageError{"--export takes a file ending in " + std::string(kExportExtensions) +
+                       ", not \"" + e + "\""};
+    exports.push_back(AbsoluteFromStart(e));
+  }
+  return exports;
+}
+
+bool MayReplaceExports(CliPlatform& platform, const std::vector<std::string>& exports) {
+  for (const std::string& path : exports)
+    if (platform.FileExists(path) &&
+        platform.MessageBox(
+            "Export file " + path + " already exists. Do you want to write over this file?",
+            "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+      return false;
+  return true;
+}
+
+bool StartAndOpen(CliPlatform& platform, const AnalysisOptions& o, const std::string& residue,
+                  ModOrmid& m, WindowSettings& s) {
+  if (!StartUp(m, platform, false)) return false;
+  CheckRowsAgainst(m, o);
+  platform.SetResidueFile(residue);
+  int cancelled = 0;
+  OpenResidueFile(m, platform, cancelled);
+  if (cancelled != 0) return false;
+  BuildSettings(o, m, s);
+  return true;
 }
 
 }  // namespace ormid::cli

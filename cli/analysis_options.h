@@ -18,6 +18,8 @@ struct WindowSettings;
 
 namespace ormid::cli {
 
+class CliPlatform;
+
 // An endpoint option: absent, given without a text (the box keeps the text
 // the open put there), or given with a text.
 struct EndpointOption {
@@ -90,5 +92,17 @@ void CheckRowsAgainst(const ModOrmid& m, const AnalysisOptions& o);
 
 // The window's controls after the residue file open and the options.
 void BuildSettings(const AnalysisOptions& o, ModOrmid& m, WindowSettings& s);
+
+// The files of --export made absolute; one of another kind is a usage error.
+std::vector<std::string> CheckedExports(const std::vector<std::string>& files);
+
+// Asks before each existing export file is replaced; false at the first No.
+bool MayReplaceExports(CliPlatform& platform, const std::vector<std::string>& exports);
+
+// A run's start: the installation started, the rows of the options checked
+// against it, the residue file (absolute) opened, the window's settings
+// made. False when a message stopped it; throws UsageError.
+bool StartAndOpen(CliPlatform& platform, const AnalysisOptions& o, const std::string& residue,
+                  ModOrmid& m, WindowSettings& s);
 
 }  // namespace ormid::cli

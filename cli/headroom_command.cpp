@@ -105,40 +105,21 @@ int RunHeadroom(const GlobalOptions& global, const CLI::App& sub, const Headroom
   }
   std::optional<double> target;
   if (sub.count("--target") != 0) target = TargetValue(a.target);
-  std::vector<std::string> exports;
-  for (const std::string& e : a.exports) {
-    if (!ExportFormatOf(e))
-      throw UsageError{"--export takes a file ending in " + std::string(kExportExtensions) +
-                       ", not \"" + e + "\""};
-    exports.push_back(AbsoluteFromStart(e));
-  }
+  const std::vector<std::string> exports = CheckedExports(a.exports);
 
   const std::string residue = AbsoluteFromStart(o.residueFile);
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
   CliPlatform platform(err, a.yes);
   CliHost host;
   ModOrmid m;
-  if (!StartUp(m, platform, false)) return kExitStopped;
-  CheckRowsAgainst(m, o);
-
-  platform.SetResidueFile(residue);
-  int cancelled = 0;
-  OpenResidueFile(m, platform, cancelled);
-  if (cancelled != 0) return kExitStopped;
-
+  WindowSettings settings;
+  if (!StartAndOpen(platform, o, residue, m, settings)) return kExitStopped;
   // The endpoints are checked as a long-term run checks them; no report is
   // written.
-  WindowSettings settings;
-  BuildSettings(o, m, settings);
   if (checkstart(m, platform, host, settings, kRunParametersOnly) != RunStatus::Done)
     return kExitStopped;
   // An export replaces an existing file only when the user says so.
-  for (const std::string& path : exports)
-    if (platform.FileExists(path) &&
-        platform.MessageBox(
-            "Export file " + path + " already exists. Do you want to write over this file?",
-            "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
-      return kExitStopped;
+  if (!MayReplaceExports(platform, exports)) return kExitStopped;
   ExposureTerms terms;
   int failed = 0;
   ComputeTotalExposure(m, platform, failed, &terms);

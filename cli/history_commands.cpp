@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 
+#include "cli/analysis_options.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/float_text.h"
@@ -129,20 +130,6 @@ class TextTable : public ResultsSink {
   std::vector<std::size_t> widths_;
 };
 
-// Asks before an export file is replaced; false when the answer is No.
-bool MayWrite(CliPlatform& p, const std::string& path) {
-  return !p.FileExists(path) ||
-         p.MessageBox(
-             "Export file " + path + " already exists. Do you want to write over this file?",
-             "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes;
-}
-
-void CheckExportName(const std::string& path) {
-  if (!path.empty() && !ExportFormatOf(path))
-    throw UsageError{"--export takes a file ending in " + std::string(kExportExtensions) +
-                     ", not \"" + path + "\""};
-}
-
 // Writes a recorded run's figures as its own export would have been, with
 // the manifest it carried then (without outputs).
 int ExportRun(CliPlatform& p, const RecordedRun& run, const std::string& path) {
@@ -178,8 +165,8 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
   }
   if (!show && !a.exportFile.empty()) throw UsageError{"--export needs history show ID"};
   if (a.limit < 0) throw UsageError{"--limit needs a number of runs (0 or more)"};
-  const std::string exportFile = AbsoluteFromStart(a.exportFile);
-  CheckExportName(exportFile);
+  const auto exports =
+      a.exportFile.empty() ? std::vector<std::string>{} : CheckedExports({a.exportFile});
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
   CliPlatform p(err, a.yes);
   std::string error;
@@ -202,9 +189,9 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
     p.MessageBox(error + ".", "Run History", MsgIcon::Exclamation, MsgButtons::OK);
     return kExitStopped;
   }
-  if (!exportFile.empty()) {
-    if (!MayWrite(p, exportFile)) return kExitStopped;
-    if (int status = ExportRun(p, *run, exportFile); status != kExitDone) return status;
+  if (!exports.empty()) {
+    if (!MayReplaceExports(p, exports)) return kExitStopped;
+    if (int status = ExportRun(p, *run, exports[0]); status != kExitDone) return status;
   }
   out << "Run " << run->summary.id << "\n\nManifest\n"
       << run->manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
@@ -218,8 +205,8 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
 
 int RunCompare(const GlobalOptions& global, const CompareArguments& a, std::ostream& out,
                std::ostream& err) {
-  const std::string exportFile = AbsoluteFromStart(a.exportFile);
-  CheckExportName(exportFile);
+  const auto exports =
+      a.exportFile.empty() ? std::vector<std::string>{} : CheckedExports({a.exportFile});
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
   CliPlatform p(err, a.yes);
   std::string error;
@@ -230,10 +217,10 @@ int RunCompare(const GlobalOptions& global, const CompareArguments& a, std::ostr
     return kExitStopped;
   }
   const Comparison c = CompareRuns(*first, *second);
-  if (!exportFile.empty()) {
-    if (!MayWrite(p, exportFile)) return kExitStopped;
-    if (!ExportComparison(p, c, exportFile, error)) {
-      p.MessageBox("The export file " + exportFile + " could not be written: " + error + ".",
+  if (!exports.empty()) {
+    if (!MayReplaceExports(p, exports)) return kExitStopped;
+    if (!ExportComparison(p, c, exports[0], error)) {
+      p.MessageBox("The export file " + exports[0] + " could not be written: " + error + ".",
                    "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
       return kExitStopped;
     }

@@ -6,8 +6,6 @@
 #include <stdexcept>
 
 namespace ormid {
-namespace {
-
 // A text item: always in double quotes, so that it may hold commas.
 std::string Quoted(const std::string& text) {
   if (text.find('"') != std::string::npos) {
@@ -19,7 +17,6 @@ std::string Quoted(const std::string& text) {
   return item;
 }
 
-// Appends one line of comma-separated items and its CR LF.
 void AddLine(std::string& out, const std::vector<std::string>& items) {
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (i > 0) out += ',';
@@ -27,8 +24,6 @@ void AddLine(std::string& out, const std::vector<std::string>& items) {
   }
   out += "\r\n";
 }
-
-}  // namespace
 
 bool IsMultiChemicalTag(const std::string& tag) {
   return tag.find("MC") != std::string::npos;

@@ -64,6 +64,13 @@ struct ResidueFile {
   std::vector<ResidueFood> foods;
 };
 
+// A text item of the family's comma-separated files: always in double
+// quotes, so that it may hold commas. Throws std::invalid_argument when the
+// text holds a double quote.
+std::string Quoted(const std::string& text);
+// Appends one line of comma-separated items and its CR LF.
+void AddLine(std::string& out, const std::vector<std::string>& items);
+
 // True when the tag marks a multi-chemical file (it contains "MC").
 bool IsMultiChemicalTag(const std::string& tag);
 // True when the entries carry the K value pairs: the tag contains "MC" and the

@@ -1,5 +1,7 @@
 #include "tools/installation_writer.h"
 
+#include "residue/residue_file_writer.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -10,28 +12,9 @@
 namespace ormid::testdata {
 namespace {
 
-constexpr const char* kCrLf = "\r\n";
+using ormid::AddLine;
+using ormid::Quoted;
 
-// A text item of the family's comma-separated files: always in double quotes,
-// so that it may hold commas.
-std::string Quoted(const std::string& text) {
-  if (text.find('"') != std::string::npos) {
-    throw std::invalid_argument("a text item cannot hold a double quote: " + text);
-  }
-  std::string item = "\"";
-  item += text;
-  item += '"';
-  return item;
-}
-
-// Appends one line of comma-separated items and its CR LF.
-void AddLine(std::string& out, const std::vector<std::string>& items) {
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) out += ',';
-    out += items[i];
-  }
-  out += kCrLf;
-}
 
 void PutInt16(std::string& out, std::size_t offset, std::int16_t value) {
   const auto bits = static_cast<std::uint16_t>(value);
