@@ -19,6 +19,8 @@ enum : std::uint8_t {
   kPercentNoel = 8,
   kMoe = 16,
   kRisk = 32,
+  kExpectedItem = 64,    // the item is the one expected at this place (not written)
+  kSameReference = 128,  // the reference dose is the previous row's (not written)
 };
 enum : std::uint8_t { kResidue = 1, kAdj1 = 2, kAdj2 = 4 };
 
@@ -227,27 +229,42 @@ std::uint32_t RunRecorder::ItemOf(const ContributionResult& r) {
 
 void RunRecorder::Contribution(const ModOrmid&, const ContributionResult& r) {
   if (subgroups_.empty() || subgroups_.back().row != r.row) {
-    if (!subgroups_.empty()) previous_.swap(current_);
+    std::size_t room = 0;
+    if (!subgroups_.empty()) {
+      previous_.swap(current_);
+      room = subgroups_.back().rows.size();
+    }
     current_.clear();
     Subgroup s;
     s.row = r.row;
     s.name = r.subgroup;
+    s.rows.reserve(room + room / 8);
     subgroups_.push_back(std::move(s));
   }
   Subgroup& s = subgroups_.back();
+  const std::size_t at = current_.size();
+  const std::uint32_t expected =
+      at < previous_.size() ? previous_[at] : static_cast<std::uint32_t>(itemList_.size());
   const std::uint32_t item = ItemOf(r);
   current_.push_back(item);
+  const bool sameReference =
+      at > 0 && lastReference_ == r.reference && Same(lastReferenceDose_, r.referenceDose);
+  lastReference_ = r.reference;
+  lastReferenceDose_ = r.referenceDose;
   std::string& out = s.rows;
-  Put<std::uint32_t>(out, item);
-  Put<std::uint8_t>(out, static_cast<std::uint8_t>(r.reference));
   Put<std::uint8_t>(
       out, static_cast<std::uint8_t>(
                (r.sharePercent ? kShare : 0) | (r.referenceDose ? kReferenceDose : 0) |
                (r.percentReference ? kPercentReference : 0) | (r.percentNoel ? kPercentNoel : 0) |
-               (r.marginOfExposure ? kMoe : 0) | (r.lifetimeRisk ? kRisk : 0)));
+               (r.marginOfExposure ? kMoe : 0) | (r.lifetimeRisk ? kRisk : 0) |
+               (item == expected ? kExpectedItem : 0) | (sameReference ? kSameReference : 0)));
+  if (item != expected) Put<std::uint32_t>(out, item);
+  if (!sameReference) {
+    Put<std::uint8_t>(out, static_cast<std::uint8_t>(r.reference));
+    PutOptional(out, r.referenceDose);
+  }
   Put<float>(out, r.exposure);
   PutOptional(out, r.sharePercent);
-  PutOptional(out, r.referenceDose);
   PutOptional(out, r.percentReference);
   PutOptional(out, r.percentNoel);
   PutOptional(out, r.marginOfExposure);
@@ -304,22 +321,36 @@ bool UnpackItems(std::string_view items, std::vector<RecordedContribution>& out)
 }
 
 bool UnpackRows(const std::vector<RecordedContribution>& items, int row,
-                const std::string& subgroup, std::string_view rows,
+                const std::string& subgroup, std::string_view rows, UnpackState& state,
                 std::vector<RecordedContribution>& out) {
+  state.previous.swap(state.current);
+  state.current.clear();
   Reader in(rows);
+  ReferenceKind reference = ReferenceKind::None;
+  std::optional<float> referenceDose;
   while (in.ok && !in.AtEnd()) {
-    auto item = in.Get<std::uint32_t>();
-    auto reference = in.Get<std::uint8_t>();
-    auto mask = in.Get<std::uint8_t>();
-    if (!in.ok || item >= items.size() || reference > static_cast<int>(ReferenceKind::PAD))
+    const auto mask = in.Get<std::uint8_t>();
+    const std::size_t at = state.current.size();
+    std::uint32_t item = at < state.previous.size() ? state.previous[at] : state.nextNew;
+    if (!(mask & kExpectedItem)) item = in.Get<std::uint32_t>();
+    if (!(mask & kSameReference)) {
+      const auto kind = in.Get<std::uint8_t>();
+      if (kind > static_cast<int>(ReferenceKind::PAD)) return false;
+      reference = static_cast<ReferenceKind>(kind);
+      referenceDose = in.Optional(mask, kReferenceDose);
+    } else if (at == 0) {
       return false;
+    }
+    if (!in.ok || item >= items.size()) return false;
+    state.current.push_back(item);
+    state.nextNew = std::max(state.nextNew, item + 1);
     RecordedContribution r = items[item];
     r.row = row;
     r.subgroup = subgroup;
-    r.figures.reference = static_cast<ReferenceKind>(reference);
+    r.figures.reference = reference;
+    r.figures.referenceDose = referenceDose;
     r.exposure = in.Get<float>();
     r.sharePercent = in.Optional(mask, kShare);
-    r.figures.referenceDose = in.Optional(mask, kReferenceDose);
     r.figures.percentReference = in.Optional(mask, kPercentReference);
     r.figures.percentNoel = in.Optional(mask, kPercentNoel);
     r.figures.marginOfExposure = in.Optional(mask, kMoe);

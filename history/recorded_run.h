@@ -123,13 +123,24 @@ class RunRecorder : public ResultsSink {
   std::unordered_map<std::string, std::uint32_t> itemIndex_;
   std::vector<std::uint32_t> previous_, current_;
   std::string key_;
+  // The previous row's reference dose, which the next row of a subgroup
+  // mostly repeats.
+  ReferenceKind lastReference_ = ReferenceKind::None;
+  std::optional<float> lastReferenceDose_;
 };
 
 // Unpacks a run's item descriptions, then a subgroup's rows (appended to
 // out). False when the bytes are not a packing this program wrote.
+// The subgroups' rows are unpacked in the order they were sent, each after
+// the one before (a row's item is written only where it is not the one
+// expected from the subgroup before).
+struct UnpackState {
+  std::vector<std::uint32_t> previous, current;
+  std::uint32_t nextNew = 0;
+};
 bool UnpackItems(std::string_view items, std::vector<RecordedContribution>& out);
 bool UnpackRows(const std::vector<RecordedContribution>& items, int row,
-                const std::string& subgroup, std::string_view rows,
+                const std::string& subgroup, std::string_view rows, UnpackState& state,
                 std::vector<RecordedContribution>& out);
 
 }  // namespace ormid

@@ -404,8 +404,9 @@ std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::s
                   "SELECT row, subgroup, packed_rows FROM commodity_subgroups WHERE run_id = ? "
                   "ORDER BY seq");
     sub.Bind(1, id);
+    UnpackState state;
     while (sub.Step())
-      if (!UnpackRows(items, static_cast<int>(sub.Int(0)), sub.Text(1), sub.Blob(2),
+      if (!UnpackRows(items, static_cast<int>(sub.Int(0)), sub.Text(1), sub.Blob(2), state,
                       run.commodity)) {
         error = "The figures of run " + std::to_string(id) + " are damaged";
         return std::nullopt;
