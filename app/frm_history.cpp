@@ -203,8 +203,8 @@ void FrmHistory::CompareSelected() {
   const auto ids = SelectedIds();
   if (ids.size() != 2) return;
   std::string error;
-  auto a = LoadRun(file_, ids[0], error);
-  auto b = a ? LoadRun(file_, ids[1], error) : std::nullopt;
+  auto a = LoadRun(file_, ids[0], error, true);
+  auto b = a ? LoadRun(file_, ids[1], error, true) : std::nullopt;
   if (!a || !b) {
     p_.MessageBox(error + ".", "Run History", MsgIcon::Exclamation, MsgButtons::OK);
     return;

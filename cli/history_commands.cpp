@@ -210,8 +210,8 @@ int RunCompare(const GlobalOptions& global, const CompareArguments& a, std::ostr
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
   CliPlatform p(err, a.yes);
   std::string error;
-  auto first = LoadRun(kHistoryFile, a.ids[0], error);
-  auto second = first ? LoadRun(kHistoryFile, a.ids[1], error) : std::nullopt;
+  auto first = LoadRun(kHistoryFile, a.ids[0], error, true);
+  auto second = first ? LoadRun(kHistoryFile, a.ids[1], error, true) : std::nullopt;
   if (!first || !second) {
     p.MessageBox(error + ".", "Run History", MsgIcon::Exclamation, MsgButtons::OK);
     return kExitStopped;

@@ -100,11 +100,14 @@ void PackItem(std::string& out, const ContributionResult& r) {
   PutOptional(out, r.adj2);
 }
 
-bool Matches(const RecordedContribution& item, const ContributionResult& r) {
+bool SameFigures(const RecordedContribution& item, const ContributionResult& r) {
   return item.kind == r.kind && item.cropGroup == r.cropGroup && item.formCode == r.formCode &&
-         item.commodityCode == r.commodityCode && item.commodityName == r.commodityName &&
-         item.formLabel == r.formLabel && item.cropGroupName == r.cropGroupName &&
          Same(item.residue, r.residue) && Same(item.adj1, r.adj1) && Same(item.adj2, r.adj2);
+}
+
+bool SameTexts(const RecordedContribution& item, const ContributionResult& r) {
+  return item.commodityCode == r.commodityCode && item.commodityName == r.commodityName &&
+         item.formLabel == r.formLabel && item.cropGroupName == r.cropGroupName;
 }
 
 RecordedFigures FiguresOf(const std::optional<float>& referenceDose, ReferenceKind reference,
@@ -114,6 +117,12 @@ RecordedFigures FiguresOf(const std::optional<float>& referenceDose, ReferenceKi
 }
 
 }  // namespace
+
+RunRecorder::TextSource RunRecorder::SourceOf(const ContributionResult& r) {
+  return {r.commodityCode.data(), r.commodityName.data(), r.formLabel.data(),
+          r.cropGroupName.data(), r.commodityCode.size(), r.commodityName.size(),
+          r.formLabel.size(),     r.cropGroupName.size()};
+}
 
 const char* FigureName(FigureKind kind) {
   switch (kind) {
@@ -205,8 +214,21 @@ void RunRecorder::LongTerm(const ModOrmid&, const LongTermResult& r) {
 std::uint32_t RunRecorder::ItemOf(const ContributionResult& r) {
   // Every subgroup lists the same foods in the same order, as a rule: try
   // the previous subgroup's item at this place first.
+  // A run's texts stay where they are while it sends its rows: texts at the
+  // addresses an item's texts were last found equal at are those texts.
   const std::size_t at = current_.size();
-  if (at < previous_.size() && Matches(itemList_[previous_[at]], r)) return previous_[at];
+  if (at < previous_.size()) {
+    const std::uint32_t i = previous_[at];
+    const RecordedContribution& item = itemList_[i];
+    if (SameFigures(item, r)) {
+      const TextSource source = SourceOf(r);
+      if (source == itemSource_[i]) return i;
+      if (SameTexts(item, r)) {
+        itemSource_[i] = source;
+        return i;
+      }
+    }
+  }
   PackItem(key_, r);
   auto [it, added] = itemIndex_.try_emplace(key_, static_cast<std::uint32_t>(itemList_.size()));
   if (added) {
@@ -223,6 +245,7 @@ std::uint32_t RunRecorder::ItemOf(const ContributionResult& r) {
     item.adj1 = r.adj1;
     item.adj2 = r.adj2;
     itemList_.push_back(std::move(item));
+    itemSource_.push_back(SourceOf(r));
   }
   return it->second;
 }
@@ -322,7 +345,7 @@ bool UnpackItems(std::string_view items, std::vector<RecordedContribution>& out)
 
 bool UnpackRows(const std::vector<RecordedContribution>& items, int row,
                 const std::string& subgroup, std::string_view rows, UnpackState& state,
-                std::vector<RecordedContribution>& out) {
+                std::vector<RecordedContribution>& out, bool totalsOnly) {
   state.previous.swap(state.current);
   state.current.clear();
   Reader in(rows);
@@ -344,6 +367,14 @@ bool UnpackRows(const std::vector<RecordedContribution>& items, int row,
     if (!in.ok || item >= items.size()) return false;
     state.current.push_back(item);
     state.nextNew = std::max(state.nextNew, item + 1);
+    const ContributionKind kind = items[item].kind;
+    if (totalsOnly && kind != ContributionKind::CropGroupSubtotal &&
+        kind != ContributionKind::SubgroupTotal) {
+      for (std::uint8_t bit : {kShare, kPercentReference, kPercentNoel, kMoe, kRisk})
+        if (mask & bit) in.Get<float>();
+      in.Get<float>();
+      continue;
+    }
     RecordedContribution r = items[item];
     r.row = row;
     r.subgroup = subgroup;

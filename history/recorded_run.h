@@ -111,7 +111,15 @@ class RunRecorder : public ResultsSink {
   std::string WorstSubgroup(Figure& worst) const;
 
  private:
+  // Where a row's texts are, and their lengths.
+  struct TextSource {
+    const char *code = nullptr, *name = nullptr, *label = nullptr, *group = nullptr;
+    std::size_t codeSize = 0, nameSize = 0, labelSize = 0, groupSize = 0;
+    bool operator==(const TextSource&) const = default;
+  };
+  static TextSource SourceOf(const ContributionResult& r);
   std::uint32_t ItemOf(const ContributionResult& r);
+  std::vector<TextSource> itemSource_;
 
   std::vector<RecordedLongTerm> longTerm_;
   std::vector<Subgroup> subgroups_;
@@ -141,6 +149,6 @@ struct UnpackState {
 bool UnpackItems(std::string_view items, std::vector<RecordedContribution>& out);
 bool UnpackRows(const std::vector<RecordedContribution>& items, int row,
                 const std::string& subgroup, std::string_view rows, UnpackState& state,
-                std::vector<RecordedContribution>& out);
+                std::vector<RecordedContribution>& out, bool totalsOnly = false);
 
 }  // namespace ormid

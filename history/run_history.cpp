@@ -360,7 +360,8 @@ std::optional<std::vector<RunSummary>> ListRuns(const std::string& path, const L
   return runs;
 }
 
-std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::string& error) {
+std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::string& error,
+                                   bool totalsOnly) {
   RecordedRun run;
   try {
     auto db = OpenForReading(path, error);
@@ -407,7 +408,7 @@ std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::s
     UnpackState state;
     while (sub.Step())
       if (!UnpackRows(items, static_cast<int>(sub.Int(0)), sub.Text(1), sub.Blob(2), state,
-                      run.commodity)) {
+                      run.commodity, totalsOnly)) {
         error = "The figures of run " + std::to_string(id) + " are damaged";
         return std::nullopt;
       }

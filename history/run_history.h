@@ -65,7 +65,10 @@ std::optional<std::vector<RunSummary>> ListRuns(const std::string& path, const L
                                                 std::string& error);
 // A run with its manifest and figures; nullopt with error when there is no
 // such run or the history cannot be read.
-std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::string& error);
+// With totalsOnly, a commodity run's foods and food forms are left out
+// (its subgroup totals and crop group subtotals are all a comparison needs).
+std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::string& error,
+                                   bool totalsOnly = false);
 
 // The name a damaged history is moved aside to.
 std::string DamagedNameFor(const std::string& path, const DateTime& now);
