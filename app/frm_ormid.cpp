@@ -23,12 +23,14 @@
 
 #include "app/frm_history.h"
 #include "app/frm_pad.h"
+#include "app/frm_problems.h"
 #include "app/modal_runner.h"
 #include "app/qt_platform.h"
 #include "app/run_request.h"
 #include "app/startup.h"
 #include "app/window_checks.h"
 #include "core/mod_ormid.h"
+#include "core/paths.h"
 #include "delivery/frm_report2.h"
 #include "delivery/frm_spd.h"
 #include "delivery/qt_printer.h"
@@ -37,6 +39,10 @@
 #include "report/number_format.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
+#include "residue_table/residue_table.h"
+#include "residue_table/residue_table_command.h"
+#include "run_record/export_dialog.h"
+#include "run_record/finished_run.h"
 
 namespace ormid {
 
@@ -131,6 +137,13 @@ void FrmOrmid::BuildControls() {
   mnuOpenRes = mnuFile->addAction(tr("&Open Residue File..."), this, &FrmOrmid::mnuOpenRes_Click);
   mnuClose = mnuFile->addAction(tr("&Close Residue File"), this, &FrmOrmid::mnuClose_Click);
   mnuFile->addSeparator();
+  mnuImportResidueTable = mnuFile->addAction(tr("&Import Residue Table..."), this,
+                                             &FrmOrmid::mnuImportResidueTable_Click);
+  mnuExportResidueTable = mnuFile->addAction(tr("Export Residue &Table..."), this,
+                                             &FrmOrmid::mnuExportResidueTable_Click);
+  mnuExportResults =
+      mnuFile->addAction(tr("&Export Results..."), this, &FrmOrmid::mnuExportResults_Click);
+  mnuFile->addSeparator();
   mnuExit = mnuFile->addAction(tr("E&xit"), this, &FrmOrmid::mnuExit_Click);
   mnuAnalysis = menuBar()->addMenu(tr("Run &Analysis"));
   mnuStart = mnuAnalysis->addAction(tr("&Ormid Analysis"), this, &FrmOrmid::mnuStart_Click);
@@ -146,6 +159,7 @@ void FrmOrmid::BuildControls() {
   // The shortcuts a desktop user expects, beside the access keys.
   mnuOpenRes->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   mnuClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+  mnuExportResults->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
   mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
 
@@ -359,6 +373,8 @@ void FrmOrmid::Form_Load() {
 
   mnuStart->setEnabled(false);
   mnuCommodity->setEnabled(false);
+  mnuExportResults->setEnabled(false);
+  mnuExportResidueTable->setEnabled(false);
   for (QWidget* w : std::initializer_list<QWidget*>{
            frmSubPop, lblCrit1, lblCrit2, lblCrit3, txtCrit1, txtCrit2, lineCrit1, lineCrit2,
            lineCrit3, fraResFile, cmdPAD, lblRptFile, txtRptFile, cmdPrintResFl, lblPrinterMsg})
@@ -373,13 +389,18 @@ void FrmOrmid::mnuOpenRes_Click() {
                   "Warning", MsgIcon::Information, MsgButtons::OK);
     return;
   }
+  OpenResidue(p_);
+}
+
+void FrmOrmid::OpenResidue(Platform& p) {
   int cancelled = 0;
-  OpenResidueFile(m_, p_, cancelled);
+  OpenResidueFile(m_, p, cancelled);
   if (cancelled != 0) return;
   ShowResidueFile();
   cmdPrintOrmidAnalysis->show();
   cmdPrintResFl->show();
   mnuStart->setEnabled(true);
+  mnuExportResidueTable->setEnabled(true);
   if (chkComplete->isChecked() || chkCritical->isChecked()) mnuCommodity->setEnabled(true);
   lblStart->hide();
   chkSaveRpt->show();
@@ -417,6 +438,121 @@ void FrmOrmid::mnuClose_Click() {
   lblRptFile->hide();
   mnuStart->setEnabled(false);
   mnuCommodity->setEnabled(false);
+  mnuExportResidueTable->setEnabled(false);
+}
+
+// --- Residue tables ---
+
+namespace {
+
+// Answers the residue file open dialog with a file already chosen.
+class ChosenResidueFile : public PlatformRelay {
+ public:
+  ChosenResidueFile(Platform& inner, std::string path)
+      : PlatformRelay(inner, {}), path_(std::move(path)) {}
+  std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return path_; }
+
+ private:
+  std::string path_;
+};
+
+constexpr const char* kTableTypes = "CSV table|*.csv|Excel workbook|*.xlsx";
+
+// The name with the extension of the picked type when it has none of the two.
+std::string WithTableExtension(const std::string& name, int type) {
+  if (ExportUsageProblem(name).empty()) return name;
+  return name + (type == 2 ? ".xlsx" : ".csv");
+}
+
+std::string StemOf(const std::string& path) {
+  std::string name = FileNameOnly(path);
+  if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+  return name;
+}
+
+}  // namespace
+
+void FrmOrmid::ShowProblems(const std::string& title, const std::string& heading,
+                            const std::vector<std::string>& lines) {
+  FrmProblems window(title, heading, lines, this);
+  runner_.RunModal(window);
+}
+
+void FrmOrmid::mnuExportResidueTable_Click() {
+  if (m_.gResidueLoaded == 0) return;
+  FileDialogRequest request;
+  request.title = "Export Residue Table";
+  request.filter = kTableTypes;
+  request.initialDir = m_.gResiduePath;
+  request.fileName = StemOf(m_.gResidueFileName) + ".csv";
+  auto chosen = p_.SaveFileDialogWithType(request);
+  p_.ChangeDir(m_.gWorkingDir);
+  if (!chosen || chosen->path.empty()) return;
+  const std::string table = WithTableExtension(chosen->path, chosen->filterIndex);
+  // The export reads the residue file again: on a copy of the state, so that
+  // the window's open file stays as it is.
+  ModOrmid state = m_;
+  const TableExportOutcome outcome =
+      ExportResidueTable(state, p_, m_.gResidueFileName, FileNameOnly(table), table);
+  if (!outcome.written) return;
+  if (!outcome.warnings.empty()) {
+    ShowProblems("Export Residue Table",
+                 "The residue table was saved as file " + table +
+                     ". An import of it would refuse these rows:",
+                 outcome.warnings);
+    return;
+  }
+  p_.MessageBox("Residue table saved as file " + table, "Action completed", MsgIcon::Information,
+                MsgButtons::OK);
+}
+
+void FrmOrmid::mnuImportResidueTable_Click() {
+  FileDialogRequest tableRequest;
+  tableRequest.title = "Import Residue Table: the table";
+  tableRequest.filter = "CSV tables|*.csv;*.CSV";
+  tableRequest.initialDir = m_.gResiduePath;
+  auto table = p_.OpenFileDialog(tableRequest);
+  p_.ChangeDir(m_.gWorkingDir);
+  if (!table || table->empty()) return;
+
+  const std::string extension = ResidueExtension(m_);
+  FileDialogRequest request;
+  request.title = "Import Residue Table: the residue file to write";
+  request.filter = ResidueFileFilter(m_.gSurveyBase);
+  request.initialDir = m_.gResiduePath;
+  request.fileName = StemOf(*table) + extension;
+  auto output = p_.SaveFileDialog(request);
+  p_.ChangeDir(m_.gWorkingDir);
+  if (!output || output->empty()) return;
+  std::string residue = *output;
+  if (FileNameOnly(residue).find('.') == std::string::npos) residue += extension;
+  if (const std::string problem = ImportUsageProblem(m_, *table, residue); !problem.empty()) {
+    p_.MessageBox("The table cannot be imported: " + problem + ".", "Import Residue Table",
+                  MsgIcon::Exclamation, MsgButtons::OK);
+    return;
+  }
+  ModOrmid state = m_;
+  const TableImportOutcome outcome =
+      ImportResidueTable(state, p_, FileNameOnly(*table), *table, residue);
+  if (!outcome.problems.empty()) {
+    std::vector<std::string> lines = outcome.problems;
+    lines.insert(lines.end(), outcome.warnings.begin(), outcome.warnings.end());
+    ShowProblems("Import Residue Table",
+                 "The table " + *table +
+                     " was not imported: " + std::to_string(outcome.problems.size()) +
+                     (outcome.problems.size() == 1 ? " problem." : " problems.") +
+                     " No residue file was written.",
+                 lines);
+    return;
+  }
+  if (!outcome.written) return;
+  if (!outcome.warnings.empty())
+    ShowProblems("Import Residue Table",
+                 "The residue file " + residue + " was written, with:", outcome.warnings);
+  // The new file is opened in place of the open one.
+  if (m_.gResidueLoaded != 0) mnuClose_Click();
+  ChosenResidueFile chosen(p_, residue);
+  OpenResidue(chosen);
 }
 
 void FrmOrmid::mnuExit_Click() {
@@ -438,32 +574,50 @@ void FrmOrmid::closeEvent(QCloseEvent* event) {
 
 void FrmOrmid::RunRequest(int report) {
   running_ = report;
-  RunRecorder recorder;
-  recorder_ = mnuRecordHistory->isChecked() ? &recorder : nullptr;
   const WindowSettings settings = Settings();
+  const DateTime started = p_.Now();
+  relay_.FreezeClock(started);
+  const std::string command = report == kRunLongTerm ? "longterm" : "commodity";
+  // The long-term report's header depends on the line count an earlier
+  // report of this session left: the manifest records it.
+  const int lineCount = m_.gLineCount;
+  recorder_ = std::make_unique<RunRecorder>(command, [this, command, settings, started, lineCount] {
+    return BuildManifest(m_, ManifestRun{command, settings, started, false, {}, lineCount});
+  });
+  HistoryRecorder history;
+  history_ = mnuRecordHistory->isChecked() ? &history : nullptr;
   const RunStatus status = checkstart(m_, relay_, *this, settings, report);
+  relay_.ThawClock();
   EndBusyNote();
   delete progress_;
   progress_ = nullptr;
-  running_ = 0;
-  // A finished run goes into the run history with its manifest; a refused
-  // or stopped one leaves nothing there.
-  if (status == RunStatus::Done && recorder_) {
-    ManifestRun run{report == kRunLongTerm ? "longterm" : "commodity", settings, p_.Now(), false};
-    nlohmann::json manifest = BuildManifest(m_, run);
-    AddOutput(manifest, "report",
-              report == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile);
-    if (settings.chkSaveRpt)
-      AddOutput(manifest, "saved report",
-                ReportFileNameFor(settings.txtRptFile, m_.gResiduePath, report));
-    RecordFinishedRun(relay_, manifest, recorder);
-    if (frmHistory) frmHistory->Refresh();
+  if (status == RunStatus::Done) {
+    FinishRunRecord();
+    const FinishedRun& run = report == kRunLongTerm ? *lastLongTerm_ : *lastCommodity_;
+    const std::string saved =
+        settings.chkSaveRpt ? ReportFileNameFor(settings.txtRptFile, m_.gResiduePath, report) : "";
+    // The report file the run saved gets its manifest, as on the command line.
+    if (settings.chkSaveRpt) WriteReportManifest(run, saved);
+    // A finished run goes into the run history with its manifest; a refused
+    // or stopped one leaves nothing there.
+    if (history_ && run.manifest.is_object()) {
+      nlohmann::json manifest = run.manifest;
+      manifest["outputs"] = nlohmann::json::array({run.report});
+      if (!saved.empty()) AddOutput(manifest, "saved report", saved);
+      RecordFinishedRun(relay_, manifest, history);
+      if (frmHistory) frmHistory->Refresh();
+    }
   }
-  recorder_ = nullptr;
+  history_ = nullptr;
+  recorder_.reset();
+  running_ = 0;
 }
 
 ResultsSink* FrmOrmid::Results() {
-  return recorder_;
+  sinks_ = ResultsFanOut();
+  sinks_.Add(recorder_.get());
+  sinks_.Add(history_);
+  return sinks_.Empty() ? nullptr : &sinks_;
 }
 
 void FrmOrmid::mnuRunHistory_Click() {
@@ -472,6 +626,51 @@ void FrmOrmid::mnuRunHistory_Click() {
   frmHistory->show();
   frmHistory->raise();
   frmHistory->activateWindow();
+}
+
+void FrmOrmid::FinishRunRecord() {
+  if (!recorder_ || running_ == 0) return;
+  const bool longTerm = running_ == kRunLongTerm;
+  auto run = recorder_->Finish(longTerm ? kLongTermReportFile : kCommodityReportFile);
+  (longTerm ? lastLongTerm_ : lastCommodity_) = run;
+  lastRun_ = run;
+  mnuExportResults->setEnabled(true);
+}
+
+void FrmOrmid::WriteReportManifest(const FinishedRun& run, const std::string& saved) {
+  std::string error;
+  if (!WriteSavedReportManifest(p_, run, saved, error))
+    p_.MessageBox(
+        "The manifest " + ManifestPathFor(saved) + " could not be written: " + error + ".",
+        "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
+}
+
+void FrmOrmid::ReportSaved(int kind, const std::string& path) {
+  const FinishedRun* run = kind == kReportLongTerm    ? lastLongTerm_.get()
+                           : kind == kReportCommodity ? lastCommodity_.get()
+                                                      : nullptr;
+  // Only the very report of that run: not one left by an earlier session,
+  // nor one a stopped run has replaced since.
+  if (run && run->IsReport(path)) WriteReportManifest(*run, path);
+}
+
+void FrmOrmid::mnuExportResults_Click() {
+  if (!lastRun_) return;
+  const FinishedRun& run = *lastRun_;
+  auto path = ChooseExportFile(p_, m_.gResiduePath, m_.gWorkingDir,
+                               ProposedExportName(run, exportType_), exportType_);
+  if (!path) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  auto failures = ExportFinishedRun(p_, m_, run, *path);
+  QApplication::restoreOverrideCursor();
+  for (const ExportFailure& f : failures)
+    p_.MessageBox("The export file " + f.path + " could not be written: " + f.reason + ".",
+                  "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
+  if (failures.empty())
+    p_.MessageBox(std::string(run.command == "longterm" ? "Results of the Ormid analysis"
+                                                        : "Results of the commodity analysis") +
+                      " exported to file " + *path,
+                  "Action completed", MsgIcon::Information, MsgButtons::OK);
 }
 
 void FrmOrmid::Computing() {

@@ -33,7 +33,9 @@ class ModalRunner;
 class FrmReport2;
 class FrmSPD;
 class FrmHistory;
+class HistoryRecorder;
 class RunRecorder;
+struct FinishedRun;
 
 class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   Q_OBJECT
@@ -47,6 +49,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   QMenu* mnuFile = nullptr;
   QAction* mnuOpenRes = nullptr;
   QAction* mnuClose = nullptr;
+  QAction* mnuExportResults = nullptr;
+  QAction* mnuImportResidueTable = nullptr;
+  QAction* mnuExportResidueTable = nullptr;
   QAction* mnuExit = nullptr;
   QMenu* mnuAnalysis = nullptr;
   QAction* mnuStart = nullptr;
@@ -100,6 +105,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // --- Handlers ---
   void mnuOpenRes_Click();
   void mnuClose_Click();
+  void mnuExportResults_Click();
+  void mnuImportResidueTable_Click();
+  void mnuExportResidueTable_Click();
   void mnuExit_Click();
   void mnuStart_Click();
   void mnuCommodity_Click();
@@ -128,11 +136,20 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   WindowSettings Settings() const;
 
   // --- RunHost ---
-  void ShowLastOrmidReport() override { cmdPrintOrmidAnalysis_Click(); }
-  void ShowLastCommodityReport() override { cmdCommodity_Click(); }
+  // A run shows its report once it is complete: the run has finished.
+  void ShowLastOrmidReport() override {
+    FinishRunRecord();
+    cmdPrintOrmidAnalysis_Click();
+  }
+  void ShowLastCommodityReport() override {
+    FinishRunRecord();
+    cmdCommodity_Click();
+  }
   void SetFocus(Control control) override;
   void Progress(int done, int total) override;
   void Computing() override;
+  // The run under way keeps its figures for Export Results and the run
+  // history.
   ResultsSink* Results() override;
 
   // --- DeliveryUi ---
@@ -140,6 +157,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void ShowViewer(const std::string& caption, const std::string& file, int kind) override;
   PrintOutcome PrintFile(const std::string& text, std::string& error) override;
   void SetPrinterNote(bool visible) override;
+  // A saved long-term or commodity report of a run made here gets that
+  // run's manifest beside it.
+  void ReportSaved(int kind, const std::string& path) override;
 
   // The viewer's buttons: the report it shows to the printer, to a file
   // (as the destination dialog's Disk File), or to a PDF file.
@@ -157,10 +177,19 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void EndBusyNote();
   void Form_Load();
   void ShowResidueFile();
+  // Opens a residue file through p's open dialog and shows it.
+  void OpenResidue(Platform& p);
+  // Shows lines in the problems window.
+  void ShowProblems(const std::string& title, const std::string& heading,
+                    const std::vector<std::string>& lines);
   void RunRequest(int report);
   void mnuRunHistory_Click();
   // Runs a box check unless another check is already putting the focus back.
   void CheckBox(QLineEdit* box, bool ok);
+  // The run under way has written its report: it becomes the last finished
+  // run of its kind.
+  void FinishRunRecord();
+  void WriteReportManifest(const FinishedRun& run, const std::string& saved);
 
   ModOrmid& m_;
   Platform& p_;
@@ -176,7 +205,15 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   bool busy_ = false;
   bool printingShown_ = false;
   bool exiting_ = false;
-  RunRecorder* recorder_ = nullptr;  // the run history's sink while a run is under way
+  // The figures of the run under way, and the last finished run of each
+  // kind since the program started (lastRun_: the latest of the two).
+  std::unique_ptr<RunRecorder> recorder_;
+  std::shared_ptr<const FinishedRun> lastLongTerm_, lastCommodity_, lastRun_;
+  int exportType_ = 1;  // the type Export Results offers first
+  // The run history's sink while a run is under way (none when recording
+  // is off), and the sinks a run sends its rows to.
+  HistoryRecorder* history_ = nullptr;
+  ResultsFanOut sinks_;
 };
 
 }  // namespace ormid

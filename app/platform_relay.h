@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "core/platform.h"
@@ -34,7 +35,11 @@ class PlatformRelay : public Platform {
     Ask();
     return inner_.SaveFileDialog(r);
   }
-  DateTime Now() override { return inner_.Now(); }
+  std::optional<SaveFileChoice> SaveFileDialogWithType(const FileDialogRequest& r) override {
+    Ask();
+    return inner_.SaveFileDialogWithType(r);
+  }
+  DateTime Now() override { return frozen_ ? *frozen_ : inner_.Now(); }
   bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
   std::optional<DateTime> FileModified(const std::string& path) override {
     return inner_.FileModified(path);
@@ -50,12 +55,18 @@ class PlatformRelay : public Platform {
   std::string CurrentDir() override { return inner_.CurrentDir(); }
   bool ChangeDir(const std::string& path) override { return inner_.ChangeDir(path); }
 
+  // While a run goes the clock stands at the instant it started, so that
+  // every page of its reports and its manifest carry the same date and time.
+  void FreezeClock(const DateTime& t) { frozen_ = t; }
+  void ThawClock() { frozen_.reset(); }
+
  private:
   void Ask() {
     if (beforeQuestion_) beforeQuestion_();
   }
   Platform& inner_;
   std::function<void()> beforeQuestion_;
+  std::optional<DateTime> frozen_;
 };
 
 }  // namespace ormid

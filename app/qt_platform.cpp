@@ -31,14 +31,25 @@ class CursorPause {
 
 }  // namespace
 
+QStringList QtNameFilters(const std::string& filter) {
+  if (filter.empty()) return {};
+  const QStringList parts = FromBytes(filter).split('|');
+  if (parts.size() < 2) return parts;
+  QStringList filters;
+  // Description and patterns in turn; a description without patterns is
+  // left as it is.
+  for (qsizetype i = 0; i < parts.size(); i += 2) {
+    if (i + 1 >= parts.size()) {
+      filters << parts[i];
+      break;
+    }
+    filters << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+  }
+  return filters;
+}
+
 QString QtNameFilter(const std::string& filter) {
-  if (filter.empty()) return QString();
-  QString f = FromBytes(filter);
-  int bar = static_cast<int>(f.indexOf('|'));
-  if (bar < 0) return f;
-  QString description = f.left(bar);
-  QString patterns = f.mid(bar + 1).replace(';', ' ');
-  return description + " (" + patterns + ")";
+  return QtNameFilters(filter).join(";;");
 }
 
 QString StartPath(const FileDialogRequest& request) {
@@ -150,6 +161,19 @@ std::optional<std::string> QtPlatform::SaveFileDialog(const FileDialogRequest& r
                                               QFileDialog::DontConfirmOverwrite);
   if (name.isEmpty()) return std::nullopt;
   return ToBytes(QDir::toNativeSeparators(name));
+}
+
+std::optional<SaveFileChoice> QtPlatform::SaveFileDialogWithType(const FileDialogRequest& request) {
+  CursorPause pause;
+  const QStringList filters = QtNameFilters(request.filter);
+  QString selected = filters.value(request.filterIndex - 1);
+  QString name = QFileDialog::getSaveFileName(parent_, FromBytes(request.title), StartPath(request),
+                                              filters.join(";;"), &selected,
+                                              QFileDialog::DontConfirmOverwrite);
+  if (name.isEmpty()) return std::nullopt;
+  const int index = static_cast<int>(filters.indexOf(selected));
+  return SaveFileChoice{ToBytes(QDir::toNativeSeparators(name)),
+                        index < 0 ? request.filterIndex : index + 1};
 }
 
 DateTime QtPlatform::Now() {

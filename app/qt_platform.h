@@ -25,6 +25,7 @@ class QtPlatform : public Platform, public ModalRunner {
                        const std::string& defaultAnswer) override;
   std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
   std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override;
+  std::optional<SaveFileChoice> SaveFileDialogWithType(const FileDialogRequest& request) override;
   DateTime Now() override;
 
   void RunModal(QDialog& dialog) override;
@@ -47,7 +48,9 @@ std::unique_ptr<QFileDialog> NewOpenFileDialog(QWidget* parent, const FileDialog
 // The folder or file the dialogs start from.
 QString StartPath(const FileDialogRequest& request);
 
-// "Residue files (*.R98)|*.R98;*.r98" as a Qt name filter.
+// "Residue files (*.R98)|*.R98;*.r98" as a Qt name filter; a list of types
+// ("CSV|*.csv|JSON|*.json") gives one name filter per type.
+QStringList QtNameFilters(const std::string& filter);
 QString QtNameFilter(const std::string& filter);
 
 }  // namespace ormid

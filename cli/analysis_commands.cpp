@@ -89,7 +89,7 @@ class AnalysisHost : public CliHost {
 // each CSV export, and the run recorded in the run history. A file that
 // cannot be written gets a message; the run's reports stand.
 int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const ManifestRun& record,
-              ResultsExport* exports, const RunRecorder* history) {
+              ResultsExport* exports, const HistoryRecorder* history) {
   int status = kExitDone;
   auto fail = [&](const std::string& text) {
     p.MessageBox(text + ". The reports of the run stand.", "Export Results", MsgIcon::Exclamation,
@@ -149,7 +149,7 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   // An export replaces an existing file only when the user says so, asked
   // before the run.
   if (!MayReplaceExports(platform, o.exports)) return kExitStopped;
-  ManifestRun record{o.command, asGiven, {}, false, excluded};
+  ManifestRun record{o.command, asGiven, {}, false, excluded, o.lineCount};
   auto manifest = [&] {
     record.date = platform.Now();
     record.utc = platform.ClockIsUtc();
@@ -160,7 +160,7 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
     exports.emplace(platform, o.exports, manifest);
     host.sinks.Add(&*exports);
   }
-  std::optional<RunRecorder> history;
+  std::optional<HistoryRecorder> history;
   if (!o.noHistory && o.command != "listing") {
     history.emplace();
     host.sinks.Add(&*history);
@@ -173,6 +173,7 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
     reportFile = kResidueListingFile;
   } else {
     int kind = o.command == "longterm" ? kRunLongTerm : kRunCommodity;
+    m.gLineCount = static_cast<Int16>(o.lineCount);
     if (checkstart(m, platform, host, settings, kind) != RunStatus::Done) return kExitStopped;
     reportFile = kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile;
   }

@@ -99,6 +99,14 @@ void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
                  "do not record the run in the run history (ormid-history.sqlite)")
         ->disable_flag_override();
   }
+  // The desktop program counts report lines across its runs; a long-term
+  // report written after another one has no leading blank line. Its
+  // manifests record the count, so that a re-run writes the same report.
+  if (sub.get_name() == "longterm")
+    sub.add_option("--line-count", a.lineCount,
+                   "report lines an earlier report of the same session left counted (0: none)")
+        ->check(CLI::Range(0, 32767))
+        ->type_name("N");
 }
 
 void CheckEndpointOptions(const AnalysisArguments& a, AnalysisOptions& o) {
@@ -137,6 +145,7 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
   o.cropPct = Given(sub, "--crop-pct", a.cropPct);
   o.subgroups = Given(sub, "--subgroups", a.subgroups);
   o.toStdout = a.toStdout;
+  o.lineCount = a.lineCount;
   o.noHistory = a.noHistory;
   o.exports = CheckedExports(a.exports);
   if (command == "longterm") o.exclude = Given(sub, "--exclude", a.exclude);

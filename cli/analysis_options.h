@@ -44,6 +44,7 @@ struct AnalysisOptions {
   bool toStdout = false;
   std::optional<std::string> exclude;  // longterm: crop group and commodity codes
   std::vector<std::string> exports;    // absolute paths
+  int lineCount = 0;                   // longterm: the line count the report starts from
   bool noHistory = false;              // the run is not recorded in the run history
 };
 
@@ -57,6 +58,7 @@ struct AnalysisArguments {
   std::string comment, save, foodPct, cropPct, subgroups, exclude;
   bool yes = false, complete = false, critical = false, toStdout = false;
   std::vector<std::string> exports;
+  int lineCount = 0;
   bool noHistory = false;
 
   static constexpr const char* kUnset = "\x1d";

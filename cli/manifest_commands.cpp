@@ -6,6 +6,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "app/run_request.h"
 #include "cli/cli_platform.h"
 #include "cli/cli_run.h"
 #include "cli/command_line.h"
@@ -88,6 +89,7 @@ int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ost
     err << "ormid-cli: cannot make the folder " << scratch.string() << ": " << ec.message() << "\n";
     return kExitStopped;
   }
+  const std::string command = manifest["run"].value("command", std::string());
   std::vector<std::string> args = {"-C", workdir};
   for (const json& a : settings["arguments"]) args.push_back(a.get<std::string>());
   struct Output {
@@ -99,8 +101,11 @@ int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ost
              o.value("sha256", std::string())};
     const std::string name = fs::path(x.recorded).filename().string();
     if (x.role == "saved report") {
-      x.again = (scratch / name).string();
-      args.insert(args.end(), {"--save", x.again});
+      // The run gives its saved report the extension of its kind; one saved
+      // under another name (the desktop's Disk File) is looked for there.
+      const std::string asked = (scratch / name).string();
+      args.insert(args.end(), {"--save", asked});
+      x.again = ReportFileNameFor(asked, "", command == "longterm" ? kRunLongTerm : kRunCommodity);
     } else if (x.role == "export") {
       x.again = (scratch / name).string();
       args.insert(args.end(), {"--export", x.again});

@@ -34,6 +34,12 @@ struct FileDialogRequest {
   std::string fileName;  // proposed name
 };
 
+// A save dialog's answer with the file type picked in its list of types.
+struct SaveFileChoice {
+  std::string path;
+  int filterIndex = 1;  // 1-based, in the request's filter list
+};
+
 // A file being written piece after piece, so that a long report need not be
 // held whole before it goes to the disk.
 class OutputFile {
@@ -71,6 +77,14 @@ class Platform {
   }
   virtual std::optional<std::string> SaveFileDialog(const FileDialogRequest&) {
     return std::nullopt;
+  }
+  // A save dialog offering several file types ("Desc|*.a|Desc|*.b"); the
+  // answer says which one the user picked. Without a list of types to pick
+  // from it is the plain save dialog's answer with the request's filterIndex.
+  virtual std::optional<SaveFileChoice> SaveFileDialogWithType(const FileDialogRequest& request) {
+    auto path = SaveFileDialog(request);
+    if (!path) return std::nullopt;
+    return SaveFileChoice{*path, request.filterIndex};
   }
 
   // Clock.

@@ -182,6 +182,7 @@ void DeliverTo(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std::st
       std::string error;
       bool saved = CopyReportFile(p, source, m.gSaveFileName, error);
       ReportSaved(m, p, *texts, saved, error);
+      if (saved) ui.ReportSaved(kind, m.gSaveFileName);
       return;
     }
     case 2: {
@@ -204,6 +205,7 @@ void DeliverShownText(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const 
     std::string error;
     bool saved = p.WriteFile(m.gSaveFileName, WithCrLfLines(text), FileKind::SavedCopy, error);
     ReportSaved(m, p, *texts, saved, error);
+    if (saved) ui.ReportSaved(kind, m.gSaveFileName);
   } else if (m.gReportDest == 2) {
     PrintText(m, p, ui, *texts, &text);
   }

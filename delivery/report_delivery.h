@@ -61,6 +61,9 @@ class DeliveryUi {
   // Prints a report text; Failed with error on a printer problem.
   virtual PrintOutcome PrintFile(const std::string& text, std::string& error) = 0;
   virtual void SetPrinterNote(bool visible) = 0;
+  // A report of `kind` has been saved whole as the file the user named
+  // (Disk File, the viewer's Save a Copy), after its closing message.
+  virtual void ReportSaved(int /*kind*/, const std::string& /*path*/) {}
 };
 
 // The Disk File button: the save dialog (proposing the last saved name of

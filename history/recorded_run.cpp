@@ -118,7 +118,7 @@ RecordedFigures FiguresOf(const std::optional<float>& referenceDose, ReferenceKi
 
 }  // namespace
 
-RunRecorder::TextSource RunRecorder::SourceOf(const ContributionResult& r) {
+HistoryRecorder::TextSource HistoryRecorder::SourceOf(const ContributionResult& r) {
   return {r.commodityCode.data(), r.commodityName.data(), r.formLabel.data(),
           r.cropGroupName.data(), r.commodityCode.size(), r.commodityName.size(),
           r.formLabel.size(),     r.cropGroupName.size()};
@@ -205,13 +205,13 @@ void RecordedRun::Replay(const ModOrmid& m, ResultsSink& sink) const {
   for (const RecordedContribution& r : commodity) sink.Contribution(m, r.View());
 }
 
-void RunRecorder::LongTerm(const ModOrmid&, const LongTermResult& r) {
+void HistoryRecorder::LongTerm(const ModOrmid&, const LongTermResult& r) {
   longTerm_.push_back({r.row, std::string(r.subgroup), r.column, r.exposure,
                        FiguresOf(r.referenceDose, r.reference, r.percentReference, r.percentNoel,
                                  r.marginOfExposure, r.lifetimeRisk)});
 }
 
-std::uint32_t RunRecorder::ItemOf(const ContributionResult& r) {
+std::uint32_t HistoryRecorder::ItemOf(const ContributionResult& r) {
   // Every subgroup lists the same foods in the same order, as a rule: try
   // the previous subgroup's item at this place first.
   // A run's texts stay where they are while it sends its rows: texts at the
@@ -250,7 +250,7 @@ std::uint32_t RunRecorder::ItemOf(const ContributionResult& r) {
   return it->second;
 }
 
-void RunRecorder::Contribution(const ModOrmid&, const ContributionResult& r) {
+void HistoryRecorder::Contribution(const ModOrmid&, const ContributionResult& r) {
   if (subgroups_.empty() || subgroups_.back().row != r.row) {
     std::size_t room = 0;
     if (!subgroups_.empty()) {
@@ -304,7 +304,7 @@ void RunRecorder::Contribution(const ModOrmid&, const ContributionResult& r) {
   }
 }
 
-std::string RunRecorder::WorstSubgroup(Figure& worst) const {
+std::string HistoryRecorder::WorstSubgroup(Figure& worst) const {
   std::string name;
   worst = {};
   auto consider = [&](const std::string& subgroup, const RecordedFigures& f) {

@@ -87,7 +87,7 @@ struct RecordedRun {
 // Gathers a run's figures as it sends them: long-term rows as they are; the
 // commodity rows packed per subgroup, each food and food form described once
 // per run.
-class RunRecorder : public ResultsSink {
+class HistoryRecorder : public ResultsSink {
  public:
   void LongTerm(const ModOrmid&, const LongTermResult& r) override;
   void Contribution(const ModOrmid&, const ContributionResult& r) override;

@@ -149,7 +149,7 @@ Database OpenHistory(const std::string& path, bool create, int busyMilliseconds)
   return db;
 }
 
-long long Insert(Database& db, const nlohmann::json& manifest, const RunRecorder& figures,
+long long Insert(Database& db, const nlohmann::json& manifest, const HistoryRecorder& figures,
                  const std::optional<long long>& pageLimit) {
   if (pageLimit) db.Execute(("PRAGMA max_page_count = " + std::to_string(*pageLimit)).c_str());
   sql::Transaction t(db);
@@ -191,7 +191,7 @@ long long Insert(Database& db, const nlohmann::json& manifest, const RunRecorder
     Statement sub(db,
                   "INSERT INTO commodity_subgroups VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     long long seq = 0;
-    for (const RunRecorder::Subgroup& s : figures.Subgroups()) {
+    for (const HistoryRecorder::Subgroup& s : figures.Subgroups()) {
       sub.Bind(1, id).Bind(2, ++seq).Bind(3, s.row).Bind(4, s.name);
       if (s.total) {
         sub.BindDouble(5, s.total->exposure);
@@ -256,7 +256,7 @@ std::string DamagedNameFor(const std::string& path, const DateTime& now) {
 }
 
 RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& manifest,
-                        const RunRecorder& figures) {
+                        const HistoryRecorder& figures) {
   RecordOutcome outcome;
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
@@ -288,7 +288,7 @@ RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& mani
   return outcome;
 }
 
-void RecordFinishedRun(Platform& p, const nlohmann::json& manifest, const RunRecorder& figures,
+void RecordFinishedRun(Platform& p, const nlohmann::json& manifest, const HistoryRecorder& figures,
                        int busyMilliseconds) {
   RecordRequest request;
   request.busyMilliseconds = busyMilliseconds;

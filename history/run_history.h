@@ -45,14 +45,14 @@ struct RecordRequest {
 // are broken) is moved aside to "FILE.damaged-DATE" and a new history
 // started; a file of a newer schema is not written.
 RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& manifest,
-                        const RunRecorder& figures);
+                        const HistoryRecorder& figures);
 
 // Records a finished run in the working folder's history and tells the
 // user, through the platform's message boxes, when it could not ("Run
 // history not recorded: ...") or when a damaged file was moved aside. The
 // run itself stands either way.
 class Platform;
-void RecordFinishedRun(Platform& p, const nlohmann::json& manifest, const RunRecorder& figures,
+void RecordFinishedRun(Platform& p, const nlohmann::json& manifest, const HistoryRecorder& figures,
                        int busyMilliseconds = kHistoryBusyMilliseconds);
 
 // Reading the history. Each call opens the file for itself; a missing file

@@ -170,6 +170,8 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run) {
     for (const std::string& code : run.excluded) codes += (codes.empty() ? "" : ",") + code;
     settings["arguments"].push_back("--exclude=" + codes);
   }
+  if (run.command == "longterm" && run.lineCount != 0)
+    settings["arguments"].push_back("--line-count=" + std::to_string(run.lineCount));
 
   return json{
       {"manifest_version", kManifestVersion},

@@ -29,6 +29,10 @@ struct ManifestRun {
   // Crop group and commodity codes whose residues the run left out
   // (longterm --exclude); the settings are those before the exclusion.
   std::vector<std::string> excluded = {};
+  // The report line count a long-term run started from: 0 in a fresh
+  // program, else what the session's earlier report left (its header then
+  // has no leading blank line).
+  int lineCount = 0;
 };
 
 // The source revision the program was built from ("unknown" outside a

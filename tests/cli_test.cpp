@@ -75,6 +75,9 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
       {"longterm", "a.R98", "--yes=1"},
       {"info", "--rfd"},
       {"-C"},
+      {"longterm", "a.R98", "--rfd", "--line-count", "-1"},
+      {"longterm", "a.R98", "--rfd", "--line-count", "40000"},
+      {"commodity", "a.R98", "--rfd", "--complete", "--line-count", "5"},
   };
   for (const auto& args : cases) {
     auto r = Run(args);
@@ -154,6 +157,24 @@ TEST_F(Cli, LongTermReportOnStdoutEqualsTheFile) {
   EXPECT_NE(report.find("COMMENT 1: Demofos, tolerance and monitoring residues, %CT applied"),
             std::string::npos);
   EXPECT_EQ(report.substr(0, 4), "\r\n\r\n");
+}
+
+TEST_F(Cli, LineCountOfAnEarlierReport) {
+  // After an earlier report of the same session the long-term report's
+  // header has no leading blank line; nothing else changes.
+  auto r = Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd", "--stdout"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string fresh = r.out;
+  ASSERT_EQ(fresh.substr(0, 4), "\r\n\r\n");
+  for (const char* count : {"1", "57", "32767"}) {
+    r = Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd", "--stdout",
+             "--line-count", count});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, fresh.substr(2)) << count;
+  }
+  r = Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd", "--stdout",
+           "--line-count=0"});
+  EXPECT_EQ(r.out, fresh);
 }
 
 TEST_F(Cli, MessagesStopTheRunWithStatusOne) {

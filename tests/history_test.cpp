@@ -403,7 +403,7 @@ TEST_F(History, FullDiskRecordsNothingOfTheRun) {
   const std::string residue = "csfii/residues/DEMOFOS.R98";
   ASSERT_EQ(Run({"-C", "csfii", "longterm", residue, "--rfd"}).status, 0);
   // A commodity run's figures, gathered as the run sends them.
-  RunRecorder figures;
+  HistoryRecorder figures;
   RecordedRun source;
   ASSERT_EQ(Run({"-C", "csfii", "commodity", residue, "--rfd", "--complete", "--subgroups", "all"})
                 .status,

@@ -54,6 +54,17 @@ std::optional<std::string> FakePlatform::SaveFileDialog(const FileDialogRequest&
   return NextAnswer(saveAnswers);
 }
 
+std::optional<SaveFileChoice> FakePlatform::SaveFileDialogWithType(const FileDialogRequest& r) {
+  int type = r.filterIndex;
+  if (!saveTypeAnswers.empty()) {
+    type = saveTypeAnswers.front();
+    saveTypeAnswers.pop_front();
+  }
+  auto path = SaveFileDialog(r);
+  if (!path) return std::nullopt;
+  return SaveFileChoice{*path, type};
+}
+
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
   auto base = std::filesystem::temp_directory_path();

@@ -28,6 +28,7 @@ class FakePlatform : public Platform {
   DateTime Now() override { return now; }
   std::optional<std::string> OpenFileDialog(const FileDialogRequest& r) override;
   std::optional<std::string> SaveFileDialog(const FileDialogRequest& r) override;
+  std::optional<SaveFileChoice> SaveFileDialogWithType(const FileDialogRequest& r) override;
 
   std::vector<RecordedMessage> messages;
   // Called with each message box as it is shown.
@@ -41,6 +42,9 @@ class FakePlatform : public Platform {
   std::deque<std::optional<std::string>> saveAnswers;
   std::vector<FileDialogRequest> openRequests;
   std::vector<FileDialogRequest> saveRequests;
+  // The file type picked in a save dialog with a list of types, in order;
+  // the request's own when empty.
+  std::deque<int> saveTypeAnswers;
   DateTime now{2026, 12, 5, 14, 3, 9};
 };
 

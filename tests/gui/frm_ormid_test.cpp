@@ -30,44 +30,13 @@
 #include "delivery/frm_spd.h"
 #include "delivery/qt_printer.h"
 #include "residue/residue_listing.h"
+#include "tests/gui/gui_support.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {
 
 namespace fs = std::filesystem;
 namespace td = testdata;
-
-// Modal forms are shown, handed to the next script, and closed by their
-// close box when the script leaves them open.
-class ScriptedRunner : public ModalRunner {
- public:
-  void RunModal(QDialog& dialog) override {
-    ++shown;
-    dialog.show();
-    QApplication::setActiveWindow(&dialog);
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    if (!scripts.empty()) {
-      auto script = scripts.front();
-      scripts.pop_front();
-      script(dialog);
-    }
-    if (dialog.isVisible()) dialog.reject();
-  }
-  bool ConfigurePrinter(QPrinter& printer) override {
-    if (pdf.isEmpty()) return false;
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
-    return true;
-  }
-  std::deque<std::function<void(QDialog&)>> scripts;
-  QString pdf;
-  int shown = 0;
-};
-
-// A destination dialog script pressing one button.
-std::function<void(QDialog&)> Press(QPushButton* FrmSPD::*button) {
-  return [button](QDialog& d) { (qobject_cast<FrmSPD*>(&d)->*button)->click(); };
-}
 
 // What poppler's pdftotext -bbox reads back from a PDF: the page size, the
 // box around every word, and the advance of one character of the longest word.
@@ -702,6 +671,7 @@ class FrmOrmidTest : public QObject {
       QKeySequence keys;
     } cases[] = {{w_->mnuOpenRes, QKeySequence(Qt::CTRL | Qt::Key_O)},
                  {w_->mnuClose, QKeySequence(Qt::CTRL | Qt::Key_W)},
+                 {w_->mnuExportResults, QKeySequence(Qt::CTRL | Qt::Key_E)},
                  {w_->mnuExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
                  {w_->mnuHelp, QKeySequence(Qt::Key_F1)}};
     for (const Case& c : cases) QCOMPARE(c.action->shortcut(), c.keys);

@@ -1,0 +1,88 @@
+#include "run_record/export_dialog.h"
+
+#include "core/paths.h"
+#include "core/platform.h"
+#include "run_record/finished_run.h"
+
+namespace ormid {
+
+int ExportTypeIndex(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::Csv:
+      return 1;
+    case ExportFormat::Json:
+      return 2;
+    case ExportFormat::Xlsx:
+      return 3;
+  }
+  return 1;
+}
+
+ExportFormat ExportTypeAt(int index) {
+  switch (index) {
+    case 2:
+      return ExportFormat::Json;
+    case 3:
+      return ExportFormat::Xlsx;
+    default:
+      return ExportFormat::Csv;
+  }
+}
+
+const char* ExportExtension(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::Csv:
+      return ".csv";
+    case ExportFormat::Json:
+      return ".json";
+    case ExportFormat::Xlsx:
+      return ".xlsx";
+  }
+  return ".csv";
+}
+
+std::string WithExportExtension(const std::string& name, int typeIndex) {
+  if (name.empty() || ExportFormatOf(name)) return name;
+  return name + ExportExtension(ExportTypeAt(typeIndex));
+}
+
+std::string ProposedExportName(const FinishedRun& run, int typeIndex) {
+  std::string residue;
+  if (auto it = run.manifest.find("residue_file");
+      it != run.manifest.end() && it->contains("path") && (*it)["path"].is_string())
+    residue = FileNameOnly((*it)["path"].get<std::string>());
+  if (auto dot = residue.rfind('.'); dot != std::string::npos && dot > 0) residue.resize(dot);
+  return (residue.empty() ? std::string("results") : residue) + "-" + run.command +
+         ExportExtension(ExportTypeAt(typeIndex));
+}
+
+std::optional<std::string> ChooseExportFile(Platform& p, const std::string& initialDir,
+                                            const std::string& workingDir, std::string proposal,
+                                            int& typeIndex) {
+  for (;;) {
+    FileDialogRequest request;
+    request.title = "Export Results";
+    request.filter = kExportTypes;
+    request.filterIndex = typeIndex;
+    request.initialDir = initialDir;
+    request.fileName = proposal;
+    auto chosen = p.SaveFileDialogWithType(request);
+    p.ChangeDir(workingDir);
+    if (!chosen || chosen->path.empty()) return std::nullopt;
+    std::string name = WithExportExtension(chosen->path, chosen->filterIndex);
+    typeIndex = ExportTypeIndex(ExportFormatOf(name).value_or(ExportFormat::Csv));
+    if (p.FileExists(name)) {
+      auto answer = p.MessageBox(
+          "Export file " + name + " already exists. Do you want to write over this file?",
+          "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNoCancel);
+      if (answer == MsgAnswer::No) {
+        proposal = name;
+        continue;
+      }
+      if (answer != MsgAnswer::Yes) return std::nullopt;
+    }
+    return name;
+  }
+}
+
+}  // namespace ormid

@@ -1,0 +1,170 @@
+// Residue tables from the desktop program, through its real widgets on the
+// offscreen platform: File > Export Residue Table... writes the open residue
+// file as the command line's `residue export` does; File > Import Residue
+// Table... shows the problems of a table in a window, or writes the residue
+// file and opens it.
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+#include <sstream>
+
+#include "app/frm_ormid.h"
+#include "app/frm_problems.h"
+#include "cli/cli_run.h"
+#include "core/mod_ormid.h"
+#include "tests/gui/gui_support.h"
+#include "tests/installation_fixture.h"
+
+namespace ormid::test {
+
+namespace fs = std::filesystem;
+namespace td = testdata;
+
+class ResidueTableTest : public QObject {
+  Q_OBJECT
+
+ private:
+  void Start() {
+    auto installation = SmallInstallation(0);
+    inst_ = std::make_unique<StartedInstallation>(installation);
+    QVERIFY(inst_->started);
+    runner_ = std::make_unique<ScriptedRunner>();
+    w_ = std::make_unique<FrmOrmid>(inst_->m, inst_->platform, *runner_);
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    residue_ = Dir() / "residues" / "gui.R98";
+    td::WriteResidueFile(SmallResidueFile(0), residue_);
+  }
+  void Open() {
+    P().openAnswers.push_back(residue_.string());
+    w_->mnuOpenRes->trigger();
+  }
+  FakePlatform& P() { return inst_->platform; }
+  fs::path Dir() { return inst_->dir.path(); }
+  // The command line's residue table of the residue file.
+  std::string CliTable(const std::string& name) {
+    std::ostringstream out, err;
+    const int status = cli::RunCli(
+        {"-C", inst_->dir.str(), "residue", "export", residue_.string(), (Dir() / name).string()},
+        out, err);
+    fs::current_path(Dir());
+    if (status != 0) qWarning("%s", err.str().c_str());
+    return ReadFileBytes(Dir() / name);
+  }
+
+  std::unique_ptr<StartedInstallation> inst_;
+  std::unique_ptr<ScriptedRunner> runner_;
+  std::unique_ptr<FrmOrmid> w_;
+  fs::path residue_;
+
+ private slots:
+  void cleanup() {
+    w_.reset();
+    runner_.reset();
+    inst_.reset();
+  }
+
+  void exportTheOpenResidueFile() {
+    Start();
+    QVERIFY(!w_->mnuExportResidueTable->isEnabled());
+    Open();
+    QVERIFY(w_->mnuExportResidueTable->isEnabled());
+    const std::string comment = inst_->m.gRunComment;
+    struct Case {
+      const char* typed;
+      int type;
+      const char* written;
+    } cases[] = {{"gui", 1, "gui.csv"}, {"gui", 2, "gui.xlsx"}, {"named.csv", 2, "named.csv"}};
+    for (const Case& c : cases) {
+      P().saveAnswers = {(Dir() / c.typed).string()};
+      P().saveTypeAnswers = {c.type};
+      w_->mnuExportResidueTable->trigger();
+      QCOMPARE(P().saveRequests.back().fileName, std::string("gui.csv"));
+      QCOMPARE(P().messages.back().text,
+               "Residue table saved as file " + (Dir() / c.written).string());
+    }
+    QCOMPARE(ReadFileBytes(Dir() / "gui.csv"), CliTable("cli.csv"));
+    QCOMPARE(ReadFileBytes(Dir() / "gui.xlsx").substr(0, 2), std::string("PK"));
+    // The window's open file is left as it was.
+    QCOMPARE(inst_->m.gResidueFileName, residue_.string());
+    QCOMPARE(inst_->m.gRunComment, comment);
+    QCOMPARE(inst_->m.gResidueLoaded, Int16{1});
+    w_->mnuClose->trigger();
+    QVERIFY(!w_->mnuExportResidueTable->isEnabled());
+  }
+
+  void importWritesAndOpens() {
+    Start();
+    Open();
+    const std::string table = CliTable("table.csv");
+    const fs::path written = Dir() / "residues" / "imported.R98";
+    P().openAnswers = {(Dir() / "table.csv").string()};
+    P().saveAnswers = {(Dir() / "residues" / "imported").string()};
+    P().messages.clear();
+    w_->mnuImportResidueTable->trigger();
+    QVERIFY2(P().messages.empty(), P().messages.empty() ? "" : P().messages.back().text.c_str());
+    QCOMPARE(P().saveRequests.back().fileName, std::string("table.R98"));
+    QCOMPARE(P().saveRequests.back().filter, std::string("Residue files (*.R98)|*.R98;*.r98"));
+    QVERIFY(fs::exists(written));
+    // Opened in place of the file that was open.
+    QCOMPARE(inst_->m.gResidueFileName, written.string());
+    QCOMPARE(w_->lblResfl2->text(), QString("imported.R98"));
+    QVERIFY(w_->mnuStart->isEnabled());
+    QCOMPARE(runner_->shown, 0);
+  }
+
+  void importProblemsInAWindow() {
+    Start();
+    std::string table = CliTable("table.csv");
+    table += "99999999,Nothing known,,,0.5,1,1,\r\n01010000,Apple,,,lots,1,1,\r\n";
+    WriteFileBytes(Dir() / "broken.csv", table);
+    QString shown, heading;
+    bool readOnly = false;
+    runner_->scripts.push_back([&](QDialog& d) {
+      auto& window = static_cast<FrmProblems&>(d);
+      heading = window.lblHeading->text();
+      shown = window.txtProblems->toPlainText();
+      readOnly = window.txtProblems->isReadOnly();
+      QApplication::clipboard()->clear();
+      window.cmdCopy->click();
+      QCOMPARE(QApplication::clipboard()->text(), shown);
+      window.cmdClose->click();
+    });
+    P().openAnswers = {(Dir() / "broken.csv").string()};
+    P().saveAnswers = {(Dir() / "residues" / "broken.R98").string()};
+    w_->mnuImportResidueTable->trigger();
+    QCOMPARE(runner_->shown, 1);
+    QVERIFY(readOnly);
+    // Every problem, each naming the table and the line of one of the two
+    // rows added.
+    const QStringList lines = shown.split('\n', Qt::SkipEmptyParts);
+    QVERIFY(lines.size() >= 2);
+    QVERIFY2(heading.contains(QString("was not imported: %1 problems").arg(lines.size())),
+             qPrintable(heading));
+    const int last = static_cast<int>(std::count(table.begin(), table.end(), '\n'));
+    QSet<int> rows;
+    for (const QString& line : lines) {
+      QVERIFY2(line.startsWith("broken.csv:"), qPrintable(line));
+      rows.insert(line.section(':', 1, 1).toInt());
+    }
+    QCOMPARE(rows, QSet<int>({last - 1, last}));
+    QVERIFY(!fs::exists(Dir() / "residues" / "broken.R98"));
+    QCOMPARE(inst_->m.gResidueLoaded, Int16{0});
+
+    // A residue file name of the other survey's kind is refused before the
+    // table is read.
+    P().openAnswers = {(Dir() / "broken.csv").string()};
+    P().saveAnswers = {(Dir() / "residues" / "other.R10").string()};
+    w_->mnuImportResidueTable->trigger();
+    QCOMPARE(P().messages.back().title, std::string("Import Residue Table"));
+    QCOMPARE(runner_->shown, 1);
+  }
+};
+
+}  // namespace ormid::test
+
+QTEST_MAIN(ormid::test::ResidueTableTest)
+#include "residue_table_test.moc"
