@@ -5,7 +5,9 @@
 # longterm and commodity (every subgroup, complete and critical reports) it
 # prints the median wall time and the peak memory of whole runs, next to the
 # floor: the time it takes merely to copy the report's bytes to a file (and to
-# copy them and flush them to the disk).
+# copy them and flush them to the disk). Then batches on the full-size
+# installation: 1,000 long-term scenarios, and 100 commodity scenarios
+# against 100 single commodity runs shared out over the processors.
 #
 #   bash bench/run-bench.sh           builds into build-bench/ (Release,
 #                                     -DORMID_BUILD_BENCH=ON) and measures
@@ -22,6 +24,7 @@ runs=${RUNS:-11}
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DORMID_BUILD_BENCH=ON \
   -DORMID_BUILD_GUI=OFF >/dev/null
 cmake --build "$build" -j2 --target ormid-cli ormid-synth ormid-timeit ormid_bench >/dev/null
+command -v /usr/bin/time >/dev/null || { echo "run-bench.sh needs /usr/bin/time (Debian: time)" >&2; exit 1; }
 
 cli=$build/cli/ormid-cli
 timeit=$build/bench/ormid-timeit
@@ -84,6 +87,34 @@ printf 'x1    commodity %10s ms, with a CSV export (%s KB) %s ms, peak %s MB\n' 
 printf 'x1    longterm with CSV, JSON and Excel exports %s ms\n' "$lt_all"
 export_ratio=$(awk -v a="$cc_csv" -v b="$cc_plain" 'BEGIN { printf "%.2f", a / b }')
 
+# Batches on the full-size installation: 1,000 long-term scenarios, and 100
+# commodity scenarios (every subgroup, both reports) against 100 single
+# commodity runs shared out over the processors. Wall seconds and peak memory
+# of one batch each (a batch is long enough not to need a median).
+cores=$(nproc)
+{
+  echo "id,residue_file,command,rfd"
+  for i in $(seq 1000); do echo "lt$i,residues/BENCH.R98,longterm,file"; done
+} >"$dir/lt1000.csv"
+{
+  echo "id,residue_file,command,rfd,reports,subgroups,food_pct,crop_pct"
+  for i in $(seq 100); do echo "cc$i,residues/BENCH.R98,commodity,file,both,all,1,5"; done
+} >"$dir/cc100.csv"
+batch_run() {  # batch_run SCENARIOS -> "wall_s peak_kb"
+  rm -rf "$work/batch"
+  /usr/bin/time -f "%e %M" -o "$work/time" "$cli" -C "$dir" batch --scenarios "$dir/$1" \
+    --out "$work/batch" >/dev/null
+  cat "$work/time"
+}
+read -r lt_batch lt_batch_kb < <(batch_run lt1000.csv)
+read -r cc_batch cc_batch_kb < <(batch_run cc100.csv)
+cc_bound=$(awk -v a="$cc_plain" -v c="$cores" 'BEGIN { printf "%.2f", 100 * a / 1000 / c }')
+lt_rate=$(awk -v s="$lt_batch" 'BEGIN { printf "%.0f", 1000 / s }')
+echo
+printf 'x1    batch of 1000 longterm scenarios %s s (%s per second), peak %s MB\n' "$lt_batch" \
+  "$lt_rate" "$((lt_batch_kb / 1024))"
+printf 'x1    batch of 100 commodity scenarios %s s (100 single runs / %s cores: %s s), peak %s MB\n' \
+  "$cc_batch" "$cores" "$cc_bound" "$((cc_batch_kb / 1024))"
 # Residue tables on the ten-times installation: its residue file (every food
 # and food form) exported as CSV and as a workbook, and the CSV imported back,
 # which must give the file again byte for byte. The overwrite questions that
@@ -142,7 +173,11 @@ echo
 check() {  # check TEXT CONDITION-FOR-AWK
   if awk "BEGIN { exit !($2) }"; then echo "met     $1"; else echo "MISSED  $1"; fi
 }
-check "longterm under 20 ms (${ms[1.longterm]})" "${ms[1.longterm]} < 20"
+check "longterm under 5 ms (${ms[1.longterm]})" "${ms[1.longterm]} < 5"
+check "1000 longterm scenarios in a batch under 2 s ($lt_batch)" "$lt_batch < 2"
+check "100 commodity scenarios within 1.2 times $cc_bound s ($cc_batch)" "$cc_batch <= 1.2 * $cc_bound"
+check "batch peak memory under 100 MB ($(( (lt_batch_kb > cc_batch_kb ? lt_batch_kb : cc_batch_kb) / 1024 )) MB)" \
+  "$lt_batch_kb < 100 * 1024 && $cc_batch_kb < 100 * 1024"
 check "commodity under 150 ms (${ms[1.commodity]})" "${ms[1.commodity]} < 150"
 check "commodity within 5 times the copy floor (x$ratio1)" "$ratio1 <= 5"
 check "commodity with a CSV export at most 1.5 times without (x$export_ratio)" "$export_ratio <= 1.5"

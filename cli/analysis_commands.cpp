@@ -136,8 +136,10 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
 
   CliPlatform platform(err, o.yes);
+  // Digests of the written files are taken only for a manifest (a saved
+  // report or an export); a plain run does not pay for them.
   OutputDigests digests;
-  platform.digests = &digests;
+  if (o.save || !o.exports.empty()) platform.digests = &digests;
   AnalysisHost host;
   ModOrmid m;
   WindowSettings settings;

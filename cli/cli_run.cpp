@@ -2,6 +2,7 @@
 
 #include "cli/analysis_commands.h"
 #include "cli/analysis_options.h"
+#include "cli/batch_command.h"
 #include "cli/headroom_command.h"
 #include "cli/history_commands.h"
 #include "cli/manifest_commands.h"
@@ -15,6 +16,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   AddHeadroomCommand(cl);
   AddManifestCommands(cl);
   AddResidueCommands(cl);
+  AddBatchCommands(cl);
   AddHistoryCommands(cl);
   std::vector<std::string> marked = args;
   MarkEmptyEndpointTexts(marked);

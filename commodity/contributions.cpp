@@ -48,7 +48,7 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
   r.row = row;
   r.subgroup = m.gPopNames2[ri];
 
-  for (int k = 1; k <= m.gCropGroupCount; ++k) {
+  for (int k = 1; !sink.TotalsOnly() && k <= m.gCropGroupCount; ++k) {
     const int members = m.gGroupFoods[static_cast<std::size_t>(k)][1];
     if (members == 0) continue;
     r.cropGroup = k;

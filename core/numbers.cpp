@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <string>
 
@@ -39,6 +40,52 @@ size_t NumberLength(std::string_view text, size_t pos) {
   return i - pos;
 }
 
+// The common number of a data file, at most 15 or so digits and a small
+// exponent, converted without from_chars: digits that fit 2^53 times or
+// divided by a power of ten up to 10^22 are both exact doubles, so the one
+// rounding of the product or quotient is the correctly rounded value, the
+// same one from_chars gives. False when the text is not of that kind.
+bool FastConvert(std::string_view number, double& value) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  std::uint64_t digits = 0;
+  int significant = 0, exponent = 0;
+  std::size_t i = 0;
+  bool point = false;
+  for (; i < number.size(); ++i) {
+    const char c = number[i];
+    if (c == '.') {
+      point = true;
+      continue;
+    }
+    if (!IsDigit(c)) break;
+    if (digits != 0 || c != '0') ++significant;
+    if (significant > 15) return false;
+    digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+    if (point) --exponent;
+  }
+  if (i < number.size()) {  // the exponent, complete by NumberLength
+    ++i;
+    bool negative = false;
+    if (number[i] == '+' || number[i] == '-') negative = number[i++] == '-';
+    int e = 0;
+    for (; i < number.size(); ++i) {
+      e = e * 10 + (number[i] - '0');
+      if (e > 1000) return false;
+    }
+    exponent += negative ? -e : e;
+  }
+  if (digits == 0) {
+    value = 0;
+    return true;
+  }
+  if (exponent < -22 || exponent > 22) return false;
+  const double d = static_cast<double>(digits);
+  value = exponent < 0 ? d / kPowers[-exponent] : d * kPowers[exponent];
+  return true;
+}
+
 // Converts a text that NumberLength accepted in full. Overflow gives an
 // infinity of the number's sign, underflow gives zero.
 double ConvertNumber(std::string_view number) {
@@ -48,6 +95,7 @@ double ConvertNumber(std::string_view number) {
     number.remove_prefix(1);
   }
   double value = 0;
+  if (FastConvert(number, value)) return negative ? -value : value;
   auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
   (void)ptr;
   if (ec == std::errc::result_out_of_range) {
@@ -92,10 +140,14 @@ double LeadingNumber(std::string_view text) {
 }
 
 std::optional<double> ParseNumberItem(std::string_view text) {
-  size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return 0.0;
-  if (!IsValidNumber(text)) return std::nullopt;
-  return LeadingNumber(text);
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  if (i == text.size()) return 0.0;
+  const size_t n = NumberLength(text, i);
+  if (n == 0) return std::nullopt;
+  for (size_t j = i + n; j < text.size(); ++j)
+    if (!IsBlank(text[j])) return std::nullopt;
+  return ConvertNumber(text.substr(i, n));
 }
 
 std::optional<short> RoundToInt16(double value) {

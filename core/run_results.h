@@ -57,6 +57,9 @@ class ResultsSink {
   virtual ~ResultsSink() = default;
   virtual void LongTerm(const ModOrmid&, const LongTermResult&) {}
   virtual void Contribution(const ModOrmid&, const ContributionResult&) {}
+  // A sink that keeps only each subgroup's total (a batch's summary) spares
+  // the commodity run the rows of every food and crop group.
+  virtual bool TotalsOnly() const { return false; }
 };
 
 // Hands every row to several sinks in turn (the exports and the run

@@ -36,7 +36,7 @@ class DigestingFile : public OutputFile {
  public:
   DigestingFile(OutputDigests& digests, std::string key, std::unique_ptr<OutputFile> file)
       : digests_(digests), key_(std::move(key)), file_(std::move(file)), ctx_(EVP_MD_CTX_new()) {
-    ok_ = ctx_ && EVP_DigestInit_ex(ctx_.get(), EVP_sha256(), nullptr) == 1;
+    ok_ = ctx_ && EVP_DigestInit_ex(ctx_.get(), Sha256Method(), nullptr) == 1;
     digests_.known_.erase(key_);
   }
   bool Write(std::string_view bytes, std::string& error) override {

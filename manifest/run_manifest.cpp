@@ -45,9 +45,14 @@ std::string InWorkingFolder(const ModOrmid& m, const std::string& name) {
   return (fs::path(m.gWorkingDir) / p).lexically_normal().string();
 }
 
-json FileEntry(const std::string& role, const std::string& path) {
+json FileEntry(const std::string& role, const std::string& path,
+               const InputDigests* known = nullptr) {
   json f = {{"role", role}, {"path", path}};
-  if (auto d = DigestFile(path)) {
+  std::optional<FileDigest> d;
+  if (known)
+    if (auto it = known->find(path); it != known->end()) d = it->second;
+  if (!d) d = DigestFile(path);
+  if (d) {
     f["size"] = d->size;
     f["sha256"] = d->sha256;
   } else {
@@ -117,16 +122,33 @@ std::vector<std::string> ArgumentsFor(const ModOrmid& m, const std::string& comm
   return a;
 }
 
-json BuildManifest(const ModOrmid& m, const ManifestRun& run) {
+namespace {
+
+std::vector<std::pair<const char*, std::string>> InstallationFiles(const ModOrmid& m) {
+  return {
+      {"support list", InWorkingFolder(m, kSupportListFile)},
+      {"setup file", InWorkingFolder(m, kSetupFile)},
+      {"food-form and crop group descriptions", InWorkingFolder(m, m.gFoodFormFile)},
+      {"master food list", InWorkingFolder(m, m.gFoodFile)},
+      {"master food-form list", InWorkingFolder(m, m.gRacFile)},
+      {"food consumption", InWorkingFolder(m, m.gConsumptionFile1)},
+      {"food-form consumption", InWorkingFolder(m, m.gConsumptionFile2)},
+  };
+}
+
+}  // namespace
+
+InputDigests InstallationDigests(const ModOrmid& m) {
+  InputDigests digests;
+  for (const auto& [role, path] : InstallationFiles(m))
+    if (auto d = DigestFile(path)) digests[path] = *d;
+  return digests;
+}
+
+json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests* known) {
   json files = json::array();
-  files.push_back(FileEntry("support list", InWorkingFolder(m, kSupportListFile)));
-  files.push_back(FileEntry("setup file", InWorkingFolder(m, kSetupFile)));
-  files.push_back(
-      FileEntry("food-form and crop group descriptions", InWorkingFolder(m, m.gFoodFormFile)));
-  files.push_back(FileEntry("master food list", InWorkingFolder(m, m.gFoodFile)));
-  files.push_back(FileEntry("master food-form list", InWorkingFolder(m, m.gRacFile)));
-  files.push_back(FileEntry("food consumption", InWorkingFolder(m, m.gConsumptionFile1)));
-  files.push_back(FileEntry("food-form consumption", InWorkingFolder(m, m.gConsumptionFile2)));
+  for (const auto& [role, path] : InstallationFiles(m))
+    files.push_back(FileEntry(role, path, known));
 
   json residue = FileEntry("residue file", InWorkingFolder(m, m.gResidueFileName));
   residue.erase("role");

@@ -5,6 +5,7 @@
 // shown to come from given inputs and be run again.
 #pragma once
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -44,9 +45,16 @@ std::string IsoDateTime(const DateTime& t, bool utc);
 // Reads IsoDateTime's text back; nullopt when it is not one.
 std::optional<DateTime> ParseIsoDateTime(const std::string& text, bool& utc);
 
+// Digests of input files taken once and used by many manifests (a batch
+// reads the installation once for all its runs), by full path.
+using InputDigests = std::map<std::string, FileDigest>;
+// The digests of the started installation's files.
+InputDigests InstallationDigests(const ModOrmid& m);
+
 // The manifest of a run whose parameters are set (after the run request),
-// without outputs.
-nlohmann::json BuildManifest(const ModOrmid& m, const ManifestRun& run);
+// without outputs. Inputs found in `known` are not read again.
+nlohmann::json BuildManifest(const ModOrmid& m, const ManifestRun& run,
+                             const InputDigests* known = nullptr);
 
 // The command-line arguments that repeat the run's window settings:
 // the command, the residue file, then the options.

@@ -32,7 +32,7 @@ std::string Hex(const unsigned char* digest, unsigned int length) {
 template <class Read>
 std::optional<std::string> Digest(Read read) {
   std::unique_ptr<EVP_MD_CTX, ContextFree> ctx(EVP_MD_CTX_new());
-  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
+  if (!ctx || EVP_DigestInit_ex(ctx.get(), Sha256Method(), nullptr) != 1) return std::nullopt;
   std::vector<unsigned char> buffer(1 << 16);
   for (;;) {
     long n = read(buffer.data(), buffer.size());
@@ -48,6 +48,11 @@ std::optional<std::string> Digest(Read read) {
 }
 
 }  // namespace
+
+const EVP_MD* Sha256Method() {
+  static EVP_MD* const method = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+  return method ? method : EVP_sha256();
+}
 
 std::optional<FileDigest> DigestFile(const std::string& path) {
   std::unique_ptr<std::FILE, FileClose> f(std::fopen(path.c_str(), "rb"));
@@ -67,7 +72,7 @@ std::optional<FileDigest> DigestFile(const std::string& path) {
 std::string Sha256Hex(std::string_view bytes) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1)
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, Sha256Method(), nullptr) != 1)
     return std::string();
   return Hex(digest, length);
 }

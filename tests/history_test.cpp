@@ -455,7 +455,7 @@ TEST_F(History, UnwritableHistoryLeavesTheRunStanding) {
 TEST_F(History, TwoProgramsRecordEveryRun) {
   const std::string script =
       "cd '" + P("small0").string() + "' && for p in 1 2; do (for i in $(seq 50); do '" +
-      ORMID_CLI_PATH +
+      ORMID_CLI +
       "' longterm residues/test.R98 --rfd=0.00$p || echo failed $p $i; done) & done; wait";
   std::string output;
   fs::current_path(dir_.path());

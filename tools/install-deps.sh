@@ -5,12 +5,13 @@
 # tools/hardening.sh needs; with --screenshot the virtual X server and the
 # window manager that tools/screenshot.sh draws under. poppler-utils lets the
 # desktop tests read printed pages back; dpkg-dev lets cpack work out
-# the Debian package's dependencies.
+# the Debian package's dependencies; time measures the batches' peak memory
+# in bench/run-bench.sh.
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
   libcli11-dev nlohmann-json3-dev libxlsxwriter-dev libssl-dev libsqlite3-dev libcsv-dev
-  unzip python3 python3-jsonschema poppler-utils dpkg-dev)
+  unzip python3 python3-jsonschema poppler-utils dpkg-dev time)
 if [ "${1:-}" = "--hardening" ]; then packages+=(clang-14 libclang-rt-14-dev); fi
 if [ "${1:-}" = "--screenshot" ]; then packages+=(xvfb xauth openbox); fi
 missing=()

@@ -1,0 +1,96 @@
+// A batch: many long-term or commodity runs on one started installation,
+// run by a pool of worker threads. Every worker starts each scenario from a
+// copy of the started state, so nothing it changes is shared; the reports
+// and manifests of a scenario go to the output folder as ID.OR10 or
+// ID.CC10, and the outcomes are handed on in the scenarios' order, whatever
+// the number of workers.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/platform.h"
+#include "core/run_results.h"
+#include "core/window_settings.h"
+#include "export/table_writer.h"
+
+namespace ormid {
+
+struct ModOrmid;
+
+struct BatchScenario {
+  std::string id;      // names its files in the output folder
+  std::string origin;  // where it comes from: "FILE:LINE" or the residue file
+  std::string residueFile;
+  int report = 0;  // kRunLongTerm or kRunCommodity
+  // Fails the scenario before it runs (a bad value in its row).
+  std::string problem;
+  // Sets the window's controls after the residue file is open; false with
+  // the message when a setting cannot be used with this installation.
+  std::function<bool(ModOrmid&, WindowSettings&, std::string& message)> settings;
+};
+
+struct BatchOptions {
+  std::string outDir;
+  int workers = 1;
+  std::vector<ExportFormat> exports;  // ID.csv, ID.json, ID.xlsx per scenario
+  DateTime date;                      // every report's and manifest's date
+  bool utc = false;
+  bool yes = false;  // the answer to the runs' Yes/No questions
+  // Set (by an interrupt or a Cancel button) to stop: the scenarios in
+  // progress finish, the rest are not run.
+  const std::atomic<bool>* stop = nullptr;
+};
+
+enum class ScenarioStatus { Done, Failed, NotRun };
+
+// A subgroup's figures, owning its name.
+struct SubgroupFigures {
+  LongTermResult figures;  // figures.subgroup points into name
+  std::string name;
+  SubgroupFigures() = default;
+  SubgroupFigures(const LongTermResult& r);
+  SubgroupFigures(const SubgroupFigures& o);
+  SubgroupFigures& operator=(const SubgroupFigures& o);
+};
+
+struct ScenarioOutcome {
+  ScenarioStatus status = ScenarioStatus::NotRun;
+  std::string message;  // "ORIGIN: TITLE: TEXT" of a failure
+  std::vector<SubgroupFigures> subgroups;
+  std::vector<std::string> outputs;  // files written, report first
+};
+
+// The report file of a scenario: DIR/ID.OR10 or DIR/ID.CC10.
+std::string ScenarioReportPath(const std::string& outDir, const BatchScenario& s);
+// Every file a scenario may write (report, manifest, exports).
+std::vector<std::string> ScenarioOutputPaths(const std::string& outDir, const BatchScenario& s,
+                                             const std::vector<ExportFormat>& exports);
+
+// The subgroup a scenario's outcome is judged by: the highest percent of
+// its reference dose, or without a reference dose the highest exposure.
+// nullptr when it has none.
+const SubgroupFigures* WorstSubgroup(const ScenarioOutcome& o);
+
+// Takes the outcomes one at a time, in the scenarios' order.
+class BatchListener {
+ public:
+  virtual ~BatchListener() = default;
+  virtual void Finished(std::size_t index, const BatchScenario& s, const ScenarioOutcome& o) = 0;
+  // done of total scenarios finished (called after Finished, or less often).
+  virtual void Progress(std::size_t /*done*/, std::size_t /*total*/) {}
+};
+
+struct BatchCounts {
+  std::size_t done = 0, failed = 0, notRun = 0;
+};
+
+// Runs every scenario on the started installation `started`, whose working
+// folder is the current directory.
+BatchCounts RunBatch(const ModOrmid& started, const std::vector<BatchScenario>& scenarios,
+                     const BatchOptions& options, BatchListener& listener);
+
+}  // namespace ormid

@@ -1,0 +1,177 @@
+#include "batch/batch_summary.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "core/float_text.h"
+#include "core/platform.h"
+#include "export/results_export.h"
+
+namespace ormid {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kScenarioColumns = 4;  // scenario, status, command, residue_file
+
+const char* CommandOf(const BatchScenario& s) {
+  return s.report == 2 ? "commodity" : "longterm";
+}
+
+int IndexOf(const std::vector<Column>& columns, std::string_view name) {
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (columns[i].name == name) return static_cast<int>(i);
+  return -1;
+}
+
+std::string ReferenceName(ReferenceKind k) {
+  return k == ReferenceKind::PAD ? "PAD" : "RfD";
+}
+
+// A subgroup's deciding figure as the printed summary shows it.
+std::string FigureText(const LongTermResult& r) {
+  if (r.percentReference)
+    return ShortestText(*r.percentReference) + "% of " + ReferenceName(r.reference);
+  if (r.marginOfExposure) return "margin of exposure " + ShortestText(*r.marginOfExposure);
+  if (r.lifetimeRisk) return "lifetime cancer risk " + ShortestText(*r.lifetimeRisk);
+  return "exposure " + ShortestText(r.exposure) + " mg/kg bw/day";
+}
+
+}  // namespace
+
+const std::vector<Column>& SummaryColumns() {
+  static const std::vector<Column> columns = [] {
+    std::vector<Column> c = {
+        {"scenario", CellType::Text, ""},
+        {"status", CellType::Text, ""},
+        {"command", CellType::Text, ""},
+        {"residue_file", CellType::Text, ""},
+    };
+    const auto& figures = LongTermColumns();
+    c.insert(c.end(), figures.begin(), figures.end());
+    c.push_back({"message", CellType::Text, ""});
+    return c;
+  }();
+  return columns;
+}
+
+const char* StatusText(ScenarioStatus s) {
+  switch (s) {
+    case ScenarioStatus::Done:
+      return "done";
+    case ScenarioStatus::Failed:
+      return "failed";
+    case ScenarioStatus::NotRun:
+      return "not run";
+  }
+  return "";
+}
+
+void SummaryRows(const BatchScenario& s, const ScenarioOutcome& o,
+                 const std::function<void(const std::vector<Cell>&, bool above)>& row) {
+  std::vector<Cell> cells, figures;
+  auto head = [&] {
+    cells.assign({Cell(std::string_view(s.id)), Cell(std::string_view(StatusText(o.status))),
+                  Cell(std::string_view(CommandOf(s))), Cell(std::string_view(s.residueFile))});
+  };
+  const std::size_t figureCount = LongTermColumns().size();
+  if (o.subgroups.empty()) {
+    head();
+    cells.resize(kScenarioColumns + figureCount);
+    cells.push_back(o.message.empty() ? Cell() : Cell(std::string_view(o.message)));
+    row(cells, false);
+    return;
+  }
+  for (const SubgroupFigures& g : o.subgroups) {
+    head();
+    LongTermCells(g.figures, figures);
+    cells.insert(cells.end(), figures.begin(), figures.end());
+    cells.push_back(o.message.empty() ? Cell() : Cell(std::string_view(o.message)));
+    row(cells, AboveReferenceDose(g.figures.percentReference));
+  }
+}
+
+bool OverReferenceDose(const ScenarioOutcome& o) {
+  for (const SubgroupFigures& g : o.subgroups)
+    if (AboveReferenceDose(g.figures.percentReference)) return true;
+  return false;
+}
+
+std::string SummaryLine(const BatchScenario& s, const ScenarioOutcome& o, std::size_t idWidth) {
+  std::string line = s.id;
+  if (line.size() < idWidth) line.append(idWidth - line.size(), ' ');
+  std::string status = StatusText(o.status);
+  status.resize(9, ' ');
+  line += "  " + status;
+  if (o.status == ScenarioStatus::Failed) return line + o.message;
+  if (o.status == ScenarioStatus::NotRun) {
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+  }
+  if (const SubgroupFigures* worst = WorstSubgroup(o)) {
+    line += "worst: " + worst->name + " (row " + std::to_string(worst->figures.row) + "), " +
+            FigureText(worst->figures);
+    if (AboveReferenceDose(worst->figures.percentReference)) line += "  ** over 100% **";
+  }
+  return line;
+}
+
+BatchSummary::BatchSummary(Platform& p, std::string outDir,
+                           const std::vector<BatchScenario>& scenarios, nlohmann::json head,
+                           long long created, std::ostream* printed)
+    : p_(p),
+      outDir_(std::move(outDir)),
+      head_(std::move(head)),
+      created_(created),
+      printed_(printed) {
+  for (const BatchScenario& s : scenarios) idWidth_ = std::max(idWidth_, s.id.size());
+  idWidth_ = std::min<std::size_t>(idWidth_, 24);
+}
+
+BatchSummary::~BatchSummary() = default;
+
+std::vector<std::string> BatchSummary::Paths() const {
+  return {(fs::path(outDir_) / "summary.csv").string(),
+          (fs::path(outDir_) / "summary.xlsx").string()};
+}
+
+bool BatchSummary::Open(std::string& error) {
+  const auto& columns = SummaryColumns();
+  const auto paths = Paths();
+  specs_.clear();
+  specs_.reserve(paths.size());
+  for (const std::string& path : paths) {
+    specs_.push_back({path, "Scenarios", "scenarios", columns,
+                      IndexOf(columns, "percent_of_reference_dose"), created_});
+    auto table = OpenTable(p_, specs_.back(), head_, error);
+    if (!table) {
+      error = "the summary " + path + " could not be written: " + error;
+      tables_.clear();
+      return false;
+    }
+    tables_.push_back(std::move(table));
+  }
+  return true;
+}
+
+void BatchSummary::Finished(std::size_t, const BatchScenario& s, const ScenarioOutcome& o) {
+  SummaryRows(s, o, [&](const std::vector<Cell>& cells, bool above) {
+    for (auto& t : tables_) t->Row(cells, above);
+  });
+  if (OverReferenceDose(o)) ++over;
+  if (printed_) *printed_ << SummaryLine(s, o, idWidth_) << "\n";
+}
+
+bool BatchSummary::Commit(std::string& error) {
+  const auto paths = Paths();
+  for (std::size_t i = 0; i < tables_.size(); ++i)
+    if (!tables_[i]->Commit(error)) {
+      error = "the summary " + paths[i] + " could not be written: " + error;
+      return false;
+    }
+  tables_.clear();
+  return true;
+}
+
+}  // namespace ormid

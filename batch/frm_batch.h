@@ -1,0 +1,77 @@
+// The desktop program's batch run: several residue files run with the main
+// window's current settings on worker threads, a progress dialog that can
+// be cancelled, and the summary table with Export. The batch itself runs
+// off the window's thread; the dialog only looks at how far it has come.
+#pragma once
+
+#include <QDialog>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "batch/batch_run.h"
+#include "core/mod_ormid.h"
+#include "core/window_settings.h"
+
+class QComboBox;
+class QLabel;
+class QProgressDialog;
+class QPushButton;
+class QTableWidget;
+class QThread;
+class QTimer;
+
+namespace ormid {
+
+class Platform;
+
+class FrmBatch : public QDialog {
+  Q_OBJECT
+
+ public:
+  // m: the window's started state (with its PAD values); s: its settings.
+  FrmBatch(const ModOrmid& m, WindowSettings s, Platform& p, QWidget* parent = nullptr);
+  ~FrmBatch() override;
+
+  QComboBox* cboAnalysis = nullptr;  // long-term or commodity
+  QTableWidget* grdSummary = nullptr;
+  QLabel* lblTotals = nullptr;
+  QPushButton* cmdRun = nullptr;
+  QPushButton* cmdExport = nullptr;
+  QProgressDialog* progress = nullptr;
+
+  // The residue files and output folder that Run starts with.
+  void SetFiles(std::vector<std::string> residueFiles, std::string outDir);
+  // Runs the files into outDir in the background; finished() follows.
+  void Start(const std::vector<std::string>& residueFiles, const std::string& outDir);
+  // Stops: the scenarios in progress finish, the rest are not run.
+  void Cancel();
+  bool Running() const;
+  // Writes the summary table to a .csv or .xlsx file; false with error.
+  bool ExportSummary(const std::string& path, std::string& error);
+  BatchCounts Counts() const { return counts_; }
+
+ signals:
+  void finished();
+
+ private:
+  void Poll();
+  void Done();
+
+  ModOrmid m_;
+  WindowSettings settings_;
+  Platform& p_;
+  std::vector<std::string> files_;
+  std::vector<BatchScenario> scenarios_;
+  std::vector<ScenarioOutcome> outcomes_;
+  std::string outDir_;
+  std::atomic<bool> stop_{false};
+  std::atomic<std::size_t> done_{0};
+  BatchCounts counts_;
+  QThread* thread_ = nullptr;
+  QTimer* timer_ = nullptr;
+};
+
+}  // namespace ormid

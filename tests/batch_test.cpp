@@ -1,0 +1,560 @@
+// Batch runs end to end through ormid-cli on copies of the bundled samples:
+// every scenario's report is the single run's saved report, the summary's
+// figures are the single run's exported ones, nothing depends on the number
+// of workers, bad rows fail alone with the single run's message, and a stop
+// (Cancel or Ctrl+C) leaves no partial file.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "app/run_request.h"
+#include "app/startup.h"
+#include "batch/batch_run.h"
+#include "batch/scenario_file.h"
+#include "cli/cli_run.h"
+#include "core/mod_ormid.h"
+#include "tests/test_support.h"
+
+extern char** environ;
+
+namespace ormid::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Row = std::vector<std::string>;
+
+std::vector<Row> ParseCsv(const std::string& text) {
+  std::vector<Row> rows(1);
+  std::string field;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+        field += text[++i];
+      else if (c == '"')
+        quoted = false;
+      else
+        field += c;
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      rows.back().push_back(field);
+      field.clear();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      rows.back().push_back(field);
+      field.clear();
+      rows.emplace_back();
+      ++i;
+    } else {
+      field += c;
+    }
+  }
+  rows.pop_back();
+  return rows;
+}
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+// Every file of a folder and its bytes.
+std::map<std::string, std::string> FolderBytes(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(dir))
+    files[e.path().filename().string()] = ReadFileBytes(e.path());
+  return files;
+}
+
+std::size_t Column(const Row& header, const std::string& name) {
+  for (std::size_t i = 0; i < header.size(); ++i)
+    if (header[i] == name) return i;
+  ADD_FAILURE() << "no column " << name;
+  return 0;
+}
+
+class Batch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    start_ = fs::current_path();
+    ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1);
+    for (const char* name : {"csfii", "nhanes-2005-2010"}) {
+      fs::path from = SourceDir() / "samples" / name;
+      fs::create_directories(dir_.path() / name / "residues");
+      for (const auto& e : fs::directory_iterator(from))
+        if (e.is_regular_file()) fs::copy_file(e.path(), dir_.path() / name / e.path().filename());
+      for (const auto& e : fs::directory_iterator(from / "residues"))
+        fs::copy_file(e.path(), dir_.path() / name / "residues" / e.path().filename());
+    }
+  }
+  void TearDown() override {
+    ::unsetenv("SOURCE_DATE_EPOCH");
+    fs::current_path(start_);
+  }
+
+  Result Run(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    fs::current_path(dir_.path());
+    int status = cli::RunCli(args, out, err);
+    fs::current_path(dir_.path());
+    return {status, out.str(), err.str()};
+  }
+  fs::path P(const std::string& rel) const { return dir_.path() / rel; }
+  void Write(const std::string& rel, const std::string& text) { WriteFileBytes(P(rel), text); }
+
+  fs::path start_;
+  TempDir dir_;
+};
+
+const char* kHeader =
+    "id,residue_file,command,noel,rfd,qstar,pad,adj2,comment,reports,subgroups,food_pct,"
+    "crop_pct\n";
+
+// A scenario file of many rows over the three sample residue files and
+// every endpoint, long-term and commodity.
+std::string ManyScenarios(int copies) {
+  std::string csv = kHeader;
+  const char* files[] = {"DEMOFOS", "DEMOGRP", "CYCLOFOS"};
+  for (int c = 0; c < copies; ++c)
+    for (const char* f : files) {
+      std::string id = std::string(f) + "-" + std::to_string(c);
+      std::string r = std::string("residues/") + f + ".R98";
+      csv += id + "-r," + r + ",longterm,,file,,,,,,,,\n";
+      csv += id + "-nr," + r + ",longterm,0.5,0.0003,,,yes,,,,,\n";
+      csv += id + "-p," + r + ",longterm,,file,,17=0.0001;27=0.00005,,,,,,\n";
+      csv += id + "-q," + r + ",longterm,,,0.05,,,,,,,\n";
+      csv += id + "-c," + r + ",commodity,,file,,,,,both,\"1,17\",1,5\n";
+    }
+  return csv;
+}
+
+// The reports and the summary are the same bytes whatever the number of
+// workers, and nothing is lost or reordered.
+TEST_F(Batch, OutputsDoNotDependOnTheNumberOfWorkers) {
+  Write("csfii/many.csv", ManyScenarios(6));
+  auto one = Run({"-C", "csfii", "batch", "--scenarios", P("csfii/many.csv").string(), "--out",
+                  P("out1").string(), "-j1", "--export", "csv", "--export", "xlsx"});
+  auto four = Run({"-C", "csfii", "batch", "--scenarios", P("csfii/many.csv").string(), "--out",
+                   P("out4").string(), "-j4", "--export", "csv", "--export", "xlsx"});
+  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(four.status, 0) << four.err;
+  EXPECT_EQ(one.out, four.out);
+  auto a = FolderBytes(P("out1")), b = FolderBytes(P("out4"));
+  // 90 scenarios: report, manifest, two exports, the CSV's manifest; the summary twice.
+  EXPECT_EQ(a.size(), 90u * 5 + 2);
+  ASSERT_EQ(a.size(), b.size());
+  for (const auto& [name, bytes] : a) {
+    ASSERT_TRUE(b.count(name)) << name;
+    // The summary's workbook names its folder; manifests do too, and are
+    // compared with the folder's name put right.
+    if (name == "summary.xlsx") continue;
+    std::string expected = bytes;
+    if (name.find(".manifest.json") != std::string::npos)
+      for (std::size_t at; (at = expected.find(P("out1").string())) != std::string::npos;)
+        expected.replace(at, P("out1").string().size(), P("out4").string());
+    EXPECT_TRUE(expected == b[name]) << name << " differs between -j1 and -j4";
+  }
+  auto rows = ParseCsv(a["summary.csv"]);
+  const std::size_t id = Column(rows[0], "scenario"), status = Column(rows[0], "status");
+  // Every scenario, in the file's order: 33 subgroup rows per long-term
+  // scenario, one per chosen subgroup (2) per commodity scenario.
+  std::vector<std::string> order;
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i][status], "done") << rows[i][id];
+    if (order.empty() || order.back() != rows[i][id]) order.push_back(rows[i][id]);
+  }
+  ASSERT_EQ(order.size(), 90u);
+  EXPECT_EQ(order[0], "DEMOFOS-0-r");
+  EXPECT_EQ(order[89], "CYCLOFOS-5-c");
+  EXPECT_EQ(rows.size() - 1, 72u * 33 + 18u * 2);
+}
+
+// Each scenario's report is byte for byte the report the single run saves
+// with the same settings, and each summary row holds the figures the single
+// run exports for that subgroup.
+TEST_F(Batch, ReportsAndFiguresAreTheSingleRunsOnes) {
+  struct Case {
+    std::string folder, residue, command;
+    std::vector<std::string> options;
+  } cases[] = {
+      {"csfii", "DEMOFOS.R98", "longterm", {"--rfd"}},
+      {"csfii", "DEMOGRP.R98", "longterm", {"--noel=0.5", "--rfd=0.01", "--adj2"}},
+      {"csfii", "CYCLOFOS.R98", "longterm", {"--pad", "--pad-value", "17=0.0001"}},
+      {"nhanes-2005-2010", "DEMOFOS.R10", "longterm", {"--qstar=0.05"}},
+      {"nhanes-2005-2010", "DEMOGRP.R10", "longterm", {"--noel=0.2"}},
+      {"csfii",
+       "DEMOFOS.R98",
+       "commodity",
+       {"--rfd", "--complete", "--critical", "--subgroups", "1,17", "--food-pct", "1", "--crop-pct",
+        "5"}},
+      {"nhanes-2005-2010",
+       "DEMOFOS.R10",
+       "commodity",
+       {"--rfd", "--complete", "--subgroups", "all"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder + " " + c.residue + " " + c.options[0]);
+    const std::string residue = P(c.folder + "/residues/" + c.residue).string();
+    const std::string stem = fs::path(c.residue).stem().string();
+    std::vector<std::string> single = {"-C",    c.folder,   c.command,
+                                       residue, "--save",   "single",
+                                       "--yes", "--export", P("single.csv").string()};
+    single.insert(single.end(), c.options.begin(), c.options.end());
+    auto s = Run(single);
+    ASSERT_EQ(s.status, 0) << s.err;
+    std::vector<std::string> batch = {"-C",      c.folder, "batch",           residue, "--command",
+                                      c.command, "--out",  P("out").string(), "--yes"};
+    batch.insert(batch.end(), c.options.begin(), c.options.end());
+    auto b = Run(batch);
+    ASSERT_EQ(b.status, 0) << b.err;
+    const std::string ext = c.command == "longterm" ? ".OR10" : ".CC10";
+    EXPECT_TRUE(ReadFileBytes(P(c.folder + "/residues/single" + ext)) ==
+                ReadFileBytes(P("out/" + stem + ext)));
+
+    auto exported = ParseCsv(ReadFileBytes(P("single.csv")));
+    auto summary = ParseCsv(ReadFileBytes(P("out/summary.csv")));
+    const Row& eh = exported[0];
+    const Row& sh = summary[0];
+    std::vector<Row> expected;  // the single run's subgroup rows
+    const bool commodity = c.command == "commodity";
+    for (std::size_t i = 1; i < exported.size(); ++i)
+      if (!commodity || exported[i][Column(eh, "row_kind")] == "subgroup_total")
+        expected.push_back(exported[i]);
+    ASSERT_EQ(summary.size() - 1, expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const Row& got = summary[i + 1];
+      EXPECT_EQ(got[Column(sh, "scenario")], stem);
+      EXPECT_EQ(got[Column(sh, "row")],
+                expected[i][Column(eh, commodity ? "subgroup_row" : "row")]);
+      for (const char* figure : {"exposure_mg_per_kg_bw_day", "reference_dose_kind",
+                                 "reference_dose_mg_per_kg_bw_day", "percent_of_reference_dose",
+                                 "percent_of_noel", "margin_of_exposure", "lifetime_cancer_risk"})
+        EXPECT_EQ(got[Column(sh, figure)], expected[i][Column(eh, figure)])
+            << figure << " of row " << got[Column(sh, "row")];
+    }
+  }
+}
+
+// The printed summary: one line per scenario with its worst subgroup, the
+// ones over 100% of their reference dose marked.
+TEST_F(Batch, PrintedSummaryNamesTheWorstSubgroup) {
+  auto r = Run({"-C", "csfii", "batch", P("csfii/residues/DEMOFOS.R98").string(),
+                P("csfii/residues/CYCLOFOS.R98").string(), "--rfd", "--out", P("out").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto summary = ParseCsv(ReadFileBytes(P("out/summary.csv")));
+  const Row& h = summary[0];
+  // The worst subgroup of each scenario, from the summary table.
+  std::map<std::string, std::pair<float, std::string>> worst;
+  for (std::size_t i = 1; i < summary.size(); ++i) {
+    float pct = std::stof(summary[i][Column(h, "percent_of_reference_dose")]);
+    auto& w = worst[summary[i][Column(h, "scenario")]];
+    if (w.second.empty() || pct > w.first)
+      w = {pct, summary[i][Column(h, "subgroup")] + " (row " + summary[i][Column(h, "row")] + ")"};
+  }
+  std::istringstream lines(r.out);
+  std::string line;
+  int seen = 0;
+  while (std::getline(lines, line)) {
+    for (const auto& [id, w] : worst)
+      if (line.rfind(id + " ", 0) == 0) {
+        ++seen;
+        EXPECT_NE(line.find("done"), std::string::npos) << line;
+        EXPECT_NE(line.find("worst: " + w.second), std::string::npos) << line;
+        EXPECT_EQ(line.find("over 100%") != std::string::npos, w.first > 100) << line;
+      }
+  }
+  EXPECT_EQ(seen, 2) << r.out;
+  EXPECT_NE(r.out.find("2 scenarios: 2 done, 0 failed, 0 not run;"), std::string::npos);
+}
+
+// A row with a bad value fails with the single run's message, prefixed with
+// the scenario file and line; the rows around it still run.
+TEST_F(Batch, BadRowsFailAloneWithTheSingleRunsMessage) {
+  struct Case {
+    std::string cells;                // from noel on
+    std::vector<std::string> single;  // the single run's options
+  } cases[] = {
+      {"abc,,,,,,,,,", {"--noel=abc"}},
+      {",file,,,,,both,99,,", {"--rfd", "--complete", "--critical", "--subgroups", "99"}},
+      {",file,,,,,critical,1,150,5",
+       {"--rfd", "--critical", "--subgroups", "1", "--food-pct", "150", "--crop-pct", "5"}},
+      {",file,,,,,,,1,", {"--rfd", "--food-pct", "1"}},
+      {",file,0.05,,,,,,,", {"--rfd", "--qstar=0.05"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cells);
+    const bool commodity =
+        c.cells.find("both") != std::string::npos || c.cells.find("critical") != std::string::npos;
+    Write("csfii/s.csv",
+          std::string(kHeader) + "good1,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n" +
+              "bad,residues/DEMOGRP.R98," + (commodity ? "commodity," : "longterm,") + c.cells +
+              "\n" + "good2,residues/CYCLOFOS.R98,longterm,,file,,,,,,,,\n");
+    auto r = Run({"-C", "csfii", "batch", "--scenarios", "csfii/s.csv", "--out", P("out").string(),
+                  "--yes"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    std::vector<std::string> single = {"-C", "csfii", commodity ? "commodity" : "longterm",
+                                       P("csfii/residues/DEMOGRP.R98").string()};
+    single.insert(single.end(), c.single.begin(), c.single.end());
+    auto s = Run(single);
+    ASSERT_NE(s.status, 0);
+    std::string message = s.err.substr(0, s.err.find('\n'));
+    if (message.rfind("ormid-cli: ", 0) == 0) message.erase(0, 11);
+    auto summary = ParseCsv(ReadFileBytes(P("out/summary.csv")));
+    const Row& h = summary[0];
+    std::map<std::string, std::string> status, text;
+    for (std::size_t i = 1; i < summary.size(); ++i) {
+      status[summary[i][Column(h, "scenario")]] = summary[i][Column(h, "status")];
+      text[summary[i][Column(h, "scenario")]] = summary[i][Column(h, "message")];
+    }
+    EXPECT_EQ(status["good1"], "done");
+    EXPECT_EQ(status["good2"], "done");
+    EXPECT_EQ(status["bad"], "failed");
+    EXPECT_EQ(text["bad"], "csfii/s.csv:3: " + message);
+    EXPECT_NE(r.out.find("csfii/s.csv:3: " + message), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(P("out/bad.OR10")) || fs::exists(P("out/bad.CC10")));
+    EXPECT_TRUE(fs::exists(P("out/good2.OR10")));
+  }
+}
+
+// What makes the scenario file unusable is a usage error naming it.
+TEST_F(Batch, ScenarioFileProblemsAreUsageErrors) {
+  struct Case {
+    std::string file, text, message;
+  } cases[] = {
+      {"s1.csv", "id,residue_file,command,rfd,colour\n", "has an unknown column \"colour\""},
+      {"s2.csv", "id,command,rfd\na,longterm,file\n", "has no column \"residue_file\""},
+      {"s3.csv", "id,residue_file,command,rfd,rfd\n", "has the column \"rfd\" twice"},
+      {"s4.csv",
+       std::string(kHeader) + "a,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n" +
+           "a,residues/DEMOGRP.R98,longterm,,file,,,,,,,,\n",
+       "s4.csv:3: the id a is taken by line 2"},
+      {"s5.csv", std::string(kHeader) + "../up,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n",
+       "cannot name the scenario's files"},
+      {"", "", "cannot read the scenario file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    if (!c.file.empty()) Write("csfii/" + c.file, c.text);
+    const std::string file = "csfii/" + (c.file.empty() ? std::string("missing.csv") : c.file);
+    auto r = Run({"-C", "csfii", "batch", "--scenarios", file, "--out", P("out").string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.file.empty() ? "missing.csv" : c.file), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(P("out/summary.csv")));
+  }
+  // And the command line's own mistakes.
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"batch", "--out", "o"},
+        {"batch", "x.R98", "--scenarios", "s.csv", "--out", "o"},
+        {"batch", "--scenarios", "s.csv", "--rfd", "--out", "o"},
+        {"batch", "x.R98", "--rfd", "--save", "n", "--out", "o"},
+        {"batch", "x.R98", "--rfd", "--export", "pdf", "--out", "o"},
+        {"batch", "x.R98", "--rfd", "-j", "0", "--out", "o"},
+        {"batch", "a/x.R98", "b/x.R98", "--rfd", "--out", "o"}}) {
+    auto r = Run(args);
+    EXPECT_EQ(r.status, 2) << args[1] << " " << args[2] << ": " << r.err;
+  }
+}
+
+// The working folder's temporary reports are left alone; an output folder
+// of an earlier batch is written over only with --yes.
+TEST_F(Batch, WorkingFolderUntouchedAndOverwriteAsked) {
+  Write("csfii/ormdtemp.txt", "the last report");
+  const std::vector<std::string> args = {
+      "-C",    "csfii", "batch",          P("csfii/residues/DEMOFOS.R98").string(),
+      "--rfd", "--out", P("out").string()};
+  ASSERT_EQ(Run(args).status, 0);
+  EXPECT_EQ(ReadFileBytes(P("csfii/ormdtemp.txt")), "the last report");
+  EXPECT_FALSE(fs::exists(P("csfii/tempcomm.txt")));
+  WriteFileBytes(P("out/DEMOFOS.OR10"), "kept");
+  auto again = Run(args);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("already holds files of this batch"), std::string::npos) << again.err;
+  EXPECT_EQ(ReadFileBytes(P("out/DEMOFOS.OR10")), "kept");
+  auto yes = args;
+  yes.push_back("--yes");
+  EXPECT_EQ(Run(yes).status, 0);
+  EXPECT_NE(ReadFileBytes(P("out/DEMOFOS.OR10")), "kept");
+}
+
+// A residue file that cannot be read fails its scenario with the open's
+// message; the batch goes on.
+TEST_F(Batch, MissingResidueFileFailsItsScenario) {
+  auto r = Run({"-C", "csfii", "batch", P("csfii/residues/NONE.R98").string(),
+                P("csfii/residues/DEMOFOS.R98").string(), "--rfd", "--out", P("out").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("NONE     failed   " + P("csfii/residues/NONE.R98").string() +
+                       ": Path Error: Can't find file"),
+            std::string::npos)
+      << r.out;
+  EXPECT_TRUE(fs::exists(P("out/DEMOFOS.OR10")));
+}
+
+// Stops after the first outcome: the started scenarios finish, the rest are
+// "not run", and no temporary file is left in the output folder.
+class StopAfterFirst : public BatchListener {
+ public:
+  explicit StopAfterFirst(std::atomic<bool>& stop) : stop_(stop) {}
+  void Finished(std::size_t, const BatchScenario&, const ScenarioOutcome& o) override {
+    statuses.push_back(o.status);
+    stop_.store(true);
+  }
+  std::vector<ScenarioStatus> statuses;
+
+ private:
+  std::atomic<bool>& stop_;
+};
+
+TEST_F(Batch, StopLeavesTheRestNotRunAndNoPartialFile) {
+  fs::current_path(dir_.path());
+  ScopedCurrentDir cwd(P("csfii"));
+  FakePlatform platform;
+  ModOrmid m;
+  ASSERT_TRUE(StartUp(m, platform, false));
+  std::vector<BatchScenario> scenarios;
+  for (int i = 0; i < 40; ++i) {
+    BatchScenario s;
+    s.id = "s" + std::to_string(i);
+    s.origin = s.id;
+    s.residueFile = P("csfii/residues/DEMOFOS.R98").string();
+    s.report = kRunCommodity;
+    s.settings = [](ModOrmid& mm, WindowSettings& w, std::string&) {
+      w.chkMOE2 = true;
+      w.txtMOE2 = "0.005";
+      w.chkComplete = w.chkCritical = true;
+      w.txtCrit1 = "1";
+      w.txtCrit2 = "5";
+      w.chkStandard.assign(static_cast<std::size_t>(mm.gPopCount), 1);
+      return true;
+    };
+    scenarios.push_back(s);
+  }
+  fs::create_directories(P("out"));
+  std::atomic<bool> stop{false};
+  BatchOptions options;
+  options.outDir = P("out").string();
+  options.workers = 3;
+  options.stop = &stop;
+  StopAfterFirst listener(stop);
+  BatchCounts counts = RunBatch(m, scenarios, options, listener);
+  ASSERT_EQ(listener.statuses.size(), 40u);
+  EXPECT_EQ(counts.done + counts.notRun, 40u);
+  EXPECT_GE(counts.done, 1u);
+  // Only what had started when the stop came has run.
+  EXPECT_LT(counts.done, 20u);
+  for (std::size_t i = 0; i < counts.done; ++i)
+    EXPECT_EQ(listener.statuses[i], ScenarioStatus::Done);
+  for (std::size_t i = counts.done; i < 40; ++i)
+    EXPECT_EQ(listener.statuses[i], ScenarioStatus::NotRun);
+  const std::string first = ReadFileBytes(P("out/s0.CC10"));
+  for (const auto& e : fs::directory_iterator(P("out"))) {
+    const std::string name = e.path().filename().string();
+    EXPECT_EQ(name.find(".ormid-tmp"), std::string::npos) << name;
+    if (name.size() > 5 && name.substr(name.size() - 5) == ".CC10") {
+      EXPECT_TRUE(ReadFileBytes(e.path()) == first) << name << " is not a whole report";
+    }
+  }
+}
+
+#ifdef ORMID_CLI
+// Ctrl+C on the command: the summary is written with the rest "not run",
+// the exit status is 1, and every report in the folder is whole.
+TEST_F(Batch, InterruptWritesTheSummaryAndLeavesNoPartialFile) {
+  std::string csv = kHeader;
+  for (int i = 0; i < 400; ++i)
+    csv += "c" + std::to_string(i) + ",residues/DEMOFOS.R98,commodity,,file,,,,,both,all,1,5\n";
+  Write("csfii/big.csv", csv);
+  fs::current_path(P("csfii"));
+  const std::string out = P("out").string();
+  std::vector<std::string> args = {ORMID_CLI, "batch", "--scenarios", "big.csv",
+                                   "--out",   out,     "-j2"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, ORMID_CLI, &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  // Interrupt once a few reports are in place.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < give_up && !fs::exists(P("out/c3.CC10")))
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  kill(pid, SIGINT);
+  int wstatus = 0;
+  ASSERT_EQ(waitpid(pid, &wstatus, 0), pid);
+  ASSERT_TRUE(WIFEXITED(wstatus));
+  EXPECT_EQ(WEXITSTATUS(wstatus), 1);
+  auto summary = ParseCsv(ReadFileBytes(P("out/summary.csv")));
+  ASSERT_GT(summary.size(), 1u);
+  const std::size_t status = Column(summary[0], "status"), id = Column(summary[0], "scenario");
+  std::size_t done = 0, notRun = 0;
+  std::set<std::string> ids;
+  for (std::size_t i = 1; i < summary.size(); ++i) {
+    ids.insert(summary[i][id]);
+    if (summary[i][status] == "not run") ++notRun;
+    if (summary[i][status] == "done" && summary[i][Column(summary[0], "row")] == "1") ++done;
+  }
+  EXPECT_EQ(ids.size(), 400u);
+  EXPECT_GT(notRun, 0u);
+  EXPECT_GE(done, 4u);
+  const std::string first = ReadFileBytes(P("out/c0.CC10"));
+  std::size_t reports = 0;
+  for (const auto& e : fs::directory_iterator(P("out"))) {
+    const std::string name = e.path().filename().string();
+    EXPECT_EQ(name.find(".ormid-tmp"), std::string::npos) << name;
+    if (name.size() > 5 && name.substr(name.size() - 5) == ".CC10") {
+      ++reports;
+      EXPECT_TRUE(ReadFileBytes(e.path()) == first) << name << " is not a whole report";
+    }
+  }
+  EXPECT_EQ(reports, done);
+}
+#endif
+
+// The scenario file's rows become the single run's options.
+TEST(ScenarioFile, RowsBecomeOptions) {
+  TempDir dir;
+  WriteFileBytes(dir.path() / "s.csv",
+                 "ID, Residue_File ,command,noel,rfd,pad,adj2,comment,reports,subgroups,food_pct,"
+                 "crop_pct\r\n"
+                 "a,r/A.R98,longterm,0.5,file,,yes,\"Refined, twice\",,,,\r\n"
+                 "b,r/B.R98,Commodity,,0.01,17=0.0001;27=2e-5,no,,complete+critical,\"1,17\","
+                 "1,5\r\n"
+                 "\r\n"
+                 "c,r/C.R98,longterm,,file,,maybe,,,,,\r\n"
+                 "d,r/D.R98,listing,,file,,,,,,,\r\n");
+  std::string error;
+  auto rows = ReadScenarioFile((dir.path() / "s.csv").string(), error);
+  ASSERT_TRUE(rows) << error;
+  ASSERT_EQ(rows->size(), 4u);
+  const auto& r = *rows;
+  EXPECT_EQ(r[0].line, 2);
+  EXPECT_EQ(r[0].residueFile, (dir.path() / "r/A.R98").string());
+  EXPECT_EQ(r[0].arguments, (std::vector<std::string>{"--noel=0.5", "--rfd", "--adj2",
+                                                      "--comment=Refined, twice"}));
+  EXPECT_EQ(r[1].command, "commodity");
+  EXPECT_EQ(r[1].arguments,
+            (std::vector<std::string>{"--rfd=0.01", "--pad", "--pad-value=17=0.0001",
+                                      "--pad-value=27=2e-5", "--complete", "--critical",
+                                      "--subgroups=1,17", "--food-pct=1", "--crop-pct=5"}));
+  EXPECT_TRUE(r[1].problem.empty());
+  EXPECT_EQ(r[2].line, 5);
+  EXPECT_EQ(r[2].problem, "adj2 takes yes or no, not \"maybe\"");
+  EXPECT_EQ(r[3].problem, "command takes longterm or commodity, not \"listing\"");
+}
+
+}  // namespace
+}  // namespace ormid::test

@@ -1,0 +1,107 @@
+// The desktop program's batch dialog on a copy of the CSFII sample: the
+// residue files run in the background into the output folder, the table
+// shows one row per file with its worst subgroup, Export writes the same
+// summary the folder gets, and Cancel leaves the rest not run and no
+// partial file.
+#include <QComboBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "app/startup.h"
+#include "batch/frm_batch.h"
+#include "core/mod_ormid.h"
+#include "tests/test_support.h"
+
+namespace ormid::test {
+
+namespace fs = std::filesystem;
+
+class FrmBatchTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TempDir> dir_;
+  std::unique_ptr<ScopedCurrentDir> cwd_;
+  FakePlatform platform_;
+  ModOrmid m_;
+  std::vector<std::string> files_;
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<TempDir>();
+    fs::copy(SourceDir() / "samples" / "csfii", dir_->path() / "csfii",
+             fs::copy_options::recursive);
+    cwd_ = std::make_unique<ScopedCurrentDir>(dir_->path() / "csfii");
+    m_ = ModOrmid();
+    QVERIFY(StartUp(m_, platform_, false));
+    files_.clear();
+    for (const char* f : {"DEMOFOS.R98", "DEMOGRP.R98", "CYCLOFOS.R98"})
+      files_.push_back((dir_->path() / "csfii" / "residues" / f).string());
+  }
+  void cleanup() {
+    cwd_.reset();
+    dir_.reset();
+  }
+
+  void runsEveryFileAndExportsTheSummary() {
+    WindowSettings s;
+    s.chkMOE2 = true;
+    s.txtMOE2 = "0.005";
+    s.chkStandard.assign(static_cast<std::size_t>(m_.gPopCount), 0);
+    FrmBatch dialog(m_, s, platform_);
+    const std::string out = (dir_->path() / "out").string();
+    dialog.SetFiles(files_, out);
+    QSignalSpy finished(&dialog, &FrmBatch::finished);
+    dialog.cmdRun->click();
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(dialog.grdSummary->rowCount(), 3);
+    for (int r = 0; r < 3; ++r) {
+      QCOMPARE(dialog.grdSummary->item(r, 1)->text(), QString("done"));
+      QVERIFY(!dialog.grdSummary->item(r, 2)->text().isEmpty());
+      QVERIFY(dialog.grdSummary->item(r, 3)->text().endsWith("% of RfD"));
+    }
+    QCOMPARE(dialog.grdSummary->item(0, 0)->text(), QString("DEMOFOS"));
+    QVERIFY(fs::exists(fs::path(out) / "DEMOGRP.OR10"));
+    QVERIFY(dialog.cmdExport->isEnabled());
+    std::string error;
+    const std::string copy = (dir_->path() / "copy.csv").string();
+    QVERIFY2(dialog.ExportSummary(copy, error), error.c_str());
+    QCOMPARE(ReadFileBytes(copy), ReadFileBytes(fs::path(out) / "summary.csv"));
+    QVERIFY(!dialog.ExportSummary((dir_->path() / "copy.json").string(), error));
+  }
+
+  void cancelLeavesTheRestNotRun() {
+    WindowSettings s;
+    s.chkMOE2 = true;
+    s.txtMOE2 = "0.005";
+    s.chkComplete = true;
+    s.chkStandard.assign(static_cast<std::size_t>(m_.gPopCount), 1);
+    std::vector<std::string> many;
+    for (int i = 0; i < 60; ++i) {
+      const fs::path copy =
+          dir_->path() / "csfii" / "residues" / ("R" + std::to_string(i) + ".R98");
+      fs::copy_file(files_[0], copy);
+      many.push_back(copy.string());
+    }
+    FrmBatch dialog(m_, s, platform_);
+    dialog.cboAnalysis->setCurrentIndex(1);
+    const std::string out = (dir_->path() / "out").string();
+    dialog.SetFiles(many, out);
+    QSignalSpy finished(&dialog, &FrmBatch::finished);
+    dialog.cmdRun->click();
+    dialog.Cancel();
+    QVERIFY(finished.wait(60000));
+    const BatchCounts counts = dialog.Counts();
+    QCOMPARE(counts.done + counts.notRun, std::size_t{60});
+    QVERIFY(counts.notRun > 0);
+    QCOMPARE(dialog.grdSummary->item(59, 1)->text(), QString("not run"));
+    for (const auto& e : fs::directory_iterator(out))
+      QVERIFY(e.path().string().find(".ormid-tmp") == std::string::npos);
+  }
+};
+
+}  // namespace ormid::test
+
+QTEST_MAIN(ormid::test::FrmBatchTest)
+#include "frm_batch_test.moc"
