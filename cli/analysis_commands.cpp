@@ -139,7 +139,10 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   // Digests of the written files are taken only for a manifest (a saved
   // report or an export); a plain run does not pay for them.
   OutputDigests digests;
-  if (o.save || !o.exports.empty()) platform.digests = &digests;
+  // The manifest (beside a saved report or an export, or in the run
+  // history) lists the report with the digest taken as it was written.
+  const bool recorded = !o.noHistory && o.command != "listing";
+  if (o.save || !o.exports.empty() || recorded) platform.digests = &digests;
   AnalysisHost host;
   ModOrmid m;
   WindowSettings settings;
