@@ -21,10 +21,12 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "app/frm_history.h"
 #include "app/frm_pad.h"
 #include "app/frm_problems.h"
 #include "app/modal_runner.h"
 #include "app/qt_platform.h"
+#include "app/run_request.h"
 #include "app/startup.h"
 #include "app/window_checks.h"
 #include "core/mod_ormid.h"
@@ -32,6 +34,7 @@
 #include "delivery/frm_report2.h"
 #include "delivery/frm_spd.h"
 #include "delivery/qt_printer.h"
+#include "history/run_history.h"
 #include "manifest/run_manifest.h"
 #include "report/number_format.h"
 #include "residue/residue_listing.h"
@@ -149,6 +152,11 @@ void FrmOrmid::BuildControls() {
   mnuStart = mnuAnalysis->addAction(tr("&Ormid Analysis"), this, &FrmOrmid::mnuStart_Click);
   mnuCommodity =
       mnuAnalysis->addAction(tr("Co&mmodity Analysis"), this, &FrmOrmid::mnuCommodity_Click);
+  mnuView = menuBar()->addMenu(tr("&View"));
+  mnuRunHistory = mnuView->addAction(tr("Run &History..."), this, &FrmOrmid::mnuRunHistory_Click);
+  mnuRecordHistory = mnuView->addAction(tr("&Record Runs in History"));
+  mnuRecordHistory->setCheckable(true);
+  mnuRecordHistory->setChecked(true);
   mnuHlp = menuBar()->addMenu(tr("&Help"));
   mnuHelp = mnuHlp->addAction(tr("&Ormid Help"), this, &FrmOrmid::mnuHelp_Click);
   // The shortcuts a desktop user expects, beside the access keys.
@@ -582,9 +590,8 @@ void FrmOrmid::RunRequest(int report) {
     return BuildManifest(m_, ManifestRun{command, settings, started, false, {}, lineCount});
   });
   runFigures_.Clear();
-  results_ = ResultsFanOut{};
-  results_.Add(recorder_.get());
-  results_.Add(&runFigures_);
+  HistoryRecorder history;
+  history_ = mnuRecordHistory->isChecked() ? &history : nullptr;
   const RunStatus status = checkstart(m_, relay_, *this, settings, report);
   relay_.ThawClock();
   EndBusyNote();
@@ -592,15 +599,42 @@ void FrmOrmid::RunRequest(int report) {
   progress_ = nullptr;
   if (status == RunStatus::Done) {
     FinishRunRecord();
+    const FinishedRun& run = report == kRunLongTerm ? *lastLongTerm_ : *lastCommodity_;
+    const std::string saved =
+        settings.chkSaveRpt ? ReportFileNameFor(settings.txtRptFile, m_.gResiduePath, report) : "";
     // The report file the run saved gets its manifest, as on the command line.
-    if (settings.chkSaveRpt)
-      WriteReportManifest(report == kRunLongTerm ? *lastLongTerm_ : *lastCommodity_,
-                          ReportFileNameFor(settings.txtRptFile, m_.gResiduePath, report));
+    if (settings.chkSaveRpt) WriteReportManifest(run, saved);
+    // A finished run goes into the run history with its manifest; a refused
+    // or stopped one leaves nothing there.
+    if (history_ && run.manifest.is_object()) {
+      nlohmann::json manifest = run.manifest;
+      manifest["outputs"] = nlohmann::json::array({run.report});
+      if (!saved.empty()) AddOutput(manifest, "saved report", saved);
+      RecordFinishedRun(relay_, manifest, history);
+      if (frmHistory) frmHistory->Refresh();
+    }
     // A run that saved its report has not shown its Results window yet.
     ShowResults(report);
   }
+  history_ = nullptr;
   recorder_.reset();
   running_ = 0;
+}
+
+ResultsSink* FrmOrmid::Results() {
+  sinks_ = ResultsFanOut();
+  sinks_.Add(recorder_.get());
+  sinks_.Add(history_);
+  sinks_.Add(&runFigures_);
+  return sinks_.Empty() ? nullptr : &sinks_;
+}
+
+void FrmOrmid::mnuRunHistory_Click() {
+  if (!frmHistory) frmHistory = new FrmHistory(relay_, kHistoryFile, this);
+  frmHistory->Refresh();
+  frmHistory->show();
+  frmHistory->raise();
+  frmHistory->activateWindow();
 }
 
 void FrmOrmid::FinishRunRecord() {

@@ -36,6 +36,8 @@ class FrmReport2;
 class FrmSPD;
 class FrmResults;
 class FrmCommodityResults;
+class FrmHistory;
+class HistoryRecorder;
 class RunRecorder;
 struct FinishedRun;
 
@@ -58,6 +60,10 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   QMenu* mnuAnalysis = nullptr;
   QAction* mnuStart = nullptr;
   QAction* mnuCommodity = nullptr;
+  QMenu* mnuView = nullptr;
+  QAction* mnuRunHistory = nullptr;
+  QAction* mnuRecordHistory = nullptr;  // checked: finished runs go into the run history
+  FrmHistory* frmHistory = nullptr;
   QMenu* mnuHlp = nullptr;
   QAction* mnuHelp = nullptr;
 
@@ -153,9 +159,10 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void SetFocus(Control control) override;
   void Progress(int done, int total) override;
   void Computing() override;
-  // The run under way keeps its figures for Export Results and the Results
-  // window, and the terms of its totals for what-if and headroom.
-  ResultsSink* Results() override { return &results_; }
+  // The run under way keeps its figures for Export Results, the run history
+  // and the Results window, and the terms of its totals for what-if and
+  // headroom.
+  ResultsSink* Results() override;
   ExposureTerms* Terms() override { return &runTerms_; }
 
   // --- DeliveryUi ---
@@ -189,6 +196,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void ShowProblems(const std::string& title, const std::string& heading,
                     const std::vector<std::string>& lines);
   void RunRequest(int report);
+  void mnuRunHistory_Click();
   // Runs a box check unless another check is already putting the focus back.
   void CheckBox(QLineEdit* box, bool ok);
   // Opens the Results window of the run that has just finished, unless it
@@ -218,9 +226,12 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   std::unique_ptr<RunRecorder> recorder_;
   std::shared_ptr<const FinishedRun> lastLongTerm_, lastCommodity_, lastRun_;
   int exportType_ = 1;  // the type Export Results offers first
-  // What the run under way sends on: to the recorder and to the figures the
-  // Results window keeps, with the terms of its totals.
-  ResultsFanOut results_;
+  // The run history's sink while a run is under way (none when recording
+  // is off), and the sinks a run sends its rows to.
+  HistoryRecorder* history_ = nullptr;
+  ResultsFanOut sinks_;
+  // The figures and the terms of the run under way that the Results window
+  // keeps.
   RunFigures runFigures_;
   ExposureTerms runTerms_;
 };

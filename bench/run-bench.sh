@@ -132,6 +132,43 @@ printf 'x10   residue export to CSV (%s KB) %s ms, peak %s MB; to a workbook %s 
   "$(( $(stat -c %s "$work/t.csv") / 1024 ))" "$rt_csv" "$((rt_csv_kb / 1024))" "$rt_xlsx"
 printf 'x10   residue import of that CSV %s ms, peak %s MB\n' "$rt_import" "$((rt_import_kb / 1024))"
 
+# The run history on the full-size installation: a commodity run recorded
+# against the same run with --no-history, the database's growth per run,
+# listing 10,000 recorded runs and comparing two commodity runs.
+hist=$work/hist
+rm -rf "$hist" && cp -r "$dir" "$hist"
+cc_args=(commodity "$hist/residues/BENCH.R98" --rfd --complete --critical --food-pct 1 --crop-pct 5
+  --subgroups all)
+read -r cc_nohist _ _ < <(measure "$cli" -C "$hist" "${cc_args[@]}" --no-history)
+read -r cc_hist _ _ < <(measure "$cli" -C "$hist" "${cc_args[@]}")
+runs_before=$(python3 -c 'import sqlite3,sys; print(sqlite3.connect(sys.argv[1]).execute("select count(*) from runs").fetchone()[0])' "$hist/ormid-history.sqlite")
+"$cli" -C "$hist" "${cc_args[@]}" >/dev/null
+size_before=$(stat -c %s "$hist/ormid-history.sqlite")
+for _ in 1 2 3 4; do "$cli" -C "$hist" "${cc_args[@]}" >/dev/null; done
+python3 -c 'import sqlite3,sys; sqlite3.connect(sys.argv[1]).execute("pragma wal_checkpoint(truncate)")' "$hist/ormid-history.sqlite"
+size_after=$(stat -c %s "$hist/ormid-history.sqlite")
+per_run_kb=$(( (size_after - size_before) / 4 / 1024 ))
+read -r cmp_ms _ _ < <(measure "$cli" -C "$hist" compare "$((runs_before + 1))" "$((runs_before + 2))")
+# 10,000 runs: the first long-term run's row copied.
+"$cli" -C "$hist" longterm "$hist/residues/BENCH.R98" --rfd >/dev/null
+python3 - "$hist/ormid-history.sqlite" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+n = db.execute("select count(*) from runs").fetchone()[0]
+lt = db.execute("select max(id) from runs where command = 'longterm'").fetchone()[0]
+db.execute("""insert into runs (date, command, chemical, residue_file, endpoint, worst_subgroup,
+  worst_figure, worst_value, manifest)
+  select date, command, chemical, residue_file, endpoint, worst_subgroup, worst_figure, worst_value,
+  manifest from runs, (with recursive k(i) as (select 1 union all select i + 1 from k where i < ?)
+  select i from k) where id = ?""", (10000 - n, lt))
+db.commit()
+PY
+read -r list_ms _ _ < <(measure "$cli" -C "$hist" history)
+history_ratio=$(awk -v a="$cc_hist" -v b="$cc_nohist" 'BEGIN { printf "%.2f", a / b }')
+printf 'x1    commodity %s ms without the run history, %s ms recorded (x%s), %s KB per run\n' \
+  "$cc_nohist" "$cc_hist" "$history_ratio" "$per_run_kb"
+printf 'x1    history of 10,000 runs %s ms; compare of two commodity runs %s ms\n' "$list_ms" "$cmp_ms"
+
 echo
 check() {  # check TEXT CONDITION-FOR-AWK
   if awk "BEGIN { exit !($2) }"; then echo "met     $1"; else echo "MISSED  $1"; fi
@@ -148,6 +185,10 @@ check "longterm with all three exports under 20 ms ($lt_all)" "$lt_all < 20"
 check "residue table export of the ten-times file under 200 ms ($rt_csv)" "$rt_csv < 200"
 check "residue table import of the ten-times file under 200 ms ($rt_import)" "$rt_import < 200"
 check "residue table import gives the file back byte for byte" "$rt_same == 1"
+check "commodity recorded in the run history at most 1.25 times without (x$history_ratio)" \
+  "$history_ratio <= 1.25"
+check "history of 10,000 runs under 200 ms ($list_ms)" "$list_ms < 200"
+check "compare of two full-size commodity runs under 100 ms ($cmp_ms)" "$cmp_ms < 100"
 for command in info longterm commodity; do
   check "$command peak memory under 50 MB ($((peak[1.$command] / 1024)) MB)" \
     "${peak[1.$command]} < 50 * 1024"

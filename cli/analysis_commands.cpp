@@ -11,11 +11,13 @@
 #include "cli/analysis_options.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
+#include "cli/history_commands.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/record_file.h"
 #include "export/results_export.h"
 #include "headroom/what_if.h"
+#include "history/run_history.h"
 #include "manifest/run_manifest.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
@@ -74,19 +76,20 @@ std::vector<std::string> ApplyExclusion(const std::string& list, ModOrmid& m,
   return exclusion.codes;
 }
 
-// The command line's host of a run: the run's figures go to the exports.
+// The command line's host of a run: the run's figures go to the exports
+// and the run history.
 class AnalysisHost : public CliHost {
  public:
-  ResultsSink* Results() override { return sink; }
-  ResultsSink* sink = nullptr;
+  ResultsSink* Results() override { return sinks.Empty() ? nullptr : &sinks; }
+  ResultsFanOut sinks;
 };
 
 // After a finished long-term or commodity run: the exports put in place,
-// and the manifest, with every file the run wrote, beside the saved report
-// and each CSV export. A file that cannot be written gets a message; the
-// run's reports stand.
+// the manifest, with every file the run wrote, beside the saved report and
+// each CSV export, and the run recorded in the run history. A file that
+// cannot be written gets a message; the run's reports stand.
 int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const ManifestRun& record,
-              ResultsExport* exports) {
+              ResultsExport* exports, const HistoryRecorder* history) {
   int status = kExitDone;
   auto fail = [&](const std::string& text) {
     p.MessageBox(text + ". The reports of the run stand.", "Export Results", MsgIcon::Exclamation,
@@ -120,6 +123,7 @@ int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const Manif
       fail("The manifest " + ManifestPathFor(path) + " could not be written: " + error);
   if (!saved.empty() && !WriteManifest(p, ManifestPathFor(saved), manifest, error))
     fail("The manifest " + ManifestPathFor(saved) + " could not be written: " + error);
+  if (history) RecordFinishedRun(p, manifest, *history, HistoryBusyMilliseconds());
   return status;
 }
 
@@ -135,7 +139,10 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   // Digests of the written files are taken only for a manifest (a saved
   // report or an export); a plain run does not pay for them.
   OutputDigests digests;
-  if (o.save || !o.exports.empty()) platform.digests = &digests;
+  // The manifest (beside a saved report or an export, or in the run
+  // history) lists the report with the digest taken as it was written.
+  const bool recorded = !o.noHistory && o.command != "listing";
+  if (o.save || !o.exports.empty() || recorded) platform.digests = &digests;
   AnalysisHost host;
   ModOrmid m;
   WindowSettings settings;
@@ -156,7 +163,12 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   std::optional<ResultsExport> exports;
   if (!o.exports.empty()) {
     exports.emplace(platform, o.exports, manifest);
-    host.sink = &*exports;
+    host.sinks.Add(&*exports);
+  }
+  std::optional<HistoryRecorder> history;
+  if (!o.noHistory && o.command != "listing") {
+    history.emplace();
+    host.sinks.Add(&*history);
   }
 
   const char* reportFile = nullptr;
@@ -171,10 +183,11 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
     reportFile = kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile;
   }
   int status = kExitDone;
-  if (o.command != "listing" && (settings.chkSaveRpt || exports)) {
+  if (o.command != "listing" && (settings.chkSaveRpt || exports || history)) {
     record.date = platform.Now();
     record.utc = platform.ClockIsUtc();
-    status = FinishRun(m, platform, o, record, exports ? &*exports : nullptr);
+    status = FinishRun(m, platform, o, record, exports ? &*exports : nullptr,
+                       history ? &*history : nullptr);
   }
   if (o.toStdout && !CopyToStdout(reportFile, out)) {
     err << "ormid-cli: cannot read " << reportFile << "\n";

@@ -89,12 +89,16 @@ void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
       ->type_name("LIST");
   sub.add_flag("--stdout", a.toStdout, "also write the finished report to standard output")
       ->disable_flag_override();
-  if (sub.get_name() != "listing")
+  if (sub.get_name() != "listing") {
     sub.add_option("--export", a.exports,
                    "write the run's figures to FILE (.csv, .json or .xlsx; repeatable)")
         ->allow_extra_args(false)
         ->type_size(1)
         ->type_name("FILE");
+    sub.add_flag("--no-history", a.noHistory,
+                 "do not record the run in the run history (ormid-history.sqlite)")
+        ->disable_flag_override();
+  }
   // The desktop program counts report lines across its runs; a long-term
   // report written after another one has no leading blank line. Its
   // manifests record the count, so that a re-run writes the same report.
@@ -142,6 +146,7 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
   o.subgroups = Given(sub, "--subgroups", a.subgroups);
   o.toStdout = a.toStdout;
   o.lineCount = a.lineCount;
+  o.noHistory = a.noHistory;
   o.exports = CheckedExports(a.exports);
   if (command == "longterm") o.exclude = Given(sub, "--exclude", a.exclude);
 

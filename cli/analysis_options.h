@@ -45,6 +45,7 @@ struct AnalysisOptions {
   std::optional<std::string> exclude;  // longterm: crop group and commodity codes
   std::vector<std::string> exports;    // absolute paths
   int lineCount = 0;                   // longterm: the line count the report starts from
+  bool noHistory = false;              // the run is not recorded in the run history
 };
 
 // What the command line gives before it is checked; Bind fills it.
@@ -58,6 +59,7 @@ struct AnalysisArguments {
   bool yes = false, complete = false, critical = false, toStdout = false;
   std::vector<std::string> exports;
   int lineCount = 0;
+  bool noHistory = false;
 
   static constexpr const char* kUnset = "\x1d";
   static constexpr const char* kNoText = "\x1f";

@@ -4,6 +4,7 @@
 #include "cli/analysis_options.h"
 #include "cli/batch_command.h"
 #include "cli/headroom_command.h"
+#include "cli/history_commands.h"
 #include "cli/manifest_commands.h"
 #include "cli/residue_commands.h"
 
@@ -16,6 +17,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   AddManifestCommands(cl);
   AddResidueCommands(cl);
   AddBatchCommands(cl);
+  AddHistoryCommands(cl);
   std::vector<std::string> marked = args;
   MarkEmptyEndpointTexts(marked);
   return cl.Execute(marked, out, err);

@@ -10,11 +10,24 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <process.h>
 #else
 #include <unistd.h>
 #endif
 
 namespace ormid {
+
+namespace {
+
+long long ProcessId() {
+#ifdef _WIN32
+  return _getpid();
+#else
+  return getpid();
+#endif
+}
+
+}  // namespace
 
 namespace fs = std::filesystem;
 
@@ -33,7 +46,10 @@ std::optional<DateTime> Platform::FileModified(const std::string& path) {
 }
 
 std::string TemporaryNameFor(const std::string& path) {
-  return path + ".ormid-tmp";
+  // The process id keeps two programs on one working folder from writing
+  // into each other's temporary file.
+  static const std::string suffix = "." + std::to_string(ProcessId()) + ".ormid-tmp";
+  return path + suffix;
 }
 
 namespace {

@@ -109,7 +109,8 @@ class Platform {
   virtual bool ChangeDir(const std::string& path);
 };
 
-// The temporary file a replacement writes before it replaces path.
+// The temporary file a replacement writes before it replaces path: beside
+// it, named for this process ("NAME.PID.ormid-tmp").
 std::string TemporaryNameFor(const std::string& path);
 
 // Replaces a file only completely: the bytes go to a temporary file in the

@@ -62,18 +62,19 @@ class ResultsSink {
   virtual bool TotalsOnly() const { return false; }
 };
 
-// Hands every row on to several sinks, in the order they were added: one
-// run's figures for an export and a window alike.
+// Hands every row to several sinks in turn (the exports and the run
+// history).
 class ResultsFanOut : public ResultsSink {
  public:
   void Add(ResultsSink* sink) {
     if (sink) sinks_.push_back(sink);
   }
+  bool Empty() const { return sinks_.empty(); }
   void LongTerm(const ModOrmid& m, const LongTermResult& r) override {
-    for (ResultsSink* sink : sinks_) sink->LongTerm(m, r);
+    for (ResultsSink* s : sinks_) s->LongTerm(m, r);
   }
   void Contribution(const ModOrmid& m, const ContributionResult& r) override {
-    for (ResultsSink* sink : sinks_) sink->Contribution(m, r);
+    for (ResultsSink* s : sinks_) s->Contribution(m, r);
   }
 
  private:

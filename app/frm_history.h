@@ -1,0 +1,77 @@
+// The Run History window (View > Run History): every run recorded in the
+// working folder's history in a sortable table, filtered by chemical; a
+// double-click shows a run's manifest and figures, two selected runs and
+// Compare show them side by side with the crossings of 100% marked.
+#pragma once
+
+#include <QDialog>
+#include <QWidget>
+#include <string>
+
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QTableWidget;
+class QPlainTextEdit;
+class QStandardItemModel;
+class QSortFilterProxyModel;
+class QLabel;
+
+namespace ormid {
+
+class Platform;
+struct Comparison;
+struct RecordedRun;
+
+class FrmHistory : public QWidget {
+  Q_OBJECT
+
+ public:
+  // historyFile: the history's file, relative to the working folder.
+  FrmHistory(Platform& p, std::string historyFile, QWidget* parent = nullptr);
+
+  // Reads the history again.
+  void Refresh();
+  // The runs selected in the table, in table order.
+  std::vector<long long> SelectedIds() const;
+  // Shows a run (double-click) and the comparison of the two selected runs.
+  void ShowRun(long long id);
+  void CompareSelected();
+
+  QLineEdit* txtChemical = nullptr;
+  QTableView* grdRuns = nullptr;
+  QPushButton* cmdCompare = nullptr;
+  QPushButton* cmdRefresh = nullptr;
+  QStandardItemModel* model = nullptr;
+  QSortFilterProxyModel* filter = nullptr;
+  // The last run or comparison shown (kept for tests and re-use).
+  QDialog* dlgRun = nullptr;
+  QDialog* dlgCompare = nullptr;
+
+ private:
+  void SelectionChanged();
+  Platform& p_;
+  std::string file_;
+};
+
+// A run's manifest and figures.
+class FrmRunDetails : public QDialog {
+  Q_OBJECT
+ public:
+  FrmRunDetails(const RecordedRun& run, QWidget* parent = nullptr);
+  QPlainTextEdit* txtManifest = nullptr;
+  QTableWidget* grdFigures = nullptr;
+};
+
+// Two runs side by side.
+class FrmCompare : public QDialog {
+  Q_OBJECT
+ public:
+  FrmCompare(const Comparison& c, QWidget* parent = nullptr);
+  QTableWidget* grdSubgroups = nullptr;
+  QPlainTextEdit* txtDifferences = nullptr;
+  // The colour of a row whose percent of its reference dose crosses 100%.
+  static QColor CrossingColour();
+};
+
+}  // namespace ormid

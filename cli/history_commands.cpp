@@ -1,0 +1,275 @@
+#include "cli/history_commands.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+#include <ostream>
+
+#include "cli/analysis_options.h"
+#include "cli/cli_platform.h"
+#include "cli/command_line.h"
+#include "core/float_text.h"
+#include "core/mod_ormid.h"
+#include "export/results_export.h"
+#include "history/run_compare.h"
+#include "history/run_history.h"
+#include "manifest/run_manifest.h"
+
+namespace ormid::cli {
+
+namespace {
+
+std::optional<int> busyOverride;
+
+struct HistoryArguments {
+  std::vector<std::string> words;  // [show ID]
+  int limit = 0;
+  std::string chemical;
+  std::string exportFile;
+  bool yes = false;
+};
+
+struct CompareArguments {
+  std::vector<long long> ids;
+  std::string exportFile;
+  bool yes = false;
+};
+
+std::string FigureText(const Figure& f) {
+  if (f.kind == FigureKind::None) return "";
+  char text[48];
+  std::snprintf(text, sizeof text, "%.6g %s", static_cast<double>(f.value), FigureName(f.kind));
+  return text;
+}
+
+std::string Fit(std::string text, std::size_t width) {
+  if (text.size() > width) text = text.substr(0, width - 1) + "~";
+  text.append(width - text.size(), ' ');
+  return text;
+}
+
+void PrintList(const std::vector<RunSummary>& runs, std::ostream& out) {
+  if (runs.empty()) {
+    out << "No runs recorded.\n";
+    return;
+  }
+  std::string text;
+  text.reserve(runs.size() * 160);
+  text +=
+      "     Id  Date                  Command    Chemical              Residue file     "
+      "Endpoint  Worst subgroup                     Figure\n";
+  char id[16];
+  for (const RunSummary& r : runs) {
+    std::snprintf(id, sizeof id, "%7lld", r.id);
+    std::string line = std::string(id) + "  " + Fit(r.date, 20) + "  " + Fit(r.command, 9) + "  " +
+                       Fit(r.chemical, 20) + "  " + Fit(r.residueFile, 15) + "  " +
+                       Fit(r.endpoint, 8) + "  " + Fit(r.worstSubgroup, 33) + "  " +
+                       FigureText(r.worst);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    text += line + "\n";
+  }
+  out << text;
+}
+
+// A table of cells as aligned text: numbers as the shortest text of their
+// exact value.
+class TextTable : public ResultsSink {
+ public:
+  void LongTerm(const ModOrmid&, const LongTermResult& r) override {
+    Head(LongTermColumns());
+    LongTermCells(r, cells_);
+    Add();
+  }
+  void Contribution(const ModOrmid&, const ContributionResult& r) override {
+    Head(ContributionColumns());
+    ContributionCells(r, cells_);
+    Add();
+  }
+  void Print(std::ostream& out) const {
+    std::string text;
+    for (const auto& row : rows_) {
+      std::string line;
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        line += row[i];
+        if (i + 1 < row.size()) line.append(widths_[i] - row[i].size() + 2, ' ');
+      }
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+      text += line + "\n";
+    }
+    out << text;
+  }
+
+ private:
+  void Head(const std::vector<Column>& columns) {
+    if (!rows_.empty()) return;
+    rows_.emplace_back();
+    for (const Column& c : columns) rows_.back().push_back(c.name);
+    widths_.assign(columns.size(), 0);
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      widths_[i] = std::string_view(columns[i].name).size();
+  }
+  void Add() {
+    std::vector<std::string> row;
+    row.reserve(cells_.size());
+    for (const Cell& c : cells_) {
+      if (auto t = std::get_if<std::string_view>(&c))
+        row.emplace_back(*t);
+      else if (auto n = std::get_if<long long>(&c))
+        row.push_back(std::to_string(*n));
+      else if (auto f = std::get_if<float>(&c))
+        row.push_back(ShortestText(*f));
+      else
+        row.emplace_back();
+    }
+    for (std::size_t i = 0; i < row.size() && i < widths_.size(); ++i)
+      widths_[i] = std::max(widths_[i], row[i].size());
+    rows_.push_back(std::move(row));
+  }
+  std::vector<Cell> cells_;
+  std::vector<std::vector<std::string>> rows_;
+  std::vector<std::size_t> widths_;
+};
+
+// Writes a recorded run's figures as its own export would have been, with
+// the manifest it carried then (without outputs).
+int ExportRun(CliPlatform& p, const RecordedRun& run, const std::string& path) {
+  nlohmann::json manifest = run.manifest;
+  manifest["outputs"] = nlohmann::json::array();
+  ResultsExport exports(p, {path}, [&] { return manifest; });
+  ModOrmid m;
+  run.Replay(m, exports);
+  auto failures = exports.Commit();
+  std::string error;
+  if (failures.empty() && ExportFormatOf(path) == ExportFormat::Csv &&
+      !WriteManifest(p, ManifestPathFor(path), manifest, error))
+    failures.push_back({ManifestPathFor(path), error});
+  for (const ExportFailure& f : failures)
+    p.MessageBox("The export file " + f.path + " could not be written: " + f.reason + ".",
+                 "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
+  return failures.empty() ? kExitDone : kExitStopped;
+}
+
+int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostream& out,
+               std::ostream& err) {
+  std::optional<long long> show;
+  if (!a.words.empty()) {
+    if (a.words[0] != "show" || a.words.size() != 2)
+      throw UsageError{"history takes no arguments, or show ID"};
+    try {
+      std::size_t used = 0;
+      show = std::stoll(a.words[1], &used);
+      if (used != a.words[1].size() || *show < 1) throw std::invalid_argument("");
+    } catch (const std::exception&) {
+      throw UsageError{"history show needs a run id (a whole number), not \"" + a.words[1] + "\""};
+    }
+  }
+  if (!show && !a.exportFile.empty()) throw UsageError{"--export needs history show ID"};
+  if (a.limit < 0) throw UsageError{"--limit needs a number of runs (0 or more)"};
+  const auto exports =
+      a.exportFile.empty() ? std::vector<std::string>{} : CheckedExports({a.exportFile});
+  if (!EnterWorkingFolder(global, err)) return kExitStopped;
+  CliPlatform p(err, a.yes);
+  std::string error;
+
+  if (!show) {
+    ListFilter filter;
+    if (a.limit > 0) filter.limit = a.limit;
+    if (!a.chemical.empty()) filter.chemical = a.chemical;
+    auto runs = ListRuns(kHistoryFile, filter, error);
+    if (!runs) {
+      p.MessageBox(error + ".", "Run History", MsgIcon::Exclamation, MsgButtons::OK);
+      return kExitStopped;
+    }
+    PrintList(*runs, out);
+    return kExitDone;
+  }
+
+  auto run = LoadRun(kHistoryFile, *show, error);
+  if (!run) {
+    p.MessageBox(error + ".", "Run History", MsgIcon::Exclamation, MsgButtons::OK);
+    return kExitStopped;
+  }
+  if (!exports.empty()) {
+    if (!MayReplaceExports(p, exports)) return kExitStopped;
+    if (int status = ExportRun(p, *run, exports[0]); status != kExitDone) return status;
+  }
+  out << "Run " << run->summary.id << "\n\nManifest\n"
+      << run->manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+      << "\n\nFigures\n";
+  TextTable table;
+  ModOrmid m;
+  run->Replay(m, table);
+  table.Print(out);
+  return kExitDone;
+}
+
+int RunCompare(const GlobalOptions& global, const CompareArguments& a, std::ostream& out,
+               std::ostream& err) {
+  const auto exports =
+      a.exportFile.empty() ? std::vector<std::string>{} : CheckedExports({a.exportFile});
+  if (!EnterWorkingFolder(global, err)) return kExitStopped;
+  CliPlatform p(err, a.yes);
+  std::string error;
+  auto first = LoadRun(kHistoryFile, a.ids[0], error, true);
+  auto second = first ? LoadRun(kHistoryFile, a.ids[1], error, true) : std::nullopt;
+  if (!first || !second) {
+    p.MessageBox(error + ".", "Run History", MsgIcon::Exclamation, MsgButtons::OK);
+    return kExitStopped;
+  }
+  const Comparison c = CompareRuns(*first, *second);
+  if (!exports.empty()) {
+    if (!MayReplaceExports(p, exports)) return kExitStopped;
+    if (!ExportComparison(p, c, exports[0], error)) {
+      p.MessageBox("The export file " + exports[0] + " could not be written: " + error + ".",
+                   "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
+      return kExitStopped;
+    }
+  }
+  out << ComparisonText(c);
+  return kExitDone;
+}
+
+}  // namespace
+
+int HistoryBusyMilliseconds() {
+  return busyOverride.value_or(kHistoryBusyMilliseconds);
+}
+
+void OverrideHistoryBusyTimeout(std::optional<int> milliseconds) {
+  busyOverride = milliseconds;
+}
+
+void AddHistoryCommands(CommandLine& cl) {
+  auto h = std::make_shared<HistoryArguments>();
+  CLI::App& history = cl.Add(
+      "history", "list the recorded runs; history show ID prints one with its manifest and figures",
+      [&cl, h](std::ostream& out, std::ostream& err) {
+        return RunHistory(cl.Global(), *h, out, err);
+      });
+  history.add_option("show", h->words, "show ID: one run's manifest and figures")
+      ->type_name("[show ID]");
+  history.add_option("--limit", h->limit, "only the newest N runs")->type_name("N");
+  history.add_option("--chemical", h->chemical, "only the runs of chemical NAME")
+      ->type_name("NAME");
+  history
+      .add_option("--export", h->exportFile,
+                  "with show: write the run's figures to FILE (.csv, .json or .xlsx)")
+      ->type_name("FILE");
+  history.add_flag("--yes", h->yes, "answer Yes to the overwrite question")
+      ->disable_flag_override();
+
+  auto c = std::make_shared<CompareArguments>();
+  CLI::App& compare =
+      cl.Add("compare", "two recorded runs side by side: figures, 100% crossings, settings, inputs",
+             [&cl, c](std::ostream& out, std::ostream& err) {
+               return RunCompare(cl.Global(), *c, out, err);
+             });
+  compare.add_option("ID", c->ids, "the two runs' ids")->required()->expected(2);
+  compare
+      .add_option("--export", c->exportFile, "write the comparison to FILE (.csv, .json or .xlsx)")
+      ->type_name("FILE");
+  compare.add_flag("--yes", c->yes, "answer Yes to the overwrite question")
+      ->disable_flag_override();
+}
+
+}  // namespace ormid::cli

@@ -1,0 +1,154 @@
+// A run as the run history keeps it: its summary, its manifest and every
+// figure it sent, as exact single-precision values, and the sink that
+// gathers them while the run goes.
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/run_results.h"
+
+namespace ormid {
+
+// The figure that says most about a subgroup's exposure, as the run's
+// endpoint reports it.
+enum class FigureKind { None, PercentRfD, PercentPAD, PercentNoel, MarginOfExposure, Risk };
+
+// "% RfD", "% PAD", "% NOEL", "MOE", "risk"; "" for None.
+const char* FigureName(FigureKind kind);
+
+struct Figure {
+  FigureKind kind = FigureKind::None;
+  float value = 0;
+};
+
+// The headline figure of a long-term row or a subgroup total: percent of the
+// reference dose, else the margin of exposure, else the lifetime risk, else
+// percent of the NOEL. None on a row without exposure.
+Figure HeadlineOf(const std::optional<float>& percentReference, ReferenceKind reference,
+                  const std::optional<float>& percentNoel, const std::optional<float>& moe,
+                  const std::optional<float>& risk);
+// Whether figure a is worse than figure b of the same kind (a smaller margin
+// of exposure, a larger percent or risk).
+bool Worse(const Figure& a, const Figure& b);
+
+// The figures of one row, with their texts owned.
+struct RecordedFigures {
+  ReferenceKind reference = ReferenceKind::None;
+  std::optional<float> referenceDose, percentReference, percentNoel, marginOfExposure, lifetimeRisk;
+};
+
+struct RecordedLongTerm {
+  int row = 0;
+  std::string subgroup;
+  int column = 0;
+  float exposure = 0;
+  RecordedFigures figures;
+  LongTermResult View() const;
+};
+
+struct RecordedContribution {
+  ContributionKind kind = ContributionKind::Food;
+  int row = 0;
+  std::string subgroup;
+  int cropGroup = 0;
+  std::string cropGroupName, commodityCode, commodityName;
+  int formCode = 0;
+  std::string formLabel;
+  std::optional<float> residue, adj1, adj2;
+  float exposure = 0;
+  std::optional<float> sharePercent;
+  RecordedFigures figures;
+  ContributionResult View() const;
+};
+
+// One line of the history's list.
+struct RunSummary {
+  long long id = 0;
+  std::string date, command, chemical, residueFile, endpoint;
+  std::string worstSubgroup;
+  Figure worst;
+};
+
+// A run read back from the history.
+struct RecordedRun {
+  RunSummary summary;
+  nlohmann::json manifest;
+  std::vector<RecordedLongTerm> longTerm;       // long-term runs
+  std::vector<RecordedContribution> commodity;  // commodity runs, in report order
+  // Sends the figures again, in the order the run sent them.
+  void Replay(const ModOrmid& m, ResultsSink& sink) const;
+};
+
+// Gathers a run's figures as it sends them: long-term rows as they are; the
+// commodity rows packed per subgroup, each food and food form described once
+// per run.
+class HistoryRecorder : public ResultsSink {
+ public:
+  void LongTerm(const ModOrmid&, const LongTermResult& r) override;
+  void Contribution(const ModOrmid&, const ContributionResult& r) override;
+
+  bool Empty() const { return longTerm_.empty() && subgroups_.empty(); }
+  const std::vector<RecordedLongTerm>& LongTermRows() const { return longTerm_; }
+
+  // A subgroup of a commodity run: its total and its packed rows.
+  struct Subgroup {
+    int row = 0;
+    std::string name;
+    std::optional<RecordedContribution> total;
+    std::string rows;  // packed, see PackedRows
+  };
+  const std::vector<Subgroup>& Subgroups() const { return subgroups_; }
+  // The packed descriptions of the foods, food forms and crop groups the
+  // rows refer to.
+  const std::string& Items() const { return items_; }
+
+  // The worst subgroup of the run and its figure.
+  std::string WorstSubgroup(Figure& worst) const;
+
+ private:
+  // Where a row's texts are, and their lengths.
+  struct TextSource {
+    const char *code = nullptr, *name = nullptr, *label = nullptr, *group = nullptr;
+    std::size_t codeSize = 0, nameSize = 0, labelSize = 0, groupSize = 0;
+    bool operator==(const TextSource&) const = default;
+  };
+  static TextSource SourceOf(const ContributionResult& r);
+  std::uint32_t ItemOf(const ContributionResult& r);
+  std::vector<TextSource> itemSource_;
+
+  std::vector<RecordedLongTerm> longTerm_;
+  std::vector<Subgroup> subgroups_;
+  std::string items_;
+  // The items unpacked, for a quick match; the item index of every packed
+  // text; the items of the previous subgroup in order, which the next one
+  // usually repeats.
+  std::vector<RecordedContribution> itemList_;
+  std::unordered_map<std::string, std::uint32_t> itemIndex_;
+  std::vector<std::uint32_t> previous_, current_;
+  std::string key_;
+  // The previous row's reference dose, which the next row of a subgroup
+  // mostly repeats.
+  ReferenceKind lastReference_ = ReferenceKind::None;
+  std::optional<float> lastReferenceDose_;
+};
+
+// Unpacks a run's item descriptions, then a subgroup's rows (appended to
+// out). False when the bytes are not a packing this program wrote.
+// The subgroups' rows are unpacked in the order they were sent, each after
+// the one before (a row's item is written only where it is not the one
+// expected from the subgroup before).
+struct UnpackState {
+  std::vector<std::uint32_t> previous, current;
+  std::uint32_t nextNew = 0;
+};
+bool UnpackItems(std::string_view items, std::vector<RecordedContribution>& out);
+bool UnpackRows(const std::vector<RecordedContribution>& items, int row,
+                const std::string& subgroup, std::string_view rows, UnpackState& state,
+                std::vector<RecordedContribution>& out, bool totalsOnly = false);
+
+}  // namespace ormid

@@ -1,0 +1,422 @@
+#include "history/run_history.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "history/sqlite.h"
+
+namespace ormid {
+
+namespace fs = std::filesystem;
+using sql::Database;
+using sql::SqliteError;
+using sql::Statement;
+
+namespace {
+
+// Migrations: step k brings a history of schema version k to version k + 1.
+// A new schema adds a step; files of older programs are brought forward on
+// their first recording.
+const char* const kMigrations[] = {
+    // 0 -> 1: runs with their manifests, long-term rows, commodity subgroups
+    // with their packed rows, and the descriptions the packed rows refer to.
+    R"sql(
+CREATE TABLE runs (
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  date TEXT NOT NULL,
+  command TEXT NOT NULL,
+  chemical TEXT NOT NULL,
+  residue_file TEXT NOT NULL,
+  endpoint TEXT NOT NULL,
+  worst_subgroup TEXT,
+  worst_figure TEXT,
+  worst_value REAL,
+  manifest TEXT NOT NULL
+);
+CREATE INDEX runs_by_chemical ON runs (chemical COLLATE NOCASE);
+CREATE TABLE longterm_rows (
+  run_id INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE,
+  row INTEGER NOT NULL,
+  subgroup TEXT NOT NULL,
+  consumption_column INTEGER NOT NULL,
+  exposure_mg_per_kg_bw_day REAL NOT NULL,
+  reference_dose_kind TEXT,
+  reference_dose_mg_per_kg_bw_day REAL,
+  percent_of_reference_dose REAL,
+  percent_of_noel REAL,
+  margin_of_exposure REAL,
+  lifetime_cancer_risk REAL,
+  PRIMARY KEY (run_id, row)
+) WITHOUT ROWID;
+CREATE TABLE commodity_subgroups (
+  run_id INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE,
+  seq INTEGER NOT NULL,
+  row INTEGER NOT NULL,
+  subgroup TEXT NOT NULL,
+  exposure_mg_per_kg_bw_day REAL,
+  reference_dose_kind TEXT,
+  reference_dose_mg_per_kg_bw_day REAL,
+  percent_of_reference_dose REAL,
+  percent_of_noel REAL,
+  margin_of_exposure REAL,
+  lifetime_cancer_risk REAL,
+  packed_rows BLOB NOT NULL,
+  PRIMARY KEY (run_id, seq)
+) WITHOUT ROWID;
+CREATE TABLE commodity_items (
+  run_id INTEGER PRIMARY KEY REFERENCES runs (id) ON DELETE CASCADE,
+  packed_items BLOB NOT NULL
+);
+)sql",
+};
+static_assert(std::size(kMigrations) == kHistorySchemaVersion);
+
+struct NewerSchema {
+  long long version;
+};
+
+const char* ReferenceText(ReferenceKind k) {
+  return k == ReferenceKind::RfD ? "RfD" : k == ReferenceKind::PAD ? "PAD" : nullptr;
+}
+
+ReferenceKind ReferenceFrom(const std::string& text) {
+  return text == "RfD"   ? ReferenceKind::RfD
+         : text == "PAD" ? ReferenceKind::PAD
+                         : ReferenceKind::None;
+}
+
+FigureKind FigureFrom(const std::string& text) {
+  for (FigureKind k : {FigureKind::PercentRfD, FigureKind::PercentPAD, FigureKind::PercentNoel,
+                       FigureKind::MarginOfExposure, FigureKind::Risk})
+    if (text == FigureName(k)) return k;
+  return FigureKind::None;
+}
+
+void BindFigures(Statement& s, int at, const RecordedFigures& f) {
+  if (const char* kind = ReferenceText(f.reference))
+    s.Bind(at, std::string_view(kind));
+  else
+    s.BindNull(at);
+  s.Bind(at + 1, f.referenceDose)
+      .Bind(at + 2, f.percentReference)
+      .Bind(at + 3, f.percentNoel)
+      .Bind(at + 4, f.marginOfExposure)
+      .Bind(at + 5, f.lifetimeRisk);
+}
+
+RecordedFigures FiguresFrom(const Statement& s, int at) {
+  RecordedFigures f;
+  f.reference = ReferenceFrom(s.Text(at));
+  f.referenceDose = s.Float(at + 1);
+  f.percentReference = s.Float(at + 2);
+  f.percentNoel = s.Float(at + 3);
+  f.marginOfExposure = s.Float(at + 4);
+  f.lifetimeRisk = s.Float(at + 5);
+  return f;
+}
+
+std::string Text(const nlohmann::json& j, const char* a, const char* b) {
+  auto outer = j.find(a);
+  if (outer == j.end() || !outer->is_object()) return "";
+  auto inner = outer->find(b);
+  return inner != outer->end() && inner->is_string() ? inner->get<std::string>() : "";
+}
+
+// Brings the file to the current schema; throws NewerSchema for a file of a
+// newer program.
+void Migrate(Database& db) {
+  long long version = db.Integer("PRAGMA user_version");
+  if (version > kHistorySchemaVersion) throw NewerSchema{version};
+  if (version == kHistorySchemaVersion) return;
+  sql::Transaction t(db);
+  // Another program may have brought it forward while this one waited.
+  version = db.Integer("PRAGMA user_version");
+  if (version > kHistorySchemaVersion) throw NewerSchema{version};
+  for (; version < kHistorySchemaVersion; ++version)
+    db.Execute(kMigrations[static_cast<std::size_t>(version)]);
+  db.Execute(("PRAGMA user_version = " + std::to_string(kHistorySchemaVersion)).c_str());
+  t.Commit();
+}
+
+Database OpenHistory(const std::string& path, bool create, int busyMilliseconds) {
+  Database db(path, create);
+  db.BusyTimeout(busyMilliseconds);
+  // Write-ahead logging: readers never wait for the writer, and a recording
+  // that does not reach its commit leaves no trace in the file.
+  db.Execute("PRAGMA journal_mode = WAL");
+  db.Execute("PRAGMA synchronous = NORMAL");
+  return db;
+}
+
+long long Insert(Database& db, const nlohmann::json& manifest, const HistoryRecorder& figures,
+                 const std::optional<long long>& pageLimit) {
+  if (pageLimit) db.Execute(("PRAGMA max_page_count = " + std::to_string(*pageLimit)).c_str());
+  sql::Transaction t(db);
+  Figure worst;
+  const std::string worstSubgroup = figures.WorstSubgroup(worst);
+  const std::string residuePath = Text(manifest, "residue_file", "path");
+  Statement run(db,
+                "INSERT INTO runs (date, command, chemical, residue_file, endpoint, "
+                "worst_subgroup, worst_figure, worst_value, manifest) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  run.Bind(1, Text(manifest, "run", "date"))
+      .Bind(2, Text(manifest, "run", "command"))
+      .Bind(3, Text(manifest, "residue_file", "chemical"))
+      .Bind(4, fs::path(residuePath).filename().string())
+      .Bind(5, Text(manifest, "settings", "endpoint"));
+  if (worst.kind == FigureKind::None) {
+    run.BindNull(6).BindNull(7).BindNull(8);
+  } else {
+    run.Bind(6, worstSubgroup)
+        .Bind(7, std::string_view(FigureName(worst.kind)))
+        .BindDouble(8, worst.value);
+  }
+  run.Bind(9, manifest.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+  run.Run();
+  const long long id = db.LastInsertId();
+
+  if (!figures.LongTermRows().empty()) {
+    Statement row(db, "INSERT INTO longterm_rows VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    for (const RecordedLongTerm& r : figures.LongTermRows()) {
+      row.Bind(1, id).Bind(2, r.row).Bind(3, r.subgroup).Bind(4, r.column);
+      row.BindDouble(5, r.exposure);
+      BindFigures(row, 6, r.figures);
+      row.Run();
+    }
+  }
+  if (!figures.Subgroups().empty()) {
+    Statement items(db, "INSERT INTO commodity_items VALUES (?, ?)");
+    items.Bind(1, id).BindBlob(2, figures.Items()).Run();
+    Statement sub(db,
+                  "INSERT INTO commodity_subgroups VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    long long seq = 0;
+    for (const HistoryRecorder::Subgroup& s : figures.Subgroups()) {
+      sub.Bind(1, id).Bind(2, ++seq).Bind(3, s.row).Bind(4, s.name);
+      if (s.total) {
+        sub.BindDouble(5, s.total->exposure);
+        BindFigures(sub, 6, s.total->figures);
+      }
+      sub.BindBlob(12, s.rows);
+      sub.Run();
+    }
+  }
+  t.Commit();
+  return id;
+}
+
+std::string Reason(const SqliteError& e, int busyMilliseconds) {
+  switch (e.code) {
+    case 5:  // SQLITE_BUSY
+    case 6:  // SQLITE_LOCKED
+      return "the history file is in use by another program (waited " +
+             std::to_string(busyMilliseconds / 1000.0).substr(0, 3) + " s)";
+    case 13:  // SQLITE_FULL
+      return "the disk is full (" + e.text + ")";
+    case 8:  // SQLITE_READONLY
+      return "the history file or its folder is read-only (" + e.text + ")";
+    case 14:  // SQLITE_CANTOPEN
+      return "the history file cannot be opened or created (" + e.text + ")";
+    case 10:  // SQLITE_IOERR
+      return "the history file cannot be written (" + e.text + ")";
+  }
+  return e.text;
+}
+
+bool IsDamage(const SqliteError& e) {
+  return e.code == 11 /* SQLITE_CORRUPT */ || e.code == 26 /* SQLITE_NOTADB */;
+}
+
+// Moves a damaged file and its write-ahead log aside.
+bool MoveAside(const std::string& path, const std::string& to, std::string& error) {
+  std::error_code ec;
+  fs::rename(path, to, ec);
+  if (ec) {
+    error = ec.message();
+    return false;
+  }
+  for (const char* part : {"-wal", "-shm"}) {
+    std::error_code ignored;
+    if (fs::exists(path + part, ignored)) fs::rename(path + part, to + part, ignored);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string DamagedNameFor(const std::string& path, const DateTime& now) {
+  char date[32];
+  std::snprintf(date, sizeof date, "%04d%02d%02dT%02d%02d%02d", now.year, now.month, now.day,
+                now.hour, now.minute, now.second);
+  std::string name = path + ".damaged-" + date;
+  std::error_code ec;
+  for (int n = 2; fs::exists(name, ec); ++n)
+    name = path + ".damaged-" + date + "-" + std::to_string(n);
+  return name;
+}
+
+RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& manifest,
+                        const HistoryRecorder& figures) {
+  RecordOutcome outcome;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      Database db = OpenHistory(request.path, true, request.busyMilliseconds);
+      Migrate(db);
+      outcome.id = Insert(db, manifest, figures, request.pageLimit);
+      outcome.recorded = true;
+      return outcome;
+    } catch (const NewerSchema& e) {
+      outcome.problem = request.path + " was written by a newer program (schema version " +
+                        std::to_string(e.version) + "); it is left as it is";
+      return outcome;
+    } catch (const SqliteError& e) {
+      if (!IsDamage(e) || attempt > 0) {
+        outcome.problem = Reason(e, request.busyMilliseconds);
+        return outcome;
+      }
+      const std::string aside = DamagedNameFor(request.path, request.now);
+      std::string error;
+      if (!MoveAside(request.path, aside, error)) {
+        outcome.problem =
+            "the history file is damaged (" + e.text + ") and could not be moved aside: " + error;
+        return outcome;
+      }
+      outcome.note = "The run history " + request.path + " was damaged (" + e.text +
+                     "). It was moved aside to " + aside + " and a new run history started.";
+    }
+  }
+  return outcome;
+}
+
+void RecordFinishedRun(Platform& p, const nlohmann::json& manifest, const HistoryRecorder& figures,
+                       int busyMilliseconds) {
+  RecordRequest request;
+  request.busyMilliseconds = busyMilliseconds;
+  request.now = p.Now();
+  RecordOutcome outcome = RecordRun(request, manifest, figures);
+  if (!outcome.note.empty())
+    p.MessageBox(outcome.note, "Run History", MsgIcon::Information, MsgButtons::OK);
+  if (!outcome.recorded)
+    p.MessageBox("Run history not recorded: " + outcome.problem + ".", "Run History",
+                 MsgIcon::Exclamation, MsgButtons::OK);
+}
+
+namespace {
+
+// Opens an existing history for reading; nullopt with an empty error when
+// there is none yet.
+std::optional<Database> OpenForReading(const std::string& path, std::string& error) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) return std::nullopt;
+  Database db = OpenHistory(path, false, kHistoryBusyMilliseconds);
+  long long version = db.Integer("PRAGMA user_version");
+  if (version > kHistorySchemaVersion) {
+    error =
+        path + " was written by a newer program (schema version " + std::to_string(version) + ")";
+    return std::nullopt;
+  }
+  if (version < kHistorySchemaVersion) return std::nullopt;  // no run recorded yet
+  return db;
+}
+
+RunSummary SummaryFrom(const Statement& s) {
+  RunSummary r;
+  r.id = s.Int(0);
+  r.date = s.Text(1);
+  r.command = s.Text(2);
+  r.chemical = s.Text(3);
+  r.residueFile = s.Text(4);
+  r.endpoint = s.Text(5);
+  r.worstSubgroup = s.Text(6);
+  r.worst.kind = FigureFrom(s.Text(7));
+  r.worst.value = s.Float(8).value_or(0);
+  return r;
+}
+
+constexpr const char* kSummaryColumns =
+    "id, date, command, chemical, residue_file, endpoint, worst_subgroup, worst_figure, "
+    "worst_value";
+
+}  // namespace
+
+std::optional<std::vector<RunSummary>> ListRuns(const std::string& path, const ListFilter& filter,
+                                                std::string& error) {
+  std::vector<RunSummary> runs;
+  try {
+    auto db = OpenForReading(path, error);
+    if (!db) return error.empty() ? std::optional(runs) : std::nullopt;
+    std::string query = std::string("SELECT ") + kSummaryColumns + " FROM runs";
+    if (filter.chemical) query += " WHERE chemical = ? COLLATE NOCASE";
+    query += " ORDER BY id DESC";
+    if (filter.limit) query += " LIMIT " + std::to_string(*filter.limit);
+    Statement s(*db, query.c_str());
+    if (filter.chemical) s.Bind(1, *filter.chemical);
+    while (s.Step()) runs.push_back(SummaryFrom(s));
+  } catch (const SqliteError& e) {
+    error = path + " cannot be read: " + e.text;
+    return std::nullopt;
+  }
+  std::reverse(runs.begin(), runs.end());
+  return runs;
+}
+
+std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::string& error,
+                                   bool totalsOnly) {
+  RecordedRun run;
+  try {
+    auto db = OpenForReading(path, error);
+    if (!db) {
+      if (error.empty()) error = "Run " + std::to_string(id) + " is not in the run history";
+      return std::nullopt;
+    }
+    Statement s(
+        *db,
+        (std::string("SELECT ") + kSummaryColumns + ", manifest FROM runs WHERE id = ?").c_str());
+    s.Bind(1, id);
+    if (!s.Step()) {
+      error = "Run " + std::to_string(id) + " is not in the run history";
+      return std::nullopt;
+    }
+    run.summary = SummaryFrom(s);
+    run.manifest = nlohmann::json::parse(s.Text(9), nullptr, false);
+    if (run.manifest.is_discarded()) {
+      error = "The manifest of run " + std::to_string(id) + " is damaged";
+      return std::nullopt;
+    }
+    Statement lt(*db, "SELECT * FROM longterm_rows WHERE run_id = ? ORDER BY row");
+    lt.Bind(1, id);
+    while (lt.Step()) {
+      RecordedLongTerm r;
+      r.row = static_cast<int>(lt.Int(1));
+      r.subgroup = lt.Text(2);
+      r.column = static_cast<int>(lt.Int(3));
+      r.exposure = lt.Float(4).value_or(0);
+      r.figures = FiguresFrom(lt, 5);
+      run.longTerm.push_back(std::move(r));
+    }
+    Statement it(*db, "SELECT packed_items FROM commodity_items WHERE run_id = ?");
+    it.Bind(1, id);
+    std::vector<RecordedContribution> items;
+    if (it.Step() && !UnpackItems(it.Blob(0), items)) {
+      error = "The figures of run " + std::to_string(id) + " are damaged";
+      return std::nullopt;
+    }
+    Statement sub(*db,
+                  "SELECT row, subgroup, packed_rows FROM commodity_subgroups WHERE run_id = ? "
+                  "ORDER BY seq");
+    sub.Bind(1, id);
+    UnpackState state;
+    while (sub.Step())
+      if (!UnpackRows(items, static_cast<int>(sub.Int(0)), sub.Text(1), sub.Blob(2), state,
+                      run.commodity, totalsOnly)) {
+        error = "The figures of run " + std::to_string(id) + " are damaged";
+        return std::nullopt;
+      }
+  } catch (const SqliteError& e) {
+    error = path + " cannot be read: " + e.text;
+    return std::nullopt;
+  }
+  return run;
+}
+
+}  // namespace ormid

@@ -1,0 +1,148 @@
+// The Run History window driven through its widgets on the offscreen
+// platform: runs of the main window recorded (and not, with the setting
+// off), listed, filtered, shown and compared with the crossings of 100%
+// highlighted.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "app/frm_history.h"
+#include "app/frm_ormid.h"
+#include "app/modal_runner.h"
+#include "history/run_compare.h"
+#include "history/run_history.h"
+#include "tests/installation_fixture.h"
+
+namespace ormid::test {
+
+namespace td = testdata;
+
+// Every modal form (the report destination) is closed at once: the report
+// stays in its temporary file.
+class ClosingRunner : public ModalRunner {
+ public:
+  void RunModal(QDialog& dialog) override {
+    ++shown;
+    dialog.reject();
+  }
+  bool ConfigurePrinter(QPrinter&) override { return false; }
+  int shown = 0;
+};
+
+class FrmHistoryTest : public QObject {
+  Q_OBJECT
+
+ private:
+  void Start() {
+    inst_ = std::make_unique<StartedInstallation>(SmallInstallation(0));
+    QVERIFY(inst_->started);
+    w_ = std::make_unique<FrmOrmid>(inst_->m, inst_->platform, runner_);
+    w_->show();
+    auto path = inst_->dir.path() / "residues" / "gui.R98";
+    td::WriteResidueFile(SmallResidueFile(0), path);
+    inst_->platform.openAnswers.push_back(path.string());
+    w_->mnuOpenRes->trigger();
+  }
+  void RunWithRfD(const char* rfd) {
+    w_->chkMOE2->setChecked(true);
+    w_->txtMOE2->setText(rfd);
+    w_->mnuStart->trigger();
+  }
+  std::vector<RunSummary> Runs() {
+    std::string error;
+    auto runs = ListRuns(kHistoryFile, {}, error);
+    return runs.value_or(std::vector<RunSummary>{});
+  }
+
+  std::unique_ptr<StartedInstallation> inst_;
+  ClosingRunner runner_;
+  std::unique_ptr<FrmOrmid> w_;
+
+ private slots:
+  void cleanup() {
+    w_.reset();
+    inst_.reset();
+  }
+
+  void finishedRunsAreRecordedUnlessTurnedOff() {
+    Start();
+    RunWithRfD("1000");
+    RunWithRfD("1e-9");
+    QVERIFY2(inst_->platform.messages.empty(),
+             inst_->platform.messages.empty() ? "" : inst_->platform.messages.back().text.c_str());
+    QCOMPARE(Runs().size(), std::size_t(2));
+    // Refused (no endpoint value) and turned off: nothing more.
+    w_->txtMOE2->setText("");
+    w_->mnuStart->trigger();
+    QCOMPARE(Runs().size(), std::size_t(2));
+    w_->mnuRecordHistory->setChecked(false);
+    RunWithRfD("0.5");
+    QCOMPARE(Runs().size(), std::size_t(2));
+    w_->mnuRecordHistory->setChecked(true);
+    RunWithRfD("0.5");
+    QCOMPARE(Runs().size(), std::size_t(3));
+    QCOMPARE(Runs().back().command, std::string("longterm"));
+  }
+
+  void windowListsFiltersShowsAndCompares() {
+    Start();
+    RunWithRfD("1000");
+    RunWithRfD("1e-9");
+    w_->mnuRunHistory->trigger();
+    FrmHistory* h = w_->frmHistory;
+    QVERIFY(h && h->isVisible());
+    QCOMPARE(h->filter->rowCount(), 2);
+    // Newest first; sorting by id the other way puts run 1 on top.
+    QCOMPARE(h->filter->index(0, 0).data().toString(), QString("2"));
+    h->grdRuns->sortByColumn(0, Qt::AscendingOrder);
+    QCOMPARE(h->filter->index(0, 0).data().toString(), QString("1"));
+    h->txtChemical->setText("no such chemical");
+    QCOMPARE(h->filter->rowCount(), 0);
+    h->txtChemical->setText(QString::fromStdString(Runs().front().chemical).toLower());
+    QCOMPARE(h->filter->rowCount(), 2);
+
+    QVERIFY(!h->cmdCompare->isEnabled());
+    h->grdRuns->selectAll();
+    QVERIFY(h->cmdCompare->isEnabled());
+    h->cmdCompare->click();
+    auto* c = qobject_cast<FrmCompare*>(h->dlgCompare);
+    QVERIFY(c && c->isVisible());
+    std::string error;
+    auto a = LoadRun(kHistoryFile, 1, error), b = LoadRun(kHistoryFile, 2, error);
+    QVERIFY(a && b);
+    const Comparison expected = CompareRuns(*a, *b);
+    QCOMPARE(c->grdSubgroups->rowCount(), static_cast<int>(expected.subgroups.size()));
+    int highlighted = 0;
+    for (int row = 0; row < c->grdSubgroups->rowCount(); ++row) {
+      const SubgroupChange& s = expected.subgroups[static_cast<std::size_t>(row)];
+      const bool crossing = CrossingOf(s.valueA, s.valueB) == Crossing::Above;
+      QCOMPARE(c->grdSubgroups->item(row, 11)->text(),
+               QString::fromLatin1(CrossingText(s.crossing)));
+      QCOMPARE(c->grdSubgroups->item(row, 1)->background().color() == FrmCompare::CrossingColour(),
+               crossing);
+      highlighted += crossing;
+    }
+    QVERIFY(highlighted > 0);
+    QVERIFY(c->txtDifferences->toPlainText().contains("settings.rfd_mg_per_kg_bw_day: 1000"));
+
+    // A double-click shows the run's manifest and every subgroup's figures.
+    h->ShowRun(2);
+    auto* d = qobject_cast<FrmRunDetails*>(h->dlgRun);
+    QVERIFY(d && d->isVisible());
+    QVERIFY(d->txtManifest->toPlainText().contains("\"endpoint\": \"R\""));
+    QCOMPARE(d->grdFigures->rowCount(), static_cast<int>(b->longTerm.size()));
+  }
+};
+
+}  // namespace ormid::test
+
+QTEST_MAIN(ormid::test::FrmHistoryTest)
+#include "frm_history_test.moc"
