@@ -118,4 +118,35 @@ std::filesystem::path SourceDir() {
   return ORMID_SOURCE_DIR;
 }
 
+std::vector<CsvRow> ParseCsv(const std::string& text) {
+  std::vector<CsvRow> rows(1);
+  std::string field;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+        field += text[++i];
+      else if (c == '"')
+        quoted = false;
+      else
+        field += c;
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      rows.back().push_back(field);
+      field.clear();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      rows.back().push_back(field);
+      field.clear();
+      rows.emplace_back();
+      ++i;
+    } else {
+      field += c;
+    }
+  }
+  rows.pop_back();  // after the last line end
+  return rows;
+}
+
 }  // namespace ormid::test

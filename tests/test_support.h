@@ -77,4 +77,9 @@ void WriteFileBytes(const std::filesystem::path& p, const std::string& bytes);
 // Where the repository's bundled samples are.
 std::filesystem::path SourceDir();
 
+// The records of an RFC 4180 text (CR LF line ends, quoted fields), as the
+// exports write them.
+using CsvRow = std::vector<std::string>;
+std::vector<CsvRow> ParseCsv(const std::string& text);
+
 }  // namespace ormid::test
