@@ -1,8 +1,11 @@
 #include "history/run_history.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "history/sqlite.h"
 
@@ -223,6 +226,14 @@ std::string Reason(const SqliteError& e, int busyMilliseconds) {
   return e.text;
 }
 
+bool IsBusy(const SqliteError& e) {
+  return e.code == 5 /* SQLITE_BUSY */ || e.code == 6 /* SQLITE_LOCKED */;
+}
+
+// How long a recording that was answered "busy" at once waits before it
+// tries again.
+constexpr int kBusyRetryMilliseconds = 10;
+
 bool IsDamage(const SqliteError& e) {
   return e.code == 11 /* SQLITE_CORRUPT */ || e.code == 26 /* SQLITE_NOTADB */;
 }
@@ -258,9 +269,19 @@ std::string DamagedNameFor(const std::string& path, const DateTime& now) {
 RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& manifest,
                         const HistoryRecorder& figures) {
   RecordOutcome outcome;
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  // SQLite answers "busy" at once, without waiting, where waiting could
+  // deadlock: two programs turning a new file to write-ahead logging at the
+  // same moment, or one finding the log being recovered. Such a recording
+  // is tried again until the busy timeout has passed in all.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(request.busyMilliseconds);
+  for (int attempt = 0; attempt < 2;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     try {
-      Database db = OpenHistory(request.path, true, request.busyMilliseconds);
+      Database db =
+          OpenHistory(request.path, true, std::max<int>(0, static_cast<int>(left.count())));
       Migrate(db);
       outcome.id = Insert(db, manifest, figures, request.pageLimit);
       outcome.recorded = true;
@@ -270,7 +291,11 @@ RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& mani
                         std::to_string(e.version) + "); it is left as it is";
       return outcome;
     } catch (const SqliteError& e) {
-      if (!IsDamage(e) || attempt > 0) {
+      if (IsBusy(e) && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kBusyRetryMilliseconds));
+        continue;
+      }
+      if (!IsDamage(e) || attempt++ > 0) {
         outcome.problem = Reason(e, request.busyMilliseconds);
         return outcome;
       }
