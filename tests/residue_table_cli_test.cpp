@@ -76,11 +76,9 @@ TEST_F(ResidueCli, ExportThenImportGivesTheFileBack) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
             "stray.csv:183: food form 100 is not a food form of commodity 10002802 (its food "
-            "forms: 2, 12, 22)
-"
+            "forms: 2, 12, 22)\n"
             "stray.csv:306: food form 600 is not a food form of commodity 31006501 (its food "
-            "forms: 200, 500, 700, 240, 250)
-");
+            "forms: 200, 500, 700, 240, 250)\n");
   EXPECT_FALSE(fs::exists(dir_.path() / "stray.R98"));
 }
 

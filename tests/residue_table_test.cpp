@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "residue/residue_reader.h"
 #include "residue_table/residue_table.h"
 #include "residue_table/residue_table_command.h"
+#include "residue_table/xlsx_sheet.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {
@@ -58,7 +60,8 @@ TableImportOutcome RoundTrip(ModOrmid& m, FakePlatform& p, const fs::path& resid
   return ImportResidueTable(m, p, "table.csv", table.string(), output.string());
 }
 
-// Replaces the five XML entities by their characters.
+// Replaces the five XML entities by their characters; a "<" or an "&" that
+// starts no entity is not XML.
 std::string XmlText(std::string_view xml) {
   static const std::pair<std::string_view, char> entities[] = {
       {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
@@ -72,7 +75,9 @@ std::string XmlText(std::string_view xml) {
         replaced = true;
         break;
       }
-    if (!replaced) text += xml[at++];
+    if (replaced) continue;
+    EXPECT_TRUE(xml[at] != '<' && xml[at] != '&') << "not XML text: " << xml;
+    text += xml[at++];
   }
   return text;
 }
@@ -113,7 +118,10 @@ std::string Attribute(std::string_view element, const std::string& name) {
 // The sheet of a workbook as a spreadsheet program saves it as CSV with every
 // digit of its numbers: each cell's value (a shared or an inline text, or a
 // number) in the row and column its reference names, the rows it skips blank.
-std::string WorkbookAsCsv(const fs::path& book) {
+// numberCells, when given, receives the (row, column) of every number cell,
+// both counted from 1.
+using CellPlaces = std::set<std::pair<std::size_t, std::size_t>>;
+std::string WorkbookAsCsv(const fs::path& book, CellPlaces* numberCells = nullptr) {
   std::vector<std::string> shared;
   const std::string sst = ZipMember(book, "xl/sharedStrings.xml");
   for (std::size_t at = 0; (at = sst.find("<si>", at)) != std::string::npos;) {
@@ -153,6 +161,7 @@ std::string WorkbookAsCsv(const fs::path& book) {
     if (rows.size() < row) rows.resize(row);
     if (rows[row - 1].size() < col) rows[row - 1].resize(col);
     rows[row - 1][col - 1] = value;
+    if (numberCells && type.empty()) numberCells->insert({row, col});
   }
   std::string csv;
   for (const auto& cells : rows) {
@@ -170,6 +179,32 @@ std::string WorkbookAsCsv(const fs::path& book) {
     csv += "\r\n";
   }
   return csv;
+}
+
+// The cells of two CSV tables are the same: the same texts, or numbers of the
+// same value however written; empty cells at the ends of rows do not count.
+void ExpectSameCells(const std::string& expected, const std::string& actual) {
+  auto cells = [](const std::string& text) {
+    std::vector<CsvRow> rows = ParseCsv(text);
+    for (CsvRow& row : rows)
+      while (!row.empty() && row.back().empty()) row.pop_back();
+    return rows;
+  };
+  const std::vector<CsvRow> want = cells(expected), got = cells(actual);
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t r = 0; r < want.size(); ++r) {
+    ASSERT_EQ(got[r].size(), want[r].size()) << "row " << r + 1;
+    for (std::size_t c = 0; c < want[r].size(); ++c) {
+      if (got[r][c] == want[r][c]) continue;
+      char* wantEnd = nullptr;
+      char* gotEnd = nullptr;
+      const double a = std::strtod(want[r][c].c_str(), &wantEnd);
+      const double b = std::strtod(got[r][c].c_str(), &gotEnd);
+      EXPECT_TRUE(*wantEnd == 0 && *gotEnd == 0 && !want[r][c].empty() && a == b)
+          << "row " << r + 1 << ", column " << c + 1 << ": " << got[r][c] << " instead of "
+          << want[r][c];
+    }
+  }
 }
 
 // Every residue file of both samples, exported as CSV and as a workbook and
@@ -213,8 +248,9 @@ TEST(ResidueTableTest, EverySampleFileComesBackByteForByte) {
           ASSERT_FALSE(s.platform.messages.empty());
           EXPECT_EQ(s.platform.messages.back().title, refusal->second.title);
           const std::string& text = s.platform.messages.back().text;
-          if (refusal->second.title == "Export Residue Table")
+          if (refusal->second.title == "Export Residue Table") {
             EXPECT_EQ(text.substr(0, text.find(" cannot")), "Residue file " + original.string());
+          }
           EXPECT_NE(text.find(refusal->second.text), std::string::npos) << text;
           EXPECT_FALSE(fs::exists(table));
           continue;
@@ -222,7 +258,9 @@ TEST(ResidueTableTest, EverySampleFileComesBackByteForByte) {
         ASSERT_TRUE(exported.written);
         EXPECT_EQ(Joined(exported.warnings), "");
         const fs::path csv = s.dir.path() / "back.csv";
-        WriteFileBytes(csv, format == "csv" ? ReadFileBytes(table) : WorkbookAsCsv(table));
+        CellPlaces numbers;
+        WriteFileBytes(csv,
+                       format == "csv" ? ReadFileBytes(table) : WorkbookAsCsv(table, &numbers));
         const fs::path again = s.dir.path() / ("again" + original.extension().string());
         fs::remove(again);
         const TableImportOutcome imported =
@@ -231,9 +269,36 @@ TEST(ResidueTableTest, EverySampleFileComesBackByteForByte) {
         ASSERT_TRUE(imported.written);
         EXPECT_EQ(ReadFileBytes(again), ReadFileBytes(original));
         // The example table of the sample is the export of its Demofos file.
-        if (format == "csv" && file.starts_with("DEMOFOS."))
+        if (format == "csv" && file.starts_with("DEMOFOS.")) {
           EXPECT_EQ(ReadFileBytes(table), ReadFileBytes(SourceDir() / "samples" / installation /
                                                         "tables" / "DEMOFOS.csv"));
+        }
+        // The workbook's cells are the CSV table's.
+        if (format == "xlsx") {
+          const fs::path plain = s.dir.path() / "table.csv";
+          ASSERT_TRUE(
+              ExportResidueTable(s.m, s.platform, original.string(), "table.csv", plain.string())
+                  .written);
+          ExpectSameCells(ReadFileBytes(plain), ReadFileBytes(csv));
+          // Below the column headings the commodity codes are texts (keeping
+          // their leading zeros); food-form codes, residues and factors numbers.
+          const std::vector<CsvRow> rows = ParseCsv(ReadFileBytes(plain));
+          std::size_t below = 0;
+          for (std::size_t r = 0; r < rows.size(); ++r) {
+            if (below == 0) {
+              if (!rows[r].empty() && rows[r][0] == "Commodity code") below = r + 2;
+              continue;
+            }
+            for (std::size_t c = 0; c < rows[r].size(); ++c) {
+              const bool number = c == 2 || (c >= 4 && c <= 6);
+              if (!rows[r][c].empty()) {
+                EXPECT_EQ(numbers.count({r + 1, c + 1}), number ? 1u : 0u)
+                    << "row " << r + 1 << ", column " << c + 1;
+              }
+            }
+          }
+          EXPECT_GT(below, 0u);
+        }
       }
     }
   }
@@ -318,7 +383,7 @@ TEST(ResidueTableTest, GeneratedFilesComeBackByteForByte) {
          f.comment = "  leading blanks, commas; and semicolons  ";
          f.item5 = "Acute RfD 0,05 mg/kg";
          f.foods[0].name = "Apple, crème";
-         f.foods[0].comment = "PDP 2019; FDA, 2020";
+         f.foods[0].comment = "PDP 2019; FDA, 2020 <LOQ & >0.01";
          f.foods[1].forms[1].comment = "  ";
        }},
       {"numbers at the edges",
@@ -363,6 +428,8 @@ TEST(ResidueTableTest, GeneratedFilesComeBackByteForByte) {
       ASSERT_TRUE(
           ExportResidueTable(s.m, s.platform, original.string(), "t.xlsx", book.string()).written);
       WriteFileBytes(s.dir.path() / "book.csv", WorkbookAsCsv(book));
+      ExpectSameCells(ReadFileBytes(s.dir.path() / "t.csv"),
+                      ReadFileBytes(s.dir.path() / "book.csv"));
       fs::remove(again);
       const TableImportOutcome fromBook =
           ImportResidueTable(s.m, s.platform, "book.csv", "book.csv", again.string());
@@ -815,6 +882,37 @@ TEST(ResidueTableTest, UsageProblemsOfTheNames) {
   EXPECT_EQ(ExportUsageProblem("a.csv"), "");
   EXPECT_EQ(ExportUsageProblem("a.XLSX"), "");
   EXPECT_EQ(ExportUsageProblem("a.txt"), "the table a.txt must end in .csv or .xlsx");
+}
+
+// The archive a workbook goes into, read by unzip: members of every size,
+// the largest one incompressible and handed over in several pieces, each
+// with its checksum right.
+TEST(ResidueTableTest, ZipArchivesHoldTheirMembers) {
+  std::string noise(300 * 1024, 0);
+  std::uint32_t state = 12345;
+  for (char& c : noise) {
+    state = state * 1664525u + 1013904223u;
+    c = static_cast<char>(state >> 24);
+  }
+  const std::vector<std::pair<std::string, std::string>> members = {
+      {"empty.txt", ""},
+      {"a/short.xml", "<x>&amp;</x>"},
+      {"b/repeated.txt", std::string(1000000, 'r')},
+      {"noise.bin", noise},
+  };
+  ZipArchive zip;
+  for (const auto& [name, bytes] : members) {
+    zip.Begin(name);
+    for (std::size_t at = 0; at < bytes.size(); at += 100000)
+      zip.Write(std::string_view(bytes).substr(at, 100000));
+    zip.End();
+  }
+  TempDir dir;
+  const fs::path file = dir.path() / "test.zip";
+  WriteFileBytes(file, zip.Finish());
+  EXPECT_EQ(std::system(("unzip -tqq '" + file.string() + "'").c_str()), 0);
+  for (const auto& [name, bytes] : members) EXPECT_EQ(ZipMember(file, name), bytes) << name;
+  EXPECT_LT(ReadFileBytes(file).size(), noise.size() + 20000);  // the repeats shrink
 }
 
 TEST(ResidueTableTest, RowsStartOnTheirLines) {
