@@ -17,7 +17,6 @@
 #include "residue/residue_reader.h"
 #include "residue_table/residue_table.h"
 #include "residue_table/residue_table_command.h"
-#include "residue_table/xlsx_sheet.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {
@@ -882,37 +881,6 @@ TEST(ResidueTableTest, UsageProblemsOfTheNames) {
   EXPECT_EQ(ExportUsageProblem("a.csv"), "");
   EXPECT_EQ(ExportUsageProblem("a.XLSX"), "");
   EXPECT_EQ(ExportUsageProblem("a.txt"), "the table a.txt must end in .csv or .xlsx");
-}
-
-// The archive a workbook goes into, read by unzip: members of every size,
-// the largest one incompressible and handed over in several pieces, each
-// with its checksum right.
-TEST(ResidueTableTest, ZipArchivesHoldTheirMembers) {
-  std::string noise(300 * 1024, 0);
-  std::uint32_t state = 12345;
-  for (char& c : noise) {
-    state = state * 1664525u + 1013904223u;
-    c = static_cast<char>(state >> 24);
-  }
-  const std::vector<std::pair<std::string, std::string>> members = {
-      {"empty.txt", ""},
-      {"a/short.xml", "<x>&amp;</x>"},
-      {"b/repeated.txt", std::string(1000000, 'r')},
-      {"noise.bin", noise},
-  };
-  ZipArchive zip;
-  for (const auto& [name, bytes] : members) {
-    zip.Begin(name);
-    for (std::size_t at = 0; at < bytes.size(); at += 100000)
-      zip.Write(std::string_view(bytes).substr(at, 100000));
-    zip.End();
-  }
-  TempDir dir;
-  const fs::path file = dir.path() / "test.zip";
-  WriteFileBytes(file, zip.Finish());
-  EXPECT_EQ(std::system(("unzip -tqq '" + file.string() + "'").c_str()), 0);
-  for (const auto& [name, bytes] : members) EXPECT_EQ(ZipMember(file, name), bytes) << name;
-  EXPECT_LT(ReadFileBytes(file).size(), noise.size() + 20000);  // the repeats shrink
 }
 
 TEST(ResidueTableTest, RowsStartOnTheirLines) {
