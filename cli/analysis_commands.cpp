@@ -12,6 +12,7 @@
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "cli/history_commands.h"
+#include "core/background_results.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/record_file.h"
@@ -78,10 +79,13 @@ std::vector<std::string> ApplyExclusion(const std::string& list, ModOrmid& m,
 
 // The command line's host of a run: the run's figures go to the exports
 // and the run history.
+// The exports and the run history take the rows on a thread of their own,
+// beside the run.
 class AnalysisHost : public CliHost {
  public:
-  ResultsSink* Results() override { return sinks.Empty() ? nullptr : &sinks; }
+  ResultsSink* Results() override { return sinks.Empty() ? nullptr : &background; }
   ResultsFanOut sinks;
+  BackgroundResults background{sinks};
 };
 
 // After a finished long-term or commodity run: the exports put in place,

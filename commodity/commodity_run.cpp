@@ -252,6 +252,14 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
   if (failed != 0) return false;
 
   CommodityRun run(m, p);
+  // Whoever keeps the run's rows is done with them before the texts they
+  // point into go with the run, whichever way it ends.
+  struct SentOnExit {
+    ResultsSink* results;
+    ~SentOnExit() {
+      if (results) results->Sent();
+    }
+  } sentOnExit{host.Results()};
   std::string failedFile;
   if (!run.files.Open(m, failedFile)) {
     p.MessageBox("The consumption file " + failedFile + " cannot be opened.", "support file error",

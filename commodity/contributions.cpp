@@ -8,16 +8,34 @@ namespace ormid {
 
 namespace {
 
+// The dose a subgroup's percent figures refer to, the same for all its rows.
+struct SubgroupReference {
+  bool shown = false;
+  ReferenceKind kind = ReferenceKind::None;
+  float dose = 0;
+};
+
+SubgroupReference ReferenceOf(const ModOrmid& m, EndpointLayout layout, int row) {
+  if (layout != EndpointLayout::RefDose && layout != EndpointLayout::NoelRef) return {};
+  return {true, PadApplies(m, row) ? ReferenceKind::PAD : ReferenceKind::RfD,
+          ReferenceDose(m, row)};
+}
+
 // The endpoint's figures as the reports show them: none when the row reads
-// "no exposure", otherwise those of the endpoint's layout.
-void SetFigures(const ModOrmid& m, EndpointLayout layout, int row, float e, float pctRef,
+// "no exposure", otherwise those of the endpoint's layout. Every figure of r
+// is set, so that one row can be filled again for the next.
+void SetFigures(EndpointLayout layout, const SubgroupReference& ref, float e, float pctRef,
                 float pctNoel, float moe, float risk, float total, ContributionResult& r) {
   r.exposure = e;
+  r.sharePercent.reset();
   if (total != 0) r.sharePercent = ShareOfTotal(e, total);
-  if (layout == EndpointLayout::RefDose || layout == EndpointLayout::NoelRef) {
-    r.reference = PadApplies(m, row) ? ReferenceKind::PAD : ReferenceKind::RfD;
-    r.referenceDose = ReferenceDose(m, row);
-  }
+  r.reference = ref.kind;
+  r.referenceDose.reset();
+  if (ref.shown) r.referenceDose = ref.dose;
+  r.percentReference.reset();
+  r.percentNoel.reset();
+  r.marginOfExposure.reset();
+  r.lifetimeRisk.reset();
   const bool noel = layout == EndpointLayout::Noel || layout == EndpointLayout::NoelRef;
   if (noel ? moe == 0 : e == 0) return;
   switch (layout) {
@@ -44,6 +62,7 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
   const ModOrmid& m = run.m;
   const auto ri = static_cast<std::size_t>(row);
   const float total = m.gPopExposure[static_cast<std::size_t>(m.gPopOrder[ri])];
+  const SubgroupReference ref = ReferenceOf(m, run.layout, row);
   ContributionResult r;
   r.row = row;
   r.subgroup = m.gPopNames2[ri];
@@ -55,8 +74,9 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
     r.cropGroupName = GroupName(m, k);
     const std::vector<int>& foods = run.GroupFoods(k);
     ExposureSums sums;
+    // One row filled again for every food and food form of the group.
+    ContributionResult e = r;
     auto send = [&](ContributionKind kind, std::size_t food, int entry, const ExposureFigures& x) {
-      ContributionResult e = r;
       e.kind = kind;
       e.commodityCode = m.gFoodCode[food];
       e.commodityName = m.gFoodName[food];
@@ -68,11 +88,13 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
         e.adj1 = m.gFormAdj1[i];
         e.adj2 = m.gFormAdj2[i];
       } else {
+        e.formCode = 0;
+        e.formLabel = {};
         e.residue = m.gFoodResidue[food];
         e.adj1 = m.gFoodAdj1[food];
         e.adj2 = m.gFoodAdj2[food];
       }
-      SetFigures(m, run.layout, row, x.e, x.pctRef, x.pctNoel, x.moe, x.risk, total, e);
+      SetFigures(run.layout, ref, x.e, x.pctRef, x.pctNoel, x.moe, x.risk, total, e);
       sink.Contribution(m, e);
     };
     for (std::size_t n = 0; n < foods.size() && static_cast<int>(n) < members; ++n) {
@@ -93,7 +115,7 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
     }
     ContributionResult g = r;
     g.kind = ContributionKind::CropGroupSubtotal;
-    SetFigures(m, run.layout, row, sums.e, sums.pctRef, sums.pctNoel, MarginOfExposure(m, sums.e),
+    SetFigures(run.layout, ref, sums.e, sums.pctRef, sums.pctNoel, MarginOfExposure(m, sums.e),
                LifetimeRisk(m, sums.e), total, g);
     sink.Contribution(m, g);
   }
@@ -103,7 +125,7 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
   t.cropGroup = 0;
   t.cropGroupName = {};
   const ExposureFigures x = FiguresFor(m, run.layout, row, total);
-  SetFigures(m, run.layout, row, x.e, x.pctRef, x.pctNoel, x.moe, x.risk, total, t);
+  SetFigures(run.layout, ref, x.e, x.pctRef, x.pctNoel, x.moe, x.risk, total, t);
   sink.Contribution(m, t);
 }
 

@@ -60,6 +60,10 @@ class ResultsSink {
   // A sink that keeps only each subgroup's total (a batch's summary) spares
   // the commodity run the rows of every food and crop group.
   virtual bool TotalsOnly() const { return false; }
+  // The run has sent its last row. The texts the rows point into (food-form
+  // labels, names) may go away once this returns: a sink that holds rows
+  // must have done with them.
+  virtual void Sent() {}
 };
 
 // Hands every row to several sinks in turn (the exports and the run
@@ -75,6 +79,9 @@ class ResultsFanOut : public ResultsSink {
   }
   void Contribution(const ModOrmid& m, const ContributionResult& r) override {
     for (ResultsSink* s : sinks_) s->Contribution(m, r);
+  }
+  void Sent() override {
+    for (ResultsSink* s : sinks_) s->Sent();
   }
 
  private:

@@ -42,15 +42,17 @@ Cell Optional(const std::optional<float>& v) {
   return v ? Cell(*v) : Cell();
 }
 
+// The endpoint figures from cells[at] on.
 template <class Result>
-void AppendFigures(std::vector<Cell>& cells, const Result& r) {
-  cells.push_back(r.reference == ReferenceKind::None ? Cell() : Cell(ReferenceText(r.reference)));
-  cells.push_back(Optional(r.referenceDose));
-  cells.push_back(Optional(r.percentReference));
-  cells.push_back(Optional(r.percentNoel));
-  cells.push_back(Optional(r.marginOfExposure));
-  cells.push_back(Optional(r.lifetimeRisk));
+void SetFigures(Cell* cells, const Result& r) {
+  cells[0] = r.reference == ReferenceKind::None ? Cell() : Cell(ReferenceText(r.reference));
+  cells[1] = Optional(r.referenceDose);
+  cells[2] = Optional(r.percentReference);
+  cells[3] = Optional(r.percentNoel);
+  cells[4] = Optional(r.marginOfExposure);
+  cells[5] = Optional(r.lifetimeRisk);
 }
+constexpr std::size_t kFigureCells = 6;
 
 std::string_view KindText(ContributionKind k) {
   switch (k) {
@@ -133,30 +135,36 @@ const std::vector<Column>& ContributionColumns() {
 }
 
 void LongTermCells(const LongTermResult& r, std::vector<Cell>& cells) {
-  cells.assign(
-      {static_cast<long long>(r.row), r.subgroup, static_cast<long long>(r.column), r.exposure});
-  AppendFigures(cells, r);
+  cells.resize(4 + kFigureCells);
+  cells[0] = static_cast<long long>(r.row);
+  cells[1] = r.subgroup;
+  cells[2] = static_cast<long long>(r.column);
+  cells[3] = r.exposure;
+  SetFigures(&cells[4], r);
 }
 
 void ContributionCells(const ContributionResult& r, std::vector<Cell>& cells) {
+  // Filled in place: a table of every food and food form of every subgroup
+  // has hundreds of thousands of rows.
   const bool entry = r.kind == ContributionKind::Food || r.kind == ContributionKind::FoodForm;
-  cells.assign({
-      KindText(r.kind),
-      static_cast<long long>(r.row),
-      r.subgroup,
-      r.cropGroup ? Cell(static_cast<long long>(r.cropGroup)) : Cell(),
-      TextOrEmpty(r.cropGroupName),
-      entry ? Cell(r.commodityCode) : Cell(),
-      entry ? Cell(r.commodityName) : Cell(),
-      r.kind == ContributionKind::FoodForm ? Cell(static_cast<long long>(r.formCode)) : Cell(),
-      r.kind == ContributionKind::FoodForm ? Cell(r.formLabel) : Cell(),
-      Optional(r.residue),
-      Optional(r.adj1),
-      Optional(r.adj2),
-      r.exposure,
-      Optional(r.sharePercent),
-  });
-  AppendFigures(cells, r);
+  const bool form = r.kind == ContributionKind::FoodForm;
+  cells.resize(14 + kFigureCells);
+  Cell* c = cells.data();
+  c[0] = KindText(r.kind);
+  c[1] = static_cast<long long>(r.row);
+  c[2] = r.subgroup;
+  c[3] = r.cropGroup ? Cell(static_cast<long long>(r.cropGroup)) : Cell();
+  c[4] = TextOrEmpty(r.cropGroupName);
+  c[5] = entry ? Cell(r.commodityCode) : Cell();
+  c[6] = entry ? Cell(r.commodityName) : Cell();
+  c[7] = form ? Cell(static_cast<long long>(r.formCode)) : Cell();
+  c[8] = form ? Cell(r.formLabel) : Cell();
+  c[9] = Optional(r.residue);
+  c[10] = Optional(r.adj1);
+  c[11] = Optional(r.adj2);
+  c[12] = r.exposure;
+  c[13] = Optional(r.sharePercent);
+  SetFigures(&c[14], r);
 }
 
 bool AboveReferenceDose(const std::optional<float>& percentReference) {

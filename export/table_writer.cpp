@@ -3,9 +3,12 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "core/float_text.h"
@@ -18,19 +21,53 @@ namespace {
 bool IsPlainCsvField(std::string_view field);
 
 constexpr std::size_t kChunk = 64 * 1024;
+// More than the longest text of a float or a long long.
+constexpr std::size_t kLongestNumber = 32;
+
+// The shortest texts of the numbers a table writes, each worked out once
+// while it stays in a small direct-mapped cache: residues, factors and doses
+// come again in every subgroup's rows, and working out a shortest text
+// costs more than looking it up.
+class FloatTexts {
+ public:
+  FloatTexts() : slots_(std::size_t{1} << kBits) {}
+  // The text of a finite value.
+  std::string_view Of(float value) {
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    Slot& s = slots_[(bits * 2654435761u) >> (32 - kBits)];
+    if (s.size == 0 || s.bits != bits) {
+      auto [end, ec] = std::to_chars(s.text, s.text + sizeof s.text, value);
+      if (ec != std::errc()) {
+        s.size = 0;
+        return {};
+      }
+      s.bits = bits;
+      s.size = static_cast<std::uint8_t>(end - s.text);
+    }
+    return {s.text, s.size};
+  }
+
+ private:
+  static constexpr int kBits = 12;
+  struct Slot {
+    std::uint32_t bits = 0;
+    std::uint8_t size = 0;  // 0: empty
+    char text[kLongestNumber];
+  };
+  std::vector<Slot> slots_;
+};
 
 // The text of a cell as CSV and JSON write it; empty for an empty cell.
-void AppendCellText(std::string& out, const Cell& c) {
-  char buffer[32];
-  std::to_chars_result r{buffer, std::errc()};
+void AppendCellText(std::string& out, const Cell& c, FloatTexts& floats) {
   if (auto* t = std::get_if<std::string_view>(&c)) {
     out.append(*t);
-  } else if (auto* i = std::get_if<long long>(&c)) {
-    r = std::to_chars(buffer, buffer + sizeof buffer, *i);
   } else if (auto* f = std::get_if<float>(&c); f && std::isfinite(*f)) {
-    r = std::to_chars(buffer, buffer + sizeof buffer, *f);
+    out.append(floats.Of(*f));
+  } else if (auto* i = std::get_if<long long>(&c)) {
+    char buffer[32];
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, *i);
+    if (r.ec == std::errc()) out.append(buffer, r.ptr);
   }
-  if (r.ec == std::errc()) out.append(buffer, r.ptr);
 }
 
 // A file written piece by piece that replaces the old one only whole.
@@ -60,6 +97,7 @@ class StreamedTable : public TableWriter {
   }
   const TableSpec& spec_;
   std::string buffer_;
+  FloatTexts floats_;
 
  private:
   FileReplacement file_;
@@ -77,32 +115,53 @@ class CsvTable : public StreamedTable {
     buffer_ += "\r\n";
   }
   void Row(const std::vector<Cell>& cells, bool) override {
-    if (plainText_.size() < cells.size()) plainText_.resize(cells.size());
+    if (columnText_.size() < cells.size()) columnText_.resize(cells.size());
+    // Room for the row at most: a text quoted whole with every character
+    // doubled, a number's longest text; then the row is written in place.
+    std::size_t room = cells.size() + 2;
+    for (const Cell& c : cells)
+      room += std::holds_alternative<std::string_view>(c)
+                  ? 2 * std::get<std::string_view>(c).size() + 2
+                  : kLongestNumber;
+    const std::size_t start = buffer_.size();
+    buffer_.resize(start + room);
+    char* out = buffer_.data() + start;
+    auto put = [&](std::string_view text) {
+      std::memcpy(out, text.data(), text.size());
+      out += text.size();
+    };
     for (std::size_t i = 0; i < cells.size(); ++i) {
-      if (i) buffer_ += ',';
-      if (auto* t = std::get_if<std::string_view>(&cells[i])) {
+      if (i) *out++ = ',';
+      const Cell& c = cells[i];
+      if (auto* t = std::get_if<std::string_view>(&c)) {
         // Names repeat from row to row (the subgroup, the crop group, the
-        // food): whether one needs quotes is looked at once.
-        auto& [text, plain] = plainText_[i];
-        if (t->data() != text.data() || t->size() != text.size()) {
-          text = *t;
-          plain = IsPlainCsvField(*t);
+        // food): how one is written is worked out once.
+        ColumnText& column = columnText_[i];
+        if (t->data() != column.text.data() || t->size() != column.text.size()) {
+          column.text = *t;
+          column.written.clear();
+          AppendCsvField(column.written, *t);
         }
-        if (plain)
-          buffer_.append(*t);
-        else
-          AppendCsvField(buffer_, *t);
-      } else {
-        AppendCellText(buffer_, cells[i]);
+        put(column.written);
+      } else if (auto* f = std::get_if<float>(&c)) {
+        if (std::isfinite(*f)) put(floats_.Of(*f));
+      } else if (auto* n = std::get_if<long long>(&c)) {
+        out = std::to_chars(out, out + kLongestNumber, *n).ptr;
       }
     }
-    buffer_ += "\r\n";
+    *out++ = '\r';
+    *out++ = '\n';
+    buffer_.resize(static_cast<std::size_t>(out - buffer_.data()));
     Flush(false);
   }
   bool Commit(std::string& error) override { return Finish(error); }
 
  private:
-  std::vector<std::pair<std::string_view, bool>> plainText_;
+  struct ColumnText {
+    std::string_view text;
+    std::string written;  // as the CSV writes it, quoted where it must be
+  };
+  std::vector<ColumnText> columnText_;
 };
 
 void AppendJsonString(std::string& out, std::string_view text) {
@@ -134,7 +193,7 @@ class JsonTable : public StreamedTable {
       } else if (std::holds_alternative<std::monostate>(c)) {
         buffer_ += "null";
       } else {
-        AppendCellText(buffer_, c);
+        AppendCellText(buffer_, c, floats_);
       }
     }
     buffer_ += '}';

@@ -274,24 +274,34 @@ void HistoryRecorder::Contribution(const ModOrmid&, const ContributionResult& r)
       at > 0 && lastReference_ == r.reference && Same(lastReferenceDose_, r.referenceDose);
   lastReference_ = r.reference;
   lastReferenceDose_ = r.referenceDose;
-  std::string& out = s.rows;
-  Put<std::uint8_t>(
-      out, static_cast<std::uint8_t>(
-               (r.sharePercent ? kShare : 0) | (r.referenceDose ? kReferenceDose : 0) |
-               (r.percentReference ? kPercentReference : 0) | (r.percentNoel ? kPercentNoel : 0) |
-               (r.marginOfExposure ? kMoe : 0) | (r.lifetimeRisk ? kRisk : 0) |
-               (item == expected ? kExpectedItem : 0) | (sameReference ? kSameReference : 0)));
-  if (item != expected) Put<std::uint32_t>(out, item);
+  // The row is packed on the stack and appended at once (at most a mask,
+  // an item, a reference kind and eight figures).
+  char packed[64];
+  char* at_end = packed;
+  auto put = [&](auto v) {
+    std::memcpy(at_end, &v, sizeof v);
+    at_end += sizeof v;
+  };
+  auto putOptional = [&](const std::optional<float>& v) {
+    if (v) put(*v);
+  };
+  put(static_cast<std::uint8_t>(
+      (r.sharePercent ? kShare : 0) | (r.referenceDose ? kReferenceDose : 0) |
+      (r.percentReference ? kPercentReference : 0) | (r.percentNoel ? kPercentNoel : 0) |
+      (r.marginOfExposure ? kMoe : 0) | (r.lifetimeRisk ? kRisk : 0) |
+      (item == expected ? kExpectedItem : 0) | (sameReference ? kSameReference : 0)));
+  if (item != expected) put(item);
   if (!sameReference) {
-    Put<std::uint8_t>(out, static_cast<std::uint8_t>(r.reference));
-    PutOptional(out, r.referenceDose);
+    put(static_cast<std::uint8_t>(r.reference));
+    putOptional(r.referenceDose);
   }
-  Put<float>(out, r.exposure);
-  PutOptional(out, r.sharePercent);
-  PutOptional(out, r.percentReference);
-  PutOptional(out, r.percentNoel);
-  PutOptional(out, r.marginOfExposure);
-  PutOptional(out, r.lifetimeRisk);
+  put(r.exposure);
+  putOptional(r.sharePercent);
+  putOptional(r.percentReference);
+  putOptional(r.percentNoel);
+  putOptional(r.marginOfExposure);
+  putOptional(r.lifetimeRisk);
+  s.rows.append(packed, at_end);
   if (r.kind == ContributionKind::SubgroupTotal) {
     RecordedContribution t = itemList_[item];
     t.row = r.row;

@@ -145,6 +145,10 @@ void Migrate(Database& db) {
 Database OpenHistory(const std::string& path, bool create, int busyMilliseconds) {
   Database db(path, create);
   db.BusyTimeout(busyMilliseconds);
+  // A new file gets large pages: a commodity run records megabytes of packed
+  // figures, which SQLite reads and writes a page per call. (A page size is
+  // fixed once the file has its first table; an older file keeps its own.)
+  db.Execute("PRAGMA page_size = 32768");
   // Write-ahead logging: readers never wait for the writer, and a recording
   // that does not reach its commit leaves no trace in the file.
   db.Execute("PRAGMA journal_mode = WAL");

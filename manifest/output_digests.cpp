@@ -2,7 +2,12 @@
 
 #include <openssl/evp.h>
 
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace ormid {
 
@@ -30,28 +35,111 @@ std::string DigestKey(const std::string& path) {
   return ec ? path : full.lexically_normal().string();
 }
 
+// A SHA-256 fed on its own thread, so that hashing a large report costs the
+// run no time while a second processor is free. Pieces are copied into a
+// bounded queue of recycled buffers: the writer waits only when the hashing
+// falls a whole queue behind.
+class BackgroundDigest {
+ public:
+  BackgroundDigest() : ctx_(EVP_MD_CTX_new()) {
+    ok_ = ctx_ && EVP_DigestInit_ex(ctx_.get(), Sha256Method(), nullptr) == 1;
+  }
+  ~BackgroundDigest() { Stop(); }
+
+  void Add(std::string_view bytes) {
+    if (!thread_.joinable()) {
+      // Small files are hashed at once; a thread pays off only for more.
+      if (direct_ + bytes.size() <= kDirectBytes) {
+        Update(bytes);
+        direct_ += bytes.size();
+        return;
+      }
+      thread_ = std::thread([this] { Work(); });
+    }
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return full_.size() < kQueuePieces; });
+    std::string piece;
+    if (!free_.empty()) {
+      piece = std::move(free_.back());
+      free_.pop_back();
+    }
+    piece.assign(bytes.data(), bytes.size());
+    full_.push_back(std::move(piece));
+    changed_.notify_all();
+  }
+
+  // The hexadecimal digest of everything added; nullopt when hashing failed.
+  std::optional<std::string> Finish() {
+    Stop();
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!ok_ || EVP_DigestFinal_ex(ctx_.get(), digest, &length) != 1) return std::nullopt;
+    return Hex(digest, length);
+  }
+
+ private:
+  static constexpr std::size_t kDirectBytes = 1 << 20;
+  static constexpr std::size_t kQueuePieces = 16;
+
+  void Update(std::string_view bytes) {
+    ok_ = ok_ && EVP_DigestUpdate(ctx_.get(), bytes.data(), bytes.size()) == 1;
+  }
+
+  void Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return !full_.empty() || done_; });
+      if (full_.empty()) return;
+      std::string piece = std::move(full_.front());
+      full_.pop_front();
+      changed_.notify_all();
+      lock.unlock();
+      Update(piece);
+      lock.lock();
+      free_.push_back(std::move(piece));
+    }
+  }
+
+  void Stop() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  std::unique_ptr<EVP_MD_CTX, ContextFree> ctx_;
+  bool ok_ = false;
+  std::size_t direct_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::string> full_;
+  std::vector<std::string> free_;
+  bool done_ = false;
+};
+
 // Passes every write on and feeds it to a SHA-256; a file closed after
 // every write succeeded has its digest recorded.
 class DigestingFile : public OutputFile {
  public:
   DigestingFile(OutputDigests& digests, std::string key, std::unique_ptr<OutputFile> file)
-      : digests_(digests), key_(std::move(key)), file_(std::move(file)), ctx_(EVP_MD_CTX_new()) {
-    ok_ = ctx_ && EVP_DigestInit_ex(ctx_.get(), Sha256Method(), nullptr) == 1;
+      : digests_(digests), key_(std::move(key)), file_(std::move(file)) {
     digests_.known_.erase(key_);
   }
   bool Write(std::string_view bytes, std::string& error) override {
     if (!file_->Write(bytes, error)) return ok_ = false;
-    ok_ = ok_ && EVP_DigestUpdate(ctx_.get(), bytes.data(), bytes.size()) == 1;
+    if (ok_) digest_.Add(bytes);
     size_ += bytes.size();
     return true;
   }
   bool Sync(std::string& error) override { return file_->Sync(error); }
   bool Close(std::string& error) override {
     if (!file_->Close(error)) return false;
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (ok_ && EVP_DigestFinal_ex(ctx_.get(), digest, &length) == 1)
-      digests_.known_[key_] = FileDigest{size_, Hex(digest, length)};
+    if (ok_)
+      if (auto hex = digest_.Finish()) digests_.known_[key_] = FileDigest{size_, std::move(*hex)};
     ok_ = false;
     return true;
   }
@@ -60,9 +148,9 @@ class DigestingFile : public OutputFile {
   OutputDigests& digests_;
   std::string key_;
   std::unique_ptr<OutputFile> file_;
-  std::unique_ptr<EVP_MD_CTX, ContextFree> ctx_;
+  BackgroundDigest digest_;
   std::uint64_t size_ = 0;
-  bool ok_ = false;
+  bool ok_ = true;
 };
 
 std::unique_ptr<OutputFile> OutputDigests::Watch(const std::string& path,
