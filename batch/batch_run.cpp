@@ -177,6 +177,9 @@ class FiguresCollector : public ResultsSink {
     if (next) next->Contribution(m, r);
   }
   bool TotalsOnly() const override { return next == nullptr; }
+  void Sent() override {
+    if (next) next->Sent();
+  }
   std::vector<SubgroupFigures> figures;
   ResultsSink* next = nullptr;
 };
