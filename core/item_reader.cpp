@@ -45,9 +45,11 @@ bool ItemReader::RawItem(std::string& out, bool& quoted) {
     // Anything between the closing quote and the delimiter is not part of the item.
     while (pos_ < data_.size() && data_[pos_] != ',' && !isBreak(data_[pos_])) ++pos_;
   } else {
-    while (pos_ < data_.size() && data_[pos_] != ',' && !isBreak(data_[pos_]))
-      out.push_back(data_[pos_++]);
-    while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+    const std::size_t start = pos_;
+    while (pos_ < data_.size() && data_[pos_] != ',' && !isBreak(data_[pos_])) ++pos_;
+    std::size_t end = pos_;
+    while (end > start && (data_[end - 1] == ' ' || data_[end - 1] == '\t')) --end;
+    out.assign(data_.data() + start, end - start);
   }
   if (pos_ < data_.size()) {
     if (data_[pos_] == ',')
