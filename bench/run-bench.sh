@@ -188,6 +188,7 @@ check "commodity within 5 times the copy floor (x$ratio1)" "$ratio1 <= 5"
 check "commodity with a CSV export at most 1.5 times without (x$export_ratio)" "$export_ratio <= 1.5"
 check "longterm with all three exports under 20 ms ($lt_all)" "$lt_all < 20"
 check "residue table export of the ten-times file under 200 ms ($rt_csv)" "$rt_csv < 200"
+check "residue table export to a workbook under 200 ms ($rt_xlsx)" "$rt_xlsx < 200"
 check "residue table import of the ten-times file under 200 ms ($rt_import)" "$rt_import < 200"
 check "residue table import gives the file back byte for byte" "$rt_same == 1"
 check "commodity recorded in the run history at most 1.25 times without (x$history_ratio)" \

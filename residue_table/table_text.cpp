@@ -1,17 +1,12 @@
 #include "residue_table/table_text.h"
 
 #include <csv.h>
-#include <unistd.h>
-#include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <exception>
 
-#include "core/float_text.h"
-#include "core/record_file.h"
+#include "residue_table/xlsx_sheet.h"
 
 namespace ormid {
 namespace {
@@ -159,27 +154,6 @@ std::string CsvTableText(const std::vector<TableRow>& rows) {
 }
 
 bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::string& error) {
-  // libxlsxwriter writes to a named file only: a private temporary one, read
-  // back whole, so that the caller can put the table in place as any other file.
-  std::string name = (std::filesystem::temp_directory_path() / "ormid-table-XXXXXX").string();
-  const int fd = mkstemp(name.data());
-  if (fd < 0) {
-    error = "no temporary file for the workbook";
-    return false;
-  }
-  close(fd);
-  // Rows go to the file as they are written, with their texts in place (no
-  // shared string table): several times faster for a table of every food form.
-  lxw_workbook_options options = {};
-  options.constant_memory = LXW_TRUE;
-  lxw_workbook* book = workbook_new_opt(name.c_str(), &options);
-  lxw_worksheet* sheet = book ? workbook_add_worksheet(book, "Residues") : nullptr;
-  if (!sheet) {
-    if (book) workbook_close(book);
-    std::remove(name.c_str());
-    error = "the workbook could not be made";
-    return false;
-  }
   // Columns as wide as their longest text (within reason), so that the sheet
   // reads without widening them by hand.
   std::vector<std::size_t> widths;
@@ -189,34 +163,12 @@ bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::
     for (std::size_t c = 0; c < row.size(); ++c)
       widths[c] = std::clamp(row[c].text.size() + 2, widths[c], std::size_t{40});
   }
-  lxw_error status = LXW_NO_ERROR;
-  for (std::size_t c = 0; c < widths.size() && status == LXW_NO_ERROR; ++c)
-    status = worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c),
-                                  static_cast<double>(widths[c]), nullptr);
-  for (std::size_t r = 0; r < rows.size() && status == LXW_NO_ERROR; ++r) {
-    for (std::size_t c = 0; c < rows[r].size() && status == LXW_NO_ERROR; ++c) {
-      const TableCell& cell = rows[r][c];
-      if (cell.text.empty()) continue;
-      const auto row = static_cast<lxw_row_t>(r);
-      const auto col = static_cast<lxw_col_t>(c);
-      // A number cell holds the double nearest to the shortest text of the
-      // 32-bit figure, so the sheet shows 0.1 and not 0.100000001490116.
-      if (cell.number && ReadFloatText(cell.text))
-        status = worksheet_write_number(sheet, row, col, std::strtod(cell.text.c_str(), nullptr),
-                                        nullptr);
-      else
-        status = worksheet_write_string(sheet, row, col, cell.text.c_str(), nullptr);
-    }
-  }
-  const lxw_error closed = workbook_close(book);
-  if (status == LXW_NO_ERROR) status = closed;
-  auto written = ReadWholeFile(name);
-  std::remove(name.c_str());
-  if (status != LXW_NO_ERROR || !written) {
-    error = status != LXW_NO_ERROR ? lxw_strerror(status) : "the workbook could not be read back";
+  try {
+    bytes = XlsxSheetBytes("Residues", rows, std::vector<double>(widths.begin(), widths.end()));
+  } catch (const std::exception& e) {
+    error = e.what();
     return false;
   }
-  bytes = std::move(*written);
   return true;
 }
 

@@ -58,7 +58,11 @@ TEST_F(ResidueCli, ExportThenImportGivesTheFileBack) {
   EXPECT_EQ(ReadFileBytes(dir_.path() / "again.R98"),
             ReadFileBytes(Csfii() / "residues" / "CYCLOFOS.R98"));
 
-  r = Run({"residue", "export", "csfii/residues/DEMOFOS.R98", "demofos.xlsx"});
+  // Food forms that are not among their commodities' master forms: written,
+  // each row named.
+  WriteFileBytes(Csfii() / "residues" / "STRAY.R98",
+                 WithStrayFoodForms(ReadFileBytes(Csfii() / "residues" / "DEMOFOS.R98")));
+  r = Run({"residue", "export", "csfii/residues/STRAY.R98", "demofos.xlsx"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err,
             "demofos.xlsx:183: warning: food form 100 is not a food form of commodity 10002802 "
@@ -66,6 +70,16 @@ TEST_F(ResidueCli, ExportThenImportGivesTheFileBack) {
             "demofos.xlsx:306: warning: food form 600 is not a food form of commodity 31006501 "
             "(its food forms: 200, 500, 700, 240, 250); an import of the table refuses it\n");
   EXPECT_TRUE(ReadFileBytes(dir_.path() / "demofos.xlsx").starts_with("PK"));
+  // The import refuses them on their lines and writes nothing.
+  ASSERT_EQ(Run({"residue", "export", "csfii/residues/STRAY.R98", "stray.csv"}).status, 0);
+  r = Run({"residue", "import", "stray.csv", "stray.R98"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "stray.csv:183: food form 100 is not a food form of commodity 10002802 (its food "
+            "forms: 2, 12, 22)\n"
+            "stray.csv:306: food form 600 is not a food form of commodity 31006501 (its food "
+            "forms: 200, 500, 700, 240, 250)\n");
+  EXPECT_FALSE(fs::exists(dir_.path() / "stray.R98"));
 }
 
 TEST_F(ResidueCli, ProblemsOfATableStopTheImport) {

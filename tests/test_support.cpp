@@ -1,8 +1,10 @@
 #include "tests/test_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include <unistd.h>
 
@@ -147,6 +149,34 @@ std::vector<CsvRow> ParseCsv(const std::string& text) {
   }
   rows.pop_back();  // after the last line end
   return rows;
+}
+
+std::string WithStrayFoodForms(const std::string& demofos) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0;;) {
+    const std::size_t end = demofos.find("\r\n", at);
+    lines.push_back(demofos.substr(at, end == std::string::npos ? end : end - at));
+    if (end == std::string::npos) break;
+    at = end + 2;
+  }
+  const std::pair<const char*, const char*> strays[] = {
+      {",\"Orange, juice\",", "100,\"\",0.048,1,0.35,\"\""},
+      {",\"Beef, meat\",", "600,\"\",0.3,0.7,0.45,\"\""}};
+  for (const auto& [name, form] : strays) {
+    const auto food = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.find(name) != std::string::npos;
+    });
+    if (food == lines.end()) throw std::runtime_error(std::string("no food ") + name);
+    // NUMBER,"CODE","TEXT",RESIDUE,ADJ1,ADJ2,FORMS,"NAME","COMMENT"
+    const std::size_t at = food->find(name);
+    const std::size_t count = food->rfind(',', at - 1) + 1;
+    const int forms = std::stoi(food->substr(count, at - count));
+    food->replace(count, at - count, std::to_string(forms + 1));
+    lines.insert(food + 1 + forms, form);
+  }
+  std::string out;
+  for (std::size_t i = 0; i < lines.size(); ++i) out += (i > 0 ? "\r\n" : "") + lines[i];
+  return out;
 }
 
 }  // namespace ormid::test

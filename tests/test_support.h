@@ -82,4 +82,11 @@ std::filesystem::path SourceDir();
 using CsvRow = std::vector<std::string>;
 std::vector<CsvRow> ParseCsv(const std::string& text);
 
+// The Demofos sample residue file (CSFII or NHANES) with two food forms that
+// are not among their commodities' master food forms, as a file put together
+// by hand may have them: "Orange, juice" form 100 and "Beef, meat" form 600,
+// each after its food's other forms (lines 183 and 306 of the exported table).
+// Ormid reads them (nothing of them is consumed); a table import refuses them.
+std::string WithStrayFoodForms(const std::string& demofos);
+
 }  // namespace ormid::test
