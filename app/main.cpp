@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QMenu>
 
+#include "app/frm_history.h"
 #include "app/frm_ormid.h"
 #include "app/qt_platform.h"
 #include "app/startup.h"
@@ -38,6 +39,13 @@ int main(int argc, char** argv) {
     auto* dialog = new ormid::FrmBatch(m, window.Settings(), platform, &window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->SetFiles(paths, out.toStdString());
+    // The batch's runs go into the run history as the window's do.
+    dialog->SetRecordHistory(window.mnuRecordHistory->isChecked());
+    QObject::connect(window.mnuRecordHistory, &QAction::toggled, dialog,
+                     &ormid::FrmBatch::SetRecordHistory);
+    QObject::connect(dialog, &ormid::FrmBatch::finished, &window, [&window] {
+      if (window.frmHistory) window.frmHistory->Refresh();
+    });
     dialog->show();
   });
   window.show();

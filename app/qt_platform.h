@@ -36,7 +36,8 @@ class QtPlatform : public Platform, public ModalRunner {
 };
 
 // The message box as the program shows it: title, text, icon, buttons and
-// the default button (No for the Yes/No/Cancel overwrite questions).
+// the default button (No for the Yes/No/Cancel overwrite questions and
+// the Yes/No questions).
 std::unique_ptr<QMessageBox> NewMessageBox(QWidget* parent, const std::string& text,
                                            const std::string& title, MsgIcon icon,
                                            MsgButtons buttons);

@@ -177,6 +177,9 @@ class FiguresCollector : public ResultsSink {
     if (next) next->Contribution(m, r);
   }
   bool TotalsOnly() const override { return next == nullptr; }
+  void Sent() override {
+    if (next) next->Sent();
+  }
   std::vector<SubgroupFigures> figures;
   ResultsSink* next = nullptr;
 };
@@ -222,11 +225,19 @@ ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, con
   std::vector<std::string> exportPaths;
   for (ExportFormat f : o.exports) exportPaths.push_back(ExportPath(o.outDir, s.id, f));
   FiguresCollector collector;
+  ResultsFanOut others;
   std::optional<ResultsExport> exports;
   if (!exportPaths.empty()) {
     exports.emplace(p, exportPaths, [&] { return BuildManifest(m, record, &installation); });
-    collector.next = &*exports;
+    others.Add(&*exports);
   }
+  // The run history takes every row, as from a single run.
+  std::shared_ptr<ScenarioOutcome::Record> kept;
+  if (o.history) {
+    kept = std::make_shared<ScenarioOutcome::Record>();
+    others.Add(&kept->figures);
+  }
+  if (!others.Empty()) collector.next = &others;
   WorkerHost host;
   host.sink = &collector;
   if (checkstart(m, p, host, settings, s.report) != RunStatus::Done) return fail(p.Messages());
@@ -264,6 +275,10 @@ ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, con
   }
   out.status = ScenarioStatus::Done;
   out.subgroups = std::move(collector.figures);
+  if (kept) {
+    kept->manifest = std::move(manifest);
+    out.record = std::move(kept);
+  }
   return out;
 }
 
@@ -282,6 +297,28 @@ std::vector<std::string> ScenarioOutputPaths(const std::string& outDir, const Ba
     if (f == ExportFormat::Csv) paths.push_back(ManifestPathFor(paths.back()));
   }
   return paths;
+}
+
+std::vector<std::string> ExistingBatchFiles(Platform& p, const std::string& outDir,
+                                            const std::vector<BatchScenario>& scenarios,
+                                            const std::vector<ExportFormat>& exports) {
+  std::vector<std::string> existing;
+  for (const char* name : {"summary.csv", "summary.xlsx"})
+    if (const std::string path = (fs::path(outDir) / name).string(); p.FileExists(path))
+      existing.push_back(path);
+  for (const BatchScenario& s : scenarios)
+    for (const std::string& path : ScenarioOutputPaths(outDir, s, exports))
+      if (p.FileExists(path)) existing.push_back(path);
+  return existing;
+}
+
+std::string OverwriteQuestion(const std::string& outDir, const std::vector<std::string>& existing) {
+  const std::size_t n = existing.size();
+  std::string text = "The output folder " + outDir +
+                     " already holds files of this batch: " + std::to_string(n) +
+                     (n == 1 ? " file" : " files") + " would be replaced";
+  if (n > 0) text += " (" + existing.front() + (n > 1 ? ", ..." : "") + ")";
+  return text + ". Do you want to write over them?";
 }
 
 const SubgroupFigures* WorstSubgroup(const ScenarioOutcome& o) {
@@ -313,9 +350,33 @@ BatchCounts RunBatch(const ModOrmid& started, const std::vector<BatchScenario>& 
   std::condition_variable moved;
   std::size_t next = 0, delivered = 0;
   std::map<std::size_t, ScenarioOutcome> waiting;
+  // One thread at a time hands the outcomes on, in order, and without the
+  // lock: the others go on running scenarios meanwhile.
+  bool delivering = false;
   BatchCounts counts;
   auto stopped = [&] { return options.stop && options.stop->load(); };
-  auto deliver = [&](std::size_t i, const ScenarioOutcome& o) {
+
+  // The run history: one connection for the whole batch, the scenarios
+  // recorded in their order, so that run ids follow the scenario file
+  // whatever the number of workers. After a recording that failed, the
+  // rest are not tried (each would wait out the busy timeout again).
+  std::optional<HistoryWriter> history;
+  if (options.history) history.emplace(*options.history);
+  auto record = [&](const BatchScenario& s, const ScenarioOutcome::Record& r) {
+    if (!history) return;
+    RecordOutcome recorded = history->Record(r.manifest, r.figures);
+    if (!recorded.note.empty() && counts.historyNote.empty()) counts.historyNote = recorded.note;
+    if (!recorded.recorded) {
+      counts.historyProblem = "Run history not recorded: " + recorded.problem +
+                              ". The scenarios from " + s.id + " on are not in the run history.";
+      history.reset();
+    }
+  };
+  auto deliver = [&](std::size_t i, ScenarioOutcome& o) {
+    if (o.record) {
+      record(scenarios[i], *o.record);
+      o.record.reset();
+    }
     if (o.status == ScenarioStatus::Done)
       ++counts.done;
     else if (o.status == ScenarioStatus::Failed)
@@ -341,13 +402,19 @@ BatchCounts RunBatch(const ModOrmid& started, const std::vector<BatchScenario>& 
       }
       lock.lock();
       waiting.emplace(i, std::move(outcome));
+      if (delivering) continue;
+      delivering = true;
       while (!waiting.empty() && waiting.begin()->first == delivered) {
-        deliver(delivered, waiting.begin()->second);
-        waiting.erase(waiting.begin());
+        auto ready = waiting.extract(waiting.begin());
+        lock.unlock();
+        deliver(ready.key(), ready.mapped());
+        ready = {};  // the outcome's figures go before the lock is taken again
+        lock.lock();
         ++delivered;
         listener.Progress(delivered, total);
+        moved.notify_all();
       }
-      moved.notify_all();
+      delivering = false;
     }
   };
 
@@ -358,8 +425,10 @@ BatchCounts RunBatch(const ModOrmid& started, const std::vector<BatchScenario>& 
   for (std::thread& t : threads) t.join();
 
   // Stopped: what was started has finished; the rest is not run.
-  const ScenarioOutcome notRun;
-  for (std::size_t i = delivered; i < total; ++i) deliver(i, notRun);
+  for (std::size_t i = delivered; i < total; ++i) {
+    ScenarioOutcome notRun;
+    deliver(i, notRun);
+  }
   return counts;
 }
 

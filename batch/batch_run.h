@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "core/run_results.h"
 #include "core/window_settings.h"
 #include "export/table_writer.h"
+#include "history/run_history.h"
 
 namespace ormid {
 
@@ -43,6 +45,9 @@ struct BatchOptions {
   // Set (by an interrupt or a Cancel button) to stop: the scenarios in
   // progress finish, the rest are not run.
   const std::atomic<bool>* stop = nullptr;
+  // The run history every finished scenario is recorded in, in the
+  // scenarios' order; none: the batch is not recorded.
+  std::optional<RecordRequest> history;
 };
 
 enum class ScenarioStatus { Done, Failed, NotRun };
@@ -62,6 +67,13 @@ struct ScenarioOutcome {
   std::string message;  // "ORIGIN: TITLE: TEXT" of a failure
   std::vector<SubgroupFigures> subgroups;
   std::vector<std::string> outputs;  // files written, report first
+  // A finished scenario's manifest and figures, kept only until the run
+  // history has them (RunBatch drops them before the listener is called).
+  struct Record {
+    nlohmann::json manifest;
+    HistoryRecorder figures;
+  };
+  std::shared_ptr<Record> record;
 };
 
 // The report file of a scenario: DIR/ID.OR10 or DIR/ID.CC10.
@@ -69,6 +81,14 @@ std::string ScenarioReportPath(const std::string& outDir, const BatchScenario& s
 // Every file a scenario may write (report, manifest, exports).
 std::vector<std::string> ScenarioOutputPaths(const std::string& outDir, const BatchScenario& s,
                                              const std::vector<ExportFormat>& exports);
+
+// The files of an earlier batch in outDir that this one would replace: its
+// summary files, then every scenario's outputs, in order.
+std::vector<std::string> ExistingBatchFiles(Platform& p, const std::string& outDir,
+                                            const std::vector<BatchScenario>& scenarios,
+                                            const std::vector<ExportFormat>& exports);
+// The question asked before they are replaced (Yes writes over them).
+std::string OverwriteQuestion(const std::string& outDir, const std::vector<std::string>& existing);
 
 // The subgroup a scenario's outcome is judged by: the highest percent of
 // its reference dose, or without a reference dose the highest exposure.
@@ -86,6 +106,10 @@ class BatchListener {
 
 struct BatchCounts {
   std::size_t done = 0, failed = 0, notRun = 0;
+  // What the run history made of the batch, each told once: a damaged
+  // history moved aside, and "Run history not recorded: ..." when a
+  // recording failed (the scenarios after it are not recorded either).
+  std::string historyNote, historyProblem;
 };
 
 // Runs every scenario on the started installation `started`, whose working

@@ -100,10 +100,9 @@ void FrmBatch::SetFiles(std::vector<std::string> residueFiles, std::string outDi
   cmdRun->setEnabled(!files_.empty());
 }
 
-void FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::string& outDir) {
-  outDir_ = outDir;
+bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::string& outDir) {
   const int report = cboAnalysis->currentIndex() == 1 ? kRunCommodity : kRunLongTerm;
-  scenarios_.clear();
+  std::vector<BatchScenario> scenarios;
   for (const std::string& file : residueFiles) {
     BatchScenario s;
     s.id = std::filesystem::path(file).stem().string();
@@ -117,8 +116,17 @@ void FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::st
       w = settings;
       return true;
     };
-    scenarios_.push_back(std::move(s));
+    scenarios.push_back(std::move(s));
   }
+  // Files of an earlier batch are replaced only when the user says so,
+  // asked once before anything is written.
+  if (const auto existing = ExistingBatchFiles(p_, outDir, scenarios, {});
+      !existing.empty() &&
+      p_.MessageBox(OverwriteQuestion(outDir, existing), "KAVRI-FCID Ormid Module",
+                    MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+    return false;
+  outDir_ = outDir;
+  scenarios_ = std::move(scenarios);
   outcomes_.assign(scenarios_.size(), ScenarioOutcome());
   done_.store(0);
   stop_.store(false);
@@ -136,6 +144,11 @@ void FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::st
   options.workers = std::max(1, QThread::idealThreadCount());
   options.date = p_.Now();
   options.stop = &stop_;
+  if (recordHistory_) {
+    RecordRequest history;
+    history.now = options.date;
+    options.history = history;
+  }
   thread_ = QThread::create([this, options] {
     std::error_code ec;
     std::filesystem::create_directories(options.outDir, ec);
@@ -161,6 +174,7 @@ void FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::st
   connect(timer_, &QTimer::timeout, this, &FrmBatch::Poll);
   timer_->start(100);
   thread_->start();
+  return true;
 }
 
 void FrmBatch::Cancel() {
@@ -213,6 +227,10 @@ void FrmBatch::Done() {
                          .arg(counts_.notRun)
                          .arg(Q(outDir_)));
   cmdExport->setEnabled(true);
+  if (!counts_.historyNote.empty())
+    p_.MessageBox(counts_.historyNote, "Run History", MsgIcon::Information, MsgButtons::OK);
+  if (!counts_.historyProblem.empty())
+    p_.MessageBox(counts_.historyProblem, "Run History", MsgIcon::Exclamation, MsgButtons::OK);
   emit finished();
 }
 

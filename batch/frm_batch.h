@@ -2,6 +2,7 @@
 // window's current settings on worker threads, a progress dialog that can
 // be cancelled, and the summary table with Export. The batch itself runs
 // off the window's thread; the dialog only looks at how far it has come.
+// Finished files are recorded in the run history as single runs are.
 #pragma once
 
 #include <QDialog>
@@ -45,7 +46,12 @@ class FrmBatch : public QDialog {
   // The residue files and output folder that Run starts with.
   void SetFiles(std::vector<std::string> residueFiles, std::string outDir);
   // Runs the files into outDir in the background; finished() follows.
-  void Start(const std::vector<std::string>& residueFiles, const std::string& outDir);
+  // When outDir holds files of an earlier batch, asks first: No leaves
+  // every file as it was and returns false.
+  bool Start(const std::vector<std::string>& residueFiles, const std::string& outDir);
+  // Whether finished files go into the run history (the main window's
+  // Record Runs in History).
+  void SetRecordHistory(bool record) { recordHistory_ = record; }
   // Stops: the scenarios in progress finish, the rest are not run.
   void Cancel();
   bool Running() const;
@@ -70,6 +76,7 @@ class FrmBatch : public QDialog {
   std::atomic<bool> stop_{false};
   std::atomic<std::size_t> done_{0};
   BatchCounts counts_;
+  bool recordHistory_ = true;
   QThread* thread_ = nullptr;
   QTimer* timer_ = nullptr;
 };

@@ -19,6 +19,7 @@
 #include "cli/analysis_options.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
+#include "cli/history_commands.h"
 #include "core/mod_ormid.h"
 #include "manifest/run_manifest.h"
 
@@ -220,18 +221,10 @@ int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const Batc
     return kExitStopped;
   }
   // Files of an earlier batch are replaced only when the user says so.
-  std::string existing;
-  for (const std::string& path :
-       {(fs::path(outDir) / "summary.csv").string(), (fs::path(outDir) / "summary.xlsx").string()})
-    if (existing.empty() && platform.FileExists(path)) existing = path;
-  for (std::size_t i = 0; existing.empty() && i < scenarios.size(); ++i)
-    for (const std::string& path : ScenarioOutputPaths(outDir, scenarios[i], exports))
-      if (existing.empty() && platform.FileExists(path)) existing = path;
-  if (!existing.empty() &&
-      platform.MessageBox("The output folder " + outDir + " already holds files of this batch (" +
-                              existing + "). Do you want to write over them?",
-                          "KAVRI-FCID Ormid Module", MsgIcon::Question,
-                          MsgButtons::YesNo) != MsgAnswer::Yes)
+  if (const auto existing = ExistingBatchFiles(platform, outDir, scenarios, exports);
+      !existing.empty() &&
+      platform.MessageBox(OverwriteQuestion(outDir, existing), "KAVRI-FCID Ormid Module",
+                          MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
     return kExitStopped;
 
   BatchOptions options;
@@ -242,6 +235,14 @@ int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const Batc
   options.utc = platform.ClockIsUtc();
   options.yes = a.analysis.yes;
   options.stop = &gInterrupted;
+  // Every finished scenario goes into the working folder's run history, as
+  // its single run would.
+  if (!a.analysis.noHistory) {
+    RecordRequest history;
+    history.busyMilliseconds = HistoryBusyMilliseconds();
+    history.now = options.date;
+    options.history = history;
+  }
 
   nlohmann::json head = {
       {"program",
@@ -278,6 +279,10 @@ int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const Batc
     InterruptGuard interrupt;
     counts = RunBatch(m, scenarios, options, summary);
   }
+  if (!counts.historyNote.empty())
+    platform.MessageBox(counts.historyNote, "Run History", MsgIcon::Information, MsgButtons::OK);
+  if (!counts.historyProblem.empty())
+    platform.MessageBox(counts.historyProblem, "Run History", MsgIcon::Exclamation, MsgButtons::OK);
   out << scenarios.size() << " scenarios: " << counts.done << " done, " << counts.failed
       << " failed, " << counts.notRun << " not run; " << summary.over
       << " over 100% of their reference dose.\n";

@@ -156,17 +156,42 @@ Database OpenHistory(const std::string& path, bool create, int busyMilliseconds)
   return db;
 }
 
-long long Insert(Database& db, const nlohmann::json& manifest, const HistoryRecorder& figures,
-                 const std::optional<long long>& pageLimit) {
-  if (pageLimit) db.Execute(("PRAGMA max_page_count = " + std::to_string(*pageLimit)).c_str());
-  sql::Transaction t(db);
+}  // namespace
+
+// An open history with the statements a recording runs, prepared once.
+// The statements are finalized before the connection is closed.
+struct HistoryWriter::Connection {
+  Database db;
+  std::optional<Statement> run, row, items, sub;
+};
+
+namespace {
+
+std::unique_ptr<HistoryWriter::Connection> OpenForWriting(const RecordRequest& request,
+                                                          int busyMilliseconds) {
+  auto c = std::make_unique<HistoryWriter::Connection>();
+  c->db = OpenHistory(request.path, true, busyMilliseconds);
+  Migrate(c->db);
+  if (request.pageLimit)
+    c->db.Execute(("PRAGMA max_page_count = " + std::to_string(*request.pageLimit)).c_str());
+  c->run.emplace(c->db,
+                 "INSERT INTO runs (date, command, chemical, residue_file, endpoint, "
+                 "worst_subgroup, worst_figure, worst_value, manifest) "
+                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  c->row.emplace(c->db, "INSERT INTO longterm_rows VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  c->items.emplace(c->db, "INSERT INTO commodity_items VALUES (?, ?)");
+  c->sub.emplace(c->db,
+                 "INSERT INTO commodity_subgroups VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  return c;
+}
+
+long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
+                 const HistoryRecorder& figures) {
+  sql::Transaction t(c.db);
   Figure worst;
   const std::string worstSubgroup = figures.WorstSubgroup(worst);
   const std::string residuePath = Text(manifest, "residue_file", "path");
-  Statement run(db,
-                "INSERT INTO runs (date, command, chemical, residue_file, endpoint, "
-                "worst_subgroup, worst_figure, worst_value, manifest) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  Statement& run = *c.run;
   run.Bind(1, Text(manifest, "run", "date"))
       .Bind(2, Text(manifest, "run", "command"))
       .Bind(3, Text(manifest, "residue_file", "chemical"))
@@ -181,22 +206,18 @@ long long Insert(Database& db, const nlohmann::json& manifest, const HistoryReco
   }
   run.Bind(9, manifest.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
   run.Run();
-  const long long id = db.LastInsertId();
+  const long long id = c.db.LastInsertId();
 
-  if (!figures.LongTermRows().empty()) {
-    Statement row(db, "INSERT INTO longterm_rows VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    for (const RecordedLongTerm& r : figures.LongTermRows()) {
-      row.Bind(1, id).Bind(2, r.row).Bind(3, r.subgroup).Bind(4, r.column);
-      row.BindDouble(5, r.exposure);
-      BindFigures(row, 6, r.figures);
-      row.Run();
-    }
+  Statement& row = *c.row;
+  for (const RecordedLongTerm& r : figures.LongTermRows()) {
+    row.Bind(1, id).Bind(2, r.row).Bind(3, r.subgroup).Bind(4, r.column);
+    row.BindDouble(5, r.exposure);
+    BindFigures(row, 6, r.figures);
+    row.Run();
   }
   if (!figures.Subgroups().empty()) {
-    Statement items(db, "INSERT INTO commodity_items VALUES (?, ?)");
-    items.Bind(1, id).BindBlob(2, figures.Items()).Run();
-    Statement sub(db,
-                  "INSERT INTO commodity_subgroups VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    c.items->Bind(1, id).BindBlob(2, figures.Items()).Run();
+    Statement& sub = *c.sub;
     long long seq = 0;
     for (const HistoryRecorder::Subgroup& s : figures.Subgroups()) {
       sub.Bind(1, id).Bind(2, ++seq).Bind(3, s.row).Bind(4, s.name);
@@ -272,6 +293,15 @@ std::string DamagedNameFor(const std::string& path, const DateTime& now) {
 
 RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& manifest,
                         const HistoryRecorder& figures) {
+  return HistoryWriter(request).Record(manifest, figures);
+}
+
+HistoryWriter::HistoryWriter(RecordRequest request) : request_(std::move(request)) {}
+
+HistoryWriter::~HistoryWriter() = default;
+
+RecordOutcome HistoryWriter::Record(const nlohmann::json& manifest,
+                                    const HistoryRecorder& figures) {
   RecordOutcome outcome;
   // SQLite answers "busy" at once, without waiting, where waiting could
   // deadlock: two programs turning a new file to write-ahead logging at the
@@ -279,38 +309,44 @@ RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& mani
   // is tried again until the busy timeout has passed in all.
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline =
-      Clock::now() + std::chrono::milliseconds(request.busyMilliseconds);
+      Clock::now() + std::chrono::milliseconds(request_.busyMilliseconds);
   for (int attempt = 0; attempt < 2;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left = std::max<int>(
+        0, static_cast<int>(
+               std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                   .count()));
     try {
-      Database db =
-          OpenHistory(request.path, true, std::max<int>(0, static_cast<int>(left.count())));
-      Migrate(db);
-      outcome.id = Insert(db, manifest, figures, request.pageLimit);
+      if (open_)
+        open_->db.BusyTimeout(left);
+      else
+        open_ = OpenForWriting(request_, left);
+      outcome.id = Insert(*open_, manifest, figures);
       outcome.recorded = true;
       return outcome;
     } catch (const NewerSchema& e) {
-      outcome.problem = request.path + " was written by a newer program (schema version " +
+      open_.reset();
+      outcome.problem = request_.path + " was written by a newer program (schema version " +
                         std::to_string(e.version) + "); it is left as it is";
       return outcome;
     } catch (const SqliteError& e) {
+      // The next try starts from a new connection.
+      open_.reset();
       if (IsBusy(e) && Clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kBusyRetryMilliseconds));
         continue;
       }
       if (!IsDamage(e) || attempt++ > 0) {
-        outcome.problem = Reason(e, request.busyMilliseconds);
+        outcome.problem = Reason(e, request_.busyMilliseconds);
         return outcome;
       }
-      const std::string aside = DamagedNameFor(request.path, request.now);
+      const std::string aside = DamagedNameFor(request_.path, request_.now);
       std::string error;
-      if (!MoveAside(request.path, aside, error)) {
+      if (!MoveAside(request_.path, aside, error)) {
         outcome.problem =
             "the history file is damaged (" + e.text + ") and could not be moved aside: " + error;
         return outcome;
       }
-      outcome.note = "The run history " + request.path + " was damaged (" + e.text +
+      outcome.note = "The run history " + request_.path + " was damaged (" + e.text +
                      "). It was moved aside to " + aside + " and a new run history started.";
     }
   }

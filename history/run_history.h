@@ -4,6 +4,7 @@
 // history whole or not at all.
 #pragma once
 
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -46,6 +47,27 @@ struct RecordRequest {
 // started; a file of a newer schema is not written.
 RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& manifest,
                         const HistoryRecorder& figures);
+
+// Records run after run (a batch's scenarios) through one connection kept
+// open: the file is opened and brought to the current schema once, the
+// statements prepared once, and each run is one transaction of its own. A
+// recording that fails closes the connection; the next one opens it again.
+// One thread at a time.
+class HistoryWriter {
+ public:
+  explicit HistoryWriter(RecordRequest request);
+  ~HistoryWriter();
+  HistoryWriter(const HistoryWriter&) = delete;
+  HistoryWriter& operator=(const HistoryWriter&) = delete;
+
+  RecordOutcome Record(const nlohmann::json& manifest, const HistoryRecorder& figures);
+
+  struct Connection;  // the open file and its prepared statements
+
+ private:
+  RecordRequest request_;
+  std::unique_ptr<Connection> open_;
+};
 
 // Records a finished run in the working folder's history and tells the
 // user, through the platform's message boxes, when it could not ("Run

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 
 #include <atomic>
@@ -21,7 +22,10 @@
 #include "batch/batch_run.h"
 #include "batch/scenario_file.h"
 #include "cli/cli_run.h"
+#include "cli/history_commands.h"
+#include "core/float_text.h"
 #include "core/mod_ormid.h"
+#include "history/run_history.h"
 #include "tests/test_support.h"
 
 extern char** environ;
@@ -68,6 +72,7 @@ class Batch : public ::testing::Test {
   }
   void TearDown() override {
     ::unsetenv("SOURCE_DATE_EPOCH");
+    cli::OverrideHistoryBusyTimeout(std::nullopt);
     fs::current_path(start_);
   }
 
@@ -84,6 +89,28 @@ class Batch : public ::testing::Test {
   fs::path start_;
   TempDir dir_;
 };
+
+// The rows of a table of a history file, -1 when it cannot be read.
+long long Count(const fs::path& db, const std::string& table) {
+  sqlite3* h = nullptr;
+  long long n = -1;
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+      sqlite3_prepare_v2(h, ("SELECT count(*) FROM " + table).c_str(), -1, &s, nullptr) ==
+          SQLITE_OK &&
+      sqlite3_step(s) == SQLITE_ROW)
+    n = sqlite3_column_int64(s, 0);
+  sqlite3_finalize(s);
+  sqlite3_close(h);
+  return n;
+}
+
+// How often text occurs in all.
+std::size_t Occurrences(const std::string& all, const std::string& text) {
+  std::size_t n = 0;
+  for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
+  return n;
+}
 
 const char* kHeader =
     "id,residue_file,command,noel,rfd,qstar,pad,adj2,comment,reports,subgroups,food_pct,"
@@ -369,6 +396,164 @@ TEST_F(Batch, MissingResidueFileFailsItsScenario) {
   EXPECT_TRUE(fs::exists(P("out/DEMOFOS.OR10")));
 }
 
+// Every finished scenario of a batch is in the working folder's run history,
+// long-term and commodity, in the scenarios' order whatever the number of
+// workers: its manifest is the one beside its report, its figures those of
+// the summary and of a single run with the same settings. A failed
+// scenario records nothing.
+TEST_F(Batch, FinishedScenariosAreRecordedInTheirOrder) {
+  Write("csfii/mixed.csv",
+        std::string(kHeader) +
+            "lt-rfd,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n"
+            "cc-both,residues/CYCLOFOS.R98,commodity,,file,,,,,both,\"1,17\",1,5\n"
+            "bad,residues/DEMOGRP.R98,longterm,abc,,,,,,,,,\n"
+            "lt-q,residues/DEMOGRP.R98,longterm,,,0.05,,,,,,,\n"
+            "cc-noel,residues/DEMOFOS.R98,commodity,0.5,,,,,,complete,all,,\n");
+  struct Done {
+    std::string id, ext;
+    std::vector<std::string> single;  // the same run on its own
+  } done[] = {
+      {"lt-rfd", ".OR10", {"longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}},
+      {"cc-both",
+       ".CC10",
+       {"commodity", "csfii/residues/CYCLOFOS.R98", "--rfd", "--complete", "--critical",
+        "--subgroups", "1,17", "--food-pct", "1", "--crop-pct", "5"}},
+      {"lt-q", ".OR10", {"longterm", "csfii/residues/DEMOGRP.R98", "--qstar=0.05"}},
+      {"cc-noel",
+       ".CC10",
+       {"commodity", "csfii/residues/DEMOFOS.R98", "--noel=0.5", "--complete", "--subgroups",
+        "all"}},
+  };
+  const std::size_t n = std::size(done);
+  for (const char* jobs : {"-j4", "-j1"}) {
+    auto r = Run({"-C", "csfii", "batch", "--scenarios", "csfii/mixed.csv", "--out",
+                  P(std::string("out") + jobs).string(), jobs});
+    EXPECT_EQ(r.status, 1) << r.err;  // the bad row
+    EXPECT_EQ(r.err.find("Run History"), std::string::npos) << r.err;
+  }
+  for (const Done& d : done) {
+    std::vector<std::string> single = {"-C", "csfii"};
+    single.insert(single.end(), d.single.begin(), d.single.end());
+    ASSERT_EQ(Run(single).status, 0) << d.id;
+  }
+  // Runs 1-4: the -j4 batch; 5-8: the -j1 batch; 9-12 the single runs.
+  const fs::path db = P("csfii") / kHistoryFile;
+  std::string error;
+  auto runs = ListRuns(db.string(), {}, error);
+  ASSERT_TRUE(runs) << error;
+  ASSERT_EQ(runs->size(), 3 * n);
+  auto figures = [&](long long id) {
+    auto s = Run({"-C", "csfii", "history", "show", std::to_string(id), "--export",
+                  P("shown.csv").string(), "--yes"});
+    EXPECT_EQ(s.status, 0) << s.err;
+    return ReadFileBytes(P("shown.csv"));
+  };
+  const auto summary = ParseCsv(ReadFileBytes(P("out-j4/summary.csv")));
+  const Row& sh = summary[0];
+  for (std::size_t k = 0; k < n; ++k) {
+    SCOPED_TRACE(done[k].id);
+    const long long id4 = static_cast<long long>(k + 1), id1 = id4 + static_cast<long long>(n),
+                    single = id4 + 2 * static_cast<long long>(n);
+    EXPECT_EQ((*runs)[k].id, id4);
+    EXPECT_EQ((*runs)[k].command, done[k].single[0]);
+    EXPECT_EQ((*runs)[k].residueFile, fs::path(done[k].single[1]).filename().string());
+    std::string error;
+    auto run = LoadRun(db.string(), id4, error);
+    ASSERT_TRUE(run) << error;
+    const std::string report = P("out-j4/" + done[k].id + done[k].ext).string();
+    EXPECT_EQ(run->manifest, nlohmann::json::parse(ReadFileBytes(report + ".manifest.json")));
+    EXPECT_EQ(run->manifest["outputs"][0]["path"], report);
+    // The -j1 batch's run: the same manifest but for its folder.
+    auto other = LoadRun(db.string(), id1, error);
+    ASSERT_TRUE(other) << error;
+    std::string dumped = other->manifest.dump();
+    for (std::size_t at; (at = dumped.find(P("out-j1").string())) != std::string::npos;)
+      dumped.replace(at, P("out-j1").string().size(), P("out-j4").string());
+    EXPECT_EQ(dumped, run->manifest.dump());
+    // Every figure, in the single run's export, bit for bit.
+    const std::string own = figures(single);
+    EXPECT_EQ(figures(id4), own);
+    EXPECT_EQ(figures(id1), own);
+    // And the summary's rows are the recorded subgroups.
+    std::vector<std::vector<std::string>> recorded, listed;
+    auto text = [](const std::optional<float>& v) { return v ? ShortestText(*v) : ""; };
+    for (const RecordedLongTerm& r : run->longTerm)
+      recorded.push_back({std::to_string(r.row), ShortestText(r.exposure),
+                          text(r.figures.percentReference), text(r.figures.lifetimeRisk)});
+    for (const RecordedContribution& r : run->commodity)
+      if (r.kind == ContributionKind::SubgroupTotal)
+        recorded.push_back({std::to_string(r.row), ShortestText(r.exposure),
+                            text(r.figures.percentReference), text(r.figures.lifetimeRisk)});
+    for (std::size_t i = 1; i < summary.size(); ++i)
+      if (summary[i][Column(sh, "scenario")] == done[k].id)
+        listed.push_back({summary[i][Column(sh, "row")],
+                          summary[i][Column(sh, "exposure_mg_per_kg_bw_day")],
+                          summary[i][Column(sh, "percent_of_reference_dose")],
+                          summary[i][Column(sh, "lifetime_cancer_risk")]});
+    EXPECT_FALSE(recorded.empty());
+    EXPECT_EQ(recorded, listed);
+  }
+  // The commands that read the history take a batch's runs as any.
+  auto list = Run({"-C", "csfii", "history"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("      2  2024-03-05T09:07:01Z  commodity  Cyclofos"), std::string::npos)
+      << list.out;
+  auto compared = Run({"-C", "csfii", "compare", "1", "3"});
+  EXPECT_EQ(compared.status, 0) << compared.err;
+}
+
+// --no-history leaves the batch out of the run history; a history that
+// cannot take the batch (held by another program, or a folder where the
+// file would be) is told of once, and the batch runs and ends as it would.
+TEST_F(Batch, HistoryOffOrUnusable) {
+  const std::vector<std::string> files = {
+      P("csfii/residues/DEMOFOS.R98").string(), P("csfii/residues/NONE.R98").string(),
+      P("csfii/residues/DEMOGRP.R98").string(), P("csfii/residues/CYCLOFOS.R98").string()};
+  const fs::path db = P("csfii") / kHistoryFile;
+  auto batch = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = {"-C",  "csfii", "batch", "--rfd",
+                                     "-j2", "--yes", "--out", P("out").string()};
+    args.insert(args.end(), files.begin(), files.end());
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Run(args);
+  };
+  auto off = batch({"--no-history"});
+  EXPECT_EQ(off.status, 1);  // NONE.R98
+  EXPECT_FALSE(fs::exists(db));
+  ASSERT_EQ(batch({}).status, 1);
+  ASSERT_EQ(Count(db, "runs"), 3);
+
+  // Held: an exclusive transaction of another connection.
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  cli::OverrideHistoryBusyTimeout(200);
+  fs::remove_all(P("out"));
+  auto held = batch({});
+  EXPECT_EQ(held.status, 1);
+  EXPECT_EQ(Occurrences(held.err, "Run history not recorded"), 1u) << held.err;
+  EXPECT_NE(held.err.find("Run History: Run history not recorded: the history file is in use by "
+                          "another program (waited 0.2 s). The scenarios from DEMOFOS on are "
+                          "not in the run history.\n"),
+            std::string::npos)
+      << held.err;
+  EXPECT_NE(held.out.find("4 scenarios: 3 done, 1 failed, 0 not run;"), std::string::npos);
+  for (const char* id : {"DEMOFOS", "DEMOGRP", "CYCLOFOS"})
+    EXPECT_TRUE(fs::exists(P("out") / (std::string(id) + ".OR10"))) << id;
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  EXPECT_EQ(Count(db, "runs"), 3);
+
+  // No history can be made in the working folder.
+  fs::remove(db);
+  fs::create_directory(db);
+  auto blocked = batch({});
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_EQ(Occurrences(blocked.err, "Run history not recorded"), 1u) << blocked.err;
+  EXPECT_NE(blocked.err.find("cannot be opened or created"), std::string::npos) << blocked.err;
+  EXPECT_TRUE(fs::exists(P("out/summary.csv")));
+}
+
 // Stops after the first outcome: the started scenarios finish, the rest are
 // "not run", and no temporary file is left in the output folder.
 class StopAfterFirst : public BatchListener {
@@ -490,6 +675,13 @@ TEST_F(Batch, InterruptWritesTheSummaryAndLeavesNoPartialFile) {
     }
   }
   EXPECT_EQ(reports, done);
+  // Each finished scenario is in the run history whole, none of the rest.
+  const fs::path db = P("csfii") / kHistoryFile;
+  EXPECT_EQ(Count(db, "runs"), static_cast<long long>(done));
+  std::size_t doneRows = 0;
+  for (std::size_t i = 1; i < summary.size(); ++i) doneRows += summary[i][status] == "done";
+  EXPECT_EQ(Count(db, "commodity_subgroups"), static_cast<long long>(doneRows));
+  EXPECT_EQ(Count(db, "commodity_items"), static_cast<long long>(done));
 }
 #endif
 

@@ -1,16 +1,19 @@
 // The desktop program's batch dialog on a copy of the CSFII sample: the
 // residue files run in the background into the output folder, the table
 // shows one row per file with its worst subgroup, Export writes the same
-// summary the folder gets, and Cancel leaves the rest not run and no
-// partial file.
+// summary the folder gets, Cancel leaves the rest not run and no partial
+// file, an earlier batch's files are written over only after a Yes, and the
+// runs go into the run history as the main window's setting says.
 #include <QComboBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
+#include <map>
 
 #include "app/startup.h"
 #include "batch/frm_batch.h"
 #include "core/mod_ormid.h"
+#include "history/run_history.h"
 #include "tests/test_support.h"
 
 namespace ormid::test {
@@ -69,6 +72,80 @@ class FrmBatchTest : public QObject {
     QVERIFY2(dialog.ExportSummary(copy, error), error.c_str());
     QCOMPARE(ReadFileBytes(copy), ReadFileBytes(fs::path(out) / "summary.csv"));
     QVERIFY(!dialog.ExportSummary((dir_->path() / "copy.json").string(), error));
+  }
+
+  void asksBeforeWritingOverAnEarlierBatch() {
+    WindowSettings s;
+    s.chkMOE2 = true;
+    s.txtMOE2 = "0.005";
+    s.chkStandard.assign(static_cast<std::size_t>(m_.gPopCount), 0);
+    const fs::path out = dir_->path() / "out";
+    const fs::path history = dir_->path() / "csfii" / kHistoryFile;
+    auto folder = [&] {
+      std::map<std::string, std::string> files;
+      for (const auto& e : fs::directory_iterator(out))
+        files[e.path().filename().string()] = ReadFileBytes(e.path());
+      return files;
+    };
+    auto run = [&](FrmBatch& dialog) {
+      QSignalSpy finished(&dialog, &FrmBatch::finished);
+      dialog.cmdRun->click();
+      // A batch that starts takes the Run button away until it is done.
+      return !dialog.cmdRun->isEnabled() && finished.wait(60000);
+    };
+    {
+      // A new folder: nothing to ask. The window records no runs.
+      FrmBatch dialog(m_, s, platform_);
+      dialog.SetRecordHistory(false);
+      dialog.SetFiles(files_, out.string());
+      QVERIFY(run(dialog));
+      QVERIFY(platform_.messages.empty());
+      QVERIFY(!fs::exists(history));
+    }
+    WriteFileBytes(out / "DEMOGRP.OR10", "kept");
+    const auto before = folder();
+    QCOMPARE(before.size(), std::size_t{8});  // three reports and manifests, the summary twice
+    // The same question as the command line's, once, naming the folder and
+    // how many files it would replace.
+    const std::string question = "The output folder " + out.string() +
+                                 " already holds files of this batch: 8 files would be replaced (" +
+                                 (out / "summary.csv").string() +
+                                 ", ...). Do you want to write over them?";
+    for (MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+      platform_.messages.clear();
+      platform_.answers = {answer};
+      FrmBatch dialog(m_, s, platform_);
+      dialog.SetFiles(files_, out.string());
+      const bool ran = run(dialog);
+      QCOMPARE(platform_.messages.size(), std::size_t{1});
+      const RecordedMessage& asked = platform_.messages[0];
+      QCOMPARE(asked.text, question);
+      QCOMPARE(asked.title, std::string("KAVRI-FCID Ormid Module"));
+      QVERIFY(asked.icon == MsgIcon::Question && asked.buttons == MsgButtons::YesNo);
+      std::string error;
+      auto runs = ListRuns(history.string(), {}, error);
+      QVERIFY2(runs, error.c_str());
+      if (answer == MsgAnswer::No) {
+        // Nothing ran, nothing was written; Run can be pressed again.
+        QVERIFY(!ran);
+        QVERIFY(!dialog.Running());
+        QVERIFY(dialog.cmdRun->isEnabled());
+        QCOMPARE(dialog.grdSummary->rowCount(), 0);
+        QVERIFY(folder() == before);
+        QVERIFY(runs->empty());
+      } else {
+        QVERIFY(ran);
+        QCOMPARE(dialog.Counts().done, std::size_t{3});
+        QVERIFY(ReadFileBytes(out / "DEMOGRP.OR10") != "kept");
+        QCOMPARE(folder().size(), before.size());
+        // Recorded in the files' order, as single runs would be.
+        QCOMPARE(runs->size(), std::size_t{3});
+        for (std::size_t i = 0; i < 3; ++i) {
+          QCOMPARE((*runs)[i].residueFile, fs::path(files_[i]).filename().string());
+          QCOMPARE((*runs)[i].command, std::string("longterm"));
+        }
+      }
+    }
   }
 
   void cancelLeavesTheRestNotRun() {

@@ -598,9 +598,7 @@ class FrmOrmidTest : public QObject {
     // Fits a 1366x768 screen with a window manager's frame and a panel.
     QVERIFY2(size.width() <= 1366 && size.height() <= 768 - 70,
              qPrintable(QString("%1x%2").arg(size.width()).arg(size.height())));
-    auto gap = [](QWidget* box, QWidget* label) {
-      return label->x() - (box->x() + box->width());
-    };
+    auto gap = [](QWidget* box, QWidget* label) { return label->x() - (box->x() + box->width()); };
     const int noelGap = gap(w_->chkMOE1, w_->lblTox1);
     QVERIFY2(noelGap >= 0 && noelGap <= 12, qPrintable(QString::number(noelGap)));
     const QPoint subgroups = w_->frmSubPop->pos();
@@ -937,6 +935,7 @@ class FrmOrmidTest : public QObject {
     } cases[] = {
         {MsgIcon::None, MsgButtons::YesNoCancel, QMessageBox::No},      // a run's report file
         {MsgIcon::Question, MsgButtons::YesNoCancel, QMessageBox::No},  // a saved copy
+        {MsgIcon::Question, MsgButtons::YesNo, QMessageBox::No},        // a batch's folder
     };
     for (const Case& c : cases) {
       auto box = NewMessageBox(nullptr, "File x already exists. Write over?", "Warning!", c.icon,
