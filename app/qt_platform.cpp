@@ -91,9 +91,11 @@ std::unique_ptr<QMessageBox> NewMessageBox(QWidget* parent, const std::string& t
       break;
     case MsgButtons::YesNo:
       box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      // A question (write over files, clear a form) defaults to No as
-      // well; Yes/No pages of help go on with Yes.
-      if (icon == MsgIcon::Question) box->setDefaultButton(QMessageBox::No);
+      break;
+    case MsgButtons::YesNoDefaultNo:
+      // Enter keeps the files that would be written over.
+      box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box->setDefaultButton(QMessageBox::No);
       break;
     case MsgButtons::YesNoCancel:
       // Both overwrite questions (a report file of the run, a saved copy)

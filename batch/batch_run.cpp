@@ -86,6 +86,7 @@ class WorkerPlatform : public Platform {
         return MsgAnswer::Cancel;
       case MsgButtons::YesNo:
       case MsgButtons::YesNoCancel:
+      case MsgButtons::YesNoDefaultNo:
         return yes_ ? MsgAnswer::Yes : MsgAnswer::No;
     }
     return MsgAnswer::OK;

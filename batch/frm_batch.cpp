@@ -123,7 +123,7 @@ bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::st
   if (const auto existing = ExistingBatchFiles(p_, outDir, scenarios, {});
       !existing.empty() &&
       p_.MessageBox(OverwriteQuestion(outDir, existing), "KAVRI-FCID Ormid Module",
-                    MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+                    MsgIcon::Question, MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
     return false;
   outDir_ = outDir;
   scenarios_ = std::move(scenarios);

@@ -256,7 +256,8 @@ bool MayReplaceExports(CliPlatform& platform, const std::vector<std::string>& ex
     if (platform.FileExists(path) &&
         platform.MessageBox(
             "Export file " + path + " already exists. Do you want to write over this file?",
-            "KAVRI-FCID Ormid Module", MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+            "KAVRI-FCID Ormid Module", MsgIcon::Question,
+            MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
       return false;
   return true;
 }

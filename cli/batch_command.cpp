@@ -224,7 +224,7 @@ int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const Batc
   if (const auto existing = ExistingBatchFiles(platform, outDir, scenarios, exports);
       !existing.empty() &&
       platform.MessageBox(OverwriteQuestion(outDir, existing), "KAVRI-FCID Ormid Module",
-                          MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+                          MsgIcon::Question, MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
     return kExitStopped;
 
   BatchOptions options;

@@ -17,6 +17,7 @@ MsgAnswer CliPlatform::MessageBox(const std::string& text, const std::string& ti
       return MsgAnswer::Cancel;
     case MsgButtons::YesNo:
     case MsgButtons::YesNoCancel:
+    case MsgButtons::YesNoDefaultNo:
       return yes_ ? MsgAnswer::Yes : MsgAnswer::No;
   }
   return MsgAnswer::OK;

@@ -12,7 +12,9 @@
 namespace ormid {
 
 enum class MsgIcon { None, Information, Exclamation, Question, Critical };
-enum class MsgButtons { OK, OKCancel, YesNo, YesNoCancel };
+// YesNoDefaultNo: Yes and No with No pressed by Enter, for the questions
+// asked before files are written over.
+enum class MsgButtons { OK, OKCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 enum class MsgAnswer { OK, Cancel, Yes, No };
 
 // A local calendar date and time, as the platform's clock gives it.

@@ -149,8 +149,10 @@ MsgAnswer FuzzPlatform::MessageBox(const std::string& text, const std::string& t
                                    MsgButtons buttons) {
   Require(!text.empty() && !title.empty(), "a message box has a text and a title");
   ++messages;
-  return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes
-                                                                            : MsgAnswer::OK;
+  return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ||
+                 buttons == MsgButtons::YesNoDefaultNo
+             ? MsgAnswer::Yes
+             : MsgAnswer::OK;
 }
 
 namespace {

@@ -41,7 +41,7 @@ bool WriteNamedFile(Platform& p, const std::string& path, const std::string& byt
                     const char* title) {
   if (p.FileExists(path) &&
       p.MessageBox("File " + path + " already exists. Do you want to write over this file?", title,
-                   MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+                   MsgIcon::Question, MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
     return false;
   std::string error;
   if (p.WriteFile(path, bytes, FileKind::SavedCopy, error)) return true;

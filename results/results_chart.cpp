@@ -361,7 +361,7 @@ bool ExportChart(Platform& p, const std::string& proposedName,
   if (!ChartFormatOf(path, format)) path += ".png";
   if (p.FileExists(path) &&
       p.MessageBox("File " + path + " already exists. Write over?", "Warning!", MsgIcon::Question,
-                   MsgButtons::YesNo) != MsgAnswer::Yes)
+                   MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
     return false;
   // A report page: nine-point labels on a chart of 900 x 600 points.
   const QByteArray bytes = ChartBytes(make(9), format);

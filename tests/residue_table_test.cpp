@@ -783,7 +783,7 @@ TEST(ResidueTableTest, AnExistingFileIsReplacedOnlyAfterTheQuestion) {
     ASSERT_EQ(s.platform.messages.size(), 1u);
     EXPECT_EQ(s.platform.messages[0].text,
               "File " + out.string() + " already exists. Do you want to write over this file?");
-    EXPECT_EQ(s.platform.messages[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(s.platform.messages[0].buttons, MsgButtons::YesNoDefaultNo);
     EXPECT_EQ(outcome.written, answer == MsgAnswer::Yes);
     EXPECT_EQ(ReadFileBytes(out) == "earlier file", answer == MsgAnswer::No);
   }

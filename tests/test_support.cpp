@@ -25,6 +25,7 @@ MsgAnswer FakePlatform::MessageBox(const std::string& text, const std::string& t
       return MsgAnswer::OK;
     case MsgButtons::YesNo:
     case MsgButtons::YesNoCancel:
+    case MsgButtons::YesNoDefaultNo:
       return MsgAnswer::Yes;
   }
   return MsgAnswer::OK;

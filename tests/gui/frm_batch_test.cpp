@@ -121,7 +121,7 @@ class FrmBatchTest : public QObject {
       const RecordedMessage& asked = platform_.messages[0];
       QCOMPARE(asked.text, question);
       QCOMPARE(asked.title, std::string("KAVRI-FCID Ormid Module"));
-      QVERIFY(asked.icon == MsgIcon::Question && asked.buttons == MsgButtons::YesNo);
+      QVERIFY(asked.icon == MsgIcon::Question && asked.buttons == MsgButtons::YesNoDefaultNo);
       std::string error;
       auto runs = ListRuns(history.string(), {}, error);
       QVERIFY2(runs, error.c_str());
