@@ -13,6 +13,7 @@
 
 #include "core/float_text.h"
 #include "core/platform.h"
+#include "core/workbook_lock.h"
 
 namespace ormid {
 
@@ -259,7 +260,7 @@ class XlsxTable : public TableWriter {
   ~XlsxTable() override {
     if (book_) {
       // Never committed: drop the workbook without leaving a file behind.
-      workbook_close(book_);
+      CloseWorkbook(book_);
       p_.RemoveFile(temp_);
     }
   }
@@ -293,7 +294,7 @@ class XlsxTable : public TableWriter {
     for (std::size_t i = 0; i < widths_.size(); ++i)
       worksheet_set_column(sheet_, Col(i), Col(i), static_cast<double>(widths_[i]) + 2, nullptr);
     worksheet_autofilter(sheet_, 0, 0, row_, Col(spec_.columns.size() - 1));
-    lxw_error status = workbook_close(book_);
+    lxw_error status = CloseWorkbook(book_);
     book_ = nullptr;
     if (status != LXW_NO_ERROR) {
       error = lxw_strerror(status);

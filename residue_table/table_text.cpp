@@ -12,6 +12,7 @@
 
 #include "core/float_text.h"
 #include "core/record_file.h"
+#include "core/workbook_lock.h"
 
 namespace ormid {
 namespace {
@@ -175,7 +176,7 @@ bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::
   lxw_workbook* book = workbook_new_opt(name.c_str(), &options);
   lxw_worksheet* sheet = book ? workbook_add_worksheet(book, "Residues") : nullptr;
   if (!sheet) {
-    if (book) workbook_close(book);
+    if (book) CloseWorkbook(book);
     std::remove(name.c_str());
     error = "the workbook could not be made";
     return false;
@@ -208,7 +209,7 @@ bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::
         status = worksheet_write_string(sheet, row, col, cell.text.c_str(), nullptr);
     }
   }
-  const lxw_error closed = workbook_close(book);
+  const lxw_error closed = CloseWorkbook(book);
   if (status == LXW_NO_ERROR) status = closed;
   auto written = ReadWholeFile(name);
   std::remove(name.c_str());
