@@ -61,14 +61,8 @@ class Batch : public ::testing::Test {
   void SetUp() override {
     start_ = fs::current_path();
     ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1);
-    for (const char* name : {"csfii", "nhanes-2005-2010"}) {
-      fs::path from = SourceDir() / "samples" / name;
-      fs::create_directories(dir_.path() / name / "residues");
-      for (const auto& e : fs::directory_iterator(from))
-        if (e.is_regular_file()) fs::copy_file(e.path(), dir_.path() / name / e.path().filename());
-      for (const auto& e : fs::directory_iterator(from / "residues"))
-        fs::copy_file(e.path(), dir_.path() / name / "residues" / e.path().filename());
-    }
+    for (const char* name : {"csfii", "nhanes-2005-2010"})
+      CopySampleInstallation(name, dir_.path() / name);
   }
   void TearDown() override {
     ::unsetenv("SOURCE_DATE_EPOCH");

@@ -27,18 +27,7 @@ class Cli : public ::testing::Test {
   void SetUp() override {
     ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1);  // 2024-03-05 09:07:01 UTC
     for (const char* name : {"csfii", "nhanes-2005-2010"}) {
-      fs::path from = SourceDir() / "samples" / name;
-      fs::path to = dir_.path() / name;
-      fs::create_directories(to / "residues");
-      // The installation's files, without reports that runs may have left there.
-      for (const auto& e : fs::directory_iterator(from)) {
-        auto n = e.path().filename().string();
-        if (e.is_regular_file() && n != "ormdtemp.txt" && n != "tempcomm.txt" && n != "tempres.fil")
-          fs::copy_file(e.path(), to / e.path().filename());
-      }
-      for (const auto& e : fs::directory_iterator(from / "residues"))
-        if (e.path().extension() == ".R98" || e.path().extension() == ".R10")
-          fs::copy_file(e.path(), to / "residues" / e.path().filename());
+      CopySampleInstallation(name, dir_.path() / name);
     }
     cwd_ = std::make_unique<ScopedCurrentDir>(dir_.path());
   }

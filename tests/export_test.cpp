@@ -45,17 +45,8 @@ class Export : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1);
-    for (const char* name : {"csfii", "nhanes-2005-2010"}) {
-      fs::path from = SourceDir() / "samples" / name;
-      fs::create_directories(dir_.path() / name / "residues");
-      for (const auto& e : fs::directory_iterator(from)) {
-        auto n = e.path().filename().string();
-        if (e.is_regular_file() && n != "ormdtemp.txt" && n != "tempcomm.txt" && n != "tempres.fil")
-          fs::copy_file(e.path(), dir_.path() / name / n);
-      }
-      for (const auto& e : fs::directory_iterator(from / "residues"))
-        fs::copy_file(e.path(), dir_.path() / name / "residues" / e.path().filename());
-    }
+    for (const char* name : {"csfii", "nhanes-2005-2010"})
+      CopySampleInstallation(name, dir_.path() / name);
     for (int base : {0, 2}) {
       fs::path small = dir_.path() / ("small" + std::to_string(base));
       testdata::WriteInstallation(SmallInstallation(base), small);

@@ -21,10 +21,7 @@ struct Result {
 class ResidueCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    const fs::path from = SourceDir() / "samples" / "csfii";
-    for (const auto& e : fs::directory_iterator(from))
-      if (e.is_regular_file()) fs::copy_file(e.path(), Csfii() / e.path().filename());
-    fs::copy(from / "residues", Csfii() / "residues");
+    CopySampleInstallation("csfii", Csfii());
     cwd_ = std::make_unique<ScopedCurrentDir>(dir_.path());
   }
 

@@ -34,10 +34,7 @@ struct SampleInstallation {
   bool started = false;
 
   explicit SampleInstallation(const std::string& name) {
-    const fs::path from = SourceDir() / "samples" / name;
-    for (const auto& e : fs::directory_iterator(from))
-      if (e.is_regular_file()) fs::copy_file(e.path(), dir.path() / e.path().filename());
-    fs::copy(from / "residues", dir.path() / "residues");
+    CopySampleInstallation(name, dir.path());
     cwd = std::make_unique<ScopedCurrentDir>(dir.path());
     started = StartUp(m, platform, false);
   }

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 namespace td = testdata;
 
 SampleRun::SampleRun(const std::string& sample, const std::string& residue, char endpoint) {
-  fs::copy(SourceDir() / "samples" / sample, dir.path(), fs::copy_options::recursive);
+  CopySampleInstallation(sample, dir.path());
   cwd = std::make_unique<ScopedCurrentDir>(dir.path());
   EXPECT_TRUE(StartUp(m, platform, false));
   EXPECT_TRUE(Open(dir.path() / "residues" / residue));

@@ -121,6 +121,34 @@ std::filesystem::path SourceDir() {
   return ORMID_SOURCE_DIR;
 }
 
+namespace {
+
+// What a run leaves in a working folder (the files .gitignore keeps out of
+// the samples).
+bool LeftByARun(const std::filesystem::path& file) {
+  const std::string name = file.filename().string();
+  const std::string ext = file.extension().string();
+  return name == "ormdtemp.txt" || name == "tempcomm.txt" || name == "tempres.fil" ||
+         name.starts_with("ormid-history.sqlite") || name.ends_with(".manifest.json") ||
+         ext == ".OR10" || ext == ".CC10" || ext == ".OR1";
+}
+
+}  // namespace
+
+void CopySampleInstallation(const std::string& name, const std::filesystem::path& to) {
+  namespace fs = std::filesystem;
+  const fs::path from = SourceDir() / "samples" / name;
+  fs::create_directories(to);
+  for (auto e = fs::recursive_directory_iterator(from); e != fs::recursive_directory_iterator();
+       ++e) {
+    const fs::path target = to / fs::relative(e->path(), from);
+    if (e->is_directory())
+      fs::create_directories(target);
+    else if (e->is_regular_file() && !LeftByARun(e->path()))
+      fs::copy_file(e->path(), target);
+  }
+}
+
 std::vector<CsvRow> ParseCsv(const std::string& text) {
   std::vector<CsvRow> rows(1);
   std::string field;

@@ -76,6 +76,11 @@ std::string ReadFileBytes(const std::filesystem::path& p);
 void WriteFileBytes(const std::filesystem::path& p, const std::string& bytes);
 // Where the repository's bundled samples are.
 std::filesystem::path SourceDir();
+// Copies the bundled sample installation samples/NAME into the folder `to`
+// (created), with its residue files, tables and sources, but without what
+// runs on the samples leave there: temporary and saved reports, manifests
+// and a run history.
+void CopySampleInstallation(const std::string& name, const std::filesystem::path& to);
 
 // The records of an RFC 4180 text (CR LF line ends, quoted fields), as the
 // exports write them.

@@ -33,8 +33,7 @@ class FrmBatchTest : public QObject {
  private slots:
   void init() {
     dir_ = std::make_unique<TempDir>();
-    fs::copy(SourceDir() / "samples" / "csfii", dir_->path() / "csfii",
-             fs::copy_options::recursive);
+    CopySampleInstallation("csfii", dir_->path() / "csfii");
     cwd_ = std::make_unique<ScopedCurrentDir>(dir_->path() / "csfii");
     m_ = ModOrmid();
     QVERIFY(StartUp(m_, platform_, false));

@@ -70,8 +70,7 @@ struct Desktop {
 
   // A copy of the sample installation, or the installation already in dir.
   explicit Desktop(const std::string& sample) {
-    if (!sample.empty())
-      fs::copy(SourceDir() / "samples" / sample, dir.path(), fs::copy_options::recursive);
+    if (!sample.empty()) CopySampleInstallation(sample, dir.path());
   }
   bool Start() {
     cwd = std::make_unique<ScopedCurrentDir>(dir.path());
