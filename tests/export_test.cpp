@@ -208,15 +208,7 @@ TEST_F(Export, FormatsAgreeAndTheWorkbookIsAWorkbook) {
     above = above || (!rows[i][16].empty() && F(rows[i][16]) > 100);
   }
 
-  auto unzip = [&](const char* member) {
-    std::string out, command = "unzip -p '" + P("cc.xlsx").string() + "' " + member;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[65536];
-    for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-      out.append(buffer, n);
-    if (pipe) ::pclose(pipe);
-    return out;
-  };
+  auto unzip = [&](const char* member) { return ZipMember(P("cc.xlsx"), member); };
   std::string sheet = unzip("xl/worksheets/sheet2.xml");
   std::string workbook = unzip("xl/workbook.xml");
   EXPECT_NE(workbook.find("name=\"Run\""), std::string::npos);

@@ -94,16 +94,6 @@ std::string TextElements(std::string_view xml) {
   return text;
 }
 
-std::string ZipMember(const fs::path& zip, const std::string& member) {
-  std::string out, command = "unzip -p '" + zip.string() + "' '" + member + "' 2>/dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  char buffer[65536];
-  for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    out.append(buffer, n);
-  if (pipe) ::pclose(pipe);
-  return out;
-}
-
 std::string Attribute(std::string_view element, const std::string& name) {
   const std::size_t at = element.find(" " + name + "=\"");
   if (at == std::string_view::npos) return std::string();

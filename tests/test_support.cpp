@@ -1,6 +1,7 @@
 #include "tests/test_support.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <fstream>
 #include <sstream>
@@ -205,6 +206,16 @@ std::string WithStrayFoodForms(const std::string& demofos) {
   }
   std::string out;
   for (std::size_t i = 0; i < lines.size(); ++i) out += (i > 0 ? "\r\n" : "") + lines[i];
+  return out;
+}
+
+std::string ZipMember(const std::filesystem::path& zip, const std::string& member) {
+  std::string out, command = "unzip -p '" + zip.string() + "' '" + member + "' 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  char buffer[65536];
+  for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    out.append(buffer, n);
+  if (pipe) ::pclose(pipe);
   return out;
 }
 

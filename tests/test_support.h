@@ -81,6 +81,9 @@ std::filesystem::path SourceDir();
 // runs on the samples leave there: temporary and saved reports, manifests
 // and a run history.
 void CopySampleInstallation(const std::string& name, const std::filesystem::path& to);
+// A member of a zip archive (a workbook's sheet), read by unzip; empty when
+// there is none.
+std::string ZipMember(const std::filesystem::path& zip, const std::string& member);
 
 // The records of an RFC 4180 text (CR LF line ends, quoted fields), as the
 // exports write them.
