@@ -1,8 +1,8 @@
 #include "tests/test_support.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
