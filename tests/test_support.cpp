@@ -192,7 +192,9 @@ std::string WithStrayFoodForms(const std::string& demofos) {
   const std::pair<const char*, const char*> strays[] = {
       {",\"Orange, juice\",", "100,\"\",0.048,1,0.35,\"\""},
       {",\"Beef, meat\",", "600,\"\",0.3,0.7,0.45,\"\""}};
-  for (const auto& [name, form] : strays) {
+  for (const auto& stray : strays) {
+    const char* name = stray.first;
+    const char* form = stray.second;
     const auto food = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
       return line.find(name) != std::string::npos;
     });
