@@ -79,17 +79,7 @@ class WorkerPlatform : public Platform {
   MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon,
                        MsgButtons buttons) override {
     messages_.push_back(title + ": " + text);
-    switch (buttons) {
-      case MsgButtons::OK:
-        return MsgAnswer::OK;
-      case MsgButtons::OKCancel:
-        return MsgAnswer::Cancel;
-      case MsgButtons::YesNo:
-      case MsgButtons::YesNoCancel:
-      case MsgButtons::YesNoDefaultNo:
-        return yes_ ? MsgAnswer::Yes : MsgAnswer::No;
-    }
-    return MsgAnswer::OK;
+    return AnswerUnattended(buttons, yes_);
   }
   std::string InputBox(const std::string& prompt, const std::string& title,
                        const std::string&) override {

@@ -10,17 +10,7 @@ MsgAnswer CliPlatform::MessageBox(const std::string& text, const std::string& ti
                                   MsgButtons buttons) {
   err_ << title << ": " << text << "\n";
   err_.flush();
-  switch (buttons) {
-    case MsgButtons::OK:
-      return MsgAnswer::OK;
-    case MsgButtons::OKCancel:
-      return MsgAnswer::Cancel;
-    case MsgButtons::YesNo:
-    case MsgButtons::YesNoCancel:
-    case MsgButtons::YesNoDefaultNo:
-      return yes_ ? MsgAnswer::Yes : MsgAnswer::No;
-  }
-  return MsgAnswer::OK;
+  return AnswerUnattended(buttons, yes_);
 }
 
 std::string CliPlatform::InputBox(const std::string& prompt, const std::string& title,

@@ -17,6 +17,20 @@
 
 namespace ormid {
 
+MsgAnswer AnswerUnattended(MsgButtons buttons, bool yes) {
+  switch (buttons) {
+    case MsgButtons::OK:
+      return MsgAnswer::OK;
+    case MsgButtons::OKCancel:
+      return MsgAnswer::Cancel;
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoCancel:
+    case MsgButtons::YesNoDefaultNo:
+      return yes ? MsgAnswer::Yes : MsgAnswer::No;
+  }
+  return MsgAnswer::OK;
+}
+
 namespace {
 
 long long ProcessId() {

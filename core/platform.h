@@ -17,6 +17,11 @@ enum class MsgIcon { None, Information, Exclamation, Question, Critical };
 enum class MsgButtons { OK, OKCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 enum class MsgAnswer { OK, Cancel, Yes, No };
 
+// The answer a message box gets where nobody is there to press a button (the
+// command line, a batch's workers): OK, Cancel where it may cancel, and to a
+// question Yes only when the user said so beforehand (--yes).
+MsgAnswer AnswerUnattended(MsgButtons buttons, bool yes);
+
 // A local calendar date and time, as the platform's clock gives it.
 struct DateTime {
   int year = 0;
