@@ -35,18 +35,6 @@ SubgroupFigures& SubgroupFigures::operator=(const SubgroupFigures& o) {
 
 namespace {
 
-const char* ExtensionOf(ExportFormat f) {
-  switch (f) {
-    case ExportFormat::Csv:
-      return ".csv";
-    case ExportFormat::Json:
-      return ".json";
-    case ExportFormat::Xlsx:
-      return ".xlsx";
-  }
-  return "";
-}
-
 // A file whose Sync only passes the bytes to the system.
 class UnsyncedFile : public OutputFile {
  public:
@@ -185,7 +173,7 @@ class WorkerHost : public RunHost {
 };
 
 std::string ExportPath(const std::string& outDir, const std::string& id, ExportFormat f) {
-  return (fs::path(outDir) / (id + ExtensionOf(f))).string();
+  return (fs::path(outDir) / (id + ExportExtension(f))).string();
 }
 
 ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, const BatchOptions& o,

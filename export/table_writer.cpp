@@ -365,6 +365,18 @@ std::optional<ExportFormat> ExportFormatOf(const std::string& path) {
   return std::nullopt;
 }
 
+const char* ExportExtension(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::Csv:
+      return ".csv";
+    case ExportFormat::Json:
+      return ".json";
+    case ExportFormat::Xlsx:
+      return ".xlsx";
+  }
+  return ".csv";
+}
+
 namespace {
 bool IsPlainCsvField(std::string_view field) {
   for (char c : field)

@@ -20,6 +20,8 @@ enum class ExportFormat { Csv, Json, Xlsx };
 
 // The format a file name asks for by its extension (case-insensitive).
 std::optional<ExportFormat> ExportFormatOf(const std::string& path);
+// ".csv", ".json" or ".xlsx".
+const char* ExportExtension(ExportFormat format);
 inline constexpr const char* kExportExtensions = ".csv, .json or .xlsx";
 
 enum class CellType { Text, Integer, Number };

@@ -29,18 +29,6 @@ ExportFormat ExportTypeAt(int index) {
   }
 }
 
-const char* ExportExtension(ExportFormat format) {
-  switch (format) {
-    case ExportFormat::Csv:
-      return ".csv";
-    case ExportFormat::Json:
-      return ".json";
-    case ExportFormat::Xlsx:
-      return ".xlsx";
-  }
-  return ".csv";
-}
-
 std::string WithExportExtension(const std::string& name, int typeIndex) {
   if (name.empty() || ExportFormatOf(name)) return name;
   return name + ExportExtension(ExportTypeAt(typeIndex));

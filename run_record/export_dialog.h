@@ -22,8 +22,6 @@ inline constexpr const char* kExportTypes =
 // (CSV for one out of range).
 int ExportTypeIndex(ExportFormat format);
 ExportFormat ExportTypeAt(int index);
-// ".csv", ".json" or ".xlsx".
-const char* ExportExtension(ExportFormat format);
 
 // The name the export is written as: a name ending in one of the three
 // extensions keeps it (and that is its format, whatever type was picked);

@@ -43,22 +43,6 @@ class NotedFile : public OutputFile {
   bool& synced_;
 };
 
-// A disk that fills up halfway through the first piece written to it.
-class HalfFullDisk : public OutputFile {
- public:
-  explicit HalfFullDisk(std::unique_ptr<OutputFile> file) : file_(std::move(file)) {}
-  bool Write(std::string_view bytes, std::string& error) override {
-    file_->Write(bytes.substr(0, bytes.size() / 2), error);
-    error = "No space left on device";
-    return false;
-  }
-  bool Sync(std::string& error) override { return file_->Sync(error); }
-  bool Close(std::string& error) override { return file_->Close(error); }
-
- private:
-  std::unique_ptr<OutputFile> file_;
-};
-
 class FaultyPlatform : public FakePlatform {
  public:
   FaultyPlatform(std::string failing, Fault fault) : failing_(std::move(failing)), fault_(fault) {}

@@ -5,7 +5,9 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/platform.h"
@@ -17,6 +19,22 @@ struct RecordedMessage {
   std::string title;
   MsgIcon icon;
   MsgButtons buttons;
+};
+
+// A disk that fills up halfway through the first piece written to it.
+class HalfFullDisk : public OutputFile {
+ public:
+  explicit HalfFullDisk(std::unique_ptr<OutputFile> file) : file_(std::move(file)) {}
+  bool Write(std::string_view bytes, std::string& error) override {
+    file_->Write(bytes.substr(0, bytes.size() / 2), error);
+    error = "No space left on device";
+    return false;
+  }
+  bool Sync(std::string& error) override { return file_->Sync(error); }
+  bool Close(std::string& error) override { return file_->Close(error); }
+
+ private:
+  std::unique_ptr<OutputFile> file_;
 };
 
 class FakePlatform : public Platform {
