@@ -110,10 +110,21 @@ bool SameTexts(const RecordedContribution& item, const ContributionResult& r) {
          item.formLabel == r.formLabel && item.cropGroupName == r.cropGroupName;
 }
 
-RecordedFigures FiguresOf(const std::optional<float>& referenceDose, ReferenceKind reference,
-                          const std::optional<float>& pctRef, const std::optional<float>& pctNoel,
-                          const std::optional<float>& moe, const std::optional<float>& risk) {
-  return {reference, referenceDose, pctRef, pctNoel, moe, risk};
+// The endpoint figures of a long-term or contribution row, and back.
+template <class Result>
+RecordedFigures FiguresOf(const Result& r) {
+  return {r.reference,   r.referenceDose,    r.percentReference,
+          r.percentNoel, r.marginOfExposure, r.lifetimeRisk};
+}
+
+template <class Result>
+void SetFigures(const RecordedFigures& f, Result& r) {
+  r.reference = f.reference;
+  r.referenceDose = f.referenceDose;
+  r.percentReference = f.percentReference;
+  r.percentNoel = f.percentNoel;
+  r.marginOfExposure = f.marginOfExposure;
+  r.lifetimeRisk = f.lifetimeRisk;
 }
 
 }  // namespace
@@ -166,12 +177,7 @@ LongTermResult RecordedLongTerm::View() const {
   r.subgroup = subgroup;
   r.column = column;
   r.exposure = exposure;
-  r.reference = figures.reference;
-  r.referenceDose = figures.referenceDose;
-  r.percentReference = figures.percentReference;
-  r.percentNoel = figures.percentNoel;
-  r.marginOfExposure = figures.marginOfExposure;
-  r.lifetimeRisk = figures.lifetimeRisk;
+  SetFigures(figures, r);
   return r;
 }
 
@@ -191,12 +197,7 @@ ContributionResult RecordedContribution::View() const {
   r.adj2 = adj2;
   r.exposure = exposure;
   r.sharePercent = sharePercent;
-  r.reference = figures.reference;
-  r.referenceDose = figures.referenceDose;
-  r.percentReference = figures.percentReference;
-  r.percentNoel = figures.percentNoel;
-  r.marginOfExposure = figures.marginOfExposure;
-  r.lifetimeRisk = figures.lifetimeRisk;
+  SetFigures(figures, r);
   return r;
 }
 
@@ -206,9 +207,7 @@ void RecordedRun::Replay(const ModOrmid& m, ResultsSink& sink) const {
 }
 
 void HistoryRecorder::LongTerm(const ModOrmid&, const LongTermResult& r) {
-  longTerm_.push_back({r.row, std::string(r.subgroup), r.column, r.exposure,
-                       FiguresOf(r.referenceDose, r.reference, r.percentReference, r.percentNoel,
-                                 r.marginOfExposure, r.lifetimeRisk)});
+  longTerm_.push_back({r.row, std::string(r.subgroup), r.column, r.exposure, FiguresOf(r)});
 }
 
 std::uint32_t HistoryRecorder::ItemOf(const ContributionResult& r) {
@@ -308,8 +307,7 @@ void HistoryRecorder::Contribution(const ModOrmid&, const ContributionResult& r)
     t.subgroup = r.subgroup;
     t.exposure = r.exposure;
     t.sharePercent = r.sharePercent;
-    t.figures = FiguresOf(r.referenceDose, r.reference, r.percentReference, r.percentNoel,
-                          r.marginOfExposure, r.lifetimeRisk);
+    t.figures = FiguresOf(r);
     s.total = std::move(t);
   }
 }
