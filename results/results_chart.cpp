@@ -29,7 +29,6 @@ namespace {
 
 const QColor kBarColour(0x3b, 0x6e, 0xa8);
 const QColor kWarningColour(0xd9, 0x48, 0x0f);
-const QColor kLineColour(0x20, 0x20, 0x20);
 
 // The size an exported chart is laid out at, in points: a landscape page.
 constexpr int kPageWidth = 900;
