@@ -1,7 +1,5 @@
 #include "export/table_writer.h"
 
-#include <xlsxwriter.h>
-
 #include <algorithm>
 #include <bit>
 #include <cctype>
@@ -13,7 +11,7 @@
 
 #include "core/float_text.h"
 #include "core/platform.h"
-#include "core/workbook_lock.h"
+#include "core/xlsx_writer_library.h"
 
 namespace ormid {
 
@@ -225,42 +223,42 @@ void Flatten(const nlohmann::json& j, const std::string& key,
 
 class XlsxTable : public TableWriter {
  public:
-  XlsxTable(Platform& p, const TableSpec& spec, const nlohmann::json& manifest)
-      : p_(p), spec_(spec), temp_(TemporaryNameFor(spec.path)) {
+  XlsxTable(Platform& p, const XlsxWriter& x, const TableSpec& spec, const nlohmann::json& manifest)
+      : p_(p), x_(x), spec_(spec), temp_(TemporaryNameFor(spec.path)) {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    book_ = workbook_new_opt(temp_.c_str(), &options);
+    book_ = x_.workbook_new_opt(temp_.c_str(), &options);
     if (!book_) return;
     if (spec.created != 0) {
       lxw_doc_properties properties{};
       properties.created = static_cast<time_t>(spec.created);
-      workbook_set_properties(book_, &properties);
+      x_.workbook_set_properties(book_, &properties);
     }
-    bold_ = workbook_add_format(book_);
-    format_set_bold(bold_);
+    bold_ = x_.workbook_add_format(book_);
+    x_.format_set_bold(bold_);
     WriteRunSheet(manifest);
-    sheet_ = workbook_add_worksheet(book_, spec.sheet.c_str());
+    sheet_ = x_.workbook_add_worksheet(book_, spec.sheet.c_str());
     widths_.assign(spec.columns.size(), 8);
     for (std::size_t i = 0; i < spec.columns.size(); ++i) {
       const Column& c = spec.columns[i];
-      worksheet_write_string(sheet_, 0, Col(i), c.name, bold_);
+      x_.worksheet_write_string(sheet_, 0, Col(i), c.name, bold_);
       Widen(i, std::string_view(c.name).size());
-      lxw_format* plain = workbook_add_format(book_);
-      lxw_format* marked = workbook_add_format(book_);
+      lxw_format* plain = x_.workbook_add_format(book_);
+      lxw_format* marked = x_.workbook_add_format(book_);
       if (*c.excelFormat) {
-        format_set_num_format(plain, c.excelFormat);
-        format_set_num_format(marked, c.excelFormat);
+        x_.format_set_num_format(plain, c.excelFormat);
+        x_.format_set_num_format(marked, c.excelFormat);
       }
-      format_set_bg_color(marked, 0xFFC7CE);
-      format_set_font_color(marked, 0x9C0006);
+      x_.format_set_bg_color(marked, 0xFFC7CE);
+      x_.format_set_font_color(marked, 0x9C0006);
       formats_.push_back({plain, marked});
     }
-    worksheet_freeze_panes(sheet_, 1, 0);
+    x_.worksheet_freeze_panes(sheet_, 1, 0);
   }
   ~XlsxTable() override {
     if (book_) {
       // Never committed: drop the workbook without leaving a file behind.
-      CloseWorkbook(book_);
+      x_.CloseWorkbook(book_);
       p_.RemoveFile(temp_);
     }
   }
@@ -273,14 +271,14 @@ class XlsxTable : public TableWriter {
       const bool mark = highlight && static_cast<int>(i) == spec_.highlightColumn;
       lxw_format* f = mark ? formats_[i].second : formats_[i].first;
       if (auto* t = std::get_if<std::string_view>(&c)) {
-        worksheet_write_string(sheet_, row_, Col(i), std::string(*t).c_str(), f);
+        x_.worksheet_write_string(sheet_, row_, Col(i), std::string(*t).c_str(), f);
         Widen(i, t->size());
       } else if (auto* n = std::get_if<long long>(&c)) {
-        worksheet_write_number(sheet_, row_, Col(i), static_cast<double>(*n), f);
+        x_.worksheet_write_number(sheet_, row_, Col(i), static_cast<double>(*n), f);
       } else if (auto* v = std::get_if<float>(&c); v && std::isfinite(*v)) {
         // The double nearest the float's shortest text, so that Excel shows
         // the figure as it reads in the other formats.
-        worksheet_write_number(sheet_, row_, Col(i), std::stod(ShortestText(*v)), f);
+        x_.worksheet_write_number(sheet_, row_, Col(i), std::stod(ShortestText(*v)), f);
         Widen(i, 12);
       }
     }
@@ -292,12 +290,12 @@ class XlsxTable : public TableWriter {
       return false;
     }
     for (std::size_t i = 0; i < widths_.size(); ++i)
-      worksheet_set_column(sheet_, Col(i), Col(i), static_cast<double>(widths_[i]) + 2, nullptr);
-    worksheet_autofilter(sheet_, 0, 0, row_, Col(spec_.columns.size() - 1));
-    lxw_error status = CloseWorkbook(book_);
+      x_.worksheet_set_column(sheet_, Col(i), Col(i), static_cast<double>(widths_[i]) + 2, nullptr);
+    x_.worksheet_autofilter(sheet_, 0, 0, row_, Col(spec_.columns.size() - 1));
+    lxw_error status = x_.CloseWorkbook(book_);
     book_ = nullptr;
     if (status != LXW_NO_ERROR) {
-      error = lxw_strerror(status);
+      error = x_.lxw_strerror(status);
       while (!error.empty() && error.back() == '.') error.pop_back();
       p_.RemoveFile(temp_);
       return false;
@@ -315,33 +313,34 @@ class XlsxTable : public TableWriter {
     widths_[i] = std::min<std::size_t>(std::max(widths_[i], width), 60);
   }
   void WriteRunSheet(const nlohmann::json& manifest) {
-    lxw_worksheet* run = workbook_add_worksheet(book_, "Run");
-    worksheet_write_string(run, 0, 0, "key", bold_);
-    worksheet_write_string(run, 0, 1, "value", bold_);
+    lxw_worksheet* run = x_.workbook_add_worksheet(book_, "Run");
+    x_.worksheet_write_string(run, 0, 0, "key", bold_);
+    x_.worksheet_write_string(run, 0, 1, "value", bold_);
     std::vector<std::pair<std::string, const nlohmann::json*>> items;
     Flatten(manifest, "", items);
     std::size_t keyWidth = 8, valueWidth = 8;
     lxw_row_t r = 0;
     for (const auto& [key, value] : items) {
       ++r;
-      worksheet_write_string(run, r, 0, key.c_str(), nullptr);
+      x_.worksheet_write_string(run, r, 0, key.c_str(), nullptr);
       keyWidth = std::max(keyWidth, key.size());
       if (value->is_number()) {
-        worksheet_write_number(run, r, 1, value->get<double>(), nullptr);
+        x_.worksheet_write_number(run, r, 1, value->get<double>(), nullptr);
       } else if (!value->is_null()) {
         std::string text = value->is_string() ? value->get<std::string>() : value->dump();
-        worksheet_write_string(run, r, 1, text.c_str(), nullptr);
+        x_.worksheet_write_string(run, r, 1, text.c_str(), nullptr);
         valueWidth = std::max(valueWidth, text.size());
       }
     }
-    worksheet_set_column(run, 0, 0, static_cast<double>(std::min<std::size_t>(keyWidth, 60)) + 2,
-                         nullptr);
-    worksheet_set_column(run, 1, 1, static_cast<double>(std::min<std::size_t>(valueWidth, 80)) + 2,
-                         nullptr);
-    worksheet_freeze_panes(run, 1, 0);
+    x_.worksheet_set_column(run, 0, 0, static_cast<double>(std::min<std::size_t>(keyWidth, 60)) + 2,
+                            nullptr);
+    x_.worksheet_set_column(
+        run, 1, 1, static_cast<double>(std::min<std::size_t>(valueWidth, 80)) + 2, nullptr);
+    x_.worksheet_freeze_panes(run, 1, 0);
   }
 
   Platform& p_;
+  const XlsxWriter& x_;
   const TableSpec& spec_;
   std::string temp_;
   lxw_workbook* book_ = nullptr;
@@ -412,6 +411,8 @@ std::unique_ptr<TableWriter> OpenTable(Platform& p, const TableSpec& spec,
       return t;
     }
     case ExportFormat::Xlsx: {
+      const XlsxWriter* x = LoadXlsxWriter(error);
+      if (!x) return nullptr;
       // The workbook is written at its end by the library; whether its
       // temporary file can be made is found out now, through the platform.
       const std::string temp = TemporaryNameFor(spec.path);
@@ -419,7 +420,7 @@ std::unique_ptr<TableWriter> OpenTable(Platform& p, const TableSpec& spec,
       const bool created = probe && probe->Close(error);
       p.RemoveFile(temp);
       if (!created) return nullptr;
-      auto t = std::make_unique<XlsxTable>(p, spec, manifest);
+      auto t = std::make_unique<XlsxTable>(p, *x, spec, manifest);
       if (!t->Created()) {
         p.RemoveFile(temp);
         error = "the workbook could not be created";

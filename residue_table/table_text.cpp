@@ -2,7 +2,6 @@
 
 #include <csv.h>
 #include <unistd.h>
-#include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,7 +11,7 @@
 
 #include "core/float_text.h"
 #include "core/record_file.h"
-#include "core/workbook_lock.h"
+#include "core/xlsx_writer_library.h"
 
 namespace ormid {
 namespace {
@@ -160,6 +159,8 @@ std::string CsvTableText(const std::vector<TableRow>& rows) {
 }
 
 bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::string& error) {
+  const XlsxWriter* x = LoadXlsxWriter(error);
+  if (!x) return false;
   // libxlsxwriter writes to a named file only: a private temporary one, read
   // back whole, so that the caller can put the table in place as any other file.
   std::string name = (std::filesystem::temp_directory_path() / "ormid-table-XXXXXX").string();
@@ -173,10 +174,10 @@ bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::
   // shared string table): several times faster for a table of every food form.
   lxw_workbook_options options = {};
   options.constant_memory = LXW_TRUE;
-  lxw_workbook* book = workbook_new_opt(name.c_str(), &options);
-  lxw_worksheet* sheet = book ? workbook_add_worksheet(book, "Residues") : nullptr;
+  lxw_workbook* book = x->workbook_new_opt(name.c_str(), &options);
+  lxw_worksheet* sheet = book ? x->workbook_add_worksheet(book, "Residues") : nullptr;
   if (!sheet) {
-    if (book) CloseWorkbook(book);
+    if (book) x->CloseWorkbook(book);
     std::remove(name.c_str());
     error = "the workbook could not be made";
     return false;
@@ -192,8 +193,8 @@ bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::
   }
   lxw_error status = LXW_NO_ERROR;
   for (std::size_t c = 0; c < widths.size() && status == LXW_NO_ERROR; ++c)
-    status = worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c),
-                                  static_cast<double>(widths[c]), nullptr);
+    status = x->worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c),
+                                     static_cast<double>(widths[c]), nullptr);
   for (std::size_t r = 0; r < rows.size() && status == LXW_NO_ERROR; ++r) {
     for (std::size_t c = 0; c < rows[r].size() && status == LXW_NO_ERROR; ++c) {
       const TableCell& cell = rows[r][c];
@@ -203,18 +204,19 @@ bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::
       // A number cell holds the double nearest to the shortest text of the
       // 32-bit figure, so the sheet shows 0.1 and not 0.100000001490116.
       if (cell.number && ReadFloatText(cell.text))
-        status = worksheet_write_number(sheet, row, col, std::strtod(cell.text.c_str(), nullptr),
-                                        nullptr);
+        status = x->worksheet_write_number(sheet, row, col, std::strtod(cell.text.c_str(), nullptr),
+                                           nullptr);
       else
-        status = worksheet_write_string(sheet, row, col, cell.text.c_str(), nullptr);
+        status = x->worksheet_write_string(sheet, row, col, cell.text.c_str(), nullptr);
     }
   }
-  const lxw_error closed = CloseWorkbook(book);
+  const lxw_error closed = x->CloseWorkbook(book);
   if (status == LXW_NO_ERROR) status = closed;
   auto written = ReadWholeFile(name);
   std::remove(name.c_str());
   if (status != LXW_NO_ERROR || !written) {
-    error = status != LXW_NO_ERROR ? lxw_strerror(status) : "the workbook could not be read back";
+    error =
+        status != LXW_NO_ERROR ? x->lxw_strerror(status) : "the workbook could not be read back";
     return false;
   }
   bytes = std::move(*written);
