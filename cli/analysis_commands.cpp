@@ -1,6 +1,7 @@
 #include "cli/analysis_commands.h"
 
 #include <CLI/CLI.hpp>
+#include <future>
 #include <iomanip>
 #include <memory>
 #include <optional>
@@ -93,7 +94,8 @@ class AnalysisHost : public CliHost {
 // each CSV export, and the run recorded in the run history. A file that
 // cannot be written gets a message; the run's reports stand.
 int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const ManifestRun& record,
-              ResultsExport* exports, const HistoryRecorder* history) {
+              const InputDigests* inputs, ResultsExport* exports, HistoryWriter* writer,
+              const HistoryRecorder* history) {
   int status = kExitDone;
   auto fail = [&](const std::string& text) {
     p.MessageBox(text + ". The reports of the run stand.", "Export Results", MsgIcon::Exclamation,
@@ -101,7 +103,7 @@ int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const Manif
     status = kExitStopped;
   };
   const int kind = o.command == "longterm" ? kRunLongTerm : kRunCommodity;
-  nlohmann::json manifest = BuildManifest(m, record);
+  nlohmann::json manifest = BuildManifest(m, record, inputs);
   AddOutput(manifest, "report", kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile,
             p.digests);
   std::string saved;
@@ -127,7 +129,7 @@ int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const Manif
       fail("The manifest " + ManifestPathFor(path) + " could not be written: " + error);
   if (!saved.empty() && !WriteManifest(p, ManifestPathFor(saved), manifest, error))
     fail("The manifest " + ManifestPathFor(saved) + " could not be written: " + error);
-  if (history) RecordFinishedRun(p, manifest, *history, HistoryBusyMilliseconds());
+  if (history && writer) RecordFinishedRun(p, *writer, manifest, *history);
   return status;
 }
 
@@ -158,11 +160,34 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   // An export replaces an existing file only when the user says so, asked
   // before the run.
   if (!MayReplaceExports(platform, o.exports)) return kExitStopped;
+  // What the manifest and the run history need before the run's end is
+  // made ready beside the run: the inputs' digests, and the history file
+  // opened with its statements prepared.
+  std::optional<HistoryWriter> writer;
+  if (recorded) {
+    RecordRequest request;
+    request.busyMilliseconds = HistoryBusyMilliseconds();
+    request.now = platform.Now();
+    writer.emplace(request);
+  }
+  std::future<InputDigests> inputsAhead;
+  if (platform.digests)
+    inputsAhead = std::async(std::launch::async,
+                             [paths = ManifestInputs(m), w = writer ? &*writer : nullptr] {
+                               InputDigests digests = DigestInputs(paths);
+                               if (w) w->OpenAhead();
+                               return digests;
+                             });
+  std::optional<InputDigests> inputs;
+  auto known = [&]() -> const InputDigests* {
+    if (!inputs && inputsAhead.valid()) inputs = inputsAhead.get();
+    return inputs ? &*inputs : nullptr;
+  };
   ManifestRun record{o.command, asGiven, {}, false, excluded, o.lineCount};
   auto manifest = [&] {
     record.date = platform.Now();
     record.utc = platform.ClockIsUtc();
-    return BuildManifest(m, record);
+    return BuildManifest(m, record, known());
   };
   std::optional<ResultsExport> exports;
   if (!o.exports.empty()) {
@@ -190,8 +215,8 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   if (o.command != "listing" && (settings.chkSaveRpt || exports || history)) {
     record.date = platform.Now();
     record.utc = platform.ClockIsUtc();
-    status = FinishRun(m, platform, o, record, exports ? &*exports : nullptr,
-                       history ? &*history : nullptr);
+    status = FinishRun(m, platform, o, record, known(), exports ? &*exports : nullptr,
+                       writer ? &*writer : nullptr, history ? &*history : nullptr);
   }
   if (o.toStdout && !CopyToStdout(reportFile, out)) {
     err << "ormid-cli: cannot read " << reportFile << "\n";

@@ -139,8 +139,21 @@ std::vector<std::pair<const char*, std::string>> InstallationFiles(const ModOrmi
 }  // namespace
 
 InputDigests InstallationDigests(const ModOrmid& m) {
+  std::vector<std::string> paths;
+  for (const auto& [role, path] : InstallationFiles(m)) paths.push_back(path);
+  return DigestInputs(paths);
+}
+
+std::vector<std::string> ManifestInputs(const ModOrmid& m) {
+  std::vector<std::string> paths;
+  for (const auto& [role, path] : InstallationFiles(m)) paths.push_back(path);
+  paths.push_back(InWorkingFolder(m, m.gResidueFileName));
+  return paths;
+}
+
+InputDigests DigestInputs(const std::vector<std::string>& paths) {
   InputDigests digests;
-  for (const auto& [role, path] : InstallationFiles(m))
+  for (const std::string& path : paths)
     if (auto d = DigestFile(path)) digests[path] = *d;
   return digests;
 }
@@ -150,7 +163,7 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
   for (const auto& [role, path] : InstallationFiles(m))
     files.push_back(FileEntry(role, path, known));
 
-  json residue = FileEntry("residue file", InWorkingFolder(m, m.gResidueFileName));
+  json residue = FileEntry("residue file", InWorkingFolder(m, m.gResidueFileName), known);
   residue.erase("role");
   residue["chemical"] = m.gChemicalName;
   residue["date"] = m.gResidueFileDate;

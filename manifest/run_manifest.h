@@ -50,6 +50,12 @@ std::optional<DateTime> ParseIsoDateTime(const std::string& text, bool& utc);
 using InputDigests = std::map<std::string, FileDigest>;
 // The digests of the started installation's files.
 InputDigests InstallationDigests(const ModOrmid& m);
+// The files a run's manifest lists as read: the installation's and the
+// opened residue file, by full path.
+std::vector<std::string> ManifestInputs(const ModOrmid& m);
+// The digests of the named files (those that can be read), taken on any
+// thread: a run has them taken beside it, before its manifest needs them.
+InputDigests DigestInputs(const std::vector<std::string>& paths);
 
 // The manifest of a run whose parameters are set (after the run request),
 // without outputs. Inputs found in `known` are not read again.
