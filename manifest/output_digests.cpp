@@ -36,9 +36,11 @@ std::string DigestKey(const std::string& path) {
 }
 
 // A SHA-256 fed on its own thread, so that hashing a large report costs the
-// run no time while a second processor is free. Pieces are copied into a
-// bounded queue of recycled buffers: the writer waits only when the hashing
-// falls a whole queue behind.
+// run no time while a second processor is free. The written bytes are
+// gathered into pieces of a quarter megabyte, which go into a bounded queue
+// of recycled buffers: the hashing thread is woken once a piece, not once a
+// write, and the writer waits only when the hashing falls a whole queue
+// behind.
 class BackgroundDigest {
  public:
   BackgroundDigest() : ctx_(EVP_MD_CTX_new()) {
@@ -56,20 +58,14 @@ class BackgroundDigest {
       }
       thread_ = std::thread([this] { Work(); });
     }
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return full_.size() < kQueuePieces; });
-    std::string piece;
-    if (!free_.empty()) {
-      piece = std::move(free_.back());
-      free_.pop_back();
-    }
-    piece.assign(bytes.data(), bytes.size());
-    full_.push_back(std::move(piece));
-    changed_.notify_all();
+    if (piece_.capacity() < kPieceBytes) piece_.reserve(kPieceBytes);
+    piece_.append(bytes.data(), bytes.size());
+    if (piece_.size() >= kPieceBytes) Hand();
   }
 
   // The hexadecimal digest of everything added; nullopt when hashing failed.
   std::optional<std::string> Finish() {
+    Hand();
     Stop();
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
@@ -79,7 +75,24 @@ class BackgroundDigest {
 
  private:
   static constexpr std::size_t kDirectBytes = 1 << 20;
-  static constexpr std::size_t kQueuePieces = 16;
+  static constexpr std::size_t kPieceBytes = 256 << 10;
+  static constexpr std::size_t kQueuePieces = 8;
+
+  // Puts the gathered piece on the queue for the hashing thread.
+  void Hand() {
+    if (piece_.empty()) return;
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return full_.size() < kQueuePieces; });
+    full_.push_back(std::move(piece_));
+    piece_ = std::string();
+    if (!free_.empty()) {
+      piece_ = std::move(free_.back());
+      free_.pop_back();
+    }
+    piece_.clear();
+    piece_.reserve(kPieceBytes);
+    changed_.notify_all();
+  }
 
   void Update(std::string_view bytes) {
     ok_ = ok_ && EVP_DigestUpdate(ctx_.get(), bytes.data(), bytes.size()) == 1;
@@ -113,6 +126,7 @@ class BackgroundDigest {
   std::unique_ptr<EVP_MD_CTX, ContextFree> ctx_;
   bool ok_ = false;
   std::size_t direct_ = 0;
+  std::string piece_;  // bytes gathered for the next piece
   std::thread thread_;
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -11,6 +11,7 @@
 #include "cli/cli_run.h"
 #include "core/float_text.h"
 #include "core/xlsx_writer_library.h"
+#include "manifest/output_digests.h"
 #include "manifest/sha256.h"
 #include "report/number_format.h"
 #include "tests/installation_fixture.h"
@@ -350,6 +351,40 @@ TEST_F(Export, RerunRepeatsEveryOutputByteForByte) {
 
 }  // namespace
 }  // namespace ormid::test
+
+// A written file's digest is the SHA-256 of its bytes however they were
+// written: a small file at once, a large one in writes of every size,
+// whose bytes go to the hashing thread in gathered pieces.
+TEST(OutputDigests, DigestOfEveryByteWhateverTheWrites) {
+  struct Kept : ormid::OutputFile {
+    std::string& bytes;
+    explicit Kept(std::string& b) : bytes(b) {}
+    bool Write(std::string_view b, std::string&) override {
+      bytes.append(b);
+      return true;
+    }
+    bool Sync(std::string&) override { return true; }
+    bool Close(std::string&) override { return true; }
+  };
+  for (std::size_t size : {std::size_t{0}, std::size_t{1000}, std::size_t{5u << 20}}) {
+    ormid::OutputDigests digests;
+    std::string written, error;
+    auto file = digests.Watch("digest-test.bin", std::make_unique<Kept>(written));
+    std::uint32_t state = 7;
+    std::string piece;
+    while (written.size() < size) {
+      state = state * 1664525u + 1013904223u;
+      const std::size_t length = std::min<std::size_t>(size - written.size(), state % 300000);
+      piece.assign(length, static_cast<char>('a' + state % 26));
+      ASSERT_TRUE(file->Write(piece, error));
+    }
+    ASSERT_TRUE(file->Close(error));
+    auto digest = digests.Of("digest-test.bin");
+    ASSERT_TRUE(digest.has_value()) << size;
+    EXPECT_EQ(digest->size, size);
+    EXPECT_EQ(digest->sha256, ormid::Sha256Hex(written)) << size;
+  }
+}
 
 #ifdef __linux__
 // The Excel library is loaded when a workbook is first written: a file
