@@ -99,6 +99,22 @@ const std::vector<int>& CommodityRun::GroupFoods(int k) {
   return ki < groupFoods_.size() ? groupFoods_[ki] : kNone;
 }
 
+void CommodityRun::PrepareTables() {
+  GroupFoods(1);
+  for (std::size_t j = 1; j < m.gFormCode.size(); ++j) FormLabel(static_cast<int>(j));
+}
+
+const std::vector<int>& CommodityRun::PreparedGroupFoods(int k) const {
+  static const std::vector<int> kNone;
+  const auto ki = static_cast<std::size_t>(k);
+  return ki < groupFoods_.size() ? groupFoods_[ki] : kNone;
+}
+
+std::string_view CommodityRun::PreparedFormLabel(int j) const {
+  const auto ji = static_cast<std::size_t>(j);
+  return ji < formLabels_.size() ? std::string_view(formLabels_[ji]) : std::string_view();
+}
+
 bool PadApplies(const ModOrmid& m, int row) {
   const auto ri = static_cast<std::size_t>(row);
   const std::string_view endpoint = m.gEndpoint;
@@ -163,23 +179,25 @@ int ColumnOfRow(const ModOrmid& m, int row) {
 }
 
 // The figures of food (formRow false) or food-form entry `index` for report
-// row `row`.
+// row `row`, checked for the reports and remembered while they are written.
 ExposureFigures EntryExposure(CommodityRun& run, int row, bool formRow, int index) {
-  return run.Remembered(row, formRow, index, [&] {
-    const ModOrmid& m = run.m;
-    const auto i = static_cast<std::size_t>(index);
-    const int column = ColumnOfRow(m, row);
-    const float c =
-        formRow ? ReadFormConsumption(run, index, column) : ReadFoodConsumption(run, index, column);
-    const float e =
-        formRow
-            ? ExposureTerm(c, m.gFormResidue[i], m.gFormAdj1[i], m.gFormAdj2[i], m.gUseAdj2 != 0)
-            : ExposureTerm(c, m.gFoodResidue[i], m.gFoodAdj1[i], m.gFoodAdj2[i], m.gUseAdj2 != 0);
-    return Checked(run, row, FiguresFor(m, run.layout, row, e));
-  });
+  return run.Remembered(row, formRow, index,
+                        [&] { return Checked(run, row, EntryFigures(run, row, formRow, index)); });
 }
 
 }  // namespace
+
+ExposureFigures EntryFigures(const CommodityRun& run, int row, bool formRow, int index) {
+  const ModOrmid& m = run.m;
+  const auto i = static_cast<std::size_t>(index);
+  const int column = ColumnOfRow(m, row);
+  const float c =
+      formRow ? ReadFormConsumption(run, index, column) : ReadFoodConsumption(run, index, column);
+  const float e =
+      formRow ? ExposureTerm(c, m.gFormResidue[i], m.gFormAdj1[i], m.gFormAdj2[i], m.gUseAdj2 != 0)
+              : ExposureTerm(c, m.gFoodResidue[i], m.gFoodAdj1[i], m.gFoodAdj2[i], m.gUseAdj2 != 0);
+  return FiguresFor(m, run.layout, row, e);
+}
 
 ExposureFigures FoodExposure(CommodityRun& run, int row, int f) {
   return EntryExposure(run, row, false, f);
@@ -274,13 +292,21 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
   FileReplacement report(p, kCommodityReportFile, FileKind::WorkingFile);
   ReportToFile sink(report);
   run.w.SendTo(&sink, kReportChunk);
+  if (host.Results()) run.PrepareTables();
   sink.written = report.Open(sink.error);
   for (int i = 1; sink.written && run.nonFiniteRow == 0 && i <= m.gPopCount; ++i) {
     const std::string& kind = KindOfRow(m, i);
     if (kind == "A" || kind == "C") WriteCompleteReport(run, i);
     if (kind == "B" || kind == "C") WriteCriticalReport(run, i);
-    if (ResultsSink* results = host.Results(); results && !kind.empty())
-      SendContributions(run, i, *results);
+    if (ResultsSink* results = host.Results(); results && !kind.empty()) {
+      // A sink that takes the rows on a thread of its own has them made
+      // there as well, from the prepared tables, while this thread goes
+      // on with the next subgroup's reports.
+      const CommodityRun& shared = run;
+      if (!results->SendBehind(
+              [&shared, i](ResultsSink& s) { SendContributionsAfresh(shared, i, s); }))
+        SendContributions(run, i, *results);
+    }
     host.Progress(i, m.gPopCount);
   }
   if (run.nonFiniteRow == 0) run.w.Flush();

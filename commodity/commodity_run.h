@@ -85,6 +85,12 @@ struct CommodityRun {
   // The foods of crop group k in report order, once the groups are
   // classified.
   const std::vector<int>& GroupFoods(int k);
+  // Makes the crop groups' foods and every food form's label at once, so
+  // that a thread sending the run's rows can read them while this one
+  // writes the reports; the Prepared readers never change them.
+  void PrepareTables();
+  const std::vector<int>& PreparedGroupFoods(int k) const;
+  std::string_view PreparedFormLabel(int j) const;
   // The starts of the complete report's food rows and food-form rows, up to
   // their factor cells, by food and by entry; filled as the rows are first
   // written.
@@ -112,6 +118,9 @@ float ReferenceDose(const ModOrmid& m, int row);
 
 // The figures of exposure e for report row `row`, in the endpoint's layout.
 ExposureFigures FiguresFor(const ModOrmid& m, int row, float e);
+// The figures of food (formRow false) or food-form entry `index` for report
+// row `row`, formed afresh: nothing of the run is changed or remembered.
+ExposureFigures EntryFigures(const CommodityRun& run, int row, bool formRow, int index);
 ExposureFigures FiguresFor(const ModOrmid& m, EndpointLayout layout, int row, float e);
 
 // Running sums of exposures and of the endpoint's percentages (percent of

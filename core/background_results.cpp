@@ -12,7 +12,7 @@ constexpr std::size_t kBatchesWaiting = 4;
 }  // namespace
 
 BackgroundResults::BackgroundResults(ResultsSink& inner) : inner_(inner) {
-  filling_.reserve(kBatchRows);
+  filling_.rows.reserve(kBatchRows);
 }
 
 BackgroundResults::~BackgroundResults() {
@@ -40,23 +40,39 @@ void BackgroundResults::Contribution(const ModOrmid& m, const ContributionResult
     inner_.Contribution(m, r);
     return;
   }
-  filling_.push_back(r);
-  if (filling_.size() >= kBatchRows) Handover();
+  filling_.rows.push_back(r);
+  if (filling_.rows.size() >= kBatchRows) Handover();
+}
+
+bool BackgroundResults::SendBehind(std::function<void(ResultsSink&)> send) {
+  if (!m_) return false;
+  Handover();
+  Batch batch;
+  batch.send = std::move(send);
+  Queue(std::move(batch));
+  return true;
 }
 
 void BackgroundResults::Handover() {
-  if (filling_.empty()) return;
+  if (filling_.rows.empty()) return;
+  Batch full = std::move(filling_);
+  filling_ = Batch();
+  {
+    std::lock_guard lock(mutex_);
+    if (!free_.empty()) {
+      filling_ = std::move(free_.back());
+      free_.pop_back();
+    }
+  }
+  if (filling_.rows.capacity() < kBatchRows) filling_.rows.reserve(kBatchRows);
+  Queue(std::move(full));
+}
+
+void BackgroundResults::Queue(Batch batch) {
   if (!thread_.joinable()) thread_ = std::thread([this] { Work(); });
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return full_.size() < kBatchesWaiting; });
-  full_.push_back(std::move(filling_));
-  if (!free_.empty()) {
-    filling_ = std::move(free_.back());
-    free_.pop_back();
-  } else {
-    filling_ = Batch();
-    filling_.reserve(kBatchRows);
-  }
+  full_.push_back(std::move(batch));
   changed_.notify_all();
 }
 
@@ -76,11 +92,14 @@ void BackgroundResults::Work() {
     full_.pop_front();
     busy_ = true;
     lock.unlock();
-    for (const ContributionResult& r : batch) inner_.Contribution(*m_, r);
-    batch.clear();
+    for (const ContributionResult& r : batch.rows) inner_.Contribution(*m_, r);
+    if (batch.send) batch.send(inner_);
+    const bool rows = !batch.rows.empty();
+    batch.rows.clear();
+    batch.send = nullptr;
     lock.lock();
     busy_ = false;
-    free_.push_back(std::move(batch));
+    if (rows) free_.push_back(std::move(batch));
     changed_.notify_all();
   }
 }

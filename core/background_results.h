@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -17,7 +18,8 @@ namespace ormid {
 // one at once on the run's thread (sinks open their files on it). Sinks
 // behind it must not look at the run's state (the ModOrmid they are given
 // is the run's, which goes on changing): the exports and the run history
-// use only the rows.
+// use only the rows. After the first row, a run may have its rows made on
+// the sinks' thread as well (SendBehind), from what it no longer changes.
 class BackgroundResults : public ResultsSink {
  public:
   explicit BackgroundResults(ResultsSink& inner);
@@ -30,12 +32,20 @@ class BackgroundResults : public ResultsSink {
   void LongTerm(const ModOrmid& m, const LongTermResult& r) override;
   void Contribution(const ModOrmid& m, const ContributionResult& r) override;
   bool TotalsOnly() const override { return inner_.TotalsOnly(); }
+  // Once the first row has been handed on, rows are made on the thread
+  // that takes them, in their turn.
+  bool SendBehind(std::function<void(ResultsSink&)> send) override;
   // Waits until the inner sinks have taken every row sent.
   void Sent() override;
 
  private:
-  using Batch = std::vector<ContributionResult>;
+  // Rows sent, or rows to make, in their turn.
+  struct Batch {
+    std::vector<ContributionResult> rows;
+    std::function<void(ResultsSink&)> send;
+  };
   void Handover();
+  void Queue(Batch batch);
   void Work();
 
   ResultsSink& inner_;
