@@ -35,42 +35,75 @@ std::string DigestKey(const std::string& path) {
   return ec ? path : full.lexically_normal().string();
 }
 
-// A SHA-256 fed on its own thread, so that hashing a large report costs the
-// run no time while a second processor is free. The written bytes are
-// gathered into pieces of a quarter megabyte, which go into a bounded queue
-// of recycled buffers: the hashing thread is woken once a piece, not once a
-// write, and the writer waits only when the hashing falls a whole queue
-// behind.
-class BackgroundDigest {
+// Passes every write on to the file and feeds it to a SHA-256; a file
+// closed after every write succeeded has its digest recorded.
+//
+// The first megabyte is written and hashed at once. A larger file (a
+// full-size report, an export) is written and hashed on a thread of its own,
+// so that the run's thread only gathers the bytes: they go in pieces of a
+// quarter megabyte into a bounded queue of recycled buffers, the thread is
+// woken once a piece, and the writer waits only when the thread falls a
+// whole queue behind. A write that fails there is told by the next Write,
+// or by Sync or Close, with the file's own error.
+class DigestingFile : public OutputFile {
  public:
-  BackgroundDigest() : ctx_(EVP_MD_CTX_new()) {
-    ok_ = ctx_ && EVP_DigestInit_ex(ctx_.get(), Sha256Method(), nullptr) == 1;
+  DigestingFile(OutputDigests& digests, std::string key, std::unique_ptr<OutputFile> file)
+      : digests_(digests), key_(std::move(key)), file_(std::move(file)), ctx_(EVP_MD_CTX_new()) {
+    digests_.known_.erase(key_);
+    hashing_ = ctx_ && EVP_DigestInit_ex(ctx_.get(), Sha256Method(), nullptr) == 1;
   }
-  ~BackgroundDigest() { Stop(); }
+  // A file dropped without Close: what is still queued is not written.
+  ~DigestingFile() override {
+    {
+      std::lock_guard lock(mutex_);
+      full_.clear();
+    }
+    Stop();
+  }
 
-  void Add(std::string_view bytes) {
+  bool Write(std::string_view bytes, std::string& error) override {
+    if (!ok_) return Failed(error);
+    size_ += bytes.size();
     if (!thread_.joinable()) {
-      // Small files are hashed at once; a thread pays off only for more.
       if (direct_ + bytes.size() <= kDirectBytes) {
-        Update(bytes);
         direct_ += bytes.size();
-        return;
+        if (!file_->Write(bytes, error)) {
+          ok_ = false;
+          return false;
+        }
+        Update(bytes);
+        return true;
       }
       thread_ = std::thread([this] { Work(); });
     }
     if (piece_.capacity() < kPieceBytes) piece_.reserve(kPieceBytes);
     piece_.append(bytes.data(), bytes.size());
-    if (piece_.size() >= kPieceBytes) Hand();
+    if (piece_.size() >= kPieceBytes && !Hand()) return Failed(error);
+    return true;
   }
 
-  // The hexadecimal digest of everything added; nullopt when hashing failed.
-  std::optional<std::string> Finish() {
-    Hand();
+  bool Sync(std::string& error) override {
+    if (!Drain()) return Failed(error);
+    return file_->Sync(error);
+  }
+
+  bool Close(std::string& error) override {
+    const bool written = Drain();
     Stop();
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (!ok_ || EVP_DigestFinal_ex(ctx_.get(), digest, &length) != 1) return std::nullopt;
-    return Hex(digest, length);
+    if (failed_) {  // a write on the thread failed: its error, not the close's
+      std::string ignored;
+      file_->Close(ignored);
+      return Failed(error);
+    }
+    if (!file_->Close(error)) return false;
+    if (ok_ && written && hashing_) {
+      unsigned char digest[EVP_MAX_MD_SIZE];
+      unsigned int length = 0;
+      if (EVP_DigestFinal_ex(ctx_.get(), digest, &length) == 1)
+        digests_.known_[key_] = FileDigest{size_, Hex(digest, length)};
+    }
+    ok_ = false;
+    return true;
   }
 
  private:
@@ -78,38 +111,68 @@ class BackgroundDigest {
   static constexpr std::size_t kPieceBytes = 256 << 10;
   static constexpr std::size_t kQueuePieces = 8;
 
-  // Puts the gathered piece on the queue for the hashing thread.
-  void Hand() {
-    if (piece_.empty()) return;
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return full_.size() < kQueuePieces; });
-    full_.push_back(std::move(piece_));
-    piece_ = std::string();
-    if (!free_.empty()) {
-      piece_ = std::move(free_.back());
-      free_.pop_back();
-    }
-    piece_.clear();
-    piece_.reserve(kPieceBytes);
-    changed_.notify_all();
+  void Update(std::string_view bytes) {
+    hashing_ = hashing_ && EVP_DigestUpdate(ctx_.get(), bytes.data(), bytes.size()) == 1;
   }
 
-  void Update(std::string_view bytes) {
-    ok_ = ok_ && EVP_DigestUpdate(ctx_.get(), bytes.data(), bytes.size()) == 1;
+  // The error of the write that failed (on the thread, or here).
+  bool Failed(std::string& error) {
+    ok_ = false;
+    std::lock_guard lock(mutex_);
+    error = error_.empty() ? "the file could not be written" : error_;
+    return false;
+  }
+
+  // Puts the gathered piece on the queue; false once a write has failed.
+  bool Hand() {
+    std::unique_lock lock(mutex_);
+    if (!piece_.empty()) {
+      changed_.wait(lock, [&] { return full_.size() < kQueuePieces || failed_; });
+      full_.push_back(std::move(piece_));
+      piece_ = std::string();
+      if (!free_.empty()) {
+        piece_ = std::move(free_.back());
+        free_.pop_back();
+      }
+      piece_.clear();
+      changed_.notify_all();
+    }
+    return !failed_;
+  }
+
+  // Hands the last piece and waits until everything is written and hashed;
+  // false when a write failed.
+  bool Drain() {
+    if (!ok_) return false;
+    if (!thread_.joinable()) return true;
+    if (!Hand()) return false;
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return (full_.empty() && !busy_) || failed_; });
+    return !failed_;
   }
 
   void Work() {
     std::unique_lock lock(mutex_);
     for (;;) {
       changed_.wait(lock, [&] { return !full_.empty() || done_; });
-      if (full_.empty()) return;
+      if (full_.empty() || failed_) return;
       std::string piece = std::move(full_.front());
       full_.pop_front();
-      changed_.notify_all();
+      busy_ = true;
       lock.unlock();
-      Update(piece);
+      std::string error;
+      const bool written = file_->Write(piece, error);
+      if (written) Update(piece);
       lock.lock();
+      busy_ = false;
+      if (!written) {
+        failed_ = true;
+        error_ = error;
+        full_.clear();
+      }
       free_.push_back(std::move(piece));
+      changed_.notify_all();
+      if (failed_) return;
     }
   }
 
@@ -123,48 +186,25 @@ class BackgroundDigest {
     thread_.join();
   }
 
+  OutputDigests& digests_;
+  std::string key_;
+  std::unique_ptr<OutputFile> file_;
   std::unique_ptr<EVP_MD_CTX, ContextFree> ctx_;
-  bool ok_ = false;
+  bool hashing_ = false;
+  bool ok_ = true;  // every write so far went through (as far as this thread knows)
+  std::uint64_t size_ = 0;
   std::size_t direct_ = 0;
   std::string piece_;  // bytes gathered for the next piece
+
   std::thread thread_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> full_;
   std::vector<std::string> free_;
+  bool busy_ = false;    // the thread is writing a piece
+  bool failed_ = false;  // a write on the thread failed, with error_
   bool done_ = false;
-};
-
-// Passes every write on and feeds it to a SHA-256; a file closed after
-// every write succeeded has its digest recorded.
-class DigestingFile : public OutputFile {
- public:
-  DigestingFile(OutputDigests& digests, std::string key, std::unique_ptr<OutputFile> file)
-      : digests_(digests), key_(std::move(key)), file_(std::move(file)) {
-    digests_.known_.erase(key_);
-  }
-  bool Write(std::string_view bytes, std::string& error) override {
-    if (!file_->Write(bytes, error)) return ok_ = false;
-    if (ok_) digest_.Add(bytes);
-    size_ += bytes.size();
-    return true;
-  }
-  bool Sync(std::string& error) override { return file_->Sync(error); }
-  bool Close(std::string& error) override {
-    if (!file_->Close(error)) return false;
-    if (ok_)
-      if (auto hex = digest_.Finish()) digests_.known_[key_] = FileDigest{size_, std::move(*hex)};
-    ok_ = false;
-    return true;
-  }
-
- private:
-  OutputDigests& digests_;
-  std::string key_;
-  std::unique_ptr<OutputFile> file_;
-  BackgroundDigest digest_;
-  std::uint64_t size_ = 0;
-  bool ok_ = true;
+  std::string error_;
 };
 
 std::unique_ptr<OutputFile> OutputDigests::Watch(const std::string& path,

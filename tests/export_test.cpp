@@ -355,6 +355,9 @@ TEST_F(Export, RerunRepeatsEveryOutputByteForByte) {
 // A written file's digest is the SHA-256 of its bytes however they were
 // written: a small file at once, a large one in writes of every size,
 // whose bytes go to the hashing thread in gathered pieces.
+// A written file's digest is the SHA-256 of its bytes however they were
+// written: a small file at once, a large one in writes of every size, whose
+// bytes are written and hashed on a thread of their own, in order.
 TEST(OutputDigests, DigestOfEveryByteWhateverTheWrites) {
   struct Kept : ormid::OutputFile {
     std::string& bytes;
@@ -368,21 +371,54 @@ TEST(OutputDigests, DigestOfEveryByteWhateverTheWrites) {
   };
   for (std::size_t size : {std::size_t{0}, std::size_t{1000}, std::size_t{5u << 20}}) {
     ormid::OutputDigests digests;
-    std::string written, error;
+    std::string written, sent, error;
     auto file = digests.Watch("digest-test.bin", std::make_unique<Kept>(written));
     std::uint32_t state = 7;
-    std::string piece;
-    while (written.size() < size) {
+    while (sent.size() < size) {
       state = state * 1664525u + 1013904223u;
-      const std::size_t length = std::min<std::size_t>(size - written.size(), state % 300000);
-      piece.assign(length, static_cast<char>('a' + state % 26));
+      const std::size_t length = std::min<std::size_t>(size - sent.size(), state % 300000);
+      const std::string piece(length, static_cast<char>('a' + state % 26));
+      sent += piece;
       ASSERT_TRUE(file->Write(piece, error));
     }
     ASSERT_TRUE(file->Close(error));
+    EXPECT_EQ(written, sent) << size;
     auto digest = digests.Of("digest-test.bin");
     ASSERT_TRUE(digest.has_value()) << size;
     EXPECT_EQ(digest->size, size);
-    EXPECT_EQ(digest->sha256, ormid::Sha256Hex(written)) << size;
+    EXPECT_EQ(digest->sha256, ormid::Sha256Hex(sent)) << size;
+  }
+}
+
+// A write that fails on the writing thread is told by a later write or by
+// Close, with the file's own error, and the file gets no digest.
+TEST(OutputDigests, AFailedWriteBehindIsToldAndLeavesNoDigest) {
+  struct Full : ormid::OutputFile {
+    std::size_t room = 3u << 20;
+    bool Write(std::string_view b, std::string& error) override {
+      if (b.size() > room) {
+        error = "No space left on device";
+        return false;
+      }
+      room -= b.size();
+      return true;
+    }
+    bool Sync(std::string&) override { return true; }
+    bool Close(std::string&) override { return true; }
+  };
+  for (std::size_t size : {std::size_t{4u << 20}, std::size_t{20u << 20}}) {
+    ormid::OutputDigests digests;
+    auto file = digests.Watch("full.bin", std::make_unique<Full>());
+    const std::string piece(64 * 1024, 'x');
+    std::string error;
+    bool allWritten = true;
+    for (std::size_t n = 0; n < size && allWritten; n += piece.size())
+      allWritten = file->Write(piece, error);
+    if (allWritten) {
+      EXPECT_FALSE(file->Close(error)) << size;
+    }
+    EXPECT_EQ(error, "No space left on device") << size;
+    EXPECT_FALSE(digests.Of("full.bin").has_value()) << size;
   }
 }
 
