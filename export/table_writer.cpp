@@ -116,15 +116,15 @@ class CsvTable : public StreamedTable {
   void Row(const std::vector<Cell>& cells, bool) override {
     if (columnText_.size() < cells.size()) columnText_.resize(cells.size());
     // Room for the row at most: a text quoted whole with every character
-    // doubled, a number's longest text; then the row is written in place.
+    // doubled, a number's longest text. The row is written into a scratch
+    // line that only ever grows, then appended: no room is cleared for it.
     std::size_t room = cells.size() + 2;
     for (const Cell& c : cells)
       room += std::holds_alternative<std::string_view>(c)
                   ? 2 * std::get<std::string_view>(c).size() + 2
                   : kLongestNumber;
-    const std::size_t start = buffer_.size();
-    buffer_.resize(start + room);
-    char* out = buffer_.data() + start;
+    if (line_.size() < room) line_.resize(std::max(room, 2 * line_.size()));
+    char* out = line_.data();
     auto put = [&](std::string_view text) {
       std::memcpy(out, text.data(), text.size());
       out += text.size();
@@ -150,7 +150,7 @@ class CsvTable : public StreamedTable {
     }
     *out++ = '\r';
     *out++ = '\n';
-    buffer_.resize(static_cast<std::size_t>(out - buffer_.data()));
+    buffer_.append(line_.data(), static_cast<std::size_t>(out - line_.data()));
     Flush(false);
   }
   bool Commit(std::string& error) override { return Finish(error); }
@@ -161,6 +161,7 @@ class CsvTable : public StreamedTable {
     std::string written;  // as the CSV writes it, quoted where it must be
   };
   std::vector<ColumnText> columnText_;
+  std::vector<char> line_;
 };
 
 void AppendJsonString(std::string& out, std::string_view text) {
