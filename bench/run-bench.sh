@@ -33,7 +33,10 @@ trap 'rm -rf "$work"' EXIT
 export SOURCE_DATE_EPOCH=1700000000
 
 # "median_ms min_ms peak_kb" of RUNS runs of a command, after one warm-up run.
+# The reports and exports written by the figure before are put on the disk
+# first, so that the kernel writing them back does not weigh on this one.
 measure() {
+  sync
   "$@" >/dev/null
   "$timeit" "$runs" "$@"
 }
