@@ -64,6 +64,29 @@ TEST(BackgroundResults, HandsEveryRowOnInOrder) {
   EXPECT_NE(inner.threads[kRows / 2], std::this_thread::get_id());
 }
 
+// Rows made behind (a commodity run's later subgroups) come on the sinks'
+// thread in their turn: after every row sent before, before every row sent
+// after. Before the first row has been handed on, the caller sends its rows
+// itself, so that the sinks open their files on the run's thread.
+TEST(BackgroundResults, RowsMadeBehindComeInTheirTurn) {
+  ModOrmid m;
+  Recorder inner;
+  {
+    BackgroundResults background(inner);
+    EXPECT_FALSE(background.SendBehind([](ResultsSink&) { ADD_FAILURE() << "made too early"; }));
+    for (int n = 1; n <= 3000; ++n) background.Contribution(m, Row(n));
+    for (int block = 0; block < 20; ++block)
+      ASSERT_TRUE(background.SendBehind([&m, block](ResultsSink& s) {
+        for (int n = 1; n <= 500; ++n) s.Contribution(m, Row(3000 + block * 500 + n));
+      }));
+    background.Contribution(m, Row(13'001));
+    background.Sent();
+    ASSERT_EQ(inner.rows.size(), 13'001u);
+  }
+  for (int n = 1; n <= 13'001; ++n) ASSERT_EQ(inner.rows[static_cast<std::size_t>(n - 1)], n);
+  EXPECT_NE(inner.threads[5000], std::this_thread::get_id());
+}
+
 // Rows still waiting when it goes are handed on, not lost.
 TEST(BackgroundResults, HandsOnWhatIsLeftWhenItGoes) {
   ModOrmid m;
