@@ -94,9 +94,7 @@ const std::vector<int>& CommodityRun::GroupFoods(int k) {
         if (FoodInGroup(m, f, g)) foods.push_back(f);
     }
   }
-  static const std::vector<int> kNone;
-  const auto ki = static_cast<std::size_t>(k);
-  return ki < groupFoods_.size() ? groupFoods_[ki] : kNone;
+  return PreparedGroupFoods(k);
 }
 
 void CommodityRun::PrepareTables() {

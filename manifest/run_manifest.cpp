@@ -138,15 +138,22 @@ std::vector<std::pair<const char*, std::string>> InstallationFiles(const ModOrmi
 
 }  // namespace
 
-InputDigests InstallationDigests(const ModOrmid& m) {
+namespace {
+
+std::vector<std::string> InstallationPaths(const ModOrmid& m) {
   std::vector<std::string> paths;
   for (const auto& [role, path] : InstallationFiles(m)) paths.push_back(path);
-  return DigestInputs(paths);
+  return paths;
+}
+
+}  // namespace
+
+InputDigests InstallationDigests(const ModOrmid& m) {
+  return DigestInputs(InstallationPaths(m));
 }
 
 std::vector<std::string> ManifestInputs(const ModOrmid& m) {
-  std::vector<std::string> paths;
-  for (const auto& [role, path] : InstallationFiles(m)) paths.push_back(path);
+  std::vector<std::string> paths = InstallationPaths(m);
   paths.push_back(InWorkingFolder(m, m.gResidueFileName));
   return paths;
 }
