@@ -44,7 +44,10 @@ std::string DigestKey(const std::string& path) {
 // quarter megabyte into a bounded queue of recycled buffers, the thread is
 // woken once a piece, and the writer waits only when the thread falls a
 // whole queue behind. A write that fails there is told by the next Write,
-// or by Sync or Close, with the file's own error.
+// or by Sync or Close, with the file's own error. Every few megabytes the
+// thread also has the system start writing the file to the disk (see
+// OutputFile::StartWriteBack), so that putting a large file in place of an
+// old one at the run's end does not wait for all of it.
 class DigestingFile : public OutputFile {
  public:
   DigestingFile(OutputDigests& digests, std::string key, std::unique_ptr<OutputFile> file)
@@ -110,6 +113,7 @@ class DigestingFile : public OutputFile {
   static constexpr std::size_t kDirectBytes = 1 << 20;
   static constexpr std::size_t kPieceBytes = 256 << 10;
   static constexpr std::size_t kQueuePieces = 8;
+  static constexpr std::size_t kWriteBackBytes = 8 << 20;
 
   void Update(std::string_view bytes) {
     hashing_ = hashing_ && EVP_DigestUpdate(ctx_.get(), bytes.data(), bytes.size()) == 1;
@@ -162,7 +166,14 @@ class DigestingFile : public OutputFile {
       lock.unlock();
       std::string error;
       const bool written = file_->Write(piece, error);
-      if (written) Update(piece);
+      if (written) {
+        Update(piece);
+        notWrittenBack_ += piece.size();
+        if (notWrittenBack_ >= kWriteBackBytes) {
+          file_->StartWriteBack();
+          notWrittenBack_ = 0;
+        }
+      }
       lock.lock();
       busy_ = false;
       if (!written) {
@@ -195,6 +206,7 @@ class DigestingFile : public OutputFile {
   std::uint64_t size_ = 0;
   std::size_t direct_ = 0;
   std::string piece_;  // bytes gathered for the next piece
+  std::size_t notWrittenBack_ = 0;  // written since the last StartWriteBack (thread only)
 
   std::thread thread_;
   std::mutex mutex_;
