@@ -205,7 +205,7 @@ class DigestingFile : public OutputFile {
   bool ok_ = true;  // every write so far went through (as far as this thread knows)
   std::uint64_t size_ = 0;
   std::size_t direct_ = 0;
-  std::string piece_;  // bytes gathered for the next piece
+  std::string piece_;               // bytes gathered for the next piece
   std::size_t notWrittenBack_ = 0;  // written since the last StartWriteBack (thread only)
 
   std::thread thread_;
