@@ -118,10 +118,10 @@ float ReferenceDose(const ModOrmid& m, int row);
 
 // The figures of exposure e for report row `row`, in the endpoint's layout.
 ExposureFigures FiguresFor(const ModOrmid& m, int row, float e);
+ExposureFigures FiguresFor(const ModOrmid& m, EndpointLayout layout, int row, float e);
 // The figures of food (formRow false) or food-form entry `index` for report
 // row `row`, formed afresh: nothing of the run is changed or remembered.
 ExposureFigures EntryFigures(const CommodityRun& run, int row, bool formRow, int index);
-ExposureFigures FiguresFor(const ModOrmid& m, EndpointLayout layout, int row, float e);
 
 // Running sums of exposures and of the endpoint's percentages (percent of
 // RfD or PAD, percent of NOEL), each grown only when the endpoint reports it.
