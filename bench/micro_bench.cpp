@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "app/startup.h"
 #include "bench/synthetic_installation.h"
 #include "commodity/commodity_run.h"
 #include "commodity/complete_report.h"
@@ -28,6 +27,7 @@
 #include "report/number_format.h"
 #include "report/report_writer.h"
 #include "residue/residue_reader.h"
+#include "setup/startup.h"
 
 namespace ormid {
 namespace {

@@ -7,8 +7,6 @@
 #include <optional>
 #include <ostream>
 
-#include "app/run_request.h"
-#include "app/startup.h"
 #include "cli/analysis_options.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
@@ -23,6 +21,8 @@
 #include "manifest/run_manifest.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
+#include "setup/run_request.h"
+#include "setup/startup.h"
 
 namespace ormid::cli {
 

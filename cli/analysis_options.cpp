@@ -3,9 +3,6 @@
 #include <CLI/CLI.hpp>
 #include <cstdlib>
 
-#include "app/pad_form.h"
-#include "app/run_request.h"
-#include "app/startup.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/mod_ormid.h"
@@ -13,6 +10,9 @@
 #include "export/table_writer.h"
 #include "report/number_format.h"
 #include "residue/residue_reader.h"
+#include "setup/pad_form.h"
+#include "setup/run_request.h"
+#include "setup/startup.h"
 
 namespace ormid::cli {
 

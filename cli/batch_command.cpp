@@ -11,8 +11,6 @@
 #include <map>
 #include <thread>
 
-#include "app/run_request.h"
-#include "app/startup.h"
 #include "batch/batch_run.h"
 #include "batch/batch_summary.h"
 #include "batch/scenario_file.h"
@@ -22,6 +20,8 @@
 #include "cli/history_commands.h"
 #include "core/mod_ormid.h"
 #include "manifest/run_manifest.h"
+#include "setup/run_request.h"
+#include "setup/startup.h"
 
 #ifndef _WIN32
 #include <unistd.h>

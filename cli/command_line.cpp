@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "app/startup.h"
+#include "setup/startup.h"
 
 namespace ormid::cli {
 

@@ -6,8 +6,6 @@
 #include <memory>
 #include <ostream>
 
-#include "app/run_request.h"
-#include "app/startup.h"
 #include "cli/analysis_options.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
@@ -19,6 +17,8 @@
 #include "headroom/headroom_text.h"
 #include "manifest/run_manifest.h"
 #include "residue/residue_reader.h"
+#include "setup/run_request.h"
+#include "setup/startup.h"
 
 namespace ormid::cli {
 

@@ -6,12 +6,12 @@
 #include <ostream>
 #include <sstream>
 
-#include "app/run_request.h"
 #include "cli/cli_platform.h"
 #include "cli/cli_run.h"
 #include "cli/command_line.h"
 #include "manifest/run_manifest.h"
 #include "manifest/sha256.h"
+#include "setup/run_request.h"
 
 namespace ormid::cli {
 

@@ -4,11 +4,11 @@
 #include <memory>
 #include <ostream>
 
-#include "app/startup.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/mod_ormid.h"
 #include "residue_table/residue_table_command.h"
+#include "setup/startup.h"
 
 namespace ormid::cli {
 

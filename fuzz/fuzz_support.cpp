@@ -10,12 +10,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/run_request.h"
-#include "app/startup.h"
 #include "core/record_file.h"
 #include "core/run_host.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
+#include "setup/run_request.h"
+#include "setup/startup.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::fuzz {

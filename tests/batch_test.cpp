@@ -17,8 +17,6 @@
 #include <sstream>
 #include <thread>
 
-#include "app/run_request.h"
-#include "app/startup.h"
 #include "batch/batch_run.h"
 #include "batch/scenario_file.h"
 #include "cli/cli_run.h"
@@ -26,6 +24,8 @@
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "history/run_history.h"
+#include "setup/run_request.h"
+#include "setup/startup.h"
 #include "tests/test_support.h"
 
 extern char** environ;

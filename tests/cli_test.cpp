@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/startup.h"
 #include "cli/cli_run.h"
 #include "report/number_format.h"
+#include "setup/startup.h"
 #include "tests/test_support.h"
 
 namespace ormid::test {

@@ -10,7 +10,6 @@
 
 #include "cli/cli_run.h"
 #include "core/float_text.h"
-#include "core/xlsx_writer_library.h"
 #include "manifest/output_digests.h"
 #include "manifest/sha256.h"
 #include "report/number_format.h"
@@ -427,27 +426,3 @@ TEST(OutputDigests, AFailedWriteBehindIsToldAndLeavesNoDigest) {
     EXPECT_FALSE(digests.Of("full.bin").has_value()) << size;
   }
 }
-
-#ifdef __linux__
-// The Excel library is loaded when a workbook is first written: a file
-// that cannot be loaded is named in the message, and the program's own
-// library loads with every function the workbooks use.
-TEST(ExcelLibrary, LoadsOnDemandAndNamesAMissingFile) {
-  ormid::XlsxWriter x;
-  std::string error;
-  EXPECT_FALSE(ormid::LoadXlsxWriterFrom("libormid-no-such-xlsxwriter.so.0", x, error));
-  EXPECT_NE(error.find("the Excel library libormid-no-such-xlsxwriter.so.0 cannot be loaded ("),
-            std::string::npos)
-      << error;
-  // A library that lacks the workbook functions: the C library.
-  error.clear();
-  EXPECT_FALSE(ormid::LoadXlsxWriterFrom("libc.so.6", x, error));
-  EXPECT_EQ(error, "the Excel library libc.so.6 has no function workbook_new_opt");
-
-  error.clear();
-  const ormid::XlsxWriter* loaded = ormid::LoadXlsxWriter(error);
-  ASSERT_NE(loaded, nullptr) << error;
-  EXPECT_NE(loaded->lxw_strerror, nullptr);
-  EXPECT_STREQ(loaded->lxw_strerror(LXW_NO_ERROR), "No error.");
-}
-#endif

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <functional>
 
-#include "app/run_request.h"
 #include "core/run_host.h"
 #include "residue/residue_listing.h"
+#include "setup/run_request.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {

@@ -9,8 +9,6 @@
 #include <functional>
 #include <optional>
 
-#include "app/run_request.h"
-#include "app/startup.h"
 #include "commodity/crop_groups.h"
 #include "core/run_host.h"
 #include "exposure/exposure_rows.h"
@@ -21,6 +19,8 @@
 #include "headroom/headroom_text.h"
 #include "headroom/what_if.h"
 #include "residue/residue_reader.h"
+#include "setup/run_request.h"
+#include "setup/startup.h"
 #include "tests/installation_fixture.h"
 #include "tests/sample_run.h"
 

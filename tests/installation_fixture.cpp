@@ -1,7 +1,7 @@
 #include "tests/installation_fixture.h"
 
-#include "app/startup.h"
 #include "residue/residue_reader.h"
+#include "setup/startup.h"
 
 namespace ormid::test {
 

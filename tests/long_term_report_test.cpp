@@ -2,12 +2,12 @@
 // the single-precision totals, every endpoint code's rows, and the report.
 #include <gtest/gtest.h>
 
-#include "app/run_request.h"
 #include "core/run_host.h"
 #include "exposure/exposure_rows.h"
 #include "exposure/long_term_report.h"
 #include "exposure/total_exposure.h"
 #include "report/report_writer.h"
+#include "setup/run_request.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {

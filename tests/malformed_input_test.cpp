@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/run_request.h"
-#include "app/startup.h"
 #include "core/run_host.h"
 #include "exposure/total_exposure.h"
 #include "residue/residue_reader.h"
 #include "residue_table/residue_table.h"
 #include "residue_table/residue_table_command.h"
+#include "setup/run_request.h"
+#include "setup/startup.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {

@@ -12,11 +12,11 @@
 #include <set>
 #include <string_view>
 
-#include "app/startup.h"
 #include "core/paths.h"
 #include "residue/residue_reader.h"
 #include "residue_table/residue_table.h"
 #include "residue_table/residue_table_command.h"
+#include "setup/startup.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {

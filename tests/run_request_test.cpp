@@ -2,9 +2,9 @@
 // the control that gets the focus; the report file name; the run parameters.
 #include <gtest/gtest.h>
 
-#include "app/pad_form.h"
-#include "app/run_request.h"
 #include "core/run_host.h"
+#include "setup/pad_form.h"
+#include "setup/run_request.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {

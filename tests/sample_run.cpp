@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/startup.h"
 #include "exposure/total_exposure.h"
 #include "residue/residue_reader.h"
+#include "setup/startup.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {

@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "app/run_request.h"
 #include "core/mod_ormid.h"
 #include "core/run_host.h"
 #include "exposure/exposure_terms.h"
+#include "setup/run_request.h"
 #include "tests/test_support.h"
 
 namespace ormid::test {

@@ -10,11 +10,11 @@
 #include <functional>
 #include <map>
 
-#include "app/run_request.h"
 #include "core/paths.h"
 #include "core/run_host.h"
 #include "delivery/report_delivery.h"
 #include "residue/residue_listing.h"
+#include "setup/run_request.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {

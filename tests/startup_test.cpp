@@ -1,4 +1,4 @@
-#include "app/startup.h"
+#include "setup/startup.h"
 
 #include <gtest/gtest.h>
 

@@ -17,13 +17,13 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/frm_ormid.h"
-#include "app/qt_platform.h"
-#include "app/startup.h"
 #include "core/mod_ormid.h"
-#include "delivery/frm_report2.h"
-#include "delivery/frm_spd.h"
-#include "results/frm_results.h"
+#include "desktop/delivery/frm_report2.h"
+#include "desktop/delivery/frm_spd.h"
+#include "desktop/main_window/frm_ormid.h"
+#include "desktop/main_window/qt_platform.h"
+#include "desktop/results/frm_results.h"
+#include "setup/startup.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <QtTest>
 #include <map>
 
-#include "app/startup.h"
-#include "batch/frm_batch.h"
 #include "core/mod_ormid.h"
+#include "desktop/batch/frm_batch.h"
 #include "history/run_history.h"
+#include "setup/startup.h"
 #include "tests/test_support.h"
 
 namespace ormid::test {

@@ -14,9 +14,9 @@
 #include <QTableWidget>
 #include <QtTest>
 
-#include "app/frm_history.h"
-#include "app/frm_ormid.h"
-#include "app/modal_runner.h"
+#include "desktop/history/frm_history.h"
+#include "desktop/main_window/frm_ormid.h"
+#include "desktop/main_window/modal_runner.h"
 #include "history/run_compare.h"
 #include "history/run_history.h"
 #include "tests/installation_fixture.h"

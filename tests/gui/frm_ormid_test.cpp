@@ -20,15 +20,15 @@
 #include <functional>
 #include <sstream>
 
-#include "app/frm_ormid.h"
-#include "app/frm_pad.h"
-#include "app/modal_runner.h"
-#include "app/qt_platform.h"
 #include "cli/cli_run.h"
 #include "core/mod_ormid.h"
-#include "delivery/frm_report2.h"
-#include "delivery/frm_spd.h"
-#include "delivery/qt_printer.h"
+#include "desktop/delivery/frm_report2.h"
+#include "desktop/delivery/frm_spd.h"
+#include "desktop/delivery/qt_printer.h"
+#include "desktop/main_window/frm_ormid.h"
+#include "desktop/main_window/frm_pad.h"
+#include "desktop/main_window/modal_runner.h"
+#include "desktop/main_window/qt_platform.h"
 #include "residue/residue_listing.h"
 #include "tests/gui/gui_support.h"
 #include "tests/installation_fixture.h"

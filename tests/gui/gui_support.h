@@ -10,8 +10,8 @@
 #include <deque>
 #include <functional>
 
-#include "app/modal_runner.h"
-#include "delivery/frm_spd.h"
+#include "desktop/delivery/frm_spd.h"
+#include "desktop/main_window/modal_runner.h"
 
 namespace ormid::test {
 

@@ -11,10 +11,10 @@
 #include <QtTest>
 #include <sstream>
 
-#include "app/frm_ormid.h"
-#include "app/frm_problems.h"
 #include "cli/cli_run.h"
 #include "core/mod_ormid.h"
+#include "desktop/main_window/frm_ormid.h"
+#include "desktop/main_window/frm_problems.h"
 #include "tests/gui/gui_support.h"
 #include "tests/installation_fixture.h"
 

@@ -11,12 +11,12 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "app/frm_ormid.h"
-#include "app/qt_platform.h"
 #include "cli/cli_platform.h"
 #include "cli/cli_run.h"
 #include "core/mod_ormid.h"
-#include "delivery/frm_report2.h"
+#include "desktop/delivery/frm_report2.h"
+#include "desktop/main_window/frm_ormid.h"
+#include "desktop/main_window/qt_platform.h"
 #include "manifest/sha256.h"
 #include "run_record/export_dialog.h"
 #include "tests/gui/gui_support.h"

@@ -29,15 +29,15 @@
 #include <functional>
 #include <sstream>
 
-#include "app/frm_ormid.h"
-#include "app/modal_runner.h"
-#include "app/startup.h"
 #include "bench/synthetic_installation.h"
 #include "cli/cli_run.h"
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
-#include "delivery/frm_spd.h"
-#include "results/frm_results.h"
+#include "desktop/delivery/frm_spd.h"
+#include "desktop/main_window/frm_ormid.h"
+#include "desktop/main_window/modal_runner.h"
+#include "desktop/results/frm_results.h"
+#include "setup/startup.h"
 #include "tests/sample_run.h"
 
 namespace ormid::test {

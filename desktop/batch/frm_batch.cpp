@@ -1,0 +1,255 @@
+#include "desktop/batch/frm_batch.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "batch/batch_summary.h"
+#include "core/float_text.h"
+#include "core/platform.h"
+#include "export/table_writer.h"
+#include "manifest/run_manifest.h"
+#include "setup/run_request.h"
+
+namespace ormid {
+
+namespace {
+
+// Keeps every outcome for the table (a desktop batch is a handful of files)
+// and counts them for the progress dialog.
+class Keeper : public BatchListener {
+ public:
+  Keeper(std::vector<ScenarioOutcome>& outcomes, std::atomic<std::size_t>& done)
+      : outcomes_(outcomes), done_(done) {}
+  void Finished(std::size_t index, const BatchScenario&, const ScenarioOutcome& o) override {
+    outcomes_[index] = o;
+  }
+  void Progress(std::size_t done, std::size_t) override { done_.store(done); }
+
+ private:
+  std::vector<ScenarioOutcome>& outcomes_;
+  std::atomic<std::size_t>& done_;
+};
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+}  // namespace
+
+FrmBatch::FrmBatch(const ModOrmid& m, WindowSettings s, Platform& p, QWidget* parent)
+    : QDialog(parent), m_(m), settings_(std::move(s)), p_(p) {
+  setWindowTitle(tr("Batch Run"));
+  auto* layout = new QVBoxLayout(this);
+  cboAnalysis = new QComboBox(this);
+  cboAnalysis->addItem(tr("Long-term analysis"));
+  cboAnalysis->addItem(tr("Commodity contribution analysis"));
+  layout->addWidget(cboAnalysis);
+  grdSummary = new QTableWidget(0, 5, this);
+  grdSummary->setHorizontalHeaderLabels(
+      {tr("Scenario"), tr("Status"), tr("Worst subgroup"), tr("Figure"), tr("Message")});
+  grdSummary->horizontalHeader()->setStretchLastSection(true);
+  grdSummary->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  layout->addWidget(grdSummary);
+  lblTotals = new QLabel(this);
+  layout->addWidget(lblTotals);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  cmdRun = buttons->addButton(tr("&Run"), QDialogButtonBox::ActionRole);
+  cmdRun->setEnabled(false);
+  connect(cmdRun, &QPushButton::clicked, this, [this] { Start(files_, outDir_); });
+  cmdExport = buttons->addButton(tr("&Export..."), QDialogButtonBox::ActionRole);
+  cmdExport->setEnabled(false);
+  layout->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(cmdExport, &QPushButton::clicked, this, [this] {
+    const QString path = QFileDialog::getSaveFileName(this, tr("Export Summary"), Q(outDir_),
+                                                      tr("Summary table (*.csv *.xlsx)"));
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!ExportSummary(path.toStdString(), error))
+      QMessageBox::warning(this, tr("Export Summary"), Q(error));
+  });
+  resize(760, 420);
+}
+
+FrmBatch::~FrmBatch() {
+  if (thread_) {
+    stop_.store(true);
+    thread_->wait();
+  }
+}
+
+bool FrmBatch::Running() const {
+  return thread_ && thread_->isRunning();
+}
+
+void FrmBatch::SetFiles(std::vector<std::string> residueFiles, std::string outDir) {
+  files_ = std::move(residueFiles);
+  outDir_ = std::move(outDir);
+  lblTotals->setText(tr("%1 residue files into %2").arg(files_.size()).arg(Q(outDir_)));
+  cmdRun->setEnabled(!files_.empty());
+}
+
+bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::string& outDir) {
+  const int report = cboAnalysis->currentIndex() == 1 ? kRunCommodity : kRunLongTerm;
+  std::vector<BatchScenario> scenarios;
+  for (const std::string& file : residueFiles) {
+    BatchScenario s;
+    s.id = std::filesystem::path(file).stem().string();
+    s.origin = file;
+    s.residueFile = file;
+    s.report = report;
+    const WindowSettings settings = settings_;
+    // The boxes the open fills from the residue file keep what the window
+    // shows; the PAD values come with the started state.
+    s.settings = [settings](ModOrmid&, WindowSettings& w, std::string&) {
+      w = settings;
+      return true;
+    };
+    scenarios.push_back(std::move(s));
+  }
+  // Files of an earlier batch are replaced only when the user says so,
+  // asked once before anything is written.
+  if (const auto existing = ExistingBatchFiles(p_, outDir, scenarios, {});
+      !existing.empty() &&
+      p_.MessageBox(OverwriteQuestion(outDir, existing), "KAVRI-FCID Ormid Module",
+                    MsgIcon::Question, MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
+    return false;
+  outDir_ = outDir;
+  scenarios_ = std::move(scenarios);
+  outcomes_.assign(scenarios_.size(), ScenarioOutcome());
+  done_.store(0);
+  stop_.store(false);
+  cboAnalysis->setEnabled(false);
+  cmdRun->setEnabled(false);
+
+  progress = new QProgressDialog(tr("Running the batch..."), tr("Cancel"), 0,
+                                 static_cast<int>(scenarios_.size()), this);
+  progress->setWindowModality(Qt::WindowModal);
+  progress->setMinimumDuration(0);
+  connect(progress, &QProgressDialog::canceled, this, &FrmBatch::Cancel);
+
+  BatchOptions options;
+  options.outDir = outDir_;
+  options.workers = std::max(1, QThread::idealThreadCount());
+  options.date = p_.Now();
+  options.stop = &stop_;
+  if (recordHistory_) {
+    RecordRequest history;
+    history.now = options.date;
+    options.history = history;
+  }
+  thread_ = QThread::create([this, options] {
+    std::error_code ec;
+    std::filesystem::create_directories(options.outDir, ec);
+    nlohmann::json head = {{"program", {{"name", "Ormid"}, {"version", m_.gProgramVersion}}},
+                           {"batch",
+                            {{"date", IsoDateTime(options.date, false)},
+                             {"working_folder", m_.gWorkingDir},
+                             {"output_folder", options.outDir},
+                             {"scenarios", scenarios_.size()}}}};
+    Keeper keeper(outcomes_, done_);
+    counts_ = RunBatch(m_, scenarios_, options, keeper);
+    // The summary files beside the reports, as the command line writes them.
+    BatchSummary summary(p_, options.outDir, scenarios_, head, 0, nullptr);
+    std::string error;
+    if (summary.Open(error)) {
+      for (std::size_t i = 0; i < scenarios_.size(); ++i)
+        summary.Finished(i, scenarios_[i], outcomes_[i]);
+      summary.Commit(error);
+    }
+  });
+  connect(thread_, &QThread::finished, this, &FrmBatch::Done);
+  timer_ = new QTimer(this);
+  connect(timer_, &QTimer::timeout, this, &FrmBatch::Poll);
+  timer_->start(100);
+  thread_->start();
+  return true;
+}
+
+void FrmBatch::Cancel() {
+  stop_.store(true);
+}
+
+void FrmBatch::Poll() {
+  if (progress) progress->setValue(static_cast<int>(done_.load()));
+}
+
+void FrmBatch::Done() {
+  timer_->stop();
+  thread_->deleteLater();
+  thread_ = nullptr;
+  if (progress) {
+    progress->blockSignals(true);
+    progress->close();
+    progress->deleteLater();
+    progress = nullptr;
+  }
+  grdSummary->setRowCount(static_cast<int>(scenarios_.size()));
+  for (std::size_t i = 0; i < scenarios_.size(); ++i) {
+    const ScenarioOutcome& o = outcomes_[i];
+    const auto row = static_cast<int>(i);
+    QString worst, figure;
+    if (const SubgroupFigures* w = WorstSubgroup(o)) {
+      worst = Q(w->name);
+      const LongTermResult& r = w->figures;
+      if (r.percentReference)
+        figure = Q(ShortestText(*r.percentReference)) + "% of " +
+                 (r.reference == ReferenceKind::PAD ? "PAD" : "RfD");
+      else if (r.marginOfExposure)
+        figure = "MOE " + Q(ShortestText(*r.marginOfExposure));
+      else if (r.lifetimeRisk)
+        figure = "risk " + Q(ShortestText(*r.lifetimeRisk));
+    }
+    const QString cells[] = {Q(scenarios_[i].id), StatusText(o.status), worst, figure,
+                             Q(o.message)};
+    for (int c = 0; c < 5; ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      if (c == 3 && OverReferenceDose(o)) item->setForeground(QColor(0x9C, 0x00, 0x06));
+      grdSummary->setItem(row, c, item);
+    }
+  }
+  grdSummary->resizeColumnsToContents();
+  lblTotals->setText(tr("%1 scenarios: %2 done, %3 failed, %4 not run. Reports and summary in %5")
+                         .arg(scenarios_.size())
+                         .arg(counts_.done)
+                         .arg(counts_.failed)
+                         .arg(counts_.notRun)
+                         .arg(Q(outDir_)));
+  cmdExport->setEnabled(true);
+  if (!counts_.historyNote.empty())
+    p_.MessageBox(counts_.historyNote, "Run History", MsgIcon::Information, MsgButtons::OK);
+  if (!counts_.historyProblem.empty())
+    p_.MessageBox(counts_.historyProblem, "Run History", MsgIcon::Exclamation, MsgButtons::OK);
+  emit finished();
+}
+
+bool FrmBatch::ExportSummary(const std::string& path, std::string& error) {
+  if (!ExportFormatOf(path) || *ExportFormatOf(path) == ExportFormat::Json) {
+    error = "The summary is exported as .csv or .xlsx, not " + path + ".";
+    return false;
+  }
+  const auto& columns = SummaryColumns();
+  TableSpec spec{path, "Scenarios", "scenarios", columns, -1, 0};
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (std::string_view(columns[i].name) == "percent_of_reference_dose")
+      spec.highlightColumn = static_cast<int>(i);
+  auto table = OpenTable(p_, spec, nlohmann::json::object(), error);
+  if (!table) return false;
+  for (std::size_t i = 0; i < scenarios_.size(); ++i)
+    SummaryRows(scenarios_[i], outcomes_[i],
+                [&](const std::vector<Cell>& cells, bool above) { table->Row(cells, above); });
+  return table->Commit(error);
+}
+
+}  // namespace ormid

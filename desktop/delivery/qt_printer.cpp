@@ -1,0 +1,110 @@
+#include "desktop/delivery/qt_printer.h"
+
+#include <QBuffer>
+#include <QFontMetricsF>
+#include <QLocale>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <algorithm>
+
+#include "core/mod_ormid.h"
+#include "delivery/report_delivery.h"
+#include "desktop/delivery/frm_report2.h"
+#include "desktop/delivery/qt_text.h"
+
+namespace ormid {
+
+namespace {
+
+class PainterSink : public PrinterSink {
+ public:
+  PainterSink(QPagedPaintDevice& device, QPainter& painter) : device_(device), painter_(painter) {
+    QFontMetricsF metrics(painter_.font(), painter_.device());
+    lineHeight_ = metrics.lineSpacing();
+    ascent_ = metrics.ascent();
+    pageHeight_ = painter_.viewport().height();
+  }
+  void PrintLine(std::string_view line) override {
+    if (y_ + lineHeight_ > pageHeight_ && y_ > 0) NewPage();
+    painter_.drawText(QPointF(0, y_ + ascent_), FromBytes(std::string(line)));
+    y_ += lineHeight_;
+  }
+  void NewPage() override {
+    device_.newPage();
+    y_ = 0;
+  }
+
+ private:
+  QPagedPaintDevice& device_;
+  QPainter& painter_;
+  qreal lineHeight_ = 0;
+  qreal ascent_ = 0;
+  qreal pageHeight_ = 0;
+  qreal y_ = 0;
+};
+
+// The longest line, without its line end and without form feeds.
+int LongestLine(std::string_view text) {
+  std::size_t longest = 0, i = 0;
+  while (i < text.size()) {
+    std::size_t e = text.find_first_of("\r\n", i);
+    if (e == std::string_view::npos) e = text.size();
+    std::string_view line = text.substr(i, e - i);
+    if (line.empty() || line[0] != '\f') longest = std::max(longest, line.size());
+    i = e + 1;
+  }
+  return static_cast<int>(longest);
+}
+
+}  // namespace
+
+int ReportColumns(std::string_view text, int kind) {
+  int design = kind == kReportResidueListing ? 103 : 80;
+  return std::max(design, LongestLine(text));
+}
+
+bool PrintReportOn(QPagedPaintDevice& device, std::string_view text, int columns,
+                   std::string& error) {
+  device.setPageMargins(QMarginsF(kPageMarginMm, kPageMarginMm, kPageMarginMm, kPageMarginMm),
+                        QPageLayout::Millimeter);
+  QPainter painter;
+  if (!painter.begin(&device)) {
+    error = "the printer could not be started";
+    return false;
+  }
+  // 8 point, or the size at which `columns` characters fill the width.
+  QFont font = ReportFont(8);
+  painter.setFont(font);
+  qreal width = QFontMetricsF(font, painter.device()).horizontalAdvance(QString(columns, 'M'));
+  qreal room = painter.viewport().width();
+  if (width > room) {
+    font.setPointSizeF(8 * room / width * 0.99);
+    painter.setFont(font);
+  }
+  PainterSink sink(device, painter);
+  PrintReportText(text, sink);
+  if (!painter.end()) {
+    error = "the print job could not be finished";
+    return false;
+  }
+  return true;
+}
+
+bool ReportPdf(std::string_view text, int kind, std::string& pdf, std::string& error) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  {
+    QPdfWriter writer(&buffer);
+    writer.setCreator("Ormid");
+    writer.setResolution(600);
+    QLocale::Country country = QLocale().territory();
+    bool letter = country == QLocale::UnitedStates || country == QLocale::Canada;
+    writer.setPageSize(QPageSize(letter ? QPageSize::Letter : QPageSize::A4));
+    if (!PrintReportOn(writer, text, ReportColumns(text, kind), error)) return false;
+  }
+  pdf.assign(buffer.data().constData(), static_cast<std::size_t>(buffer.data().size()));
+  return true;
+}
+
+}  // namespace ormid

@@ -1,0 +1,239 @@
+// frmOrmid: the main window. It carries the residue file information, the
+// analysis parameters, the commodity options with the subgroup check boxes,
+// the Show Last buttons and the menus, and it is the window that runs and
+// delivers every report.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/run_host.h"
+#include "delivery/report_delivery.h"
+#include "desktop/main_window/platform_relay.h"
+#include "exposure/exposure_terms.h"
+#include "results/run_figures.h"
+#include "setup/run_request.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressDialog;
+class QPushButton;
+
+namespace ormid {
+
+struct ModOrmid;
+class Platform;
+class ModalRunner;
+class FrmReport2;
+class FrmSPD;
+class FrmResults;
+class FrmCommodityResults;
+class FrmHistory;
+class HistoryRecorder;
+class RunRecorder;
+struct FinishedRun;
+
+class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
+  Q_OBJECT
+
+ public:
+  // Start-up has succeeded before the window is built.
+  FrmOrmid(ModOrmid& m, Platform& p, ModalRunner& runner, QWidget* parent = nullptr);
+  ~FrmOrmid() override;
+
+  // --- Controls ---
+  QMenu* mnuFile = nullptr;
+  QAction* mnuOpenRes = nullptr;
+  QAction* mnuClose = nullptr;
+  QAction* mnuExportResults = nullptr;
+  QAction* mnuImportResidueTable = nullptr;
+  QAction* mnuExportResidueTable = nullptr;
+  QAction* mnuExit = nullptr;
+  QMenu* mnuAnalysis = nullptr;
+  QAction* mnuStart = nullptr;
+  QAction* mnuCommodity = nullptr;
+  QMenu* mnuView = nullptr;
+  QAction* mnuRunHistory = nullptr;
+  QAction* mnuRecordHistory = nullptr;  // checked: finished runs go into the run history
+  FrmHistory* frmHistory = nullptr;
+  QMenu* mnuHlp = nullptr;
+  QAction* mnuHelp = nullptr;
+
+  QGroupBox* fraResFile = nullptr;
+  QLabel *lblResfl1 = nullptr, *lblResfl2 = nullptr;
+  QLabel *lblDate1 = nullptr, *lblDate2 = nullptr;
+  QLabel *lblChemName = nullptr, *lblChemName2 = nullptr;
+  QLabel *lblWorkingFile = nullptr, *lblDefault = nullptr;
+
+  QGroupBox* frmParam = nullptr;
+  QLabel *lblTox0 = nullptr, *Label1 = nullptr, *Label2 = nullptr;
+  QCheckBox *chkMOE1 = nullptr, *chkMOE2 = nullptr, *chkMOE3 = nullptr, *chkMOE4 = nullptr;
+  QLabel *lblTox1 = nullptr, *lblTox2 = nullptr, *lblTox3 = nullptr, *lblTox4 = nullptr;
+  QLineEdit *txtMOE1 = nullptr, *txtMOE2 = nullptr, *txtMOE3 = nullptr;
+  QPushButton* cmdPAD = nullptr;
+  QLabel *lblUnits = nullptr, *lblUnits2 = nullptr;
+  QCheckBox* chkSecondAdj = nullptr;
+  QCheckBox* chkSaveRpt = nullptr;
+  QLabel* lblRptFile = nullptr;
+  QLineEdit* txtRptFile = nullptr;
+  QLabel* lblComment = nullptr;
+  QPlainTextEdit* txtComment = nullptr;
+
+  QGroupBox* Frame1 = nullptr;
+  QCheckBox *chkComplete = nullptr, *chkCritical = nullptr;
+  QLabel *lblCrit1 = nullptr, *lblCrit2 = nullptr, *lblCrit3 = nullptr;
+  QLineEdit *txtCrit1 = nullptr, *txtCrit2 = nullptr;
+  QFrame *lineCrit1 = nullptr, *lineCrit2 = nullptr, *lineCrit3 = nullptr;
+
+  QGroupBox* frmSubPop = nullptr;
+  std::vector<QCheckBox*> chkStandard;
+
+  QPushButton* cmdPrintResFl = nullptr;
+  QPushButton* cmdPrintOrmidAnalysis = nullptr;
+  QPushButton* cmdCommodity = nullptr;
+  QPushButton* cmdClear = nullptr;
+  QLabel* lblStart = nullptr;
+  QLabel* lblPrinterMsg = nullptr;
+
+  // The viewer, created on first use: a window of its own, owned here.
+  FrmReport2* frmReport2 = nullptr;
+  // The Results windows of the last long-term and commodity runs, likewise.
+  FrmResults* frmResults = nullptr;
+  FrmCommodityResults* frmCommodityResults = nullptr;
+
+  // --- Handlers ---
+  void mnuOpenRes_Click();
+  void mnuClose_Click();
+  void mnuExportResults_Click();
+  void mnuImportResidueTable_Click();
+  void mnuExportResidueTable_Click();
+  void mnuExit_Click();
+  void mnuStart_Click();
+  void mnuCommodity_Click();
+  void mnuHelp_Click();
+  void cmdPAD_Click();
+  void cmdPrintOrmidAnalysis_Click();
+  void cmdCommodity_Click();
+  void cmdPrintResFl_Click();
+  void cmdClear_Click();
+  void chkMOE1_Click(bool checked);
+  void chkMOE2_Click(bool checked);
+  void chkMOE3_Click(bool checked);
+  void chkMOE4_Click(bool checked);
+  void chkComplete_Click(bool checked);
+  void chkCritical_Click(bool checked);
+  void chkSaveRpt_Click(bool checked);
+  void txtMOE1_LostFocus();
+  void txtMOE2_LostFocus();
+  void txtMOE3_LostFocus();
+  void txtRptFile_LostFocus();
+
+  void ShowOrmidReport();
+  void showCCCreport();
+
+  // The window's current settings as a run request reads them.
+  WindowSettings Settings() const;
+
+  // --- RunHost ---
+  // A run shows its report once it is complete: the run has finished. Its
+  // Results window opens first, so that the report's viewer comes up in
+  // front of it.
+  void ShowLastOrmidReport() override {
+    FinishRunRecord();
+    ShowResults(kRunLongTerm);
+    cmdPrintOrmidAnalysis_Click();
+  }
+  void ShowLastCommodityReport() override {
+    FinishRunRecord();
+    ShowResults(kRunCommodity);
+    cmdCommodity_Click();
+  }
+  void SetFocus(Control control) override;
+  void Progress(int done, int total) override;
+  void Computing() override;
+  // The run under way keeps its figures for Export Results, the run history
+  // and the Results window, and the terms of its totals for what-if and
+  // headroom.
+  ResultsSink* Results() override;
+  ExposureTerms* Terms() override { return &runTerms_; }
+
+  // --- DeliveryUi ---
+  void ChooseDestination(const std::string& caption) override;
+  void ShowViewer(const std::string& caption, const std::string& file, int kind) override;
+  PrintOutcome PrintFile(const std::string& text, std::string& error) override;
+  void SetPrinterNote(bool visible) override;
+  // A saved long-term or commodity report of a run made here gets that
+  // run's manifest beside it.
+  void ReportSaved(int kind, const std::string& path) override;
+
+  // The viewer's buttons: the report it shows to the printer, to a file
+  // (as the destination dialog's Disk File), or to a PDF file.
+  void ViewerPrint();
+  void ViewerSave();
+  void ViewerSavePdf();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void SetTabOrder();
+  void EndBusyNote();
+  void Form_Load();
+  void ShowResidueFile();
+  // Opens a residue file through p's open dialog and shows it.
+  void OpenResidue(Platform& p);
+  // Shows lines in the problems window.
+  void ShowProblems(const std::string& title, const std::string& heading,
+                    const std::vector<std::string>& lines);
+  void RunRequest(int report);
+  void mnuRunHistory_Click();
+  // Runs a box check unless another check is already putting the focus back.
+  void CheckBox(QLineEdit* box, bool ok);
+  // Opens the Results window of the run that has just finished, unless it
+  // is open already.
+  void ShowResults(int report);
+  // The run under way has written its report: it becomes the last finished
+  // run of its kind.
+  void FinishRunRecord();
+  void WriteReportManifest(const FinishedRun& run, const std::string& saved);
+
+  ModOrmid& m_;
+  Platform& p_;
+  ModalRunner& runner_;
+  // The platform the analyses run through: it ends the busy note before
+  // any question of the run.
+  PlatformRelay relay_;
+  std::string mReportSource;
+  FrmSPD* frmSPD_ = nullptr;
+  QProgressDialog* progress_ = nullptr;
+  bool checking_ = false;
+  int running_ = 0;  // the report kind of the run request under way
+  bool busy_ = false;
+  bool printingShown_ = false;
+  bool exiting_ = false;
+  // The figures of the run under way, and the last finished run of each
+  // kind since the program started (lastRun_: the latest of the two).
+  std::unique_ptr<RunRecorder> recorder_;
+  std::shared_ptr<const FinishedRun> lastLongTerm_, lastCommodity_, lastRun_;
+  int exportType_ = 1;  // the type Export Results offers first
+  // The run history's sink while a run is under way (none when recording
+  // is off), and the sinks a run sends its rows to.
+  HistoryRecorder* history_ = nullptr;
+  ResultsFanOut sinks_;
+  // The figures and the terms of the run under way that the Results window
+  // keeps.
+  RunFigures runFigures_;
+  ExposureTerms runTerms_;
+};
+
+}  // namespace ormid

@@ -1,0 +1,554 @@
+#include "desktop/results/frm_results.h"
+
+#include <QAbstractBarSeries>
+#include <QApplication>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QClipboard>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "core/float_text.h"
+#include "core/platform.h"
+#include "desktop/delivery/qt_text.h"
+#include "headroom/headroom.h"
+#include "headroom/headroom_text.h"
+
+namespace ormid {
+
+namespace {
+
+// The charts' labels on the screen: every subgroup's name has room.
+constexpr int kWindowPointSize = 8;
+
+// A cell that sorts by its number, not by its text.
+class NumberItem : public QTableWidgetItem {
+ public:
+  NumberItem(const QString& text, double value) : QTableWidgetItem(text), value_(value) {
+    setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  }
+  bool operator<(const QTableWidgetItem& other) const override {
+    if (auto* number = dynamic_cast<const NumberItem*>(&other)) return value_ < number->value_;
+    return QTableWidgetItem::operator<(other);
+  }
+
+ private:
+  double value_;
+};
+
+QTableWidgetItem* NumberCell(std::optional<float> value) {
+  if (!value) return new NumberItem(QString(), -1);
+  return new NumberItem(FromBytes(ShortestText(*value)), *value);
+}
+
+QTableWidgetItem* TextCell(const QString& text) {
+  auto* item = new QTableWidgetItem(text);
+  return item;
+}
+
+QTableWidget* NewTable(const char* name, QWidget* parent) {
+  auto* table = new QTableWidget(parent);
+  table->setObjectName(name);
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table->verticalHeader()->hide();
+  // Compact rows: a whole list of subgroups fits on the screen.
+  table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+  table->horizontalHeader()->setStretchLastSection(false);
+  return table;
+}
+
+QPushButton* NewButton(const QString& text, const char* name, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(name);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QChartView* NewChartView(const char* name, QWidget* parent) {
+  auto* view = new QChartView(parent);
+  view->setObjectName(name);
+  view->setRenderHint(QPainter::Antialiasing);
+  view->setMinimumSize(480, 360);
+  return view;
+}
+
+// The subgroups' figures, one row each, with the columns the run reports.
+void FillFigures(QTableWidget* table, const std::vector<ShownSubgroup>& rows) {
+  struct Column {
+    QString title;
+    std::optional<float> LongTermResult::*figure;
+  };
+  const Column all[] = {
+      {QObject::tr("% of RfD or PAD"), &LongTermResult::percentReference},
+      {QObject::tr("% of NOEL"), &LongTermResult::percentNoel},
+      {QObject::tr("Margin of exposure"), &LongTermResult::marginOfExposure},
+      {QObject::tr("Lifetime risk"), &LongTermResult::lifetimeRisk},
+  };
+  std::vector<Column> shown;
+  for (const Column& c : all)
+    for (const ShownSubgroup& row : rows)
+      if (row.figures.*c.figure) {
+        shown.push_back(c);
+        break;
+      }
+  // Sorting stays off while the cells go in, or rows would move under them.
+  const bool sorting = table->isSortingEnabled();
+  const int sortColumn = table->horizontalHeader()->sortIndicatorSection();
+  const Qt::SortOrder order = table->horizontalHeader()->sortIndicatorOrder();
+  table->setSortingEnabled(false);
+  table->clear();
+  QStringList headings = {QObject::tr("Row"), QObject::tr("Subgroup"),
+                          QObject::tr("Exposure (mg/kg bw/day)")};
+  for (const Column& c : shown) headings << c.title;
+  table->setColumnCount(static_cast<int>(headings.size()));
+  table->setHorizontalHeaderLabels(headings);
+  table->setRowCount(static_cast<int>(rows.size()));
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    const ShownSubgroup& row = rows[static_cast<std::size_t>(i)];
+    table->setItem(i, 0, new NumberItem(QString::number(row.figures.row), row.figures.row));
+    table->setItem(i, 1, TextCell(FromBytes(row.name).trimmed()));
+    table->setItem(i, 2, NumberCell(row.figures.exposure));
+    for (std::size_t c = 0; c < shown.size(); ++c)
+      table->setItem(i, static_cast<int>(c) + 3, NumberCell(row.figures.*shown[c].figure));
+  }
+  table->resizeColumnsToContents();
+  table->setSortingEnabled(true);
+  if (sorting)
+    table->sortByColumn(sortColumn, order);
+  else
+    table->sortByColumn(0, Qt::AscendingOrder);
+}
+
+void CopyToClipboard(const QTableWidget& table) {
+  QApplication::clipboard()->setText(FiguresTableText(table));
+}
+
+QString Title(const QString& what, const std::string& chemical) {
+  const QString name = FromBytes(chemical).trimmed();
+  return name.isEmpty() ? what : what + " - " + name;
+}
+
+}  // namespace
+
+QString FiguresTableText(const QTableWidget& table) {
+  QString text;
+  for (int c = 0; c < table.columnCount(); ++c) {
+    if (c > 0) text += '\t';
+    if (auto* h = table.horizontalHeaderItem(c)) text += h->text();
+  }
+  text += '\n';
+  for (int r = 0; r < table.rowCount(); ++r) {
+    for (int c = 0; c < table.columnCount(); ++c) {
+      if (c > 0) text += '\t';
+      if (auto* item = table.item(r, c)) text += item->text();
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+// --- Long-term results ---
+
+FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
+  setObjectName("frmResults");
+  setWindowTitle(tr("Ormid Analysis Results"));
+  auto* outer = new QVBoxLayout(this);
+  auto* split = new QSplitter(Qt::Horizontal, this);
+  tblFigures = NewTable("tblFigures", split);
+  tabViews = new QTabWidget(split);
+  tabViews->setObjectName("tabViews");
+  auto* right = new QWidget(tabViews);
+  auto* rightColumn = new QVBoxLayout(right);
+  lblMostExposed = new QLabel(right);
+  lblMostExposed->setObjectName("lblMostExposed");
+  QFont bold = lblMostExposed->font();
+  bold.setBold(true);
+  lblMostExposed->setFont(bold);
+  lblMostExposed->setWordWrap(true);
+  chtSubgroups = NewChartView("chtSubgroups", right);
+  rightColumn->addWidget(lblMostExposed);
+  rightColumn->addWidget(chtSubgroups, 1);
+  tabViews->addTab(right, tr("C&hart"));
+
+  // The headroom of every crop group, food or food form: the residue
+  // multiplier that brings the first subgroup to the endpoint's usual limit.
+  auto* headroom = new QWidget(tabViews);
+  auto* headroomColumn = new QVBoxLayout(headroom);
+  auto* byRow = new QHBoxLayout();
+  auto* byLabel = new QLabel(tr("Headroom &by:"), headroom);
+  cboHeadroomBy = new QComboBox(headroom);
+  cboHeadroomBy->setObjectName("cboHeadroomBy");
+  cboHeadroomBy->addItems({tr("Crop group"), tr("Food"), tr("Food form")});
+  byLabel->setBuddy(cboHeadroomBy);
+  byRow->addWidget(byLabel);
+  byRow->addWidget(cboHeadroomBy);
+  byRow->addStretch(1);
+  lblHeadroom = new QLabel(headroom);
+  lblHeadroom->setObjectName("lblHeadroom");
+  lblHeadroom->setWordWrap(true);
+  tblHeadroom = NewTable("tblHeadroom", headroom);
+  headroomColumn->addLayout(byRow);
+  headroomColumn->addWidget(lblHeadroom);
+  headroomColumn->addWidget(tblHeadroom, 1);
+  tabViews->addTab(headroom, tr("&Headroom"));
+  connect(cboHeadroomBy, &QComboBox::currentIndexChanged, this, &FrmResults::ShowHeadroom);
+  // The headroom is worked out when it is first looked at.
+  connect(tabViews, &QTabWidget::currentChanged, this, [this](int tab) {
+    if (tab == 1 && !headroomShown_) ShowHeadroom();
+  });
+
+  split->addWidget(tblFigures);
+  split->addWidget(tabViews);
+  split->setStretchFactor(1, 1);
+  split->setSizes({520, 760});
+  outer->addWidget(split, 1);
+  auto* buttons = new QHBoxLayout();
+  cmdCopyTable = NewButton(tr("&Copy Table"), "cmdCopyTable", this);
+  cmdExportChart = NewButton(tr("&Export Chart..."), "cmdExportChart", this);
+  buttons->addWidget(cmdCopyTable);
+  buttons->addWidget(cmdExportChart);
+  buttons->addStretch(1);
+  outer->addLayout(buttons);
+  connect(cmdCopyTable, &QPushButton::clicked, this, &FrmResults::cmdCopyTable_Click);
+  connect(cmdExportChart, &QPushButton::clicked, this, &FrmResults::cmdExportChart_Click);
+  resize(1280, 700);
+}
+
+void FrmResults::ShowLongTerm(std::vector<ShownSubgroup> rows, std::unique_ptr<LongTermRun> run) {
+  run_ = std::move(run);
+  const ChartFigure figure = ChartFigureFor(run_->m.gEndpoint);
+  FillFigures(tblFigures, rows);
+  chart_ = SubgroupChartOf(rows, figure,
+                           Title(tr("Exposure by population subgroup"), run_->m.gChemicalName));
+  lblMostExposed->setText(chart_.note);
+  QChart* old = chtSubgroups->chart();
+  chtSubgroups->setChart(BuildSubgroupChart(chart_, kWindowPointSize));
+  delete old;
+  headroomShown_ = false;
+  tblHeadroom->clear();
+  tblHeadroom->setRowCount(0);
+  if (tabViews->currentIndex() == 1) ShowHeadroom();
+}
+
+void FrmResults::ShowHeadroom() {
+  if (!run_) return;
+  headroomShown_ = true;
+  HeadroomRequest request;
+  request.by = static_cast<HeadroomBy>(std::max(cboHeadroomBy->currentIndex(), 0));
+  request.target.kind = TargetKindFor(run_->m.gEndpoint);
+  request.target.value = DefaultTargetValue(request.target.kind);
+  const HeadroomTable table = ComputeHeadroom(run_->m, run_->terms, request);
+  const ModOrmid& m = run_->m;
+  lblHeadroom->setText(
+      tr("Target: %1, every subgroup. Most exposed: %2. Share: percent of its exposure. "
+         "Multiplier: the factor on the residues that brings the first subgroup to the "
+         "target, all else unchanged.")
+          .arg(FromBytes(TargetText(table.target)))
+          .arg(FromBytes(SubgroupName(m, table.mostExposedRow)).trimmed()));
+  const bool residues = table.by != HeadroomBy::CropGroup;
+  tblHeadroom->setSortingEnabled(false);
+  tblHeadroom->clear();
+  QStringList headings = {tr("Code"),
+                          table.by == HeadroomBy::CropGroup ? tr("Crop group")
+                          : table.by == HeadroomBy::Food    ? tr("Food")
+                                                            : tr("Food and food form"),
+                          tr("Share %"), tr("Multiplier")};
+  if (residues) headings << tr("Max residue (ppm)");
+  headings << tr("Limited by");
+  tblHeadroom->setColumnCount(static_cast<int>(headings.size()));
+  tblHeadroom->setHorizontalHeaderLabels(headings);
+  tblHeadroom->setRowCount(static_cast<int>(table.rows.size()));
+  for (int i = 0; i < static_cast<int>(table.rows.size()); ++i) {
+    const HeadroomRow& row = table.rows[static_cast<std::size_t>(i)];
+    int c = 0;
+    tblHeadroom->setItem(i, c++, TextCell(FromBytes(row.code)));
+    tblHeadroom->setItem(i, c++, TextCell(FromBytes(row.name).trimmed()));
+    tblHeadroom->setItem(i, c++, NumberCell(row.share));
+    const double sortKey = row.outcome == HeadroomOutcome::Multiplier   ? row.multiplier.Value()
+                           : row.outcome == HeadroomOutcome::PastTarget ? -1.0
+                                                                        : 1e300;
+    tblHeadroom->setItem(i, c++, new NumberItem(FromBytes(MultiplierCell(row)), sortKey));
+    if (residues) {
+      const bool shown =
+          row.hasMaxResidue && row.outcome == HeadroomOutcome::Multiplier && row.maxResidue > 0;
+      tblHeadroom->setItem(
+          i, c++,
+          new NumberItem(shown ? FromBytes(MaxResidueText(row.maxResidue)) : QString(),
+                         shown ? row.maxResidue : -1.0));
+    }
+    tblHeadroom->setItem(i, c++, TextCell(FromBytes(SubgroupName(m, row.limitingRow)).trimmed()));
+  }
+  tblHeadroom->resizeColumnsToContents();
+  tblHeadroom->setSortingEnabled(true);
+}
+
+void FrmResults::cmdCopyTable_Click() {
+  CopyToClipboard(tabViews->currentIndex() == 1 ? *tblHeadroom : *tblFigures);
+}
+
+void FrmResults::cmdExportChart_Click() {
+  const SubgroupChartData data = chart_;
+  ExportChart(p_, "subgroups.png", [data](int pointSize) {
+    QChart* chart = BuildSubgroupChart(data, pointSize);
+    // On the page, the note about the most exposed subgroup goes with it.
+    chart->setTitle(data.title + "<br><small>" + data.note.toHtmlEscaped() + "</small>");
+    return chart;
+  });
+}
+
+// --- Commodity results and what-if ---
+
+FrmCommodityResults::FrmCommodityResults(Platform& p, QWidget* parent)
+    : QWidget(parent, Qt::Window), p_(p) {
+  setObjectName("frmCommodityResults");
+  setWindowTitle(tr("Commodity Analysis Results"));
+  auto* outer = new QVBoxLayout(this);
+  auto* split = new QSplitter(Qt::Horizontal, this);
+
+  auto* left = new QWidget(split);
+  auto* leftColumn = new QVBoxLayout(left);
+  leftColumn->setContentsMargins(0, 0, 0, 0);
+  auto* treeNote = new QLabel(tr("Untick a crop group or a commodity to see the figures "
+                                 "as if it carried no residue."),
+                              left);
+  treeNote->setWordWrap(true);
+  treCommodities = new QTreeWidget(left);
+  treCommodities->setObjectName("treCommodities");
+  treCommodities->setHeaderLabels({tr("Crop group / commodity"), tr("Code")});
+  treCommodities->header()->setStretchLastSection(false);
+  treCommodities->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  treCommodities->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+  cmdIncludeAll = NewButton(tr("&Include All"), "cmdIncludeAll", left);
+  leftColumn->addWidget(treeNote);
+  leftColumn->addWidget(treCommodities, 1);
+  leftColumn->addWidget(cmdIncludeAll);
+
+  auto* middle = new QWidget(split);
+  auto* middleColumn = new QVBoxLayout(middle);
+  middleColumn->setContentsMargins(0, 0, 0, 0);
+  tblFigures = NewTable("tblFigures", middle);
+  middleColumn->addWidget(new QLabel(tr("Every subgroup:"), middle));
+  middleColumn->addWidget(tblFigures, 1);
+
+  auto* right = new QWidget(split);
+  auto* rightColumn = new QVBoxLayout(right);
+  rightColumn->setContentsMargins(0, 0, 0, 0);
+  auto* chooser = new QHBoxLayout();
+  auto* subgroupLabel = new QLabel(tr("&Subgroup:"), right);
+  cboSubgroup = new QComboBox(right);
+  cboSubgroup->setObjectName("cboSubgroup");
+  subgroupLabel->setBuddy(cboSubgroup);
+  chooser->addWidget(subgroupLabel);
+  chooser->addWidget(cboSubgroup, 1);
+  lblPareto = new QLabel(right);
+  lblPareto->setObjectName("lblPareto");
+  lblPareto->setWordWrap(true);
+  chtPareto = NewChartView("chtPareto", right);
+  lblGroup = new QLabel(tr("Choose a bar to list its foods and food forms."), right);
+  lblGroup->setObjectName("lblGroup");
+  lblGroup->setWordWrap(true);
+  tblItems = NewTable("tblItems", right);
+  rightColumn->addLayout(chooser);
+  rightColumn->addWidget(lblPareto);
+  rightColumn->addWidget(chtPareto, 3);
+  rightColumn->addWidget(lblGroup);
+  rightColumn->addWidget(tblItems, 2);
+
+  split->addWidget(left);
+  split->addWidget(middle);
+  split->addWidget(right);
+  split->setStretchFactor(2, 1);
+  split->setSizes({300, 360, 680});
+  outer->addWidget(split, 1);
+  auto* buttons = new QHBoxLayout();
+  cmdCopyTable = NewButton(tr("&Copy Table"), "cmdCopyTable", this);
+  cmdExportChart = NewButton(tr("&Export Chart..."), "cmdExportChart", this);
+  buttons->addWidget(cmdCopyTable);
+  buttons->addWidget(cmdExportChart);
+  buttons->addStretch(1);
+  outer->addLayout(buttons);
+
+  connect(treCommodities, &QTreeWidget::itemChanged, this, &FrmCommodityResults::TreeChanged);
+  connect(cboSubgroup, &QComboBox::currentIndexChanged, this, [this] {
+    chosenGroup_ = 0;
+    ShowSubgroup();
+  });
+  connect(cmdIncludeAll, &QPushButton::clicked, this, &FrmCommodityResults::cmdIncludeAll_Click);
+  connect(cmdCopyTable, &QPushButton::clicked, this, &FrmCommodityResults::cmdCopyTable_Click);
+  connect(cmdExportChart, &QPushButton::clicked, this, &FrmCommodityResults::cmdExportChart_Click);
+  resize(1340, 740);
+}
+
+void FrmCommodityResults::ShowRun(std::unique_ptr<CommodityWhatIf> figures,
+                                  const std::string& chemical) {
+  figures_ = std::move(figures);
+  chemical_ = chemical;
+  chosenGroup_ = 0;
+  FillTree();
+  filling_ = true;
+  cboSubgroup->clear();
+  for (int row : figures_->BreakdownRows())
+    cboSubgroup->addItem(FromBytes(figures_->SubgroupName(row)).trimmed(), row);
+  filling_ = false;
+  FillFigures(tblFigures, figures_->Subgroups());
+  ShowSubgroup();
+}
+
+void FrmCommodityResults::FillTree() {
+  filling_ = true;
+  treCommodities->clear();
+  for (const CommodityWhatIf::Group& g : figures_->Groups()) {
+    auto* group =
+        new QTreeWidgetItem(treCommodities, {FromBytes(g.name).trimmed(), FromBytes(g.code)});
+    group->setFlags(group->flags() | Qt::ItemIsUserCheckable);
+    group->setCheckState(0, Qt::Checked);
+    group->setData(0, Qt::UserRole, 0);
+    for (const CommodityWhatIf::Commodity& c : g.commodities) {
+      auto* item = new QTreeWidgetItem(group, {FromBytes(c.name).trimmed(), FromBytes(c.code)});
+      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+      item->setCheckState(0, Qt::Checked);
+      item->setData(0, Qt::UserRole, c.food);
+    }
+  }
+  filling_ = false;
+}
+
+void FrmCommodityResults::TreeChanged(QTreeWidgetItem* item, int column) {
+  if (filling_ || column != 0 || !figures_) return;
+  filling_ = true;
+  if (item->parent() == nullptr) {
+    // A crop group: all its commodities follow.
+    const Qt::CheckState state = item->checkState(0);
+    if (state != Qt::PartiallyChecked)
+      for (int i = 0; i < item->childCount(); ++i) item->child(i)->setCheckState(0, state);
+  } else {
+    QTreeWidgetItem* group = item->parent();
+    int ticked = 0;
+    for (int i = 0; i < group->childCount(); ++i)
+      if (group->child(i)->checkState(0) == Qt::Checked) ++ticked;
+    group->setCheckState(0, ticked == group->childCount() ? Qt::Checked
+                            : ticked == 0                 ? Qt::Unchecked
+                                                          : Qt::PartiallyChecked);
+  }
+  filling_ = false;
+  Recompute();
+}
+
+void FrmCommodityResults::cmdIncludeAll_Click() {
+  filling_ = true;
+  for (int g = 0; g < treCommodities->topLevelItemCount(); ++g) {
+    QTreeWidgetItem* group = treCommodities->topLevelItem(g);
+    group->setCheckState(0, Qt::Checked);
+    for (int i = 0; i < group->childCount(); ++i) group->child(i)->setCheckState(0, Qt::Checked);
+  }
+  filling_ = false;
+  Recompute();
+}
+
+void FrmCommodityResults::Recompute() {
+  QElapsedTimer timer;
+  timer.start();
+  std::vector<bool> leftOut(
+      static_cast<std::size_t>(std::max<int>(figures_->State().gResFoodCount, 0)) + 1, false);
+  for (int g = 0; g < treCommodities->topLevelItemCount(); ++g) {
+    QTreeWidgetItem* group = treCommodities->topLevelItem(g);
+    for (int i = 0; i < group->childCount(); ++i) {
+      QTreeWidgetItem* item = group->child(i);
+      if (item->checkState(0) == Qt::Checked) continue;
+      const int food = item->data(0, Qt::UserRole).toInt();
+      if (food > 0 && static_cast<std::size_t>(food) < leftOut.size())
+        leftOut[static_cast<std::size_t>(food)] = true;
+    }
+  }
+  figures_->LeaveOut(leftOut);
+  FillFigures(tblFigures, figures_->Subgroups());
+  ShowSubgroup();
+  lastUpdateMs_ = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+int FrmCommodityResults::CurrentRow() const {
+  return cboSubgroup->currentIndex() < 0 ? 0 : cboSubgroup->currentData().toInt();
+}
+
+void FrmCommodityResults::ShowSubgroup() {
+  if (filling_ || !figures_) return;
+  const int row = CurrentRow();
+  bars_ = row > 0 ? figures_->Pareto(row) : std::vector<CommodityWhatIf::Bar>{};
+  const QString name = FromBytes(figures_->SubgroupName(row)).trimmed();
+  chart_ =
+      ParetoChartOf(bars_, Title(tr("Crop groups' shares of exposure: %1").arg(name), chemical_));
+  const float total = row > 0 ? figures_->Total(row) : 0.0f;
+  lblPareto->setText(
+      tr("%1: total exposure %2 mg/kg bw/day").arg(name).arg(FromBytes(ShortestText(total))));
+  QChart* old = chtPareto->chart();
+  QChart* chart = BuildParetoChart(chart_, kWindowPointSize);
+  chtPareto->setChart(chart);
+  delete old;
+  for (QAbstractSeries* series : chart->series())
+    if (auto* bars = qobject_cast<QAbstractBarSeries*>(series))
+      for (QBarSet* set : bars->barSets())
+        connect(set, &QBarSet::clicked, this, &FrmCommodityResults::ChooseBar);
+  // The chosen group stays chosen while it has exposure.
+  int index = -1;
+  for (std::size_t i = 0; i < bars_.size(); ++i)
+    if (bars_[i].group == chosenGroup_) index = static_cast<int>(i);
+  ChooseBar(index);
+}
+
+void FrmCommodityResults::ChooseBar(int index) {
+  tblItems->setSortingEnabled(false);
+  tblItems->clear();
+  tblItems->setRowCount(0);
+  if (index < 0 || static_cast<std::size_t>(index) >= bars_.size()) {
+    chosenGroup_ = 0;
+    lblGroup->setText(tr("Choose a bar to list its foods and food forms."));
+    return;
+  }
+  const CommodityWhatIf::Bar& bar = bars_[static_cast<std::size_t>(index)];
+  chosenGroup_ = bar.group;
+  lblGroup->setText(tr("Crop group %1 %2: its foods and food forms")
+                        .arg(FromBytes(bar.code))
+                        .arg(FromBytes(bar.name).trimmed()));
+  const auto items = figures_->Items(CurrentRow(), bar.group);
+  tblItems->setColumnCount(5);
+  tblItems->setHorizontalHeaderLabels({tr("Code"), tr("Commodity"), tr("Food form"),
+                                       tr("Exposure (mg/kg bw/day)"), tr("% of total")});
+  tblItems->setRowCount(static_cast<int>(items.size()));
+  for (int i = 0; i < static_cast<int>(items.size()); ++i) {
+    const CommodityWhatIf::Item& item = items[static_cast<std::size_t>(i)];
+    tblItems->setItem(i, 0, TextCell(FromBytes(item.code)));
+    tblItems->setItem(
+        i, 1,
+        TextCell(FromBytes(item.name).trimmed() + (item.leftOut ? tr(" (left out)") : QString())));
+    tblItems->setItem(i, 2, TextCell(FromBytes(item.formLabel).trimmed()));
+    tblItems->setItem(i, 3, NumberCell(item.exposure));
+    tblItems->setItem(i, 4, NumberCell(item.share));
+  }
+  tblItems->resizeColumnsToContents();
+  tblItems->setSortingEnabled(true);
+}
+
+void FrmCommodityResults::cmdCopyTable_Click() {
+  CopyToClipboard(*tblFigures);
+}
+
+void FrmCommodityResults::cmdExportChart_Click() {
+  const ParetoChartData data = chart_;
+  ExportChart(p_, "crop-groups.png",
+              [data](int pointSize) { return BuildParetoChart(data, pointSize); });
+}
+
+}  // namespace ormid

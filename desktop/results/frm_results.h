@@ -1,0 +1,111 @@
+// The Results windows beside the text report. After a long-term run: the
+// subgroups' figures as a sortable table and a bar chart of the endpoint's
+// figure. After a commodity run: every subgroup's figures, and per chosen
+// subgroup a Pareto chart of the crop groups' shares of its exposure, with a
+// check box per crop group and per commodity that leaves it out at once.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "desktop/results/results_chart.h"
+#include "results/run_figures.h"
+
+class QChartView;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace ormid {
+
+class Platform;
+
+// The table of subgroup figures as tab-separated lines with a heading line.
+QString FiguresTableText(const QTableWidget& table);
+
+class FrmResults : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit FrmResults(Platform& p, QWidget* parent = nullptr);
+
+  // The figures of a long-term run, and the run (its state after the run and
+  // its terms) for the headroom of its commodities.
+  void ShowLongTerm(std::vector<ShownSubgroup> rows, std::unique_ptr<LongTermRun> run);
+
+  QLabel* lblMostExposed = nullptr;
+  QTableWidget* tblFigures = nullptr;
+  QTabWidget* tabViews = nullptr;  // the chart, the headroom
+  QChartView* chtSubgroups = nullptr;
+  QComboBox* cboHeadroomBy = nullptr;  // crop group, food, food form
+  QLabel* lblHeadroom = nullptr;
+  QTableWidget* tblHeadroom = nullptr;
+  QPushButton* cmdExportChart = nullptr;
+  QPushButton* cmdCopyTable = nullptr;
+
+  void cmdExportChart_Click();
+  // Copies the table of the view shown: the subgroups' figures, or the
+  // headroom table.
+  void cmdCopyTable_Click();
+
+ private:
+  void ShowHeadroom();
+
+  Platform& p_;
+  SubgroupChartData chart_;
+  std::unique_ptr<LongTermRun> run_;
+  bool headroomShown_ = false;  // the table holds the run's headroom
+};
+
+class FrmCommodityResults : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit FrmCommodityResults(Platform& p, QWidget* parent = nullptr);
+
+  void ShowRun(std::unique_ptr<CommodityWhatIf> figures, const std::string& chemical);
+  const CommodityWhatIf* Figures() const { return figures_.get(); }
+
+  QTreeWidget* treCommodities = nullptr;  // crop groups, their commodities below
+  QPushButton* cmdIncludeAll = nullptr;
+  QTableWidget* tblFigures = nullptr;  // every subgroup
+  QComboBox* cboSubgroup = nullptr;    // the subgroups with a breakdown
+  QLabel* lblPareto = nullptr;
+  QChartView* chtPareto = nullptr;
+  QLabel* lblGroup = nullptr;
+  QTableWidget* tblItems = nullptr;  // the chosen crop group's foods and food forms
+  QPushButton* cmdExportChart = nullptr;
+  QPushButton* cmdCopyTable = nullptr;
+
+  // Lists the foods and food forms of the Pareto chart's bar `index`.
+  void ChooseBar(int index);
+  void cmdIncludeAll_Click();
+  void cmdExportChart_Click();
+  void cmdCopyTable_Click();
+  // Milliseconds the last change of the check boxes took to show.
+  double LastUpdateMs() const { return lastUpdateMs_; }
+
+ private:
+  void FillTree();
+  void TreeChanged(QTreeWidgetItem* item, int column);
+  void Recompute();
+  void ShowSubgroup();
+  int CurrentRow() const;
+
+  Platform& p_;
+  std::unique_ptr<CommodityWhatIf> figures_;
+  std::string chemical_;
+  std::vector<CommodityWhatIf::Bar> bars_;
+  ParetoChartData chart_;
+  int chosenGroup_ = 0;
+  bool filling_ = false;
+  double lastUpdateMs_ = 0;
+};
+
+}  // namespace ormid

@@ -1,0 +1,377 @@
+#include "desktop/results/results_chart.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QBuffer>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QCoreApplication>
+#include <QHorizontalBarSeries>
+#include <QImage>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QRegularExpression>
+#include <QSvgGenerator>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "core/platform.h"
+#include "desktop/delivery/qt_text.h"
+
+namespace ormid {
+
+namespace {
+
+const QColor kBarColour(0x3b, 0x6e, 0xa8);
+const QColor kWarningColour(0xd9, 0x48, 0x0f);
+
+// The size an exported chart is laid out at, in points: a landscape page.
+constexpr int kPageWidth = 900;
+constexpr int kPageHeight = 600;
+
+QString FigureTitle(ChartFigure figure) {
+  switch (figure) {
+    case ChartFigure::PercentReference:
+      return QObject::tr("% of RfD or PAD");
+    case ChartFigure::MarginOfExposure:
+      return QObject::tr("Margin of exposure (log scale)");
+    case ChartFigure::LifetimeRisk:
+      return QObject::tr("Lifetime cancer risk (log scale)");
+  }
+  return {};
+}
+
+// Category names must differ: a repeated name gets its row number.
+QStringList Distinct(const QStringList& names) {
+  QStringList out;
+  std::set<QString> seen;
+  for (int i = 0; i < names.size(); ++i) {
+    QString name = names[i].trimmed().isEmpty() ? QString("#%1").arg(i + 1) : names[i].trimmed();
+    if (!seen.insert(name).second) name += QString(" (%1)").arg(i + 1);
+    seen.insert(name);
+    out << name;
+  }
+  return out;
+}
+
+void SetFonts(QChart* chart, int pointSize) {
+  if (pointSize <= 0) return;
+  QFont title = chart->titleFont();
+  title.setPointSize(pointSize + 3);
+  title.setBold(true);
+  chart->setTitleFont(title);
+  QFont label;
+  label.setPointSize(pointSize);
+  for (QAbstractAxis* axis : chart->axes()) {
+    axis->setLabelsFont(label);
+    QFont axisTitle = label;
+    axisTitle.setBold(true);
+    axis->setTitleFont(axisTitle);
+  }
+  chart->legend()->setFont(label);
+}
+
+// A decade's label on a log scale: "100", "1,000" or "1E-06".
+QString DecadeLabel(int e) {
+  if (e >= 0 && e <= 6) return QString::number(std::pow(10.0, e), 'f', 0);
+  return QString("1E%1%2").arg(e < 0 ? '-' : '+').arg(std::abs(e), 2, 10, QChar('0'));
+}
+
+// A tick step of 1, 2, 2.5 or 5 times a power of ten, at least raw.
+double NiceStep(double raw) {
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  for (double m : {1.0, 2.0, 2.5, 5.0})
+    if (m * power >= raw) return m * power;
+  return 10 * power;
+}
+
+}  // namespace
+
+SubgroupChartData SubgroupChartOf(const std::vector<ShownSubgroup>& rows, ChartFigure figure,
+                                  const QString& title) {
+  SubgroupChartData data;
+  data.title = title;
+  data.figure = figure;
+  for (const ShownSubgroup& row : rows) {
+    data.subgroups << FromBytes(row.name);
+    data.values << FigureOf(row.figures, figure);
+  }
+  const int most = MostExposed(rows);
+  if (most >= 0 && rows[static_cast<std::size_t>(most)].figures.exposure > 0) {
+    const ShownSubgroup& row = rows[static_cast<std::size_t>(most)];
+    QString figureText;
+    const float v = FigureOf(row.figures, figure);
+    switch (figure) {
+      case ChartFigure::PercentReference:
+        figureText = QObject::tr("%1% of %2")
+                         .arg(QString::number(v, 'f', 1))
+                         .arg(row.figures.reference == ReferenceKind::PAD ? "PAD" : "RfD");
+        break;
+      case ChartFigure::MarginOfExposure:
+        figureText = QObject::tr("margin of exposure %1").arg(QString::number(v, 'f', 0));
+        break;
+      case ChartFigure::LifetimeRisk:
+        figureText = QObject::tr("lifetime risk %1").arg(QString::number(v, 'E', 2));
+        break;
+    }
+    data.note = QObject::tr("Most exposed: %1, %2 mg/kg bw/day (%3)")
+                    .arg(FromBytes(row.name).trimmed())
+                    .arg(QString::number(row.figures.exposure, 'g', 4))
+                    .arg(figureText);
+  } else {
+    data.note = QObject::tr("No subgroup is exposed.");
+  }
+  return data;
+}
+
+ParetoChartData ParetoChartOf(const std::vector<CommodityWhatIf::Bar>& bars, const QString& title) {
+  ParetoChartData data;
+  data.title = title;
+  for (const CommodityWhatIf::Bar& bar : bars) {
+    data.groups << FromBytes(bar.code.empty() ? bar.name : bar.code);
+    data.shares << bar.share.value_or(0.0f);
+    data.cumulative << bar.cumulative;
+  }
+  return data;
+}
+
+QChart* BuildSubgroupChart(const SubgroupChartData& data, int pointSize) {
+  auto* chart = new QChart();
+  chart->setTitle(data.title);
+  chart->legend()->hide();
+  chart->setMargins(QMargins(4, 4, 12, 4));
+  const int n = static_cast<int>(data.values.size());
+
+  // Log scales draw log10 of the figure from a baseline decade; the axis
+  // names the decades.
+  const bool log = data.figure != ChartFigure::PercentReference;
+  const double limit = data.figure == ChartFigure::PercentReference   ? 100.0
+                       : data.figure == ChartFigure::MarginOfExposure ? 100.0
+                                                                      : 1e-6;
+  int low = static_cast<int>(std::floor(std::log10(limit))) - 1;
+  int high = low + 2;
+  float largest = 0;
+  for (float v : data.values) {
+    largest = std::max(largest, v);
+    if (v > 0) {
+      low = std::min(low, static_cast<int>(std::floor(std::log10(v))));
+      high = std::max(high, static_cast<int>(std::ceil(std::log10(v))));
+    }
+  }
+  auto drawn = [&](double v) { return log ? (v > 0 ? std::log10(v) - low : 0.0) : v; };
+
+  auto* set = new QBarSet(FigureTitle(data.figure));
+  set->setColor(kBarColour);
+  set->setBorderColor(kBarColour);
+  set->setSelectedColor(kWarningColour);
+  // A horizontal chart draws its first category at the bottom: the rows go
+  // in from the last, so that the first subgroup is at the top, as in the
+  // report.
+  for (int k = n - 1; k >= 0; --k) {
+    set->append(drawn(data.values[k]));
+    if (PastLimit(data.values[k], data.figure)) set->selectBar(n - 1 - k);
+  }
+  auto* bars = new QHorizontalBarSeries();
+  bars->setObjectName(kBarsSeries);
+  bars->append(set);
+  bars->setBarWidth(0.7);
+  chart->addSeries(bars);
+
+  auto* categories = new QBarCategoryAxis();
+  QStringList names = Distinct(data.subgroups);
+  std::reverse(names.begin(), names.end());
+  categories->append(names);
+  categories->setTruncateLabels(false);
+  chart->addAxis(categories, Qt::AlignLeft);
+  bars->attachAxis(categories);
+
+  QValueAxis* values = nullptr;
+  if (log) {
+    auto* decades = new QCategoryAxis();
+    decades->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    decades->setStartValue(-1);
+    for (int e = low; e <= high; ++e) decades->append(DecadeLabel(e), e - low);
+    decades->setRange(0, high - low);
+    values = decades;
+  } else {
+    values = new QValueAxis();
+    const double top = std::max(110.0, largest * 1.05);
+    const double step = NiceStep(top / 6);
+    values->setRange(0, std::ceil(top / step) * step);
+    values->setTickType(QValueAxis::TicksDynamic);
+    values->setTickAnchor(0);
+    values->setTickInterval(step);
+    values->setLabelFormat("%g");
+  }
+  values->setTitleText(FigureTitle(data.figure));
+  chart->addAxis(values, Qt::AlignBottom);
+  bars->attachAxis(values);
+
+  // The limit across every bar.
+  auto* line = new QLineSeries();
+  line->setObjectName(kLimitSeries);
+  line->setName(log ? DecadeLabel(static_cast<int>(std::round(std::log10(limit)))) : "100%");
+  line->append(drawn(limit), -0.5);
+  line->append(drawn(limit), n - 0.5);
+  QPen pen(kWarningColour);
+  pen.setWidthF(2);
+  pen.setStyle(Qt::DashLine);
+  line->setPen(pen);
+  chart->addSeries(line);
+  line->attachAxis(values);
+  line->attachAxis(categories);
+
+  SetFonts(chart, pointSize);
+  return chart;
+}
+
+QChart* BuildParetoChart(const ParetoChartData& data, int pointSize) {
+  auto* chart = new QChart();
+  chart->setTitle(data.title);
+  chart->legend()->setAlignment(Qt::AlignBottom);
+
+  auto* set = new QBarSet(QObject::tr("Share of total exposure (%)"));
+  set->setColor(kBarColour);
+  set->setBorderColor(kBarColour);
+  for (float share : data.shares) set->append(share);
+  auto* bars = new QBarSeries();
+  bars->setObjectName(kBarsSeries);
+  bars->append(set);
+  chart->addSeries(bars);
+
+  auto* line = new QLineSeries();
+  line->setObjectName(kCumulativeSeries);
+  line->setName(QObject::tr("Cumulative share (%)"));
+  for (int i = 0; i < data.cumulative.size(); ++i) line->append(i, data.cumulative[i]);
+  QPen pen(kWarningColour);
+  pen.setWidthF(2);
+  line->setPen(pen);
+  line->setPointsVisible(true);
+  chart->addSeries(line);
+
+  auto* groups = new QBarCategoryAxis();
+  groups->append(Distinct(data.groups));
+  groups->setTruncateLabels(false);
+  groups->setTitleText(QObject::tr("Crop group"));
+  chart->addAxis(groups, Qt::AlignBottom);
+  bars->attachAxis(groups);
+  line->attachAxis(groups);
+
+  auto* shares = new QValueAxis();
+  shares->setRange(0, 100);
+  shares->setLabelFormat("%g");
+  shares->setTitleText(QObject::tr("% of total exposure"));
+  chart->addAxis(shares, Qt::AlignLeft);
+  bars->attachAxis(shares);
+  auto* cumulative = new QValueAxis();
+  cumulative->setRange(0, 100);
+  cumulative->setLabelFormat("%g%%");
+  cumulative->setTitleText(QObject::tr("Cumulative %"));
+  chart->addAxis(cumulative, Qt::AlignRight);
+  line->attachAxis(cumulative);
+
+  SetFonts(chart, pointSize);
+  return chart;
+}
+
+bool ChartFormatOf(const std::string& path, ChartFormat& format) {
+  const QString suffix = FromBytes(path).section('.', -1).toLower();
+  if (!FromBytes(path).contains('.')) return false;
+  if (suffix == "png")
+    format = ChartFormat::Png;
+  else if (suffix == "svg")
+    format = ChartFormat::Svg;
+  else if (suffix == "pdf")
+    format = ChartFormat::Pdf;
+  else
+    return false;
+  return true;
+}
+
+QByteArray ChartBytes(QChart* chart, ChartFormat format) {
+  // A title may carry line breaks and small print; the files' own titles
+  // are plain text.
+  QString plainTitle = chart->title();
+  plainTitle.replace("<br>", " - ").remove(QRegularExpression("<[^>]*>"));
+  QChartView view(chart);
+  view.setRenderHint(QPainter::Antialiasing);
+  view.setAttribute(Qt::WA_DontShowOnScreen);
+  view.setFrameShape(QFrame::NoFrame);
+  view.resize(kPageWidth, kPageHeight);
+  view.show();
+  QCoreApplication::processEvents();
+  const QRectF page(0, 0, kPageWidth, kPageHeight);
+
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  switch (format) {
+    case ChartFormat::Png: {
+      QImage image(kPageWidth * 2, kPageHeight * 2, QImage::Format_ARGB32);
+      image.setDevicePixelRatio(2);
+      image.fill(Qt::white);
+      QPainter painter(&image);
+      painter.setRenderHint(QPainter::Antialiasing);
+      view.render(&painter, page, view.viewport()->rect());
+      painter.end();
+      image.save(&buffer, "PNG");
+      break;
+    }
+    case ChartFormat::Svg: {
+      QSvgGenerator svg;
+      svg.setOutputDevice(&buffer);
+      svg.setSize(QSize(kPageWidth, kPageHeight));
+      svg.setViewBox(page);
+      svg.setTitle(plainTitle.toHtmlEscaped());
+      QPainter painter(&svg);
+      view.render(&painter, page, view.viewport()->rect());
+      break;
+    }
+    case ChartFormat::Pdf: {
+      QPdfWriter pdf(&buffer);
+      pdf.setTitle(plainTitle);
+      pdf.setPageSize(QPageSize(QPageSize::A4));
+      pdf.setPageOrientation(QPageLayout::Landscape);
+      pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+      QPainter painter(&pdf);
+      view.render(&painter, QRectF(0, 0, pdf.width(), pdf.height()), view.viewport()->rect());
+      break;
+    }
+  }
+  view.hide();
+  return bytes;
+}
+
+bool ExportChart(Platform& p, const std::string& proposedName,
+                 const std::function<QChart*(int)>& make) {
+  FileDialogRequest request;
+  request.title = "Export Chart";
+  request.filter = "Chart (PNG, SVG or PDF)|*.png;*.svg;*.pdf";
+  request.fileName = proposedName;
+  auto chosen = p.SaveFileDialog(request);
+  if (!chosen) return false;
+  std::string path = *chosen;
+  ChartFormat format = ChartFormat::Png;
+  if (!ChartFormatOf(path, format)) path += ".png";
+  if (p.FileExists(path) &&
+      p.MessageBox("File " + path + " already exists. Write over?", "Warning!", MsgIcon::Question,
+                   MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
+    return false;
+  // A report page: nine-point labels on a chart of 900 x 600 points.
+  const QByteArray bytes = ChartBytes(make(9), format);
+  std::string error;
+  if (!p.WriteFile(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                   FileKind::SavedCopy, error)) {
+    p.MessageBox("The chart could not be written to " + path + ": " + error + ".", "Export Chart",
+                 MsgIcon::Exclamation, MsgButtons::OK);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace ormid

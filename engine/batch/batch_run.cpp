@@ -1,0 +1,414 @@
+#include "batch/batch_run.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "core/mod_ormid.h"
+#include "core/run_host.h"
+#include "export/results_export.h"
+#include "manifest/output_digests.h"
+#include "manifest/run_manifest.h"
+#include "residue/residue_reader.h"
+#include "setup/run_request.h"
+
+namespace ormid {
+
+namespace fs = std::filesystem;
+
+SubgroupFigures::SubgroupFigures(const LongTermResult& r) : figures(r), name(r.subgroup) {
+  figures.subgroup = name;
+}
+SubgroupFigures::SubgroupFigures(const SubgroupFigures& o) : figures(o.figures), name(o.name) {
+  figures.subgroup = name;
+}
+SubgroupFigures& SubgroupFigures::operator=(const SubgroupFigures& o) {
+  figures = o.figures;
+  name = o.name;
+  figures.subgroup = name;
+  return *this;
+}
+
+namespace {
+
+// A file whose Sync only passes the bytes to the system.
+class UnsyncedFile : public OutputFile {
+ public:
+  explicit UnsyncedFile(std::unique_ptr<OutputFile> file) : file_(std::move(file)) {}
+  bool Write(std::string_view bytes, std::string& error) override {
+    return file_->Write(bytes, error);
+  }
+  bool Sync(std::string&) override { return true; }
+  bool Close(std::string& error) override { return file_->Close(error); }
+
+ private:
+  std::unique_ptr<OutputFile> file_;
+};
+
+// A worker's platform: the run's temporary report goes to the scenario's
+// report in the output folder (the working folder's temporary reports are
+// left alone), messages are kept for the scenario's outcome instead of
+// shown, the open dialog answers with the scenario's residue file, and the
+// clock is the batch's.
+class WorkerPlatform : public Platform {
+ public:
+  WorkerPlatform(std::string residue, const char* temporaryReport, std::string report, DateTime now,
+                 bool yes)
+      : residue_(std::move(residue)),
+        temporary_(temporaryReport),
+        report_(std::move(report)),
+        now_(now),
+        yes_(yes) {}
+
+  MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon,
+                       MsgButtons buttons) override {
+    messages_.push_back(title + ": " + text);
+    return AnswerUnattended(buttons, yes_);
+  }
+  std::string InputBox(const std::string& prompt, const std::string& title,
+                       const std::string&) override {
+    messages_.push_back(title + ": " + prompt);
+    return "";
+  }
+  std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override {
+    auto chosen = std::move(residue_);
+    residue_.reset();
+    return chosen;
+  }
+  DateTime Now() override { return now_; }
+
+  // A batch's files are replaced whole but, like the temporary reports,
+  // not forced to the disk one by one: a sync per manifest would keep the
+  // workers waiting on the disk most of the time, and a batch cut short by
+  // a power failure is run again.
+  std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path,
+                                               std::string& error) override {
+    const std::string& where = Where(path);
+    auto file = Platform::CreateOutputFile(where, error);
+    if (file) file = std::make_unique<UnsyncedFile>(std::move(file));
+    return digests.Watch(where, std::move(file));
+  }
+  bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) override {
+    if (!Platform::ReplaceFile(Where(from), Where(to), error)) return false;
+    digests.Moved(Where(from), Where(to));
+    return true;
+  }
+  void RemoveFile(const std::string& path) override {
+    Platform::RemoveFile(Where(path));
+    digests.Removed(Where(path));
+  }
+  // The working folder is the process's current directory for the whole
+  // batch, entered once before the workers start.
+  bool ChangeDir(const std::string&) override { return true; }
+
+  std::string Messages() const {
+    std::string all;
+    for (const std::string& m : messages_) all += (all.empty() ? "" : " / ") + m;
+    return all.empty() ? "the run stopped without a message" : all;
+  }
+  OutputDigests digests;
+
+ private:
+  const std::string& Where(const std::string& path) {
+    if (path == temporary_) return report_;
+    if (path == TemporaryNameFor(temporary_)) {
+      temporaryTarget_ = TemporaryNameFor(report_);
+      return temporaryTarget_;
+    }
+    return path;
+  }
+
+  std::optional<std::string> residue_;
+  std::string temporary_, report_, temporaryTarget_;
+  DateTime now_;
+  bool yes_;
+  std::vector<std::string> messages_;
+};
+
+// Keeps a run's subgroup figures (the long-term rows, or the subgroup
+// totals of a commodity run) and hands every row on to the exports.
+class FiguresCollector : public ResultsSink {
+ public:
+  void LongTerm(const ModOrmid& m, const LongTermResult& r) override {
+    figures.emplace_back(r);
+    if (next) next->LongTerm(m, r);
+  }
+  void Contribution(const ModOrmid& m, const ContributionResult& r) override {
+    if (r.kind == ContributionKind::SubgroupTotal) {
+      LongTermResult t;
+      t.row = r.row;
+      t.subgroup = r.subgroup;
+      const auto row = static_cast<std::size_t>(r.row);
+      t.column = row < m.gPopOrder.size() ? m.gPopOrder[row] : 0;
+      t.exposure = r.exposure;
+      t.reference = r.reference;
+      t.referenceDose = r.referenceDose;
+      t.percentReference = r.percentReference;
+      t.percentNoel = r.percentNoel;
+      t.marginOfExposure = r.marginOfExposure;
+      t.lifetimeRisk = r.lifetimeRisk;
+      figures.emplace_back(t);
+    }
+    if (next) next->Contribution(m, r);
+  }
+  bool TotalsOnly() const override { return next == nullptr; }
+  void Sent() override {
+    if (next) next->Sent();
+  }
+  std::vector<SubgroupFigures> figures;
+  ResultsSink* next = nullptr;
+};
+
+class WorkerHost : public RunHost {
+ public:
+  void ShowLastOrmidReport() override {}
+  void ShowLastCommodityReport() override {}
+  void SetFocus(Control) override {}
+  ResultsSink* Results() override { return sink; }
+  ResultsSink* sink = nullptr;
+};
+
+std::string ExportPath(const std::string& outDir, const std::string& id, ExportFormat f) {
+  return (fs::path(outDir) / (id + ExportExtension(f))).string();
+}
+
+ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, const BatchOptions& o,
+                            const InputDigests& installation) {
+  ScenarioOutcome out;
+  auto fail = [&](const std::string& text) {
+    out.status = ScenarioStatus::Failed;
+    out.message = s.origin + ": " + text;
+    out.subgroups.clear();
+    return out;
+  };
+  if (!s.problem.empty()) return fail(s.problem);
+
+  const std::string report = ScenarioReportPath(o.outDir, s);
+  WorkerPlatform p(s.residueFile,
+                   s.report == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile, report,
+                   o.date, o.yes);
+  ModOrmid m = started;
+  int cancelled = 0;
+  OpenResidueFile(m, p, cancelled);
+  if (cancelled != 0) return fail(p.Messages());
+  WindowSettings settings;
+  std::string problem;
+  if (s.settings && !s.settings(m, settings, problem)) return fail(problem);
+  settings.chkSaveRpt = false;
+
+  ManifestRun record{s.report == kRunLongTerm ? "longterm" : "commodity", settings, o.date, o.utc};
+  std::vector<std::string> exportPaths;
+  for (ExportFormat f : o.exports) exportPaths.push_back(ExportPath(o.outDir, s.id, f));
+  FiguresCollector collector;
+  ResultsFanOut others;
+  std::optional<ResultsExport> exports;
+  if (!exportPaths.empty()) {
+    exports.emplace(p, exportPaths, [&] { return BuildManifest(m, record, &installation); });
+    others.Add(&*exports);
+  }
+  // The run history takes every row, as from a single run.
+  std::shared_ptr<ScenarioOutcome::Record> kept;
+  if (o.history) {
+    kept = std::make_shared<ScenarioOutcome::Record>();
+    others.Add(&kept->figures);
+  }
+  if (!others.Empty()) collector.next = &others;
+  WorkerHost host;
+  host.sink = &collector;
+  if (checkstart(m, p, host, settings, s.report) != RunStatus::Done) return fail(p.Messages());
+
+  // The report stands; the manifest lists it and every export written.
+  nlohmann::json manifest = BuildManifest(m, record, &installation);
+  AddOutput(manifest, "report", report, &p.digests);
+  out.outputs.push_back(report);
+  std::vector<std::string> failures;
+  if (exports) {
+    auto failed = exports->Commit();
+    for (const std::string& path : exportPaths) {
+      bool bad = false;
+      for (const ExportFailure& f : failed) bad = bad || f.path == path;
+      if (!bad && AddOutput(manifest, "export", path, &p.digests)) out.outputs.push_back(path);
+    }
+    for (const ExportFailure& f : failed)
+      failures.push_back("The export file " + f.path + " could not be written: " + f.reason);
+  }
+  std::string error;
+  std::vector<std::string> manifests = {ManifestPathFor(report)};
+  for (const std::string& path : out.outputs)
+    if (path != report && ExportFormatOf(path) == ExportFormat::Csv)
+      manifests.push_back(ManifestPathFor(path));
+  for (const std::string& path : manifests) {
+    if (WriteManifest(p, path, manifest, error))
+      out.outputs.push_back(path);
+    else
+      failures.push_back("The manifest " + path + " could not be written: " + error);
+  }
+  if (!failures.empty()) {
+    std::string text = "Export Results:";
+    for (const std::string& f : failures) text += " " + f + ".";
+    return fail(text + " The reports of the run stand.");
+  }
+  out.status = ScenarioStatus::Done;
+  out.subgroups = std::move(collector.figures);
+  if (kept) {
+    kept->manifest = std::move(manifest);
+    out.record = std::move(kept);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ScenarioReportPath(const std::string& outDir, const BatchScenario& s) {
+  return (fs::path(outDir) / (s.id + (s.report == kRunLongTerm ? ".OR10" : ".CC10"))).string();
+}
+
+std::vector<std::string> ScenarioOutputPaths(const std::string& outDir, const BatchScenario& s,
+                                             const std::vector<ExportFormat>& exports) {
+  const std::string report = ScenarioReportPath(outDir, s);
+  std::vector<std::string> paths = {report, ManifestPathFor(report)};
+  for (ExportFormat f : exports) {
+    paths.push_back(ExportPath(outDir, s.id, f));
+    if (f == ExportFormat::Csv) paths.push_back(ManifestPathFor(paths.back()));
+  }
+  return paths;
+}
+
+std::vector<std::string> ExistingBatchFiles(Platform& p, const std::string& outDir,
+                                            const std::vector<BatchScenario>& scenarios,
+                                            const std::vector<ExportFormat>& exports) {
+  std::vector<std::string> existing;
+  for (const char* name : {"summary.csv", "summary.xlsx"})
+    if (const std::string path = (fs::path(outDir) / name).string(); p.FileExists(path))
+      existing.push_back(path);
+  for (const BatchScenario& s : scenarios)
+    for (const std::string& path : ScenarioOutputPaths(outDir, s, exports))
+      if (p.FileExists(path)) existing.push_back(path);
+  return existing;
+}
+
+std::string OverwriteQuestion(const std::string& outDir, const std::vector<std::string>& existing) {
+  const std::size_t n = existing.size();
+  std::string text = "The output folder " + outDir +
+                     " already holds files of this batch: " + std::to_string(n) +
+                     (n == 1 ? " file" : " files") + " would be replaced";
+  if (n > 0) text += " (" + existing.front() + (n > 1 ? ", ..." : "") + ")";
+  return text + ". Do you want to write over them?";
+}
+
+const SubgroupFigures* WorstSubgroup(const ScenarioOutcome& o) {
+  const SubgroupFigures* worst = nullptr;
+  bool byReference = false;
+  for (const SubgroupFigures& s : o.subgroups)
+    byReference = byReference || s.figures.percentReference.has_value();
+  for (const SubgroupFigures& s : o.subgroups) {
+    if (byReference) {
+      if (!s.figures.percentReference) continue;
+      if (!worst || *s.figures.percentReference > *worst->figures.percentReference) worst = &s;
+    } else if (!worst || s.figures.exposure > worst->figures.exposure) {
+      worst = &s;
+    }
+  }
+  return worst;
+}
+
+BatchCounts RunBatch(const ModOrmid& started, const std::vector<BatchScenario>& scenarios,
+                     const BatchOptions& options, BatchListener& listener) {
+  const InputDigests installation = InstallationDigests(started);
+  const std::size_t total = scenarios.size();
+  const int workers = std::max(1, options.workers);
+  // Outcomes wait for the ones before them only this far, so that the
+  // figures kept at any time stay few whatever the batch's size.
+  const std::size_t window = 16 * static_cast<std::size_t>(workers);
+
+  std::mutex mutex;
+  std::condition_variable moved;
+  std::size_t next = 0, delivered = 0;
+  std::map<std::size_t, ScenarioOutcome> waiting;
+  // One thread at a time hands the outcomes on, in order, and without the
+  // lock: the others go on running scenarios meanwhile.
+  bool delivering = false;
+  BatchCounts counts;
+  auto stopped = [&] { return options.stop && options.stop->load(); };
+
+  // The run history: one connection for the whole batch, the scenarios
+  // recorded in their order, so that run ids follow the scenario file
+  // whatever the number of workers. After a recording that failed, the
+  // rest are not tried (each would wait out the busy timeout again).
+  std::optional<HistoryWriter> history;
+  if (options.history) history.emplace(*options.history);
+  auto record = [&](const BatchScenario& s, const ScenarioOutcome::Record& r) {
+    if (!history) return;
+    RecordOutcome recorded = history->Record(r.manifest, r.figures);
+    if (!recorded.note.empty() && counts.historyNote.empty()) counts.historyNote = recorded.note;
+    if (!recorded.recorded) {
+      counts.historyProblem = "Run history not recorded: " + recorded.problem +
+                              ". The scenarios from " + s.id + " on are not in the run history.";
+      history.reset();
+    }
+  };
+  auto deliver = [&](std::size_t i, ScenarioOutcome& o) {
+    if (o.record) {
+      record(scenarios[i], *o.record);
+      o.record.reset();
+    }
+    if (o.status == ScenarioStatus::Done)
+      ++counts.done;
+    else if (o.status == ScenarioStatus::Failed)
+      ++counts.failed;
+    else
+      ++counts.notRun;
+    listener.Finished(i, scenarios[i], o);
+  };
+
+  auto work = [&] {
+    std::unique_lock lock(mutex);
+    for (;;) {
+      moved.wait(lock, [&] { return stopped() || next >= total || next < delivered + window; });
+      if (stopped() || next >= total) return;
+      const std::size_t i = next++;
+      lock.unlock();
+      ScenarioOutcome outcome;
+      try {
+        outcome = RunScenario(started, scenarios[i], options, installation);
+      } catch (const std::exception& e) {
+        outcome.status = ScenarioStatus::Failed;
+        outcome.message = scenarios[i].origin + ": " + e.what();
+      }
+      lock.lock();
+      waiting.emplace(i, std::move(outcome));
+      if (delivering) continue;
+      delivering = true;
+      while (!waiting.empty() && waiting.begin()->first == delivered) {
+        auto ready = waiting.extract(waiting.begin());
+        lock.unlock();
+        deliver(ready.key(), ready.mapped());
+        ready = {};  // the outcome's figures go before the lock is taken again
+        lock.lock();
+        ++delivered;
+        listener.Progress(delivered, total);
+        moved.notify_all();
+      }
+      delivering = false;
+    }
+  };
+
+  std::vector<std::thread> threads;
+  for (int k = 1; k < workers && static_cast<std::size_t>(k) < total; ++k)
+    threads.emplace_back(work);
+  work();
+  for (std::thread& t : threads) t.join();
+
+  // Stopped: what was started has finished; the rest is not run.
+  for (std::size_t i = delivered; i < total; ++i) {
+    ScenarioOutcome notRun;
+    deliver(i, notRun);
+  }
+  return counts;
+}
+
+}  // namespace ormid

@@ -1,0 +1,433 @@
+#include "export/table_writer.h"
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "core/float_text.h"
+#include "core/platform.h"
+#include "export/workbook.h"
+
+namespace ormid {
+
+namespace {
+
+bool IsPlainCsvField(std::string_view field);
+
+constexpr std::size_t kChunk = 64 * 1024;
+// More than the longest text of a float or a long long.
+constexpr std::size_t kLongestNumber = 32;
+
+// The shortest texts of the numbers a table writes, each worked out once
+// while it stays in a small direct-mapped cache: residues, factors and doses
+// come again in every subgroup's rows, and working out a shortest text
+// costs more than looking it up.
+class FloatTexts {
+ public:
+  FloatTexts() : slots_(std::size_t{1} << kBits) {}
+  // The text of a finite value.
+  std::string_view Of(float value) {
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    Slot& s = slots_[(bits * 2654435761u) >> (32 - kBits)];
+    if (s.size == 0 || s.bits != bits) {
+      auto [end, ec] = std::to_chars(s.text, s.text + sizeof s.text, value);
+      if (ec != std::errc()) {
+        s.size = 0;
+        return {};
+      }
+      s.bits = bits;
+      s.size = static_cast<std::uint8_t>(end - s.text);
+    }
+    return {s.text, s.size};
+  }
+
+ private:
+  static constexpr int kBits = 12;
+  struct Slot {
+    std::uint32_t bits = 0;
+    std::uint8_t size = 0;  // 0: empty
+    char text[kLongestNumber];
+  };
+  std::vector<Slot> slots_;
+};
+
+// The text of a cell as CSV and JSON write it; empty for an empty cell.
+void AppendCellText(std::string& out, const Cell& c, FloatTexts& floats) {
+  if (auto* t = std::get_if<std::string_view>(&c)) {
+    out.append(*t);
+  } else if (auto* f = std::get_if<float>(&c); f && std::isfinite(*f)) {
+    out.append(floats.Of(*f));
+  } else if (auto* i = std::get_if<long long>(&c)) {
+    char buffer[32];
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, *i);
+    if (r.ec == std::errc()) out.append(buffer, r.ptr);
+  }
+}
+
+// A file written piece by piece that replaces the old one only whole.
+class StreamedTable : public TableWriter {
+ public:
+  // Exports are replaced whole but, unlike saved reports, not forced to the
+  // disk: a run writes them again byte for byte (see docs/decisions.md).
+  StreamedTable(Platform& p, const TableSpec& spec)
+      : spec_(spec), file_(p, spec.path, FileKind::WorkingFile) {}
+  bool Open(std::string& error) { return file_.Open(error); }
+
+ protected:
+  void Flush(bool always) {
+    if (!failed_ && (always || buffer_.size() >= kChunk)) {
+      failed_ = !file_.Write(buffer_, error_);
+      buffer_.clear();
+    }
+  }
+  bool Finish(std::string& error) {
+    Flush(true);
+    if (failed_) {
+      error = error_;
+      file_.Abandon();
+      return false;
+    }
+    return file_.Commit(error);
+  }
+  const TableSpec& spec_;
+  std::string buffer_;
+  FloatTexts floats_;
+
+ private:
+  FileReplacement file_;
+  bool failed_ = false;
+  std::string error_;
+};
+
+class CsvTable : public StreamedTable {
+ public:
+  CsvTable(Platform& p, const TableSpec& spec) : StreamedTable(p, spec) {
+    for (std::size_t i = 0; i < spec.columns.size(); ++i) {
+      if (i) buffer_ += ',';
+      AppendCsvField(buffer_, spec.columns[i].name);
+    }
+    buffer_ += "\r\n";
+  }
+  void Row(const std::vector<Cell>& cells, bool) override {
+    if (columnText_.size() < cells.size()) columnText_.resize(cells.size());
+    // Room for the row at most: a text quoted whole with every character
+    // doubled, a number's longest text. The row is written into a scratch
+    // line that only ever grows, then appended: no room is cleared for it.
+    std::size_t room = cells.size() + 2;
+    for (const Cell& c : cells)
+      room += std::holds_alternative<std::string_view>(c)
+                  ? 2 * std::get<std::string_view>(c).size() + 2
+                  : kLongestNumber;
+    if (line_.size() < room) line_.resize(std::max(room, 2 * line_.size()));
+    char* out = line_.data();
+    auto put = [&](std::string_view text) {
+      std::memcpy(out, text.data(), text.size());
+      out += text.size();
+    };
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      if (i) *out++ = ',';
+      const Cell& c = cells[i];
+      if (auto* t = std::get_if<std::string_view>(&c)) {
+        // Names repeat from row to row (the subgroup, the crop group, the
+        // food): how one is written is worked out once.
+        ColumnText& column = columnText_[i];
+        if (t->data() != column.text.data() || t->size() != column.text.size()) {
+          column.text = *t;
+          column.written.clear();
+          AppendCsvField(column.written, *t);
+        }
+        put(column.written);
+      } else if (auto* f = std::get_if<float>(&c)) {
+        if (std::isfinite(*f)) put(floats_.Of(*f));
+      } else if (auto* n = std::get_if<long long>(&c)) {
+        out = std::to_chars(out, out + kLongestNumber, *n).ptr;
+      }
+    }
+    *out++ = '\r';
+    *out++ = '\n';
+    buffer_.append(line_.data(), static_cast<std::size_t>(out - line_.data()));
+    Flush(false);
+  }
+  bool Commit(std::string& error) override { return Finish(error); }
+
+ private:
+  struct ColumnText {
+    std::string_view text;
+    std::string written;  // as the CSV writes it, quoted where it must be
+  };
+  std::vector<ColumnText> columnText_;
+  std::vector<char> line_;
+};
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += nlohmann::json(std::string(text))
+             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+class JsonTable : public StreamedTable {
+ public:
+  JsonTable(Platform& p, const TableSpec& spec, const nlohmann::json& manifest)
+      : StreamedTable(p, spec) {
+    buffer_ += "{\n\"manifest\": ";
+    buffer_ += manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    buffer_ += ",\n";
+    AppendJsonString(buffer_, spec.jsonKey);
+    buffer_ += ": [";
+  }
+  void Row(const std::vector<Cell>& cells, bool) override {
+    buffer_ += rows_++ ? ",\n{" : "\n{";
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      if (i) buffer_ += ", ";
+      AppendJsonString(buffer_, spec_.columns[i].name);
+      buffer_ += ": ";
+      const Cell& c = cells[i];
+      if (auto* t = std::get_if<std::string_view>(&c)) {
+        AppendJsonString(buffer_, *t);
+      } else if (auto* f = std::get_if<float>(&c); f && !std::isfinite(*f)) {
+        buffer_ += "null";
+      } else if (std::holds_alternative<std::monostate>(c)) {
+        buffer_ += "null";
+      } else {
+        AppendCellText(buffer_, c, floats_);
+      }
+    }
+    buffer_ += '}';
+    Flush(false);
+  }
+  bool Commit(std::string& error) override {
+    buffer_ += "\n]\n}\n";
+    return Finish(error);
+  }
+
+ private:
+  std::size_t rows_ = 0;
+};
+
+// Manifest members as "key.sub[0].name" and their values, for the Run sheet.
+void Flatten(const nlohmann::json& j, const std::string& key,
+             std::vector<std::pair<std::string, const nlohmann::json*>>& out) {
+  if (j.is_object()) {
+    for (auto it = j.begin(); it != j.end(); ++it)
+      Flatten(it.value(), key.empty() ? it.key() : key + "." + it.key(), out);
+  } else if (j.is_array()) {
+    for (std::size_t i = 0; i < j.size(); ++i)
+      Flatten(j[i], key + "[" + std::to_string(i) + "]", out);
+  } else {
+    out.emplace_back(key, &j);
+  }
+}
+
+class XlsxTable : public TableWriter {
+ public:
+  XlsxTable(Platform& p, const TableSpec& spec, const nlohmann::json& manifest)
+      : p_(p), spec_(spec), temp_(TemporaryNameFor(spec.path)) {
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    book_ = workbook_new_opt(temp_.c_str(), &options);
+    if (!book_) return;
+    if (spec.created != 0) {
+      lxw_doc_properties properties{};
+      properties.created = static_cast<time_t>(spec.created);
+      workbook_set_properties(book_, &properties);
+    }
+    bold_ = workbook_add_format(book_);
+    format_set_bold(bold_);
+    WriteRunSheet(manifest);
+    sheet_ = workbook_add_worksheet(book_, spec.sheet.c_str());
+    widths_.assign(spec.columns.size(), 8);
+    for (std::size_t i = 0; i < spec.columns.size(); ++i) {
+      const Column& c = spec.columns[i];
+      worksheet_write_string(sheet_, 0, Col(i), c.name, bold_);
+      Widen(i, std::string_view(c.name).size());
+      lxw_format* plain = workbook_add_format(book_);
+      lxw_format* marked = workbook_add_format(book_);
+      if (*c.excelFormat) {
+        format_set_num_format(plain, c.excelFormat);
+        format_set_num_format(marked, c.excelFormat);
+      }
+      format_set_bg_color(marked, 0xFFC7CE);
+      format_set_font_color(marked, 0x9C0006);
+      formats_.push_back({plain, marked});
+    }
+    worksheet_freeze_panes(sheet_, 1, 0);
+  }
+  ~XlsxTable() override {
+    if (book_) {
+      // Never committed: drop the workbook without leaving a file behind.
+      CloseWorkbook(book_);
+      p_.RemoveFile(temp_);
+    }
+  }
+  bool Created() const { return book_ != nullptr; }
+
+  void Row(const std::vector<Cell>& cells, bool highlight) override {
+    ++row_;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const Cell& c = cells[i];
+      const bool mark = highlight && static_cast<int>(i) == spec_.highlightColumn;
+      lxw_format* f = mark ? formats_[i].second : formats_[i].first;
+      if (auto* t = std::get_if<std::string_view>(&c)) {
+        worksheet_write_string(sheet_, row_, Col(i), std::string(*t).c_str(), f);
+        Widen(i, t->size());
+      } else if (auto* n = std::get_if<long long>(&c)) {
+        worksheet_write_number(sheet_, row_, Col(i), static_cast<double>(*n), f);
+      } else if (auto* v = std::get_if<float>(&c); v && std::isfinite(*v)) {
+        // The double nearest the float's shortest text, so that Excel shows
+        // the figure as it reads in the other formats.
+        worksheet_write_number(sheet_, row_, Col(i), std::stod(ShortestText(*v)), f);
+        Widen(i, 12);
+      }
+    }
+  }
+
+  bool Commit(std::string& error) override {
+    if (!book_) {
+      error = "the workbook could not be created";
+      return false;
+    }
+    for (std::size_t i = 0; i < widths_.size(); ++i)
+      worksheet_set_column(sheet_, Col(i), Col(i), static_cast<double>(widths_[i]) + 2, nullptr);
+    worksheet_autofilter(sheet_, 0, 0, row_, Col(spec_.columns.size() - 1));
+    lxw_error status = CloseWorkbook(book_);
+    book_ = nullptr;
+    if (status != LXW_NO_ERROR) {
+      error = lxw_strerror(status);
+      while (!error.empty() && error.back() == '.') error.pop_back();
+      p_.RemoveFile(temp_);
+      return false;
+    }
+    if (!p_.ReplaceFile(temp_, spec_.path, error)) {
+      p_.RemoveFile(temp_);
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  static lxw_col_t Col(std::size_t i) { return static_cast<lxw_col_t>(i); }
+  void Widen(std::size_t i, std::size_t width) {
+    widths_[i] = std::min<std::size_t>(std::max(widths_[i], width), 60);
+  }
+  void WriteRunSheet(const nlohmann::json& manifest) {
+    lxw_worksheet* run = workbook_add_worksheet(book_, "Run");
+    worksheet_write_string(run, 0, 0, "key", bold_);
+    worksheet_write_string(run, 0, 1, "value", bold_);
+    std::vector<std::pair<std::string, const nlohmann::json*>> items;
+    Flatten(manifest, "", items);
+    std::size_t keyWidth = 8, valueWidth = 8;
+    lxw_row_t r = 0;
+    for (const auto& [key, value] : items) {
+      ++r;
+      worksheet_write_string(run, r, 0, key.c_str(), nullptr);
+      keyWidth = std::max(keyWidth, key.size());
+      if (value->is_number()) {
+        worksheet_write_number(run, r, 1, value->get<double>(), nullptr);
+      } else if (!value->is_null()) {
+        std::string text = value->is_string() ? value->get<std::string>() : value->dump();
+        worksheet_write_string(run, r, 1, text.c_str(), nullptr);
+        valueWidth = std::max(valueWidth, text.size());
+      }
+    }
+    worksheet_set_column(run, 0, 0, static_cast<double>(std::min<std::size_t>(keyWidth, 60)) + 2,
+                         nullptr);
+    worksheet_set_column(run, 1, 1, static_cast<double>(std::min<std::size_t>(valueWidth, 80)) + 2,
+                         nullptr);
+    worksheet_freeze_panes(run, 1, 0);
+  }
+
+  Platform& p_;
+  const TableSpec& spec_;
+  std::string temp_;
+  lxw_workbook* book_ = nullptr;
+  lxw_worksheet* sheet_ = nullptr;
+  lxw_format* bold_ = nullptr;
+  std::vector<std::pair<lxw_format*, lxw_format*>> formats_;
+  std::vector<std::size_t> widths_;
+  lxw_row_t row_ = 0;
+};
+
+}  // namespace
+
+std::optional<ExportFormat> ExportFormatOf(const std::string& path) {
+  auto dot = path.rfind('.');
+  if (dot == std::string::npos) return std::nullopt;
+  std::string ext = path.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == ".csv") return ExportFormat::Csv;
+  if (ext == ".json") return ExportFormat::Json;
+  if (ext == ".xlsx") return ExportFormat::Xlsx;
+  return std::nullopt;
+}
+
+const char* ExportExtension(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::Csv:
+      return ".csv";
+    case ExportFormat::Json:
+      return ".json";
+    case ExportFormat::Xlsx:
+      return ".xlsx";
+  }
+  return ".csv";
+}
+
+namespace {
+bool IsPlainCsvField(std::string_view field) {
+  for (char c : field)
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return false;
+  return true;
+}
+}  // namespace
+
+void AppendCsvField(std::string& out, std::string_view field) {
+  if (IsPlainCsvField(field)) {
+    out.append(field);
+    return;
+  }
+  out += '"';
+  for (char c : field) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+std::unique_ptr<TableWriter> OpenTable(Platform& p, const TableSpec& spec,
+                                       const nlohmann::json& manifest, std::string& error) {
+  switch (ExportFormatOf(spec.path).value_or(ExportFormat::Csv)) {
+    case ExportFormat::Csv: {
+      auto t = std::make_unique<CsvTable>(p, spec);
+      if (!t->Open(error)) return nullptr;
+      return t;
+    }
+    case ExportFormat::Json: {
+      auto t = std::make_unique<JsonTable>(p, spec, manifest);
+      if (!t->Open(error)) return nullptr;
+      return t;
+    }
+    case ExportFormat::Xlsx: {
+      // The workbook is written at its end by the library; whether its
+      // temporary file can be made is found out now, through the platform.
+      const std::string temp = TemporaryNameFor(spec.path);
+      auto probe = p.CreateOutputFile(temp, error);
+      const bool created = probe && probe->Close(error);
+      p.RemoveFile(temp);
+      if (!created) return nullptr;
+      auto t = std::make_unique<XlsxTable>(p, spec, manifest);
+      if (!t->Created()) {
+        p.RemoveFile(temp);
+        error = "the workbook could not be created";
+        return nullptr;
+      }
+      return t;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace ormid

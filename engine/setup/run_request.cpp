@@ -1,0 +1,166 @@
+#include "setup/run_request.h"
+
+#include "commodity/commodity_run.h"
+#include "core/mod_ormid.h"
+#include "core/numbers.h"
+#include "core/paths.h"
+#include "core/platform.h"
+#include "core/run_host.h"
+#include "exposure/long_term_report.h"
+
+namespace ormid {
+
+namespace {
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+RunStatus Refuse(Platform& p, RunHost& host, const std::string& text, const std::string& title,
+                 Control focus) {
+  p.MessageBox(text, title, MsgIcon::Information, MsgButtons::OK);
+  if (focus != Control::None) host.SetFocus(focus);
+  return RunStatus::Refused;
+}
+
+}  // namespace
+
+std::string ReportFileNameFor(const std::string& typed, const std::string& residuePath,
+                              int report) {
+  std::string t = TrimBlanks(typed);
+  std::string name = ContainsPath(t) ? t : residuePath + t;
+  std::string e, o;
+  if (report == kRunLongTerm) {
+    e = ".OR10";
+    o = ".CC10";
+  } else if (report == kRunCommodity) {
+    e = ".CC10";
+    o = ".OR10";
+  } else {
+    return name;
+  }
+  std::string upper = ToUpper(name);
+  if (EndsWith(upper, e)) return name;
+  if (EndsWith(upper, o)) name.resize(name.size() - o.size());
+  return name + e;
+}
+
+RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s, int report) {
+  if (m.gResidueFileName.empty())
+    return Refuse(p, host, "You must open a residue file before you can begin the analysis.",
+                  "Warning", Control::None);
+
+  std::string name;
+  if (s.chkSaveRpt) {
+    if (TrimBlanks(s.txtRptFile).empty())
+      return Refuse(p, host,
+                    "If you want Ormid reports to be saved to a file, you must specify a valid "
+                    "file name (without path or extension).",
+                    "Warning", Control::txtRptFile);
+    name = ReportFileNameFor(s.txtRptFile, m.gResiduePath, report);
+    if (p.FileExists(name)) {
+      auto answer = p.MessageBox(
+          "Report file " + name + " already exists. Do you want to write over this file?",
+          "KAVRI-FCID Ormid Module", MsgIcon::None, MsgButtons::YesNoCancel);
+      if (answer == MsgAnswer::No) {
+        host.SetFocus(Control::txtRptFile);
+        return RunStatus::Refused;
+      }
+      if (answer != MsgAnswer::Yes) return RunStatus::Refused;
+    }
+  }
+
+  if (s.chkMOE1 && BoxValue(s.txtMOE1) <= 0)
+    return Refuse(p, host, "NOEL is checked but value is not specified.", "Ormid Analysis",
+                  Control::txtMOE1);
+  if (s.chkMOE2 && BoxValue(s.txtMOE2) <= 0)
+    return Refuse(p, host, "RfD is checked but value is not specified.", "Ormid Analysis",
+                  Control::txtMOE2);
+  if (s.chkMOE3 && BoxValue(s.txtMOE3) <= 0)
+    return Refuse(p, host, "Q* is checked but value is not specified.", "Ormid Analysis",
+                  Control::txtMOE3);
+  if (s.chkMOE4) {
+    bool any = false;
+    for (int k = m.gPADFirstPop; k <= m.gPopCount; ++k)
+      if (k >= 0 && static_cast<std::size_t>(k) < m.gPAD.size() &&
+          m.gPAD[static_cast<std::size_t>(k)] != 0)
+        any = true;
+    if (!any)
+      return Refuse(p, host,
+                    "PAD is checked but no PAD values are entered. Use Edit PAD button to show "
+                    "PAD data entry form.",
+                    "No PAD values available", Control::cmdPAD);
+  }
+  if (!s.chkMOE1 && !s.chkMOE2 && !s.chkMOE3)
+    return Refuse(p, host,
+                  "At least one toxicology endpoint must be checked and have a value greater "
+                  "than zero.",
+                  "Warning", Control::txtMOE1);
+
+  const bool noel = s.chkMOE1, rfd = s.chkMOE2, qstar = s.chkMOE3, pad = s.chkMOE4;
+  auto set = [&](const char* code, float n, float r, float q) {
+    m.gEndpoint = code;
+    m.gNOEL = n;
+    m.gRefDose = r;
+    m.gQStar = q;
+  };
+  if (noel && !rfd && !pad)
+    set("N", BoxValue(s.txtMOE1), 0, 0);
+  else if (rfd && !noel && !pad)
+    set("R", 0, BoxValue(s.txtMOE2), 0);
+  else if (rfd && pad && !noel)
+    set("P", 0, BoxValue(s.txtMOE2), 0);
+  else if (noel && rfd && !pad)
+    set("NR", BoxValue(s.txtMOE1), BoxValue(s.txtMOE2), 0);
+  else if (noel && rfd && pad)
+    set("NP", BoxValue(s.txtMOE1), BoxValue(s.txtMOE2), 0);
+  else if (qstar)
+    set("Q", 0, 0, BoxValue(s.txtMOE3));
+  m.gUseAdj2 = s.chkSecondAdj ? 1 : 0;
+
+  if (s.chkCritical) {
+    const char* foodMsg = "Please enter a valid critical value for Foods/Foodforms";
+    const char* cropMsg = "Please enter a valid critical value for Crop Groups";
+    std::string c1 = TrimBlanks(s.txtCrit1), c2 = TrimBlanks(s.txtCrit2);
+    if (c1.empty() || !IsValidNumber(c1))
+      return Refuse(p, host, foodMsg, "Ormid Analysis", Control::txtCrit1);
+    if (c2.empty() || !IsValidNumber(c2))
+      return Refuse(p, host, cropMsg, "Ormid Analysis", Control::txtCrit2);
+    double v1 = LeadingNumber(s.txtCrit1), v2 = LeadingNumber(s.txtCrit2);
+    if (v1 < 0.1 || v1 > 99) return Refuse(p, host, foodMsg, "Ormid Analysis", Control::txtCrit1);
+    if (v2 < 0.1 || v2 > 99) return Refuse(p, host, cropMsg, "Ormid Analysis", Control::txtCrit2);
+    m.gCritFoodPct = static_cast<float>(v1);
+    m.gCritCropPct = static_cast<float>(v2);
+  }
+
+  m.gCommodityKind.assign(static_cast<std::size_t>(m.gPopCount) + 1, std::string());
+  if (report == kRunCommodity) {
+    bool any = false;
+    for (int k = 0; k < m.gPopCount && static_cast<std::size_t>(k) < s.chkStandard.size(); ++k) {
+      if (s.chkStandard[static_cast<std::size_t>(k)] == 0) continue;
+      any = true;
+      std::string kind;
+      if (s.chkCritical && s.chkComplete)
+        kind = "C";
+      else if (s.chkCritical)
+        kind = "B";
+      else if (s.chkComplete)
+        kind = "A";
+      m.gCommodityKind[static_cast<std::size_t>(k) + 1] = kind;
+    }
+    if (!any)
+      return Refuse(p, host,
+                    "You must check at least one population before you perform a commodity "
+                    "analysis",
+                    "Ormid Analysis", Control::chkStandard1);
+  }
+
+  m.gRunComment = TrimBlanks(s.txtComment);
+  if (report == kRunParametersOnly) return RunStatus::Done;
+  host.Computing();
+  bool done = report == kRunLongTerm ? RunOrmidAnalysis(m, p, host, name)
+                                     : RunCommodityAnalysis(m, p, host, name);
+  return done ? RunStatus::Done : RunStatus::Stopped;
+}
+
+}  // namespace ormid
