@@ -74,7 +74,7 @@ struct Loaded {
   }
 
   void SetEndpoint(const std::string& endpoint) {
-    m.gEndpoint = endpoint;
+    m.gEndpoint = *EndpointFromCode(endpoint);
     m.gRefDose = 0.0005f;
     m.gNOEL = 0.05f;
     m.gQStar = 0.02f;

@@ -1,7 +1,6 @@
 #include "cli/analysis_commands.h"
 
 #include <CLI/CLI.hpp>
-#include <future>
 #include <iomanip>
 #include <memory>
 #include <optional>
@@ -11,7 +10,6 @@
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "cli/history_commands.h"
-#include "core/background_results.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/record_file.h"
@@ -21,7 +19,7 @@
 #include "manifest/run_manifest.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
-#include "setup/run_request.h"
+#include "session/run_session.h"
 #include "setup/startup.h"
 
 namespace ormid::cli {
@@ -61,6 +59,10 @@ bool CopyToStdout(const char* file, std::ostream& out) {
   return true;
 }
 
+// The command line shows no report: it stays in its temporary file
+// (standard output gets it with --stdout).
+class NoWindow : public RunHost {};
+
 // --exclude: the named commodities carry no residue in this run, and the
 // run comment says which they were. Codes can only be checked against the
 // residue file once it is read.
@@ -78,63 +80,9 @@ std::vector<std::string> ApplyExclusion(const std::string& list, ModOrmid& m,
   return exclusion.codes;
 }
 
-// The command line's host of a run: the run's figures go to the exports
-// and the run history.
-// The exports and the run history take the rows on a thread of their own,
-// beside the run.
-class AnalysisHost : public CliHost {
- public:
-  ResultsSink* Results() override { return sinks.Empty() ? nullptr : &background; }
-  ResultsFanOut sinks;
-  BackgroundResults background{sinks};
-};
-
-// After a finished long-term or commodity run: the exports put in place,
-// the manifest, with every file the run wrote, beside the saved report and
-// each CSV export, and the run recorded in the run history. A file that
-// cannot be written gets a message; the run's reports stand.
-int FinishRun(ModOrmid& m, CliPlatform& p, const AnalysisOptions& o, const ManifestRun& record,
-              const InputDigests* inputs, ResultsExport* exports, HistoryWriter* writer,
-              const HistoryRecorder* history) {
-  int status = kExitDone;
-  auto fail = [&](const std::string& text) {
-    p.MessageBox(text + ". The reports of the run stand.", "Export Results", MsgIcon::Exclamation,
-                 MsgButtons::OK);
-    status = kExitStopped;
-  };
-  const int kind = o.command == "longterm" ? kRunLongTerm : kRunCommodity;
-  nlohmann::json manifest = BuildManifest(m, record, inputs);
-  AddOutput(manifest, "report", kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile,
-            p.digests);
-  std::string saved;
-  if (record.settings.chkSaveRpt) {
-    saved = ReportFileNameFor(record.settings.txtRptFile, m.gResiduePath, kind);
-    AddOutput(manifest, "saved report", saved, p.digests);
-  }
-  std::vector<std::string> written;
-  if (exports) {
-    auto failures = exports->Commit();
-    for (const std::string& path : o.exports) {
-      bool failed = false;
-      for (const ExportFailure& f : failures) failed = failed || f.path == path;
-      if (!failed && AddOutput(manifest, "export", path, p.digests)) written.push_back(path);
-    }
-    for (const ExportFailure& f : failures)
-      fail("The export file " + f.path + " could not be written: " + f.reason);
-  }
-  std::string error;
-  for (const std::string& path : written)
-    if (ExportFormatOf(path) == ExportFormat::Csv &&
-        !WriteManifest(p, ManifestPathFor(path), manifest, error))
-      fail("The manifest " + ManifestPathFor(path) + " could not be written: " + error);
-  if (!saved.empty() && !WriteManifest(p, ManifestPathFor(saved), manifest, error))
-    fail("The manifest " + ManifestPathFor(saved) + " could not be written: " + error);
-  if (history && writer) RecordFinishedRun(p, *writer, manifest, *history);
-  return status;
-}
-
-// One run of the main window's job: start-up, the open, the settings, the
-// run request. Usage errors are all found before the residue file is read.
+// A run on the command line: start-up, the residue file named, the
+// settings from the options, then the run session. Usage errors are all
+// found before the residue file is read.
 int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostream& out,
                 std::ostream& err) {
   // The residue file is named relative to where the command was started.
@@ -142,87 +90,63 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
 
   CliPlatform platform(err, o.yes);
-  // Digests of the written files are taken only for a manifest (a saved
-  // report or an export); a plain run does not pay for them.
-  OutputDigests digests;
-  // The manifest (beside a saved report or an export, or in the run
-  // history) lists the report with the digest taken as it was written.
-  const bool recorded = !o.noHistory && o.command != "listing";
-  if (o.save || !o.exports.empty() || recorded) platform.digests = &digests;
-  AnalysisHost host;
   ModOrmid m;
-  WindowSettings settings;
-  if (!StartAndOpen(platform, o, residue, m, settings)) return kExitStopped;
-  const WindowSettings asGiven = settings;
-  std::vector<std::string> excluded;
-  if (o.exclude) excluded = ApplyExclusion(*o.exclude, m, settings);
+  RunRequest request;
+  if (!StartAndOpen(platform, o, residue, m, request.settings)) return kExitStopped;
 
+  if (o.command == "listing") {
+    Control focus;
+    if (!CheckResidueListing(m, platform, request.settings, focus)) return kExitStopped;
+    if (!WriteResidueListing(m, platform, request.settings, kResidueListingFile))
+      return kExitStopped;
+    if (o.toStdout && !CopyToStdout(kResidueListingFile, out)) {
+      err << "ormid-cli: cannot read " << kResidueListingFile << "\n";
+      return kExitStopped;
+    }
+    return kExitDone;
+  }
+
+  request.kind = o.command == "longterm" ? RunKind::LongTerm : RunKind::Commodity;
+  if (o.exclude) {
+    request.recordedSettings = request.settings;
+    request.excluded = ApplyExclusion(*o.exclude, m, request.settings);
+  }
   // An export replaces an existing file only when the user says so, asked
   // before the run.
   if (!MayReplaceExports(platform, o.exports)) return kExitStopped;
-  // What the manifest and the run history need before the run's end is
-  // made ready beside the run: the inputs' digests, and the history file
-  // opened with its statements prepared.
-  std::optional<HistoryWriter> writer;
-  if (recorded) {
-    RecordRequest request;
-    request.busyMilliseconds = HistoryBusyMilliseconds();
-    request.now = platform.Now();
-    writer.emplace(request);
+  request.exports = o.exports;
+  if (!o.noHistory) {
+    request.history = RunRequest::History::Record;
+    request.historyBusyMilliseconds = HistoryBusyMilliseconds();
   }
-  std::future<InputDigests> inputsAhead;
-  if (platform.digests)
-    inputsAhead = std::async(std::launch::async,
-                             [paths = ManifestInputs(m), w = writer ? &*writer : nullptr] {
-                               InputDigests digests = DigestInputs(paths);
-                               if (w) w->OpenAhead();
-                               return digests;
-                             });
-  std::optional<InputDigests> inputs;
-  auto known = [&]() -> const InputDigests* {
-    if (!inputs && inputsAhead.valid()) inputs = inputsAhead.get();
-    return inputs ? &*inputs : nullptr;
-  };
-  ManifestRun record{o.command, asGiven, {}, false, excluded, o.lineCount};
-  auto manifest = [&] {
-    record.date = platform.Now();
-    record.utc = platform.ClockIsUtc();
-    return BuildManifest(m, record, known());
-  };
-  std::optional<ResultsExport> exports;
-  if (!o.exports.empty()) {
-    exports.emplace(platform, o.exports, manifest);
-    host.sinks.Add(&*exports);
+  // The manifest (beside a saved report or an export, or in the run
+  // history) lists the files with the digests taken as they were written.
+  OutputDigests digests;
+  if (o.save || !o.exports.empty() || !o.noHistory) {
+    platform.digests = &digests;
+    request.outputDigests = &digests;
   }
-  std::optional<HistoryRecorder> history;
-  if (!o.noHistory && o.command != "listing") {
-    history.emplace();
-    host.sinks.Add(&*history);
-  }
+  request.clockIsUtc = platform.ClockIsUtc();
+  m.gLineCount = static_cast<Int16>(o.lineCount);
 
-  const char* reportFile = nullptr;
-  if (o.command == "listing") {
-    if (!CheckResidueListing(m, platform, host, settings)) return kExitStopped;
-    if (!WriteResidueListing(m, platform, settings, kResidueListingFile)) return kExitStopped;
-    reportFile = kResidueListingFile;
-  } else {
-    int kind = o.command == "longterm" ? kRunLongTerm : kRunCommodity;
-    m.gLineCount = static_cast<Int16>(o.lineCount);
-    if (checkstart(m, platform, host, settings, kind) != RunStatus::Done) return kExitStopped;
-    reportFile = kind == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile;
-  }
-  int status = kExitDone;
-  if (o.command != "listing" && (settings.chkSaveRpt || exports || history)) {
-    record.date = platform.Now();
-    record.utc = platform.ClockIsUtc();
-    status = FinishRun(m, platform, o, record, known(), exports ? &*exports : nullptr,
-                       writer ? &*writer : nullptr, history ? &*history : nullptr);
-  }
-  if (o.toStdout && !CopyToStdout(reportFile, out)) {
-    err << "ormid-cli: cannot read " << reportFile << "\n";
+  RunSession session(m, platform);
+  NoWindow host;
+  const RunOutcome run = session.Run(request, host);
+  if (run.notice) ShowNotice(platform, *run.notice);
+  if (run.status != RunStatus::Done) return kExitStopped;
+  // A file that cannot be written gets a message; the run's reports stand.
+  const bool written = session.Finish([&](const OutputFailure& f) {
+    platform.MessageBox((f.kind == OutputFailure::Kind::Export ? "The export file " : "The manifest ") +
+                            f.path + " could not be written: " + f.reason +
+                            ". The reports of the run stand.",
+                        "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
+  });
+  const std::string report = session.ReportFile();
+  if (o.toStdout && !CopyToStdout(report.c_str(), out)) {
+    err << "ormid-cli: cannot read " << report << "\n";
     return kExitStopped;
   }
-  return status;
+  return written ? kExitDone : kExitStopped;
 }
 
 void AddAnalysis(CommandLine& cl, const std::string& name, const std::string& description) {

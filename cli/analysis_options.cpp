@@ -266,10 +266,7 @@ bool StartAndOpen(CliPlatform& platform, const AnalysisOptions& o, const std::st
                   ModOrmid& m, WindowSettings& s) {
   if (!StartUp(m, platform, false)) return false;
   CheckRowsAgainst(m, o);
-  platform.SetResidueFile(residue);
-  int cancelled = 0;
-  OpenResidueFile(m, platform, cancelled);
-  if (cancelled != 0) return false;
+  if (!OpenNamedResidueFile(m, platform, residue)) return false;
   BuildSettings(o, m, s);
   return true;
 }

@@ -36,10 +36,9 @@ void CliPlatform::RemoveFile(const std::string& path) {
   if (digests) digests->Removed(path);
 }
 
+// The command line names its files: a dialog is never answered.
 std::optional<std::string> CliPlatform::OpenFileDialog(const FileDialogRequest&) {
-  auto chosen = residueFile_;
-  residueFile_.reset();
-  return chosen;
+  return std::nullopt;
 }
 
 namespace {

@@ -1,6 +1,5 @@
 // The platform of a program without a window: message boxes on standard
-// error as "TITLE: TEXT", questions answered from the command line, the open
-// dialog answered with the file the command names.
+// error as "TITLE: TEXT", questions answered from the command line.
 #pragma once
 
 #include <iosfwd>
@@ -8,7 +7,6 @@
 #include <string>
 
 #include "core/platform.h"
-#include "core/run_host.h"
 #include "manifest/output_digests.h"
 
 namespace ormid::cli {
@@ -27,8 +25,11 @@ class CliPlatform : public Platform {
   // holds for the whole command, so that a run's reports and its manifest
   // carry one date.
   DateTime Now() override;
-  // Whether Now() came from SOURCE_DATE_EPOCH.
-  bool ClockIsUtc() const { return utc_; }
+  // Whether Now() comes from SOURCE_DATE_EPOCH (the clock is read first).
+  bool ClockIsUtc() {
+    Now();
+    return utc_;
+  }
 
   // Files are written and renamed as on any platform; with `digests` set,
   // their digests are taken on the way.
@@ -38,13 +39,10 @@ class CliPlatform : public Platform {
   void RemoveFile(const std::string& path) override;
   OutputDigests* digests = nullptr;
 
-  // The file the next open dialog returns (once).
-  void SetResidueFile(std::string path) { residueFile_ = std::move(path); }
 
  private:
   std::ostream& err_;
   bool yes_;
-  std::optional<std::string> residueFile_;
   std::optional<DateTime> now_;
   bool utc_ = false;
 };
@@ -55,15 +53,5 @@ void OverrideClock(std::optional<DateTime> t, bool utc);
 
 // SOURCE_DATE_EPOCH in seconds, when it is set to a number.
 std::optional<long long> SourceDateEpoch();
-
-// The command line has no window: Show Last leaves the report in its
-// temporary file (standard output gets it with --stdout) and focus moves
-// have nothing to act on.
-class CliHost : public RunHost {
- public:
-  void ShowLastOrmidReport() override {}
-  void ShowLastCommodityReport() override {}
-  void SetFocus(Control) override {}
-};
 
 }  // namespace ormid::cli

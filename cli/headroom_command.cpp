@@ -17,7 +17,7 @@
 #include "headroom/headroom_text.h"
 #include "manifest/run_manifest.h"
 #include "residue/residue_reader.h"
-#include "setup/run_request.h"
+#include "session/run_session.h"
 #include "setup/startup.h"
 
 namespace ormid::cli {
@@ -110,14 +110,16 @@ int RunHeadroom(const GlobalOptions& global, const CLI::App& sub, const Headroom
   const std::string residue = AbsoluteFromStart(o.residueFile);
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
   CliPlatform platform(err, a.yes);
-  CliHost host;
   ModOrmid m;
-  WindowSettings settings;
-  if (!StartAndOpen(platform, o, residue, m, settings)) return kExitStopped;
+  RunRequest run;
+  if (!StartAndOpen(platform, o, residue, m, run.settings)) return kExitStopped;
   // The endpoints are checked as a long-term run checks them; no report is
   // written.
-  if (checkstart(m, platform, host, settings, kRunParametersOnly) != RunStatus::Done)
+  RunSession session(m, platform);
+  if (const RequestCheck check = session.Check(run); check.status != RunStatus::Done) {
+    if (check.refusal) ShowNotice(platform, *check.refusal);
     return kExitStopped;
+  }
   // An export replaces an existing file only when the user says so.
   if (!MayReplaceExports(platform, exports)) return kExitStopped;
   ExposureTerms terms;
@@ -138,7 +140,7 @@ int RunHeadroom(const GlobalOptions& global, const CLI::App& sub, const Headroom
   out.flush();
   if (exports.empty()) return kExitDone;
   return WriteExports(m, platform, exports, table,
-                      HeadroomManifest(m, platform, settings, a, table));
+                      HeadroomManifest(m, platform, run.settings, a, table));
 }
 
 }  // namespace

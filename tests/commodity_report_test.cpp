@@ -22,11 +22,15 @@ namespace {
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
+// What a front end does with the run's end: the report shown, the closing
+// message, the control focused.
 class FakeHost : public RunHost {
  public:
-  void ShowLastOrmidReport() override {}
-  void ShowLastCommodityReport() override { ++commodityShown; }
-  void SetFocus(Control c) override { focus.push_back(c); }
+  void Ended(const AnalysisEnd& end, Platform& p) {
+    if (end.showReport) ++commodityShown;
+    if (end.closing) ShowNotice(p, *end.closing);
+    if (end.focus != Control::None) focus.push_back(end.focus);
+  }
   int commodityShown = 0;
   std::vector<Control> focus;
 };
@@ -115,7 +119,7 @@ class CommodityRunTest : public ::testing::Test {
       m_.gFormDesc2.push_back("b" + std::to_string(d));
       m_.gFormDesc3.push_back("c" + std::to_string(d));
     }
-    m_.gEndpoint = "R";
+    m_.gEndpoint = Endpoint::RfD;
     m_.gRefDose = 0.0078125f;
     m_.gCritFoodPct = m_.gCritCropPct = 10;
   }
@@ -152,7 +156,9 @@ class CommodityRunTest : public ::testing::Test {
   }
 
   std::string Run(const std::string& reportFile = "") {
-    ok_ = RunCommodityAnalysis(m_, p_, host_, reportFile);
+    const AnalysisEnd end = RunCommodityAnalysis(m_, p_, host_, reportFile);
+    ok_ = end.done;
+    host_.Ended(end, p_);
     return ReadFileBytes(dir_.path() / kCommodityReportFile);
   }
   // The pages of the run, as lines, without their form feeds.
@@ -180,12 +186,12 @@ TEST(CentringBlanks, HalvesGoToTheEvenNeighbour) {
   for (const auto& [length, blanks] : cases) EXPECT_EQ(CentringBlanks(length), blanks) << length;
 }
 
-struct Endpoint {
+struct EndpointCase {
   const char* code;
   float noel, qStar, pad;
 };
 struct LayoutCase {
-  Endpoint endpoint;
+  EndpointCase endpoint;
   const char* head;                   // the food table's fourth heading line
   std::vector<std::string> complete;  // food row, subtotal, population total
   std::vector<std::string> critical;  // food row, listed total
@@ -258,9 +264,9 @@ const LayoutCase kLayouts[] = {
 TEST_F(CommodityRunTest, RowLayoutsOfEveryEndpoint) {
   m_.gCommodityKind = {"", "C", "C"};
   for (const LayoutCase& c : kLayouts) {
-    const Endpoint& e = c.endpoint;
+    const EndpointCase& e = c.endpoint;
     SCOPED_TRACE(testing::Message() << e.code << " NOEL " << e.noel);
-    m_.gEndpoint = e.code;
+    m_.gEndpoint = *EndpointFromCode(e.code);
     m_.gNOEL = e.noel;
     m_.gQStar = e.qStar;
     m_.gPAD = {0, e.pad, 0};

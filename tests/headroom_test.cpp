@@ -310,10 +310,10 @@ TEST(Multiplier, MaximumResiduesPrintRoundedDown) {
 }
 
 TEST(Headroom, TargetsFollowTheEndpoint) {
-  EXPECT_EQ(TargetKindFor("R"), TargetKind::PercentRef);
-  EXPECT_EQ(TargetKindFor("NP"), TargetKind::PercentRef);
-  EXPECT_EQ(TargetKindFor("N"), TargetKind::Moe);
-  EXPECT_EQ(TargetKindFor("Q"), TargetKind::Risk);
+  EXPECT_EQ(TargetKindFor(*EndpointFromCode("R")), TargetKind::PercentRef);
+  EXPECT_EQ(TargetKindFor(*EndpointFromCode("NP")), TargetKind::PercentRef);
+  EXPECT_EQ(TargetKindFor(*EndpointFromCode("N")), TargetKind::Moe);
+  EXPECT_EQ(TargetKindFor(*EndpointFromCode("Q")), TargetKind::Risk);
   EXPECT_EQ(DefaultTargetValue(TargetKind::PercentRef), 100);
   EXPECT_EQ(DefaultTargetValue(TargetKind::Moe), 100);
   EXPECT_EQ(DefaultTargetValue(TargetKind::Risk), 1e-6);

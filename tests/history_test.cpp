@@ -435,47 +435,6 @@ TEST_F(History, FullDiskRecordsNothingOfTheRun) {
   }
 }
 
-// A history opened ahead of the run's end: a missing file is not created
-// before there is a run to record, a held file is not waited for (the
-// recording waits, once), and the runs go in as they would without it.
-TEST_F(History, OpeningAheadCreatesNothingAndWaitsForNothing) {
-  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
-  const RecordedRun source = Load("csfii", 1);
-  HistoryRecorder figures;
-  ModOrmid m;
-  source.Replay(m, figures);
-
-  RecordRequest request;
-  request.path = Db("small0").string();
-  request.busyMilliseconds = 60000;
-  {
-    HistoryWriter writer(request);
-    writer.OpenAhead();
-    EXPECT_FALSE(fs::exists(request.path));
-    RecordOutcome o = writer.Record(source.manifest, figures);
-    ASSERT_TRUE(o.recorded) << o.problem;
-    EXPECT_EQ(o.id, 1);
-  }
-  sqlite3* holder = nullptr;
-  ASSERT_EQ(sqlite3_open(request.path.c_str(), &holder), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-  HistoryWriter writer(request);
-  const auto start = std::chrono::steady_clock::now();
-  writer.OpenAhead();
-  // Far below the minute a wait would take, however busy the machine.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
-  sqlite3_close(holder);
-  RecordOutcome o = writer.Record(source.manifest, figures);
-  ASSERT_TRUE(o.recorded) << o.problem;
-  EXPECT_EQ(o.id, 2);
-  RecordedRun again = Load("small0", 2);
-  ASSERT_EQ(again.longTerm.size(), source.longTerm.size());
-  for (std::size_t i = 0; i < again.longTerm.size(); ++i)
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(again.longTerm[i].exposure),
-              std::bit_cast<std::uint32_t>(source.longTerm[i].exposure));
-}
-
 // A folder the history cannot be created in: the run stands.
 TEST_F(History, UnwritableHistoryLeavesTheRunStanding) {
   fs::create_directory(Db("small0"));  // a folder where the file would be

@@ -15,14 +15,6 @@ namespace {
 
 namespace td = testdata;
 
-struct RecordingHost : RunHost {
-  int showOrmid = 0;
-  std::vector<Control> focus;
-  void ShowLastOrmidReport() override { ++showOrmid; }
-  void ShowLastCommodityReport() override {}
-  void SetFocus(Control c) override { focus.push_back(c); }
-};
-
 std::vector<std::string> Lines(std::string_view text) {
   std::vector<std::string> lines;
   std::size_t i = 0;
@@ -220,7 +212,7 @@ TEST_F(LongTermRows, EveryEndpointLayout) {
        "Subgroup 6                                1234.5        24,690.%            0"},
   };
   for (const Case& c : cases) {
-    m().gEndpoint = c.code;
+    m().gEndpoint = *EndpointFromCode(c.code);
     m().gNOEL = c.noel;
     m().gRefDose = c.rfd;
     m().gQStar = c.q;
@@ -232,7 +224,7 @@ TEST_F(LongTermRows, EveryEndpointLayout) {
 }
 
 TEST_F(LongTermRows, LongNameMovesTheExposureToTheNextLine) {
-  m().gEndpoint = "R";
+  m().gEndpoint = Endpoint::RfD;
   m().gRefDose = 0.005f;
   m().gPopNames2[6] = std::string(43, 'N');
   EXPECT_EQ(RowLine(6), std::string(43, 'N'));
@@ -240,7 +232,7 @@ TEST_F(LongTermRows, LongNameMovesTheExposureToTheNextLine) {
 }
 
 TEST_F(LongTermRows, MoeCapComparesTheSingleValueAtOneMillion) {
-  m().gEndpoint = "N";
+  m().gEndpoint = Endpoint::Noel;
   m().gNOEL = 500000;
   for (auto [e, capped] : {std::pair{0.5f, true}, {0.50000006f, false}}) {
     m().gPopExposure[3] = e;
@@ -261,7 +253,7 @@ TEST_F(LongTermRows, ColumnHeadsAndFootnotePerEndpoint) {
       {"NP", "           Subgroup                       body wt/day    Exposure    of PAD ", true},
   };
   for (const Case& c : cases) {
-    m().gEndpoint = c.code;
+    m().gEndpoint = *EndpointFromCode(c.code);
     m().gNOEL = 5;
     m().gRefDose = 0.005f;
     m().gPAD.assign(25, 0.0f);
@@ -306,7 +298,7 @@ TEST_F(LongTermRows, HeaderBlockForEachEndpoint) {
       {"Q", 7, "Q* = .05 \r\n"},
   };
   for (const Case& c : cases) {
-    m().gEndpoint = c.code;
+    m().gEndpoint = *EndpointFromCode(c.code);
     ReportWriter w;
     Int16 count = 3;
     WriteReportHeader(m(), w, count, c.pop, DateTime{2024, 3, 5, 9, 7, 1});
@@ -315,7 +307,7 @@ TEST_F(LongTermRows, HeaderBlockForEachEndpoint) {
   }
   // A first report opens with one more blank line; long names wrap to the
   // column on the next line and still count as one header step.
-  m().gEndpoint = "R";
+  m().gEndpoint = Endpoint::RfD;
   m().gChemicalName = std::string(30, 'x');
   m().gResidueFileName = std::string(40, 'r');
   m().gUseAdj2 = 0;
@@ -341,8 +333,8 @@ TEST(LongTermRun, OpeningBlankLinesAndAnUncreatableCopy) {
   s.txtMOE2 = "0.005";
   RecordingHost host;
   // No report file name: no message, the report is offered at once.
-  ASSERT_EQ(checkstart(inst.m, inst.platform, host, s, kRunLongTerm), RunStatus::Done);
-  EXPECT_EQ(host.showOrmid, 1);
+  ASSERT_EQ(host.Run(inst.m, inst.platform, s, kRunLongTerm), RunStatus::Done);
+  EXPECT_EQ(host.shows, 1);
   EXPECT_TRUE(inst.platform.messages.empty());
   EXPECT_EQ(ReadFileBytes("ormdtemp.txt").substr(0, 4), "\r\n\r\n") << "first of a program run";
 
@@ -350,7 +342,7 @@ TEST(LongTermRun, OpeningBlankLinesAndAnUncreatableCopy) {
   // and the temporary report stands.
   s.chkSaveRpt = true;
   s.txtRptFile = inst.dir.str() + "/no-such-folder/week2";
-  EXPECT_EQ(checkstart(inst.m, inst.platform, host, s, kRunLongTerm), RunStatus::Stopped);
+  EXPECT_EQ(host.Run(inst.m, inst.platform, s, kRunLongTerm), RunStatus::Stopped);
   ASSERT_EQ(inst.platform.messages.size(), 1u);
   EXPECT_EQ(inst.platform.messages[0].title, "KAVRI-FCID Ormid");
   EXPECT_EQ(inst.platform.messages[0].text,
@@ -370,9 +362,9 @@ TEST(LongTermRun, FailedRunLeavesThePreviousReport) {
   s.chkMOE2 = true;
   s.txtMOE2 = "0.005";
   RecordingHost host;
-  EXPECT_EQ(checkstart(inst.m, inst.platform, host, s, kRunLongTerm), RunStatus::Stopped);
+  EXPECT_EQ(host.Run(inst.m, inst.platform, s, kRunLongTerm), RunStatus::Stopped);
   EXPECT_EQ(ReadFileBytes("ormdtemp.txt"), "previous report\r\n");
-  EXPECT_EQ(host.showOrmid, 0);
+  EXPECT_EQ(host.shows, 0);
 }
 
 }  // namespace

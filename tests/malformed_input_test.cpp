@@ -347,12 +347,6 @@ TEST(MalformedInputTest, ConsumptionFilesCutAtEveryRecord) {
   }
 }
 
-struct NullHost : RunHost {
-  void ShowLastOrmidReport() override {}
-  void ShowLastCommodityReport() override {}
-  void SetFocus(Control) override {}
-};
-
 // A consumption file gone, or unreadable, by the time of a run: the run
 // stops on the message and both earlier reports stay.
 TEST(MalformedInputTest, ConsumptionFilesThatCannotBeOpenedAtARun) {
@@ -373,8 +367,8 @@ TEST(MalformedInputTest, ConsumptionFilesThatCannotBeOpenedAtARun) {
         w.chkMOE2 = w.chkComplete = true;
         w.txtMOE2 = "0.005";
         w.chkStandard = {1};
-        NullHost host;
-        EXPECT_EQ(checkstart(s.m, s.platform, host, w, report), RunStatus::Stopped);
+        RecordingHost host;
+        EXPECT_EQ(host.Run(s.m, s.platform, w, report), RunStatus::Stopped);
         ASSERT_EQ(s.platform.messages.size(), 1u);
         EXPECT_EQ(s.platform.messages[0].text,
                   "The consumption file " + file + " cannot be opened.");

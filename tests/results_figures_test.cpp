@@ -25,7 +25,7 @@ std::unique_ptr<CommodityWhatIf> CommodityRunOf(SampleRun& run) {
   s.chkComplete = true;
   s.chkStandard.assign(static_cast<std::size_t>(run.m.gPopCount), 1);
   const std::size_t before = run.platform.messages.size();
-  EXPECT_EQ(checkstart(run.m, run.platform, host, s, kRunCommodity), RunStatus::Done);
+  EXPECT_EQ(RunThroughSession(run.m, run.platform, host, s, kRunCommodity).status, RunStatus::Done);
   EXPECT_EQ(run.platform.messages.size(), before) << run.platform.messages.back().text;
   EXPECT_FALSE(host.figures.rows.empty());
   return std::make_unique<CommodityWhatIf>(run.m, std::move(host.terms), std::move(host.figures));
@@ -34,7 +34,7 @@ std::unique_ptr<CommodityWhatIf> CommodityRunOf(SampleRun& run) {
 // The long-term rows a real long-term run sends.
 std::vector<ShownSubgroup> LongTermRunOf(SampleRun& run) {
   KeepingHost host;
-  EXPECT_EQ(checkstart(run.m, run.platform, host, run.settings, kRunLongTerm), RunStatus::Done)
+  EXPECT_EQ(RunThroughSession(run.m, run.platform, host, run.settings, kRunLongTerm).status, RunStatus::Done)
       << (run.platform.messages.empty() ? "" : run.platform.messages.back().text);
   return host.figures.longTerm;
 }
@@ -115,7 +115,7 @@ TEST(ResultsFigures, NothingLeftOutGivesTheRunsOwnFigures) {
     WindowSettings s = run.settings;
     s.chkComplete = true;
     s.chkStandard.assign(static_cast<std::size_t>(run.m.gPopCount), 1);
-    ASSERT_EQ(checkstart(run.m, run.platform, host, s, kRunCommodity), RunStatus::Done);
+    ASSERT_EQ(RunThroughSession(run.m, run.platform, host, s, kRunCommodity).status, RunStatus::Done);
     const RunFigures sent = host.figures;
     CommodityWhatIf figures(run.m, std::move(host.terms), std::move(host.figures));
 
@@ -212,9 +212,9 @@ TEST(ResultsFigures, LimitsOfTheChartedFigures) {
   };
   for (const Limit& l : limits)
     EXPECT_EQ(PastLimit(l.value, l.figure), l.past) << static_cast<int>(l.figure) << " " << l.value;
-  EXPECT_EQ(ChartFigureFor("NP"), ChartFigure::PercentReference);
-  EXPECT_EQ(ChartFigureFor("N"), ChartFigure::MarginOfExposure);
-  EXPECT_EQ(ChartFigureFor("Q"), ChartFigure::LifetimeRisk);
+  EXPECT_EQ(ChartFigureFor(*EndpointFromCode("NP")), ChartFigure::PercentReference);
+  EXPECT_EQ(ChartFigureFor(*EndpointFromCode("N")), ChartFigure::MarginOfExposure);
+  EXPECT_EQ(ChartFigureFor(*EndpointFromCode("Q")), ChartFigure::LifetimeRisk);
 }
 
 }  // namespace

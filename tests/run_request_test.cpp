@@ -10,14 +10,6 @@
 namespace ormid::test {
 namespace {
 
-struct RecordingHost : RunHost {
-  int shows = 0;
-  std::vector<Control> focus;
-  void ShowLastOrmidReport() override { ++shows; }
-  void ShowLastCommodityReport() override { ++shows; }
-  void SetFocus(Control c) override { focus.push_back(c); }
-};
-
 TEST(ReportFileName, PathAndExtensionByKind) {
 #ifdef _WIN32
   const std::string path = "c:\\res\\", other = "d:\\out\\week1";
@@ -54,7 +46,7 @@ class RunRequest : public ::testing::Test {
   std::string Run(int kind = kRunLongTerm) {
     inst_->platform.messages.clear();
     host_.focus.clear();
-    status_ = checkstart(inst_->m, inst_->platform, host_, s_, kind);
+    status_ = host_.Run(inst_->m, inst_->platform, s_, kind);
     if (inst_->platform.messages.empty()) return "";
     EXPECT_EQ(inst_->platform.messages.size(), 1u);
     return inst_->platform.messages[0].title + ": " + inst_->platform.messages[0].text;
@@ -132,7 +124,7 @@ TEST_F(RunRequest, PadNeedsAValueInTheRowsOfTheForm) {
   EXPECT_EQ(Focus(), Control::cmdPAD);
   m().gPAD[33] = 0.001f;
   EXPECT_EQ(Run(), "");
-  EXPECT_EQ(m().gEndpoint, "P");
+  EXPECT_EQ(m().gEndpoint, Endpoint::Pad);
 }
 
 TEST_F(RunRequest, EndpointTableAndRunParameters) {
@@ -161,7 +153,7 @@ TEST_F(RunRequest, EndpointTableAndRunParameters) {
     s_.chkMOE4 = c.pad;
     EXPECT_EQ(Run(), "") << c.code;
     EXPECT_EQ(status_, RunStatus::Done);
-    EXPECT_EQ(m().gEndpoint, c.code);
+    EXPECT_EQ(EndpointCode(m().gEndpoint), c.code);
     EXPECT_EQ(m().gNOEL, c.n) << c.code;
     EXPECT_EQ(m().gRefDose, c.r) << c.code;
     EXPECT_EQ(m().gQStar, c.qs) << c.code;
@@ -195,12 +187,12 @@ TEST_F(RunRequest, CriticalValuesAndSubgroupSelection) {
   EXPECT_EQ(m().gCritCropPct, 99.0f);
 
   // No subgroup: refused after the endpoint parameters were set.
-  m().gEndpoint = "old";
+  m().gEndpoint = Endpoint::QStar;
   EXPECT_EQ(Run(kRunCommodity),
             "Ormid Analysis: You must check at least one population before you perform a "
             "commodity analysis");
   EXPECT_EQ(Focus(), Control::chkStandard1);
-  EXPECT_EQ(m().gEndpoint, "R");
+  EXPECT_EQ(m().gEndpoint, Endpoint::RfD);
 
   s_.chkStandard[0] = 1;
   s_.chkStandard[4] = 2;  // grayed counts as selected
@@ -230,7 +222,7 @@ TEST_F(RunRequest, OverwriteQuestionComesBeforeTheEndpointChecks) {
   // Yes, then a missing endpoint stops the run: nothing is written.
   inst_->platform.answers = {MsgAnswer::Yes};
   inst_->platform.messages.clear();
-  EXPECT_EQ(checkstart(m(), inst_->platform, host_, s_, kRunLongTerm), RunStatus::Refused);
+  EXPECT_EQ(host_.Run(m(), inst_->platform, s_, kRunLongTerm), RunStatus::Refused);
   ASSERT_EQ(inst_->platform.messages.size(), 2u);
   EXPECT_EQ(inst_->platform.messages[1].text,
             "At least one toxicology endpoint must be checked and have a value greater than "

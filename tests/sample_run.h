@@ -18,9 +18,6 @@ namespace ormid::test {
 
 // Keeps the terms of every run it starts.
 struct QuietHost : RunHost {
-  void ShowLastOrmidReport() override {}
-  void ShowLastCommodityReport() override {}
-  void SetFocus(Control) override {}
   ExposureTerms* Terms() override { return &terms; }
   ExposureTerms terms;
 };

@@ -78,12 +78,6 @@ class FaultyPlatform : public FakePlatform {
   Fault fault_;
 };
 
-struct NullHost : RunHost {
-  void ShowLastOrmidReport() override {}
-  void ShowLastCommodityReport() override {}
-  void SetFocus(Control) override {}
-};
-
 struct NullUi : DeliveryUi {
   void ChooseDestination(const std::string&) override {}
   void ShowViewer(const std::string&, const std::string&, int) override {}
@@ -121,13 +115,13 @@ WindowSettings Settings(bool commodity, const std::string& copy = "") {
 const Save kSaves[] = {
     {"ormdtemp.txt",
      [](StartedInstallation& s, Platform& p) {
-       NullHost host;
-       return checkstart(s.m, p, host, Settings(false), kRunLongTerm) == RunStatus::Done;
+       RecordingHost host;
+       return host.Run(s.m, p, Settings(false), kRunLongTerm) == RunStatus::Done;
      }},
     {"tempcomm.txt",
      [](StartedInstallation& s, Platform& p) {
-       NullHost host;
-       return checkstart(s.m, p, host, Settings(true), kRunCommodity) == RunStatus::Done;
+       RecordingHost host;
+       return host.Run(s.m, p, Settings(true), kRunCommodity) == RunStatus::Done;
      }},
     {"tempres.fil",
      [](StartedInstallation& s, Platform& p) {
@@ -135,13 +129,13 @@ const Save kSaves[] = {
      }},
     {"residues/week1.OR10",
      [](StartedInstallation& s, Platform& p) {
-       NullHost host;
-       return checkstart(s.m, p, host, Settings(false, "week1"), kRunLongTerm) == RunStatus::Done;
+       RecordingHost host;
+       return host.Run(s.m, p, Settings(false, "week1"), kRunLongTerm) == RunStatus::Done;
      }},
     {"residues/week1.CC10",
      [](StartedInstallation& s, Platform& p) {
-       NullHost host;
-       return checkstart(s.m, p, host, Settings(true, "week1"), kRunCommodity) == RunStatus::Done;
+       RecordingHost host;
+       return host.Run(s.m, p, Settings(true, "week1"), kRunCommodity) == RunStatus::Done;
      }},
     {"saved.OR10",
      [](StartedInstallation& s, Platform& p) {
@@ -192,8 +186,8 @@ TEST(SaveFaultTest, AWorkingFolderThatCannotBeWritten) {
   ASSERT_TRUE(s.Open(SmallResidueFile(0)));
   WriteFileBytes(kLongTermReportFile, "previous\r\n");
   fs::permissions(s.dir.path(), fs::perms::owner_write, fs::perm_options::remove);
-  NullHost host;
-  EXPECT_EQ(checkstart(s.m, s.platform, host, Settings(false), kRunLongTerm), RunStatus::Stopped);
+  RecordingHost host;
+  EXPECT_EQ(host.Run(s.m, s.platform, Settings(false), kRunLongTerm), RunStatus::Stopped);
   fs::permissions(s.dir.path(), fs::perms::owner_write, fs::perm_options::add);
   EXPECT_EQ(ReadFileBytes(kLongTermReportFile), "previous\r\n");
   ASSERT_EQ(s.platform.messages.size(), 1u);

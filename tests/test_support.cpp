@@ -9,6 +9,8 @@
 
 #include <unistd.h>
 
+#include "session/run_session.h"
+
 namespace ormid::test {
 
 MsgAnswer FakePlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
@@ -219,6 +221,18 @@ std::string ZipMember(const std::filesystem::path& zip, const std::string& membe
     out.append(buffer, n);
   if (pipe) ::pclose(pipe);
   return out;
+}
+
+SessionRun RunThroughSession(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s,
+                             int report) {
+  RunRequest request;
+  request.kind = report == kRunLongTerm ? RunKind::LongTerm : RunKind::Commodity;
+  request.settings = s;
+  RunSession session(m, p);
+  const RunOutcome run = session.Run(request, host);
+  if (run.notice) ShowNotice(p, *run.notice);
+  if (run.status == RunStatus::Done) session.Finish({});
+  return {run.status, run.focus, run.showReport};
 }
 
 }  // namespace ormid::test

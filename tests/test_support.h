@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "core/platform.h"
+#include "core/run_host.h"
+#include "core/window_settings.h"
+#include "setup/run_request.h"
 
 namespace ormid::test {
 
@@ -114,5 +117,29 @@ std::vector<CsvRow> ParseCsv(const std::string& text);
 // each after its food's other forms (lines 183 and 306 of the exported table).
 // Ormid reads them (nothing of them is consumed); a table import refuses them.
 std::string WithStrayFoodForms(const std::string& demofos);
+
+// A run as a front end makes it through the run session: the refusal or
+// closing message shown through the platform; how it ended, the control that
+// gets the keyboard, and whether the report is to be shown.
+struct SessionRun {
+  RunStatus status = RunStatus::Refused;
+  Control focus = Control::None;
+  bool showReport = false;
+};
+SessionRun RunThroughSession(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s,
+                             int report);
+
+// A front end's stand-in: runs through the run session and counts the
+// reports it was to show and the controls it was to focus.
+struct RecordingHost : RunHost {
+  RunStatus Run(ModOrmid& m, Platform& p, const WindowSettings& s, int report) {
+    const SessionRun run = RunThroughSession(m, p, *this, s, report);
+    if (run.showReport) ++shows;
+    if (run.focus != Control::None) focus.push_back(run.focus);
+    return run.status;
+  }
+  int shows = 0;
+  std::vector<Control> focus;
+};
 
 }  // namespace ormid::test

@@ -41,6 +41,7 @@
 #include "residue_table/residue_table_command.h"
 #include "run_record/export_dialog.h"
 #include "run_record/finished_run.h"
+#include "session/run_session.h"
 #include "setup/run_request.h"
 #include "setup/startup.h"
 #include "setup/window_checks.h"
@@ -579,44 +580,52 @@ void FrmOrmid::closeEvent(QCloseEvent* event) {
 
 void FrmOrmid::RunRequest(int report) {
   running_ = report;
-  const WindowSettings settings = Settings();
+  ormid::RunRequest request;
+  request.kind = report == kRunLongTerm ? RunKind::LongTerm : RunKind::Commodity;
+  request.settings = Settings();
+  if (mnuRecordHistory->isChecked()) request.history = ormid::RunRequest::History::Record;
   const DateTime started = p_.Now();
   relay_.FreezeClock(started);
-  const std::string command = report == kRunLongTerm ? "longterm" : "commodity";
+  const std::string command = CommandOf(request.kind);
   // The long-term report's header depends on the line count an earlier
   // report of this session left: the manifest records it.
   const int lineCount = m_.gLineCount;
-  recorder_ = std::make_unique<RunRecorder>(command, [this, command, settings, started, lineCount] {
-    return BuildManifest(m_, ManifestRun{command, settings, started, false, {}, lineCount});
-  });
+  recorder_ = std::make_unique<RunRecorder>(
+      command, [this, command, settings = request.settings, started, lineCount] {
+        return BuildManifest(m_, ManifestRun{command, settings, started, false, {}, lineCount});
+      });
   runFigures_.Clear();
-  HistoryRecorder history;
-  history_ = mnuRecordHistory->isChecked() ? &history : nullptr;
-  const RunStatus status = checkstart(m_, relay_, *this, settings, report);
+  RunSession session(m_, relay_);
+  const RunOutcome run = session.Run(request, *this);
   relay_.ThawClock();
   EndBusyNote();
   delete progress_;
   progress_ = nullptr;
-  if (status == RunStatus::Done) {
+  if (run.notice) ShowNotice(relay_, *run.notice);
+  SetFocus(run.focus);
+  if (run.status == RunStatus::Done) {
     FinishRunRecord();
-    const FinishedRun& run = report == kRunLongTerm ? *lastLongTerm_ : *lastCommodity_;
-    const std::string saved =
-        settings.chkSaveRpt ? ReportFileNameFor(settings.txtRptFile, m_.gResiduePath, report) : "";
-    // The report file the run saved gets its manifest, as on the command line.
-    if (settings.chkSaveRpt) WriteReportManifest(run, saved);
-    // A finished run goes into the run history with its manifest; a refused
-    // or stopped one leaves nothing there.
-    if (history_ && run.manifest.is_object()) {
-      nlohmann::json manifest = run.manifest;
-      manifest["outputs"] = nlohmann::json::array({run.report});
-      if (!saved.empty()) AddOutput(manifest, "saved report", saved);
-      RecordFinishedRun(relay_, manifest, history);
-      if (frmHistory) frmHistory->Refresh();
+    // A run that did not save its report shows it, its Results window first
+    // so that the report's viewer comes up in front of it.
+    if (run.showReport) {
+      ShowResults(report);
+      if (report == kRunLongTerm)
+        cmdPrintOrmidAnalysis_Click();
+      else
+        cmdCommodity_Click();
     }
+    // The saved report gets its manifest, as on the command line, and the
+    // run goes into the run history; a refused or stopped one leaves
+    // nothing there.
+    session.Finish([this](const OutputFailure& f) {
+      p_.MessageBox(
+          "The manifest " + f.path + " could not be written: " + f.reason + ".",
+          "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
+    });
+    if (request.history != ormid::RunRequest::History::None && frmHistory) frmHistory->Refresh();
     // A run that saved its report has not shown its Results window yet.
     ShowResults(report);
   }
-  history_ = nullptr;
   recorder_.reset();
   running_ = 0;
 }
@@ -624,7 +633,6 @@ void FrmOrmid::RunRequest(int report) {
 ResultsSink* FrmOrmid::Results() {
   sinks_ = ResultsFanOut();
   sinks_.Add(recorder_.get());
-  sinks_.Add(history_);
   sinks_.Add(&runFigures_);
   return sinks_.Empty() ? nullptr : &sinks_;
 }
@@ -815,7 +823,8 @@ void FrmOrmid::showCCCreport() {
 }
 
 void FrmOrmid::cmdPrintResFl_Click() {
-  RunResidueListing(m_, p_, *this, *this, Settings());
+  Control focus = Control::None;
+  if (!RunResidueListing(m_, p_, *this, Settings(), focus)) SetFocus(focus);
 }
 
 void FrmOrmid::ChooseDestination(const std::string& caption) {

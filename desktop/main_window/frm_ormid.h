@@ -142,21 +142,10 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // The window's current settings as a run request reads them.
   WindowSettings Settings() const;
 
+  // Gives the keyboard to a control a run or a check named.
+  void SetFocus(Control control);
+
   // --- RunHost ---
-  // A run shows its report once it is complete: the run has finished. Its
-  // Results window opens first, so that the report's viewer comes up in
-  // front of it.
-  void ShowLastOrmidReport() override {
-    FinishRunRecord();
-    ShowResults(kRunLongTerm);
-    cmdPrintOrmidAnalysis_Click();
-  }
-  void ShowLastCommodityReport() override {
-    FinishRunRecord();
-    ShowResults(kRunCommodity);
-    cmdCommodity_Click();
-  }
-  void SetFocus(Control control) override;
   void Progress(int done, int total) override;
   void Computing() override;
   // The run under way keeps its figures for Export Results, the run history
@@ -228,7 +217,6 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   int exportType_ = 1;  // the type Export Results offers first
   // The run history's sink while a run is under way (none when recording
   // is off), and the sinks a run sends its rows to.
-  HistoryRecorder* history_ = nullptr;
   ResultsFanOut sinks_;
   // The figures and the terms of the run under way that the Results window
   // keeps.

@@ -14,7 +14,8 @@
 #include "manifest/output_digests.h"
 #include "manifest/run_manifest.h"
 #include "residue/residue_reader.h"
-#include "setup/run_request.h"
+#include "results/worst_subgroup.h"
+#include "session/run_session.h"
 
 namespace ormid {
 
@@ -49,20 +50,11 @@ class UnsyncedFile : public OutputFile {
   std::unique_ptr<OutputFile> file_;
 };
 
-// A worker's platform: the run's temporary report goes to the scenario's
-// report in the output folder (the working folder's temporary reports are
-// left alone), messages are kept for the scenario's outcome instead of
-// shown, the open dialog answers with the scenario's residue file, and the
-// clock is the batch's.
+// A worker's platform: messages are kept for the scenario's outcome instead
+// of shown, and the clock is the batch's.
 class WorkerPlatform : public Platform {
  public:
-  WorkerPlatform(std::string residue, const char* temporaryReport, std::string report, DateTime now,
-                 bool yes)
-      : residue_(std::move(residue)),
-        temporary_(temporaryReport),
-        report_(std::move(report)),
-        now_(now),
-        yes_(yes) {}
+  WorkerPlatform(DateTime now, bool yes) : now_(now), yes_(yes) {}
 
   MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon,
                        MsgButtons buttons) override {
@@ -75,9 +67,7 @@ class WorkerPlatform : public Platform {
     return "";
   }
   std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override {
-    auto chosen = std::move(residue_);
-    residue_.reset();
-    return chosen;
+    return std::nullopt;
   }
   DateTime Now() override { return now_; }
 
@@ -87,19 +77,18 @@ class WorkerPlatform : public Platform {
   // a power failure is run again.
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path,
                                                std::string& error) override {
-    const std::string& where = Where(path);
-    auto file = Platform::CreateOutputFile(where, error);
+    auto file = Platform::CreateOutputFile(path, error);
     if (file) file = std::make_unique<UnsyncedFile>(std::move(file));
-    return digests.Watch(where, std::move(file));
+    return digests.Watch(path, std::move(file));
   }
   bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) override {
-    if (!Platform::ReplaceFile(Where(from), Where(to), error)) return false;
-    digests.Moved(Where(from), Where(to));
+    if (!Platform::ReplaceFile(from, to, error)) return false;
+    digests.Moved(from, to);
     return true;
   }
   void RemoveFile(const std::string& path) override {
-    Platform::RemoveFile(Where(path));
-    digests.Removed(Where(path));
+    Platform::RemoveFile(path);
+    digests.Removed(path);
   }
   // The working folder is the process's current directory for the whole
   // batch, entered once before the workers start.
@@ -113,29 +102,17 @@ class WorkerPlatform : public Platform {
   OutputDigests digests;
 
  private:
-  const std::string& Where(const std::string& path) {
-    if (path == temporary_) return report_;
-    if (path == TemporaryNameFor(temporary_)) {
-      temporaryTarget_ = TemporaryNameFor(report_);
-      return temporaryTarget_;
-    }
-    return path;
-  }
-
-  std::optional<std::string> residue_;
-  std::string temporary_, report_, temporaryTarget_;
   DateTime now_;
   bool yes_;
   std::vector<std::string> messages_;
 };
 
-// Keeps a run's subgroup figures (the long-term rows, or the subgroup
-// totals of a commodity run) and hands every row on to the exports.
+// Keeps a run's subgroup figures: the long-term rows, or the subgroup totals
+// of a commodity run.
 class FiguresCollector : public ResultsSink {
  public:
   void LongTerm(const ModOrmid& m, const LongTermResult& r) override {
     figures.emplace_back(r);
-    if (next) next->LongTerm(m, r);
   }
   void Contribution(const ModOrmid& m, const ContributionResult& r) override {
     if (r.kind == ContributionKind::SubgroupTotal) {
@@ -153,23 +130,15 @@ class FiguresCollector : public ResultsSink {
       t.lifetimeRisk = r.lifetimeRisk;
       figures.emplace_back(t);
     }
-    if (next) next->Contribution(m, r);
   }
-  bool TotalsOnly() const override { return next == nullptr; }
-  void Sent() override {
-    if (next) next->Sent();
-  }
+  bool TotalsOnly() const override { return true; }
   std::vector<SubgroupFigures> figures;
-  ResultsSink* next = nullptr;
 };
 
 class WorkerHost : public RunHost {
  public:
-  void ShowLastOrmidReport() override {}
-  void ShowLastCommodityReport() override {}
-  void SetFocus(Control) override {}
-  ResultsSink* Results() override { return sink; }
-  ResultsSink* sink = nullptr;
+  ResultsSink* Results() override { return &figures; }
+  FiguresCollector figures;
 };
 
 std::string ExportPath(const std::string& outDir, const std::string& id, ExportFormat f) {
@@ -187,76 +156,45 @@ ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, con
   };
   if (!s.problem.empty()) return fail(s.problem);
 
-  const std::string report = ScenarioReportPath(o.outDir, s);
-  WorkerPlatform p(s.residueFile,
-                   s.report == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile, report,
-                   o.date, o.yes);
+  WorkerPlatform p(o.date, o.yes);
   ModOrmid m = started;
-  int cancelled = 0;
-  OpenResidueFile(m, p, cancelled);
-  if (cancelled != 0) return fail(p.Messages());
-  WindowSettings settings;
+  if (!OpenNamedResidueFile(m, p, s.residueFile)) return fail(p.Messages());
+  RunRequest request;
+  request.kind = s.report == kRunLongTerm ? RunKind::LongTerm : RunKind::Commodity;
   std::string problem;
-  if (s.settings && !s.settings(m, settings, problem)) return fail(problem);
-  settings.chkSaveRpt = false;
+  if (s.settings && !s.settings(m, request.settings, problem)) return fail(problem);
+  request.settings.chkSaveRpt = false;
+  request.report = ScenarioReportPath(o.outDir, s);
+  for (ExportFormat f : o.exports) request.exports.push_back(ExportPath(o.outDir, s.id, f));
+  // The run history takes every row, as from a single run; RunBatch records
+  // the scenarios in their order.
+  if (o.history) request.history = RunRequest::History::HandBack;
+  request.outputDigests = &p.digests;
+  request.inputDigests = &installation;
+  request.clockIsUtc = o.utc;
 
-  ManifestRun record{s.report == kRunLongTerm ? "longterm" : "commodity", settings, o.date, o.utc};
-  std::vector<std::string> exportPaths;
-  for (ExportFormat f : o.exports) exportPaths.push_back(ExportPath(o.outDir, s.id, f));
-  FiguresCollector collector;
-  ResultsFanOut others;
-  std::optional<ResultsExport> exports;
-  if (!exportPaths.empty()) {
-    exports.emplace(p, exportPaths, [&] { return BuildManifest(m, record, &installation); });
-    others.Add(&*exports);
-  }
-  // The run history takes every row, as from a single run.
-  std::shared_ptr<ScenarioOutcome::Record> kept;
-  if (o.history) {
-    kept = std::make_shared<ScenarioOutcome::Record>();
-    others.Add(&kept->figures);
-  }
-  if (!others.Empty()) collector.next = &others;
   WorkerHost host;
-  host.sink = &collector;
-  if (checkstart(m, p, host, settings, s.report) != RunStatus::Done) return fail(p.Messages());
-
-  // The report stands; the manifest lists it and every export written.
-  nlohmann::json manifest = BuildManifest(m, record, &installation);
-  AddOutput(manifest, "report", report, &p.digests);
-  out.outputs.push_back(report);
-  std::vector<std::string> failures;
-  if (exports) {
-    auto failed = exports->Commit();
-    for (const std::string& path : exportPaths) {
-      bool bad = false;
-      for (const ExportFailure& f : failed) bad = bad || f.path == path;
-      if (!bad && AddOutput(manifest, "export", path, &p.digests)) out.outputs.push_back(path);
-    }
-    for (const ExportFailure& f : failed)
-      failures.push_back("The export file " + f.path + " could not be written: " + f.reason);
+  RunSession session(m, p);
+  const RunOutcome run = session.Run(request, host);
+  if (run.status != RunStatus::Done) {
+    if (run.notice) ShowNotice(p, *run.notice);
+    return fail(p.Messages());
   }
-  std::string error;
-  std::vector<std::string> manifests = {ManifestPathFor(report)};
-  for (const std::string& path : out.outputs)
-    if (path != report && ExportFormatOf(path) == ExportFormat::Csv)
-      manifests.push_back(ManifestPathFor(path));
-  for (const std::string& path : manifests) {
-    if (WriteManifest(p, path, manifest, error))
-      out.outputs.push_back(path);
-    else
-      failures.push_back("The manifest " + path + " could not be written: " + error);
-  }
-  if (!failures.empty()) {
-    std::string text = "Export Results:";
-    for (const std::string& f : failures) text += " " + f + ".";
-    return fail(text + " The reports of the run stand.");
-  }
+  std::string failures;
+  session.Finish([&](const OutputFailure& f) {
+    failures += f.kind == OutputFailure::Kind::Export
+                    ? " The export file " + f.path + " could not be written: " + f.reason + "."
+                    : " The manifest " + f.path + " could not be written: " + f.reason + ".";
+  });
+  out.outputs = session.Outputs();
+  if (!failures.empty())
+    return fail("Export Results:" + failures + " The reports of the run stand.");
   out.status = ScenarioStatus::Done;
-  out.subgroups = std::move(collector.figures);
-  if (kept) {
-    kept->manifest = std::move(manifest);
-    out.record = std::move(kept);
+  out.subgroups = std::move(host.figures.figures);
+  if (auto figures = session.TakeHistory()) {
+    out.record = std::make_shared<ScenarioOutcome::Record>();
+    out.record->manifest = session.Manifest();
+    out.record->figures = std::move(figures);
   }
   return out;
 }
@@ -301,19 +239,10 @@ std::string OverwriteQuestion(const std::string& outDir, const std::vector<std::
 }
 
 const SubgroupFigures* WorstSubgroup(const ScenarioOutcome& o) {
-  const SubgroupFigures* worst = nullptr;
-  bool byReference = false;
-  for (const SubgroupFigures& s : o.subgroups)
-    byReference = byReference || s.figures.percentReference.has_value();
-  for (const SubgroupFigures& s : o.subgroups) {
-    if (byReference) {
-      if (!s.figures.percentReference) continue;
-      if (!worst || *s.figures.percentReference > *worst->figures.percentReference) worst = &s;
-    } else if (!worst || s.figures.exposure > worst->figures.exposure) {
-      worst = &s;
-    }
-  }
-  return worst;
+  std::vector<SubgroupStanding> standings;
+  for (const SubgroupFigures& s : o.subgroups) standings.push_back(StandingOf(s.figures));
+  const int worst = WorstSubgroup(standings);
+  return worst < 0 ? nullptr : &o.subgroups[static_cast<std::size_t>(worst)];
 }
 
 BatchCounts RunBatch(const ModOrmid& started, const std::vector<BatchScenario>& scenarios,
@@ -343,7 +272,7 @@ BatchCounts RunBatch(const ModOrmid& started, const std::vector<BatchScenario>& 
   if (options.history) history.emplace(*options.history);
   auto record = [&](const BatchScenario& s, const ScenarioOutcome::Record& r) {
     if (!history) return;
-    RecordOutcome recorded = history->Record(r.manifest, r.figures);
+    RecordOutcome recorded = history->Record(r.manifest, *r.figures);
     if (!recorded.note.empty() && counts.historyNote.empty()) counts.historyNote = recorded.note;
     if (!recorded.recorded) {
       counts.historyProblem = "Run history not recorded: " + recorded.problem +

@@ -71,7 +71,7 @@ struct ScenarioOutcome {
   // history has them (RunBatch drops them before the listener is called).
   struct Record {
     nlohmann::json manifest;
-    HistoryRecorder figures;
+    std::shared_ptr<HistoryRecorder> figures;
   };
   std::shared_ptr<Record> record;
 };

@@ -59,21 +59,20 @@ const std::string& CommodityRun::FormLabel(int j) {
   return label;
 }
 
-EndpointLayout LayoutOf(const std::string& code) {
-  // Asked for every row: compared as views, lengths first.
-  const std::string_view endpoint = code;
-  if (endpoint == "R" || endpoint == "P") return EndpointLayout::RefDose;
-  if (endpoint == "N") return EndpointLayout::Noel;
-  if (endpoint == "NR" || endpoint == "NP") return EndpointLayout::NoelRef;
+EndpointLayout LayoutOf(Endpoint endpoint) {
+  if (endpoint == Endpoint::RfD || endpoint == Endpoint::Pad) return EndpointLayout::RefDose;
+  if (endpoint == Endpoint::Noel) return EndpointLayout::Noel;
+  if (endpoint == Endpoint::NoelRfD || endpoint == Endpoint::NoelPad)
+    return EndpointLayout::NoelRef;
   return EndpointLayout::Risk;
 }
 
-bool UsesPercentRef(const std::string& endpoint) {
+bool UsesPercentRef(Endpoint endpoint) {
   const EndpointLayout layout = LayoutOf(endpoint);
   return layout == EndpointLayout::RefDose || layout == EndpointLayout::NoelRef;
 }
 
-bool UsesPercentNoel(const std::string& endpoint) {
+bool UsesPercentNoel(Endpoint endpoint) {
   const EndpointLayout layout = LayoutOf(endpoint);
   return layout == EndpointLayout::Noel || layout == EndpointLayout::NoelRef;
 }
@@ -94,29 +93,16 @@ const std::vector<int>& CommodityRun::GroupFoods(int k) {
         if (FoodInGroup(m, f, g)) foods.push_back(f);
     }
   }
-  return PreparedGroupFoods(k);
-}
-
-void CommodityRun::PrepareTables() {
-  GroupFoods(1);
-  for (std::size_t j = 1; j < m.gFormCode.size(); ++j) FormLabel(static_cast<int>(j));
-}
-
-const std::vector<int>& CommodityRun::PreparedGroupFoods(int k) const {
   static const std::vector<int> kNone;
   const auto ki = static_cast<std::size_t>(k);
   return ki < groupFoods_.size() ? groupFoods_[ki] : kNone;
 }
 
-std::string_view CommodityRun::PreparedFormLabel(int j) const {
-  const auto ji = static_cast<std::size_t>(j);
-  return ji < formLabels_.size() ? std::string_view(formLabels_[ji]) : std::string_view();
-}
 
 bool PadApplies(const ModOrmid& m, int row) {
   const auto ri = static_cast<std::size_t>(row);
-  const std::string_view endpoint = m.gEndpoint;
-  return (endpoint == "P" || endpoint == "NP") && ri < m.gPAD.size() && m.gPAD[ri] > 0;
+  const Endpoint endpoint = m.gEndpoint;
+  return (endpoint == Endpoint::Pad || endpoint == Endpoint::NoelPad) && ri < m.gPAD.size() && m.gPAD[ri] > 0;
 }
 
 float ReferenceDose(const ModOrmid& m, int row) {
@@ -247,8 +233,10 @@ void WriteCommodityHeader(CommodityRun& run, int row) {
   WriteReportHeader(run.m, run.w, run.m.gLineCount, row, run.p.Now());
 }
 
-bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
-                          const std::string& reportFileName) {
+AnalysisEnd RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
+                                 const std::string& reportFileName,
+                                 const std::string& temporaryReport) {
+  AnalysisEnd end;
   // Every group index the rule set can assign must name an entry of the crop
   // group list; otherwise group names and numbers would be missing.
   const int needed = RuleSetGroupCount(m);
@@ -258,14 +246,14 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
                      " crop groups, but the survey data of this installation needs " +
                      std::to_string(needed) + ". No commodity report was written.",
                  kTitle, MsgIcon::Exclamation, MsgButtons::OK);
-    return false;
+    return end;
   }
 
   m.gPageNumber = 0;
   m.gLineCount = 0;
   int failed = 0;
   ComputeTotalExposure(m, p, failed, host.Terms());
-  if (failed != 0) return false;
+  if (failed != 0) return end;
 
   CommodityRun run(m, p);
   // Whoever keeps the run's rows is done with them before the texts they
@@ -280,31 +268,23 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
   if (!run.files.Open(m, failedFile)) {
     p.MessageBox("The consumption file " + failedFile + " cannot be opened.", "support file error",
                  MsgIcon::Critical, MsgButtons::OK);
-    return false;
+    return end;
   }
   ClassifyCropGroups(m);
 
   // The reports go to the temporary report as they are written, so that
   // the run never holds them whole; the last report is replaced only when
   // every subgroup is done.
-  FileReplacement report(p, kCommodityReportFile, FileKind::WorkingFile);
+  FileReplacement report(p, temporaryReport, FileKind::WorkingFile);
   ReportToFile sink(report);
   run.w.SendTo(&sink, kReportChunk);
-  if (host.Results()) run.PrepareTables();
   sink.written = report.Open(sink.error);
   for (int i = 1; sink.written && run.nonFiniteRow == 0 && i <= m.gPopCount; ++i) {
     const std::string& kind = KindOfRow(m, i);
     if (kind == "A" || kind == "C") WriteCompleteReport(run, i);
     if (kind == "B" || kind == "C") WriteCriticalReport(run, i);
-    if (ResultsSink* results = host.Results(); results && !kind.empty()) {
-      // A sink that takes the rows on a thread of its own has them made
-      // there as well, from the prepared tables, while this thread goes
-      // on with the next subgroup's reports.
-      const CommodityRun& shared = run;
-      if (!results->SendBehind(
-              [&shared, i](ResultsSink& s) { SendContributionsAfresh(shared, i, s); }))
-        SendContributions(run, i, *results);
-    }
+    if (ResultsSink* results = host.Results(); results && !kind.empty())
+      SendContributions(run, i, *results);
     host.Progress(i, m.gPopCount);
   }
   if (run.nonFiniteRow == 0) run.w.Flush();
@@ -321,37 +301,38 @@ bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
                      " are not finite numbers (a zero endpoint value, or consumption or residue "
                      "values out of range). No report was written.",
                  kTitle, MsgIcon::Exclamation, MsgButtons::OK);
-    return false;
+    return end;
   }
   if (!sink.written || !report.Commit(error)) {
     m.gPageNumber = 0;
     m.gLineCount = 0;
-    p.MessageBox(std::string("The report file ") + kCommodityReportFile +
+    p.MessageBox("The report file " + temporaryReport +
                      " could not be written in the working folder " + m.gWorkingDir + ": " + error +
                      ". The last report was left as it was.",
                  kTitle, MsgIcon::Exclamation, MsgButtons::OK);
-    return false;
+    return end;
   }
 
   if (reportFileName.empty()) {
-    host.ShowLastCommodityReport();
-    return true;
+    end.done = end.showReport = true;
+    return end;
   }
-  if (!CopyReportFile(p, kCommodityReportFile, reportFileName, error)) {
+  if (!CopyReportFile(p, temporaryReport, reportFileName, error)) {
     p.MessageBox("The commodity report file " + reportFileName + " could not be written: " + error +
                      ". Specify a valid filename or path\\filename. The report is still "
                      "available through 'Show Last Commodity Rpt'.",
                  kTitle, MsgIcon::Exclamation, MsgButtons::OK);
-    host.SetFocus(Control::txtRptFile);
-    return false;
+    end.focus = Control::txtRptFile;
+    return end;
   }
-  p.MessageBox(
+  end.done = true;
+  end.closing = Notice{
       "Commodity analysis completed. Press 'Show Last Commodity Rpt' to view report. \r\n"
       "Commodity analysis report also saved as file " +
           reportFileName,
-      kTitle, MsgIcon::Information, MsgButtons::OK);
-  host.SetFocus(Control::cmdCommodity);
-  return true;
+      kTitle, MsgIcon::Information};
+  end.focus = Control::cmdCommodity;
+  return end;
 }
 
 const std::string& GroupName(const ModOrmid& m, int k) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/mod_ormid.h"
+#include "core/run_host.h"
 #include "exposure/total_exposure.h"
 #include "report/report_writer.h"
 
@@ -22,9 +23,13 @@ namespace ormid {
 class Platform;
 class RunHost;
 
-// False when a message stopped the run (no report, or the copy failed).
-bool RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
-                          const std::string& reportFileName);
+// The commodity run: the report written to `temporaryReport`
+// ("tempcomm.txt" in the working folder), then its copy to the user's report
+// file when one was given. Not done when a message stopped it (no report, or
+// the copy failed).
+AnalysisEnd RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
+                                 const std::string& reportFileName,
+                                 const std::string& temporaryReport = kCommodityReportFile);
 
 // How an endpoint code lays out the commodity tables.
 enum class EndpointLayout {
@@ -33,7 +38,7 @@ enum class EndpointLayout {
   NoelRef,  // "NR", "NP": margin of exposure and percent of RfD or PAD
   Risk,     // "Q" and any other code: lifetime cancer risk
 };
-EndpointLayout LayoutOf(const std::string& endpoint);
+EndpointLayout LayoutOf(Endpoint endpoint);
 
 // The figures one exposure gives a report row. Only those of the run's
 // endpoint are formed; the others stay 0. moe is 0 for no exposure.
@@ -85,12 +90,6 @@ struct CommodityRun {
   // The foods of crop group k in report order, once the groups are
   // classified.
   const std::vector<int>& GroupFoods(int k);
-  // Makes the crop groups' foods and every food form's label at once, so
-  // that a thread sending the run's rows can read them while this one
-  // writes the reports; the Prepared readers never change them.
-  void PrepareTables();
-  const std::vector<int>& PreparedGroupFoods(int k) const;
-  std::string_view PreparedFormLabel(int j) const;
   // The starts of the complete report's food rows and food-form rows, up to
   // their factor cells, by food and by entry; filled as the rows are first
   // written.
@@ -105,8 +104,8 @@ struct CommodityRun {
 };
 
 // The endpoint's figures include a percent of the RfD or PAD / of the NOEL.
-bool UsesPercentRef(const std::string& endpoint);
-bool UsesPercentNoel(const std::string& endpoint);
+bool UsesPercentRef(Endpoint endpoint);
+bool UsesPercentNoel(Endpoint endpoint);
 
 // Whether report row `row`'s percentages refer to its PAD: a PAD endpoint
 // and a PAD entered for the row.

@@ -244,36 +244,36 @@ void AddLines(ModOrmid& m, int n) {
 
 }  // namespace
 
-void WriteFoodTableHeading(const ModOrmid& m, ReportWriter& w, const std::string& endpoint,
+void WriteFoodTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint,
                            std::string& rule, Int16& lineCount, int row) {
   const auto ri = static_cast<std::size_t>(row);
   const bool pad = ri < m.gPAD.size() && m.gPAD[ri] > 0;
-  if (endpoint == "R" || endpoint == "P") {
+  if (endpoint == Endpoint::RfD || endpoint == Endpoint::Pad) {
     w.Line("                                                          Exposure Analysis    ");
     w.Line("                                                        -----------------------");
     w.Line("                                Residue     Adjustment     mg/kg     Percent of");
-    w.Line(endpoint == "P" && pad
+    w.Line(endpoint == Endpoint::Pad && pad
                ? "       Food Name                 (ppm)       Factors    body wt/day     PAD    "
                : "       Food Name                 (ppm)       Factors    body wt/day     RfD    ");
     w.Line("----------------------------  ----------  ------------- -----------  ----------");
     rule = "                                                        -----------  ----------";
-  } else if (endpoint == "N") {
+  } else if (endpoint == Endpoint::Noel) {
     w.Line("                                                         Exposure Analysis");
     w.Line("                                                   ----------------------------");
     w.Line("                           residue   Adjustment       mg/kg   |Percent| Margin ");
     w.Line("       Food name            (ppm)     Factors      body wt/day|of NOEL|of Expsr");
     w.Line("------------------------- ---------- ------------- -----------|-------|--------");
     rule = "                                                   ----------- ------- --------";
-  } else if (endpoint == "NR" || endpoint == "NP") {
+  } else if (endpoint == Endpoint::NoelRfD || endpoint == Endpoint::NoelPad) {
     w.Line("                                                         Exposure Analysis");
     w.Line("                                                   ----------------------------");
     w.Line("                            Residue    Adjustment      mg/kg  |Margin of| Perc.");
-    w.Line(endpoint == "NP" && pad
+    w.Line(endpoint == Endpoint::NoelPad && pad
                ? "       Food name             (ppm)      Factors    body wt/day|Exposure |of PAD"
                : "       Food name             (ppm)      Factors    body wt/day|Exposure |of RfD");
     w.Line("------------------------- ---------- ------------- -----------|---------|------");
     rule = "                                                   ----------- -------- -------";
-  } else if (endpoint == "Q") {
+  } else if (endpoint == Endpoint::QStar) {
     w.Line("                                                          Exposure analysis");
     w.Line("                                                      -------------------------");
     w.Line("                               Residue   Adjustment      mg/kg    Lifetime risk");

@@ -56,11 +56,9 @@ void SetFigures(EndpointLayout layout, const SubgroupReference& ref, float e, fl
   }
 }
 
-// The rows of report row `row`, with the crop groups' foods, the food-form
-// labels and the entries' figures from the given readers.
-template <class Foods, class Label, class Figures>
-void Send(const CommodityRun& run, int row, ResultsSink& sink, Foods groupFoods, Label formLabel,
-          Figures figures) {
+}  // namespace
+
+void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
   const ModOrmid& m = run.m;
   const auto ri = static_cast<std::size_t>(row);
   const float total = m.gPopExposure[static_cast<std::size_t>(m.gPopOrder[ri])];
@@ -74,7 +72,7 @@ void Send(const CommodityRun& run, int row, ResultsSink& sink, Foods groupFoods,
     if (members == 0) continue;
     r.cropGroup = k;
     r.cropGroupName = GroupName(m, k);
-    const std::vector<int>& foods = groupFoods(k);
+    const std::vector<int>& foods = run.GroupFoods(k);
     ExposureSums sums;
     // One row filled again for every food and food form of the group.
     ContributionResult e = r;
@@ -85,7 +83,7 @@ void Send(const CommodityRun& run, int row, ResultsSink& sink, Foods groupFoods,
       const auto i = static_cast<std::size_t>(entry);
       if (kind == ContributionKind::FoodForm) {
         e.formCode = m.gFormCode[i];
-        e.formLabel = formLabel(entry);
+        e.formLabel = run.FormLabel(entry);
         e.residue = m.gFormResidue[i];
         e.adj1 = m.gFormAdj1[i];
         e.adj2 = m.gFormAdj2[i];
@@ -103,13 +101,13 @@ void Send(const CommodityRun& run, int row, ResultsSink& sink, Foods groupFoods,
       const int f = foods[n];
       const auto fi = static_cast<std::size_t>(f);
       if (m.gFoodFormCount[fi] == 0) {
-        const ExposureFigures x = figures(false, f);
+        const ExposureFigures x = FoodExposure(run, row, f);
         sums.Add(m, x);
         send(ContributionKind::Food, fi, f, x);
       } else {
         const int first = m.gFoodFirstForm[fi];
         for (int j = first; j < first + m.gFoodFormCount[fi]; ++j) {
-          const ExposureFigures x = figures(true, j);
+          const ExposureFigures x = FormExposure(run, row, j);
           sums.Add(m, x);
           send(ContributionKind::FoodForm, fi, j, x);
         }
@@ -131,22 +129,5 @@ void Send(const CommodityRun& run, int row, ResultsSink& sink, Foods groupFoods,
   sink.Contribution(m, t);
 }
 
-}  // namespace
-
-void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
-  Send(
-      run, row, sink, [&](int k) -> const std::vector<int>& { return run.GroupFoods(k); },
-      [&](int j) { return std::string_view(run.FormLabel(j)); },
-      [&](bool form, int i) {
-        return form ? FormExposure(run, row, i) : FoodExposure(run, row, i);
-      });
-}
-
-void SendContributionsAfresh(const CommodityRun& run, int row, ResultsSink& sink) {
-  Send(
-      run, row, sink, [&](int k) -> const std::vector<int>& { return run.PreparedGroupFoods(k); },
-      [&](int j) { return run.PreparedFormLabel(j); },
-      [&](bool form, int i) { return EntryFigures(run, row, form, i); });
-}
 
 }  // namespace ormid

@@ -11,9 +11,5 @@ class ResultsSink;
 // foods and food forms in report order and its subtotal; then the subgroup's
 // total.
 void SendContributions(CommodityRun& run, int row, ResultsSink& sink);
-// The same from the run's prepared tables (CommodityRun::PrepareTables),
-// with every figure formed afresh: safe on another thread while the run's
-// own thread writes the reports.
-void SendContributionsAfresh(const CommodityRun& run, int row, ResultsSink& sink);
 
 }  // namespace ormid

@@ -203,31 +203,31 @@ float ShareOfTotal(float e, float total) {
   return Percent(e, total);
 }
 
-void WriteCropTableHeading(const ModOrmid& m, ReportWriter& w, const std::string& endpoint,
+void WriteCropTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint,
                            std::string& rule, float qStar, Int16& lineCount, int row) {
   const auto ri = static_cast<std::size_t>(row);
   const bool pad = ri < m.gPAD.size() && m.gPAD[ri] > 0;
   w.End();
-  if (endpoint == "R" || endpoint == "P") {
+  if (endpoint == Endpoint::RfD || endpoint == Endpoint::Pad) {
     w.Line("Crop group                               ----------Exposure Analysis--------");
     w.Line("   Food                                     mg/kg     % of Total   Percent ");
-    w.Line(endpoint == "P" && pad
+    w.Line(endpoint == Endpoint::Pad && pad
                ? "      Foodform                           body wt/day   Exposure    of PAD  "
                : "      Foodform                           body wt/day   Exposure    of RfD  ");
     rule = "--------------------------------------   -----------  ----------  ----------";
-  } else if (endpoint == "N") {
+  } else if (endpoint == Endpoint::Noel) {
     w.Line("Crop group                          ------------ Exposure Analysis -----------");
     w.Line("   Food                                mg/kg   |% of Total| Percent | Margin  ");
     w.Line("      Foodform                      body wt/day| Exposure | of NOEL |of Exposr");
     rule = "----------------------------------  -----------|----------|-------- |---------";
-  } else if (endpoint == "NR" || endpoint == "NP") {
+  } else if (endpoint == Endpoint::NoelRfD || endpoint == Endpoint::NoelPad) {
     w.Line("Crop group                          ------------ Exposure Analysis -----------");
     w.Line("   Food                                mg/kg   |% of Total|Margin of| Percent ");
-    w.Line(endpoint == "NP" && pad
+    w.Line(endpoint == Endpoint::NoelPad && pad
                ? "      Foodform                      body wt/day| Exposure |Exposure |  of PAD "
                : "      Foodform                      body wt/day| Exposure |Exposure |  of RfD ");
     rule = "----------------------------------  -----------|----------|---------|---------";
-  } else if (endpoint == "Q") {
+  } else if (endpoint == Endpoint::QStar) {
     w.Line("Crop group                               -----------Exposure analysis----------");
     w.Line("   Food                                     mg/kg   | % of Total| Lifetime Risk");
     w.Line("      Foodform                           body wt/day|  Exposure |(Q*=" +

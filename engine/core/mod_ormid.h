@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/endpoint.h"
+
 namespace ormid {
 
 using Int16 = std::int16_t;
@@ -118,7 +120,7 @@ struct ModOrmid {
   std::vector<std::string> gFormComment;
 
   // --- Run parameters ---
-  std::string gEndpoint;
+  Endpoint gEndpoint = Endpoint::None;
   float gNOEL = 0;
   float gRefDose = 0;
   float gQStar = 0;

@@ -94,16 +94,6 @@ class DiskFile : public OutputFile {
     return true;
   }
 
-  // What the stream still buffers (less than its buffer: larger writes go
-  // straight through) waits for the next time. Windows has no call that
-  // starts writing without waiting for it, so there the file is left to
-  // the system.
-  void StartWriteBack() override {
-#ifdef __linux__
-    if (f_) sync_file_range(fileno(f_), 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
-  }
-
   bool Close(std::string& error) override {
     if (!f_) return Failed(error);
     const bool ok = std::fclose(f_) == 0 || Failed(error);

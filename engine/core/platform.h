@@ -58,11 +58,6 @@ class OutputFile {
   virtual bool Sync(std::string& error) = 0;
   // Closes the file.
   virtual bool Close(std::string& error) = 0;
-  // Has the system start writing the bytes it was given so far to the
-  // disk, without waiting for them. A file written this way while it grows
-  // is mostly on its way when it is renamed over an old one, so that the
-  // rename need not write it first. Nothing where the system cannot.
-  virtual void StartWriteBack() {}
 };
 
 // What a written file is. A working file (the temporary reports in the

@@ -1,7 +1,11 @@
-// What a run needs from the window that started it: the Show Last actions
-// and the control that should get the keyboard focus.
+// What a front end sees of a run while it goes (its progress, its figures)
+// and what the run leaves for it to show once it has returned.
 #pragma once
 
+#include <optional>
+#include <string>
+
+#include "core/platform.h"
 #include "core/run_results.h"
 
 namespace ormid {
@@ -24,13 +28,32 @@ enum class Control {
   cmdCommodity,
 };
 
+// A message a run leaves for the front end to show once the run has
+// returned: a refusal, or the closing message of a run that saved its report.
+struct Notice {
+  std::string text;
+  std::string title;
+  MsgIcon icon = MsgIcon::Information;
+};
+
+// Shows a notice as a message box with an OK button.
+inline void ShowNotice(Platform& p, const Notice& notice) {
+  p.MessageBox(notice.text, notice.title, notice.icon, MsgButtons::OK);
+}
+
+// How an analysis that wrote its report ended: the report is shown (it was
+// not saved), or the closing message says where it was saved; and the
+// control that gets the keyboard after.
+struct AnalysisEnd {
+  bool done = false;
+  bool showReport = false;
+  std::optional<Notice> closing;
+  Control focus = Control::None;
+};
+
 class RunHost {
  public:
   virtual ~RunHost() = default;
-  // "Show Last Ormid Rpt" and "Show Last Commodity Rpt".
-  virtual void ShowLastOrmidReport() = 0;
-  virtual void ShowLastCommodityReport() = 0;
-  virtual void SetFocus(Control control) = 0;
   // A long run reports how far it has come (done of total steps).
   virtual void Progress(int /*done*/, int /*total*/) {}
   // The run request's checks have passed and the analysis starts computing.

@@ -3,7 +3,6 @@
 // history) while the run writes its reports.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,11 +60,6 @@ class ResultsSink {
   // A sink that keeps only each subgroup's total (a batch's summary) spares
   // the commodity run the rows of every food and crop group.
   virtual bool TotalsOnly() const { return false; }
-  // Has `send` (which makes rows and sends them to the sink it is given)
-  // run where this sink takes its rows: a sink that takes them on a thread
-  // of its own runs it there, after every row sent before. False where the
-  // caller is to send the rows itself.
-  virtual bool SendBehind(std::function<void(ResultsSink&)> /*send*/) { return false; }
   // The run has sent its last row. The texts the rows point into (food-form
   // labels, names) may go away once this returns: a sink that holds rows
   // must have done with them.
@@ -85,6 +79,12 @@ class ResultsFanOut : public ResultsSink {
   }
   void Contribution(const ModOrmid& m, const ContributionResult& r) override {
     for (ResultsSink* s : sinks_) s->Contribution(m, r);
+  }
+  // Only totals when every sink takes only totals.
+  bool TotalsOnly() const override {
+    for (ResultsSink* s : sinks_)
+      if (!s->TotalsOnly()) return false;
+    return !sinks_.empty();
   }
   void Sent() override {
     for (ResultsSink* s : sinks_) s->Sent();

@@ -260,9 +260,9 @@ bool SaveReportPdf(ModOrmid& m, Platform& p, int kind,
   return true;
 }
 
-bool RunResidueListing(ModOrmid& m, Platform& p, RunHost& host, DeliveryUi& ui,
-                       const WindowSettings& s) {
-  if (!CheckResidueListing(m, p, host, s)) return false;
+bool RunResidueListing(ModOrmid& m, Platform& p, DeliveryUi& ui, const WindowSettings& s,
+                       Control& focus) {
+  if (!CheckResidueListing(m, p, s, focus)) return false;
   m.gReportDest = 0;
   m.gReportKind = kReportResidueListing;
   ui.ChooseDestination(TextsForKind(kReportResidueListing)->dialogCaption);

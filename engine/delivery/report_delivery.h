@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/platform.h"
+#include "core/run_host.h"
 
 namespace ormid {
 
@@ -102,8 +103,8 @@ bool SaveReportPdf(ModOrmid& m, Platform& p, int kind,
 
 // The residue file listing button: the checks, the destination, the listing
 // written to "tempres.fil" and delivered. False when it stopped on a message
-// or cancel.
-bool RunResidueListing(ModOrmid& m, Platform& p, RunHost& host, DeliveryUi& ui,
-                       const WindowSettings& s);
+// or cancel; `focus` is then the control to correct, if any.
+bool RunResidueListing(ModOrmid& m, Platform& p, DeliveryUi& ui, const WindowSettings& s,
+                       Control& focus);
 
 }  // namespace ormid

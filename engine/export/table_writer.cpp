@@ -114,54 +114,17 @@ class CsvTable : public StreamedTable {
     buffer_ += "\r\n";
   }
   void Row(const std::vector<Cell>& cells, bool) override {
-    if (columnText_.size() < cells.size()) columnText_.resize(cells.size());
-    // Room for the row at most: a text quoted whole with every character
-    // doubled, a number's longest text. The row is written into a scratch
-    // line that only ever grows, then appended: no room is cleared for it.
-    std::size_t room = cells.size() + 2;
-    for (const Cell& c : cells)
-      room += std::holds_alternative<std::string_view>(c)
-                  ? 2 * std::get<std::string_view>(c).size() + 2
-                  : kLongestNumber;
-    if (line_.size() < room) line_.resize(std::max(room, 2 * line_.size()));
-    char* out = line_.data();
-    auto put = [&](std::string_view text) {
-      std::memcpy(out, text.data(), text.size());
-      out += text.size();
-    };
     for (std::size_t i = 0; i < cells.size(); ++i) {
-      if (i) *out++ = ',';
-      const Cell& c = cells[i];
-      if (auto* t = std::get_if<std::string_view>(&c)) {
-        // Names repeat from row to row (the subgroup, the crop group, the
-        // food): how one is written is worked out once.
-        ColumnText& column = columnText_[i];
-        if (t->data() != column.text.data() || t->size() != column.text.size()) {
-          column.text = *t;
-          column.written.clear();
-          AppendCsvField(column.written, *t);
-        }
-        put(column.written);
-      } else if (auto* f = std::get_if<float>(&c)) {
-        if (std::isfinite(*f)) put(floats_.Of(*f));
-      } else if (auto* n = std::get_if<long long>(&c)) {
-        out = std::to_chars(out, out + kLongestNumber, *n).ptr;
-      }
+      if (i) buffer_ += ',';
+      if (auto* t = std::get_if<std::string_view>(&cells[i]))
+        AppendCsvField(buffer_, *t);
+      else
+        AppendCellText(buffer_, cells[i], floats_);
     }
-    *out++ = '\r';
-    *out++ = '\n';
-    buffer_.append(line_.data(), static_cast<std::size_t>(out - line_.data()));
+    buffer_ += "\r\n";
     Flush(false);
   }
   bool Commit(std::string& error) override { return Finish(error); }
-
- private:
-  struct ColumnText {
-    std::string_view text;
-    std::string written;  // as the CSV writes it, quoted where it must be
-  };
-  std::vector<ColumnText> columnText_;
-  std::vector<char> line_;
 };
 
 void AppendJsonString(std::string& out, std::string_view text) {

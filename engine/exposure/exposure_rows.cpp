@@ -13,8 +13,8 @@ ExposureTable BuildExposureRows(const ModOrmid& m) {
 
 ExposureTable BuildExposureRows(const ModOrmid& m, const std::vector<float>& popExposure) {
   ExposureTable table;
-  const std::string& code = m.gEndpoint;
-  const bool padCode = code == "P" || code == "NP";
+  const Endpoint code = m.gEndpoint;
+  const bool padCode = code == Endpoint::Pad || code == Endpoint::NoelPad;
   for (int k = 1; k <= m.gPopCount; ++k) {
     auto ki = static_cast<std::size_t>(k);
     ExposureRow row;
@@ -26,22 +26,22 @@ ExposureTable BuildExposureRows(const ModOrmid& m, const std::vector<float>& pop
       table.padFootnote = true;
     }
     float e = row.exposure;
-    if (code == "R" || code == "P") {
+    if (code == Endpoint::RfD || code == Endpoint::Pad) {
       if (e == 0) {
         row.noExposure = true;
       } else {
-        float divisor = (code == "P" && pad > 0) ? pad : m.gRefDose;
+        float divisor = (code == Endpoint::Pad && pad > 0) ? pad : m.gRefDose;
         row.percentRef = Percent(e, divisor);
       }
-    } else if (code == "N" || code == "NR" || code == "NP") {
-      if (code == "N") row.percentNoel = Percent(e, m.gNOEL);
+    } else if (code == Endpoint::Noel || code == Endpoint::NoelRfD || code == Endpoint::NoelPad) {
+      if (code == Endpoint::Noel) row.percentNoel = Percent(e, m.gNOEL);
       row.moe = e != 0 ? Quotient(m.gNOEL, e) : 0.0f;
       row.noExposure = row.moe == 0;
-      if (code != "N") {
-        float divisor = (code == "NP" && pad > 0) ? pad : m.gRefDose;
+      if (code != Endpoint::Noel) {
+        float divisor = (code == Endpoint::NoelPad && pad > 0) ? pad : m.gRefDose;
         row.percentRef = Percent(e, divisor);
       }
-    } else if (code == "Q") {
+    } else if (code == Endpoint::QStar) {
       if (e == 0)
         row.noExposure = true;
       else
@@ -59,23 +59,23 @@ ExposureTable BuildExposureRows(const ModOrmid& m, const std::vector<float>& pop
 LongTermResult LongTermResultOf(const ModOrmid& m, const ExposureTable& table, int k) {
   const auto ki = static_cast<std::size_t>(k);
   const ExposureRow& row = table.rows[ki - 1];
-  const std::string& code = m.gEndpoint;
+  const Endpoint code = m.gEndpoint;
   LongTermResult r;
   r.row = k;
   r.subgroup = m.gPopNames2[ki];
   r.column = m.gPopOrder[ki];
   r.exposure = row.exposure;
-  const bool percentRef = code == "R" || code == "P" || code == "NR" || code == "NP";
+  const bool percentRef = code == Endpoint::RfD || code == Endpoint::Pad || code == Endpoint::NoelRfD || code == Endpoint::NoelPad;
   if (percentRef) {
-    const bool pad = (code == "P" || code == "NP") && m.gPAD[ki] > 0;
+    const bool pad = (code == Endpoint::Pad || code == Endpoint::NoelPad) && m.gPAD[ki] > 0;
     r.reference = pad ? ReferenceKind::PAD : ReferenceKind::RfD;
     r.referenceDose = pad ? m.gPAD[ki] : m.gRefDose;
   }
   if (row.noExposure) return r;
   if (percentRef) r.percentReference = row.percentRef;
-  if (code == "N") r.percentNoel = row.percentNoel;
-  if (code == "N" || code == "NR" || code == "NP") r.marginOfExposure = row.moe;
-  if (code == "Q") r.lifetimeRisk = row.risk;
+  if (code == Endpoint::Noel) r.percentNoel = row.percentNoel;
+  if (code == Endpoint::Noel || code == Endpoint::NoelRfD || code == Endpoint::NoelPad) r.marginOfExposure = row.moe;
+  if (code == Endpoint::QStar) r.lifetimeRisk = row.risk;
   return r;
 }
 

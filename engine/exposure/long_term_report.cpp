@@ -50,22 +50,22 @@ void WriteReportHeader(const ModOrmid& m, ReportWriter& w, Int16& lineCount, int
       .Text("Residue file dated: " + m.gResidueFileDate)
       .End();
   lineCount = static_cast<Int16>(lineCount + 5);
-  const std::string& code = m.gEndpoint;
-  if (code == "R" || code == "P" || code == "NR" || code == "NP") {
+  const Endpoint code = m.gEndpoint;
+  if (code == Endpoint::RfD || code == Endpoint::Pad || code == Endpoint::NoelRfD || code == Endpoint::NoelPad) {
     float pad = popIndex >= 0 && static_cast<std::size_t>(popIndex) < m.gPAD.size()
                     ? m.gPAD[static_cast<std::size_t>(popIndex)]
                     : 0.0f;
-    if ((code == "P" || code == "NP") && pad > 0)
+    if ((code == Endpoint::Pad || code == Endpoint::NoelPad) && pad > 0)
       w.Line("Pop Adj dose (PAD, Ormid) =" + ShortNumberText(pad) + " mg/kg bw/day");
     else
       w.Line("Reference dose (RfD, Ormid) =" + ShortNumberText(m.gRefDose) + " mg/kg bw/day");
     ++lineCount;
   }
-  if (code == "N" || code == "NR" || code == "NP") {
+  if (code == Endpoint::Noel || code == Endpoint::NoelRfD || code == Endpoint::NoelPad) {
     w.Line("NOEL (Ormid) =" + ShortNumberText(m.gNOEL) + " mg/kg bw/day");
     ++lineCount;
   }
-  if (code == "Q") {
+  if (code == Endpoint::QStar) {
     w.Text("Q* =").Num(m.gQStar).End();
     ++lineCount;
   }
@@ -77,29 +77,29 @@ void WriteReportHeader(const ModOrmid& m, ReportWriter& w, Int16& lineCount, int
   ++lineCount;
 }
 
-void WriteExposureColumnHeads(ReportWriter& w, const std::string& endpoint, float qStar,
+void WriteExposureColumnHeads(ReportWriter& w, Endpoint endpoint, float qStar,
                               Int16& lineCount) {
   const char* head1 =
       "          Population                         mg/kg             Percent of   ";
   const char* rule =
       "--------------------------------------   -------------       ----------------";
-  if (endpoint == "R" || endpoint == "P") {
+  if (endpoint == Endpoint::RfD || endpoint == Endpoint::Pad) {
     w.Line(head1);
-    w.Line(endpoint == "R"
+    w.Line(endpoint == Endpoint::RfD
                ? "           Subgroup                       body wt/day             Rfd       "
                : "           Subgroup                       body wt/day             PAD       ");
     w.Line(rule);
-  } else if (endpoint == "N") {
+  } else if (endpoint == Endpoint::Noel) {
     w.Line("          Population                         mg/kg       Percent   Margin of");
     w.Line("           Subgroup                       body wt/day    of NOEL   Exposure ");
     w.Line("--------------------------------------   -------------  ---------  ----------");
-  } else if (endpoint == "NR" || endpoint == "NP") {
+  } else if (endpoint == Endpoint::NoelRfD || endpoint == Endpoint::NoelPad) {
     w.Line("          Population                         mg/kg       Margin of   Percent ");
-    w.Line(endpoint == "NR"
+    w.Line(endpoint == Endpoint::NoelRfD
                ? "           Subgroup                       body wt/day    Exposure    of RfD "
                : "           Subgroup                       body wt/day    Exposure    of PAD ");
     w.Line("--------------------------------------   -------------  ----------  ----------");
-  } else if (endpoint == "Q") {
+  } else if (endpoint == Endpoint::QStar) {
     w.Line("          Population                         mg/kg         Lifetime risk");
     w.Line("           Subgroup                       body wt/day       (Q*=" +
            ShortNumberText(qStar) + ")");
@@ -119,8 +119,8 @@ std::string LongTermReportText(ModOrmid& m, const ExposureTable& table, const Da
   m.gLineCount = static_cast<Int16>(m.gLineCount + 5);
   WriteExposureColumnHeads(w, m.gEndpoint, m.gQStar, m.gLineCount);
 
-  const std::string& code = m.gEndpoint;
-  const bool lowerCase = code == "R" || code == "P" || code == "NR" || code == "NP";
+  const Endpoint code = m.gEndpoint;
+  const bool lowerCase = code == Endpoint::RfD || code == Endpoint::Pad || code == Endpoint::NoelRfD || code == Endpoint::NoelPad;
   for (const ExposureRow& row : table.rows) {
     w.Text(row.name);
     if (row.noExposure) {
@@ -129,21 +129,21 @@ std::string LongTermReportText(ModOrmid& m, const ExposureTable& table, const Da
       continue;
     }
     w.Col(43).Text(AlignedCell(row.exposure, "###.######"));
-    if (code == "R" || code == "P") {
+    if (code == Endpoint::RfD || code == Endpoint::Pad) {
       w.Col(64).Text(AlignedCell(row.percentRef, "###,###.#") + "%");
-    } else if (code == "N") {
+    } else if (code == Endpoint::Noel) {
       w.Col(57).Text(AlignedCell(row.percentNoel, "#,###.##") + "%");
       if (row.moe >= kMoeCap)
         w.Col(67).Text(">1,000,000)");
       else
         w.Col(69).Text(AlignedCell(row.moe, "#,###,###"));
-    } else if (code == "NR" || code == "NP") {
+    } else if (code == Endpoint::NoelRfD || code == Endpoint::NoelPad) {
       if (row.moe >= kMoeCap)
         w.Col(55).Text(">1,000,000");
       else
         w.Col(57).Text(AlignedCell(row.moe, "#,###,###"));
       w.Col(68).Text(AlignedCell(row.percentRef, "###,###.#") + "%");
-    } else if (code == "Q") {
+    } else if (code == Endpoint::QStar) {
       w.Col(60).Text(AlignedScientific(row.risk));
     }
     w.End();
@@ -182,10 +182,12 @@ bool CopyReportFile(Platform& p, const std::string& source, const std::string& t
   return p.WriteFile(target, out, FileKind::SavedCopy, error);
 }
 
-bool RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host, const std::string& reportFileName) {
+AnalysisEnd RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host,
+                             const std::string& reportFileName, const std::string& temporaryReport) {
+  AnalysisEnd end;
   int failed = 0;
   ComputeTotalExposure(m, p, failed, host.Terms());
-  if (failed != 0) return false;
+  if (failed != 0) return end;
   ExposureTable table = BuildExposureRows(m);
   if (table.nonFiniteRow != 0) {
     p.MessageBox("The exposure figures of " +
@@ -193,39 +195,40 @@ bool RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host, const std::string
                      " are not finite numbers (a zero endpoint value, or consumption or residue "
                      "values out of range). No report was written.",
                  "Ormid Analysis", MsgIcon::Exclamation, MsgButtons::OK);
-    return false;
+    return end;
   }
   Int16 savedCount = m.gLineCount;
   std::string text = LongTermReportText(m, table, p.Now());
   std::string error;
-  if (!p.WriteFile(kLongTermReportFile, text, FileKind::WorkingFile, error)) {
+  if (!p.WriteFile(temporaryReport, text, FileKind::WorkingFile, error)) {
     m.gLineCount = savedCount;
-    p.MessageBox(std::string("The report file ") + kLongTermReportFile +
+    p.MessageBox("The report file " + temporaryReport +
                      " could not be written in the working folder " + m.gWorkingDir + ": " + error +
                      ". The last report was left as it was.",
                  "Ormid Analysis", MsgIcon::Exclamation, MsgButtons::OK);
-    return false;
+    return end;
   }
   if (ResultsSink* results = host.Results())
     for (int k = 1; k <= m.gPopCount; ++k) results->LongTerm(m, LongTermResultOf(m, table, k));
   if (reportFileName.empty()) {
-    host.ShowLastOrmidReport();
-    return true;
+    end.done = end.showReport = true;
+    return end;
   }
-  if (!CopyReportFile(p, kLongTermReportFile, reportFileName, error)) {
+  if (!CopyReportFile(p, temporaryReport, reportFileName, error)) {
     p.MessageBox("Report file name (or path\\filename) " + reportFileName +
                      " is invalid. Specifiy a valid filename or path\\filename.",
                  "KAVRI-FCID Ormid", MsgIcon::Information, MsgButtons::OK);
-    host.SetFocus(Control::txtRptFile);
-    return false;
+    end.focus = Control::txtRptFile;
+    return end;
   }
-  p.MessageBox(
+  end.done = true;
+  end.closing = Notice{
       "Ormid analysis completed. Press 'Show Last Ormid Rpt' to view report. \r\n"
       "Ormid analysis report also saved as file " +
           reportFileName,
-      "Ormid Analysis", MsgIcon::Information, MsgButtons::OK);
-  host.SetFocus(Control::cmdPrintOrmidAnalysis);
-  return true;
+      "Ormid Analysis", MsgIcon::Information};
+  end.focus = Control::cmdPrintOrmidAnalysis;
+  return end;
 }
 
 }  // namespace ormid

@@ -6,6 +6,7 @@
 
 #include "core/mod_ormid.h"
 #include "core/platform.h"
+#include "core/run_host.h"
 
 namespace ormid {
 
@@ -19,7 +20,7 @@ void WriteReportHeader(const ModOrmid& m, ReportWriter& w, Int16& lineCount, int
                        const DateTime& now);
 
 // The three column-heading lines of the long-term table; adds 3 to lineCount.
-void WriteExposureColumnHeads(ReportWriter& w, const std::string& endpoint, float qStar,
+void WriteExposureColumnHeads(ReportWriter& w, Endpoint endpoint, float qStar,
                               Int16& lineCount);
 
 // The whole long-term report text for the computed totals.
@@ -29,10 +30,13 @@ std::string LongTermReportText(ModOrmid& m, const ExposureTable& table, const Da
 bool CopyReportFile(Platform& p, const std::string& source, const std::string& target,
                     std::string& error);
 
-// The long-term run: totals, rows, "ormdtemp.txt", then the copy and its
-// message, or the Show Last action when no report file name was given.
-// False when a message stopped it: before the report was written, or when
-// the copy to the report file failed (the report itself then stands).
-bool RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host, const std::string& reportFileName);
+// The long-term run: totals, rows, the report written to `temporaryReport`
+// ("ormdtemp.txt" in the working folder), then its copy to the user's
+// report file when one was given. Not done when a message stopped it:
+// before the report was written, or when the copy to the report file failed
+// (the report itself then stands).
+AnalysisEnd RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host,
+                             const std::string& reportFileName,
+                             const std::string& temporaryReport = kLongTermReportFile);
 
 }  // namespace ormid

@@ -15,6 +15,7 @@
 #include "headroom/what_if.h"
 #include "report/food_form_label.h"
 #include "report/number_format.h"
+#include "results/worst_subgroup.h"
 
 namespace ormid {
 
@@ -267,9 +268,9 @@ std::vector<Commodity> Commodities(ModOrmid& m, const ExposureTerms& terms, Head
 
 }  // namespace
 
-TargetKind TargetKindFor(const std::string& endpoint) {
-  if (endpoint == "N") return TargetKind::Moe;
-  if (endpoint == "Q") return TargetKind::Risk;
+TargetKind TargetKindFor(Endpoint endpoint) {
+  if (endpoint == Endpoint::Noel) return TargetKind::Moe;
+  if (endpoint == Endpoint::QStar) return TargetKind::Risk;
   return TargetKind::PercentRef;
 }
 
@@ -366,16 +367,18 @@ HeadroomTable ComputeHeadroom(ModOrmid& m, const ExposureTerms& terms,
   // The run as it stands, and its most exposed chosen subgroup.
   const std::vector<float> totals = TotalsWithout(m, terms, {});
   auto totalOf = [&](int row) { return totals[static_cast<std::size_t>(ColumnOf(m, row))]; };
-  float worst = -1;
+  std::vector<SubgroupStanding> standings;
   for (int row : rows) {
     const float e = totalOf(row);
-    const float figure =
-        request.target.kind == TargetKind::PercentRef ? Percent(e, ReferenceDose(m, row)) : e;
-    if (figure > worst) {
-      worst = figure;
-      table.mostExposedRow = row;
-      table.mostExposedExposure = e;
-    }
+    SubgroupStanding s{e, {}, {}, {}};
+    if (UsesReferenceDose(m.gEndpoint)) s.percentReference = Percent(e, ReferenceDose(m, row));
+    if (UsesNoel(m.gEndpoint) && e != 0) s.marginOfExposure = MarginOfExposure(m, e);
+    if (m.gEndpoint == Endpoint::QStar) s.lifetimeRisk = LifetimeRisk(m, e);
+    standings.push_back(s);
+  }
+  if (const int worst = WorstSubgroup(standings); worst >= 0) {
+    table.mostExposedRow = rows[static_cast<std::size_t>(worst)];
+    table.mostExposedExposure = standings[static_cast<std::size_t>(worst)].exposure;
   }
   std::vector<int> pastAsItStands;
   for (int row : rows)

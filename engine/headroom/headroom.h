@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "core/endpoint.h"
+
 namespace ormid {
 
 struct ModOrmid;
@@ -34,7 +36,7 @@ struct HeadroomTarget {
   double value = 100;
 };
 
-TargetKind TargetKindFor(const std::string& endpoint);
+TargetKind TargetKindFor(Endpoint endpoint);
 // 100 (% of RfD or PAD), 100 (margin of exposure), 1E-06 (lifetime risk).
 double DefaultTargetValue(TargetKind kind);
 

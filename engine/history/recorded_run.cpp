@@ -3,6 +3,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <utility>
+
+#include "results/worst_subgroup.h"
 
 namespace ormid {
 
@@ -165,12 +168,6 @@ Figure HeadlineOf(const std::optional<float>& percentReference, ReferenceKind re
   return {};
 }
 
-bool Worse(const Figure& a, const Figure& b) {
-  if (a.kind == FigureKind::None) return false;
-  if (b.kind == FigureKind::None) return true;
-  return a.kind == FigureKind::MarginOfExposure ? a.value < b.value : a.value > b.value;
-}
-
 LongTermResult RecordedLongTerm::View() const {
   LongTermResult r;
   r.row = row;
@@ -313,20 +310,22 @@ void HistoryRecorder::Contribution(const ModOrmid&, const ContributionResult& r)
 }
 
 std::string HistoryRecorder::WorstSubgroup(Figure& worst) const {
-  std::string name;
-  worst = {};
-  auto consider = [&](const std::string& subgroup, const RecordedFigures& f) {
-    Figure h = HeadlineOf(f.percentReference, f.reference, f.percentNoel, f.marginOfExposure,
-                          f.lifetimeRisk);
-    if (Worse(h, worst)) {
-      worst = h;
-      name = subgroup;
-    }
+  std::vector<SubgroupStanding> standings;
+  std::vector<std::pair<const std::string*, const RecordedFigures*>> rows;
+  auto add = [&](const std::string& subgroup, float exposure, const RecordedFigures& f) {
+    standings.push_back({exposure, f.percentReference, f.marginOfExposure, f.lifetimeRisk});
+    rows.emplace_back(&subgroup, &f);
   };
-  for (const RecordedLongTerm& r : longTerm_) consider(r.subgroup, r.figures);
+  for (const RecordedLongTerm& r : longTerm_) add(r.subgroup, r.exposure, r.figures);
   for (const Subgroup& s : subgroups_)
-    if (s.total) consider(s.name, s.total->figures);
-  return name;
+    if (s.total) add(s.name, s.total->exposure, s.total->figures);
+  worst = {};
+  const int i = ormid::WorstSubgroup(standings);
+  if (i < 0) return {};
+  const auto& [name, f] = rows[static_cast<std::size_t>(i)];
+  worst = HeadlineOf(f->percentReference, f->reference, f->percentNoel, f->marginOfExposure,
+                     f->lifetimeRisk);
+  return *name;
 }
 
 bool UnpackItems(std::string_view items, std::vector<RecordedContribution>& out) {

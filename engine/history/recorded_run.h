@@ -32,9 +32,6 @@ struct Figure {
 Figure HeadlineOf(const std::optional<float>& percentReference, ReferenceKind reference,
                   const std::optional<float>& percentNoel, const std::optional<float>& moe,
                   const std::optional<float>& risk);
-// Whether figure a is worse than figure b of the same kind (a smaller margin
-// of exposure, a larger percent or risk).
-bool Worse(const Figure& a, const Figure& b);
 
 // The figures of one row, with their texts owned.
 struct RecordedFigures {

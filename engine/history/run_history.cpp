@@ -300,17 +300,6 @@ HistoryWriter::HistoryWriter(RecordRequest request) : request_(std::move(request
 
 HistoryWriter::~HistoryWriter() = default;
 
-void HistoryWriter::OpenAhead() {
-  std::error_code ec;
-  if (open_ || !fs::exists(request_.path, ec)) return;
-  try {
-    // Without waiting: a held file is waited for by Record, once.
-    open_ = OpenForWriting(request_, 0);
-  } catch (...) {
-    open_.reset();
-  }
-}
-
 RecordOutcome HistoryWriter::Record(const nlohmann::json& manifest,
                                     const HistoryRecorder& figures) {
   RecordOutcome outcome;
@@ -369,19 +358,14 @@ void RecordFinishedRun(Platform& p, const nlohmann::json& manifest, const Histor
   RecordRequest request;
   request.busyMilliseconds = busyMilliseconds;
   request.now = p.Now();
-  HistoryWriter writer(request);
-  RecordFinishedRun(p, writer, manifest, figures);
-}
-
-void RecordFinishedRun(Platform& p, HistoryWriter& writer, const nlohmann::json& manifest,
-                       const HistoryRecorder& figures) {
-  RecordOutcome outcome = writer.Record(manifest, figures);
+  RecordOutcome outcome = HistoryWriter(request).Record(manifest, figures);
   if (!outcome.note.empty())
     p.MessageBox(outcome.note, "Run History", MsgIcon::Information, MsgButtons::OK);
   if (!outcome.recorded)
     p.MessageBox("Run history not recorded: " + outcome.problem + ".", "Run History",
                  MsgIcon::Exclamation, MsgButtons::OK);
 }
+
 
 namespace {
 

@@ -61,11 +61,6 @@ class HistoryWriter {
   HistoryWriter& operator=(const HistoryWriter&) = delete;
 
   RecordOutcome Record(const nlohmann::json& manifest, const HistoryRecorder& figures);
-  // Opens an existing history and prepares the recording's statements
-  // ahead of the run's end (on any one thread, before Record), so that the
-  // run's end pays only for the transaction. It never creates the file, and
-  // a file it cannot open is left to Record, which tells why.
-  void OpenAhead();
 
   struct Connection;  // the open file and its prepared statements
 
@@ -81,9 +76,6 @@ class HistoryWriter {
 class Platform;
 void RecordFinishedRun(Platform& p, const nlohmann::json& manifest, const HistoryRecorder& figures,
                        int busyMilliseconds = kHistoryBusyMilliseconds);
-// The same through a writer opened ahead (HistoryWriter::OpenAhead).
-void RecordFinishedRun(Platform& p, HistoryWriter& writer, const nlohmann::json& manifest,
-                       const HistoryRecorder& figures);
 
 // Reading the history. Each call opens the file for itself; a missing file
 // is an empty history. Failures come back in `error`.

@@ -177,7 +177,7 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
   residue["format_tag"] = m.gResidueFormatTag;
 
   json pads = json::array();
-  if (m.gEndpoint == "P" || m.gEndpoint == "NP")
+  if (m.gEndpoint == Endpoint::Pad || m.gEndpoint == Endpoint::NoelPad)
     for (int k = 1; k <= m.gPopCount; ++k)
       if (const float pad = m.gPAD[static_cast<std::size_t>(k)]; pad > 0)
         pads.push_back({{"row", k},
@@ -192,7 +192,7 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
                              {"reports", ReportsOfKind(kind)}});
 
   json settings = {
-      {"endpoint", m.gEndpoint},
+      {"endpoint", EndpointCode(m.gEndpoint)},
       {"noel_mg_per_kg_bw_day", Number(m.gNOEL)},
       {"rfd_mg_per_kg_bw_day", Number(m.gRefDose)},
       {"qstar_per_mg_per_kg_bw_day", Number(m.gQStar)},

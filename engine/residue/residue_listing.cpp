@@ -10,7 +10,8 @@
 
 namespace ormid {
 
-bool CheckResidueListing(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s) {
+bool CheckResidueListing(ModOrmid& m, Platform& p, const WindowSettings& s, Control& focus) {
+  focus = Control::None;
   if (m.gResidueLoaded == 0) {
     p.MessageBox("You need to open a residue file before you print the file.", "Warning",
                  MsgIcon::Information, MsgButtons::OK);
@@ -21,7 +22,7 @@ bool CheckResidueListing(ModOrmid& m, Platform& p, RunHost& host, const WindowSe
         "You must indicate the toxicology endpoint(s) that will be used so that it can be "
         "printed with residue file listing.",
         "KAVRI-FCID Ormid Module", MsgIcon::Information, MsgButtons::OK);
-    host.SetFocus(Control::chkMOE1);
+    focus = Control::chkMOE1;
     return false;
   }
   const bool noel0 = BoxValue(s.txtMOE1) == 0;
@@ -29,33 +30,33 @@ bool CheckResidueListing(ModOrmid& m, Platform& p, RunHost& host, const WindowSe
   const bool q0 = BoxValue(s.txtMOE3) == 0;
   std::string missing;
   if (s.chkMOE1 && s.chkMOE2) {
-    m.gEndpoint = "NR";
+    m.gEndpoint = Endpoint::NoelRfD;
     if (noel0) missing += "NOEL ";
     if (rfd0) missing += "RfD";
   } else if (s.chkMOE1 && s.chkMOE4) {
-    m.gEndpoint = "NP";
+    m.gEndpoint = Endpoint::NoelPad;
     if (noel0) missing += "NOEL ";
   } else if (s.chkMOE1) {
-    m.gEndpoint = "N";
+    m.gEndpoint = Endpoint::Noel;
     if (noel0) missing += "NOEL";
   } else if (s.chkMOE2) {
-    m.gEndpoint = "R";
+    m.gEndpoint = Endpoint::RfD;
     if (rfd0) missing += "RfD";
   } else if (s.chkMOE3) {
-    m.gEndpoint = "Q";
+    m.gEndpoint = Endpoint::QStar;
     if (q0) missing += "Q*";
   } else {
-    m.gEndpoint = "P";
+    m.gEndpoint = Endpoint::Pad;
   }
   if (missing.empty()) return true;
   p.MessageBox("You must enter a valid value for " + missing, "KAVRI-FCID Ormid Module",
                MsgIcon::Information, MsgButtons::OK);
   if (missing.find("NOEL") != std::string::npos)
-    host.SetFocus(Control::txtMOE1);
+    focus = Control::txtMOE1;
   else if (missing.find("RfD") != std::string::npos)
-    host.SetFocus(Control::txtMOE2);
+    focus = Control::txtMOE2;
   else if (missing.find("Q*") != std::string::npos)
-    host.SetFocus(Control::txtMOE3);
+    focus = Control::txtMOE3;
   return false;
 }
 
@@ -73,14 +74,14 @@ std::string ListResidueFile(ModOrmid& m, const WindowSettings& s, const DateTime
   w.End();
   w.Line("Analysis Date " + FormatReportDate(now) +
          "             Residue file dated: " + m.gResidueFileDate);
-  const std::string& code = m.gEndpoint;
-  if (code == "NR" || code == "NP")
+  const Endpoint code = m.gEndpoint;
+  if (code == Endpoint::NoelRfD || code == Endpoint::NoelPad)
     w.Line("Reference dose (RfD) = " + s.txtMOE2 + "  (NOEL) = " + s.txtMOE1 + " mg/kg bw/day");
-  else if (code == "R" || code == "P")
+  else if (code == Endpoint::RfD || code == Endpoint::Pad)
     w.Line("Reference dose (RfD) = " + s.txtMOE2 + " mg/kg bw/day");
-  else if (code == "N")
+  else if (code == Endpoint::Noel)
     w.Line("Reference dose (NOEL) = " + s.txtMOE1 + " mg/kg bw/day");
-  else if (code == "Q")
+  else if (code == Endpoint::QStar)
     w.Line("Q* = " + s.txtMOE3);
   m.gRunComment = TrimBlanks(s.txtComment);
   if (!m.gRunComment.empty())

@@ -5,17 +5,18 @@
 #include <string>
 
 #include "core/platform.h"
+#include "core/run_host.h"
 
 namespace ormid {
 
 struct ModOrmid;
 struct WindowSettings;
-class RunHost;
 
 // The listing button's checks: a residue file is loaded, an endpoint is
 // checked, and the checked endpoints have values. Sets gEndpoint (also when
-// a missing value refuses the listing). False after a message.
-bool CheckResidueListing(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s);
+// a missing value refuses the listing). False after a message, with the
+// control to correct in `focus` (None when there is none).
+bool CheckResidueListing(ModOrmid& m, Platform& p, const WindowSettings& s, Control& focus);
 
 // The listing text of the open residue file with the window's settings.
 // Sets gUseAdj2 and gRunComment from the window as the analyses do.

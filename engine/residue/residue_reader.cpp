@@ -363,6 +363,36 @@ std::string ResidueFileLabel(const std::string& path) {
   return name;
 }
 
+namespace {
+
+// Whether the chosen residue file is there; asks the user what to do when it
+// is not (OK: choose again).
+bool ResidueFileFound(ModOrmid& m, Platform& p, bool& again) {
+  again = false;
+  if (p.FileExists(m.gResidueFileName)) return true;
+  auto answer = p.MessageBox(
+      "Can't find file " + m.gResidueFileName +
+          ". The pathname is probably incorrect. Press 'OK' to return to dialog box and make "
+          "sure that the path name and file name are correctly matched, or press 'Cancel' to "
+          "return to main menu.",
+      "Path Error", MsgIcon::Information, MsgButtons::OKCancel);
+  again = answer == MsgAnswer::OK;
+  return false;
+}
+
+// Reads the chosen residue file and makes its folder the residue path.
+bool LoadChosenResidueFile(ModOrmid& m, Platform& p) {
+  int failed = 0;
+  ReadResidueFile(m, p, failed);
+  if (failed != 0) return false;
+  m.gResidueLoaded = 1;
+  auto sep = LastSeparator(m.gResidueFileName);
+  if (sep != std::string::npos) m.gResiduePath = m.gResidueFileName.substr(0, sep + 1);
+  return true;
+}
+
+}  // namespace
+
 void OpenResidueFile(ModOrmid& m, Platform& p, int& cancelled) {
   m.gResidueLoaded = 0;
   for (;;) {
@@ -378,27 +408,21 @@ void OpenResidueFile(ModOrmid& m, Platform& p, int& cancelled) {
       return;
     }
     m.gResidueFileName = *chosen;
-    if (p.FileExists(m.gResidueFileName)) break;
-    auto answer = p.MessageBox(
-        "Can't find file " + m.gResidueFileName +
-            ". The pathname is probably incorrect. Press 'OK' to return to dialog box and make "
-            "sure that the path name and file name are correctly matched, or press 'Cancel' to "
-            "return to main menu.",
-        "Path Error", MsgIcon::Information, MsgButtons::OKCancel);
-    if (answer != MsgAnswer::OK) {
+    bool again = false;
+    if (ResidueFileFound(m, p, again)) break;
+    if (!again) {
       cancelled = 1;
       return;
     }
   }
-  int failed = 0;
-  ReadResidueFile(m, p, failed);
-  if (failed != 0) {
-    cancelled = 1;
-    return;
-  }
-  m.gResidueLoaded = 1;
-  auto sep = LastSeparator(m.gResidueFileName);
-  if (sep != std::string::npos) m.gResiduePath = m.gResidueFileName.substr(0, sep + 1);
+  if (!LoadChosenResidueFile(m, p)) cancelled = 1;
+}
+
+bool OpenNamedResidueFile(ModOrmid& m, Platform& p, const std::string& path) {
+  m.gResidueLoaded = 0;
+  m.gResidueFileName = path;
+  bool again = false;
+  return ResidueFileFound(m, p, again) && LoadChosenResidueFile(m, p);
 }
 
 }  // namespace ormid

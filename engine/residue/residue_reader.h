@@ -25,6 +25,9 @@ void ReadResidueText(ModOrmid& m, Platform& p, std::string text, int& failed,
 // state that follows a successful open. Sets cancelled to 1 when no file was
 // opened. The caller shows the file on the window when cancelled stays 0.
 void OpenResidueFile(ModOrmid& m, Platform& p, int& cancelled);
+// The same for a file named without a dialog (the command line, a batch
+// scenario): false when it was not opened, with the same messages.
+bool OpenNamedResidueFile(ModOrmid& m, Platform& p, const std::string& path);
 
 // The open dialog's filter for the installation's survey base ("" for none).
 std::string ResidueFileFilter(int surveyBase);

@@ -7,12 +7,13 @@
 #include "commodity/critical_report.h"
 #include "commodity/crop_groups.h"
 #include "headroom/what_if.h"
+#include "results/worst_subgroup.h"
 
 namespace ormid {
 
-ChartFigure ChartFigureFor(const std::string& endpoint) {
-  if (endpoint == "N") return ChartFigure::MarginOfExposure;
-  if (endpoint == "Q") return ChartFigure::LifetimeRisk;
+ChartFigure ChartFigureFor(Endpoint endpoint) {
+  if (endpoint == Endpoint::Noel) return ChartFigure::MarginOfExposure;
+  if (endpoint == Endpoint::QStar) return ChartFigure::LifetimeRisk;
   return ChartFigure::PercentReference;
 }
 
@@ -46,12 +47,9 @@ bool PastLimit(float value, ChartFigure figure) {
 }
 
 int MostExposed(const std::vector<ShownSubgroup>& rows) {
-  int best = -1;
-  for (std::size_t i = 0; i < rows.size(); ++i)
-    if (best < 0 ||
-        rows[i].figures.exposure > rows[static_cast<std::size_t>(best)].figures.exposure)
-      best = static_cast<int>(i);
-  return best;
+  std::vector<SubgroupStanding> standings;
+  for (const ShownSubgroup& row : rows) standings.push_back(StandingOf(row.figures));
+  return WorstSubgroup(standings);
 }
 
 // --- RunFigures ---

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/endpoint.h"
 #include "core/mod_ormid.h"
 #include "core/run_results.h"
 #include "exposure/exposure_terms.h"
@@ -24,14 +25,15 @@ struct ShownSubgroup {
 
 // Which figure a chart of the subgroups draws, by the run's endpoint.
 enum class ChartFigure { PercentReference, MarginOfExposure, LifetimeRisk };
-ChartFigure ChartFigureFor(const std::string& endpoint);
+ChartFigure ChartFigureFor(Endpoint endpoint);
 
 // The value of that figure for a row (0 when the row reports none), and
 // whether it is past the usual limit: above 100% of the reference dose, a
 // margin of exposure below 100, a lifetime risk above one in a million.
 float FigureOf(const LongTermResult& r, ChartFigure figure);
 bool PastLimit(float value, ChartFigure figure);
-// The row with the highest exposure (the first of equals); -1 when empty.
+// The worst subgroup of the rows (see results/worst_subgroup.h); -1 when
+// empty.
 int MostExposed(const std::vector<ShownSubgroup>& rows);
 
 // A long-term run's state and the terms of its totals: what the headroom of

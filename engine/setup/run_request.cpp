@@ -1,12 +1,9 @@
 #include "setup/run_request.h"
 
-#include "commodity/commodity_run.h"
 #include "core/mod_ormid.h"
 #include "core/numbers.h"
 #include "core/paths.h"
 #include "core/platform.h"
-#include "core/run_host.h"
-#include "exposure/long_term_report.h"
 
 namespace ormid {
 
@@ -16,11 +13,18 @@ bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-RunStatus Refuse(Platform& p, RunHost& host, const std::string& text, const std::string& title,
-                 Control focus) {
-  p.MessageBox(text, title, MsgIcon::Information, MsgButtons::OK);
-  if (focus != Control::None) host.SetFocus(focus);
-  return RunStatus::Refused;
+// Refused without a message: the user answered No to a question.
+RequestCheck Refuse(Control focus) {
+  RequestCheck check;
+  check.focus = focus;
+  return check;
+}
+
+RequestCheck Refuse(const std::string& text, const std::string& title, Control focus) {
+  RequestCheck check;
+  check.refusal = Notice{text, title, MsgIcon::Information};
+  check.focus = focus;
+  return check;
 }
 
 }  // namespace
@@ -45,16 +49,17 @@ std::string ReportFileNameFor(const std::string& typed, const std::string& resid
   return name + e;
 }
 
-RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s, int report) {
+RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, int report) {
+  RequestCheck done;
+  done.status = RunStatus::Done;
   if (m.gResidueFileName.empty())
-    return Refuse(p, host, "You must open a residue file before you can begin the analysis.",
+    return Refuse("You must open a residue file before you can begin the analysis.",
                   "Warning", Control::None);
 
   std::string name;
   if (s.chkSaveRpt) {
     if (TrimBlanks(s.txtRptFile).empty())
-      return Refuse(p, host,
-                    "If you want Ormid reports to be saved to a file, you must specify a valid "
+      return Refuse("If you want Ormid reports to be saved to a file, you must specify a valid "
                     "file name (without path or extension).",
                     "Warning", Control::txtRptFile);
     name = ReportFileNameFor(s.txtRptFile, m.gResiduePath, report);
@@ -62,22 +67,19 @@ RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettin
       auto answer = p.MessageBox(
           "Report file " + name + " already exists. Do you want to write over this file?",
           "KAVRI-FCID Ormid Module", MsgIcon::None, MsgButtons::YesNoCancel);
-      if (answer == MsgAnswer::No) {
-        host.SetFocus(Control::txtRptFile);
-        return RunStatus::Refused;
-      }
-      if (answer != MsgAnswer::Yes) return RunStatus::Refused;
+      if (answer == MsgAnswer::No) return Refuse(Control::txtRptFile);
+      if (answer != MsgAnswer::Yes) return RequestCheck{};
     }
   }
 
   if (s.chkMOE1 && BoxValue(s.txtMOE1) <= 0)
-    return Refuse(p, host, "NOEL is checked but value is not specified.", "Ormid Analysis",
+    return Refuse("NOEL is checked but value is not specified.", "Ormid Analysis",
                   Control::txtMOE1);
   if (s.chkMOE2 && BoxValue(s.txtMOE2) <= 0)
-    return Refuse(p, host, "RfD is checked but value is not specified.", "Ormid Analysis",
+    return Refuse("RfD is checked but value is not specified.", "Ormid Analysis",
                   Control::txtMOE2);
   if (s.chkMOE3 && BoxValue(s.txtMOE3) <= 0)
-    return Refuse(p, host, "Q* is checked but value is not specified.", "Ormid Analysis",
+    return Refuse("Q* is checked but value is not specified.", "Ormid Analysis",
                   Control::txtMOE3);
   if (s.chkMOE4) {
     bool any = false;
@@ -86,36 +88,34 @@ RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettin
           m.gPAD[static_cast<std::size_t>(k)] != 0)
         any = true;
     if (!any)
-      return Refuse(p, host,
-                    "PAD is checked but no PAD values are entered. Use Edit PAD button to show "
+      return Refuse("PAD is checked but no PAD values are entered. Use Edit PAD button to show "
                     "PAD data entry form.",
                     "No PAD values available", Control::cmdPAD);
   }
   if (!s.chkMOE1 && !s.chkMOE2 && !s.chkMOE3)
-    return Refuse(p, host,
-                  "At least one toxicology endpoint must be checked and have a value greater "
+    return Refuse("At least one toxicology endpoint must be checked and have a value greater "
                   "than zero.",
                   "Warning", Control::txtMOE1);
 
   const bool noel = s.chkMOE1, rfd = s.chkMOE2, qstar = s.chkMOE3, pad = s.chkMOE4;
-  auto set = [&](const char* code, float n, float r, float q) {
+  auto set = [&](Endpoint code, float n, float r, float q) {
     m.gEndpoint = code;
     m.gNOEL = n;
     m.gRefDose = r;
     m.gQStar = q;
   };
   if (noel && !rfd && !pad)
-    set("N", BoxValue(s.txtMOE1), 0, 0);
+    set(Endpoint::Noel, BoxValue(s.txtMOE1), 0, 0);
   else if (rfd && !noel && !pad)
-    set("R", 0, BoxValue(s.txtMOE2), 0);
+    set(Endpoint::RfD, 0, BoxValue(s.txtMOE2), 0);
   else if (rfd && pad && !noel)
-    set("P", 0, BoxValue(s.txtMOE2), 0);
+    set(Endpoint::Pad, 0, BoxValue(s.txtMOE2), 0);
   else if (noel && rfd && !pad)
-    set("NR", BoxValue(s.txtMOE1), BoxValue(s.txtMOE2), 0);
+    set(Endpoint::NoelRfD, BoxValue(s.txtMOE1), BoxValue(s.txtMOE2), 0);
   else if (noel && rfd && pad)
-    set("NP", BoxValue(s.txtMOE1), BoxValue(s.txtMOE2), 0);
+    set(Endpoint::NoelPad, BoxValue(s.txtMOE1), BoxValue(s.txtMOE2), 0);
   else if (qstar)
-    set("Q", 0, 0, BoxValue(s.txtMOE3));
+    set(Endpoint::QStar, 0, 0, BoxValue(s.txtMOE3));
   m.gUseAdj2 = s.chkSecondAdj ? 1 : 0;
 
   if (s.chkCritical) {
@@ -123,12 +123,12 @@ RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettin
     const char* cropMsg = "Please enter a valid critical value for Crop Groups";
     std::string c1 = TrimBlanks(s.txtCrit1), c2 = TrimBlanks(s.txtCrit2);
     if (c1.empty() || !IsValidNumber(c1))
-      return Refuse(p, host, foodMsg, "Ormid Analysis", Control::txtCrit1);
+      return Refuse(foodMsg, "Ormid Analysis", Control::txtCrit1);
     if (c2.empty() || !IsValidNumber(c2))
-      return Refuse(p, host, cropMsg, "Ormid Analysis", Control::txtCrit2);
+      return Refuse(cropMsg, "Ormid Analysis", Control::txtCrit2);
     double v1 = LeadingNumber(s.txtCrit1), v2 = LeadingNumber(s.txtCrit2);
-    if (v1 < 0.1 || v1 > 99) return Refuse(p, host, foodMsg, "Ormid Analysis", Control::txtCrit1);
-    if (v2 < 0.1 || v2 > 99) return Refuse(p, host, cropMsg, "Ormid Analysis", Control::txtCrit2);
+    if (v1 < 0.1 || v1 > 99) return Refuse(foodMsg, "Ormid Analysis", Control::txtCrit1);
+    if (v2 < 0.1 || v2 > 99) return Refuse(cropMsg, "Ormid Analysis", Control::txtCrit2);
     m.gCritFoodPct = static_cast<float>(v1);
     m.gCritCropPct = static_cast<float>(v2);
   }
@@ -149,18 +149,14 @@ RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettin
       m.gCommodityKind[static_cast<std::size_t>(k) + 1] = kind;
     }
     if (!any)
-      return Refuse(p, host,
-                    "You must check at least one population before you perform a commodity "
+      return Refuse("You must check at least one population before you perform a commodity "
                     "analysis",
                     "Ormid Analysis", Control::chkStandard1);
   }
 
   m.gRunComment = TrimBlanks(s.txtComment);
-  if (report == kRunParametersOnly) return RunStatus::Done;
-  host.Computing();
-  bool done = report == kRunLongTerm ? RunOrmidAnalysis(m, p, host, name)
-                                     : RunCommodityAnalysis(m, p, host, name);
-  return done ? RunStatus::Done : RunStatus::Stopped;
+  done.savedReport = name;
+  return done;
 }
 
 }  // namespace ormid

@@ -3,20 +3,31 @@
 // its message and the control to correct, and starts the analysis.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "core/platform.h"
+#include "core/run_host.h"
 #include "core/window_settings.h"
 
 namespace ormid {
 
 struct ModOrmid;
-class Platform;
-class RunHost;
 
 enum class RunStatus {
-  Refused,  // a check failed (its message shown, focus moved)
+  Refused,  // a check failed, with its message and the control to correct
   Stopped,  // the analysis stopped on a message
-  Done,     // the report was written and handed on
+  Done,     // the report was written
+};
+
+// The outcome of the run request's checks: Done with the run's parameters
+// set, or Refused with the message (none when the user cancelled a
+// question) and the control that gets the keyboard.
+struct RequestCheck {
+  RunStatus status = RunStatus::Refused;
+  std::optional<Notice> refusal;
+  Control focus = Control::None;
+  std::string savedReport;  // the user's report file, when the report is to be saved
 };
 
 inline constexpr int kRunLongTerm = 1;
@@ -30,6 +41,9 @@ inline constexpr int kRunParametersOnly = 3;
 // extension (".OR10" or ".CC10") put in place of the other kind's.
 std::string ReportFileNameFor(const std::string& typed, const std::string& residuePath, int report);
 
-RunStatus checkstart(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s, int report);
+// The run request's checks, in their fixed order: the first problem refuses
+// the run. Questions (a saved report file that exists) are asked through the
+// platform. The run's parameters are set as the checks pass them.
+RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, int report);
 
 }  // namespace ormid

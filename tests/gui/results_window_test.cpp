@@ -176,7 +176,7 @@ class ResultsWindowTest : public QObject {
     {
       SampleRun run(sample.toStdString(), residue.toStdString(), endpoint);
       KeepingHost host;
-      QCOMPARE(checkstart(run.m, run.platform, host, run.settings, kRunLongTerm), RunStatus::Done);
+      QCOMPARE(RunThroughSession(run.m, run.platform, host, run.settings, kRunLongTerm).status, RunStatus::Done);
       expected = host.figures.longTerm;
     }
     Desktop d(sample.toStdString());
@@ -435,7 +435,7 @@ class ResultsWindowTest : public QObject {
     const std::vector<bool> foods = figures.LeftOut();
     real.Reopen([&](int f, int, float r) { return foods[static_cast<std::size_t>(f)] ? 0.0f : r; });
     KeepingHost host;
-    QCOMPARE(checkstart(real.m, real.platform, host, real.settings, kRunLongTerm), RunStatus::Done);
+    QCOMPARE(RunThroughSession(real.m, real.platform, host, real.settings, kRunLongTerm).status, RunStatus::Done);
     ExpectTableHolds(*results->tblFigures, host.figures.longTerm);
     chart = results->chtPareto->chart();
     set = Bars(chart)->barSets().front();
