@@ -26,6 +26,7 @@
 #include "history/run_history.h"
 #include "setup/run_request.h"
 #include "setup/startup.h"
+#include "tests/cli_runner.h"
 #include "tests/test_support.h"
 
 extern char** environ;
@@ -35,11 +36,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Row = CsvRow;
-
-struct Result {
-  int status;
-  std::string out, err;
-};
 
 // Every file of a folder and its bytes.
 std::map<std::string, std::string> FolderBytes(const fs::path& dir) {
@@ -70,13 +66,7 @@ class Batch : public ::testing::Test {
     fs::current_path(start_);
   }
 
-  Result Run(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    fs::current_path(dir_.path());
-    int status = cli::RunCli(args, out, err);
-    fs::current_path(dir_.path());
-    return {status, out.str(), err.str()};
-  }
+  CliResult Run(const std::vector<std::string>& args) { return RunCliIn(dir_.path(), args); }
   fs::path P(const std::string& rel) const { return dir_.path() / rel; }
   void Write(const std::string& rel, const std::string& text) { WriteFileBytes(P(rel), text); }
 

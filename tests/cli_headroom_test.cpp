@@ -9,6 +9,7 @@
 #include "cli/cli_run.h"
 #include "commodity/crop_groups.h"
 #include "headroom/what_if.h"
+#include "tests/cli_runner.h"
 #include "tests/sample_run.h"
 
 namespace ormid::test {
@@ -16,33 +17,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
 class CliHeadroom : public ::testing::Test {
  protected:
   void SetUp() override { ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1); }
   void TearDown() override { ::unsetenv("SOURCE_DATE_EPOCH"); }
 
   CliResult Run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    int status = cli::RunCli(args, out, err);
-    return {status, out.str(), err.str()};
+    return RunCliIn(fs::current_path(), args);
   }
 };
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
 
 // Without codes, --exclude changes nothing; with codes the figures are those
 // of a residue file without the commodities and the comment line says which.

@@ -9,18 +9,13 @@
 #include "cli/cli_run.h"
 #include "report/number_format.h"
 #include "setup/startup.h"
+#include "tests/cli_runner.h"
 #include "tests/test_support.h"
 
 namespace ormid::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliResult {
-  int status;
-  std::string out;
-  std::string err;
-};
 
 class Cli : public ::testing::Test {
  protected:
@@ -33,13 +28,7 @@ class Cli : public ::testing::Test {
   }
   void TearDown() override { ::unsetenv("SOURCE_DATE_EPOCH"); }
 
-  CliResult Run(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    // Every run starts from the folder holding the installations.
-    fs::current_path(dir_.path());
-    int status = cli::RunCli(args, out, err);
-    return {status, out.str(), err.str()};
-  }
+  CliResult Run(const std::vector<std::string>& args) { return RunCliIn(dir_.path(), args); }
   fs::path Csfii() const { return dir_.path() / "csfii"; }
   fs::path Nhanes() const { return dir_.path() / "nhanes-2005-2010"; }
 

@@ -19,6 +19,7 @@
 namespace ormid {
 namespace {
 
+using test::Lines;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
@@ -34,15 +35,6 @@ class FakeHost : public RunHost {
   int commodityShown = 0;
   std::vector<Control> focus;
 };
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t i = 0, e; i < text.size(); i = e + 2) {
-    e = std::min(text.find("\r\n", i), text.size());
-    lines.push_back(text.substr(i, e - i));
-  }
-  return lines;
-}
 
 // Index of the first line that starts with prefix; -1 if none.
 int Find(const std::vector<std::string>& lines, const std::string& prefix) {

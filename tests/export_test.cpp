@@ -13,6 +13,7 @@
 #include "manifest/output_digests.h"
 #include "manifest/sha256.h"
 #include "report/number_format.h"
+#include "tests/cli_runner.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {
@@ -26,21 +27,6 @@ float F(const std::string& text) {
   EXPECT_TRUE(v.has_value()) << "not a number: \"" << text << "\"";
   return v.value_or(0);
 }
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-struct Result {
-  int status;
-  std::string out, err;
-};
 
 class Export : public ::testing::Test {
  protected:
@@ -57,12 +43,7 @@ class Export : public ::testing::Test {
   }
   void TearDown() override { ::unsetenv("SOURCE_DATE_EPOCH"); }
 
-  Result Run(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    fs::current_path(dir_.path());
-    int status = cli::RunCli(args, out, err);
-    return {status, out.str(), err.str()};
-  }
+  CliResult Run(const std::vector<std::string>& args) { return RunCliIn(dir_.path(), args); }
   fs::path P(const std::string& rel) const { return dir_.path() / rel; }
 
   // The sample and generated installations with a residue file each.

@@ -30,18 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 namespace td = testdata;
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    std::size_t e = text.find("\r\n", i);
-    if (e == std::string::npos) e = text.size();
-    lines.push_back(text.substr(i, e - i));
-    i = e + 2;
-  }
-  return lines;
-}
-
 double Number(std::string text) {
   std::string digits;
   for (char c : text)

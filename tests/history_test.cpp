@@ -18,17 +18,13 @@
 #include "core/float_text.h"
 #include "history/run_compare.h"
 #include "history/run_history.h"
+#include "tests/cli_runner.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Result {
-  int status;
-  std::string out, err;
-};
 
 // The rows of a CSV file (no field of the files compared here holds a
 // comma or quote).
@@ -76,12 +72,7 @@ class History : public ::testing::Test {
     cli::OverrideHistoryBusyTimeout(std::nullopt);
   }
 
-  Result Run(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    fs::current_path(dir_.path());
-    int status = cli::RunCli(args, out, err);
-    return {status, out.str(), err.str()};
-  }
+  CliResult Run(const std::vector<std::string>& args) { return RunCliIn(dir_.path(), args); }
   fs::path P(const std::string& rel) const { return dir_.path() / rel; }
   fs::path Db(const std::string& folder) const { return P(folder) / kHistoryFile; }
   RecordedRun Load(const std::string& folder, long long id) {

@@ -15,21 +15,6 @@ namespace {
 
 namespace td = testdata;
 
-std::vector<std::string> Lines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    auto e = text.find("\r\n", i);
-    if (e == std::string_view::npos) {
-      ADD_FAILURE() << "line without CR LF: " << text.substr(i);
-      break;
-    }
-    lines.emplace_back(text.substr(i, e - i));
-    i = e + 2;
-  }
-  return lines;
-}
-
 float Total(const ModOrmid& m, int column) {
   return m.gPopExposure[static_cast<std::size_t>(column)];
 }

@@ -5,18 +5,13 @@
 #include <sstream>
 
 #include "cli/cli_run.h"
+#include "tests/cli_runner.h"
 #include "tests/test_support.h"
 
 namespace ormid::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
 
 class ResidueCli : public ::testing::Test {
  protected:
@@ -26,12 +21,9 @@ class ResidueCli : public ::testing::Test {
   }
 
   // Runs from the folder above the installation, as a user would with -C.
-  Result Run(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    fs::current_path(dir_.path());
+  CliResult Run(std::vector<std::string> args) {
     args.insert(args.begin(), {"-C", "csfii"});
-    const int status = cli::RunCli(args, out, err);
-    return {status, out.str(), err.str()};
+    return RunCliIn(dir_.path(), args);
   }
   fs::path Csfii() {
     fs::create_directories(dir_.path() / "csfii");
@@ -43,7 +35,7 @@ class ResidueCli : public ::testing::Test {
 };
 
 TEST_F(ResidueCli, ExportThenImportGivesTheFileBack) {
-  Result r = Run({"residue", "export", "csfii/residues/CYCLOFOS.R98", "cyclofos.csv"});
+  CliResult r = Run({"residue", "export", "csfii/residues/CYCLOFOS.R98", "cyclofos.csv"});
   EXPECT_EQ(r.status, 0) << r.err;
   // Tagged FCID: the reader's update warning, then the export.
   EXPECT_TRUE(r.err.starts_with("R98 File Update Not Completed: ")) << r.err;
@@ -89,7 +81,7 @@ TEST_F(ResidueCli, ProblemsOfATableStopTheImport) {
                  "01000101;;0,2;1;1\n"
                  "11003204;;25000;1;x\n");
   WriteFileBytes(dir_.path() / "out.R98", "earlier");
-  const Result r = Run({"residue", "import", "bad.csv", "out.R98", "--yes"});
+  const CliResult r = Run({"residue", "import", "bad.csv", "out.R98", "--yes"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
             "bad.csv:9: warning: residue 25000 ppm is above 10,000 ppm; is it in ppm and not in "
@@ -103,7 +95,7 @@ TEST_F(ResidueCli, ProblemsOfATableStopTheImport) {
 TEST_F(ResidueCli, AnExistingFileIsReplacedOnlyWithYes) {
   ASSERT_EQ(Run({"residue", "export", "csfii/residues/CYCLOFOS.R98", "t.csv"}).status, 0);
   WriteFileBytes(dir_.path() / "out.R98", "earlier");
-  Result r = Run({"residue", "import", "t.csv", "out.R98"});
+  CliResult r = Run({"residue", "import", "t.csv", "out.R98"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Import Residue Table: File " + (dir_.path() / "out.R98").string() +
                        " already exists. Do you want to write over this file?\n");
@@ -144,14 +136,14 @@ TEST_F(ResidueCli, UsageErrorsAndRefusals) {
        "Export Residue Table: Residue file "},
   };
   for (const Case& c : cases) {
-    const Result r = Run(c.args);
+    const CliResult r = Run(c.args);
     EXPECT_EQ(r.status, c.status) << c.args.back() << "\n" << r.err;
     EXPECT_TRUE(r.err.starts_with(c.err)) << r.err;
   }
   EXPECT_FALSE(fs::exists(dir_.path() / "g.csv"));
   EXPECT_FALSE(fs::exists(dir_.path() / "x.R98"));
 
-  const Result help = Run({"residue", "import", "--help"});
+  const CliResult help = Run({"residue", "import", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("TABLE OUTPUT"), std::string::npos) << help.out;
   EXPECT_NE(help.out.find("--yes"), std::string::npos);

@@ -13,11 +13,6 @@
 namespace ormid::test {
 namespace {
 
-struct KeepingHost : QuietHost {
-  ResultsSink* Results() override { return &figures; }
-  RunFigures figures;
-};
-
 // A commodity run of every subgroup (complete breakdown) on the open file.
 std::unique_ptr<CommodityWhatIf> CommodityRunOf(SampleRun& run) {
   KeepingHost host;

@@ -11,6 +11,7 @@
 #include "core/mod_ormid.h"
 #include "core/run_host.h"
 #include "exposure/exposure_terms.h"
+#include "results/run_figures.h"
 #include "setup/run_request.h"
 #include "tests/test_support.h"
 
@@ -20,6 +21,12 @@ namespace ormid::test {
 struct QuietHost : RunHost {
   ExposureTerms* Terms() override { return &terms; }
   ExposureTerms terms;
+};
+
+// Keeps the terms and the figures of every run it starts.
+struct KeepingHost : QuietHost {
+  ResultsSink* Results() override { return &figures; }
+  RunFigures figures;
 };
 
 struct SampleRun {

@@ -223,6 +223,19 @@ std::string ZipMember(const std::filesystem::path& zip, const std::string& membe
   return out;
 }
 
+std::vector<std::string> Lines(std::string_view text) {
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t e = text.find('\n', i);
+    if (e == std::string_view::npos) e = text.size();
+    std::string_view line = text.substr(i, e - i);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    i = e + 1;
+  }
+  return lines;
+}
+
 SessionRun RunThroughSession(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s,
                              int report) {
   RunRequest request;

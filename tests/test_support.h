@@ -94,6 +94,8 @@ class ScopedCurrentDir {
 };
 
 std::string ReadFileBytes(const std::filesystem::path& p);
+// The lines of a text (CR LF or LF line ends), without their ends.
+std::vector<std::string> Lines(std::string_view text);
 void WriteFileBytes(const std::filesystem::path& p, const std::string& bytes);
 // Where the repository's bundled samples are.
 std::filesystem::path SourceDir();

@@ -54,11 +54,6 @@ class ScreenRunner : public ModalRunner {
   bool ConfigurePrinter(QPrinter&) override { return false; }
 };
 
-struct KeepingHost : QuietHost {
-  ResultsSink* Results() override { return &figures; }
-  RunFigures figures;
-};
-
 // A started installation with the desktop program's main window on it.
 struct Desktop {
   TempDir dir;

@@ -1,0 +1,294 @@
+// Every export written in the three formats from one run, read back and
+// compared cell by cell: CSV against JSON against the workbook's cells, and
+// the headroom exports against the table ormid-cli prints. A figure wrong in
+// one format only (a cache keyed by where a text lived, a column shifted)
+// shows here.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/cli_runner.h"
+#include "tests/installation_fixture.h"
+#include "tests/test_support.h"
+
+namespace ormid::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Table = std::vector<CsvRow>;
+
+std::string XmlText(std::string s) {
+  static const std::pair<const char*, const char*> kEntities[] = {
+      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
+  for (auto [entity, c] : kEntities)
+    for (std::size_t at; (at = s.find(entity)) != std::string::npos;)
+      s.replace(at, std::string_view(entity).size(), c);
+  return s;
+}
+
+// The cells of a workbook's sheet as texts, by row and column: a text cell's
+// text, a number cell's value as written; "" where no cell is. Number cells
+// are marked by a leading '#'.
+Table SheetCells(const fs::path& xlsx, int sheet) {
+  const std::string xml = ZipMember(xlsx, "xl/worksheets/sheet" + std::to_string(sheet) + ".xml");
+  std::vector<std::string> shared;
+  const std::string strings = ZipMember(xlsx, "xl/sharedStrings.xml");
+  static const std::regex kShared("<si>(?:<t[^>]*>([^<]*)</t>)?</si>");
+  for (std::sregex_iterator it(strings.begin(), strings.end(), kShared), end; it != end; ++it)
+    shared.push_back(XmlText((*it)[1]));
+  Table rows;
+  static const std::regex kCell(
+      R"re(<c r="([A-Z]+)(\d+)"([^>]*?)(?:/>|>(?:<is><t[^>]*>([^<]*)</t></is>|<v>([^<]*)</v>)?</c>))re");
+  for (std::sregex_iterator it(xml.begin(), xml.end(), kCell), end; it != end; ++it) {
+    const auto& m = *it;
+    std::size_t column = 0;
+    for (char c : m[1].str()) column = column * 26 + static_cast<std::size_t>(c - 'A' + 1);
+    const std::size_t row = std::stoul(m[2]);
+    if (rows.size() < row) rows.resize(row);
+    CsvRow& r = rows[row - 1];
+    if (r.size() < column) r.resize(column);
+    const std::string attributes = m[3];
+    if (m[4].matched)
+      r[column - 1] = XmlText(m[4]);
+    else if (attributes.find("t=\"s\"") != std::string::npos)
+      r[column - 1] = shared.at(std::stoul(m[5]));
+    else if (m[5].matched)
+      r[column - 1] = "#" + m[5].str();
+  }
+  return rows;
+}
+
+float AsFloat(const std::string& text) {
+  return std::strtof(text.c_str(), nullptr);
+}
+
+// One cell of the CSV against the same cell elsewhere: the same text, or,
+// for a figure, the same single-precision value.
+void ExpectCell(const std::string& csv, const std::string& other, const std::string& where) {
+  if (!other.empty() && other[0] == '#') {
+    ASSERT_FALSE(csv.empty()) << where;
+    EXPECT_EQ(AsFloat(csv), AsFloat(other.substr(1))) << where << ": " << csv << " / " << other;
+  } else {
+    EXPECT_EQ(csv, other) << where;
+  }
+}
+
+// The CSV's rows against the workbook's data sheet, cell by cell.
+void ExpectWorkbookHolds(const Table& csv, const fs::path& xlsx, int sheet) {
+  Table cells = SheetCells(xlsx, sheet);
+  ASSERT_EQ(cells.size(), csv.size()) << xlsx;
+  for (std::size_t r = 0; r < csv.size(); ++r) {
+    cells[r].resize(std::max(cells[r].size(), csv[r].size()));
+    ASSERT_EQ(cells[r].size(), csv[r].size()) << xlsx << " row " << r + 1;
+    for (std::size_t c = 0; c < csv[r].size(); ++c)
+      ExpectCell(csv[r][c], cells[r][c],
+                 xlsx.filename().string() + " row " + std::to_string(r + 1) + " " + csv[0][c]);
+  }
+}
+
+// The CSV's rows against the JSON document's rows under `key`, member by
+// member in the CSV's column order.
+void ExpectJsonHolds(const Table& csv, const fs::path& json, const std::string& key) {
+  const auto doc = nlohmann::json::parse(ReadFileBytes(json));
+  ASSERT_TRUE(doc.contains("manifest")) << json;
+  const auto& rows = doc.at(key);
+  ASSERT_EQ(rows.size() + 1, csv.size()) << json;
+  for (std::size_t r = 1; r < csv.size(); ++r) {
+    const auto& object = rows[r - 1];
+    ASSERT_EQ(object.size(), csv[0].size()) << json << " row " << r;
+    for (std::size_t c = 0; c < csv[0].size(); ++c) {
+      const auto& v = object.at(csv[0][c]);
+      const std::string where = json.filename().string() + " row " + std::to_string(r) + " " + csv[0][c];
+      if (v.is_null())
+        EXPECT_EQ(csv[r][c], "") << where;
+      else if (v.is_string())
+        EXPECT_EQ(csv[r][c], v.get<std::string>()) << where;
+      else if (v.is_number_integer())
+        EXPECT_EQ(csv[r][c], std::to_string(v.get<long long>())) << where;
+      else
+        ExpectCell(csv[r][c], "#" + v.dump(), where);
+    }
+  }
+}
+
+// A table written as NAME.csv, NAME.json and NAME.xlsx: the three agree.
+Table ExpectFormatsAgree(const fs::path& stem, const std::string& jsonKey) {
+  const Table csv = ParseCsv(ReadFileBytes(stem.string() + ".csv"));
+  EXPECT_GE(csv.size(), 2u) << stem;
+  ExpectJsonHolds(csv, stem.string() + ".json", jsonKey);
+  ExpectWorkbookHolds(csv, stem.string() + ".xlsx", 2);
+  return csv;
+}
+
+std::vector<std::string> ExportsOf(const std::string& stem) {
+  return {"--export", stem + ".csv", "--export", stem + ".json", "--export", stem + ".xlsx"};
+}
+
+class ExportAgreement : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1);
+    for (const char* name : {"csfii", "nhanes-2005-2010"})
+      CopySampleInstallation(name, dir_.path() / name);
+    testdata::WriteInstallation(SmallInstallation(0), dir_.path() / "small0");
+    testdata::WriteResidueFile(SmallResidueFile(0), dir_.path() / "small0/residues/test.R98");
+  }
+  void TearDown() override { ::unsetenv("SOURCE_DATE_EPOCH"); }
+
+  CliResult Run(std::vector<std::string> args, const std::vector<std::string>& more = {}) {
+    args.insert(args.end(), more.begin(), more.end());
+    return RunCliIn(dir_.path(), args);
+  }
+  fs::path P(const std::string& rel) const { return dir_.path() / rel; }
+
+  TempDir dir_;
+  ScopedCurrentDir cwd_{fs::current_path()};
+};
+
+TEST_F(ExportAgreement, LongTermAndCommodityResults) {
+  const std::vector<std::vector<std::string>> runs = {
+      {"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--pad", "--pad-value", "17=0.0025"},
+      {"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
+       "--subgroups", "1,17,27"},
+      {"-C", "nhanes-2005-2010", "longterm", "nhanes-2005-2010/residues/DEMOFOS.R10", "--noel=0.5"},
+      {"-C", "nhanes-2005-2010", "commodity", "nhanes-2005-2010/residues/DEMOFOS.R10",
+       "--qstar=0.05", "--critical", "--food-pct", "1", "--crop-pct", "5", "--subgroups", "1"},
+      {"-C", "small0", "commodity", "small0/residues/test.R98", "--noel=0.5", "--rfd=0.005",
+       "--complete", "--subgroups", "all"},
+  };
+  int n = 0;
+  for (const auto& run : runs) {
+    const std::string stem = "x" + std::to_string(n++);
+    const CliResult r = Run(run, ExportsOf(stem));
+    ASSERT_EQ(r.status, 0) << r.err;
+    ExpectFormatsAgree(P(stem), run[2]);
+  }
+}
+
+// The printed headroom table, its CSV, JSON and workbook: the same rows in
+// the same order, with the same multiplier and limiting subgroup.
+TEST_F(ExportAgreement, HeadroomTableAndExports) {
+  const std::vector<std::vector<std::string>> runs = {
+      {"-C", "csfii", "headroom", "csfii/residues/CYCLOFOS.R98", "--rfd"},
+      {"-C", "csfii", "headroom", "csfii/residues/DEMOFOS.R98", "--rfd", "--by", "food",
+       "--subgroups", "1,20,25"},
+      {"-C", "nhanes-2005-2010", "headroom", "nhanes-2005-2010/residues/DEMOFOS.R10", "--noel=0.5",
+       "--by", "form"},
+      {"-C", "small0", "headroom", "small0/residues/test.R98", "--pad", "--pad-value", "20=0.001",
+       "--by", "food"},
+  };
+  int n = 0;
+  for (const auto& run : runs) {
+    const std::string stem = "h" + std::to_string(n++);
+    const CliResult r = Run(run, ExportsOf(stem));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Table csv = ExpectFormatsAgree(P(stem), "headroom");
+    // The table's rows follow its dashes, one per exported row.
+    std::vector<std::string> lines = Lines(r.out);
+    std::size_t first = 0;
+    while (first < lines.size() && lines[first].rfind("----", 0) != 0) ++first;
+    ASSERT_LT(first, lines.size()) << r.out;
+    ASSERT_GE(lines.size() - first - 1, csv.size() - 1) << r.out;
+    std::size_t multiplier = 0, limiting = 0;
+    for (std::size_t c = 0; c < csv[0].size(); ++c) {
+      if (csv[0][c] == "residue_multiplier") multiplier = c;
+      if (csv[0][c] == "limiting_subgroup") limiting = c;
+    }
+    int differing = 0;
+    for (std::size_t i = 1; i < csv.size(); ++i) {
+      const std::string& line = lines[first + i];
+      EXPECT_EQ(line.rfind(csv[i][0], 0), 0u) << line;
+      const bool same = line.find("  " + csv[i][multiplier] + "  ") != std::string::npos &&
+                        line.find(csv[i][limiting]) != std::string::npos;
+      if (!same) ++differing;
+      EXPECT_TRUE(same) << stem << ": " << line << " / " << csv[i][multiplier] << " "
+                        << csv[i][limiting];
+    }
+    EXPECT_EQ(differing, 0) << stem;
+  }
+}
+
+TEST_F(ExportAgreement, HistoryShowAndCompare) {
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/CYCLOFOS.R98", "--qstar=0.05"}).status,
+            0);
+  ASSERT_EQ(Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--pad", "--pad-value",
+                 "17=0.0025", "--complete", "--subgroups", "17"})
+                .status,
+            0);
+  for (const char* id : {"1", "3"}) {
+    for (const char* ext : {".csv", ".json", ".xlsx"}) {
+      const CliResult r =
+          Run({"-C", "csfii", "history", "show", id, "--export", "show" + std::string(id) + ext});
+      ASSERT_EQ(r.status, 0) << r.err;
+    }
+    ExpectFormatsAgree(P(std::string("show") + id), std::string(id) == "1" ? "longterm" : "commodity");
+  }
+  for (const char* ext : {".csv", ".json", ".xlsx"}) {
+    const CliResult r = Run({"-C", "csfii", "compare", "1", "2", "--export", "cmp" + std::string(ext)});
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+  const Table csv = ParseCsv(ReadFileBytes(P("cmp.csv")));
+  ASSERT_GE(csv.size(), 2u);
+  const auto doc = nlohmann::json::parse(ReadFileBytes(P("cmp.json")));
+  std::string key;
+  for (auto it = doc.begin(); it != doc.end(); ++it)
+    if (it.value().is_array()) key = it.key();
+  ASSERT_FALSE(key.empty()) << doc.dump().substr(0, 300);
+  ExpectJsonHolds(csv, P("cmp.json"), key);
+  ExpectWorkbookHolds(csv, P("cmp.xlsx"), 2);
+}
+
+TEST_F(ExportAgreement, BatchSummaryAndScenarioExports) {
+  const CliResult r = Run({"-C", "csfii", "batch", "--scenarios", "csfii/scenarios.csv", "--out", "out",
+                           "--export", "csv", "--export", "json", "--export", "xlsx"});
+  ASSERT_EQ(r.status, 0) << r.err << r.out;
+  const Table summary = ParseCsv(ReadFileBytes(P("out/summary.csv")));
+  ASSERT_GE(summary.size(), 2u);
+  ExpectWorkbookHolds(summary, P("out/summary.xlsx"), 2);
+  int scenarios = 0;
+  for (const auto& entry : fs::directory_iterator(P("out"))) {
+    const fs::path path = entry.path();
+    if (path.extension() != ".csv" || path.filename() == "summary.csv") continue;
+    fs::path stem = path;
+    stem.replace_extension();
+    const auto doc = nlohmann::json::parse(ReadFileBytes(stem.string() + ".json"));
+    ExpectFormatsAgree(stem, doc.contains("longterm") ? "longterm" : "commodity");
+    ++scenarios;
+  }
+  EXPECT_EQ(scenarios, 5);
+}
+
+// A residue table written as CSV and as a workbook: the same cells.
+TEST_F(ExportAgreement, ResidueTable) {
+  for (const auto& [folder, file] :
+       std::vector<std::pair<std::string, std::string>>{{"csfii", "DEMOFOS.R98"},
+                                                         {"nhanes-2005-2010", "DEMOFOS.R10"},
+                                                         {"small0", "test.R98"}}) {
+    const std::string residue = folder + "/residues/" + file;
+    ASSERT_EQ(Run({"-C", folder, "residue", "export", residue, "t-" + folder + ".csv"}).status, 0);
+    ASSERT_EQ(Run({"-C", folder, "residue", "export", residue, "t-" + folder + ".xlsx"}).status,
+              0);
+    const Table csv = ParseCsv(ReadFileBytes(P("t-" + folder + ".csv")));
+    ASSERT_GE(csv.size(), 10u);
+    Table cells = SheetCells(P("t-" + folder + ".xlsx"), 1);
+    ASSERT_EQ(cells.size(), csv.size()) << folder;
+    for (std::size_t r = 0; r < csv.size(); ++r) {
+      cells[r].resize(std::max(cells[r].size(), csv[r].size()));
+      CsvRow row = csv[r];
+      row.resize(cells[r].size());
+      for (std::size_t c = 0; c < row.size(); ++c)
+        ExpectCell(row[c], cells[r][c], folder + " row " + std::to_string(r + 1));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ormid::test
