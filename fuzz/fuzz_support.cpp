@@ -14,9 +14,9 @@
 #include "core/run_host.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
-#include "setup/run_request.h"
+#include "session/run_session.h"
 #include "setup/startup.h"
-#include "tests/installation_fixture.h"
+#include "tools/small_installation.h"
 
 namespace ormid::fuzz {
 
@@ -56,8 +56,8 @@ Workspace& Get() {
   Workspace& ws = *workspace;
   for (int base = 0; base < 3; ++base) {
     fs::path dir = ws.root / kFolders[base];
-    td::WriteInstallation(test::SmallInstallation(base), dir);
-    td::WriteResidueFile(test::SmallResidueFile(base), dir / kResidueFiles[base]);
+    td::WriteInstallation(td::SmallInstallation(base), dir);
+    td::WriteResidueFile(td::SmallResidueFile(base), dir / kResidueFiles[base]);
   }
   for (int kind : {kCsfiiSample, kNhanesSample})
     fs::copy(fs::path(ORMID_SOURCE_DIR) / "samples" / kFolders[kind], ws.root / kFolders[kind],
@@ -81,12 +81,7 @@ class InKindFolder {
   ~InKindFolder() { Require(::chdir(Get().start.c_str()) == 0, "the starting folder"); }
 };
 
-class NullHost : public RunHost {
- public:
-  void ShowLastOrmidReport() override {}
-  void ShowLastCommodityReport() override {}
-  void SetFocus(Control) override {}
-};
+class NullHost : public RunHost {};
 
 // The residue file listing, the long-term and the commodity analysis with the
 // variant's endpoints. A run either writes its report or shows why not.
@@ -119,14 +114,20 @@ void RunAnalyses(ModOrmid& m, FuzzPlatform& p, int variant) {
   s.chkStandard.assign(static_cast<std::size_t>(std::max<int>(m.gPopCount, 1)), 0);
   s.chkStandard.front() = s.chkStandard.back() = 1;
 
-  if (all && CheckResidueListing(m, p, host, s))
+  Control focus;
+  if (all && CheckResidueListing(m, p, s, focus))
     Require(WriteResidueListing(m, p, s, kResidueListingFile), "the listing is written");
   for (int report : {kRunLongTerm, kRunCommodity}) {
     if (report == kRunCommodity && !all) break;
     p.written.clear();
     const int before = p.messages;
-    RunStatus status = checkstart(m, p, host, s, report);
-    if (status == RunStatus::Done) {
+    RunRequest request;
+    request.kind = report == kRunLongTerm ? RunKind::LongTerm : RunKind::Commodity;
+    request.settings = s;
+    RunSession session(m, p);
+    const RunOutcome run = session.Run(request, host);
+    if (run.notice) ShowNotice(p, *run.notice);
+    if (run.status == RunStatus::Done) {
       Require(p.written.count(report == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile),
               "a finished run wrote its report");
     } else {

@@ -10,7 +10,7 @@
 #include "fuzz/fuzz_support.h"
 #include "residue/residue_reader.h"
 #include "residue_table/residue_table.h"
-#include "tests/installation_fixture.h"
+#include "tools/small_installation.h"
 
 namespace fs = std::filesystem;
 namespace td = ormid::testdata;
@@ -29,7 +29,7 @@ void Seed(const std::string& target, int kind, int variant, const std::string& b
 
 // The generated residue file of a survey base in its multi-chemical layout.
 std::string MultiChemicalText(int base) {
-  td::ResidueFile file = ormid::test::SmallResidueFile(base);
+  td::ResidueFile file = td::SmallResidueFile(base);
   file.tag = base == 0 ? "FCIDMC1" : "05-10-cMCNH2";
   file.chemicals = {{"\"Chem A\", 1", "5,\"second line\""}, {"\"Chem B\", 0", ""}};
   file.pairCount = 2;

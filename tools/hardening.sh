@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Hardening checks: the whole test suite built with AddressSanitizer and
-# UndefinedBehaviorSanitizer (build-asan/), then a bounded run of every fuzz
-# target (build-fuzz/). Each target starts from the seeds that
+# UndefinedBehaviorSanitizer (build-asan/), the tests of what runs on more
+# than one thread (the batch pool, the run history written by several
+# programs) built with ThreadSanitizer (build-tsan/), then a bounded run of
+# every fuzz target (build-fuzz/). Each target starts from the seeds that
 # ormid-fuzz-seeds writes (the bundled samples and generated installations),
 # the corpus of earlier runs (build-fuzz/run/corpus/) and the inputs of past
 # findings (tests/regression/TARGET/). Any sanitizer report, fuzz finding or
@@ -44,6 +46,12 @@ if [ "${1:-}" != "--fuzz-only" ]; then
   echo "== Test suite with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/)"
   build build-asan -DCMAKE_CXX_FLAGS="$sanitize"
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+  echo "== Batch and run history tests with ThreadSanitizer (build-tsan/)"
+  build build-tsan -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
+    -DORMID_BUILD_GUI=OFF
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R '^(Batch|History|ExportAgreement)\.'
 fi
 
 echo "== Fuzz targets, ${seconds}s each (build-fuzz/)"

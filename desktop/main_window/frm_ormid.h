@@ -54,6 +54,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   QAction* mnuOpenRes = nullptr;
   QAction* mnuClose = nullptr;
   QAction* mnuExportResults = nullptr;
+  QAction* mnuBatchRun = nullptr;
   QAction* mnuImportResidueTable = nullptr;
   QAction* mnuExportResidueTable = nullptr;
   QAction* mnuExit = nullptr;
@@ -115,6 +116,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void mnuExportResults_Click();
   void mnuImportResidueTable_Click();
   void mnuExportResidueTable_Click();
+  void mnuBatchRun_Click();
   void mnuExit_Click();
   void mnuStart_Click();
   void mnuCommodity_Click();

@@ -601,6 +601,7 @@ class FrmOrmidTest : public QObject {
     auto gap = [](QWidget* box, QWidget* label) { return label->x() - (box->x() + box->width()); };
     const int noelGap = gap(w_->chkMOE1, w_->lblTox1);
     QVERIFY2(noelGap >= 0 && noelGap <= 12, qPrintable(QString::number(noelGap)));
+    const int padGap = gap(w_->chkMOE4, w_->lblTox4);
     const QPoint subgroups = w_->frmSubPop->pos();
     Open(WriteResidue());
     w_->chkMOE4->setChecked(true);
@@ -612,7 +613,7 @@ class FrmOrmidTest : public QObject {
     QCOMPARE(w_->size(), size);
     QCOMPARE(w_->sizeHint().height() <= size.height(), true);
     QCOMPARE(gap(w_->chkMOE1, w_->lblTox1), noelGap);
-    QCOMPARE(gap(w_->chkMOE4, w_->lblTox4), gap(w_->chkMOE4, w_->lblTox4));
+    QCOMPARE(gap(w_->chkMOE4, w_->lblTox4), padGap);
     QCOMPARE(w_->frmSubPop->pos(), subgroups);
     inst_->platform.answers.push_back(MsgAnswer::Yes);
     w_->cmdClear->click();

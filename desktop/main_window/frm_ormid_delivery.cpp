@@ -1,0 +1,186 @@
+// The main window's Show Last buttons and the delivery of a report: the
+// destination dialog, the viewer, the printer.
+#include "desktop/main_window/frm_ormid.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QPushButton>
+
+#include "core/mod_ormid.h"
+#include "core/paths.h"
+#include "desktop/delivery/frm_report2.h"
+#include "desktop/delivery/frm_spd.h"
+#include "desktop/delivery/qt_printer.h"
+#include "desktop/history/frm_history.h"
+#include "desktop/main_window/frm_pad.h"
+#include "desktop/main_window/frm_problems.h"
+#include "desktop/main_window/modal_runner.h"
+#include "desktop/main_window/qt_platform.h"
+#include "desktop/results/frm_results.h"
+#include "history/run_history.h"
+#include "manifest/run_manifest.h"
+#include "report/number_format.h"
+#include "residue/residue_listing.h"
+#include "residue/residue_reader.h"
+#include "residue_table/residue_table.h"
+#include "residue_table/residue_table_command.h"
+#include "run_record/export_dialog.h"
+#include "run_record/finished_run.h"
+#include "session/run_session.h"
+#include "setup/run_request.h"
+#include "setup/startup.h"
+#include "setup/window_checks.h"
+
+namespace ormid {
+
+// --- Show last reports and delivery ---
+
+void FrmOrmid::cmdPrintOrmidAnalysis_Click() {
+  if (p_.FileExists(kLongTermReportFile)) {
+    mReportSource = kLongTermReportFile;
+    m_.gReportKind = kReportLongTerm;
+    ShowOrmidReport();
+  } else {
+    p_.MessageBox("There is no 'last' Ormid analysis in the current KAVRI directory to display.",
+                  "Show last  Ormid Analysis", MsgIcon::Information, MsgButtons::OK);
+  }
+}
+
+void FrmOrmid::cmdCommodity_Click() {
+  if (p_.FileExists(kCommodityReportFile)) {
+    m_.gReportKind = kReportCommodity;
+    showCCCreport();
+  } else {
+    p_.MessageBox(
+        "There is no 'last' Commodity Contribution report in the current KAVRI directory to "
+        "display.",
+        "Show last Ormid Analysis", MsgIcon::Information, MsgButtons::OK);
+  }
+}
+
+void FrmOrmid::ShowOrmidReport() {
+  DeliverReport(m_, p_, *this, kReportLongTerm, mReportSource, 1);
+}
+
+void FrmOrmid::showCCCreport() {
+  DeliverReport(m_, p_, *this, kReportCommodity, kCommodityReportFile, 0);
+}
+
+void FrmOrmid::cmdPrintResFl_Click() {
+  Control focus = Control::None;
+  if (!RunResidueListing(m_, p_, *this, Settings(), focus)) SetFocus(focus);
+}
+
+void FrmOrmid::ChooseDestination(const std::string& caption) {
+  EndBusyNote();
+  FrmSPD dialog(m_, p_, this, [this] { ReadSetupFile(m_, p_); });
+  dialog.setWindowTitle(FromBytes(caption));
+  frmSPD_ = &dialog;
+  runner_.RunModal(dialog);
+  frmSPD_ = nullptr;
+}
+
+void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file, int kind) {
+  if (!frmReport2) {
+    frmReport2 = new FrmReport2();
+    connect(frmReport2, &FrmReport2::printRequested, this, &FrmOrmid::ViewerPrint);
+    connect(frmReport2, &FrmReport2::saveRequested, this, &FrmOrmid::ViewerSave);
+    connect(frmReport2, &FrmReport2::pdfRequested, this, &FrmOrmid::ViewerSavePdf);
+  }
+  frmReport2->setWindowTitle(FromBytes(caption));
+  if (!frmReport2->LoadFile(file, kind)) {
+    p_.MessageBox("The report " + file + " cannot be read.", "Show report", MsgIcon::Exclamation,
+                  MsgButtons::OK);
+    return;
+  }
+  frmReport2->PlaceBeside(*this);
+  frmReport2->show();
+  frmReport2->raise();
+  frmReport2->activateWindow();
+}
+
+PrintOutcome FrmOrmid::PrintFile(const std::string& text, std::string& error) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName("Ormid report");
+  if (!runner_.ConfigurePrinter(printer)) return PrintOutcome::Cancelled;
+  int kind = frmReport2 && printingShown_ ? frmReport2->Kind() : m_.gReportKind;
+  return PrintReportOn(printer, text, ReportColumns(text, kind), error) ? PrintOutcome::Printed
+                                                                        : PrintOutcome::Failed;
+}
+
+void FrmOrmid::ViewerPrint() {
+  if (!frmReport2) return;
+  m_.gReportDest = 2;
+  printingShown_ = true;
+  DeliverShownText(m_, p_, *this, frmReport2->Kind(), frmReport2->ShownText());
+  printingShown_ = false;
+}
+
+void FrmOrmid::ViewerSave() {
+  if (!frmReport2) return;
+  m_.gReportKind = static_cast<Int16>(frmReport2->Kind());
+  if (!ChooseSaveFile(m_, p_, [this] { ReadSetupFile(m_, p_); })) return;
+  DeliverShownText(m_, p_, *this, frmReport2->Kind(), frmReport2->ShownText());
+}
+
+void FrmOrmid::ViewerSavePdf() {
+  if (!frmReport2) return;
+  const std::string& text = frmReport2->ShownText();
+  int kind = frmReport2->Kind();
+  SaveReportPdf(m_, p_, kind, [&text, kind](std::string& pdf, std::string& error) {
+    return ReportPdf(text, kind, pdf, error);
+  });
+}
+
+void FrmOrmid::SetPrinterNote(bool visible) {
+  lblPrinterMsg->setVisible(visible);
+  if (visible) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void FrmOrmid::SetFocus(Control control) {
+  QWidget* target = nullptr;
+  switch (control) {
+    case Control::None:
+      return;
+    case Control::txtMOE1:
+      target = txtMOE1;
+      break;
+    case Control::txtMOE2:
+      target = txtMOE2;
+      break;
+    case Control::txtMOE3:
+      target = txtMOE3;
+      break;
+    case Control::chkMOE1:
+      target = chkMOE1;
+      break;
+    case Control::cmdPAD:
+      target = cmdPAD;
+      break;
+    case Control::txtRptFile:
+      target = txtRptFile;
+      break;
+    case Control::txtCrit1:
+      target = txtCrit1;
+      break;
+    case Control::txtCrit2:
+      target = txtCrit2;
+      break;
+    case Control::chkStandard1:
+      if (!chkStandard.empty()) target = chkStandard[chkStandard.size() > 1 ? 1 : 0];
+      break;
+    case Control::cmdPrintOrmidAnalysis:
+      target = cmdPrintOrmidAnalysis;
+      break;
+    case Control::cmdCommodity:
+      target = cmdCommodity;
+      break;
+  }
+  if (target) target->setFocus();
+}
+
+}  // namespace ormid

@@ -1,0 +1,292 @@
+// The main window's runs: the run request through the run session, the
+// report or closing message after, the Results window, the run history, a
+// batch, and the settings a run reads from the window.
+#include "desktop/main_window/frm_ormid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QStatusBar>
+
+#include "core/mod_ormid.h"
+#include "core/paths.h"
+#include "desktop/batch/frm_batch.h"
+#include "desktop/delivery/frm_report2.h"
+#include "desktop/delivery/frm_spd.h"
+#include "desktop/delivery/qt_printer.h"
+#include "desktop/history/frm_history.h"
+#include "desktop/main_window/frm_pad.h"
+#include "desktop/main_window/frm_problems.h"
+#include "desktop/main_window/modal_runner.h"
+#include "desktop/main_window/qt_platform.h"
+#include "desktop/results/frm_results.h"
+#include "history/run_history.h"
+#include "manifest/run_manifest.h"
+#include "report/number_format.h"
+#include "residue/residue_listing.h"
+#include "residue/residue_reader.h"
+#include "residue_table/residue_table.h"
+#include "residue_table/residue_table_command.h"
+#include "run_record/export_dialog.h"
+#include "run_record/finished_run.h"
+#include "session/run_session.h"
+#include "setup/run_request.h"
+#include "setup/startup.h"
+#include "setup/window_checks.h"
+
+namespace ormid {
+
+namespace {
+
+// The run comment as the reports take it: its lines joined by CR LF, as a
+// multi-line text box hands them over (and as --comment passes them on).
+std::string CommentBytes(const QString& text) {
+  QString lines = text;
+  lines.remove('\r');
+  lines.replace('\n', "\r\n");
+  return ToBytes(lines);
+}
+
+}  // namespace
+
+// --- Runs ---
+
+void FrmOrmid::RunRequest(int report) {
+  running_ = report;
+  ormid::RunRequest request;
+  request.kind = report == kRunLongTerm ? RunKind::LongTerm : RunKind::Commodity;
+  request.settings = Settings();
+  if (mnuRecordHistory->isChecked()) request.history = ormid::RunRequest::History::Record;
+  const DateTime started = p_.Now();
+  relay_.FreezeClock(started);
+  const std::string command = CommandOf(request.kind);
+  // The long-term report's header depends on the line count an earlier
+  // report of this session left: the manifest records it.
+  const int lineCount = m_.gLineCount;
+  recorder_ = std::make_unique<RunRecorder>(
+      command, [this, command, settings = request.settings, started, lineCount] {
+        return BuildManifest(m_, ManifestRun{command, settings, started, false, {}, lineCount});
+      });
+  runFigures_.Clear();
+  RunSession session(m_, relay_);
+  const RunOutcome run = session.Run(request, *this);
+  relay_.ThawClock();
+  EndBusyNote();
+  delete progress_;
+  progress_ = nullptr;
+  if (run.notice) ShowNotice(relay_, *run.notice);
+  SetFocus(run.focus);
+  if (run.status == RunStatus::Done) {
+    FinishRunRecord();
+    // A run that did not save its report shows it, its Results window first
+    // so that the report's viewer comes up in front of it.
+    if (run.showReport) {
+      ShowResults(report);
+      if (report == kRunLongTerm)
+        cmdPrintOrmidAnalysis_Click();
+      else
+        cmdCommodity_Click();
+    }
+    // The saved report gets its manifest, as on the command line, and the
+    // run goes into the run history; a refused or stopped one leaves
+    // nothing there.
+    session.Finish([this](const OutputFailure& f) {
+      p_.MessageBox("The manifest " + f.path + " could not be written: " + f.reason + ".",
+                    "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
+    });
+    if (request.history != ormid::RunRequest::History::None && frmHistory) frmHistory->Refresh();
+    // A run that saved its report has not shown its Results window yet.
+    ShowResults(report);
+  }
+  recorder_.reset();
+  running_ = 0;
+}
+
+ResultsSink* FrmOrmid::Results() {
+  sinks_ = ResultsFanOut();
+  sinks_.Add(recorder_.get());
+  sinks_.Add(&runFigures_);
+  return sinks_.Empty() ? nullptr : &sinks_;
+}
+
+void FrmOrmid::mnuRunHistory_Click() {
+  if (!frmHistory) frmHistory = new FrmHistory(relay_, kHistoryFile, this);
+  frmHistory->Refresh();
+  frmHistory->show();
+  frmHistory->raise();
+  frmHistory->activateWindow();
+}
+
+void FrmOrmid::FinishRunRecord() {
+  if (!recorder_ || running_ == 0) return;
+  const bool longTerm = running_ == kRunLongTerm;
+  auto run = recorder_->Finish(longTerm ? kLongTermReportFile : kCommodityReportFile);
+  (longTerm ? lastLongTerm_ : lastCommodity_) = run;
+  lastRun_ = run;
+  mnuExportResults->setEnabled(true);
+}
+
+void FrmOrmid::WriteReportManifest(const FinishedRun& run, const std::string& saved) {
+  std::string error;
+  if (!WriteSavedReportManifest(p_, run, saved, error))
+    p_.MessageBox(
+        "The manifest " + ManifestPathFor(saved) + " could not be written: " + error + ".",
+        "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
+}
+
+void FrmOrmid::ReportSaved(int kind, const std::string& path) {
+  const FinishedRun* run = kind == kReportLongTerm    ? lastLongTerm_.get()
+                           : kind == kReportCommodity ? lastCommodity_.get()
+                                                      : nullptr;
+  // Only the very report of that run: not one left by an earlier session,
+  // nor one a stopped run has replaced since.
+  if (run && run->IsReport(path)) WriteReportManifest(*run, path);
+}
+
+void FrmOrmid::mnuExportResults_Click() {
+  if (!lastRun_) return;
+  const FinishedRun& run = *lastRun_;
+  auto path = ChooseExportFile(p_, m_.gResiduePath, m_.gWorkingDir,
+                               ProposedExportName(run, exportType_), exportType_);
+  if (!path) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  auto failures = ExportFinishedRun(p_, m_, run, *path);
+  QApplication::restoreOverrideCursor();
+  for (const ExportFailure& f : failures)
+    p_.MessageBox("The export file " + f.path + " could not be written: " + f.reason + ".",
+                  "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
+  if (failures.empty())
+    p_.MessageBox(std::string(run.command == "longterm" ? "Results of the Ormid analysis"
+                                                        : "Results of the commodity analysis") +
+                      " exported to file " + *path,
+                  "Action completed", MsgIcon::Information, MsgButtons::OK);
+}
+
+void FrmOrmid::ShowResults(int report) {
+  QWidget* window = nullptr;
+  if (report == kRunLongTerm) {
+    if (runFigures_.longTerm.empty()) return;
+    if (!frmResults) frmResults = new FrmResults(p_);
+    frmResults->ShowLongTerm(std::move(runFigures_.longTerm),
+                             std::make_unique<LongTermRun>(LongTermRun{m_, std::move(runTerms_)}));
+    runTerms_ = ExposureTerms{};
+    window = frmResults;
+  } else {
+    if (runFigures_.rows.empty()) return;
+    if (!frmCommodityResults) frmCommodityResults = new FrmCommodityResults(p_);
+    // The window keeps the run's state, terms and rows: what-if reads no file
+    // and does not change with the next run.
+    frmCommodityResults->ShowRun(
+        std::make_unique<CommodityWhatIf>(m_, std::move(runTerms_), std::move(runFigures_)),
+        m_.gChemicalName);
+    runTerms_ = ExposureTerms{};
+    runFigures_ = RunFigures{};
+    window = frmCommodityResults;
+  }
+  // The window opens beside the report without taking the keyboard from
+  // the window that has it.
+  QWidget* active = QApplication::activeWindow();
+  window->show();
+  if (active && active != window) {
+    active->raise();
+    active->activateWindow();
+  }
+}
+
+void FrmOrmid::Computing() {
+  // One thread: the run blocks the window while it computes, so say so.
+  if (busy_) return;
+  busy_ = true;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  statusBar()->showMessage(running_ == kRunCommodity ? tr("Running the commodity analysis...")
+                                                     : tr("Running the Ormid analysis..."));
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void FrmOrmid::EndBusyNote() {
+  if (!busy_) return;
+  busy_ = false;
+  statusBar()->clearMessage();
+  QApplication::restoreOverrideCursor();
+}
+
+void FrmOrmid::Progress(int done, int total) {
+  // The dialog appears only when the run lasts longer than half a second.
+  if (!progress_) {
+    progress_ = new QProgressDialog(tr("Writing the commodity contribution reports..."), QString(),
+                                    0, total, this);
+    progress_->setWindowTitle(tr("Commodity Analysis"));
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setMinimumDuration(500);
+  }
+  progress_->setValue(done);
+}
+
+// File > Batch Run...: residue files chosen together, run with the
+// window's current settings into a folder, in the background.
+void FrmOrmid::mnuBatchRun_Click() {
+  const QStringList files = QFileDialog::getOpenFileNames(
+      this, tr("Batch Run: Residue Files"), QString::fromStdString(m_.gResiduePath),
+      tr("Residue files (*.R98 *.R10 *.r98 *.r10)"));
+  if (files.isEmpty()) return;
+  const QString out = QFileDialog::getExistingDirectory(this, tr("Batch Run: Output Folder"),
+                                                        QString::fromStdString(m_.gWorkingDir));
+  if (out.isEmpty()) return;
+  std::vector<std::string> paths;
+  for (const QString& f : files) paths.push_back(f.toStdString());
+  auto* dialog = new FrmBatch(m_, Settings(), p_, this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->SetFiles(paths, out.toStdString());
+  // The batch's runs go into the run history as the window's do.
+  dialog->SetRecordHistory(mnuRecordHistory->isChecked());
+  connect(mnuRecordHistory, &QAction::toggled, dialog, &FrmBatch::SetRecordHistory);
+  connect(dialog, &FrmBatch::finished, this, [this] {
+    if (frmHistory) frmHistory->Refresh();
+  });
+  dialog->show();
+}
+
+void FrmOrmid::mnuStart_Click() {
+  RunRequest(kRunLongTerm);
+}
+void FrmOrmid::mnuCommodity_Click() {
+  RunRequest(kRunCommodity);
+}
+void FrmOrmid::mnuHelp_Click() {
+  ShowHelpSequence(p_);
+}
+
+void FrmOrmid::cmdPAD_Click() {
+  FrmPAD form(m_, p_, this);
+  runner_.RunModal(form);
+}
+
+WindowSettings FrmOrmid::Settings() const {
+  WindowSettings s;
+  s.chkMOE1 = chkMOE1->isChecked();
+  s.chkMOE2 = chkMOE2->isChecked();
+  s.chkMOE3 = chkMOE3->isChecked();
+  s.chkMOE4 = chkMOE4->isChecked();
+  s.txtMOE1 = ToBytes(txtMOE1->text());
+  s.txtMOE2 = ToBytes(txtMOE2->text());
+  s.txtMOE3 = ToBytes(txtMOE3->text());
+  s.chkSecondAdj = chkSecondAdj->isChecked();
+  s.chkSaveRpt = chkSaveRpt->isChecked();
+  s.txtRptFile = ToBytes(txtRptFile->text());
+  s.txtComment = CommentBytes(txtComment->toPlainText());
+  s.chkComplete = chkComplete->isChecked();
+  s.chkCritical = chkCritical->isChecked();
+  s.txtCrit1 = ToBytes(txtCrit1->text());
+  s.txtCrit2 = ToBytes(txtCrit2->text());
+  for (QCheckBox* box : chkStandard)
+    s.chkStandard.push_back(box->checkState() == Qt::Unchecked ? 0
+                            : box->checkState() == Qt::Checked ? 1
+                                                               : 2);
+  return s;
+}
+
+}  // namespace ormid
