@@ -136,10 +136,10 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   if (run.status != RunStatus::Done) return kExitStopped;
   // A file that cannot be written gets a message; the run's reports stand.
   const bool written = session.Finish([&](const OutputFailure& f) {
-    platform.MessageBox((f.kind == OutputFailure::Kind::Export ? "The export file " : "The manifest ") +
-                            f.path + " could not be written: " + f.reason +
-                            ". The reports of the run stand.",
-                        "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
+    platform.MessageBox(
+        (f.kind == OutputFailure::Kind::Export ? "The export file " : "The manifest ") + f.path +
+            " could not be written: " + f.reason + ". The reports of the run stand.",
+        "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
   });
   const std::string report = session.ReportFile();
   if (o.toStdout && !CopyToStdout(report.c_str(), out)) {

@@ -39,7 +39,6 @@ class CliPlatform : public Platform {
   void RemoveFile(const std::string& path) override;
   OutputDigests* digests = nullptr;
 
-
  private:
   std::ostream& err_;
   bool yes_;

@@ -22,9 +22,7 @@ class CliHeadroom : public ::testing::Test {
   void SetUp() override { ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1); }
   void TearDown() override { ::unsetenv("SOURCE_DATE_EPOCH"); }
 
-  CliResult Run(const std::vector<std::string>& args) {
-    return RunCliIn(fs::current_path(), args);
-  }
+  CliResult Run(const std::vector<std::string>& args) { return RunCliIn(fs::current_path(), args); }
 };
 
 // Without codes, --exclude changes nothing; with codes the figures are those

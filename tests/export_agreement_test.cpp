@@ -105,7 +105,8 @@ void ExpectJsonHolds(const Table& csv, const fs::path& json, const std::string& 
     ASSERT_EQ(object.size(), csv[0].size()) << json << " row " << r;
     for (std::size_t c = 0; c < csv[0].size(); ++c) {
       const auto& v = object.at(csv[0][c]);
-      const std::string where = json.filename().string() + " row " + std::to_string(r) + " " + csv[0][c];
+      const std::string where =
+          json.filename().string() + " row " + std::to_string(r) + " " + csv[0][c];
       if (v.is_null())
         EXPECT_EQ(csv[r][c], "") << where;
       else if (v.is_string())
@@ -154,7 +155,8 @@ class ExportAgreement : public ::testing::Test {
 
 TEST_F(ExportAgreement, LongTermAndCommodityResults) {
   const std::vector<std::vector<std::string>> runs = {
-      {"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--pad", "--pad-value", "17=0.0025"},
+      {"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--pad", "--pad-value",
+       "17=0.0025"},
       {"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
        "--subgroups", "1,17,27"},
       {"-C", "nhanes-2005-2010", "longterm", "nhanes-2005-2010/residues/DEMOFOS.R10", "--noel=0.5"},
@@ -229,10 +231,12 @@ TEST_F(ExportAgreement, HistoryShowAndCompare) {
           Run({"-C", "csfii", "history", "show", id, "--export", "show" + std::string(id) + ext});
       ASSERT_EQ(r.status, 0) << r.err;
     }
-    ExpectFormatsAgree(P(std::string("show") + id), std::string(id) == "1" ? "longterm" : "commodity");
+    ExpectFormatsAgree(P(std::string("show") + id),
+                       std::string(id) == "1" ? "longterm" : "commodity");
   }
   for (const char* ext : {".csv", ".json", ".xlsx"}) {
-    const CliResult r = Run({"-C", "csfii", "compare", "1", "2", "--export", "cmp" + std::string(ext)});
+    const CliResult r =
+        Run({"-C", "csfii", "compare", "1", "2", "--export", "cmp" + std::string(ext)});
     ASSERT_EQ(r.status, 0) << r.err;
   }
   const Table csv = ParseCsv(ReadFileBytes(P("cmp.csv")));
@@ -247,8 +251,8 @@ TEST_F(ExportAgreement, HistoryShowAndCompare) {
 }
 
 TEST_F(ExportAgreement, BatchSummaryAndScenarioExports) {
-  const CliResult r = Run({"-C", "csfii", "batch", "--scenarios", "csfii/scenarios.csv", "--out", "out",
-                           "--export", "csv", "--export", "json", "--export", "xlsx"});
+  const CliResult r = Run({"-C", "csfii", "batch", "--scenarios", "csfii/scenarios.csv", "--out",
+                           "out", "--export", "csv", "--export", "json", "--export", "xlsx"});
   ASSERT_EQ(r.status, 0) << r.err << r.out;
   const Table summary = ParseCsv(ReadFileBytes(P("out/summary.csv")));
   ASSERT_GE(summary.size(), 2u);
@@ -268,14 +272,11 @@ TEST_F(ExportAgreement, BatchSummaryAndScenarioExports) {
 
 // A residue table written as CSV and as a workbook: the same cells.
 TEST_F(ExportAgreement, ResidueTable) {
-  for (const auto& [folder, file] :
-       std::vector<std::pair<std::string, std::string>>{{"csfii", "DEMOFOS.R98"},
-                                                         {"nhanes-2005-2010", "DEMOFOS.R10"},
-                                                         {"small0", "test.R98"}}) {
+  for (const auto& [folder, file] : std::vector<std::pair<std::string, std::string>>{
+           {"csfii", "DEMOFOS.R98"}, {"nhanes-2005-2010", "DEMOFOS.R10"}, {"small0", "test.R98"}}) {
     const std::string residue = folder + "/residues/" + file;
     ASSERT_EQ(Run({"-C", folder, "residue", "export", residue, "t-" + folder + ".csv"}).status, 0);
-    ASSERT_EQ(Run({"-C", folder, "residue", "export", residue, "t-" + folder + ".xlsx"}).status,
-              0);
+    ASSERT_EQ(Run({"-C", folder, "residue", "export", residue, "t-" + folder + ".xlsx"}).status, 0);
     const Table csv = ParseCsv(ReadFileBytes(P("t-" + folder + ".csv")));
     ASSERT_GE(csv.size(), 10u);
     Table cells = SheetCells(P("t-" + folder + ".xlsx"), 1);

@@ -345,8 +345,7 @@ TEST(OutputDigests, DigestOfEveryByteWhateverTheWrites) {
     bool Sync(std::string&) override { return true; }
     bool Close(std::string&) override { return true; }
   };
-  for (std::size_t size :
-       {std::size_t{0}, std::size_t{1000}, std::size_t{5u << 20}}) {
+  for (std::size_t size : {std::size_t{0}, std::size_t{1000}, std::size_t{5u << 20}}) {
     ormid::OutputDigests digests;
     std::string written, sent, error;
     auto file = digests.Watch("digest-test.bin", std::make_unique<Kept>(written));

@@ -29,7 +29,8 @@ std::unique_ptr<CommodityWhatIf> CommodityRunOf(SampleRun& run) {
 // The long-term rows a real long-term run sends.
 std::vector<ShownSubgroup> LongTermRunOf(SampleRun& run) {
   KeepingHost host;
-  EXPECT_EQ(RunThroughSession(run.m, run.platform, host, run.settings, kRunLongTerm).status, RunStatus::Done)
+  EXPECT_EQ(RunThroughSession(run.m, run.platform, host, run.settings, kRunLongTerm).status,
+            RunStatus::Done)
       << (run.platform.messages.empty() ? "" : run.platform.messages.back().text);
   return host.figures.longTerm;
 }
@@ -110,7 +111,8 @@ TEST(ResultsFigures, NothingLeftOutGivesTheRunsOwnFigures) {
     WindowSettings s = run.settings;
     s.chkComplete = true;
     s.chkStandard.assign(static_cast<std::size_t>(run.m.gPopCount), 1);
-    ASSERT_EQ(RunThroughSession(run.m, run.platform, host, s, kRunCommodity).status, RunStatus::Done);
+    ASSERT_EQ(RunThroughSession(run.m, run.platform, host, s, kRunCommodity).status,
+              RunStatus::Done);
     const RunFigures sent = host.figures;
     CommodityWhatIf figures(run.m, std::move(host.terms), std::move(host.figures));
 

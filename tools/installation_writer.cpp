@@ -15,7 +15,6 @@ namespace {
 using ormid::AddLine;
 using ormid::Quoted;
 
-
 void PutInt16(std::string& out, std::size_t offset, std::int16_t value) {
   const auto bits = static_cast<std::uint16_t>(value);
   out[offset] = static_cast<char>(bits & 0xFF);

@@ -111,9 +111,7 @@ class WorkerPlatform : public Platform {
 // of a commodity run.
 class FiguresCollector : public ResultsSink {
  public:
-  void LongTerm(const ModOrmid&, const LongTermResult& r) override {
-    figures.emplace_back(r);
-  }
+  void LongTerm(const ModOrmid&, const LongTermResult& r) override { figures.emplace_back(r); }
   void Contribution(const ModOrmid& m, const ContributionResult& r) override {
     if (r.kind == ContributionKind::SubgroupTotal) {
       LongTermResult t;

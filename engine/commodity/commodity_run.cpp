@@ -98,11 +98,11 @@ const std::vector<int>& CommodityRun::GroupFoods(int k) {
   return ki < groupFoods_.size() ? groupFoods_[ki] : kNone;
 }
 
-
 bool PadApplies(const ModOrmid& m, int row) {
   const auto ri = static_cast<std::size_t>(row);
   const Endpoint endpoint = m.gEndpoint;
-  return (endpoint == Endpoint::Pad || endpoint == Endpoint::NoelPad) && ri < m.gPAD.size() && m.gPAD[ri] > 0;
+  return (endpoint == Endpoint::Pad || endpoint == Endpoint::NoelPad) && ri < m.gPAD.size() &&
+         m.gPAD[ri] > 0;
 }
 
 float ReferenceDose(const ModOrmid& m, int row) {

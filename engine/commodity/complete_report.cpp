@@ -244,8 +244,8 @@ void AddLines(ModOrmid& m, int n) {
 
 }  // namespace
 
-void WriteFoodTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint,
-                           std::string& rule, Int16& lineCount, int row) {
+void WriteFoodTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint, std::string& rule,
+                           Int16& lineCount, int row) {
   const auto ri = static_cast<std::size_t>(row);
   const bool pad = ri < m.gPAD.size() && m.gPAD[ri] > 0;
   if (endpoint == Endpoint::RfD || endpoint == Endpoint::Pad) {

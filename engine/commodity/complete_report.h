@@ -25,7 +25,7 @@ void WriteCropGroupHeading(CommodityRun& run, int row, int group, std::string_vi
 // The five column-heading lines of the food table for the endpoint (none for
 // an unknown code, which also keeps the old rule); rule receives the line that
 // closes the table's columns. Adds 5 to lineCount in every case.
-void WriteFoodTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint,
-                           std::string& rule, Int16& lineCount, int row);
+void WriteFoodTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint, std::string& rule,
+                           Int16& lineCount, int row);
 
 }  // namespace ormid

@@ -129,5 +129,4 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
   sink.Contribution(m, t);
 }
 
-
 }  // namespace ormid

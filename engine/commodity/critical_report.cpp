@@ -203,8 +203,8 @@ float ShareOfTotal(float e, float total) {
   return Percent(e, total);
 }
 
-void WriteCropTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint,
-                           std::string& rule, float qStar, Int16& lineCount, int row) {
+void WriteCropTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint, std::string& rule,
+                           float qStar, Int16& lineCount, int row) {
   const auto ri = static_cast<std::size_t>(row);
   const bool pad = ri < m.gPAD.size() && m.gPAD[ri] > 0;
   w.End();

@@ -21,8 +21,8 @@ void WriteCriticalReport(CommodityRun& run, int row);
 // An empty line, the three heading lines of the crop table for the endpoint,
 // the rule line and another empty line. An unknown code writes no heading
 // lines and keeps (and writes) the old rule. Adds 6 to lineCount in all cases.
-void WriteCropTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint,
-                           std::string& rule, float qStar, Int16& lineCount, int row);
+void WriteCropTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint, std::string& rule,
+                           float qStar, Int16& lineCount, int row);
 
 // A share of the subgroup's total exposure, in percent, as the threshold
 // tests and the share column take it.

@@ -65,7 +65,8 @@ LongTermResult LongTermResultOf(const ModOrmid& m, const ExposureTable& table, i
   r.subgroup = m.gPopNames2[ki];
   r.column = m.gPopOrder[ki];
   r.exposure = row.exposure;
-  const bool percentRef = code == Endpoint::RfD || code == Endpoint::Pad || code == Endpoint::NoelRfD || code == Endpoint::NoelPad;
+  const bool percentRef = code == Endpoint::RfD || code == Endpoint::Pad ||
+                          code == Endpoint::NoelRfD || code == Endpoint::NoelPad;
   if (percentRef) {
     const bool pad = (code == Endpoint::Pad || code == Endpoint::NoelPad) && m.gPAD[ki] > 0;
     r.reference = pad ? ReferenceKind::PAD : ReferenceKind::RfD;
@@ -74,7 +75,8 @@ LongTermResult LongTermResultOf(const ModOrmid& m, const ExposureTable& table, i
   if (row.noExposure) return r;
   if (percentRef) r.percentReference = row.percentRef;
   if (code == Endpoint::Noel) r.percentNoel = row.percentNoel;
-  if (code == Endpoint::Noel || code == Endpoint::NoelRfD || code == Endpoint::NoelPad) r.marginOfExposure = row.moe;
+  if (code == Endpoint::Noel || code == Endpoint::NoelRfD || code == Endpoint::NoelPad)
+    r.marginOfExposure = row.moe;
   if (code == Endpoint::QStar) r.lifetimeRisk = row.risk;
   return r;
 }

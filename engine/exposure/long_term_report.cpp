@@ -51,7 +51,8 @@ void WriteReportHeader(const ModOrmid& m, ReportWriter& w, Int16& lineCount, int
       .End();
   lineCount = static_cast<Int16>(lineCount + 5);
   const Endpoint code = m.gEndpoint;
-  if (code == Endpoint::RfD || code == Endpoint::Pad || code == Endpoint::NoelRfD || code == Endpoint::NoelPad) {
+  if (code == Endpoint::RfD || code == Endpoint::Pad || code == Endpoint::NoelRfD ||
+      code == Endpoint::NoelPad) {
     float pad = popIndex >= 0 && static_cast<std::size_t>(popIndex) < m.gPAD.size()
                     ? m.gPAD[static_cast<std::size_t>(popIndex)]
                     : 0.0f;
@@ -77,8 +78,7 @@ void WriteReportHeader(const ModOrmid& m, ReportWriter& w, Int16& lineCount, int
   ++lineCount;
 }
 
-void WriteExposureColumnHeads(ReportWriter& w, Endpoint endpoint, float qStar,
-                              Int16& lineCount) {
+void WriteExposureColumnHeads(ReportWriter& w, Endpoint endpoint, float qStar, Int16& lineCount) {
   const char* head1 =
       "          Population                         mg/kg             Percent of   ";
   const char* rule =
@@ -120,7 +120,8 @@ std::string LongTermReportText(ModOrmid& m, const ExposureTable& table, const Da
   WriteExposureColumnHeads(w, m.gEndpoint, m.gQStar, m.gLineCount);
 
   const Endpoint code = m.gEndpoint;
-  const bool lowerCase = code == Endpoint::RfD || code == Endpoint::Pad || code == Endpoint::NoelRfD || code == Endpoint::NoelPad;
+  const bool lowerCase = code == Endpoint::RfD || code == Endpoint::Pad ||
+                         code == Endpoint::NoelRfD || code == Endpoint::NoelPad;
   for (const ExposureRow& row : table.rows) {
     w.Text(row.name);
     if (row.noExposure) {
@@ -183,7 +184,8 @@ bool CopyReportFile(Platform& p, const std::string& source, const std::string& t
 }
 
 AnalysisEnd RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host,
-                             const std::string& reportFileName, const std::string& temporaryReport) {
+                             const std::string& reportFileName,
+                             const std::string& temporaryReport) {
   AnalysisEnd end;
   int failed = 0;
   ComputeTotalExposure(m, p, failed, host.Terms());

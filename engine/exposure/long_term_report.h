@@ -20,8 +20,7 @@ void WriteReportHeader(const ModOrmid& m, ReportWriter& w, Int16& lineCount, int
                        const DateTime& now);
 
 // The three column-heading lines of the long-term table; adds 3 to lineCount.
-void WriteExposureColumnHeads(ReportWriter& w, Endpoint endpoint, float qStar,
-                              Int16& lineCount);
+void WriteExposureColumnHeads(ReportWriter& w, Endpoint endpoint, float qStar, Int16& lineCount);
 
 // The whole long-term report text for the computed totals.
 std::string LongTermReportText(ModOrmid& m, const ExposureTable& table, const DateTime& now);

@@ -366,7 +366,6 @@ void RecordFinishedRun(Platform& p, const nlohmann::json& manifest, const Histor
                  MsgIcon::Exclamation, MsgButtons::OK);
 }
 
-
 namespace {
 
 // Opens an existing history for reading; nullopt with an empty error when

@@ -94,10 +94,9 @@ RunOutcome RunSession::Run(const RunRequest& request, RunHost& host) {
   }
   SessionHost inner(host, own);
   host.Computing();
-  const AnalysisEnd end =
-      request.kind == RunKind::LongTerm
-          ? RunOrmidAnalysis(m_, p_, inner, saved_, ReportFile())
-          : RunCommodityAnalysis(m_, p_, inner, saved_, ReportFile());
+  const AnalysisEnd end = request.kind == RunKind::LongTerm
+                              ? RunOrmidAnalysis(m_, p_, inner, saved_, ReportFile())
+                              : RunCommodityAnalysis(m_, p_, inner, saved_, ReportFile());
   outcome.focus = end.focus;
   if (!end.done) {
     // Exports not committed are abandoned; nothing of the run is recorded.
@@ -140,8 +139,7 @@ bool RunSession::Finish(const std::function<void(const OutputFailure&)>& tell) {
       outputs_.push_back(path);
       if (ExportFormatOf(path) == ExportFormat::Csv) manifests.push_back(ManifestPathFor(path));
     }
-    for (const ExportFailure& f : failed)
-      fail({OutputFailure::Kind::Export, f.path, f.reason});
+    for (const ExportFailure& f : failed) fail({OutputFailure::Kind::Export, f.path, f.reason});
   }
   if (!saved_.empty()) {
     outputs_.push_back(saved_);

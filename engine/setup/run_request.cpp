@@ -53,15 +53,16 @@ RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, int r
   RequestCheck done;
   done.status = RunStatus::Done;
   if (m.gResidueFileName.empty())
-    return Refuse("You must open a residue file before you can begin the analysis.",
-                  "Warning", Control::None);
+    return Refuse("You must open a residue file before you can begin the analysis.", "Warning",
+                  Control::None);
 
   std::string name;
   if (s.chkSaveRpt) {
     if (TrimBlanks(s.txtRptFile).empty())
-      return Refuse("If you want Ormid reports to be saved to a file, you must specify a valid "
-                    "file name (without path or extension).",
-                    "Warning", Control::txtRptFile);
+      return Refuse(
+          "If you want Ormid reports to be saved to a file, you must specify a valid "
+          "file name (without path or extension).",
+          "Warning", Control::txtRptFile);
     name = ReportFileNameFor(s.txtRptFile, m.gResiduePath, report);
     if (p.FileExists(name)) {
       auto answer = p.MessageBox(
@@ -76,11 +77,9 @@ RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, int r
     return Refuse("NOEL is checked but value is not specified.", "Ormid Analysis",
                   Control::txtMOE1);
   if (s.chkMOE2 && BoxValue(s.txtMOE2) <= 0)
-    return Refuse("RfD is checked but value is not specified.", "Ormid Analysis",
-                  Control::txtMOE2);
+    return Refuse("RfD is checked but value is not specified.", "Ormid Analysis", Control::txtMOE2);
   if (s.chkMOE3 && BoxValue(s.txtMOE3) <= 0)
-    return Refuse("Q* is checked but value is not specified.", "Ormid Analysis",
-                  Control::txtMOE3);
+    return Refuse("Q* is checked but value is not specified.", "Ormid Analysis", Control::txtMOE3);
   if (s.chkMOE4) {
     bool any = false;
     for (int k = m.gPADFirstPop; k <= m.gPopCount; ++k)
@@ -88,14 +87,16 @@ RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, int r
           m.gPAD[static_cast<std::size_t>(k)] != 0)
         any = true;
     if (!any)
-      return Refuse("PAD is checked but no PAD values are entered. Use Edit PAD button to show "
-                    "PAD data entry form.",
-                    "No PAD values available", Control::cmdPAD);
+      return Refuse(
+          "PAD is checked but no PAD values are entered. Use Edit PAD button to show "
+          "PAD data entry form.",
+          "No PAD values available", Control::cmdPAD);
   }
   if (!s.chkMOE1 && !s.chkMOE2 && !s.chkMOE3)
-    return Refuse("At least one toxicology endpoint must be checked and have a value greater "
-                  "than zero.",
-                  "Warning", Control::txtMOE1);
+    return Refuse(
+        "At least one toxicology endpoint must be checked and have a value greater "
+        "than zero.",
+        "Warning", Control::txtMOE1);
 
   const bool noel = s.chkMOE1, rfd = s.chkMOE2, qstar = s.chkMOE3, pad = s.chkMOE4;
   auto set = [&](Endpoint code, float n, float r, float q) {
@@ -149,9 +150,10 @@ RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, int r
       m.gCommodityKind[static_cast<std::size_t>(k) + 1] = kind;
     }
     if (!any)
-      return Refuse("You must check at least one population before you perform a commodity "
-                    "analysis",
-                    "Ormid Analysis", Control::chkStandard1);
+      return Refuse(
+          "You must check at least one population before you perform a commodity "
+          "analysis",
+          "Ormid Analysis", Control::chkStandard1);
   }
 
   m.gRunComment = TrimBlanks(s.txtComment);
