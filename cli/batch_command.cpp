@@ -205,6 +205,8 @@ int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const Batc
   } else {
     scenarios = ScenariosOfFile(a.scenarios);
   }
+  if (const std::string problem = ScenarioFilesProblem(scenarios); !problem.empty())
+    throw UsageError{problem};
   const std::string outDir = AbsoluteFromStart(a.out);
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
 

@@ -1,10 +1,17 @@
 #include "cli/manifest_commands.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <random>
 #include <sstream>
+#include <string_view>
+#include <vector>
 
 #include "cli/cli_platform.h"
 #include "cli/cli_run.h"
@@ -54,6 +61,87 @@ json LoadManifest(const std::string& path) {
   return *manifest;
 }
 
+// The options a run records in its manifest's arguments: the window's
+// settings, never where its outputs go.
+bool RecordedOption(const std::string& command, const std::string& a) {
+  static const std::vector<std::string_view> kRunOptions = {
+      "--noel",     "--rfd",       "--qstar",    "--pad",       "--pad-value",
+      "--adj2",     "--comment",   "--complete", "--critical",  "--food-pct",
+      "--crop-pct", "--subgroups", "--exclude",  "--line-count"};
+  static const std::vector<std::string_view> kHeadroomOptions = {
+      "--noel", "--rfd", "--qstar",  "--pad",      "--pad-value",
+      "--adj2", "--by",  "--target", "--subgroups"};
+  for (std::string_view name : command == "headroom" ? kHeadroomOptions : kRunOptions)
+    if (a == name ||
+        (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '='))
+      return true;
+  return false;
+}
+
+// What makes a manifest one rerun can repeat: a long-term, commodity,
+// listing or headroom run, recorded with its arguments (the command, the
+// residue file and the options a run records, nothing else), whose outputs
+// include its report (a headroom run's: an export). "" when it is; else the
+// problem.
+std::string RerunProblem(const json& manifest) {
+  const std::string command = manifest["run"]["command"].get<std::string>();
+  const bool headroom = command == "headroom";
+  if (command != "longterm" && command != "commodity" && command != "listing" && !headroom)
+    return "records a " + command +
+           " run; rerun repeats long-term, commodity, listing and headroom runs";
+  const json& settings = manifest["settings"];
+  if (!settings.contains("arguments") || settings["arguments"].size() < 2)
+    return "does not record the run's arguments";
+  const json& args = settings["arguments"];
+  if (args[0].get<std::string>() != command)
+    return "records the arguments of another command than its run's";
+  if (args[1].get<std::string>().empty() || args[1].get<std::string>()[0] == '-')
+    return "does not record the run's residue file";
+  for (std::size_t i = 2; i < args.size(); ++i)
+    if (!RecordedOption(command, args[i].get<std::string>()))
+      return "records the argument \"" + args[i].get<std::string>() +
+             "\", which is not a setting of a run";
+  bool report = false;
+  for (const json& o : manifest["outputs"]) {
+    const std::string role = o["role"].get<std::string>();
+    if (role != "report" && role != "saved report" && role != "export")
+      return "lists an output of role \"" + role + "\", which a run does not write";
+    report = report || role == (headroom ? "export" : "report");
+  }
+  if (!report)
+    return headroom ? "lists no export among its outputs" : "lists no report among its outputs";
+  return "";
+}
+
+// A private folder of its own for the outputs of a re-run (mkdtemp: made
+// new, never one that was there before).
+std::optional<fs::path> ScratchFolder(std::string& error) {
+  std::error_code ec;
+  const fs::path temp = fs::temp_directory_path(ec);
+  if (ec) {
+    error = ec.message();
+    return std::nullopt;
+  }
+#ifdef _WIN32
+  // A new folder under a name not taken: create_directory fails on one
+  // that exists.
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path name = temp / ("ormid-rerun-" + std::to_string(random()));
+    if (fs::create_directory(name, ec)) return name;
+  }
+  error = ec ? ec.message() : "no free name";
+  return std::nullopt;
+#else
+  std::string name = (temp / "ormid-rerun-XXXXXX").string();
+  if (::mkdtemp(name.data()) == nullptr) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  return fs::path(name);
+#endif
+}
+
 // The recorded clock for the re-run, given back when it is done.
 class ClockOverride {
  public:
@@ -64,15 +152,14 @@ class ClockOverride {
 int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ostream& out,
           std::ostream& err) {
   const json manifest = LoadManifest(AbsoluteFromStart(manifestPath));
-  const json& settings = manifest.value("settings", json::object());
-  if (!settings.contains("arguments") || !settings["arguments"].is_array() ||
-      settings["arguments"].empty())
-    throw UsageError{"the manifest " + manifestPath + " does not record the run's arguments"};
+  if (const std::string problem = RerunProblem(manifest); !problem.empty())
+    throw UsageError{"the manifest " + manifestPath + " " + problem};
+  const json& settings = manifest["settings"];
   bool utc = false;
-  auto date = ParseIsoDateTime(manifest["run"].value("date", std::string()), utc);
+  auto date = ParseIsoDateTime(manifest["run"]["date"].get<std::string>(), utc);
   if (!date) throw UsageError{"the manifest " + manifestPath + " has no valid run date"};
   std::string workdir = global.workdir.empty()
-                            ? manifest["installation"].value("working_folder", std::string())
+                            ? manifest["installation"]["working_folder"].get<std::string>()
                             : AbsoluteFromStart(global.workdir);
 
   out << "Inputs:\n";
@@ -81,24 +168,23 @@ int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ost
   // Saved copies and exports go to a scratch folder, so that the recorded
   // files stay as they are; the temporary report is rewritten in the
   // working folder as every run does.
-  std::error_code ec;
-  fs::path scratch = fs::temp_directory_path(ec) / ("ormid-rerun-" + std::to_string(::getpid()));
-  fs::remove_all(scratch, ec);
-  fs::create_directories(scratch, ec);
-  if (ec) {
-    err << "ormid-cli: cannot make the folder " << scratch.string() << ": " << ec.message() << "\n";
+  std::string error;
+  const std::optional<fs::path> made = ScratchFolder(error);
+  if (!made) {
+    err << "ormid-cli: cannot make a folder for the run's outputs: " << error << "\n";
     return kExitStopped;
   }
-  const std::string command = manifest["run"].value("command", std::string());
+  const fs::path& scratch = *made;
+  const std::string command = manifest["run"]["command"].get<std::string>();
   std::vector<std::string> args = {"-C", workdir};
   for (const json& a : settings["arguments"]) args.push_back(a.get<std::string>());
   struct Output {
     std::string role, recorded, again, sha256;
   };
   std::vector<Output> outputs;
-  for (const json& o : manifest.value("outputs", json::array())) {
-    Output x{o.value("role", std::string()), o.value("path", std::string()), "",
-             o.value("sha256", std::string())};
+  for (const json& o : manifest["outputs"]) {
+    Output x{o["role"].get<std::string>(), o["path"].get<std::string>(), "",
+             o["sha256"].get<std::string>()};
     const std::string name = fs::path(x.recorded).filename().string();
     if (x.role == "saved report") {
       // The run gives its saved report the extension of its kind; one saved
@@ -127,7 +213,7 @@ int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ost
   }
   err << runErr.str();
   int differ = 0;
-  out << "Outputs of the run again (" << manifest["run"].value("date", std::string()) << "):\n";
+  out << "Outputs of the run again (" << manifest["run"]["date"].get<std::string>() << "):\n";
   for (const Output& x : outputs) {
     auto d = DigestFile(x.again);
     const bool same = d && d->sha256 == x.sha256;
@@ -138,6 +224,7 @@ int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ost
                  : "missing  ")
         << "  " << x.role << "  " << x.recorded << "\n";
   }
+  std::error_code ec;
   fs::remove_all(scratch, ec);
   if (status != kExitDone) {
     out << "The run did not finish (exit status " << status << ").\n";

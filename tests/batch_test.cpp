@@ -320,6 +320,21 @@ TEST_F(Batch, ScenarioFileProblemsAreUsageErrors) {
        "s4.csv:3: the id a is taken by line 2"},
       {"s5.csv", std::string(kHeader) + "../up,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n",
        "cannot name the scenario's files"},
+      // A control character (here a NUL) in an id.
+      {"s6.csv",
+       std::string(kHeader) + std::string("a\0b", 3) +
+           ",residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n",
+       "cannot name the scenario's files"},
+      // One id's files named as another's: its manifest, its export, or the
+      // same id in other letter case.
+      {"s7.csv",
+       std::string(kHeader) + "q,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n" +
+           "q.OR10.manifest,residues/DEMOGRP.R98,longterm,,file,,,,,,,,\n",
+       "s7.csv:3: the id q.OR10.manifest would write q.OR10.manifest.json, a file of scenario q"},
+      {"s8.csv",
+       std::string(kHeader) + "Demo,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n" +
+           "demo,residues/DEMOGRP.R98,longterm,,file,,,,,,,,\n",
+       "s8.csv:3: the id demo would write demo.OR10, a file of scenario Demo"},
       {"", "", "cannot read the scenario file"},
   };
   for (const Case& c : cases) {
@@ -340,7 +355,8 @@ TEST_F(Batch, ScenarioFileProblemsAreUsageErrors) {
         {"batch", "x.R98", "--rfd", "--save", "n", "--out", "o"},
         {"batch", "x.R98", "--rfd", "--export", "pdf", "--out", "o"},
         {"batch", "x.R98", "--rfd", "-j", "0", "--out", "o"},
-        {"batch", "a/x.R98", "b/x.R98", "--rfd", "--out", "o"}}) {
+        {"batch", "a/x.R98", "b/x.R98", "--rfd", "--out", "o"},
+        {"batch", "a/x.R98", "b/X.R10", "--rfd", "--out", "o"}}) {
     auto r = Run(args);
     EXPECT_EQ(r.status, 2) << args[1] << " " << args[2] << ": " << r.err;
   }

@@ -10,6 +10,7 @@
 
 #include "cli/cli_run.h"
 #include "core/float_text.h"
+#include "export/results_export.h"
 #include "manifest/output_digests.h"
 #include "manifest/sha256.h"
 #include "report/number_format.h"
@@ -327,6 +328,27 @@ TEST_F(Export, RerunRepeatsEveryOutputByteForByte) {
     }
     ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1);
   }
+}
+
+// An export of a run that sent no rows is committed with the long-term
+// table's head and no row, in every format.
+TEST_F(Export, ARunWithoutRowsGetsTheLongTermHead) {
+  FakePlatform p;
+  const std::vector<std::string> paths = {P("none.csv").string(), P("none.json").string(),
+                                          P("none.xlsx").string()};
+  {
+    ResultsExport exports(p, paths, [] { return nlohmann::json{{"manifest_version", 1}}; });
+    EXPECT_TRUE(exports.Commit().empty());
+  }
+  std::string head;
+  for (const Column& c : LongTermColumns()) head += (head.empty() ? "" : ",") + std::string(c.name);
+  EXPECT_EQ(ReadFileBytes(P("none.csv")), head + "\r\n");
+  const auto doc = nlohmann::json::parse(ReadFileBytes(P("none.json")));
+  EXPECT_EQ(doc.at("longterm"), nlohmann::json::array());
+  EXPECT_EQ(doc.at("manifest").at("manifest_version"), 1);
+  const std::string sheet = ZipMember(P("none.xlsx"), "xl/worksheets/sheet2.xml");
+  EXPECT_NE(sheet.find(LongTermColumns().front().name), std::string::npos);
+  EXPECT_EQ(sheet.find("<row r=\"2\""), std::string::npos);
 }
 
 }  // namespace

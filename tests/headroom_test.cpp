@@ -297,6 +297,38 @@ TEST(Multiplier, MaximumResiduesPrintRoundedDown) {
   }
 }
 
+// The search for the largest multiplier within the target finds it from any
+// start estimate: below it, on it, one step past it, far past it, at either
+// end of the range.
+TEST(Headroom, TheSearchFindsTheLimitFromAnyStart) {
+  for (std::int64_t limit : {0, 1, 7, 500, 998, 999}) {
+    for (std::int64_t start : {std::int64_t{-5}, std::int64_t{0}, limit - 1, limit, limit + 1,
+                               limit + 2, std::int64_t{999}, std::int64_t{2000}}) {
+      std::int64_t found = -1;
+      ASSERT_TRUE(LargestIndexWithin(
+          0, 1000, start, [&](std::int64_t i) { return i <= limit; }, found))
+          << limit << " from " << start;
+      EXPECT_EQ(found, limit) << "from " << start;
+    }
+  }
+  std::int64_t found = -1;
+  EXPECT_FALSE(LargestIndexWithin(
+      0, 1000, 3, [](std::int64_t) { return true; }, found));
+  EXPECT_FALSE(LargestIndexWithin(
+      0, 1000, 3, [](std::int64_t) { return false; }, found));
+}
+
+// A margin of exposure above a million prints as ">1,000,000": it is within
+// a target of a million exactly, and past any larger one.
+TEST(Headroom, ACappedMarginIsWithinAMillion) {
+  ModOrmid m;
+  m.gNOEL = 1;
+  const float e = 1e-7f;  // margin 10,000,000
+  EXPECT_TRUE(WithinTarget(m, {TargetKind::Moe, 1000000}, 1, e));
+  EXPECT_TRUE(WithinTarget(m, {TargetKind::Moe, 999999}, 1, e));
+  EXPECT_FALSE(WithinTarget(m, {TargetKind::Moe, 1000001}, 1, e));
+}
+
 TEST(Headroom, TargetsFollowTheEndpoint) {
   EXPECT_EQ(TargetKindFor(*EndpointFromCode("R")), TargetKind::PercentRef);
   EXPECT_EQ(TargetKindFor(*EndpointFromCode("NP")), TargetKind::PercentRef);

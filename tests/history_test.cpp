@@ -5,6 +5,7 @@
 // programs record into one history at once.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <bit>
 #include <chrono>
@@ -424,6 +425,53 @@ TEST_F(History, FullDiskRecordsNothingOfTheRun) {
               std::bit_cast<std::uint32_t>(source.commodity[i].exposure));
     EXPECT_EQ(again.commodity[i].commodityName, source.commodity[i].commodityName);
   }
+}
+
+// Runs with no figure in common (percent of the RfD against lifetime risk):
+// each side keeps its own run's headline figure, whichever run comes first.
+TEST_F(History, CompareKeepsBothSidesWithoutACommonFigure) {
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--qstar=0.05"}).status,
+            0);
+  const RecordedRun rfd = Load("csfii", 1), risk = Load("csfii", 2);
+  for (bool rfdFirst : {true, false}) {
+    const Comparison c = rfdFirst ? CompareRuns(rfd, risk) : CompareRuns(risk, rfd);
+    ASSERT_EQ(c.subgroups.size(), rfd.longTerm.size());
+    for (std::size_t i = 0; i < c.subgroups.size(); ++i) {
+      const SubgroupChange& s = c.subgroups[i];
+      const auto& r = rfd.longTerm[i].figures;
+      const auto& q = risk.longTerm[i].figures;
+      ASSERT_TRUE(r.percentReference && q.lifetimeRisk) << s.subgroup;
+      EXPECT_EQ(rfdFirst ? s.figureA : s.figureB, FigureKind::PercentRfD) << s.subgroup;
+      EXPECT_EQ(rfdFirst ? s.figureB : s.figureA, FigureKind::Risk) << s.subgroup;
+      EXPECT_EQ(rfdFirst ? s.valueA : s.valueB, r.percentReference) << s.subgroup;
+      EXPECT_EQ(rfdFirst ? s.valueB : s.valueA, q.lifetimeRisk) << s.subgroup;
+    }
+  }
+}
+
+// A damaged history that cannot be moved aside (its folder is read-only) is
+// said to be so, and nothing claims it was moved. Run as an unprivileged
+// user: root renames in read-only folders.
+TEST_F(History, ADamagedHistoryThatCannotBeMovedAside) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root renames in read-only folders";
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
+  const RecordedRun source = Load("csfii", 1);
+  HistoryRecorder figures;
+  ModOrmid m;
+  source.Replay(m, figures);
+  fs::create_directories(P("held"));
+  RecordRequest request;
+  request.path = (P("held") / kHistoryFile).string();
+  WriteFileBytes(request.path, std::string(4096, 'x'));
+  fs::permissions(P("held"), fs::perms::owner_write, fs::perm_options::remove);
+  const RecordOutcome o = RecordRun(request, source.manifest, figures);
+  fs::permissions(P("held"), fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_FALSE(o.recorded);
+  EXPECT_NE(o.problem.find("is damaged"), std::string::npos) << o.problem;
+  EXPECT_NE(o.problem.find("could not be moved aside"), std::string::npos) << o.problem;
+  EXPECT_EQ(o.note, "");
+  EXPECT_EQ(ReadFileBytes(request.path), std::string(4096, 'x'));
 }
 
 // A folder the history cannot be created in: the run stands.

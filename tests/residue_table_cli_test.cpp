@@ -92,6 +92,20 @@ TEST_F(ResidueCli, ProblemsOfATableStopTheImport) {
   EXPECT_EQ(ReadFileBytes(dir_.path() / "out.R98"), "earlier");
 }
 
+// A table that starts with its column headings has no header: the message
+// names the first header row it lacks, on the heading row's line.
+TEST_F(ResidueCli, ATableWithoutHeaderNamesTheChemicalNameRow) {
+  WriteFileBytes(dir_.path() / "bare.csv",
+                 "Commodity code,Food form code,Residue (ppm),Adjustment factor 1,Adjustment "
+                 "factor 2\n"
+                 "01000101,,0.1,1,1\n");
+  const CliResult r = Run({"residue", "import", "bare.csv", "bare.R98"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("bare.csv:1: the header has no Chemical name row\n"), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(dir_.path() / "bare.R98"));
+}
+
 TEST_F(ResidueCli, AnExistingFileIsReplacedOnlyWithYes) {
   ASSERT_EQ(Run({"residue", "export", "csfii/residues/CYCLOFOS.R98", "t.csv"}).status, 0);
   WriteFileBytes(dir_.path() / "out.R98", "earlier");

@@ -118,6 +118,12 @@ bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::st
     };
     scenarios.push_back(std::move(s));
   }
+  // Two residue files whose names differ only in letter case or extension
+  // would write the same report.
+  if (const std::string problem = ScenarioFilesProblem(scenarios); !problem.empty()) {
+    p_.MessageBox(problem + ".", "Batch Run", MsgIcon::Exclamation, MsgButtons::OK);
+    return false;
+  }
   // Files of an earlier batch are replaced only when the user says so,
   // asked once before anything is written.
   if (const auto existing = ExistingBatchFiles(p_, outDir, scenarios, {});

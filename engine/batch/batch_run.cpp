@@ -1,6 +1,7 @@
 #include "batch/batch_run.h"
 
 #include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <exception>
 #include <filesystem>
@@ -212,6 +213,32 @@ std::vector<std::string> ScenarioOutputPaths(const std::string& outDir, const Ba
     if (f == ExportFormat::Csv) paths.push_back(ManifestPathFor(paths.back()));
   }
   return paths;
+}
+
+std::string ScenarioFilesProblem(const std::vector<BatchScenario>& scenarios) {
+  constexpr std::size_t kSummary = static_cast<std::size_t>(-1);
+  auto folded = [](std::string name) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+  };
+  std::map<std::string, std::size_t> owner = {{"summary.csv", kSummary},
+                                              {"summary.xlsx", kSummary}};
+  const std::vector<ExportFormat> every = {ExportFormat::Csv, ExportFormat::Json,
+                                           ExportFormat::Xlsx};
+  for (std::size_t i = 0; i < scenarios.size(); ++i) {
+    for (const std::string& path : ScenarioOutputPaths("", scenarios[i], every)) {
+      const std::string name = fs::path(path).filename().string();
+      auto [it, added] = owner.emplace(folded(name), i);
+      if (added || it->second == i) continue;
+      const std::string other =
+          it->second == kSummary
+              ? std::string("the batch's summary")
+              : "scenario " + scenarios[it->second].id + " (" + scenarios[it->second].origin + ")";
+      return scenarios[i].origin + ": the id " + scenarios[i].id + " would write " + name +
+             ", a file of " + other;
+    }
+  }
+  return "";
 }
 
 std::vector<std::string> ExistingBatchFiles(Platform& p, const std::string& outDir,

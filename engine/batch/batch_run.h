@@ -82,6 +82,12 @@ std::string ScenarioReportPath(const std::string& outDir, const BatchScenario& s
 std::vector<std::string> ScenarioOutputPaths(const std::string& outDir, const BatchScenario& s,
                                              const std::vector<ExportFormat>& exports);
 
+// A scenario whose files (with every export format) would have the name of
+// another scenario's file or of the summary's, compared without letter case
+// as Windows and macOS compare them: "ORIGIN: ..." naming both; "" when
+// every scenario's files are its own.
+std::string ScenarioFilesProblem(const std::vector<BatchScenario>& scenarios);
+
 // The files of an earlier batch in outDir that this one would replace: its
 // summary files, then every scenario's outputs, in order.
 std::vector<std::string> ExistingBatchFiles(Platform& p, const std::string& outDir,

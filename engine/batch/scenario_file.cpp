@@ -155,6 +155,8 @@ const std::vector<std::string>& ScenarioColumns() {
 }
 
 bool UsableScenarioId(const std::string& id) {
+  for (unsigned char c : id)
+    if (c < 0x20 || c == 0x7F) return false;  // control characters, NUL among them
   return !id.empty() && id.find_first_of("/\\:") == std::string::npos && id.front() != '.' &&
          Lower(id) != "summary";
 }

@@ -9,10 +9,14 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <share.h>
+#include <sys/stat.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -111,9 +115,39 @@ class DiskFile : public OutputFile {
 
 }  // namespace
 
+namespace {
+
+// Creates the file new: an existing file or link of that name is not
+// followed (a link planted under a temporary file's name does not send the
+// bytes elsewhere).
+std::FILE* CreateNew(const std::string& path) {
+#ifdef _WIN32
+  int fd = -1;
+  if (_sopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _SH_DENYNO,
+               _S_IREAD | _S_IWRITE) != 0)
+    return nullptr;
+  std::FILE* f = _fdopen(fd, "wb");
+  if (!f) _close(fd);
+#else
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* f = ::fdopen(fd, "wb");
+  if (!f) ::close(fd);
+#endif
+  return f;
+}
+
+}  // namespace
+
 std::unique_ptr<OutputFile> Platform::CreateOutputFile(const std::string& path,
                                                        std::string& error) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::FILE* f = CreateNew(path);
+  if (!f && errno == EEXIST) {
+    // What a run killed before its end left under this name, or a link put
+    // there: removed (a link itself, not what it points to), then made anew.
+    std::remove(path.c_str());
+    f = CreateNew(path);
+  }
   if (!f) {
     error = std::strerror(errno);
     return nullptr;

@@ -188,7 +188,8 @@ void Flatten(const nlohmann::json& j, const std::string& key,
 class XlsxTable : public TableWriter {
  public:
   XlsxTable(Platform& p, const TableSpec& spec, const nlohmann::json& manifest)
-      : p_(p), spec_(spec), temp_(TemporaryNameFor(spec.path)) {
+      : p_(p), spec_(spec), temp_(NewWorkbookFile()) {
+    if (temp_.empty()) return;
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     book_ = workbook_new_opt(temp_.c_str(), &options);
@@ -223,8 +224,8 @@ class XlsxTable : public TableWriter {
     if (book_) {
       // Never committed: drop the workbook without leaving a file behind.
       CloseWorkbook(book_);
-      p_.RemoveFile(temp_);
     }
+    if (!temp_.empty()) std::remove(temp_.c_str());
   }
   bool Created() const { return book_ != nullptr; }
 
@@ -258,17 +259,15 @@ class XlsxTable : public TableWriter {
     worksheet_autofilter(sheet_, 0, 0, row_, Col(spec_.columns.size() - 1));
     lxw_error status = CloseWorkbook(book_);
     book_ = nullptr;
-    if (status != LXW_NO_ERROR) {
-      error = lxw_strerror(status);
+    std::optional<std::string> bytes = TakeWorkbookFile(temp_);
+    temp_.clear();
+    if (status != LXW_NO_ERROR || !bytes) {
+      error = status != LXW_NO_ERROR ? lxw_strerror(status) : "the workbook could not be read back";
       while (!error.empty() && error.back() == '.') error.pop_back();
-      p_.RemoveFile(temp_);
       return false;
     }
-    if (!p_.ReplaceFile(temp_, spec_.path, error)) {
-      p_.RemoveFile(temp_);
-      return false;
-    }
-    return true;
+    // In place of the old file only whole, as every export.
+    return p_.WriteFile(spec_.path, *bytes, FileKind::WorkingFile, error);
   }
 
  private:
@@ -374,8 +373,8 @@ std::unique_ptr<TableWriter> OpenTable(Platform& p, const TableSpec& spec,
       return t;
     }
     case ExportFormat::Xlsx: {
-      // The workbook is written at its end by the library; whether its
-      // temporary file can be made is found out now, through the platform.
+      // The workbook is put in place at its end; whether a file can be
+      // made beside it is found out now, through the platform.
       const std::string temp = TemporaryNameFor(spec.path);
       auto probe = p.CreateOutputFile(temp, error);
       const bool created = probe && probe->Close(error);
@@ -383,7 +382,6 @@ std::unique_ptr<TableWriter> OpenTable(Platform& p, const TableSpec& spec,
       if (!created) return nullptr;
       auto t = std::make_unique<XlsxTable>(p, spec, manifest);
       if (!t->Created()) {
-        p.RemoveFile(temp);
         error = "the workbook could not be created";
         return nullptr;
       }

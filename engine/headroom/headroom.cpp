@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "commodity/commodity_run.h"
@@ -158,40 +159,17 @@ class ScaledRun {
 // false as the multiplier grows). False when even the smallest one does not.
 bool LargestWithin(ScaledRun& run, const std::vector<int>& rows, Multiplier start,
                    Multiplier& found, int& limitingRow) {
-  const std::int64_t lowest = Multiplier{1000, kLowestExponent}.Index();
-  const std::int64_t highest = Multiplier{9999, kHighestExponent}.Index();
-  auto within = [&](std::int64_t index) {
-    return run.FirstPast(Multiplier::FromIndex(index).Value(), rows) == 0;
-  };
   std::int64_t lo = 0;
-  std::int64_t hi = 0;
-  const std::int64_t first = std::clamp(start.Index(), lowest, highest);
-  std::int64_t step = 1;
-  if (within(first)) {
-    lo = first;
-    for (;;) {
-      hi = std::min(lo + step, highest);
-      if (hi == lo) return false;  // within even at the highest value: no limit found
-      if (!within(hi)) break;
-      lo = hi;
-      step *= 2;
-    }
-  } else {
-    hi = first;
-    for (;;) {
-      if (hi == lowest) return false;
-      lo = std::max(hi - step, lowest);
-      if (within(lo)) break;
-      hi = lo;
-      step *= 2;
-    }
-  }
-  while (hi - lo > 1) {
-    const std::int64_t mid = lo + (hi - lo) / 2;
-    (within(mid) ? lo : hi) = mid;
-  }
+  const bool limited = LargestIndexWithin(
+      Multiplier{1000, kLowestExponent}.Index(), Multiplier{9999, kHighestExponent}.Index(),
+      start.Index(),
+      [&](std::int64_t index) {
+        return run.FirstPast(Multiplier::FromIndex(index).Value(), rows) == 0;
+      },
+      lo);
+  if (!limited) return false;
   found = Multiplier::FromIndex(lo);
-  limitingRow = run.FirstPast(Multiplier::FromIndex(hi).Value(), rows);
+  limitingRow = run.FirstPast(Multiplier::FromIndex(lo + 1).Value(), rows);
   return true;
 }
 
@@ -464,6 +442,41 @@ HeadroomTable ComputeHeadroom(ModOrmid& m, const ExposureTerms& terms,
   std::stable_sort(table.rows.begin(), table.rows.end(),
                    [](const HeadroomRow& a, const HeadroomRow& b) { return a.share > b.share; });
   return table;
+}
+
+bool LargestIndexWithin(std::int64_t lowest, std::int64_t highest, std::int64_t start,
+                        const std::function<bool(std::int64_t)>& within, std::int64_t& found) {
+  std::int64_t lo = 0;
+  std::int64_t hi = 0;
+  const std::int64_t first = std::clamp(start, lowest, highest);
+  std::int64_t step = 1;
+  if (within(first)) {
+    // Up in doubling steps until a step passes the target.
+    lo = first;
+    for (;;) {
+      hi = std::min(lo + step, highest);
+      if (hi == lo) return false;  // within even at the highest value: no limit found
+      if (!within(hi)) break;
+      lo = hi;
+      step *= 2;
+    }
+  } else {
+    // Down in doubling steps until a step is within it.
+    hi = first;
+    for (;;) {
+      if (hi == lowest) return false;
+      lo = std::max(hi - step, lowest);
+      if (within(lo)) break;
+      hi = lo;
+      step *= 2;
+    }
+  }
+  while (hi - lo > 1) {
+    const std::int64_t mid = lo + (hi - lo) / 2;
+    (within(mid) ? lo : hi) = mid;
+  }
+  found = lo;
+  return true;
 }
 
 }  // namespace ormid

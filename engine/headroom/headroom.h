@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,13 @@ float ScaledResidue(float residue, double multiplier);
 // True when exposure e of report row `row` is within the target as the
 // long-term report prints the row (a row without exposure always is).
 bool WithinTarget(const ModOrmid& m, const HeadroomTarget& target, int row, float e);
+
+// The largest index from lowest to highest for which `within` holds, where it
+// holds up to some index and not past it; the search starts at `start` (an
+// estimate) and steps up or down from there. False when it holds even at
+// `highest` or not even at `lowest`.
+bool LargestIndexWithin(std::int64_t lowest, std::int64_t highest, std::int64_t start,
+                        const std::function<bool(std::int64_t)>& within, std::int64_t& found);
 
 enum class HeadroomOutcome {
   Multiplier,  // the multiplier below

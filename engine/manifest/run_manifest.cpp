@@ -1,5 +1,6 @@
 #include "manifest/run_manifest.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -255,10 +256,116 @@ bool WriteManifest(Platform& p, const std::string& path, const json& manifest, s
                      FileKind::SavedCopy, error);
 }
 
+namespace {
+
+// Manifests are a few levels deep; a document nested deeper is refused
+// before it is parsed, so that no reader recurses without bound.
+constexpr int kManifestDepth = 32;
+// A manifest lists a run's inputs and outputs: a few kilobytes.
+constexpr std::uintmax_t kManifestBytes = 16u << 20;
+
+bool NestedTooDeep(std::string_view text) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      if (++depth > kManifestDepth) return true;
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+  return false;
+}
+
+// "MEMBER is missing" or "MEMBER is not TYPE" for the first member that is
+// not as a manifest has it; "" when every member checked is.
+std::string MemberProblem(const json& m) {
+  auto object = [](const json& j, const char* key, const std::string& name,
+                   std::string& problem) -> const json* {
+    auto it = j.find(key);
+    if (it == j.end()) {
+      problem = name + " is missing";
+      return nullptr;
+    }
+    if (!it->is_object()) {
+      problem = name + " is not an object";
+      return nullptr;
+    }
+    return &*it;
+  };
+  auto text = [](const json& j, const char* key, const std::string& name) -> std::string {
+    auto it = j.find(key);
+    if (it == j.end()) return name + " is missing";
+    if (!it->is_string()) return name + " is not a text";
+    return "";
+  };
+  // A file: an object with a path and a SHA-256 text (null for an input
+  // that could not be read when the run was made).
+  auto file = [&](const json& f, const std::string& name, bool output) -> std::string {
+    if (!f.is_object()) return name + " is not an object";
+    if (auto p = text(f, "path", name + ".path"); !p.empty()) return p;
+    if (!output && f.contains("sha256") && f["sha256"].is_null()) return "";
+    if (auto p = text(f, "sha256", name + ".sha256"); !p.empty()) return p;
+    return output ? text(f, "role", name + ".role") : "";
+  };
+  auto files = [&](const json& list, const std::string& name, bool output) -> std::string {
+    if (!list.is_array()) return name + " is not a list";
+    for (std::size_t i = 0; i < list.size(); ++i)
+      if (auto p = file(list[i], name + "[" + std::to_string(i) + "]", output); !p.empty())
+        return p;
+    return "";
+  };
+  std::string problem;
+  const json* run = object(m, "run", "run", problem);
+  if (!run) return problem;
+  for (const char* key : {"command", "date"})
+    if (auto p = text(*run, key, std::string("run.") + key); !p.empty()) return p;
+  const json* installation = object(m, "installation", "installation", problem);
+  if (!installation) return problem;
+  if (auto p = text(*installation, "working_folder", "installation.working_folder"); !p.empty())
+    return p;
+  if (!installation->contains("files")) return "installation.files is missing";
+  if (auto p = files((*installation)["files"], "installation.files", false); !p.empty()) return p;
+  if (!m.contains("residue_file")) return "residue_file is missing";
+  if (auto p = file(m["residue_file"], "residue_file", false); !p.empty()) return p;
+  const json* settings = object(m, "settings", "settings", problem);
+  if (!settings) return problem;
+  if (auto it = settings->find("arguments"); it != settings->end()) {
+    if (!it->is_array()) return "settings.arguments is not a list";
+    for (const json& a : *it)
+      if (!a.is_string()) return "settings.arguments holds a value that is not a text";
+  }
+  if (!m.contains("outputs")) return "outputs is missing";
+  return files(m["outputs"], "outputs", true);
+}
+
+}  // namespace
+
 std::optional<json> ReadManifest(const std::string& path, std::string& error) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) {
+    error = fs::exists(path, ec) ? "is not a file" : "cannot be read";
+    return std::nullopt;
+  }
+  if (fs::file_size(path, ec) > kManifestBytes) {
+    error = "is not a run manifest: it is larger than a manifest can be";
+    return std::nullopt;
+  }
   auto bytes = ReadWholeFile(path);
   if (!bytes) {
     error = "cannot be read";
+    return std::nullopt;
+  }
+  if (NestedTooDeep(*bytes)) {
+    error = "is not a run manifest: it is nested deeper than a manifest is";
     return std::nullopt;
   }
   json j = json::parse(*bytes, nullptr, false);
@@ -266,10 +373,17 @@ std::optional<json> ReadManifest(const std::string& path, std::string& error) {
     error = "is not a run manifest";
     return std::nullopt;
   }
-  if (!j["manifest_version"].is_number_integer() ||
-      j["manifest_version"].get<int>() > kManifestVersion) {
-    error =
-        "was written by a newer program (manifest version " + j["manifest_version"].dump() + ")";
+  if (!j["manifest_version"].is_number_integer() || j["manifest_version"].get<long long>() < 1 ||
+      j["manifest_version"].get<long long>() > kManifestVersion) {
+    error = j["manifest_version"].is_number_integer() &&
+                    j["manifest_version"].get<long long>() > kManifestVersion
+                ? "was written by a newer program (manifest version " +
+                      j["manifest_version"].dump() + ")"
+                : "is not a run manifest: manifest_version is not a version number";
+    return std::nullopt;
+  }
+  if (const std::string problem = MemberProblem(j); !problem.empty()) {
+    error = "is not a run manifest: " + problem;
     return std::nullopt;
   }
   return j;
@@ -279,6 +393,8 @@ std::vector<InputCheck> CheckInputs(const json& manifest) {
   std::vector<InputCheck> checks;
   auto check = [&](const json& entry) {
     if (!entry.is_object() || !entry.contains("path") || !entry["path"].is_string()) return;
+    // A device or a pipe named as an input is not the recorded file: it is
+    // never read (it would not end).
     const std::string path = entry["path"].get<std::string>();
     auto d = DigestFile(path);
     InputState state = !d                                                 ? InputState::Missing
@@ -286,7 +402,8 @@ std::vector<InputCheck> CheckInputs(const json& manifest) {
                                                                           : InputState::Changed;
     checks.push_back({path, state});
   };
-  if (auto it = manifest.find("installation"); it != manifest.end() && it->contains("files"))
+  if (auto it = manifest.find("installation");
+      it != manifest.end() && it->is_object() && it->contains("files") && (*it)["files"].is_array())
     for (const json& f : (*it)["files"]) check(f);
   if (auto it = manifest.find("residue_file"); it != manifest.end()) check(*it);
   return checks;

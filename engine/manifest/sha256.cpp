@@ -4,8 +4,15 @@
 #include <openssl/evp.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace ormid {
 
@@ -17,6 +24,27 @@ struct ContextFree {
 struct FileClose {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
+
+// Opens a file for reading only when it is a regular file: a device, a
+// pipe or a folder named as an input would never end, or block the open.
+std::FILE* OpenRegularFile(const std::string& path) {
+#ifdef _WIN32
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
+  return std::fopen(path.c_str(), "rb");
+#else
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (!f) ::close(fd);
+  return f;
+#endif
+}
 
 std::string Hex(const unsigned char* digest, unsigned int length) {
   static const char kDigits[] = "0123456789abcdef";
@@ -64,7 +92,7 @@ const EVP_MD* Sha256Method() {
 }
 
 std::optional<FileDigest> DigestFile(const std::string& path) {
-  std::unique_ptr<std::FILE, FileClose> f(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileClose> f(OpenRegularFile(path));
   if (!f) return std::nullopt;
   FileDigest d;
   auto hex = Digest([&](unsigned char* buffer, std::size_t size) -> long {

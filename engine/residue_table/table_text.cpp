@@ -1,7 +1,6 @@
 #include "residue_table/table_text.h"
 
 #include <csv.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -159,15 +158,13 @@ std::string CsvTableText(const std::vector<TableRow>& rows) {
 }
 
 bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::string& error) {
-  // libxlsxwriter writes to a named file only: a private temporary one, read
-  // back whole, so that the caller can put the table in place as any other file.
-  std::string name = (std::filesystem::temp_directory_path() / "ormid-table-XXXXXX").string();
-  const int fd = mkstemp(name.data());
-  if (fd < 0) {
+  // Read back whole, so that the caller can put the table in place as any
+  // other file.
+  const std::string name = NewWorkbookFile();
+  if (name.empty()) {
     error = "no temporary file for the workbook";
     return false;
   }
-  close(fd);
   // Rows go to the file as they are written, with their texts in place (no
   // shared string table): several times faster for a table of every food form.
   lxw_workbook_options options = {};
@@ -210,8 +207,7 @@ bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::
   }
   const lxw_error closed = CloseWorkbook(book);
   if (status == LXW_NO_ERROR) status = closed;
-  auto written = ReadWholeFile(name);
-  std::remove(name.c_str());
+  auto written = TakeWorkbookFile(name);
   if (status != LXW_NO_ERROR || !written) {
     error = status != LXW_NO_ERROR ? lxw_strerror(status) : "the workbook could not be read back";
     return false;
