@@ -152,31 +152,6 @@ std::vector<BatchScenario> ScenariosOfFiles(const std::vector<std::string>& file
   return scenarios;
 }
 
-std::vector<BatchScenario> ScenariosOfFile(const std::string& file) {
-  std::string error;
-  auto rows = ReadScenarioFile(AbsoluteFromStart(file), error);
-  if (!rows) throw UsageError{error};
-  std::vector<BatchScenario> scenarios;
-  std::map<std::string, int> ids;
-  for (const ScenarioRow& row : *rows) {
-    BatchScenario s;
-    s.id = row.id;
-    s.origin = file + ":" + std::to_string(row.line);
-    s.residueFile = row.residueFile;
-    s.report = row.command == "commodity" ? kRunCommodity : kRunLongTerm;
-    if (!UsableScenarioId(s.id))
-      throw UsageError{s.origin + ": the id \"" + s.id + "\" cannot name the scenario's files"};
-    if (auto [it, added] = ids.emplace(s.id, row.line); !added)
-      throw UsageError{s.origin + ": the id " + s.id + " is taken by line " +
-                       std::to_string(it->second)};
-    s.problem = row.problem;
-    if (s.problem.empty())
-      if (auto o = RowOptions(row, s.problem)) s.settings = SettingsFrom(*o);
-    scenarios.push_back(std::move(s));
-  }
-  return scenarios;
-}
-
 int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const BatchArguments& a,
                     std::ostream& out, std::ostream& err) {
   if (a.files.empty() == a.scenarios.empty())
@@ -298,6 +273,32 @@ int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const Batc
 }
 
 }  // namespace
+
+std::vector<BatchScenario> ScenariosOfFile(const std::string& file) {
+  std::string error;
+  auto rows = ReadScenarioFile(AbsoluteFromStart(file), error);
+  if (!rows) throw UsageError{error};
+  std::vector<BatchScenario> scenarios;
+  std::map<std::string, int> ids;
+  for (const ScenarioRow& row : *rows) {
+    BatchScenario s;
+    s.id = row.id;
+    s.origin = file + ":" + std::to_string(row.line);
+    s.residueFile = row.residueFile;
+    s.report = row.command == "commodity" ? kRunCommodity : kRunLongTerm;
+    if (!UsableScenarioId(s.id))
+      throw UsageError{s.origin + ": the id \"" + s.id + "\" cannot name the scenario's files"};
+    if (auto [it, added] = ids.emplace(s.id, row.line); !added)
+      throw UsageError{s.origin + ": the id " + s.id + " is taken by line " +
+                       std::to_string(it->second)};
+    s.problem = row.problem;
+    if (s.problem.empty())
+      if (auto o = RowOptions(row, s.problem)) s.settings = SettingsFrom(*o);
+    scenarios.push_back(std::move(s));
+  }
+  return scenarios;
+}
+
 
 void AddBatchCommands(CommandLine& cl) {
   auto args = std::make_shared<BatchArguments>();

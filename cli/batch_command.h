@@ -3,10 +3,19 @@
 // summary table.
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "batch/batch_run.h"
+
 namespace ormid::cli {
 
 class CommandLine;
 
 void AddBatchCommands(CommandLine& cl);
+
+// The scenarios of a scenario file, each with its settings or the problem
+// of its row; a problem of the file itself is a usage error (thrown).
+std::vector<BatchScenario> ScenariosOfFile(const std::string& file);
 
 }  // namespace ormid::cli

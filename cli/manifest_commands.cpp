@@ -149,8 +149,10 @@ class ClockOverride {
   ~ClockOverride() { OverrideClock(std::nullopt, false); }
 };
 
-int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ostream& out,
-          std::ostream& err) {
+}  // namespace
+
+int RerunManifest(const GlobalOptions& global, const std::string& manifestPath,
+                  std::ostream& out, std::ostream& err, const NestedRun& run) {
   const json manifest = LoadManifest(AbsoluteFromStart(manifestPath));
   if (const std::string problem = RerunProblem(manifest); !problem.empty())
     throw UsageError{"the manifest " + manifestPath + " " + problem};
@@ -209,7 +211,7 @@ int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ost
   std::ostringstream runOut, runErr;
   {
     ClockOverride clock(*date, utc);
-    status = RunCli(args, runOut, runErr);
+    status = run(args, runOut, runErr);
   }
   err << runErr.str();
   int differ = 0;
@@ -238,15 +240,17 @@ int Rerun(const GlobalOptions& global, const std::string& manifestPath, std::ost
   return kExitStopped;
 }
 
-}  // namespace
+int VerifyManifest(const std::string& path, std::ostream& out) {
+  const json manifest = LoadManifest(path);
+  return PrintInputs(manifest, out) ? kExitDone : kExitStopped;
+}
 
 void AddManifestCommands(CommandLine& cl) {
   auto verifyPath = std::make_shared<std::string>();
   CLI::App& verify =
       cl.Add("verify", "re-hash the inputs a run manifest names: unchanged, changed or missing",
              [verifyPath](std::ostream& out, std::ostream&) {
-               const json manifest = LoadManifest(*verifyPath);
-               return PrintInputs(manifest, out) ? kExitDone : kExitStopped;
+               return VerifyManifest(*verifyPath, out);
              });
   verify.add_option("MANIFEST", *verifyPath, "a NAME.manifest.json file")
       ->required()
@@ -257,7 +261,7 @@ void AddManifestCommands(CommandLine& cl) {
       "rerun",
       "run a manifest's command again with the same settings and date, and compare every output",
       [&cl, rerunPath](std::ostream& out, std::ostream& err) {
-        return Rerun(cl.Global(), *rerunPath, out, err);
+        return RerunManifest(cl.Global(), *rerunPath, out, err, RunCli);
       });
   rerun.add_option("MANIFEST", *rerunPath, "a NAME.manifest.json file")->required()->type_name("");
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/record_file.h"
+#include "manifest/sha256.h"
 #include "core/run_host.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
@@ -139,6 +140,43 @@ void RunAnalyses(ModOrmid& m, FuzzPlatform& p, int variant) {
 }
 
 }  // namespace
+
+SeedRun RunForSeeds(int kind, bool commodity) {
+  InKindFolder in(kind);
+  ModOrmid m = StartedKind(kind);
+  FuzzPlatform p;
+  Require(OpenNamedResidueFile(m, p, kResidueFiles[kind]), "the kind's residue file opens");
+  RunRequest request;
+  request.kind = commodity ? RunKind::Commodity : RunKind::LongTerm;
+  request.settings.chkMOE2 = true;
+  request.settings.txtMOE2 = "0.005";
+  request.settings.chkComplete = request.settings.chkCritical = commodity;
+  request.settings.txtCrit1 = "1";
+  request.settings.txtCrit2 = "5";
+  request.settings.chkStandard.assign(static_cast<std::size_t>(m.gPopCount), 1);
+  request.history = RunRequest::History::HandBack;
+  NullHost host;
+  RunSession session(m, p);
+  Require(session.Run(request, host).status == RunStatus::Done, "a seed run is done");
+  session.Finish({});
+  SeedRun run{session.Manifest(), session.TakeHistory()};
+  // The report lives in the platform's memory: listed with its digest.
+  const std::string report = session.ReportFile();
+  Require(p.written.count(report) == 1, "a seed run wrote its report");
+  run.manifest["outputs"] = nlohmann::json::array(
+      {{{"role", "report"},
+        {"path", (fs::path(KindFolder(kind)) / report).string()},
+        {"size", p.written[report].size()},
+        {"sha256", Sha256Hex(p.written[report])}}});
+  return run;
+}
+
+std::string ScratchPath(const std::string& name) {
+  const fs::path folder = Get().root / "scratch";
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  return (folder / name).string();
+}
 
 void Require(bool condition, const char* what) {
   if (condition) return;

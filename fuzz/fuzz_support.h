@@ -19,8 +19,12 @@
 #include <utility>
 #include <vector>
 
+#include <memory>
+#include <nlohmann/json.hpp>
+
 #include "core/mod_ormid.h"
 #include "core/platform.h"
+#include "history/recorded_run.h"
 
 namespace ormid::fuzz {
 
@@ -84,6 +88,19 @@ void PutFile(int kind, const std::string& name, std::string_view bytes);
 void StartAndRun(int kind, int variant);
 // The kind's started installation with this residue file text, then the runs.
 void ReadResidueAndRun(int kind, int variant, std::string text);
+
+// A finished run on the kind's installation and residue file (RfD 0.005), as
+// the seeds of the manifest and run history targets take it: the manifest,
+// with the report listed as written, and the figures the history keeps.
+struct SeedRun {
+  nlohmann::json manifest;
+  std::shared_ptr<HistoryRecorder> figures;
+};
+SeedRun RunForSeeds(int kind, bool commodity);
+
+// A file in the workspace's scratch folder (for inputs the targets write
+// out to be read back by name).
+std::string ScratchPath(const std::string& name);
 
 // Stops the process (a finding) when a condition that must hold does not.
 void Require(bool condition, const char* what);

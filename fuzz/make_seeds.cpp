@@ -7,6 +7,8 @@
 #include <string>
 
 #include "core/mod_ormid.h"
+#include "core/record_file.h"
+#include "history/run_history.h"
 #include "fuzz/fuzz_support.h"
 #include "residue/residue_reader.h"
 #include "residue_table/residue_table.h"
@@ -25,6 +27,12 @@ void Seed(const std::string& target, int kind, int variant, const std::string& b
   fs::create_directories(out / target);
   const std::string name = "seed-" + std::to_string(++written);
   td::WriteFile(out / target / name, SelectorByte(kind, variant) + bytes);
+}
+
+// A seed of a target that takes a whole file, without a selector byte.
+void Whole(const std::string& target, const std::string& bytes) {
+  fs::create_directories(out / target);
+  td::WriteFile(out / target / ("seed-" + std::to_string(++written)), bytes);
 }
 
 // The generated residue file of a survey base in its multi-chemical layout.
@@ -100,6 +108,29 @@ int main(int argc, char** argv) {
       for (char& c : semicolons) c = c == ',' ? ';' : c == '.' ? ',' : c;
       for (const std::string& table : {csv, semicolons}) Seed("residue_table", kind, 6, table);
     }
+  }
+  // Run manifests and run histories of real runs: a long-term and a
+  // commodity run on each generated installation.
+  const std::string history = ScratchPath("seed-history.sqlite");
+  for (int kind : {kCsfiiSmall, kNhanesOneDaySmall, kNhanesTwoDaySmall}) {
+    std::error_code ec;
+    fs::remove(history, ec);
+    for (bool commodity : {false, true}) {
+      SeedRun run = RunForSeeds(kind, commodity);
+      Whole("manifest", run.manifest.dump(2));
+      ormid::RecordRequest request;
+      request.path = history;
+      Require(ormid::RecordRun(request, run.manifest, *run.figures).recorded,
+              "a seed run is recorded");
+    }
+    auto bytes = ormid::ReadWholeFile(history);
+    Require(bytes.has_value(), "the seed history");
+    Whole("history", *bytes);
+  }
+  // The scenario files of the samples.
+  for (int kind : {kCsfiiSample, kNhanesSample}) {
+    const fs::path file = fs::path(KindFolder(kind)) / "scenarios.csv";
+    if (fs::exists(file)) Whole("scenarios", *ormid::ReadWholeFile(file.string()));
   }
   std::printf("%d seeds in %s\n", written, out.string().c_str());
   return 0;
