@@ -1,7 +1,11 @@
 #include "cli/analysis_options.h"
 
 #include <CLI/CLI.hpp>
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
@@ -15,6 +19,8 @@
 #include "setup/startup.h"
 
 namespace ormid::cli {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -190,6 +196,9 @@ void CheckRowsAgainst(const ModOrmid& m, const AnalysisOptions& o) {
   if (o.padValues.empty()) return;
   auto rows = LoadPadRows(m);
   for (const auto& [row, text] : o.padValues) {
+    if (!std::isfinite(BoxValue(text)))
+      throw UsageError{"--pad-value " + std::to_string(row) + "=" + text +
+                       ": the PAD is beyond what a single-precision value can hold"};
     bool found = false;
     for (const PadRow& r : rows) found = found || r.subgroup == row;
     if (!found)
@@ -242,11 +251,21 @@ void BuildSettings(const AnalysisOptions& o, ModOrmid& m, WindowSettings& s) {
 
 std::vector<std::string> CheckedExports(const std::vector<std::string>& files) {
   std::vector<std::string> exports;
+  std::map<std::string, std::string> seen;  // resolved path -> as given
   for (const std::string& e : files) {
     if (!ExportFormatOf(e))
       throw UsageError{"--export takes a file ending in " + std::string(kExportExtensions) +
                        ", not \"" + e + "\""};
     exports.push_back(AbsoluteFromStart(e));
+    // One file written twice would have two writers on one temporary file.
+    std::error_code ec;
+    std::string key = fs::weakly_canonical(exports.back(), ec).string();
+    if (ec) key = fs::path(exports.back()).lexically_normal().string();
+#ifdef _WIN32
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+#endif
+    if (auto [it, added] = seen.emplace(key, e); !added)
+      throw UsageError{"--export names one file twice: \"" + it->second + "\" and \"" + e + "\""};
   }
   return exports;
 }

@@ -330,6 +330,27 @@ TEST_F(Export, RerunRepeatsEveryOutputByteForByte) {
   }
 }
 
+// One file named twice (as given, or by another way to the same place) is a
+// usage error found before the run: nothing is written.
+TEST_F(Export, OneFileNamedTwiceIsRefused) {
+  for (auto [a, b] : {std::pair{"z.csv", "z.csv"}, std::pair{"z.json", "./z.json"},
+                      std::pair{"z.xlsx", "csfii/../z.xlsx"}}) {
+    const CliResult r = Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd",
+                             "--export", a, "--export", b});
+    EXPECT_EQ(r.status, cli::kExitUsage) << r.err;
+    EXPECT_NE(r.err.find("--export names one file twice"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(P(a))) << a;
+  }
+  const CliResult r = Run({"-C", "csfii", "headroom", "csfii/residues/DEMOFOS.R98", "--rfd",
+                           "--export", "h.csv", "--export", "./h.csv"});
+  EXPECT_EQ(r.status, cli::kExitUsage) << r.err;
+  // A PAD beyond single precision is refused before the run as well.
+  const CliResult pad = Run(
+      {"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--pad", "--pad-value", "17=1e39"});
+  EXPECT_EQ(pad.status, cli::kExitUsage) << pad.err;
+  EXPECT_NE(pad.err.find("17=1e39"), std::string::npos) << pad.err;
+}
+
 // An export of a run that sent no rows is committed with the long-term
 // table's head and no row, in every format.
 TEST_F(Export, ARunWithoutRowsGetsTheLongTermHead) {

@@ -92,6 +92,13 @@ TEST_F(RunRequest, ChecksInOrderWithMessageAndFocus) {
        "Ormid Analysis: NOEL is checked but value is not specified.", Control::txtMOE1},
       {true, true, false, "5", " ", "",
        "Ormid Analysis: RfD is checked but value is not specified.", Control::txtMOE2},
+      // Beyond single precision: infinite, every percentage would read 0.
+      {false, true, false, "", "1e39", "",
+       "Ormid Analysis: RfD is checked but value is not specified.", Control::txtMOE2},
+      {true, false, false, "3.5e38", "", "",
+       "Ormid Analysis: NOEL is checked but value is not specified.", Control::txtMOE1},
+      {false, false, true, "", "", "1e999",
+       "Ormid Analysis: Q* is checked but value is not specified.", Control::txtMOE3},
       {false, false, true, "", "", "0.0",
        "Ormid Analysis: Q* is checked but value is not specified.", Control::txtMOE3},
       {false, false, false, "abc", "", "",

@@ -1,5 +1,7 @@
 #include "setup/run_request.h"
 
+#include <cmath>
+
 #include "core/mod_ormid.h"
 #include "core/numbers.h"
 #include "core/paths.h"
@@ -8,6 +10,12 @@
 namespace ormid {
 
 namespace {
+
+// An endpoint value a run can use: above zero, and within single precision
+// (a value beyond it reads as infinite and every percentage as 0).
+bool Usable(float value) {
+  return value > 0 && std::isfinite(value);
+}
 
 bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -73,12 +81,12 @@ RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, int r
     }
   }
 
-  if (s.chkMOE1 && BoxValue(s.txtMOE1) <= 0)
+  if (s.chkMOE1 && !Usable(BoxValue(s.txtMOE1)))
     return Refuse("NOEL is checked but value is not specified.", "Ormid Analysis",
                   Control::txtMOE1);
-  if (s.chkMOE2 && BoxValue(s.txtMOE2) <= 0)
+  if (s.chkMOE2 && !Usable(BoxValue(s.txtMOE2)))
     return Refuse("RfD is checked but value is not specified.", "Ormid Analysis", Control::txtMOE2);
-  if (s.chkMOE3 && BoxValue(s.txtMOE3) <= 0)
+  if (s.chkMOE3 && !Usable(BoxValue(s.txtMOE3)))
     return Refuse("Q* is checked but value is not specified.", "Ormid Analysis", Control::txtMOE3);
   if (s.chkMOE4) {
     bool any = false;
