@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -46,7 +47,9 @@ const char* const kRowOptions[] = {
     "--noel",     "--rfd",      "--qstar",    "--pad",      "--pad-value", "--adj2",   "--comment",
     "--complete", "--critical", "--food-pct", "--crop-pct", "--subgroups", "--command"};
 
-// Ctrl+C: the scenarios in progress finish, the rest are not started.
+// Ctrl+C, or the system ending the program (SIGTERM, SIGHUP: a logout, a
+// shutdown, a kill): the scenarios in progress finish, the rest are not
+// started, and the summary is written.
 std::atomic<bool> gInterrupted{false};
 extern "C" void OnInterrupt(int) {
   gInterrupted.store(true);
@@ -56,12 +59,21 @@ class InterruptGuard {
  public:
   InterruptGuard() {
     gInterrupted.store(false);
-    previous_ = std::signal(SIGINT, OnInterrupt);
+    for (std::size_t i = 0; i < kSignals.size(); ++i)
+      previous_[i] = std::signal(kSignals[i], OnInterrupt);
   }
-  ~InterruptGuard() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
+  ~InterruptGuard() {
+    for (std::size_t i = 0; i < kSignals.size(); ++i)
+      std::signal(kSignals[i], previous_[i] == SIG_ERR ? SIG_DFL : previous_[i]);
+  }
 
  private:
-  void (*previous_)(int);
+#ifdef _WIN32
+  static constexpr std::array<int, 2> kSignals = {SIGINT, SIGTERM};
+#else
+  static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
+#endif
+  std::array<void (*)(int), kSignals.size()> previous_{};
 };
 
 std::string Capitalised(std::string text) {
@@ -298,7 +310,6 @@ std::vector<BatchScenario> ScenariosOfFile(const std::string& file) {
   }
   return scenarios;
 }
-
 
 void AddBatchCommands(CommandLine& cl) {
   auto args = std::make_shared<BatchArguments>();

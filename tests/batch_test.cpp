@@ -67,6 +67,9 @@ class Batch : public ::testing::Test {
   }
 
   CliResult Run(const std::vector<std::string>& args) { return RunCliIn(dir_.path(), args); }
+  // Starts a batch of 400 commodity scenarios as a process of its own and
+  // sends it `signal` once a few reports are in place.
+  void InterruptOnce(int signal);
   fs::path P(const std::string& rel) const { return dir_.path() / rel; }
   void Write(const std::string& rel, const std::string& text) { WriteFileBytes(P(rel), text); }
 
@@ -621,9 +624,20 @@ TEST_F(Batch, StopLeavesTheRestNotRunAndNoPartialFile) {
 }
 
 #ifdef ORMID_CLI
-// Ctrl+C on the command: the summary is written with the rest "not run",
-// the exit status is 1, and every report in the folder is whole.
+// Ctrl+C on the command, or the system ending it (SIGTERM, SIGHUP): the
+// summary is written with the rest "not run", the exit status is 1, and
+// every report in the folder is whole.
 TEST_F(Batch, InterruptWritesTheSummaryAndLeavesNoPartialFile) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    std::error_code ec;
+    fs::remove_all(P("out"), ec);
+    fs::remove(P("csfii") / kHistoryFile, ec);
+    InterruptOnce(signal);
+  }
+}
+
+void Batch::InterruptOnce(int signal) {
   std::string csv = kHeader;
   for (int i = 0; i < 400; ++i)
     csv += "c" + std::to_string(i) + ",residues/DEMOFOS.R98,commodity,,file,,,,,both,all,1,5\n";
@@ -646,7 +660,7 @@ TEST_F(Batch, InterruptWritesTheSummaryAndLeavesNoPartialFile) {
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() < give_up && !fs::exists(P("out/c3.CC10")))
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  kill(pid, SIGINT);
+  kill(pid, signal);
   int wstatus = 0;
   ASSERT_EQ(waitpid(pid, &wstatus, 0), pid);
   ASSERT_TRUE(WIFEXITED(wstatus));

@@ -4,6 +4,7 @@
 // only where a run writes; a temporary file's name is never followed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -165,6 +166,25 @@ TEST_F(ManifestSafety, ALinkUnderATemporaryNameIsNotFollowed) {
   EXPECT_EQ(ReadFileBytes(P("victim.txt")), "precious");
   EXPECT_EQ(ReadFileBytes(report), ReadFileBytes(P("csfii/residues/week1.OR10")));
   EXPECT_FALSE(fs::exists(fs::symlink_status(TemporaryNameFor(report.string()))));
+}
+
+// The temporary files of runs that were killed are removed by the next run
+// in that folder; those of running programs stay.
+TEST_F(ManifestSafety, TemporaryFilesOfEndedRunsAreRemoved) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);  // its id now names no running program
+  const fs::path stale = P("csfii/tempcomm.txt." + std::to_string(child) + ".ormid-tmp");
+  const fs::path running = P("csfii/tempcomm.txt.1.ormid-tmp");
+  const fs::path other = P("csfii/notes.ormid-tmp");
+  for (const fs::path& f : {stale, running, other}) WriteFileBytes(f, "left behind");
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd", "--no-history"})
+                .status,
+            0);
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(running));
+  EXPECT_TRUE(fs::exists(other));
 }
 
 }  // namespace

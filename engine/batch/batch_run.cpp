@@ -273,6 +273,7 @@ const SubgroupFigures* WorstSubgroup(const ScenarioOutcome& o) {
 BatchCounts RunBatch(const ModOrmid& started, const std::vector<BatchScenario>& scenarios,
                      const BatchOptions& options, BatchListener& listener) {
   const InputDigests installation = InstallationDigests(started);
+  RemoveStaleTemporaryFiles(options.outDir);
   const std::size_t total = scenarios.size();
   const int workers = std::max(1, options.workers);
   // Outcomes wait for the ones before them only this far, so that the

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -69,6 +71,43 @@ std::string TemporaryNameFor(const std::string& path) {
   // into each other's temporary file.
   static const std::string suffix = "." + std::to_string(ProcessId()) + ".ormid-tmp";
   return path + suffix;
+}
+
+namespace {
+
+// Whether the process with this id is running (on Windows: assumed, so
+// that nothing of a running program is removed).
+bool ProcessRunning(long long pid) {
+#ifdef _WIN32
+  (void)pid;
+  return true;
+#else
+  return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
+#endif
+}
+
+}  // namespace
+
+void RemoveStaleTemporaryFiles(const std::string& folder) {
+  static const std::string kSuffix = ".ormid-tmp";
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() <= kSuffix.size() ||
+        name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+      continue;
+    const std::string stem = name.substr(0, name.size() - kSuffix.size());
+    const std::size_t dot = stem.rfind('.');
+    if (dot == std::string::npos || dot + 1 == stem.size() ||
+        stem.find_first_not_of("0123456789", dot + 1) != std::string::npos)
+      continue;
+    const long long pid = std::atoll(stem.c_str() + dot + 1);
+    std::error_code ignored;
+    if (pid != ProcessId() && !ProcessRunning(pid) &&
+        std::filesystem::is_regular_file(std::filesystem::symlink_status(it->path(), ignored)))
+      std::filesystem::remove(it->path(), ignored);
+  }
 }
 
 namespace {

@@ -120,6 +120,11 @@ class Platform {
 // it, named for this process ("NAME.PID.ormid-tmp").
 std::string TemporaryNameFor(const std::string& path);
 
+// Removes from a folder the temporary files ("NAME.PID.ormid-tmp") of
+// programs that are no longer running: what a run killed before its end
+// left behind. Those of running programs stay.
+void RemoveStaleTemporaryFiles(const std::string& folder);
+
 // Replaces a file only completely: the bytes go to a temporary file in the
 // same folder (TemporaryNameFor), which Commit closes (a saved copy put on
 // the disk first) and then renames over the target. Until then the old file stays as it was; a

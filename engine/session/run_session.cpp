@@ -72,6 +72,10 @@ RunOutcome RunSession::Run(const RunRequest& request, RunHost& host) {
                         request.excluded,
                         m_.gLineCount};
 
+  // What runs killed before their end left in the working folder (a batch
+  // clears its output folder once, before its scenarios).
+  if (request.report.empty()) RemoveStaleTemporaryFiles(".");
+
   RunOutcome outcome;
   const RequestCheck check = checkstart(m_, p_, request.settings, ReportOf(request.kind));
   if (check.status != RunStatus::Done) {
