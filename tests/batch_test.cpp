@@ -399,6 +399,20 @@ TEST_F(Batch, MissingResidueFileFailsItsScenario) {
   EXPECT_TRUE(fs::exists(P("out/DEMOFOS.OR10")));
 }
 
+// A scenario whose report cannot be put in place fails with a message that
+// names that report, not the working folder's.
+TEST_F(Batch, AReportThatCannotBeWrittenIsNamed) {
+  fs::create_directories(P("out/DEMOFOS.OR10/inside"));
+  auto r = Run({"-C", "csfii", "batch", P("csfii/residues/DEMOFOS.R98").string(), "--rfd", "--out",
+                P("out").string(), "--yes", "--no-history"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(
+      r.out.find("The report file " + P("out/DEMOFOS.OR10").string() + " could not be written: "),
+      std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("working folder"), std::string::npos) << r.out;
+}
+
 // Every finished scenario of a batch is in the working folder's run history,
 // long-term and commodity, in the scenarios' order whatever the number of
 // workers: its manifest is the one beside its report, its figures those of

@@ -306,10 +306,8 @@ AnalysisEnd RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
   if (!sink.written || !report.Commit(error)) {
     m.gPageNumber = 0;
     m.gLineCount = 0;
-    p.MessageBox("The report file " + temporaryReport +
-                     " could not be written in the working folder " + m.gWorkingDir + ": " + error +
-                     ". The last report was left as it was.",
-                 kTitle, MsgIcon::Exclamation, MsgButtons::OK);
+    p.MessageBox(ReportNotWritten(m, temporaryReport, kCommodityReportFile, error), kTitle,
+                 MsgIcon::Exclamation, MsgButtons::OK);
     return end;
   }
 

@@ -160,6 +160,16 @@ std::string LongTermReportText(ModOrmid& m, const ExposureTable& table, const Da
   return w.take();
 }
 
+std::string ReportNotWritten(const ModOrmid& m, const std::string& report,
+                             const std::string& workingReport, const std::string& error) {
+  // The working folder's report is named with the folder; a report written
+  // elsewhere (a batch scenario's) by its full name.
+  return "The report file " + report +
+         (report == workingReport ? " could not be written in the working folder " + m.gWorkingDir
+                                  : std::string(" could not be written")) +
+         ": " + error + ". The last report was left as it was.";
+}
+
 bool CopyReportFile(Platform& p, const std::string& source, const std::string& target,
                     std::string& error) {
   auto bytes = ReadWholeFile(source);
@@ -204,10 +214,8 @@ AnalysisEnd RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host,
   std::string error;
   if (!p.WriteFile(temporaryReport, text, FileKind::WorkingFile, error)) {
     m.gLineCount = savedCount;
-    p.MessageBox("The report file " + temporaryReport +
-                     " could not be written in the working folder " + m.gWorkingDir + ": " + error +
-                     ". The last report was left as it was.",
-                 "Ormid Analysis", MsgIcon::Exclamation, MsgButtons::OK);
+    p.MessageBox(ReportNotWritten(m, temporaryReport, kLongTermReportFile, error), "Ormid Analysis",
+                 MsgIcon::Exclamation, MsgButtons::OK);
     return end;
   }
   if (ResultsSink* results = host.Results())

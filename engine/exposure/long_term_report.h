@@ -34,6 +34,12 @@ bool CopyReportFile(Platform& p, const std::string& source, const std::string& t
 // report file when one was given. Not done when a message stopped it:
 // before the report was written, or when the copy to the report file failed
 // (the report itself then stands).
+// The message of a report that could not be written: the working folder's
+// temporary report (`workingReport`) named with its folder, another one
+// (a batch scenario's) by its own name.
+std::string ReportNotWritten(const ModOrmid& m, const std::string& report,
+                             const std::string& workingReport, const std::string& error);
+
 AnalysisEnd RunOrmidAnalysis(ModOrmid& m, Platform& p, RunHost& host,
                              const std::string& reportFileName,
                              const std::string& temporaryReport = kLongTermReportFile);
