@@ -351,6 +351,30 @@ TEST_F(Export, OneFileNamedTwiceIsRefused) {
   EXPECT_NE(pad.err.find("17=1e39"), std::string::npos) << pad.err;
 }
 
+// A table longer than a workbook's sheet is refused with the limit named,
+// and no workbook is left cut short.
+TEST_F(Export, AWorkbookNeverLosesRowsSilently) {
+  FakePlatform p;
+  TableSpec spec;
+  spec.path = P("long.xlsx").string();
+  spec.sheet = "Rows";
+  spec.jsonKey = "rows";
+  spec.columns = {{"n", CellType::Integer, ""}};
+  std::string error;
+  auto table = OpenTable(p, spec, nlohmann::json::object(), error);
+  ASSERT_TRUE(table) << error;
+  std::vector<Cell> cells(1);
+  for (long long n = 1; n <= 1048576; ++n) {
+    cells[0] = n;
+    table->Row(cells, false);
+  }
+  EXPECT_FALSE(table->Commit(error));
+  EXPECT_NE(error.find("the table has 1048576 rows and a workbook's sheet holds 1048575"),
+            std::string::npos)
+      << error;
+  EXPECT_FALSE(fs::exists(P("long.xlsx")));
+}
+
 // An export of a run that sent no rows is committed with the long-term
 // table's head and no row, in every format.
 TEST_F(Export, ARunWithoutRowsGetsTheLongTermHead) {

@@ -230,6 +230,12 @@ class XlsxTable : public TableWriter {
   bool Created() const { return book_ != nullptr; }
 
   void Row(const std::vector<Cell>& cells, bool highlight) override {
+    // A sheet holds LXW_ROW_MAX rows, the heading among them: the rows past
+    // it are counted, and the workbook is refused rather than cut short.
+    if (row_ + 1 >= LXW_ROW_MAX) {
+      ++rowsPast_;
+      return;
+    }
     ++row_;
     for (std::size_t i = 0; i < cells.size(); ++i) {
       const Cell& c = cells[i];
@@ -252,6 +258,12 @@ class XlsxTable : public TableWriter {
   bool Commit(std::string& error) override {
     if (!book_) {
       error = "the workbook could not be created";
+      return false;
+    }
+    if (rowsPast_ > 0) {
+      error = "the table has " + std::to_string(row_ + rowsPast_) +
+              " rows and a workbook's sheet holds " + std::to_string(LXW_ROW_MAX - 1) +
+              " below its heading; write it as CSV or JSON";
       return false;
     }
     for (std::size_t i = 0; i < widths_.size(); ++i)
@@ -311,6 +323,7 @@ class XlsxTable : public TableWriter {
   std::vector<std::pair<lxw_format*, lxw_format*>> formats_;
   std::vector<std::size_t> widths_;
   lxw_row_t row_ = 0;
+  std::uint64_t rowsPast_ = 0;
 };
 
 }  // namespace
