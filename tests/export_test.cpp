@@ -269,6 +269,10 @@ TEST_F(Export, ManifestRecordsHashesAndVerifyFindsChanges) {
   EXPECT_EQ(manifest["residue_file"]["size"], residue.size());
   EXPECT_EQ(manifest["run"]["date"], "2024-03-05T09:07:01Z");
   EXPECT_EQ(manifest["settings"]["endpoint"], "R");
+  // Values the endpoint does not use are none, not 0.
+  EXPECT_EQ(manifest["settings"]["rfd_mg_per_kg_bw_day"], 0.005);
+  EXPECT_TRUE(manifest["settings"]["noel_mg_per_kg_bw_day"].is_null());
+  EXPECT_TRUE(manifest["settings"]["qstar_per_mg_per_kg_bw_day"].is_null());
   EXPECT_EQ(manifest["installation"]["files"].size(), 7u);
   bool savedListed = false;
   for (const auto& o : manifest["outputs"])

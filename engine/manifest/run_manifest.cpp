@@ -192,19 +192,25 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
                              {"subgroup", m.gPopNames2[static_cast<std::size_t>(k)]},
                              {"reports", ReportsOfKind(kind)}});
 
+  // A value the run's endpoint does not use is recorded as none (null), as
+  // the exports leave a figure the endpoint does not report empty.
+  auto used = [](bool uses, float v) { return uses ? Number(v) : json(nullptr); };
   json settings = {
       {"endpoint", EndpointCode(m.gEndpoint)},
-      {"noel_mg_per_kg_bw_day", Number(m.gNOEL)},
-      {"rfd_mg_per_kg_bw_day", Number(m.gRefDose)},
-      {"qstar_per_mg_per_kg_bw_day", Number(m.gQStar)},
+      {"noel_mg_per_kg_bw_day", used(UsesNoel(m.gEndpoint), m.gNOEL)},
+      {"rfd_mg_per_kg_bw_day", used(UsesReferenceDose(m.gEndpoint), m.gRefDose)},
+      {"qstar_per_mg_per_kg_bw_day", used(m.gEndpoint == Endpoint::QStar, m.gQStar)},
       {"pad", pads},
       {"second_adjustment_factor", m.gUseAdj2 != 0},
       {"comment", m.gRunComment},
   };
   if (run.command == "commodity") {
     settings["subgroups"] = subgroups;
-    settings["critical_food_percent"] = Number(m.gCritFoodPct);
-    settings["critical_crop_group_percent"] = Number(m.gCritCropPct);
+    bool critical = false;
+    for (const std::string& kind : m.gCommodityKind)
+      critical = critical || kind == "B" || kind == "C";
+    settings["critical_food_percent"] = used(critical, m.gCritFoodPct);
+    settings["critical_crop_group_percent"] = used(critical, m.gCritCropPct);
   }
   settings["arguments"] = ArgumentsFor(m, run.command, run.settings);
   if (!run.excluded.empty()) {
