@@ -153,6 +153,50 @@ class ExportAgreement : public ::testing::Test {
   ScopedCurrentDir cwd_{fs::current_path()};
 };
 
+// The number format of each column of a workbook's data sheet, as Excel
+// shows the cells of its first row of data: column name -> format code.
+std::map<std::string, std::string> ColumnFormats(const fs::path& xlsx) {
+  const std::string styles = ZipMember(xlsx, "xl/styles.xml");
+  std::map<std::string, std::string> codes = {{"0", "General"}};
+  static const std::regex kNumFmt(R"re(<numFmt numFmtId="(\d+)" formatCode="([^"]*)")re");
+  for (std::sregex_iterator it(styles.begin(), styles.end(), kNumFmt), end; it != end; ++it)
+    codes[(*it)[1]] = XmlText((*it)[2]);
+  std::vector<std::string> xfs;
+  const std::string cellXfs = styles.substr(styles.find("<cellXfs"));
+  static const std::regex kXf(R"re(<xf numFmtId="(\d+)")re");
+  for (std::sregex_iterator it(cellXfs.begin(), cellXfs.end(), kXf), end; it != end; ++it)
+    xfs.push_back((*it)[1]);
+  const std::string sheet = ZipMember(xlsx, "xl/worksheets/sheet2.xml");
+  const Table cells = SheetCells(xlsx, 2);
+  std::map<std::string, std::string> out;
+  static const std::regex kCell(R"re(<c r="([A-Z]+)2" s="(\d+)")re");
+  for (std::sregex_iterator it(sheet.begin(), sheet.end(), kCell), end; it != end; ++it) {
+    std::size_t column = 0;
+    for (char c : (*it)[1].str()) column = column * 26 + static_cast<std::size_t>(c - 'A' + 1);
+    const std::string numFmt = xfs.at(std::stoul((*it)[2]));
+    out[cells[0].at(column - 1)] = codes.count(numFmt) ? codes[numFmt] : "builtin " + numFmt;
+  }
+  return out;
+}
+
+// Each table's figures are formatted to its own report's precision.
+TEST_F(ExportAgreement, WorkbookFormatsFollowTheirReport) {
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--noel=0.5", "--export",
+                 "lt.xlsx"})
+                .status,
+            0);
+  ASSERT_EQ(Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--noel=0.5",
+                 "--complete", "--subgroups", "1", "--export", "cc.xlsx"})
+                .status,
+            0);
+  auto longTerm = ColumnFormats(P("lt.xlsx")), commodity = ColumnFormats(P("cc.xlsx"));
+  EXPECT_EQ(longTerm["exposure_mg_per_kg_bw_day"], "0.000000");
+  EXPECT_EQ(longTerm["percent_of_noel"], "#,##0.00");
+  EXPECT_EQ(longTerm["margin_of_exposure"], "#,##0");
+  EXPECT_EQ(commodity["exposure_mg_per_kg_bw_day"], "0.0000000");
+  EXPECT_EQ(commodity["percent_of_noel"], "#,##0.0");
+}
+
 TEST_F(ExportAgreement, LongTermAndCommodityResults) {
   const std::vector<std::vector<std::string>> runs = {
       {"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--pad", "--pad-value",

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 #include "core/platform.h"
 
@@ -105,6 +106,13 @@ const std::vector<Column>& LongTermColumns() {
         {"consumption_column", CellType::Integer, "0"},
     };
     c.insert(c.end(), std::begin(kFigureColumns), std::end(kFigureColumns));
+    // The long-term report's own precision: exposure to 6 decimals, percent
+    // of the NOEL to 2 (the commodity reports print 7 and 1).
+    for (Column& column : c) {
+      if (std::string_view(column.name) == "exposure_mg_per_kg_bw_day")
+        column.excelFormat = "0.000000";
+      if (std::string_view(column.name) == "percent_of_noel") column.excelFormat = "#,##0.00";
+    }
     return c;
   }();
   return columns;
