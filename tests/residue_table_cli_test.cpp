@@ -109,6 +109,18 @@ TEST_F(ResidueCli, ATableWithoutHeaderNamesTheChemicalNameRow) {
   EXPECT_FALSE(fs::exists(dir_.path() / "bare.R98"));
 }
 
+// A required column missing stops the import at the headings: the rows
+// below are not read (and not reported on, row by row).
+TEST_F(ResidueCli, AMissingColumnStopsAtTheHeadings) {
+  WriteFileBytes(dir_.path() / "nores.csv",
+                 "Chemical name,Testazole\nNOEL,0.5\nRfD,0.005\nQ*,0\n"
+                 "Commodity code,Food form code,Adjustment factor 1,Adjustment factor 2\n"
+                 "01000101,,1,1\n99999999,,1,1\n");
+  const CliResult r = Run({"residue", "import", "nores.csv", "nores.R98"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "nores.csv:5: the column Residue (ppm) is missing\n");
+}
+
 TEST_F(ResidueCli, AnExistingFileIsReplacedOnlyWithYes) {
   ASSERT_EQ(Run({"residue", "export", "csfii/residues/CYCLOFOS.R98", "t.csv"}).status, 0);
   WriteFileBytes(dir_.path() / "out.R98", "earlier");
