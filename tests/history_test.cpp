@@ -450,6 +450,27 @@ TEST_F(History, CompareKeepsBothSidesWithoutACommonFigure) {
   }
 }
 
+// A subgroup name longer than the usual column widens it: the name keeps a
+// blank after it, and the figures stay under their headings.
+TEST(CompareText, ALongSubgroupNameKeepsTheColumnsInLine) {
+  Comparison c;
+  SubgroupChange s;
+  s.row = 1;
+  s.subgroup = std::string(45, 'x');
+  s.exposureA = 0.5f;
+  s.exposureB = 0.25f;
+  c.subgroups.push_back(s);
+  std::string header, row;
+  for (const std::string& line : Lines(ComparisonText(c))) {
+    if (line.rfind("  Row  Subgroup", 0) == 0) header = line;
+    if (line.rfind("    1  x", 0) == 0) row = line;
+  }
+  ASSERT_FALSE(header.empty());
+  ASSERT_FALSE(row.empty());
+  EXPECT_EQ(row.substr(7, 46), s.subgroup + " ");
+  EXPECT_EQ(header.find("Exposure A") + 10, row.find("0.5") + 3) << header << "\n" << row;
+}
+
 // A damaged history that cannot be moved aside (its folder is read-only) is
 // said to be so, and nothing claims it was moved. Run as an unprivileged
 // user: root renames in read-only folders.
