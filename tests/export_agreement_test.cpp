@@ -242,10 +242,11 @@ TEST_F(ExportAgreement, HeadroomTableAndExports) {
     while (first < lines.size() && lines[first].rfind("----", 0) != 0) ++first;
     ASSERT_LT(first, lines.size()) << r.out;
     ASSERT_GE(lines.size() - first - 1, csv.size() - 1) << r.out;
-    std::size_t multiplier = 0, limiting = 0;
+    std::size_t multiplier = 0, limiting = 0, limitingRow = 0;
     for (std::size_t c = 0; c < csv[0].size(); ++c) {
       if (csv[0][c] == "residue_multiplier") multiplier = c;
       if (csv[0][c] == "limiting_subgroup") limiting = c;
+      if (csv[0][c] == "limiting_subgroup_row") limitingRow = c;
     }
     int differing = 0;
     for (std::size_t i = 1; i < csv.size(); ++i) {
@@ -254,6 +255,8 @@ TEST_F(ExportAgreement, HeadroomTableAndExports) {
       const bool same = line.find("  " + csv[i][multiplier] + "  ") != std::string::npos &&
                         line.find(csv[i][limiting]) != std::string::npos;
       if (!same) ++differing;
+      // A limiting subgroup comes with its row, and only then.
+      EXPECT_EQ(csv[i][limitingRow].empty(), csv[i][limiting].empty()) << line;
       EXPECT_TRUE(same) << stem << ": " << line << " / " << csv[i][multiplier] << " "
                         << csv[i][limiting];
     }
