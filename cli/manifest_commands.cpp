@@ -40,8 +40,8 @@ const char* StateText(InputState s) {
 }
 
 // Prints every input's state; true when all are unchanged.
-bool PrintInputs(const json& manifest, std::ostream& out) {
-  auto checks = CheckInputs(manifest);
+bool PrintInputs(const json& manifest, const std::string& workingFolder, std::ostream& out) {
+  auto checks = CheckInputs(manifest, workingFolder);
   int changed = 0;
   for (const InputCheck& c : checks) {
     out << "  " << StateText(c.state) << "  " << c.path << "\n";
@@ -151,21 +151,21 @@ class ClockOverride {
 
 }  // namespace
 
-int RerunManifest(const GlobalOptions& global, const std::string& manifestPath,
-                  std::ostream& out, std::ostream& err, const NestedRun& run) {
-  const json manifest = LoadManifest(AbsoluteFromStart(manifestPath));
+int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, std::ostream& out,
+                  std::ostream& err, const NestedRun& run) {
+  const std::string manifestFile = AbsoluteFromStart(manifestPath);
+  const json manifest = LoadManifest(manifestFile);
   if (const std::string problem = RerunProblem(manifest); !problem.empty())
     throw UsageError{"the manifest " + manifestPath + " " + problem};
   const json& settings = manifest["settings"];
   bool utc = false;
   auto date = ParseIsoDateTime(manifest["run"]["date"].get<std::string>(), utc);
   if (!date) throw UsageError{"the manifest " + manifestPath + " has no valid run date"};
-  std::string workdir = global.workdir.empty()
-                            ? manifest["installation"]["working_folder"].get<std::string>()
-                            : AbsoluteFromStart(global.workdir);
+  const std::string workdir = ManifestWorkingFolder(
+      manifest, manifestFile, global.workdir.empty() ? "" : AbsoluteFromStart(global.workdir));
 
   out << "Inputs:\n";
-  PrintInputs(manifest, out);
+  PrintInputs(manifest, workdir, out);
 
   // Saved copies and exports go to a scratch folder, so that the recorded
   // files stay as they are; the temporary report is rewritten in the
@@ -180,12 +180,16 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath,
   const std::string command = manifest["run"]["command"].get<std::string>();
   std::vector<std::string> args = {"-C", workdir};
   for (const json& a : settings["arguments"]) args.push_back(a.get<std::string>());
+  // The residue file, recorded relative to the working folder, named whole:
+  // the run takes its files relative to where it was started.
+  args[3] = ResolveManifestPath(args[3], workdir);
   struct Output {
     std::string role, recorded, again, sha256;
   };
   std::vector<Output> outputs;
   for (const json& o : manifest["outputs"]) {
-    Output x{o["role"].get<std::string>(), o["path"].get<std::string>(), "",
+    Output x{o["role"].get<std::string>(),
+             ResolveManifestPath(o["path"].get<std::string>(), workdir), "",
              o["sha256"].get<std::string>()};
     const std::string name = fs::path(x.recorded).filename().string();
     if (x.role == "saved report") {
@@ -240,17 +244,20 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath,
   return kExitStopped;
 }
 
-int VerifyManifest(const std::string& path, std::ostream& out) {
-  const json manifest = LoadManifest(path);
-  return PrintInputs(manifest, out) ? kExitDone : kExitStopped;
+int VerifyManifest(const GlobalOptions& global, const std::string& path, std::ostream& out) {
+  const std::string file = AbsoluteFromStart(path);
+  const json manifest = LoadManifest(file);
+  const std::string workdir = ManifestWorkingFolder(
+      manifest, file, global.workdir.empty() ? "" : AbsoluteFromStart(global.workdir));
+  return PrintInputs(manifest, workdir, out) ? kExitDone : kExitStopped;
 }
 
 void AddManifestCommands(CommandLine& cl) {
   auto verifyPath = std::make_shared<std::string>();
   CLI::App& verify =
       cl.Add("verify", "re-hash the inputs a run manifest names: unchanged, changed or missing",
-             [verifyPath](std::ostream& out, std::ostream&) {
-               return VerifyManifest(*verifyPath, out);
+             [&cl, verifyPath](std::ostream& out, std::ostream&) {
+               return VerifyManifest(cl.Global(), *verifyPath, out);
              });
   verify.add_option("MANIFEST", *verifyPath, "a NAME.manifest.json file")
       ->required()

@@ -16,11 +16,10 @@ void AddManifestCommands(CommandLine& cl);
 
 // verify MANIFEST: every input's state; 0 when all are unchanged, 1
 // otherwise. A file that is not a run manifest is a usage error (thrown).
-int VerifyManifest(const std::string& path, std::ostream& out);
+int VerifyManifest(const GlobalOptions& global, const std::string& path, std::ostream& out);
 
 // The command line of a run made again, run in this process (RunCli).
-using NestedRun =
-    std::function<int(const std::vector<std::string>&, std::ostream&, std::ostream&)>;
+using NestedRun = std::function<int(const std::vector<std::string>&, std::ostream&, std::ostream&)>;
 
 // rerun MANIFEST, the run itself made by `run`.
 int RerunManifest(const GlobalOptions& global, const std::string& path, std::ostream& out,

@@ -22,8 +22,7 @@ using namespace ormid;
 // The nested run's command line: the working folder, a run's command, its
 // residue file, then settings, and outputs only inside the scratch folder.
 int CheckedRun(const std::vector<std::string>& args, std::ostream&, std::ostream&) {
-  const std::string scratch =
-      (std::filesystem::temp_directory_path() / "ormid-rerun-").string();
+  const std::string scratch = (std::filesystem::temp_directory_path() / "ormid-rerun-").string();
   fuzz::Require(args.size() >= 4 && args[0] == "-C", "a rerun names its working folder");
   for (std::size_t i = 3; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -47,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ormid::testdata::WriteFile(path, std::string(reinterpret_cast<const char*>(data), size));
   std::ostringstream out, err;
   try {
-    cli::VerifyManifest(path, out);
+    cli::VerifyManifest(cli::GlobalOptions{}, path, out);
   } catch (const cli::UsageError&) {
   }
   try {

@@ -12,6 +12,7 @@
 #include "core/float_text.h"
 #include "export/results_export.h"
 #include "manifest/output_digests.h"
+#include "manifest/run_manifest.h"
 #include "manifest/sha256.h"
 #include "report/number_format.h"
 #include "tests/cli_runner.h"
@@ -218,8 +219,15 @@ TEST_F(Export, FormatsAgreeAndTheWorkbookIsAWorkbook) {
   // digest of its bytes.
   auto manifest = nlohmann::json::parse(ReadFileBytes(P("cc.csv.manifest.json")));
   ASSERT_EQ(manifest["outputs"].size(), 4u);
-  for (const auto& o : manifest["outputs"])
-    EXPECT_EQ(o["sha256"], Sha256Hex(ReadFileBytes(o["path"].get<std::string>()))) << o["path"];
+  // Paths inside the working folder are relative to it; the exports here
+  // lie outside it, named whole and marked.
+  const std::string folder = manifest["installation"]["working_folder"].get<std::string>();
+  for (const auto& o : manifest["outputs"]) {
+    const std::string path = ResolveManifestPath(o["path"].get<std::string>(), folder);
+    EXPECT_EQ(o["sha256"], Sha256Hex(ReadFileBytes(path))) << o["path"];
+    EXPECT_EQ(o.value("outside_working_folder", false), o["role"] == "export") << o["path"];
+  }
+  EXPECT_EQ(manifest["outputs"][0]["path"], "tempcomm.txt");
 }
 
 TEST_F(Export, ExportsReplaceFilesOnlyWholeAndAfterAsking) {

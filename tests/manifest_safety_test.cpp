@@ -168,6 +168,44 @@ TEST_F(ManifestSafety, ALinkUnderATemporaryNameIsNotFollowed) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(TemporaryNameFor(report.string()))));
 }
 
+// A working folder copied whole travels with its manifests: verify checks
+// the copy's own files (a byte changed in the copy shows), and rerun repeats
+// the run in the copy with the original gone.
+TEST_F(ManifestSafety, ManifestsTravelWithTheirFolder) {
+  EXPECT_EQ(good_["residue_file"]["path"], "residues/DEMOFOS.R98");
+  EXPECT_EQ(good_["working_folder_from_manifest"], "..");
+  fs::copy(P("csfii"), P("copy"), fs::copy_options::recursive);
+  const std::string manifest = P("copy/residues/week1.OR10.manifest.json").string();
+  CliResult r = Run({"verify", manifest});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("unchanged  " + P("copy/SetupKAVRINH.txt").string()), std::string::npos)
+      << r.out;
+  const std::string setup = ReadFileBytes(P("copy/SetupKAVRINH.txt"));
+  WriteFileBytes(P("copy/SetupKAVRINH.txt"), setup + " ");
+  r = Run({"verify", manifest});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+  EXPECT_NE(r.out.find("changed    " + P("copy/SetupKAVRINH.txt").string()), std::string::npos)
+      << r.out;
+  WriteFileBytes(P("copy/SetupKAVRINH.txt"), setup);
+  // The run is made again in the copy, on the copy's files, and its report
+  // compared: it differs from the recorded one only because the report
+  // names the residue file with its folder.
+  fs::remove_all(P("csfii"));
+  r = Run({"rerun", manifest});
+  EXPECT_NE(r.out.find("different  report  " + P("copy/ormdtemp.txt").string()), std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("did not finish"), std::string::npos) << r.out;
+  EXPECT_NE(ReadFileBytes(P("copy/ormdtemp.txt")).find(P("copy/residues/DEMOFOS.R98").string()),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(P("csfii")));
+  // -C names the folder instead.
+  fs::rename(P("copy"), P("moved"));
+  EXPECT_EQ(Run({"-C", P("moved").string(), "verify",
+                 P("moved/residues/week1.OR10.manifest.json").string()})
+                .status,
+            0);
+}
+
 // The temporary files of runs that were killed are removed by the next run
 // in that folder; those of running programs stay.
 TEST_F(ManifestSafety, TemporaryFilesOfEndedRunsAreRemoved) {

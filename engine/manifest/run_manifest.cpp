@@ -46,6 +46,30 @@ std::string InWorkingFolder(const ModOrmid& m, const std::string& name) {
   return (fs::path(m.gWorkingDir) / p).lexically_normal().string();
 }
 
+// `path` relative to the working folder when it lies inside it; "" when it
+// does not.
+std::string InsideFolder(const std::string& path, const std::string& folder) {
+  if (folder.empty()) return "";
+  const fs::path p = fs::path(path).lexically_normal();
+  fs::path f = fs::path(folder).lexically_normal();
+  if (f.filename().empty()) f = f.parent_path();  // "/work/wf/" is "/work/wf"
+  if (!p.is_absolute() || !f.is_absolute()) return "";
+  const fs::path relative = p.lexically_relative(f);
+  if (relative.empty() || *relative.begin() == "..") return "";
+  return relative.generic_string();
+}
+
+// One file entry's path made relative, or marked as outside the folder.
+void Travel(json& entry, const std::string& folder) {
+  if (!entry.is_object() || !entry.contains("path") || !entry["path"].is_string()) return;
+  const std::string path = entry["path"].get<std::string>();
+  if (!fs::path(path).is_absolute()) return;
+  if (const std::string inside = InsideFolder(path, folder); !inside.empty())
+    entry["path"] = inside;
+  else
+    entry["outside_working_folder"] = true;
+}
+
 json FileEntry(const std::string& role, const std::string& path,
                const InputDigests* known = nullptr) {
   json f = {{"role", role}, {"path", path}};
@@ -222,7 +246,7 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
   if (run.command == "longterm" && run.lineCount != 0)
     settings["arguments"].push_back("--line-count=" + std::to_string(run.lineCount));
 
-  return json{
+  json manifest{
       {"manifest_version", kManifestVersion},
       {"program",
        {{"name", "Ormid"}, {"version", m.gProgramVersion}, {"revision", SourceRevision()}}},
@@ -237,18 +261,62 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
       {"settings", settings},
       {"outputs", json::array()},
   };
+  RelativeToWorkingFolder(manifest);
+  return manifest;
+}
+
+void RelativeToWorkingFolder(json& manifest) {
+  if (!manifest.is_object() || !manifest.contains("installation") ||
+      !manifest["installation"].is_object() ||
+      !manifest["installation"].value("working_folder", json()).is_string())
+    return;
+  const std::string folder = manifest["installation"]["working_folder"].get<std::string>();
+  if (manifest["installation"].contains("files") && manifest["installation"]["files"].is_array())
+    for (json& f : manifest["installation"]["files"]) Travel(f, folder);
+  if (manifest.contains("residue_file")) Travel(manifest["residue_file"], folder);
+  if (manifest.contains("outputs") && manifest["outputs"].is_array())
+    for (json& o : manifest["outputs"]) Travel(o, folder);
+  // The residue file the arguments name, as the run would be started from
+  // the working folder.
+  if (manifest.contains("settings") && manifest["settings"].is_object()) {
+    json& args = manifest["settings"]["arguments"];
+    if (args.is_array() && args.size() > 1 && args[1].is_string())
+      if (const std::string inside = InsideFolder(args[1].get<std::string>(), folder);
+          !inside.empty())
+        args[1] = inside;
+  }
+}
+
+std::string ResolveManifestPath(const std::string& recorded, const std::string& workingFolder) {
+  const fs::path p(recorded);
+  if (p.is_absolute() || workingFolder.empty()) return recorded;
+  return (fs::path(workingFolder) / p).lexically_normal().string();
+}
+
+std::string ManifestWorkingFolder(const json& manifest, const std::string& manifestPath,
+                                  const std::string& given) {
+  if (!given.empty()) return given;
+  if (auto it = manifest.find("working_folder_from_manifest");
+      it != manifest.end() && it->is_string()) {
+    std::error_code ec;
+    const fs::path here = fs::absolute(manifestPath, ec).parent_path();
+    return (here / it->get<std::string>()).lexically_normal().string();
+  }
+  return manifest["installation"]["working_folder"].get<std::string>();
 }
 
 bool AddOutput(json& manifest, const std::string& role, const std::string& path,
                const OutputDigests* known) {
   const std::string full = DigestKey(path);
+  json entry;
   if (auto d = known ? known->Of(full) : std::nullopt) {
-    manifest["outputs"].push_back(
-        {{"role", role}, {"path", full}, {"size", d->size}, {"sha256", d->sha256}});
-    return true;
+    entry = {{"role", role}, {"path", full}, {"size", d->size}, {"sha256", d->sha256}};
+  } else {
+    entry = FileEntry(role, full);
+    if (entry["sha256"].is_null()) return false;
   }
-  json entry = FileEntry(role, full);
-  if (entry["sha256"].is_null()) return false;
+  if (manifest.contains("installation") && manifest["installation"].is_object())
+    Travel(entry, manifest["installation"].value("working_folder", std::string()));
   manifest["outputs"].push_back(std::move(entry));
   return true;
 }
@@ -258,7 +326,18 @@ std::string ManifestPathFor(const std::string& file) {
 }
 
 bool WriteManifest(Platform& p, const std::string& path, const json& manifest, std::string& error) {
-  return p.WriteFile(path, manifest.dump(2, ' ', false, json::error_handler_t::replace) + "\n",
+  // Each copy records the way from its own folder to the working folder,
+  // so that the folder can be copied or moved whole.
+  json copy = manifest;
+  if (copy.contains("installation") && copy["installation"].is_object() &&
+      copy["installation"].value("working_folder", json()).is_string()) {
+    std::error_code ec;
+    const fs::path here = fs::absolute(path, ec).lexically_normal().parent_path();
+    const fs::path way = fs::path(copy["installation"]["working_folder"].get<std::string>())
+                             .lexically_relative(here);
+    if (!ec && !way.empty()) copy["working_folder_from_manifest"] = way.generic_string();
+  }
+  return p.WriteFile(path, copy.dump(2, ' ', false, json::error_handler_t::replace) + "\n",
                      FileKind::SavedCopy, error);
 }
 
@@ -395,13 +474,13 @@ std::optional<json> ReadManifest(const std::string& path, std::string& error) {
   return j;
 }
 
-std::vector<InputCheck> CheckInputs(const json& manifest) {
+std::vector<InputCheck> CheckInputs(const json& manifest, const std::string& workingFolder) {
   std::vector<InputCheck> checks;
   auto check = [&](const json& entry) {
     if (!entry.is_object() || !entry.contains("path") || !entry["path"].is_string()) return;
     // A device or a pipe named as an input is not the recorded file: it is
     // never read (it would not end).
-    const std::string path = entry["path"].get<std::string>();
+    const std::string path = ResolveManifestPath(entry["path"].get<std::string>(), workingFolder);
     auto d = DigestFile(path);
     InputState state = !d                                                 ? InputState::Missing
                        : entry.value("sha256", json()) == json(d->sha256) ? InputState::Unchanged

@@ -19,7 +19,9 @@ namespace ormid {
 
 struct ModOrmid;
 
-inline constexpr int kManifestVersion = 1;
+// 2: paths inside the working folder relative to it; 1: every path as the
+// run saw it (still read).
+inline constexpr int kManifestVersion = 2;
 
 // A run as the manifest records it.
 struct ManifestRun {
@@ -91,6 +93,24 @@ struct InputCheck {
 };
 // Every input the manifest names (installation files and residue file),
 // re-hashed.
-std::vector<InputCheck> CheckInputs(const nlohmann::json& manifest);
+// The manifest's inputs checked against the disk, their paths taken in
+// `workingFolder` (ManifestWorkingFolder) where they are relative.
+std::vector<InputCheck> CheckInputs(const nlohmann::json& manifest,
+                                    const std::string& workingFolder);
+
+// The folder a manifest's relative paths are taken in: `given` (-C) when
+// there is one; else the working folder found from where the manifest file
+// lies (it records the way from its own folder to the working folder), so
+// that a project folder copied or moved whole checks its own files; else,
+// for a manifest of the first version, the working folder it records.
+std::string ManifestWorkingFolder(const nlohmann::json& manifest, const std::string& manifestPath,
+                                  const std::string& given);
+// A path of a manifest as a path on the disk: a relative one in the working
+// folder, an absolute one as it is.
+std::string ResolveManifestPath(const std::string& recorded, const std::string& workingFolder);
+// Writes the paths of files inside the manifest's working folder relative to
+// it, and marks the others ("outside_working_folder"). Done by BuildManifest
+// and AddOutput; for a manifest put together otherwise.
+void RelativeToWorkingFolder(nlohmann::json& manifest);
 
 }  // namespace ormid

@@ -81,6 +81,7 @@ json WithReport(const FinishedRun& run) {
 bool WriteSavedReportManifest(Platform& p, const FinishedRun& run, const std::string& saved,
                               std::string& error) {
   json manifest = WithReport(run);
+  RelativeToWorkingFolder(manifest);
   if (!AddOutput(manifest, "saved report", saved)) {
     error = "the report " + saved + " cannot be read back";
     return false;

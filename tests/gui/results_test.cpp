@@ -17,6 +17,7 @@
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/qt_platform.h"
+#include "manifest/run_manifest.h"
 #include "manifest/sha256.h"
 #include "run_record/export_dialog.h"
 #include "tests/gui/gui_support.h"
@@ -90,8 +91,9 @@ class ResultsTest : public QObject {
   // A manifest's outputs by role, each checked against the file it names.
   static std::map<std::string, std::string> OutputsOf(const json& manifest) {
     std::map<std::string, std::string> outputs;
+    const std::string folder = manifest["installation"]["working_folder"].get<std::string>();
     for (const json& o : manifest["outputs"]) {
-      const std::string path = o["path"].get<std::string>();
+      const std::string path = ResolveManifestPath(o["path"].get<std::string>(), folder);
       auto d = DigestFile(path);
       if (!d || json(d->sha256) != o["sha256"] || json(d->size) != o["size"])
         qWarning("output %s does not match its digest", path.c_str());
