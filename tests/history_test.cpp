@@ -495,6 +495,45 @@ TEST_F(History, ADamagedHistoryThatCannotBeMovedAside) {
   EXPECT_EQ(ReadFileBytes(request.path), std::string(4096, 'x'));
 }
 
+// Damage inside a page (the file still opens) is found when the history is
+// read, which then shows nothing of it, and when a run is to be added, which
+// moves the file aside as any damaged one.
+TEST_F(History, DamageInsideAPageIsFoundBeforeAnythingIsShownOrAdded) {
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
+  ASSERT_EQ(Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
+                 "--subgroups", "all"})
+                .status,
+            0);
+  std::string bytes = ReadFileBytes(Db("csfii"));
+  ASSERT_GT(bytes.size(), 5u * 32768);
+  for (std::size_t i = 4 * 32768; i < 4 * 32768 + 64; ++i) bytes[i] = '\xff';
+  WriteFileBytes(Db("csfii"), bytes);
+  for (auto args : {std::vector<std::string>{"-C", "csfii", "history"},
+                    std::vector<std::string>{"-C", "csfii", "history", "show", "2"}}) {
+    const CliResult r = Run(args);
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("ormid-history.sqlite is damaged: quick check:"), std::string::npos)
+        << r.err;
+  }
+  const CliResult r = Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("was damaged (quick check:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("It was moved aside"), std::string::npos) << r.err;
+  EXPECT_EQ(Count(Db("csfii"), "runs"), 1);
+}
+
+// A history that is a symbolic link is not followed: a link to a missing
+// file makes no database where it points, and the run stands.
+TEST_F(History, ASymbolicLinkIsNotFollowed) {
+  fs::create_symlink(P("elsewhere.sqlite"), Db("csfii"));
+  const CliResult r = Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Run history not recorded:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("symbolic link"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(P("elsewhere.sqlite")));
+}
+
 // A folder the history cannot be created in: the run stands.
 TEST_F(History, UnwritableHistoryLeavesTheRunStanding) {
   fs::create_directory(Db("small0"));  // a folder where the file would be

@@ -142,7 +142,21 @@ void Migrate(Database& db) {
   t.Commit();
 }
 
+// Throws the damage SQLite's quick check finds in an existing file, as
+// SQLITE_CORRUPT: figures from a damaged page are never shown, and nothing
+// is added to a damaged file (a recording moves it aside).
+void CheckIntact(Database& db) {
+  Statement check(db, "PRAGMA quick_check(1)");
+  const std::string result = check.Step() ? check.Text(0) : std::string("no answer");
+  if (result != "ok") throw SqliteError{11, "quick check: " + result};
+}
+
 Database OpenHistory(const std::string& path, bool create, int busyMilliseconds) {
+  // A history that is a symbolic link is not followed: to a missing file it
+  // would make a database wherever the link points.
+  std::error_code ec;
+  if (fs::is_symlink(fs::symlink_status(path, ec)))
+    throw SqliteError{14, path + " is a symbolic link, which is not followed"};
   Database db(path, create);
   db.BusyTimeout(busyMilliseconds);
   // A new file gets large pages: a commodity run records megabytes of packed
@@ -171,6 +185,7 @@ std::unique_ptr<HistoryWriter::Connection> OpenForWriting(const RecordRequest& r
                                                           int busyMilliseconds) {
   auto c = std::make_unique<HistoryWriter::Connection>();
   c->db = OpenHistory(request.path, true, busyMilliseconds);
+  CheckIntact(c->db);
   Migrate(c->db);
   if (request.pageLimit)
     c->db.Execute(("PRAGMA max_page_count = " + std::to_string(*request.pageLimit)).c_str());
@@ -375,6 +390,7 @@ std::optional<Database> OpenForReading(const std::string& path, std::string& err
   if (!fs::exists(path, ec)) return std::nullopt;
   Database db = OpenHistory(path, false, kHistoryBusyMilliseconds);
   long long version = db.Integer("PRAGMA user_version");
+  CheckIntact(db);
   if (version > kHistorySchemaVersion) {
     error =
         path + " was written by a newer program (schema version " + std::to_string(version) + ")";
@@ -418,7 +434,7 @@ std::optional<std::vector<RunSummary>> ListRuns(const std::string& path, const L
     if (filter.chemical) s.Bind(1, *filter.chemical);
     while (s.Step()) runs.push_back(SummaryFrom(s));
   } catch (const SqliteError& e) {
-    error = path + " cannot be read: " + e.text;
+    error = path + (IsDamage(e) ? " is damaged: " : " cannot be read: ") + e.text;
     return std::nullopt;
   }
   std::reverse(runs.begin(), runs.end());
@@ -478,7 +494,7 @@ std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::s
         return std::nullopt;
       }
   } catch (const SqliteError& e) {
-    error = path + " cannot be read: " + e.text;
+    error = path + (IsDamage(e) ? " is damaged: " : " cannot be read: ") + e.text;
     return std::nullopt;
   }
   return run;
