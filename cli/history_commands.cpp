@@ -10,6 +10,7 @@
 #include "cli/command_line.h"
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
+#include "core/utf8.h"
 #include "export/results_export.h"
 #include "history/run_compare.h"
 #include "history/run_history.h"
@@ -68,7 +69,8 @@ void PrintList(const std::vector<RunSummary>& runs, std::ostream& out) {
     while (!line.empty() && line.back() == ' ') line.pop_back();
     text += line + "\n";
   }
-  out << text;
+  // Names come from residue files and manifests: shown, never obeyed.
+  out << PrintableText(text);
 }
 
 // A table of cells as aligned text: numbers as the shortest text of their
@@ -96,7 +98,7 @@ class TextTable : public ResultsSink {
       while (!line.empty() && line.back() == ' ') line.pop_back();
       text += line + "\n";
     }
-    out << text;
+    out << PrintableText(text);
   }
 
  private:
@@ -225,7 +227,7 @@ int RunCompare(const GlobalOptions& global, const CompareArguments& a, std::ostr
       return kExitStopped;
     }
   }
-  out << ComparisonText(c);
+  out << PrintableText(ComparisonText(c));
   return kExitDone;
 }
 

@@ -109,6 +109,22 @@ TEST_F(ResidueCli, ATableWithoutHeaderNamesTheChemicalNameRow) {
   EXPECT_FALSE(fs::exists(dir_.path() / "bare.R98"));
 }
 
+// A table that is not UTF-8 (a spreadsheet's Latin-1 "CSV") is refused on
+// its first line that is not, before any of it reaches a residue file.
+TEST_F(ResidueCli, ATableThatIsNotUtf8IsRefused) {
+  WriteFileBytes(dir_.path() / "latin1.csv",
+                 "Chemical name,Testazole\nNOEL,0.5\nRfD,0.005\nQ*,0\nComment,K\xFCmmel\n"
+                 "Commodity code,Food form code,Residue (ppm),Adjustment factor 1,Adjustment "
+                 "factor 2\n"
+                 "01000101,,0.1,1,1\n");
+  const CliResult r = Run({"residue", "import", "latin1.csv", "latin1.R98"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "latin1.csv:5: the text is not UTF-8 (byte 10 of the line); save the table as "
+            "CSV UTF-8\n");
+  EXPECT_FALSE(fs::exists(dir_.path() / "latin1.R98"));
+}
+
 // A required column missing stops the import at the headings: the rows
 // below are not read (and not reported on, row by row).
 TEST_F(ResidueCli, AMissingColumnStopsAtTheHeadings) {

@@ -11,6 +11,7 @@
 
 #include "core/float_text.h"
 #include "core/platform.h"
+#include "core/utf8.h"
 #include "export/workbook.h"
 
 namespace ormid {
@@ -242,7 +243,8 @@ class XlsxTable : public TableWriter {
       const bool mark = highlight && static_cast<int>(i) == spec_.highlightColumn;
       lxw_format* f = mark ? formats_[i].second : formats_[i].first;
       if (auto* t = std::get_if<std::string_view>(&c)) {
-        worksheet_write_string(sheet_, row_, Col(i), std::string(*t).c_str(), f);
+        // The workbook's XML takes valid UTF-8 only.
+        worksheet_write_string(sheet_, row_, Col(i), ValidUtf8(*t).c_str(), f);
         Widen(i, t->size());
       } else if (auto* n = std::get_if<long long>(&c)) {
         worksheet_write_number(sheet_, row_, Col(i), static_cast<double>(*n), f);
@@ -297,13 +299,13 @@ class XlsxTable : public TableWriter {
     lxw_row_t r = 0;
     for (const auto& [key, value] : items) {
       ++r;
-      worksheet_write_string(run, r, 0, key.c_str(), nullptr);
+      worksheet_write_string(run, r, 0, ValidUtf8(key).c_str(), nullptr);
       keyWidth = std::max(keyWidth, key.size());
       if (value->is_number()) {
         worksheet_write_number(run, r, 1, value->get<double>(), nullptr);
       } else if (!value->is_null()) {
         std::string text = value->is_string() ? value->get<std::string>() : value->dump();
-        worksheet_write_string(run, r, 1, text.c_str(), nullptr);
+        worksheet_write_string(run, r, 1, ValidUtf8(text).c_str(), nullptr);
         valueWidth = std::max(valueWidth, text.size());
       }
     }

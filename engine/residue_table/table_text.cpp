@@ -10,6 +10,7 @@
 
 #include "core/float_text.h"
 #include "core/record_file.h"
+#include "core/utf8.h"
 #include "export/workbook.h"
 
 namespace ormid {
@@ -95,6 +96,14 @@ bool ReadCsvTable(std::string_view bytes, CsvTable& table, TableProblem& problem
     lines.push_back(bytes.substr(at, end - at));
     at = end;
   }
+  // Texts go on into residue files, workbooks and JSON: UTF-8 only.
+  for (std::size_t n = 0; n < lines.size(); ++n)
+    if (const std::size_t valid = ValidUtf8Prefix(lines[n]); valid != lines[n].size()) {
+      problem = {static_cast<int>(n + 1), "the text is not UTF-8 (byte " +
+                                              std::to_string(valid + 1) +
+                                              " of the line); save the table as CSV UTF-8"};
+      return false;
+    }
   table.separator = DetectSeparator(lines);
 
   csv_parser parser;
@@ -202,7 +211,7 @@ bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::
         status = worksheet_write_number(sheet, row, col, std::strtod(cell.text.c_str(), nullptr),
                                         nullptr);
       else
-        status = worksheet_write_string(sheet, row, col, cell.text.c_str(), nullptr);
+        status = worksheet_write_string(sheet, row, col, ValidUtf8(cell.text).c_str(), nullptr);
     }
   }
   const lxw_error closed = CloseWorkbook(book);

@@ -1,0 +1,85 @@
+#include "core/utf8.h"
+
+#include <cstdio>
+
+namespace ormid {
+
+namespace {
+
+// The length of the valid sequence starting at text[i], 0 when there is none.
+std::size_t SequenceAt(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char c = byte(i);
+  if (c < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    length = 3;
+    if (c == 0xE0) low = 0xA0;   // no overlong forms
+    if (c == 0xED) high = 0x9F;  // no surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return length;
+}
+
+}  // namespace
+
+std::size_t ValidUtf8Prefix(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t n = SequenceAt(text, i);
+    if (n == 0) return i;
+    i += n;
+  }
+  return i;
+}
+
+std::string ValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = SequenceAt(text, i);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(text, i, n);
+      i += n;
+    }
+  }
+  return out;
+}
+
+std::string PrintableText(std::string_view text) {
+  const std::string valid = ValidUtf8(text);
+  std::string out;
+  char escaped[8];
+  for (std::size_t i = 0; i < valid.size(); ++i) {
+    const auto c = static_cast<unsigned char>(valid[i]);
+    if ((c < 0x20 && c != '\n') || c == 0x7F) {
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      out += escaped;
+    } else if (c == 0xC2 && i + 1 < valid.size() &&
+               static_cast<unsigned char>(valid[i + 1]) <= 0x9F) {
+      // The control characters U+0080 to U+009F, which terminals obey too.
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned char>(valid[++i]));
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace ormid

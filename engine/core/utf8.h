@@ -1,0 +1,28 @@
+// UTF-8 text: checked where outside text comes in, made valid where a
+// format needs it (the XML of a workbook), and made safe to print on a
+// terminal.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace ormid {
+
+// The length of the longest prefix of text that is valid UTF-8 (text.size()
+// when all of it is).
+std::size_t ValidUtf8Prefix(std::string_view text);
+inline bool IsValidUtf8(std::string_view text) {
+  return ValidUtf8Prefix(text) == text.size();
+}
+
+// The text with every byte that is not part of a valid UTF-8 sequence
+// replaced by U+FFFD.
+std::string ValidUtf8(std::string_view text);
+
+// The text as a terminal may show it: valid UTF-8, with control characters
+// other than the line end written as \xNN (or \u00NN), so that a name
+// cannot move the cursor or change the terminal's state.
+std::string PrintableText(std::string_view text);
+
+}  // namespace ormid
