@@ -3,7 +3,8 @@
 # they are missing. Run as root (or with sudo available). With --hardening it
 # also installs clang and its sanitizer and libFuzzer runtimes, which only
 # tools/hardening.sh needs; with --screenshot the virtual X server and the
-# window manager that tools/screenshot.sh draws under. poppler-utils lets the
+# window manager that tools/screenshot.sh draws under; with --package lintian,
+# which CI runs on the Debian package. poppler-utils lets the
 # desktop tests read printed pages back; dpkg-dev lets cpack work out
 # the Debian package's dependencies; time measures the batches' peak memory
 # in bench/run-bench.sh.
@@ -14,6 +15,7 @@ packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-charts-dev lib
   unzip python3 python3-jsonschema poppler-utils dpkg-dev time)
 if [ "${1:-}" = "--hardening" ]; then packages+=(clang-14 libclang-rt-14-dev); fi
 if [ "${1:-}" = "--screenshot" ]; then packages+=(xvfb xauth openbox); fi
+if [ "${1:-}" = "--package" ]; then packages+=(lintian); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
