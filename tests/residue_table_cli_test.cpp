@@ -125,6 +125,40 @@ TEST_F(ResidueCli, ATableThatIsNotUtf8IsRefused) {
   EXPECT_FALSE(fs::exists(dir_.path() / "latin1.R98"));
 }
 
+// What is not a residue table costs little to refuse, and its messages stay
+// readable: a line or a row far longer than a table's, a file far larger,
+// texts quoted cut short with their control characters shown.
+TEST_F(ResidueCli, HugeOrHostileTablesAreRefusedReadably) {
+  struct Case {
+    std::string name, bytes, message;
+  };
+  const std::string head = "Chemical name,Testazole\nNOEL,0.5\nRfD,0.005\nQ*,0\n";
+  const Case cases[] = {
+      {"commas.csv", std::string(100000, ',') + "\n",
+       "commas.csv:1: the line is longer than 65536 bytes, more than a row of a residue table\n"},
+      {"cells.csv", head + std::string(300, ',') + "\n",
+       "cells.csv:5: the row has more than 256 cells, more than a row of a residue table\n"},
+      {"long.csv", std::string(200, 'x') + ",1\n" + head,
+       "long.csv:1: unknown header item \"" + std::string(60, 'x') + "...\" (200 bytes)\n"},
+      {"nul.csv", std::string("Colour\0\x1b[2J,1\n", 13) + head,
+       "nul.csv:1: unknown header item \"Colour\\x00\\x1B[2J\"\n"},
+  };
+  for (const Case& c : cases) {
+    WriteFileBytes(dir_.path() / c.name, c.bytes);
+    const CliResult r = Run({"residue", "import", c.name, "out.R98"});
+    EXPECT_EQ(r.status, 1) << c.name;
+    EXPECT_EQ(r.err.substr(0, c.message.size()), c.message) << c.name;
+  }
+  // Larger than any table: refused without being read.
+  std::filesystem::resize_file(dir_.path() / "commas.csv", std::uintmax_t{65} << 20);
+  const CliResult r = Run({"residue", "import", "commas.csv", "out.R98"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "commas.csv: the table is larger than 64 MB; a residue table of every food "
+            "form is a few MB\n");
+  EXPECT_FALSE(fs::exists(dir_.path() / "out.R98"));
+}
+
 // A required column missing stops the import at the headings: the rows
 // below are not read (and not reported on, row by row).
 TEST_F(ResidueCli, AMissingColumnStopsAtTheHeadings) {

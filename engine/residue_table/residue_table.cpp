@@ -14,6 +14,7 @@
 #include "core/numbers.h"
 #include "core/paths.h"
 #include "core/record_file.h"
+#include "core/utf8.h"
 #include "report/food_form_label.h"
 
 namespace ormid {
@@ -58,8 +59,14 @@ std::string Trimmed(std::string_view text) {
   return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
 }
 
+// A text of the table in a message: cut to a readable length, and with its
+// control characters shown rather than sent to the terminal.
 std::string Quote(const std::string& text) {
-  return "\"" + text + "\"";
+  constexpr std::size_t kShown = 60;
+  if (text.size() <= kShown) return "\"" + PrintableText(text) + "\"";
+  std::size_t cut = ValidUtf8Prefix(std::string_view(text).substr(0, kShown));
+  return "\"" + PrintableText(text.substr(0, cut)) + "...\" (" + std::to_string(text.size()) +
+         " bytes)";
 }
 
 TableCell Number(float value) {

@@ -1,5 +1,7 @@
 #include "residue_table/residue_table_command.h"
 
+#include <filesystem>
+
 #include <stdexcept>
 
 #include "core/mod_ormid.h"
@@ -133,7 +135,17 @@ TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::strin
   auto problem = [&](const TableProblem& pr) {
     outcome.problems.push_back(Located(tableName, pr, ""));
   };
-  const auto bytes = ReadWholeFile(table);
+  // A residue table of every food form of the largest installation is a few
+  // megabytes: a larger file is refused before it is read.
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(table, ec) &&
+      std::filesystem::file_size(table, ec) > kMaxTableBytes) {
+    problem({0, "the table is larger than " + std::to_string(kMaxTableBytes >> 20) +
+                    " MB; a residue table of every food form is a few MB"});
+    return outcome;
+  }
+  const auto bytes =
+      std::filesystem::is_regular_file(table, ec) ? ReadWholeFile(table) : std::nullopt;
   if (!bytes) {
     problem({0, "the table cannot be opened"});
     return outcome;

@@ -26,7 +26,9 @@ struct Collector {
 
 void OnField(void* data, std::size_t size, void* context) {
   auto* c = static_cast<Collector*>(context);
-  c->cells.emplace_back(static_cast<const char*>(data), size);
+  // Past the most a row can hold, the cells are only counted.
+  if (c->cells.size() <= kMaxTableCells)
+    c->cells.emplace_back(static_cast<const char*>(data), size);
 }
 
 void OnRow(int, void* context) {
@@ -96,14 +98,22 @@ bool ReadCsvTable(std::string_view bytes, CsvTable& table, TableProblem& problem
     lines.push_back(bytes.substr(at, end - at));
     at = end;
   }
-  // Texts go on into residue files, workbooks and JSON: UTF-8 only.
-  for (std::size_t n = 0; n < lines.size(); ++n)
+  // Texts go on into residue files, workbooks and JSON: UTF-8 only, and in
+  // lines of a length a table has.
+  for (std::size_t n = 0; n < lines.size(); ++n) {
+    if (lines[n].size() > kMaxTableLine) {
+      problem = {static_cast<int>(n + 1), "the line is longer than " +
+                                              std::to_string(kMaxTableLine) +
+                                              " bytes, more than a row of a residue table"};
+      return false;
+    }
     if (const std::size_t valid = ValidUtf8Prefix(lines[n]); valid != lines[n].size()) {
       problem = {static_cast<int>(n + 1), "the text is not UTF-8 (byte " +
                                               std::to_string(valid + 1) +
                                               " of the line); save the table as CSV UTF-8"};
       return false;
     }
+  }
   table.separator = DetectSeparator(lines);
 
   csv_parser parser;
@@ -141,6 +151,12 @@ bool ReadCsvTable(std::string_view bytes, CsvTable& table, TableProblem& problem
     ok = false;
   }
   csv_free(&parser);
+  for (const TableRecord& record : table.records)
+    if (ok && record.cells.size() > kMaxTableCells) {
+      problem = {record.line, "the row has more than " + std::to_string(kMaxTableCells) +
+                                  " cells, more than a row of a residue table"};
+      ok = false;
+    }
   return ok;
 }
 

@@ -4,6 +4,8 @@
 // table as CSV or as an Excel workbook.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +42,13 @@ struct CsvTable {
 // when the text cannot be split: a quote that is never closed, text after a
 // closing quote, a UTF-16 file.
 bool ReadCsvTable(std::string_view bytes, CsvTable& table, TableProblem& problem);
+
+// What a table may hold, well past any residue table of the largest
+// installation (a few MB, lines of a few hundred bytes, nine columns), so
+// that a file that is not one costs little memory or time to refuse.
+inline constexpr std::uintmax_t kMaxTableBytes = std::uintmax_t{64} << 20;
+inline constexpr std::size_t kMaxTableLine = 64 * 1024;
+inline constexpr std::size_t kMaxTableCells = 256;
 
 // The rows as CSV: comma separated, CR LF line ends, a field quoted when it
 // holds a comma, a quote, a line break or blanks at either end.
