@@ -523,6 +523,35 @@ TEST_F(History, DamageInsideAPageIsFoundBeforeAnythingIsShownOrAdded) {
   EXPECT_EQ(Count(Db("csfii"), "runs"), 1);
 }
 
+// A run deleted by another program (the sqlite3 shell, foreign keys off)
+// takes its rows with it; a file of the first schema is read as it is and
+// brought forward by the next recording.
+TEST_F(History, DeletingARunLeavesNoRowsAndOldFilesStillRead) {
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
+  ASSERT_EQ(Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
+                 "--subgroups", "1"})
+                .status,
+            0);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Db("csfii").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(db, "PRAGMA foreign_keys = OFF; DELETE FROM runs;", nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  // As the first schema left a file: no trigger, version 1.
+  ASSERT_EQ(sqlite3_exec(db, "DROP TRIGGER runs_delete_rows; PRAGMA user_version = 1;", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  for (const char* table : {"longterm_rows", "commodity_subgroups", "commodity_items"})
+    EXPECT_EQ(Count(Db("csfii"), table), 0) << table;
+  EXPECT_EQ(Run({"-C", "csfii", "history"}).out, "No runs recorded.\n");
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
+  const CliResult list = Run({"-C", "csfii", "history"});
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("      3  "), std::string::npos) << list.out;
+  EXPECT_EQ(Count(Db("csfii"), "runs"), 1);
+}
+
 // A history that is a symbolic link is not followed: a link to a missing
 // file makes no database where it points, and the run stands.
 TEST_F(History, ASymbolicLinkIsNotFollowed) {

@@ -72,6 +72,15 @@ CREATE TABLE commodity_items (
   packed_items BLOB NOT NULL
 );
 )sql",
+    // 1 -> 2: a run deleted takes its rows with it, also where foreign keys
+    // are off (the sqlite3 shell's default).
+    R"sql(
+CREATE TRIGGER runs_delete_rows AFTER DELETE ON runs BEGIN
+  DELETE FROM longterm_rows WHERE run_id = old.id;
+  DELETE FROM commodity_subgroups WHERE run_id = old.id;
+  DELETE FROM commodity_items WHERE run_id = old.id;
+END;
+)sql",
 };
 static_assert(std::size(kMigrations) == kHistorySchemaVersion);
 
@@ -167,6 +176,7 @@ Database OpenHistory(const std::string& path, bool create, int busyMilliseconds)
   // that does not reach its commit leaves no trace in the file.
   db.Execute("PRAGMA journal_mode = WAL");
   db.Execute("PRAGMA synchronous = NORMAL");
+  db.Execute("PRAGMA foreign_keys = ON");
   return db;
 }
 
@@ -396,7 +406,9 @@ std::optional<Database> OpenForReading(const std::string& path, std::string& err
         path + " was written by a newer program (schema version " + std::to_string(version) + ")";
     return std::nullopt;
   }
-  if (version < kHistorySchemaVersion) return std::nullopt;  // no run recorded yet
+  if (version < 1) return std::nullopt;  // no run recorded yet
+  // A file of an earlier schema reads as it is: its tables are the same;
+  // the next recording brings it forward.
   return db;
 }
 
