@@ -552,6 +552,24 @@ TEST_F(History, DeletingARunLeavesNoRowsAndOldFilesStillRead) {
   EXPECT_EQ(Count(Db("csfii"), "runs"), 1);
 }
 
+// Names come from residue files: the history shows a chemical name's
+// control characters (an escape sequence that would clear the terminal)
+// instead of sending them to the terminal.
+TEST_F(History, ListingsShowControlCharactersInsteadOfObeyingThem) {
+  testdata::ResidueFile file = SmallResidueFile(0);
+  file.chemical = "Evil\x1b[2J";
+  testdata::WriteResidueFile(file, P("small0/residues/evil.R98"));
+  ASSERT_EQ(Run({"-C", "small0", "longterm", "small0/residues/evil.R98", "--rfd=0.01"}).status, 0);
+  ASSERT_EQ(Run({"-C", "small0", "compare", "1", "1"}).status, 0);
+  for (auto args : {std::vector<std::string>{"-C", "small0", "history"},
+                    std::vector<std::string>{"-C", "small0", "compare", "1", "1"}}) {
+    const CliResult r = Run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Evil\\x1B[2J"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  }
+}
+
 // A history that is a symbolic link is not followed: a link to a missing
 // file makes no database where it points, and the run stands.
 TEST_F(History, ASymbolicLinkIsNotFollowed) {

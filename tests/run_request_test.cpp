@@ -252,6 +252,9 @@ TEST(PadForm, RowsKeysAndExitSave) {
   rows[1].text = "-1";
   EXPECT_EQ(PadKeyDown(rows, 1, PadKey::Down), 1);
   EXPECT_EQ(rows[1].text, "");
+  rows[1].text = "1e39";  // beyond single precision
+  EXPECT_EQ(PadKeyDown(rows, 1, PadKey::Down), 1);
+  EXPECT_EQ(rows[1].text, "");
   rows[1].text = "0";
   EXPECT_EQ(PadKeyDown(rows, 1, PadKey::Down), 2);
   EXPECT_EQ(PadKeyDown(rows, 18, PadKey::Down), 0);
@@ -263,11 +266,13 @@ TEST(PadForm, RowsKeysAndExitSave) {
   rows[2].text = "0.25";
   rows[3].text = "1,5";
   rows[4].text = "-2";  // never validated through the keys: stored as it stands
+  rows[6].text = "3.5e38";
   StorePadRows(m, rows);
   EXPECT_EQ(m.gPAD[8], 0.25f);
   EXPECT_EQ(m.gPAD[9], 1.0f);
   EXPECT_EQ(m.gPAD[10], -2.0f);
   EXPECT_EQ(m.gPAD[11], 0.0f) << "a word stores 0";
+  EXPECT_EQ(m.gPAD[12], 0.0f) << "a value beyond single precision stores 0";
   EXPECT_EQ(LoadPadRows(m)[2].text, "0.25");
 
   // Fewer subgroups than the form's rows: the rows without a subgroup are left out.

@@ -1,5 +1,7 @@
 #include "setup/pad_form.h"
 
+#include <cmath>
+
 #include "core/mod_ormid.h"
 #include "core/numbers.h"
 #include "core/paths.h"
@@ -20,14 +22,20 @@ std::vector<PadRow> LoadPadRows(const ModOrmid& m) {
 }
 
 void StorePadRows(ModOrmid& m, const std::vector<PadRow>& rows) {
-  for (const PadRow& row : rows)
-    m.gPAD[static_cast<std::size_t>(row.subgroup)] = static_cast<float>(LeadingNumber(row.text));
+  for (const PadRow& row : rows) {
+    const auto pad = static_cast<float>(LeadingNumber(row.text));
+    // Never stored beyond single precision (as infinite).
+    m.gPAD[static_cast<std::size_t>(row.subgroup)] = std::isfinite(pad) ? pad : 0.0f;
+  }
 }
 
 int PadKeyDown(std::vector<PadRow>& rows, int row, PadKey key) {
   if (key == PadKey::Other || rows.empty()) return row;
   auto& text = rows[static_cast<std::size_t>(row)].text;
-  if (!TrimBlanks(text).empty() && (!IsValidNumber(text) || LeadingNumber(text) < 0)) {
+  // A value beyond single precision is as unusable as a word: every
+  // percentage of it would read 0.
+  if (!TrimBlanks(text).empty() && (!IsValidNumber(text) || LeadingNumber(text) < 0 ||
+                                    !std::isfinite(static_cast<float>(LeadingNumber(text))))) {
     text.clear();
     return row;
   }
