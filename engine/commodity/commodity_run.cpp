@@ -67,16 +67,6 @@ EndpointLayout LayoutOf(Endpoint endpoint) {
   return EndpointLayout::Risk;
 }
 
-bool UsesPercentRef(Endpoint endpoint) {
-  const EndpointLayout layout = LayoutOf(endpoint);
-  return layout == EndpointLayout::RefDose || layout == EndpointLayout::NoelRef;
-}
-
-bool UsesPercentNoel(Endpoint endpoint) {
-  const EndpointLayout layout = LayoutOf(endpoint);
-  return layout == EndpointLayout::Noel || layout == EndpointLayout::NoelRef;
-}
-
 const std::vector<int>& CommodityRun::GroupFoods(int k) {
   if (groupFoods_.empty()) {
     // For each group, the foods its members are found at: from its first
@@ -101,8 +91,7 @@ const std::vector<int>& CommodityRun::GroupFoods(int k) {
 bool PadApplies(const ModOrmid& m, int row) {
   const auto ri = static_cast<std::size_t>(row);
   const Endpoint endpoint = m.gEndpoint;
-  return (endpoint == Endpoint::Pad || endpoint == Endpoint::NoelPad) && ri < m.gPAD.size() &&
-         m.gPAD[ri] > 0;
+  return UsesPad(endpoint) && ri < m.gPAD.size() && m.gPAD[ri] > 0;
 }
 
 float ReferenceDose(const ModOrmid& m, int row) {
@@ -207,7 +196,7 @@ void EndCommodityReport(ModOrmid& m, ReportWriter& w) {
   w.Line(kDashes79);
   m.gLineCount = static_cast<Int16>(m.gLineCount + 1);
   // The margin-of-exposure footnote of the NOEL endpoints.
-  if (UsesPercentNoel(m.gEndpoint)) {
+  if (UsesNoel(m.gEndpoint)) {
     w.End();
     w.Line("1. Margin of Exposure = NOEL / Dietary Exposure");
     m.gLineCount = static_cast<Int16>(m.gLineCount + 2);

@@ -103,10 +103,6 @@ struct CommodityRun {
   std::vector<std::optional<ExposureFigures>> figures_[2];  // foods, food forms
 };
 
-// The endpoint's figures include a percent of the RfD or PAD / of the NOEL.
-bool UsesPercentRef(Endpoint endpoint);
-bool UsesPercentNoel(Endpoint endpoint);
-
 // Whether report row `row`'s percentages refer to its PAD: a PAD endpoint
 // and a PAD entered for the row.
 bool PadApplies(const ModOrmid& m, int row);
@@ -131,8 +127,8 @@ struct ExposureSums {
 
   void Add(const ModOrmid& m, float e2, float pctRef2, float pctNoel2) {
     e += e2;
-    if (UsesPercentRef(m.gEndpoint)) pctRef += pctRef2;
-    if (UsesPercentNoel(m.gEndpoint)) pctNoel += pctNoel2;
+    if (UsesReferenceDose(m.gEndpoint)) pctRef += pctRef2;
+    if (UsesNoel(m.gEndpoint)) pctNoel += pctNoel2;
   }
   void Add(const ModOrmid& m, const ExposureFigures& x) { Add(m, x.e, x.pctRef, x.pctNoel); }
 };

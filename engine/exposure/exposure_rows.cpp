@@ -14,7 +14,7 @@ ExposureTable BuildExposureRows(const ModOrmid& m) {
 ExposureTable BuildExposureRows(const ModOrmid& m, const std::vector<float>& popExposure) {
   ExposureTable table;
   const Endpoint code = m.gEndpoint;
-  const bool padCode = code == Endpoint::Pad || code == Endpoint::NoelPad;
+  const bool padCode = UsesPad(code);
   for (int k = 1; k <= m.gPopCount; ++k) {
     auto ki = static_cast<std::size_t>(k);
     ExposureRow row;
@@ -33,7 +33,7 @@ ExposureTable BuildExposureRows(const ModOrmid& m, const std::vector<float>& pop
         float divisor = (code == Endpoint::Pad && pad > 0) ? pad : m.gRefDose;
         row.percentRef = Percent(e, divisor);
       }
-    } else if (code == Endpoint::Noel || code == Endpoint::NoelRfD || code == Endpoint::NoelPad) {
+    } else if (UsesNoel(code)) {
       if (code == Endpoint::Noel) row.percentNoel = Percent(e, m.gNOEL);
       row.moe = e != 0 ? Quotient(m.gNOEL, e) : 0.0f;
       row.noExposure = row.moe == 0;
@@ -65,18 +65,16 @@ LongTermResult LongTermResultOf(const ModOrmid& m, const ExposureTable& table, i
   r.subgroup = m.gPopNames2[ki];
   r.column = m.gPopOrder[ki];
   r.exposure = row.exposure;
-  const bool percentRef = code == Endpoint::RfD || code == Endpoint::Pad ||
-                          code == Endpoint::NoelRfD || code == Endpoint::NoelPad;
+  const bool percentRef = UsesReferenceDose(code);
   if (percentRef) {
-    const bool pad = (code == Endpoint::Pad || code == Endpoint::NoelPad) && m.gPAD[ki] > 0;
+    const bool pad = UsesPad(code) && m.gPAD[ki] > 0;
     r.reference = pad ? ReferenceKind::PAD : ReferenceKind::RfD;
     r.referenceDose = pad ? m.gPAD[ki] : m.gRefDose;
   }
   if (row.noExposure) return r;
   if (percentRef) r.percentReference = row.percentRef;
   if (code == Endpoint::Noel) r.percentNoel = row.percentNoel;
-  if (code == Endpoint::Noel || code == Endpoint::NoelRfD || code == Endpoint::NoelPad)
-    r.marginOfExposure = row.moe;
+  if (UsesNoel(code)) r.marginOfExposure = row.moe;
   if (code == Endpoint::QStar) r.lifetimeRisk = row.risk;
   return r;
 }

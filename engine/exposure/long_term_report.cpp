@@ -51,18 +51,17 @@ void WriteReportHeader(const ModOrmid& m, ReportWriter& w, Int16& lineCount, int
       .End();
   lineCount = static_cast<Int16>(lineCount + 5);
   const Endpoint code = m.gEndpoint;
-  if (code == Endpoint::RfD || code == Endpoint::Pad || code == Endpoint::NoelRfD ||
-      code == Endpoint::NoelPad) {
+  if (UsesReferenceDose(code)) {
     float pad = popIndex >= 0 && static_cast<std::size_t>(popIndex) < m.gPAD.size()
                     ? m.gPAD[static_cast<std::size_t>(popIndex)]
                     : 0.0f;
-    if ((code == Endpoint::Pad || code == Endpoint::NoelPad) && pad > 0)
+    if (UsesPad(code) && pad > 0)
       w.Line("Pop Adj dose (PAD, Ormid) =" + ShortNumberText(pad) + " mg/kg bw/day");
     else
       w.Line("Reference dose (RfD, Ormid) =" + ShortNumberText(m.gRefDose) + " mg/kg bw/day");
     ++lineCount;
   }
-  if (code == Endpoint::Noel || code == Endpoint::NoelRfD || code == Endpoint::NoelPad) {
+  if (UsesNoel(code)) {
     w.Line("NOEL (Ormid) =" + ShortNumberText(m.gNOEL) + " mg/kg bw/day");
     ++lineCount;
   }

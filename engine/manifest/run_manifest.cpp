@@ -202,7 +202,7 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
   residue["format_tag"] = m.gResidueFormatTag;
 
   json pads = json::array();
-  if (m.gEndpoint == Endpoint::Pad || m.gEndpoint == Endpoint::NoelPad)
+  if (UsesPad(m.gEndpoint))
     for (int k = 1; k <= m.gPopCount; ++k)
       if (const float pad = m.gPAD[static_cast<std::size_t>(k)]; pad > 0)
         pads.push_back({{"row", k},
