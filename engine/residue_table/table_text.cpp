@@ -22,13 +22,17 @@ struct Collector {
   CsvTable* table = nullptr;
   std::vector<std::string> cells;
   int rowStart = 0;
+  std::size_t kept = 0;  // cells kept in the table so far
 };
 
 void OnField(void* data, std::size_t size, void* context) {
   auto* c = static_cast<Collector*>(context);
-  // Past the most a row can hold, the cells are only counted.
-  if (c->cells.size() <= kMaxTableCells)
+  // Past the most a row, or the whole table, can hold, the cells are only
+  // counted, so that a file that is not a table costs little memory.
+  if (c->cells.size() <= kMaxTableCells && c->kept <= kMaxTableTotalCells) {
     c->cells.emplace_back(static_cast<const char*>(data), size);
+    ++c->kept;
+  }
 }
 
 void OnRow(int, void* context) {
@@ -151,6 +155,11 @@ bool ReadCsvTable(std::string_view bytes, CsvTable& table, TableProblem& problem
     ok = false;
   }
   csv_free(&parser);
+  if (ok && collector.kept > kMaxTableTotalCells) {
+    problem = {0, "the table has more than " + std::to_string(kMaxTableTotalCells) +
+                      " cells, more than a residue table has"};
+    ok = false;
+  }
   for (const TableRecord& record : table.records)
     if (ok && record.cells.size() > kMaxTableCells) {
       problem = {record.line, "the row has more than " + std::to_string(kMaxTableCells) +

@@ -49,6 +49,7 @@ bool ReadCsvTable(std::string_view bytes, CsvTable& table, TableProblem& problem
 inline constexpr std::uintmax_t kMaxTableBytes = std::uintmax_t{64} << 20;
 inline constexpr std::size_t kMaxTableLine = 64 * 1024;
 inline constexpr std::size_t kMaxTableCells = 256;
+inline constexpr std::size_t kMaxTableTotalCells = 2'000'000;
 
 // The rows as CSV: comma separated, CR LF line ends, a field quoted when it
 // holds a comma, a quote, a line break or blanks at either end.
