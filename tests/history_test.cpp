@@ -450,6 +450,19 @@ TEST_F(History, CompareKeepsBothSidesWithoutACommonFigure) {
   }
 }
 
+// A change needs both figures, and a relative change a figure A other than 0.
+TEST(CompareText, ChangesNeedBothFigures) {
+  EXPECT_EQ(Change(2.0f, 3.0f), 1.0);
+  EXPECT_EQ(RelativeChange(2.0f, 3.0f), 50.0);
+  for (auto [a, b] : {std::pair<std::optional<float>, std::optional<float>>{1.0f, std::nullopt},
+                      {std::nullopt, 1.0f},
+                      {std::nullopt, std::nullopt}}) {
+    EXPECT_FALSE(Change(a, b));
+    EXPECT_FALSE(RelativeChange(a, b));
+  }
+  EXPECT_FALSE(RelativeChange(0.0f, 1.0f));
+}
+
 // A subgroup name longer than the usual column widens it: the name keeps a
 // blank after it, and the figures stay under their headings.
 TEST(CompareText, ALongSubgroupNameKeepsTheColumnsInLine) {
