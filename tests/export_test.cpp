@@ -111,6 +111,13 @@ TEST_F(Export, LongTermFiguresAreTheReportedOnes) {
         if (ref) {
           EXPECT_TRUE(row[4] == "RfD" || row[4] == "PAD") << where;
           has(AlignedCell(F(row[6]), "###,###.#") + "%");
+          // The dose the percent is of: the subgroup's PAD, else the RfD.
+          const float dose = row[4] == "PAD"          ? 0.0001f
+                             : code == "--rfd=0.0003" ? 0.0003f
+                             : code == "--noel=0.5"   ? 0.01f
+                                                      : F(row[5]);
+          EXPECT_EQ(F(row[5]), dose) << where;
+          EXPECT_EQ(row[4] == "PAD", code == "--pad" && row[0] == "17") << where;
         } else {
           EXPECT_EQ(row[4] + row[6], "") << where;
           has(AlignedCell(F(row[7]), "#,###.##") + "%");

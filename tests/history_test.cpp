@@ -450,6 +450,23 @@ TEST_F(History, CompareKeepsBothSidesWithoutACommonFigure) {
   }
 }
 
+// An input whose SHA-256 differs is named once when its path is the same in
+// both runs, and both paths when they differ.
+TEST(CompareText, ChangedInputsNameTheirPaths) {
+  Comparison c;
+  c.inputs.push_back(
+      {"setup file", "/w/Setup.txt", "/w/Setup.txt", std::string(64, 'a'), std::string(64, 'b')});
+  c.inputs.push_back(
+      {"residue file", "/w/A.R98", "/w/B.R98", std::string(64, 'c'), std::string(64, 'd')});
+  const std::string text = ComparisonText(c);
+  EXPECT_NE(text.find("  setup file: /w/Setup.txt aaaaaaaaaaaaaaaa -> bbbbbbbbbbbbbbbb\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("  residue file: /w/A.R98 cccccccccccccccc -> /w/B.R98 dddddddddddddddd\n"),
+            std::string::npos)
+      << text;
+}
+
 // A change needs both figures, and a relative change a figure A other than 0.
 TEST(CompareText, ChangesNeedBothFigures) {
   EXPECT_EQ(Change(2.0f, 3.0f), 1.0);
