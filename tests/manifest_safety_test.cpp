@@ -14,7 +14,10 @@
 
 #include "cli/cli_run.h"
 #include "core/platform.h"
+#include "history/run_history.h"
+#include "session/run_session.h"
 #include "tests/cli_runner.h"
+#include "tests/sample_run.h"
 #include "tests/test_support.h"
 
 namespace ormid::test {
@@ -204,6 +207,25 @@ TEST_F(ManifestSafety, ManifestsTravelWithTheirFolder) {
                  P("moved/residues/week1.OR10.manifest.json").string()})
                 .status,
             0);
+}
+
+// A refused run finishes nothing: no manifest, no history record.
+TEST_F(ManifestSafety, ARefusedRunFinishesNothing) {
+  FakePlatform p;
+  ModOrmid m;  // nothing opened: the run request refuses
+  RunSession session(m, p);
+  RunRequest request;
+  request.settings.chkMOE2 = true;
+  request.settings.txtMOE2 = "0.005";
+  request.history = RunRequest::History::Record;
+  request.exports = {P("refused.csv").string()};
+  ScopedCurrentDir in(P("csfii"));
+  QuietHost host;
+  const RunOutcome run = session.Run(request, host);
+  EXPECT_EQ(run.status, RunStatus::Refused);
+  EXPECT_FALSE(session.Finish({}));
+  EXPECT_FALSE(fs::exists(P("refused.csv")));
+  EXPECT_FALSE(fs::exists(P("csfii") / kHistoryFile));
 }
 
 // The temporary files of runs that were killed are removed by the next run

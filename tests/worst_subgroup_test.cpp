@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "batch/batch_run.h"
 #include "results/run_figures.h"
 #include "results/worst_subgroup.h"
 #include "tests/cli_runner.h"
@@ -18,12 +19,37 @@ namespace {
 // equals the first wins.
 TEST(WorstSubgroup, OneFamilyAfterTheOther) {
   using S = SubgroupStanding;
-  EXPECT_EQ(WorstSubgroup({}), -1);
+  EXPECT_EQ(WorstSubgroup(std::vector<SubgroupStanding>{}), -1);
   EXPECT_EQ(WorstSubgroup({S{9, {}, 10, {}}, S{1, 150, {}, {}}, S{2, 120, {}, {}}}), 1);
   EXPECT_EQ(WorstSubgroup({S{1, 50, {}, {}}, S{0, {}, {}, {}}, S{2, 50, {}, {}}}), 0);
   EXPECT_EQ(WorstSubgroup({S{1, {}, 500, {}}, S{3, {}, 90, {}}, S{0, {}, {}, {}}}), 1);
   EXPECT_EQ(WorstSubgroup({S{1, {}, {}, 1e-6f}, S{3, {}, {}, 2e-6f}, S{5, {}, {}, {}}}), 1);
   EXPECT_EQ(WorstSubgroup({S{1, {}, {}, {}}, S{3, {}, {}, {}}, S{3, {}, {}, {}}}), 1);
+}
+
+// The first subgroup can be the worst: the batch and the headroom table name
+// it as any other.
+TEST(WorstSubgroup, TheFirstSubgroupCanBeTheWorst) {
+  ScenarioOutcome o;
+  LongTermResult first, second;
+  first.row = 1;
+  first.subgroup = "U.S. Population (total)";
+  first.exposure = 0.002f;
+  first.percentReference = 120.0f;
+  second.row = 2;
+  second.subgroup = "Infants";
+  second.exposure = 0.003f;
+  second.percentReference = 60.0f;
+  o.subgroups = {SubgroupFigures(first), SubgroupFigures(second)};
+  ASSERT_EQ(WorstSubgroup(o), &o.subgroups[0]);
+
+  SampleRun run("csfii", "DEMOFOS.R98", 'R');
+  const std::string dir = run.dir.str();
+  const CliResult r = RunCliIn(
+      run.dir.path().parent_path(),
+      {"-C", dir, "headroom", dir + "/residues/DEMOFOS.R98", "--rfd", "--subgroups", "27"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Most exposed subgroup: Children 1-2 yrs ("), std::string::npos) << r.out;
 }
 
 // A PAD run where the subgroup with the highest exposure (Children 1-2) is
