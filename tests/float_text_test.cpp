@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <charconv>
 #include <cstdint>
 #include <limits>
 
@@ -15,6 +16,13 @@ TEST(FloatText, ShortestTexts) {
   EXPECT_EQ(ShortestText(0.0f), "0");
   EXPECT_EQ(ShortestText(-2.5f), "-2.5");
   EXPECT_EQ(ShortestText(std::numeric_limits<float>::infinity()), "inf");
+  // A large whole number keeps only the digits that tell it apart.
+  EXPECT_EQ(ShortestText(34519502848.0f), "3.4519503e+10");
+  EXPECT_EQ(ShortestText(-34519502848.0f), "-3.4519503e+10");
+  EXPECT_EQ(ShortestText(16777216.0f), "16777216");
+  EXPECT_EQ(ShortestText(100000.0f), "1e+05");
+  EXPECT_EQ(ShortestText(44790.496f), "44790.496");
+  EXPECT_EQ(ShortestText(0.0025277848f), "0.0025277848");
 }
 
 // Every exponent, both signs and a spread of mantissas read back exactly.
@@ -22,7 +30,14 @@ TEST(FloatText, ReadsBackToTheSameBits) {
   for (std::uint32_t bits = 0; bits < 0x7f800000u; bits += 0x000fff01u) {
     for (std::uint32_t sign : {0u, 0x80000000u}) {
       float v = std::bit_cast<float>(bits | sign);
-      auto back = ReadFloatText(ShortestText(v));
+      const std::string text = ShortestText(v);
+      // Never longer than the exponent form of the fewest digits.
+      char scientific[32];
+      const auto end = std::to_chars(scientific, scientific + sizeof scientific, v,
+                                     std::chars_format::scientific)
+                           .ptr;
+      EXPECT_LE(text.size(), static_cast<std::size_t>(end - scientific)) << text;
+      auto back = ReadFloatText(text);
       ASSERT_TRUE(back.has_value()) << ShortestText(v);
       EXPECT_EQ(std::bit_cast<std::uint32_t>(*back), bits | sign) << ShortestText(v);
     }

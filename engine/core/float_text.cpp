@@ -1,14 +1,56 @@
 #include "core/float_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <system_error>
 
 namespace ormid {
 
+namespace {
+
+// Significant digits of a number's text: what lies between its first and
+// last nonzero digit, the point and the exponent left out.
+int SignificantDigits(const char* first, const char* last) {
+  const char* e = std::find_if(first, last, [](char c) { return c == 'e' || c == 'E'; });
+  int count = 0, zeros = 0;
+  bool started = false;
+  for (const char* c = first; c != e; ++c) {
+    if (*c < '0' || *c > '9') continue;
+    if (*c == '0') {
+      if (started) ++zeros;
+      continue;
+    }
+    count += started ? zeros + 1 : 1;
+    zeros = 0;
+    started = true;
+  }
+  return count;
+}
+
+}  // namespace
+
+char* WriteShortestText(char* first, char* last, float value) {
+  const auto plain = std::to_chars(first, last, value);
+  if (plain.ec != std::errc()) return first;
+  // The plain text is the shorter of the fixed and the exponent form, but a
+  // large whole number comes out in full ("34519502848"), with digits past
+  // those that tell the value apart: the exponent form then says only what
+  // the figure holds ("3.4519503e+10").
+  char scientific[32];
+  const auto sci = std::to_chars(scientific, scientific + sizeof scientific, value,
+                                 std::chars_format::scientific);
+  if (sci.ec != std::errc() ||
+      SignificantDigits(first, plain.ptr) <= SignificantDigits(scientific, sci.ptr))
+    return plain.ptr;
+  const auto size = static_cast<std::size_t>(sci.ptr - scientific);
+  if (size > static_cast<std::size_t>(last - first)) return first;
+  return std::copy(scientific, sci.ptr, first);
+}
+
 std::string ShortestText(float value) {
-  char buffer[32];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  if (ec != std::errc()) return "nan";
+  char buffer[kLongestFloatText];
+  char* end = WriteShortestText(buffer, buffer + sizeof buffer, value);
+  if (end == buffer) return "nan";
   return std::string(buffer, end);
 }
 

@@ -2,15 +2,24 @@
 // reports: the shortest text that reads back to the identical 32-bit value.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace ormid {
 
-// "0.1", "1e-07", "123456.79"; "inf", "-inf" and "nan" for values that are
-// not finite. Never depends on the locale.
+// "0.1", "1e-07", "123456.79", "3.4519503e+10": the fewest significant
+// digits that read back to the value, in the shorter of the fixed and the
+// exponent form, and never a whole number's digits past those; "inf",
+// "-inf" and "nan" for values that are not finite. Never depends on the
+// locale.
 std::string ShortestText(float value);
+
+// The same text written at `first`; returns its end, or `first` when it
+// does not fit (kLongestFloatText always does).
+inline constexpr std::size_t kLongestFloatText = 32;
+char* WriteShortestText(char* first, char* last, float value);
 
 // Reads a text written by ShortestText (or any decimal number) back to the
 // nearest single-precision value; nullopt when the whole text is not a number.
