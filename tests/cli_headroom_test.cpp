@@ -2,6 +2,8 @@
 // bundled sample installations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -165,7 +167,11 @@ TEST_F(CliHeadroom, ExportsTheTableWithItsManifest) {
   EXPECT_EQ(doc["manifest"]["settings"]["headroom"]["target_value"], 200.0);
   EXPECT_EQ(doc["headroom"].size(), tableRows);
   // The multiplier is the printed text, and the table prints the same.
-  const std::string first = doc["headroom"][0]["residue_multiplier"];
+  const auto& columns = doc["columns"];
+  const auto multiplier = static_cast<std::size_t>(
+      std::find(columns.begin(), columns.end(), "residue_multiplier") - columns.begin());
+  ASSERT_LT(multiplier, columns.size());
+  const std::string first = doc["headroom"][0][multiplier];
   EXPECT_NE(r.out.find("  " + first + "  "), std::string::npos) << first;
   EXPECT_EQ(ReadFileBytes(xlsx).substr(0, 2), "PK");
   // The manifest repeats the headroom run to the byte.

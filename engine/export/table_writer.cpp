@@ -21,8 +21,6 @@ namespace {
 bool IsPlainCsvField(std::string_view field);
 
 constexpr std::size_t kChunk = 64 * 1024;
-// More than the longest text of a float or a long long.
-constexpr std::size_t kLongestNumber = 32;
 
 // The shortest texts of the numbers a table writes, each worked out once
 // while it stays in a small direct-mapped cache: residues, factors and doses
@@ -36,11 +34,8 @@ class FloatTexts {
     const auto bits = std::bit_cast<std::uint32_t>(value);
     Slot& s = slots_[(bits * 2654435761u) >> (32 - kBits)];
     if (s.size == 0 || s.bits != bits) {
-      auto [end, ec] = std::to_chars(s.text, s.text + sizeof s.text, value);
-      if (ec != std::errc()) {
-        s.size = 0;
-        return {};
-      }
+      char* end = WriteShortestText(s.text, s.text + sizeof s.text, value);
+      if (end == s.text) return {};
       s.bits = bits;
       s.size = static_cast<std::uint8_t>(end - s.text);
     }
@@ -52,7 +47,7 @@ class FloatTexts {
   struct Slot {
     std::uint32_t bits = 0;
     std::uint8_t size = 0;  // 0: empty
-    char text[kLongestNumber];
+    char text[kLongestFloatText];
   };
   std::vector<Slot> slots_;
 };
@@ -128,27 +123,77 @@ class CsvTable : public StreamedTable {
   bool Commit(std::string& error) override { return Finish(error); }
 };
 
+// A JSON string as nlohmann::json writes it: valid UTF-8 (a byte that is not
+// part of a sequence becomes U+FFFD), quotes, backslashes and control
+// characters escaped.
 void AppendJsonString(std::string& out, std::string_view text) {
-  out += nlohmann::json(std::string(text))
-             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::string valid;
+  if (!IsValidUtf8(text)) {
+    valid = ValidUtf8(text);
+    text = valid;
+  }
+  out += '"';
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          static constexpr char kHex[] = "0123456789abcdef";
+          out += "\\u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 15];
+        } else {
+          out += ch;
+        }
+    }
+  }
+  out += '"';
 }
 
+// The manifest, the column names, then the rows as arrays in the columns'
+// order, one row a line: a table of every food of every subgroup stays
+// within twice its CSV's size, where rows as objects repeating the column
+// names would take four times.
 class JsonTable : public StreamedTable {
  public:
   JsonTable(Platform& p, const TableSpec& spec, const nlohmann::json& manifest)
       : StreamedTable(p, spec) {
     buffer_ += "{\n\"manifest\": ";
     buffer_ += manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    buffer_ += ",\n";
+    buffer_ += ",\n\"columns\": [";
+    for (std::size_t i = 0; i < spec.columns.size(); ++i) {
+      if (i) buffer_ += ", ";
+      AppendJsonString(buffer_, spec.columns[i].name);
+    }
+    buffer_ += "],\n";
     AppendJsonString(buffer_, spec.jsonKey);
     buffer_ += ": [";
   }
   void Row(const std::vector<Cell>& cells, bool) override {
-    buffer_ += rows_++ ? ",\n{" : "\n{";
+    buffer_ += rows_++ ? ",\n[" : "\n[";
     for (std::size_t i = 0; i < cells.size(); ++i) {
-      if (i) buffer_ += ", ";
-      AppendJsonString(buffer_, spec_.columns[i].name);
-      buffer_ += ": ";
+      if (i) buffer_ += ',';
       const Cell& c = cells[i];
       if (auto* t = std::get_if<std::string_view>(&c)) {
         AppendJsonString(buffer_, *t);
@@ -160,7 +205,7 @@ class JsonTable : public StreamedTable {
         AppendCellText(buffer_, c, floats_);
       }
     }
-    buffer_ += '}';
+    buffer_ += ']';
     Flush(false);
   }
   bool Commit(std::string& error) override {
@@ -209,15 +254,7 @@ class XlsxTable : public TableWriter {
       const Column& c = spec.columns[i];
       worksheet_write_string(sheet_, 0, Col(i), c.name, bold_);
       Widen(i, std::string_view(c.name).size());
-      lxw_format* plain = workbook_add_format(book_);
-      lxw_format* marked = workbook_add_format(book_);
-      if (*c.excelFormat) {
-        format_set_num_format(plain, c.excelFormat);
-        format_set_num_format(marked, c.excelFormat);
-      }
-      format_set_bg_color(marked, 0xFFC7CE);
-      format_set_font_color(marked, 0x9C0006);
-      formats_.push_back({plain, marked});
+      formats_.push_back({FormatOf(c.excelFormat, false), FormatOf(c.excelFormat, true)});
     }
     worksheet_freeze_panes(sheet_, 1, 0);
   }
@@ -244,14 +281,21 @@ class XlsxTable : public TableWriter {
       lxw_format* f = mark ? formats_[i].second : formats_[i].first;
       if (auto* t = std::get_if<std::string_view>(&c)) {
         // The workbook's XML takes valid UTF-8 only.
-        worksheet_write_string(sheet_, row_, Col(i), ValidUtf8(*t).c_str(), f);
+        if (IsValidUtf8(*t))
+          text_.assign(*t);
+        else
+          text_ = ValidUtf8(*t);
+        worksheet_write_string(sheet_, row_, Col(i), text_.c_str(), f);
         Widen(i, t->size());
       } else if (auto* n = std::get_if<long long>(&c)) {
         worksheet_write_number(sheet_, row_, Col(i), static_cast<double>(*n), f);
       } else if (auto* v = std::get_if<float>(&c); v && std::isfinite(*v)) {
         // The double nearest the float's shortest text, so that Excel shows
         // the figure as it reads in the other formats.
-        worksheet_write_number(sheet_, row_, Col(i), std::stod(ShortestText(*v)), f);
+        const std::string_view text = floats_.Of(*v);
+        double nearest = 0;
+        std::from_chars(text.data(), text.data() + text.size(), nearest);
+        worksheet_write_number(sheet_, row_, Col(i), nearest, f);
         Widen(i, 12);
       }
     }
@@ -286,6 +330,25 @@ class XlsxTable : public TableWriter {
 
  private:
   static lxw_col_t Col(std::size_t i) { return static_cast<lxw_col_t>(i); }
+  // One format per number format and marking, shared by every column that
+  // uses it: libxlsxwriter looks a format up by its contents on each cell
+  // unless it is the first of its kind, so a second, equal format would be
+  // hashed again for every cell it is written with. General without the
+  // marking is the sheet's default and needs no format at all.
+  lxw_format* FormatOf(const char* numberFormat, bool marked) {
+    if (!*numberFormat && !marked) return nullptr;
+    const std::pair<std::string, bool> key{numberFormat, marked};
+    for (const auto& [k, f] : shared_)
+      if (k == key) return f;
+    lxw_format* f = workbook_add_format(book_);
+    if (*numberFormat) format_set_num_format(f, numberFormat);
+    if (marked) {
+      format_set_bg_color(f, 0xFFC7CE);
+      format_set_font_color(f, 0x9C0006);
+    }
+    shared_.emplace_back(key, f);
+    return f;
+  }
   void Widen(std::size_t i, std::size_t width) {
     widths_[i] = std::min<std::size_t>(std::max(widths_[i], width), 60);
   }
@@ -323,7 +386,10 @@ class XlsxTable : public TableWriter {
   lxw_worksheet* sheet_ = nullptr;
   lxw_format* bold_ = nullptr;
   std::vector<std::pair<lxw_format*, lxw_format*>> formats_;
+  std::vector<std::pair<std::pair<std::string, bool>, lxw_format*>> shared_;
   std::vector<std::size_t> widths_;
+  std::string text_;  // a text cell's text, ended by a NUL for the library
+  FloatTexts floats_;
   lxw_row_t row_ = 0;
   std::uint64_t rowsPast_ = 0;
 };
