@@ -390,6 +390,8 @@ TEST(ResidueTableTest, GeneratedFilesComeBackByteForByte) {
          if (base != 0) f.foods[1].code = f.foods[1].code.substr(1);
        }},
       {"one food", [](td::ResidueFile& f, int) { f.foods.resize(1); }},
+      {"value pairs named without chemicals", [](td::ResidueFile& f, int) { f.pairCount = 3; }},
+      {"a negative count of value pairs", [](td::ResidueFile& f, int) { f.pairCount = -2; }},
   };
   for (int base : {0, 2}) {
     StartedInstallation s(SmallInstallation(base));
@@ -680,6 +682,10 @@ TEST(ResidueTableTest, EveryProblemNamesItsLine) {
       {6, "", "8: the header has no Q* row"},
       {7, "NOEL,1", "7: NOEL is given twice (first on line 4)"},
       {7, "Colour,red", "7: unknown header item \"Colour\""},
+      {7, "Value pairs per entry,1.5",
+       "7: Value pairs per entry \"1.5\" is not a whole number from -32768 to 32767"},
+      {7, "Value pairs per entry,40000",
+       "7: Value pairs per entry \"40000\" is not a whole number from -32768 to 32767"},
       {8, headings + ",Colour", "8: unknown column \"Colour\""},
       {8, headings + ",Comment", "8: the column Comment is there twice"},
       {8,

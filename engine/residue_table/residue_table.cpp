@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -31,6 +33,10 @@ const char* const kComment = "Comment";
 const char* const kItem4 = "Item 4";
 const char* const kItem5 = "Item 5";
 const char* const kItem7 = "Item 7";
+// The count of chemical value pairs per entry a file names in its head; only
+// a multi-chemical file with chemicals uses it, and a table carries it so
+// that any other file comes back the same.
+const char* const kPairCount = "Value pairs per entry";
 
 enum Column { kCode, kName, kFormCode, kFormLabel, kResidue, kAdj1, kAdj2, kRowComment, kColumns };
 const char* const kColumnNames[kColumns] = {
@@ -188,8 +194,9 @@ bool TableReader::CheckText(int line, const std::string& what, const std::string
 
 void TableReader::ReadHeader(std::size_t heading) {
   static const std::vector<std::string> known = {
-      Lower(kChemicalName), Lower(kFormatTag), Lower(kFileDate), Lower(kNoel),  Lower(kRfd),
-      Lower(kQStar),        Lower(kComment),   Lower(kItem4),    Lower(kItem5), Lower(kItem7)};
+      Lower(kChemicalName), Lower(kFormatTag), Lower(kFileDate), Lower(kNoel),
+      Lower(kRfd),          Lower(kQStar),     Lower(kComment),  Lower(kItem4),
+      Lower(kItem5),        Lower(kItem7),     Lower(kPairCount)};
   for (std::size_t r = 0; r < heading; ++r) {
     const TableRecord& record = table_.records[r];
     std::vector<std::string> cells = record.cells;
@@ -241,6 +248,18 @@ void TableReader::ReadHeader(std::size_t heading) {
   for (auto [name, target] : {std::pair{kItem4, &file.item4}, {kItem7, &file.item7}})
     if (const HeaderValue* v = optional(name); v && !v->value.empty())
       *target = ReadNumber(v->line, name, v->value, true).value_or(0.0f);
+  file.pairCount = 0;
+  if (const HeaderValue* v = optional(kPairCount); v && !Trimmed(v->value).empty()) {
+    const std::string text = Trimmed(v->value);
+    int count = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (ec != std::errc() || end != text.data() + text.size() || count < INT16_MIN ||
+        count > INT16_MAX)
+      Problem(v->line, std::string(kPairCount) + " " + Quote(text) +
+                           " is not a whole number from -32768 to 32767");
+    else
+      file.pairCount = static_cast<std::int16_t>(count);
+  }
   file.item5.clear();
   if (const HeaderValue* v = optional(kItem5);
       v && CheckText(v->line, kItem5, v->value, kMaxComment))
@@ -487,9 +506,6 @@ std::string ExportRefusal(const ResidueFile& file) {
     return "it is a multi-chemical file, whose entries carry values of " +
            std::to_string(file.chemicals.size()) +
            " chemicals that a residue table has no columns for";
-  if (file.pairCount != 0)
-    return "it names " + std::to_string(file.pairCount) +
-           " value pairs per entry, which a residue table does not carry";
   return std::string();
 }
 
@@ -505,6 +521,7 @@ std::vector<TableRow> ResidueTableRows(const ModOrmid& m, const ResidueFile& fil
   rows.push_back({{kItem4}, Number(file.item4)});
   rows.push_back({{kItem5}, {file.item5}});
   rows.push_back({{kItem7}, Number(file.item7)});
+  if (file.pairCount != 0) rows.push_back({{kPairCount}, {std::to_string(file.pairCount)}});
   rows.emplace_back();
   TableRow headings;
   for (const char* name : kColumnNames) headings.push_back({name});
