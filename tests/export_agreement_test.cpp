@@ -93,18 +93,20 @@ void ExpectWorkbookHolds(const Table& csv, const fs::path& xlsx, int sheet) {
   }
 }
 
-// The CSV's rows against the JSON document's rows under `key`, member by
-// member in the CSV's column order.
+// The CSV's rows against the JSON document's rows under `key`: the same
+// column names, then cell by cell.
 void ExpectJsonHolds(const Table& csv, const fs::path& json, const std::string& key) {
   const auto doc = nlohmann::json::parse(ReadFileBytes(json));
   ASSERT_TRUE(doc.contains("manifest")) << json;
+  ASSERT_EQ(doc.at("columns"), nlohmann::json(csv[0])) << json;
   const auto& rows = doc.at(key);
   ASSERT_EQ(rows.size() + 1, csv.size()) << json;
   for (std::size_t r = 1; r < csv.size(); ++r) {
-    const auto& object = rows[r - 1];
-    ASSERT_EQ(object.size(), csv[0].size()) << json << " row " << r;
+    const auto& row = rows[r - 1];
+    ASSERT_TRUE(row.is_array()) << json << " row " << r;
+    ASSERT_EQ(row.size(), csv[0].size()) << json << " row " << r;
     for (std::size_t c = 0; c < csv[0].size(); ++c) {
-      const auto& v = object.at(csv[0][c]);
+      const auto& v = row.at(c);
       const std::string where =
           json.filename().string() + " row " + std::to_string(r) + " " + csv[0][c];
       if (v.is_null())

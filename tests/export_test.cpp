@@ -4,8 +4,13 @@
 // only whole, and a manifest's hashes, verify and rerun hold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <cctype>
 #include <cstdio>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "cli/cli_run.h"
@@ -140,7 +145,7 @@ TEST_F(Export, CommodityRowsFollowTheCompleteReport) {
     ASSERT_EQ(r.status, 0) << folder << ": " << r.err;
     auto rows = ParseCsv(ReadFileBytes(P("cc.csv")));
     auto report = Lines(ReadFileBytes(P(folder) / "tempcomm.txt"));
-    ASSERT_EQ(rows[0].size(), 20u);
+    ASSERT_EQ(rows[0].size(), 21u);
     std::size_t at = 0;
     int totals = 0;
     for (std::size_t i = 1; i < rows.size(); ++i) {
@@ -148,13 +153,13 @@ TEST_F(Export, CommodityRowsFollowTheCompleteReport) {
       const std::string& kind = row[0];
       if (kind == "subgroup_total") ++totals;
       const std::string where = folder + " csv line " + std::to_string(i + 1);
-      if (F(row[12]) == 0) {
-        EXPECT_EQ(row[16], "") << where;
+      if (F(row[13]) == 0) {
+        EXPECT_EQ(row[17], "") << where;
         continue;
       }
       // The report's cells of the row: exposure and percent of the RfD.
-      const std::string exposure = AlignedCell(F(row[12]), "###.#######");
-      const std::string percent = AlignedCell(F(row[16]), "###,###.#") + "%";
+      const std::string exposure = AlignedCell(F(row[13]), "###.#######");
+      const std::string percent = AlignedCell(F(row[17]), "###,###.#") + "%";
       const char* label = kind == "crop_group_subtotal" ? "Crop group subtotal"
                           : kind == "subgroup_total"    ? "Population subgroup total"
                                                         : "   ";
@@ -165,11 +170,64 @@ TEST_F(Export, CommodityRowsFollowTheCompleteReport) {
       ASSERT_LT(at, report.size()) << where << ": no report line with " << exposure << percent;
       ++at;
       if (kind == "subgroup_total") {
-        EXPECT_EQ(row[13], "100") << where;
+        EXPECT_EQ(row[14], "100") << where;
       }
     }
     EXPECT_EQ(totals, 2) << folder;
   }
+}
+
+// A food's rows carry the code of the crop group they are listed under, and
+// a food is listed under each crop group its code in the installation's
+// crop group file names: "1AB" puts it under 1, 1A and 1B (as far as the
+// installation has those groups).
+TEST_F(Export, CropGroupCodesFollowTheInstallationsCropGroupFile) {
+  auto r = Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd=0.001",
+                "--complete", "--subgroups", "1", "--export", "cc.csv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::map<std::string, std::string> codeOf;  // commodity -> "1AB"
+  for (const std::string& line : Lines(ReadFileBytes(P("csfii/FCIDGrp.txt")))) {
+    const auto comma = line.find(',');
+    if (comma != std::string::npos) codeOf[line.substr(0, comma)] = line.substr(comma + 1);
+  }
+  const auto rows = ParseCsv(ReadFileBytes(P("cc.csv")));
+  ASSERT_EQ(rows[0][4], "crop_group_code");
+  std::map<std::string, std::set<std::string>> listedUnder;  // commodity -> codes
+  std::set<std::string> groupFoods;
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    const std::string where = "csv line " + std::to_string(i + 1);
+    if (row[0] == "subgroup_total") {
+      EXPECT_EQ(row[4], "") << where;
+      continue;
+    }
+    ASSERT_FALSE(row[4].empty()) << where;
+    if (row[0] == "crop_group_subtotal") {
+      groupFoods.clear();
+      continue;
+    }
+    const std::string& given = codeOf[row[6]];
+    listedUnder[row[6]].insert(row[4]);
+    // Codes without a number ("O", "M", "P") name groups of their own.
+    if (given.empty() || !std::isdigit(static_cast<unsigned char>(given[0]))) continue;
+    const std::size_t digits = given.find_first_not_of("0123456789");
+    const std::string main = given.substr(0, digits);
+    const std::string letters = digits == std::string::npos ? "" : given.substr(digits);
+    const std::string& code = row[4];
+    EXPECT_TRUE(code == main || (code.size() == main.size() + 1 && code.starts_with(main) &&
+                                 letters.find(code.back()) != std::string::npos))
+        << where << ": " << row[6] << " (" << given << ") under crop group " << code;
+  }
+  ASSERT_FALSE(listedUnder.empty());
+  std::size_t inSeveral = 0;
+  for (const auto& [commodity, codes] : listedUnder) {
+    const std::string& given = codeOf[commodity];
+    if (given.empty() || !std::isdigit(static_cast<unsigned char>(given[0]))) continue;
+    EXPECT_TRUE(codes.count(given.substr(0, given.find_first_not_of("0123456789"))))
+        << commodity << " is not listed under its main crop group";
+    inSeveral += codes.size() > 1;
+  }
+  EXPECT_GT(inSeveral, 0u) << "no food is listed under two crop groups";
 }
 
 TEST_F(Export, FormatsAgreeAndTheWorkbookIsAWorkbook) {
@@ -180,12 +238,15 @@ TEST_F(Export, FormatsAgreeAndTheWorkbookIsAWorkbook) {
   auto rows = ParseCsv(ReadFileBytes(P("cc.csv")));
   auto doc = nlohmann::json::parse(ReadFileBytes(P("cc.json")));
   ASSERT_EQ(doc["commodity"].size(), rows.size() - 1);
+  ASSERT_EQ(doc["columns"], nlohmann::json(rows[0]));
+  const auto percentRef = static_cast<std::size_t>(
+      std::find(rows[0].begin(), rows[0].end(), "percent_of_reference_dose") - rows[0].begin());
   EXPECT_EQ(doc["manifest"]["residue_file"]["chemical"], "Demofos");
   bool above = false;
   for (std::size_t i = 1; i < rows.size(); ++i) {
-    const auto& obj = doc["commodity"][i - 1];
+    const auto& row = doc["commodity"][i - 1];
     for (std::size_t c = 0; c < rows[0].size(); ++c) {
-      const auto& v = obj.at(rows[0][c]);
+      const auto& v = row.at(c);
       if (rows[i][c].empty()) {
         EXPECT_TRUE(v.is_null()) << rows[0][c];
       } else if (v.is_number_float()) {
@@ -196,7 +257,7 @@ TEST_F(Export, FormatsAgreeAndTheWorkbookIsAWorkbook) {
         EXPECT_EQ(v.get<std::string>(), rows[i][c]);
       }
     }
-    above = above || (!rows[i][16].empty() && F(rows[i][16]) > 100);
+    above = above || (!rows[i][percentRef].empty() && F(rows[i][percentRef]) > 100);
   }
 
   auto unzip = [&](const char* member) { return ZipMember(P("cc.xlsx"), member); };
@@ -205,7 +266,7 @@ TEST_F(Export, FormatsAgreeAndTheWorkbookIsAWorkbook) {
   EXPECT_NE(workbook.find("name=\"Run\""), std::string::npos);
   EXPECT_NE(workbook.find("name=\"Contributions\""), std::string::npos);
   EXPECT_NE(sheet.find("state=\"frozen\""), std::string::npos);
-  EXPECT_NE(sheet.find("<autoFilter ref=\"A1:T" + std::to_string(rows.size()) + "\""),
+  EXPECT_NE(sheet.find("<autoFilter ref=\"A1:U" + std::to_string(rows.size()) + "\""),
             std::string::npos);
   std::size_t count = 0;
   for (auto p = sheet.find("<row "); p != std::string::npos; p = sheet.find("<row ", p + 1))
@@ -409,6 +470,7 @@ TEST_F(Export, ARunWithoutRowsGetsTheLongTermHead) {
   EXPECT_EQ(ReadFileBytes(P("none.csv")), head + "\r\n");
   const auto doc = nlohmann::json::parse(ReadFileBytes(P("none.json")));
   EXPECT_EQ(doc.at("longterm"), nlohmann::json::array());
+  EXPECT_EQ(doc.at("columns").size(), LongTermColumns().size());
   EXPECT_EQ(doc.at("manifest").at("manifest_version"), 1);
   const std::string sheet = ZipMember(P("none.xlsx"), "xl/worksheets/sheet2.xml");
   EXPECT_NE(sheet.find(LongTermColumns().front().name), std::string::npos);

@@ -2,6 +2,7 @@
 
 #include "commodity/commodity_run.h"
 #include "commodity/critical_report.h"
+#include "commodity/crop_groups.h"
 #include "core/run_results.h"
 
 namespace ormid {
@@ -72,6 +73,8 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
     if (members == 0) continue;
     r.cropGroup = k;
     r.cropGroupName = GroupName(m, k);
+    const std::string code = CropGroupCode(m, k);
+    r.cropGroupCode = code;
     const std::vector<int>& foods = run.GroupFoods(k);
     ExposureSums sums;
     // One row filled again for every food and food form of the group.
@@ -124,6 +127,7 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
   t.kind = ContributionKind::SubgroupTotal;
   t.cropGroup = 0;
   t.cropGroupName = {};
+  t.cropGroupCode = {};
   const ExposureFigures x = FiguresFor(m, run.layout, row, total);
   SetFigures(run.layout, ref, x.e, x.pctRef, x.pctNoel, x.moe, x.risk, total, t);
   sink.Contribution(m, t);

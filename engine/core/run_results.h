@@ -38,6 +38,7 @@ struct ContributionResult {
   std::string_view subgroup;
   int cropGroup = 0;  // crop group index (0 on the subgroup total)
   std::string_view cropGroupName;
+  std::string_view cropGroupCode;                 // "5", "5A"; empty when the group has none
   std::string_view commodityCode, commodityName;  // foods and food forms
   int formCode = 0;                               // food forms only
   std::string_view formLabel;

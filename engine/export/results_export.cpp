@@ -125,6 +125,7 @@ const std::vector<Column>& ContributionColumns() {
         {"subgroup_row", CellType::Integer, "0"},
         {"subgroup", CellType::Text, ""},
         {"crop_group_index", CellType::Integer, "0"},
+        {"crop_group_code", CellType::Text, ""},
         {"crop_group", CellType::Text, ""},
         {"commodity_code", CellType::Text, ""},
         {"commodity_name", CellType::Text, ""},
@@ -156,23 +157,24 @@ void ContributionCells(const ContributionResult& r, std::vector<Cell>& cells) {
   // has hundreds of thousands of rows.
   const bool entry = r.kind == ContributionKind::Food || r.kind == ContributionKind::FoodForm;
   const bool form = r.kind == ContributionKind::FoodForm;
-  cells.resize(14 + kFigureCells);
+  cells.resize(15 + kFigureCells);
   Cell* c = cells.data();
   c[0] = KindText(r.kind);
   c[1] = static_cast<long long>(r.row);
   c[2] = r.subgroup;
   c[3] = r.cropGroup ? Cell(static_cast<long long>(r.cropGroup)) : Cell();
-  c[4] = TextOrEmpty(r.cropGroupName);
-  c[5] = entry ? Cell(r.commodityCode) : Cell();
-  c[6] = entry ? Cell(r.commodityName) : Cell();
-  c[7] = form ? Cell(static_cast<long long>(r.formCode)) : Cell();
-  c[8] = form ? Cell(r.formLabel) : Cell();
-  c[9] = Optional(r.residue);
-  c[10] = Optional(r.adj1);
-  c[11] = Optional(r.adj2);
-  c[12] = r.exposure;
-  c[13] = Optional(r.sharePercent);
-  SetFigures(&c[14], r);
+  c[4] = TextOrEmpty(r.cropGroupCode);
+  c[5] = TextOrEmpty(r.cropGroupName);
+  c[6] = entry ? Cell(r.commodityCode) : Cell();
+  c[7] = entry ? Cell(r.commodityName) : Cell();
+  c[8] = form ? Cell(static_cast<long long>(r.formCode)) : Cell();
+  c[9] = form ? Cell(r.formLabel) : Cell();
+  c[10] = Optional(r.residue);
+  c[11] = Optional(r.adj1);
+  c[12] = Optional(r.adj2);
+  c[13] = r.exposure;
+  c[14] = Optional(r.sharePercent);
+  SetFigures(&c[15], r);
 }
 
 bool AboveReferenceDose(const std::optional<float>& percentReference) {

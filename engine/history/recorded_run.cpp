@@ -25,7 +25,10 @@ enum : std::uint8_t {
   kExpectedItem = 64,    // the item is the one expected at this place (not written)
   kSameReference = 128,  // the reference dose is the previous row's (not written)
 };
-enum : std::uint8_t { kResidue = 1, kAdj1 = 2, kAdj2 = 4 };
+// An item's presence mask: its residue and factors, and whether its crop
+// group's code follows them (items recorded before the code was kept have
+// none).
+enum : std::uint8_t { kResidue = 1, kAdj1 = 2, kAdj2 = 4, kCropGroupCode = 8 };
 
 template <typename T>
 void Put(std::string& out, T v) {
@@ -97,10 +100,12 @@ void PackItem(std::string& out, const ContributionResult& r) {
   Put<std::int32_t>(out, r.formCode);
   PutText(out, r.formLabel);
   Put<std::uint8_t>(out, static_cast<std::uint8_t>((r.residue ? kResidue : 0) |
-                                                   (r.adj1 ? kAdj1 : 0) | (r.adj2 ? kAdj2 : 0)));
+                                                   (r.adj1 ? kAdj1 : 0) | (r.adj2 ? kAdj2 : 0) |
+                                                   (r.cropGroupCode.empty() ? 0 : kCropGroupCode)));
   PutOptional(out, r.residue);
   PutOptional(out, r.adj1);
   PutOptional(out, r.adj2);
+  if (!r.cropGroupCode.empty()) PutText(out, r.cropGroupCode);
 }
 
 bool SameFigures(const RecordedContribution& item, const ContributionResult& r) {
@@ -110,7 +115,8 @@ bool SameFigures(const RecordedContribution& item, const ContributionResult& r) 
 
 bool SameTexts(const RecordedContribution& item, const ContributionResult& r) {
   return item.commodityCode == r.commodityCode && item.commodityName == r.commodityName &&
-         item.formLabel == r.formLabel && item.cropGroupName == r.cropGroupName;
+         item.formLabel == r.formLabel && item.cropGroupName == r.cropGroupName &&
+         item.cropGroupCode == r.cropGroupCode;
 }
 
 // The endpoint figures of a long-term or contribution row, and back.
@@ -185,6 +191,7 @@ ContributionResult RecordedContribution::View() const {
   r.subgroup = subgroup;
   r.cropGroup = cropGroup;
   r.cropGroupName = cropGroupName;
+  r.cropGroupCode = cropGroupCode;
   r.commodityCode = commodityCode;
   r.commodityName = commodityName;
   r.formCode = formCode;
@@ -233,6 +240,7 @@ std::uint32_t HistoryRecorder::ItemOf(const ContributionResult& r) {
     item.kind = r.kind;
     item.cropGroup = r.cropGroup;
     item.cropGroupName = r.cropGroupName;
+    item.cropGroupCode = r.cropGroupCode;
     item.commodityCode = r.commodityCode;
     item.commodityName = r.commodityName;
     item.formCode = r.formCode;
@@ -342,9 +350,11 @@ bool UnpackItems(std::string_view items, std::vector<RecordedContribution>& out)
     item.formCode = in.Get<std::int32_t>();
     item.formLabel = in.Text();
     auto mask = in.Get<std::uint8_t>();
+    if (mask >= 2 * kCropGroupCode) return false;
     item.residue = in.Optional(mask, kResidue);
     item.adj1 = in.Optional(mask, kAdj1);
     item.adj2 = in.Optional(mask, kAdj2);
+    if (mask & kCropGroupCode) item.cropGroupCode = in.Text();
     out.push_back(std::move(item));
   }
   return in.ok;

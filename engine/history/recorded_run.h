@@ -53,7 +53,7 @@ struct RecordedContribution {
   int row = 0;
   std::string subgroup;
   int cropGroup = 0;
-  std::string cropGroupName, commodityCode, commodityName;
+  std::string cropGroupName, cropGroupCode, commodityCode, commodityName;
   int formCode = 0;
   std::string formLabel;
   std::optional<float> residue, adj1, adj2;

@@ -51,6 +51,7 @@ void RunRecorder::Contribution(const ModOrmid&, const ContributionResult& r) {
   ContributionResult& k = run_->contributions.emplace_back(r);
   k.subgroup = run_->Keep(r.subgroup);
   k.cropGroupName = run_->Keep(r.cropGroupName);
+  k.cropGroupCode = run_->Keep(r.cropGroupCode);
   k.commodityCode = run_->Keep(r.commodityCode);
   k.commodityName = run_->Keep(r.commodityName);
   k.formLabel = run_->Keep(r.formLabel);
