@@ -446,8 +446,51 @@ TEST_F(History, CompareKeepsBothSidesWithoutACommonFigure) {
       EXPECT_EQ(rfdFirst ? s.figureB : s.figureA, FigureKind::Risk) << s.subgroup;
       EXPECT_EQ(rfdFirst ? s.valueA : s.valueB, r.percentReference) << s.subgroup;
       EXPECT_EQ(rfdFirst ? s.valueB : s.valueA, q.lifetimeRisk) << s.subgroup;
+      EXPECT_FALSE(Comparable(s)) << s.subgroup;
     }
   }
+}
+
+// A margin of exposure and a lifetime risk are shown side by side, and the
+// change columns say they are not comparable, in the text and the export;
+// two margins are subtracted.
+TEST_F(History, CompareSubtractsOnlyFiguresOfOneKind) {
+  for (const char* endpoint : {"--noel=0.5", "--qstar=0.05", "--noel=0.7"})
+    ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", endpoint}).status, 0);
+  const RecordedRun moe = Load("csfii", 1), risk = Load("csfii", 2), moe2 = Load("csfii", 3);
+
+  const Comparison unlike = CompareRuns(risk, moe);
+  const std::string text = ComparisonText(unlike);
+  for (const SubgroupChange& s : unlike.subgroups) {
+    ASSERT_TRUE(s.valueA && s.valueB) << s.subgroup;
+    EXPECT_EQ(s.figureA, FigureKind::Risk);
+    EXPECT_EQ(s.figureB, FigureKind::MarginOfExposure);
+    EXPECT_FALSE(Comparable(s)) << s.subgroup;
+  }
+  std::size_t notComparable = 0;
+  for (const std::string& line : Lines(text)) {
+    if (line.find("risk / MOE") == std::string::npos) continue;
+    EXPECT_NE(line.find(kNotComparable), std::string::npos) << line;
+    ++notComparable;
+  }
+  EXPECT_EQ(notComparable, unlike.subgroups.size()) << text;
+  ASSERT_EQ(Run({"-C", "csfii", "compare", "2", "1", "--export", P("unlike.csv").string()}).status,
+            0);
+  const auto rows = ParseCsv(ReadFileBytes(P("unlike.csv")));
+  ASSERT_EQ(rows.size(), unlike.subgroups.size() + 1);
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    EXPECT_FALSE(rows[r][7].empty());
+    EXPECT_FALSE(rows[r][9].empty());
+    EXPECT_EQ(rows[r][10], "") << "figure_change of row " << r;
+    EXPECT_EQ(rows[r][11], "") << "figure_change_percent of row " << r;
+  }
+
+  const Comparison like = CompareRuns(moe, moe2);
+  for (const SubgroupChange& s : like.subgroups) {
+    EXPECT_TRUE(Comparable(s)) << s.subgroup;
+    EXPECT_EQ(s.figureA, FigureKind::MarginOfExposure);
+  }
+  EXPECT_EQ(ComparisonText(like).find(kNotComparable), std::string::npos);
 }
 
 // An input whose SHA-256 differs is named once when its path is the same in

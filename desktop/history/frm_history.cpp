@@ -248,7 +248,9 @@ FrmCompare::FrmCompare(const Comparison& c, QWidget* parent) : QDialog(parent) {
   grdSubgroups->verticalHeader()->hide();
   for (std::size_t i = 0; i < c.subgroups.size(); ++i) {
     const SubgroupChange& s = c.subgroups[i];
-    const bool same = s.valueA && s.valueB;
+    const bool same = Comparable(s);
+    // Figures of two kinds are shown side by side, never subtracted.
+    const bool unlike = s.valueA && s.valueB && !same;
     QString figure = QString::fromLatin1(FigureName(s.figureA));
     if (s.figureB != s.figureA) figure += " / " + QString::fromLatin1(FigureName(s.figureB));
     const QString cells[] = {QString::number(s.row),
@@ -260,7 +262,9 @@ FrmCompare::FrmCompare(const Comparison& c, QWidget* parent) : QDialog(parent) {
                              figure,
                              Number(Widen(s.valueA)),
                              Number(Widen(s.valueB)),
-                             same ? Number(Change(s.valueA, s.valueB), "%+.4g") : QString(),
+                             same     ? Number(Change(s.valueA, s.valueB), "%+.4g")
+                             : unlike ? tr(kNotComparable)
+                                      : QString(),
                              same ? Number(RelativeChange(s.valueA, s.valueB), "%+.2f") : QString(),
                              QString::fromLatin1(CrossingText(s.crossing))};
     for (int k = 0; k < 12; ++k) {

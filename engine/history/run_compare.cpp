@@ -57,6 +57,33 @@ std::optional<Figure> FigureOf(const RecordedFigures& f, Family family) {
   return std::nullopt;
 }
 
+std::optional<Family> FamilyOf(FigureKind kind) {
+  switch (kind) {
+    case FigureKind::PercentRfD:
+    case FigureKind::PercentPAD:
+      return Family::PercentReference;
+    case FigureKind::MarginOfExposure:
+      return Family::Moe;
+    case FigureKind::Risk:
+      return Family::Risk;
+    case FigureKind::PercentNoel:
+      return Family::PercentNoel;
+    case FigureKind::None:
+      break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool Comparable(const SubgroupChange& s) {
+  if (!s.valueA || !s.valueB) return false;
+  const auto a = FamilyOf(s.figureA);
+  return a && a == FamilyOf(s.figureB);
+}
+
+namespace {
+
 // The headline figures of a subgroup in both runs: of one kind where both
 // runs have one in common, else each run's own.
 void SetFigures(const RecordedFigures* a, const RecordedFigures* b, SubgroupChange& c) {
@@ -297,16 +324,21 @@ std::string ComparisonText(const Comparison& c) {
     if (s.figureB != s.figureA)
       figure = (figure.empty() ? "-" : figure) + " / " +
                (*FigureName(s.figureB) ? FigureName(s.figureB) : "-");
-    const bool sameFamily = s.valueA && s.valueB;
-    out += Right(std::to_string(s.row), 5) + "  " + Pad(s.subgroup, nameWidth) +
-           Right(Number(Widen(s.exposureA)), 13) + Right(Number(Widen(s.exposureB)), 13) +
-           Right(Number(Change(s.exposureA, s.exposureB), "%+.6g"), 13) +
-           Right(Number(RelativeChange(s.exposureA, s.exposureB), "%+.2f"), 10) + "  " +
-           Pad(figure, 14) + Right(Number(Widen(s.valueA)), 11) +
-           Right(Number(Widen(s.valueB)), 11) +
-           Right(sameFamily ? Number(Change(s.valueA, s.valueB), "%+.4g") : "", 11) +
-           Right(sameFamily ? Number(RelativeChange(s.valueA, s.valueB), "%+.2f") : "", 10) + "  " +
-           CrossingText(s.crossing);
+    const bool comparable = Comparable(s);
+    // Figures of two kinds each show, and the change columns say why they
+    // are empty.
+    const bool unlike = s.valueA && s.valueB && !comparable;
+    out +=
+        Right(std::to_string(s.row), 5) + "  " + Pad(s.subgroup, nameWidth) +
+        Right(Number(Widen(s.exposureA)), 13) + Right(Number(Widen(s.exposureB)), 13) +
+        Right(Number(Change(s.exposureA, s.exposureB), "%+.6g"), 13) +
+        Right(Number(RelativeChange(s.exposureA, s.exposureB), "%+.2f"), 10) + "  " +
+        Pad(figure, 14) + Right(Number(Widen(s.valueA)), 11) + Right(Number(Widen(s.valueB)), 11) +
+        (unlike ? "  " + Pad(kNotComparable, 19)
+                : Right(comparable ? Number(Change(s.valueA, s.valueB), "%+.4g") : "", 11) +
+                      Right(comparable ? Number(RelativeChange(s.valueA, s.valueB), "%+.2f") : "",
+                            10)) +
+        "  " + CrossingText(s.crossing);
     while (!out.empty() && out.back() == ' ') out.pop_back();
     out += "\n";
   }
@@ -386,7 +418,7 @@ bool ExportComparison(Platform& p, const Comparison& c, const std::string& path,
   std::vector<Cell> cells(columns.size());
   auto number = [](const std::optional<float>& v) { return v ? Cell(*v) : Cell(); };
   for (const SubgroupChange& s : c.subgroups) {
-    const bool sameFamily = s.valueA && s.valueB;
+    const bool comparable = Comparable(s);
     cells[0] = static_cast<long long>(s.row);
     cells[1] = std::string_view(s.subgroup);
     cells[2] = number(s.exposureA);
@@ -397,8 +429,8 @@ bool ExportComparison(Platform& p, const Comparison& c, const std::string& path,
     cells[7] = number(s.valueA);
     cells[8] = std::string_view(FigureName(s.figureB));
     cells[9] = number(s.valueB);
-    cells[10] = sameFamily ? number(Narrow(Change(s.valueA, s.valueB))) : Cell();
-    cells[11] = sameFamily ? number(Narrow(RelativeChange(s.valueA, s.valueB))) : Cell();
+    cells[10] = comparable ? number(Narrow(Change(s.valueA, s.valueB))) : Cell();
+    cells[11] = comparable ? number(Narrow(RelativeChange(s.valueA, s.valueB))) : Cell();
     cells[12] = std::string_view(CrossingText(s.crossing));
     table->Row(cells, s.crossing != Crossing::None);
   }

@@ -29,6 +29,14 @@ struct SubgroupChange {
   Crossing crossing = Crossing::None;
 };
 
+// Whether the two headline figures measure the same thing, so that their
+// difference means something: both a percent of a reference dose (RfD or
+// PAD), both margins of exposure, both lifetime risks or both percents of
+// the NOEL. A margin against a risk is shown side by side, never subtracted.
+bool Comparable(const SubgroupChange& s);
+// "not comparable": what the change columns say of figures that are not.
+inline constexpr const char* kNotComparable = "not comparable";
+
 struct SettingChange {
   std::string name;  // "settings.endpoint", "settings.pad[0].pad_mg_per_kg_bw_day"
   std::string a, b;  // the values as JSON text; "" when absent
