@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "batch/batch_run.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/mod_ormid.h"
@@ -212,21 +213,17 @@ void CheckRowsAgainst(const ModOrmid& m, const AnalysisOptions& o) {
 }
 
 void BuildSettings(const AnalysisOptions& o, ModOrmid& m, WindowSettings& s) {
-  s.txtMOE1 = DefaultNumberText(m.gNOEL);
-  s.txtMOE2 = DefaultNumberText(m.gRefDose);
-  s.txtMOE3 = DefaultNumberText(m.gQStar);
-  s.txtComment = m.gRunComment;
-  auto endpoint = [](const EndpointOption& e, bool& check, std::string& box) {
-    if (!e.given) return;
-    check = true;
-    if (e.text) box = *e.text;
+  // A box given without a value keeps the residue file's own, as a batch
+  // of files does.
+  auto typed = [](const EndpointOption& e) {
+    return e.given ? e.text : std::optional<std::string>();
   };
-  endpoint(o.noel, s.chkMOE1, s.txtMOE1);
-  endpoint(o.rfd, s.chkMOE2, s.txtMOE2);
-  endpoint(o.qstar, s.chkMOE3, s.txtMOE3);
+  TakeFileValues(m, {typed(o.noel), typed(o.rfd), typed(o.qstar), o.comment}, s);
+  if (o.noel.given) s.chkMOE1 = true;
+  if (o.rfd.given) s.chkMOE2 = true;
+  if (o.qstar.given) s.chkMOE3 = true;
   if (o.pad) s.chkMOE4 = s.chkMOE2 = true;
   s.chkSecondAdj = o.adj2;
-  if (o.comment) s.txtComment = *o.comment;
   if (o.save) {
     s.chkSaveRpt = true;
     s.txtRptFile = *o.save;

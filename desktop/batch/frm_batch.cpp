@@ -3,8 +3,11 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -55,6 +58,33 @@ FrmBatch::FrmBatch(const ModOrmid& m, WindowSettings s, Platform& p, QWidget* pa
   cboAnalysis->addItem(tr("Long-term analysis"));
   cboAnalysis->addItem(tr("Commodity contribution analysis"));
   layout->addWidget(cboAnalysis);
+
+  auto* values = new QHBoxLayout;
+  auto box = [&](const QString& label, QLineEdit*& edit, int width) {
+    edit = new QLineEdit(this);
+    edit->setPlaceholderText(tr("file's own"));
+    edit->setMaximumWidth(width);
+    auto* name = new QLabel(label, this);
+    name->setBuddy(edit);
+    values->addWidget(name);
+    values->addWidget(edit);
+    connect(edit, &QLineEdit::textChanged, this, &FrmBatch::ShowValues);
+  };
+  box(tr("&NOEL"), txtNoel, 110);
+  box(tr("R&fD"), txtRfd, 110);
+  box(tr("&Q*"), txtQStar, 110);
+  box(tr("Co&mment"), txtComment, 16777215);
+  layout->addWidget(new QLabel(
+      tr("Values typed here apply to every file; a blank box keeps each file's own."), this));
+  layout->addLayout(values);
+  grdValues = new QTableWidget(0, 6, this);
+  grdValues->setHorizontalHeaderLabels(
+      {tr("Residue file"), tr("Chemical"), tr("NOEL"), tr("RfD"), tr("Q*"), tr("Comment")});
+  grdValues->horizontalHeader()->setStretchLastSection(true);
+  grdValues->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grdValues->verticalHeader()->hide();
+  layout->addWidget(grdValues);
+
   grdSummary = new QTableWidget(0, 5, this);
   grdSummary->setHorizontalHeaderLabels(
       {tr("Scenario"), tr("Status"), tr("Worst subgroup"), tr("Figure"), tr("Message")});
@@ -79,7 +109,7 @@ FrmBatch::FrmBatch(const ModOrmid& m, WindowSettings s, Platform& p, QWidget* pa
     if (!ExportSummary(path.toStdString(), error))
       QMessageBox::warning(this, tr("Export Summary"), Q(error));
   });
-  resize(760, 420);
+  resize(760, 560);
 }
 
 FrmBatch::~FrmBatch() {
@@ -98,6 +128,52 @@ void FrmBatch::SetFiles(std::vector<std::string> residueFiles, std::string outDi
   outDir_ = std::move(outDir);
   lblTotals->setText(tr("%1 residue files into %2").arg(files_.size()).arg(Q(outDir_)));
   cmdRun->setEnabled(!files_.empty());
+  // Each file's own values, read once: the table shows them, or the typed
+  // ones, as the boxes change.
+  fileValues_.clear();
+  for (const std::string& file : files_)
+    fileValues_.push_back(ValuesOfResidueFile(m_, file, settings_, {}));
+  ShowValues();
+}
+
+TypedValues FrmBatch::Typed() const {
+  auto typed = [](const QLineEdit* edit) {
+    const QString text = edit->text().trimmed();
+    return text.isEmpty() ? std::optional<std::string>() : text.toStdString();
+  };
+  // A comment is taken as typed, blanks and all, once it holds more than
+  // blanks.
+  std::optional<std::string> comment;
+  if (!txtComment->text().trimmed().isEmpty()) comment = txtComment->text().toStdString();
+  return {typed(txtNoel), typed(txtRfd), typed(txtQStar), comment};
+}
+
+void FrmBatch::ShowValues() {
+  const TypedValues typed = Typed();
+  grdValues->setRowCount(static_cast<int>(fileValues_.size()));
+  for (std::size_t i = 0; i < fileValues_.size(); ++i) {
+    const FileValues& v = fileValues_[i];
+    const auto row = static_cast<int>(i);
+    auto cell = [&](int column, const QString& text) {
+      grdValues->setItem(row, column, new QTableWidgetItem(text));
+    };
+    cell(0, Q(std::filesystem::path(files_[i]).filename().string()));
+    if (!v.problem.empty()) {
+      cell(1, Q(v.problem));
+      for (int c = 2; c < 6; ++c) cell(c, QString());
+      continue;
+    }
+    cell(1, Q(v.chemical));
+    auto value = [&](bool used, const std::optional<std::string>& given, const std::string& own) {
+      if (!used) return tr("not used");
+      return given ? tr("%1 (typed)").arg(Q(*given)) : tr("%1 (file)").arg(Q(own));
+    };
+    cell(2, value(settings_.chkMOE1, typed.noel, v.settings.txtMOE1));
+    cell(3, value(settings_.chkMOE2, typed.rfd, v.settings.txtMOE2));
+    cell(4, value(settings_.chkMOE3, typed.qstar, v.settings.txtMOE3));
+    cell(5, value(true, typed.comment, v.settings.txtComment));
+  }
+  grdValues->resizeColumnsToContents();
 }
 
 bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::string& outDir) {
@@ -110,10 +186,13 @@ bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::st
     s.residueFile = file;
     s.report = report;
     const WindowSettings settings = settings_;
-    // The boxes the open fills from the residue file keep what the window
-    // shows; the PAD values come with the started state.
-    s.settings = [settings](ModOrmid&, WindowSettings& w, std::string&) {
+    const TypedValues typed = Typed();
+    // The window's checks and reports; the NOEL, RfD, Q* and comment are
+    // the file's own unless typed here. The PAD values come with the
+    // started state.
+    s.settings = [settings, typed](ModOrmid& m, WindowSettings& w, std::string&) {
       w = settings;
+      TakeFileValues(m, typed, w);
       return true;
     };
     scenarios.push_back(std::move(s));
@@ -137,6 +216,7 @@ bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::st
   done_.store(0);
   stop_.store(false);
   cboAnalysis->setEnabled(false);
+  for (QLineEdit* edit : {txtNoel, txtRfd, txtQStar, txtComment}) edit->setEnabled(false);
   cmdRun->setEnabled(false);
 
   progress = new QProgressDialog(tr("Running the batch..."), tr("Cancel"), 0,
@@ -233,6 +313,10 @@ void FrmBatch::Done() {
                          .arg(counts_.notRun)
                          .arg(Q(outDir_)));
   cmdExport->setEnabled(true);
+  // The same files may be run again, with other values or the other analysis.
+  cboAnalysis->setEnabled(true);
+  for (QLineEdit* edit : {txtNoel, txtRfd, txtQStar, txtComment}) edit->setEnabled(true);
+  cmdRun->setEnabled(!files_.empty());
   if (!counts_.historyNote.empty())
     p_.MessageBox(counts_.historyNote, "Run History", MsgIcon::Information, MsgButtons::OK);
   if (!counts_.historyProblem.empty())

@@ -1,6 +1,9 @@
 // The desktop program's batch run: several residue files run with the main
 // window's current settings on worker threads, a progress dialog that can
-// be cancelled, and the summary table with Export. The batch itself runs
+// be cancelled, and the summary table with Export. Each file runs with its
+// own NOEL, RfD, Q* and comment unless a value is typed in the batch
+// window, which then applies to every file; the values table shows, before
+// Run, which each file will use. The batch itself runs
 // off the window's thread; the dialog only looks at how far it has come.
 // Finished files are recorded in the run history as single runs are.
 #pragma once
@@ -18,6 +21,7 @@
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QProgressDialog;
 class QPushButton;
 class QTableWidget;
@@ -37,6 +41,13 @@ class FrmBatch : public QDialog {
   ~FrmBatch() override;
 
   QComboBox* cboAnalysis = nullptr;  // long-term or commodity
+  // Values for every file; blank: each file's own.
+  QLineEdit* txtNoel = nullptr;
+  QLineEdit* txtRfd = nullptr;
+  QLineEdit* txtQStar = nullptr;
+  QLineEdit* txtComment = nullptr;
+  // One row per file: its chemical and the values it will run with.
+  QTableWidget* grdValues = nullptr;
   QTableWidget* grdSummary = nullptr;
   QLabel* lblTotals = nullptr;
   QPushButton* cmdRun = nullptr;
@@ -65,11 +76,14 @@ class FrmBatch : public QDialog {
  private:
   void Poll();
   void Done();
+  TypedValues Typed() const;
+  void ShowValues();
 
   ModOrmid m_;
   WindowSettings settings_;
   Platform& p_;
   std::vector<std::string> files_;
+  std::vector<FileValues> fileValues_;  // each file's own, read by SetFiles
   std::vector<BatchScenario> scenarios_;
   std::vector<ScenarioOutcome> outcomes_;
   std::string outDir_;

@@ -14,6 +14,7 @@
 #include "export/results_export.h"
 #include "manifest/output_digests.h"
 #include "manifest/run_manifest.h"
+#include "report/number_format.h"
 #include "residue/residue_reader.h"
 #include "results/worst_subgroup.h"
 #include "session/run_session.h"
@@ -364,6 +365,28 @@ BatchCounts RunBatch(const ModOrmid& started, const std::vector<BatchScenario>& 
     deliver(i, notRun);
   }
   return counts;
+}
+
+void TakeFileValues(const ModOrmid& m, const TypedValues& typed, WindowSettings& s) {
+  s.txtMOE1 = typed.noel.value_or(DefaultNumberText(m.gNOEL));
+  s.txtMOE2 = typed.rfd.value_or(DefaultNumberText(m.gRefDose));
+  s.txtMOE3 = typed.qstar.value_or(DefaultNumberText(m.gQStar));
+  s.txtComment = typed.comment.value_or(m.gRunComment);
+}
+
+FileValues ValuesOfResidueFile(const ModOrmid& started, const std::string& path,
+                               const WindowSettings& base, const TypedValues& typed) {
+  FileValues v;
+  WorkerPlatform p(DateTime{}, false);
+  ModOrmid m = started;
+  if (!OpenNamedResidueFile(m, p, path)) {
+    v.problem = p.Messages();
+    return v;
+  }
+  v.chemical = m.gChemicalName;
+  v.settings = base;
+  TakeFileValues(m, typed, v.settings);
+  return v;
 }
 
 }  // namespace ormid

@@ -35,6 +35,27 @@ struct BatchScenario {
   std::function<bool(ModOrmid&, WindowSettings&, std::string& message)> settings;
 };
 
+// The values a batch types for every residue file; a value not typed is
+// each file's own, the one opening the file fills its box with.
+struct TypedValues {
+  std::optional<std::string> noel, rfd, qstar, comment;
+};
+
+// Fills the NOEL, RfD and Q* boxes and the run comment of s from the
+// residue file open in m, then puts the typed values over them.
+void TakeFileValues(const ModOrmid& m, const TypedValues& typed, WindowSettings& s);
+
+// What a batch would run a residue file with: the base settings with the
+// file's own values or the typed ones (TakeFileValues), and its chemical;
+// problem holds the messages when the file cannot be opened.
+struct FileValues {
+  std::string chemical;
+  WindowSettings settings;
+  std::string problem;
+};
+FileValues ValuesOfResidueFile(const ModOrmid& started, const std::string& path,
+                               const WindowSettings& base, const TypedValues& typed);
+
 struct BatchOptions {
   std::string outDir;
   int workers = 1;

@@ -5,14 +5,19 @@
 // file, an earlier batch's files are written over only after a Yes, and the
 // runs go into the run history as the main window's setting says.
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
+#include <algorithm>
 #include <map>
 
 #include "core/mod_ormid.h"
 #include "desktop/batch/frm_batch.h"
 #include "history/run_history.h"
+#include "report/number_format.h"
+#include "residue/residue_reader.h"
+#include "setup/run_request.h"
 #include "setup/startup.h"
 #include "tests/test_support.h"
 
@@ -71,6 +76,70 @@ class FrmBatchTest : public QObject {
     QVERIFY2(dialog.ExportSummary(copy, error), error.c_str());
     QCOMPARE(ReadFileBytes(copy), ReadFileBytes(fs::path(out) / "summary.csv"));
     QVERIFY(!dialog.ExportSummary((dir_->path() / "copy.json").string(), error));
+  }
+
+  // The lines of a report below its head (which names the file and the date).
+  static std::vector<std::string> Body(const fs::path& report) {
+    std::vector<std::string> lines = Lines(ReadFileBytes(report));
+    auto date = std::find_if(lines.begin(), lines.end(),
+                             [](const std::string& l) { return l.starts_with("Analysis Date"); });
+    return {date == lines.end() ? lines.begin() : date + 1, lines.end()};
+  }
+
+  // The report a single run of a residue file makes, the RfD box holding
+  // `rfd`, or what opening the file fills it with when empty.
+  std::vector<std::string> SingleRun(const std::string& file, const std::string& rfd) {
+    ModOrmid m = m_;
+    FakePlatform p;
+    if (!OpenNamedResidueFile(m, p, file)) return {};
+    WindowSettings s;
+    s.chkMOE2 = true;
+    s.txtMOE2 = rfd.empty() ? DefaultNumberText(m.gRefDose) : rfd;
+    s.txtComment = m.gRunComment;
+    s.chkStandard.assign(static_cast<std::size_t>(m.gPopCount), 0);
+    RecordingHost host;
+    if (host.Run(m, p, s, kRunLongTerm) != RunStatus::Done) return {};
+    return Body(fs::path(m.gWorkingDir) / "ormdtemp.txt");
+  }
+
+  // The main window's values (DEMOFOS's RfD) do not go to the other files:
+  // each runs with its own, as a single run of it would, unless a value is
+  // typed in the batch window; the values table says which before Run.
+  void eachFileRunsWithItsOwnValuesUnlessTyped() {
+    WindowSettings s;
+    s.chkMOE2 = true;
+    s.txtMOE2 = "0.005";
+    s.txtComment = "DEMOFOS's comment";
+    s.chkStandard.assign(static_cast<std::size_t>(m_.gPopCount), 0);
+    const std::vector<std::string> two = {files_[0], files_[2]};  // DEMOFOS, CYCLOFOS
+    for (const std::string typed : {"", "0.002"}) {
+      FrmBatch dialog(m_, s, platform_);
+      const fs::path out = dir_->path() / ("out" + typed);
+      dialog.SetFiles(two, out.string());
+      dialog.txtRfd->setText(QString::fromStdString(typed));
+      QCOMPARE(dialog.grdValues->rowCount(), 2);
+      for (int r = 0; r < 2; ++r) {
+        ModOrmid m = m_;
+        FakePlatform p;
+        QVERIFY(OpenNamedResidueFile(m, p, two[static_cast<std::size_t>(r)]));
+        QCOMPARE(dialog.grdValues->item(r, 1)->text().toStdString(), m.gChemicalName);
+        QCOMPARE(dialog.grdValues->item(r, 3)->text().toStdString(),
+                 typed.empty() ? DefaultNumberText(m.gRefDose) + " (file)" : typed + " (typed)");
+        QCOMPARE(dialog.grdValues->item(r, 2)->text(), QString("not used"));
+      }
+      QSignalSpy finished(&dialog, &FrmBatch::finished);
+      dialog.cmdRun->click();
+      QVERIFY(finished.wait(60000));
+      QCOMPARE(dialog.Counts().done, std::size_t{2});
+      // Run can be pressed again once the batch is done.
+      QVERIFY(dialog.cmdRun->isEnabled());
+      for (const std::string& file : two) {
+        const std::string id = fs::path(file).stem().string();
+        const auto batch = Body(out / (id + ".OR10"));
+        QVERIFY(!batch.empty());
+        QVERIFY2(batch == SingleRun(file, typed), id.c_str());
+      }
+    }
   }
 
   void asksBeforeWritingOverAnEarlierBatch() {
