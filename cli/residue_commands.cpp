@@ -53,7 +53,7 @@ int Import(const GlobalOptions& global, const ResidueArguments& a, std::ostream&
     throw UsageError{problem};
   const TableImportOutcome outcome = ImportResidueTable(m, platform, a.table, table, output);
   PrintLines(err, outcome.warnings);
-  PrintLines(err, ProblemsToShow(outcome.problems));
+  PrintLines(err, ProblemsToShow(outcome.problems, outcome.problemCount));
   return outcome.written ? kExitDone : kExitStopped;
 }
 

@@ -648,6 +648,9 @@ TEST(ResidueTableTest, EveryProblemNamesItsLine) {
       {9, "01010000,Apple,,,nan,1,1,", "9: the residue \"nan\" is not a finite number"},
       {9, "01010000,Apple,,,1e39,1,1,",
        "9: the residue 1e39 is beyond the range of a residue file's numbers"},
+      {9, "01010000,Apple,,,1" + std::string(100, '0') + ",1,1,",
+       "9: the residue \"1" + std::string(59, '0') +
+           "...\" (101 bytes) is beyond the range of a residue file's numbers"},
       // The largest float: its shortest text reads back as a little more.
       {9, "01010000,Apple,,,3.4028235e38,1,1,",
        "9: the residue 3.4028235e38 is beyond the range of a residue file's numbers"},
@@ -755,11 +758,28 @@ TEST(ResidueTableTest, FiftyProblemsThenACount) {
   for (int i = 0; i < 60; ++i) table += "9" + std::to_string(1000000 + i) + ",Pear,,,1,1,1,\r\n";
   const Imported r = ImportText(s, table);
   ASSERT_EQ(r.outcome.problems.size(), 60u);
-  const std::vector<std::string> shown = ProblemsToShow(r.outcome.problems);
+  const std::vector<std::string> shown = ProblemsToShow(r.outcome.problems, r.outcome.problemCount);
   ASSERT_EQ(shown.size(), 51u);
   EXPECT_EQ(shown[0], "table.csv:13: commodity code 91000000 is not in the master food list");
   EXPECT_EQ(shown[49], "table.csv:62: commodity code 91000049 is not in the master food list");
   EXPECT_EQ(shown[50], "... and 10 more problems");
+  EXPECT_FALSE(r.fileExists);
+}
+
+// A table of many bad rows keeps its first problems and counts the rest, so
+// that its memory does not grow with it; the count is still told whole.
+TEST(ResidueTableTest, ProblemsPastTheKeptOnesAreCounted) {
+  StartedInstallation s(SmallInstallation(0));
+  std::string table = kTable;
+  const std::size_t bad = kProblemsKept + 500;
+  for (std::size_t i = 0; i < bad; ++i)
+    table += "9" + std::to_string(1000000 + i) + ",Pear,,,1,1,1,\r\n";
+  const Imported r = ImportText(s, table);
+  EXPECT_EQ(r.outcome.problems.size(), kProblemsKept);
+  EXPECT_EQ(r.outcome.problemCount, bad);
+  const std::vector<std::string> shown = ProblemsToShow(r.outcome.problems, r.outcome.problemCount);
+  ASSERT_EQ(shown.size(), kProblemsShown + 1);
+  EXPECT_EQ(shown.back(), "... and " + std::to_string(bad - kProblemsShown) + " more problems");
   EXPECT_FALSE(r.fileExists);
 }
 
@@ -858,6 +878,46 @@ TEST(ResidueTableTest, UsageProblemsOfTheNames) {
   EXPECT_EQ(ExportUsageProblem("a.csv"), "");
   EXPECT_EQ(ExportUsageProblem("a.XLSX"), "");
   EXPECT_EQ(ExportUsageProblem("a.txt"), "the table a.txt must end in .csv or .xlsx");
+}
+
+// The rows come out the same however the bytes are cut into pieces: a line
+// or a quoted text split between two reads, a line end between its CR and LF.
+TEST(ResidueTableTest, RowsDoNotDependOnHowTheBytesArrive) {
+  const std::string text =
+      "\xEF\xBB\xBF"
+      "Chemical name;\"A;\r\nB\"\r\n\r\nCommodity code;Residue\r\n1;0,5\n\n  "
+      "\n\"x\"\"y\";2\r\nlast;3";
+  CsvTable whole;
+  TableProblem problem;
+  ASSERT_TRUE(ReadCsvTable(text, whole, problem)) << problem.text;
+  ASSERT_EQ(whole.separator, ';');
+  ASSERT_EQ(whole.records.size(), 5u);
+  const std::vector<int> lines = {1, 4, 5, 8, 9};
+  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(whole.records[i].line, lines[i]);
+  EXPECT_EQ(whole.records[0].cells, (std::vector<std::string>{"Chemical name", "A;\r\nB"}));
+  for (std::size_t piece : {1, 2, 3, 7}) {
+    auto pieces = [&text, piece, at = std::size_t{0}](char* buf, std::size_t n) mutable {
+      const std::size_t count = std::min({n, piece, text.size() - at});
+      std::copy_n(text.data() + at, count, buf);
+      at += count;
+      return count;
+    };
+    EXPECT_EQ(DetectTableSeparator(pieces), ';') << piece;
+    std::vector<TableRecord> rows;
+    ASSERT_TRUE(ReadCsvRecords(
+        TableSource(pieces), ';', [&](TableRecord&& r) { rows.push_back(std::move(r)); }, problem))
+        << problem.text;
+    ASSERT_EQ(rows.size(), whole.records.size()) << piece;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      EXPECT_EQ(rows[i].line, whole.records[i].line) << piece;
+      EXPECT_EQ(rows[i].cells, whole.records[i].cells) << piece;
+    }
+  }
+  // The longest line a table may have, and one byte more.
+  const std::string longest = std::string(kMaxTableLine - 1, 'x') + "\n";
+  EXPECT_TRUE(ReadCsvTable("a\n" + longest + "b\n", whole, problem)) << problem.text;
+  EXPECT_FALSE(ReadCsvTable("a\n" + std::string(kMaxTableLine, 'x') + "\nb\n", whole, problem));
+  EXPECT_EQ(problem.line, 2);
 }
 
 TEST(ResidueTableTest, RowsStartOnTheirLines) {

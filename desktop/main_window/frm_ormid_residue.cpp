@@ -192,13 +192,12 @@ void FrmOrmid::mnuImportResidueTable_Click() {
   const TableImportOutcome outcome =
       ImportResidueTable(state, p_, FileNameOnly(*table), *table, residue);
   if (!outcome.problems.empty()) {
-    std::vector<std::string> lines = outcome.problems;
+    const std::size_t count = std::max(outcome.problemCount, outcome.problems.size());
+    std::vector<std::string> lines = ProblemsToShow(outcome.problems, count);
     lines.insert(lines.end(), outcome.warnings.begin(), outcome.warnings.end());
     ShowProblems("Import Residue Table",
-                 "The table " + *table +
-                     " was not imported: " + std::to_string(outcome.problems.size()) +
-                     (outcome.problems.size() == 1 ? " problem." : " problems.") +
-                     " No residue file was written.",
+                 "The table " + *table + " was not imported: " + std::to_string(count) +
+                     (count == 1 ? " problem." : " problems.") + " No residue file was written.",
                  lines);
     return;
   }

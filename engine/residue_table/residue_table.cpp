@@ -75,6 +75,12 @@ std::string Quote(const std::string& text) {
          " bytes)";
 }
 
+// A number of the table in a message, cut as Quote cuts a text (a number
+// may be written with thousands of digits).
+std::string Shown(const std::string& number) {
+  return number.size() <= 60 ? number : Quote(number);
+}
+
 TableCell Number(float value) {
   return {ShortestText(value), true};
 }
@@ -93,20 +99,32 @@ bool AllBlank(const std::vector<std::string>& cells) {
 // Checks the rows of a table and builds the residue file from them.
 class TableReader {
  public:
-  TableReader(const ModOrmid& m, const MasterFoods& foods, const CsvTable& table,
-              const std::string& today)
-      : m_(m), foods_(foods), table_(table), today_(today) {}
+  TableReader(const ModOrmid& m, const MasterFoods& foods, char separator, const std::string& today)
+      : m_(m), foods_(foods), separator_(separator), today_(today) {
+    for (std::size_t f = foods_.code.size(); f-- > 1;)
+      if (!foods_.code[f].empty()) byCode_[foods_.code[f]] = static_cast<int>(f);
+  }
 
-  TableImport Run();
+  // Takes the table's rows in order, as they are read: the header items, the
+  // column heading row, then the rows below it.
+  void Take(const TableRecord& record);
+  // The residue file and the problems, once every row has been taken.
+  TableImport Finish();
 
  private:
-  void Problem(int line, std::string text) { out_.problems.push_back({line, std::move(text)}); }
+  // The problems are counted, and the first kProblemsKept kept: a file of
+  // many bad rows costs no more memory than a good table.
+  void Problem(int line, std::string text) {
+    if (out_.problems.size() < kProblemsKept) out_.problems.push_back({line, std::move(text)});
+    ++out_.problemCount;
+  }
   void Warning(int line, std::string text) { out_.warnings.push_back({line, std::move(text)}); }
 
   std::optional<float> ReadNumber(int line, const std::string& what, const std::string& cell,
                                   bool mayBeNegative = false);
   bool CheckText(int line, const std::string& what, const std::string& text, std::size_t max);
-  void ReadHeader(std::size_t heading);
+  void ReadHeaderItem(const TableRecord& record);
+  void ReadHeaderValues(int headingLine);
   bool ReadHeadings(const TableRecord& record);
   void ReadRow(const TableRecord& record);
   int FoodNumber(const std::string& code) const;
@@ -116,9 +134,11 @@ class TableReader {
 
   const ModOrmid& m_;
   const MasterFoods& foods_;
-  const CsvTable& table_;
+  const char separator_;
   const std::string& today_;
   TableImport out_;
+  bool headingSeen_ = false, headingsRead_ = false, anyRow_ = false;
+  int headingLine_ = 0, lastLine_ = 0;
 
   struct HeaderValue {
     int line = 0;
@@ -140,12 +160,12 @@ std::optional<float> TableReader::ReadNumber(int line, const std::string& what,
     Problem(line, what + " is empty");
     return std::nullopt;
   }
-  if (table_.separator == ';') std::replace(text.begin(), text.end(), ',', '.');
+  if (separator_ == ';') std::replace(text.begin(), text.end(), ',', '.');
   const std::optional<float> value = ReadFloatText(text);
   if (!value) {
     if (IsValidNumber(text))
-      Problem(line,
-              what + " " + Trimmed(cell) + " is beyond the range of a residue file's numbers");
+      Problem(line, what + " " + Shown(Trimmed(cell)) +
+                        " is beyond the range of a residue file's numbers");
     else
       Problem(line, what + " " + Quote(Trimmed(cell)) + " is not a number");
     return std::nullopt;
@@ -158,11 +178,12 @@ std::optional<float> TableReader::ReadNumber(int line, const std::string& what,
   // within the single-precision range (3.4028235e38 reads as a little more).
   if (std::fabs(*value) > 3.4e38f &&
       std::fabs(std::strtod(ResidueNumberText(*value).c_str(), nullptr)) > FLT_MAX) {
-    Problem(line, what + " " + Trimmed(cell) + " is beyond the range of a residue file's numbers");
+    Problem(line,
+            what + " " + Shown(Trimmed(cell)) + " is beyond the range of a residue file's numbers");
     return std::nullopt;
   }
   if (*value < 0 && !mayBeNegative) {
-    Problem(line, what + " " + Trimmed(cell) + " is negative");
+    Problem(line, what + " " + Shown(Trimmed(cell)) + " is negative");
     return std::nullopt;
   }
   return *value == 0 ? 0.0f : *value;  // no -0 in the file
@@ -192,33 +213,31 @@ bool TableReader::CheckText(int line, const std::string& what, const std::string
   return ok;
 }
 
-void TableReader::ReadHeader(std::size_t heading) {
+void TableReader::ReadHeaderItem(const TableRecord& record) {
   static const std::vector<std::string> known = {
       Lower(kChemicalName), Lower(kFormatTag), Lower(kFileDate), Lower(kNoel),
       Lower(kRfd),          Lower(kQStar),     Lower(kComment),  Lower(kItem4),
       Lower(kItem5),        Lower(kItem7),     Lower(kPairCount)};
-  for (std::size_t r = 0; r < heading; ++r) {
-    const TableRecord& record = table_.records[r];
-    std::vector<std::string> cells = record.cells;
-    while (!cells.empty() && Trimmed(cells.back()).empty()) cells.pop_back();
-    if (cells.empty()) continue;
-    const std::string key = Key(cells[0]);
-    if (std::find(known.begin(), known.end(), key) == known.end()) {
-      Problem(record.line, "unknown header item " + Quote(Trimmed(cells[0])));
-      continue;
-    }
-    if (const auto before = header_.find(key); before != header_.end()) {
-      Problem(record.line, Trimmed(cells[0]) + " is given twice (first on line " +
-                               std::to_string(before->second.line) + ")");
-      continue;
-    }
-    if (cells.size() > 2) Problem(record.line, Trimmed(cells[0]) + " has more than one value");
-    // Texts stay as the table holds them: a spreadsheet quotes a text with
-    // blanks at its ends, and the blanks belong to it.
-    header_[key] = {record.line, cells.size() > 1 ? cells[1] : std::string()};
+  std::vector<std::string> cells = record.cells;
+  while (!cells.empty() && Trimmed(cells.back()).empty()) cells.pop_back();
+  if (cells.empty()) return;
+  const std::string key = Key(cells[0]);
+  if (std::find(known.begin(), known.end(), key) == known.end()) {
+    Problem(record.line, "unknown header item " + Quote(Trimmed(cells[0])));
+    return;
   }
+  if (const auto before = header_.find(key); before != header_.end()) {
+    Problem(record.line, Trimmed(cells[0]) + " is given twice (first on line " +
+                             std::to_string(before->second.line) + ")");
+    return;
+  }
+  if (cells.size() > 2) Problem(record.line, Trimmed(cells[0]) + " has more than one value");
+  // Texts stay as the table holds them: a spreadsheet quotes a text with
+  // blanks at its ends, and the blanks belong to it.
+  header_[key] = {record.line, cells.size() > 1 ? cells[1] : std::string()};
+}
 
-  const int headingLine = heading < table_.records.size() ? table_.records[heading].line : 1;
+void TableReader::ReadHeaderValues(int headingLine) {
   // Required header values; a missing one is reported on the column heading row.
   auto required = [&](const char* name) -> const HeaderValue* {
     const auto it = header_.find(Lower(name));
@@ -448,32 +467,34 @@ void TableReader::ReadRow(const TableRecord& record) {
   }
 }
 
-TableImport TableReader::Run() {
-  for (std::size_t f = foods_.code.size(); f-- > 1;)
-    if (!foods_.code[f].empty()) byCode_[foods_.code[f]] = static_cast<int>(f);
-  const auto& records = table_.records;
-  std::size_t heading = records.size();
-  for (std::size_t r = 0; r < records.size(); ++r) {
-    if (!records[r].cells.empty() && Key(records[r].cells[0]) == Lower(kColumnNames[kCode])) {
-      heading = r;
-      break;
+void TableReader::Take(const TableRecord& record) {
+  lastLine_ = record.line;
+  if (!headingSeen_) {
+    if (record.cells.empty() || Key(record.cells[0]) != Lower(kColumnNames[kCode])) {
+      ReadHeaderItem(record);
+      return;
     }
+    // The header ends at the column heading row.
+    headingSeen_ = true;
+    headingLine_ = record.line;
+    ReadHeaderValues(headingLine_);
+    headingsRead_ = ReadHeadings(record);
+    return;
   }
-  ReadHeader(heading);
-  if (heading == records.size()) {
-    Problem(records.empty() ? 1 : records.back().line,
+  if (!headingsRead_ || AllBlank(record.cells)) return;
+  anyRow_ = true;
+  ReadRow(record);
+}
+
+TableImport TableReader::Finish() {
+  if (!headingSeen_) {
+    ReadHeaderValues(1);
+    Problem(lastLine_ == 0 ? 1 : lastLine_,
             "the table has no column heading row (a row that starts with " +
                 Quote(kColumnNames[kCode]) + ")");
-    return std::move(out_);
+  } else if (headingsRead_ && !anyRow_) {
+    Problem(headingLine_, "the table has no rows below its column headings");
   }
-  if (!ReadHeadings(records[heading])) return std::move(out_);
-  bool any = false;
-  for (std::size_t r = heading + 1; r < records.size(); ++r) {
-    if (AllBlank(records[r].cells)) continue;
-    any = true;
-    ReadRow(records[r]);
-  }
-  if (!any) Problem(records[heading].line, "the table has no rows below its column headings");
   return std::move(out_);
 }
 
@@ -582,7 +603,21 @@ std::string ResidueExtension(const ModOrmid& m) {
 
 TableImport ImportResidueRows(const ModOrmid& m, const MasterFoods& foods, const CsvTable& table,
                               const std::string& today) {
-  return TableReader(m, foods, table, today).Run();
+  TableReader reader(m, foods, table.separator, today);
+  for (const TableRecord& record : table.records) reader.Take(record);
+  return reader.Finish();
+}
+
+bool ImportResidueTableText(const ModOrmid& m, const MasterFoods& foods, const TableSource& source,
+                            const TableSource& again, const std::string& today, TableImport& made,
+                            TableProblem& problem) {
+  const char separator = DetectTableSeparator(source);
+  TableReader reader(m, foods, separator, today);
+  if (!ReadCsvRecords(
+          again, separator, [&](TableRecord&& record) { reader.Take(record); }, problem))
+    return false;
+  made = reader.Finish();
+  return true;
 }
 
 }  // namespace ormid

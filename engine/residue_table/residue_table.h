@@ -60,14 +60,23 @@ std::string ResidueExtension(const ModOrmid& m);
 // warnings that do not.
 struct TableImport {
   ResidueFile file;
-  std::vector<TableProblem> problems;
+  std::vector<TableProblem> problems;  // the first kProblemsKept, in line order
+  std::size_t problemCount = 0;        // all of them
   std::vector<TableProblem> warnings;
 };
+inline constexpr std::size_t kProblemsKept = 1000;
 
 // Checks a table read from CSV against the installation and builds the
 // residue file. today is the file date used when the table gives none.
 TableImport ImportResidueRows(const ModOrmid& m, const MasterFoods& foods, const CsvTable& table,
                               const std::string& today);
+// The same as the table's bytes come, holding one line and one row at a
+// time: `source` is read for the separator, `again` (the same bytes from
+// their start) for the rows. False with the problem when the text cannot be
+// split into rows.
+bool ImportResidueTableText(const ModOrmid& m, const MasterFoods& foods, const TableSource& source,
+                            const TableSource& again, const std::string& today, TableImport& made,
+                            TableProblem& problem);
 
 // The limits of the texts a residue file takes from a table.
 inline constexpr std::size_t kMaxChemicalName = 50;

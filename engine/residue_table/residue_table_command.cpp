@@ -1,6 +1,9 @@
 #include "residue_table/residue_table_command.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include <stdexcept>
 
@@ -144,28 +147,41 @@ TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::strin
                     " MB; a residue table of every food form is a few MB"});
     return outcome;
   }
-  const auto bytes =
-      std::filesystem::is_regular_file(table, ec) ? ReadWholeFile(table) : std::nullopt;
-  if (!bytes) {
+  // Read twice, a piece at a time: for the separator, then row by row.
+  using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+  auto open = [&]() -> File {
+    if (!std::filesystem::is_regular_file(table, ec)) return File(nullptr, std::fclose);
+    return File(std::fopen(table.c_str(), "rb"), std::fclose);
+  };
+  File first = open(), again = open();
+  if (!first || !again) {
     problem({0, "the table cannot be opened"});
     return outcome;
   }
-  CsvTable csv;
-  TableProblem split;
-  if (!ReadCsvTable(*bytes, csv, split)) {
-    problem(split);
-    return outcome;
-  }
+  auto source = [](std::FILE* f) -> TableSource {
+    return [f](char* buf, std::size_t n) { return std::fread(buf, 1, n, f); };
+  };
   MasterFoods foods;
   std::string error;
   if (!LoadMasterFoods(m, foods, error)) {
     problem({0, error});
     return outcome;
   }
-  TableImport made = ImportResidueRows(m, foods, csv, FormatReportDate(p.Now()));
+  TableImport made;
+  TableProblem split;
+  if (!ImportResidueTableText(m, foods, source(first.get()), source(again.get()),
+                              FormatReportDate(p.Now()), made, split)) {
+    problem(split);
+    return outcome;
+  }
+  if (std::ferror(first.get()) || std::ferror(again.get())) {
+    problem({0, "the table could not be read to its end"});
+    return outcome;
+  }
   for (const TableProblem& w : made.warnings)
     outcome.warnings.push_back(Located(tableName, w, "warning: "));
   for (const TableProblem& pr : made.problems) problem(pr);
+  outcome.problemCount = std::max(made.problemCount, outcome.problems.size());
   if (!outcome.problems.empty()) return outcome;
   std::string text;
   try {
@@ -178,10 +194,13 @@ TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::strin
   return outcome;
 }
 
-std::vector<std::string> ProblemsToShow(const std::vector<std::string>& problems) {
-  if (problems.size() <= kProblemsShown) return problems;
-  std::vector<std::string> shown(problems.begin(), problems.begin() + kProblemsShown);
-  shown.push_back("... and " + std::to_string(problems.size() - kProblemsShown) + " more problems");
+std::vector<std::string> ProblemsToShow(const std::vector<std::string>& problems,
+                                        std::size_t count) {
+  count = std::max(count, problems.size());
+  if (count <= kProblemsShown) return problems;
+  std::vector<std::string> shown(problems.begin(),
+                                 problems.begin() + std::min(problems.size(), kProblemsShown));
+  shown.push_back("... and " + std::to_string(count - shown.size()) + " more problems");
   return shown;
 }
 

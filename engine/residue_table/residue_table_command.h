@@ -36,7 +36,8 @@ TableExportOutcome ExportResidueTable(ModOrmid& m, Platform& p, const std::strin
 
 struct TableImportOutcome {
   bool written = false;
-  std::vector<std::string> problems;  // "TABLE:LINE: problem"
+  std::vector<std::string> problems;  // "TABLE:LINE: problem", the first ones
+  std::size_t problemCount = 0;       // all of them (at least problems.size())
   std::vector<std::string> warnings;  // "TABLE:LINE: warning: ..."
 };
 
@@ -46,8 +47,9 @@ struct TableImportOutcome {
 TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::string& tableName,
                                       const std::string& table, const std::string& output);
 
-// The lines to show: at most 50, then how many more there are.
-std::vector<std::string> ProblemsToShow(const std::vector<std::string>& problems);
+// The lines to show: at most 50, then how many more of count there are.
+std::vector<std::string> ProblemsToShow(const std::vector<std::string>& problems,
+                                        std::size_t count);
 inline constexpr std::size_t kProblemsShown = 50;
 
 }  // namespace ormid

@@ -16,29 +16,80 @@
 namespace ormid {
 namespace {
 
+// The lines of a table as its bytes come: no more than the longest line a
+// table may have is held, and a longer one is told as such.
+class TableLines {
+ public:
+  explicit TableLines(const TableSource& source) : source_(source) {}
+  enum class Next { Line, End, TooLong };
+  // The next line with its end; the view holds until the next call.
+  Next Get(std::string_view& line) {
+    for (;;) {
+      const std::size_t end = buffer_.find('\n', at_);
+      if (end != std::string::npos) {
+        if (end + 1 - at_ > kMaxTableLine) return TooLong(line);
+        line = std::string_view(buffer_).substr(at_, end + 1 - at_);
+        at_ = end + 1;
+        return Next::Line;
+      }
+      if (buffer_.size() - at_ > kMaxTableLine) return TooLong(line);
+      if (ended_) {
+        if (at_ == buffer_.size()) return Next::End;
+        line = std::string_view(buffer_).substr(at_);
+        at_ = buffer_.size();
+        return Next::Line;
+      }
+      buffer_.erase(0, at_);
+      at_ = 0;
+      const std::size_t had = buffer_.size();
+      buffer_.resize(had + kPiece);
+      const std::size_t got = source_(buffer_.data() + had, kPiece);
+      buffer_.resize(had + got);
+      ended_ = got == 0;
+    }
+  }
+
+ private:
+  // A line too long to be held: its start is shown (a UTF-16 file reads as
+  // one long line).
+  Next TooLong(std::string_view& line) {
+    line = std::string_view(buffer_).substr(at_, kMaxTableLine);
+    return Next::TooLong;
+  }
+  static constexpr std::size_t kPiece = 64 * 1024;
+  const TableSource& source_;
+  std::string buffer_;
+  std::size_t at_ = 0;
+  bool ended_ = false;
+};
+
 // What libcsv hands over, field by field and row by row; every row is given
 // the line it starts on.
 struct Collector {
-  CsvTable* table = nullptr;
+  const std::function<void(TableRecord&&)>* take = nullptr;
   std::vector<std::string> cells;
+  std::size_t fields = 0;  // of the row being read, kept or not
   int rowStart = 0;
-  std::size_t kept = 0;  // cells kept in the table so far
+  int longRow = 0;  // the first row with more cells than a table has
+  std::size_t rows = 0;
 };
 
 void OnField(void* data, std::size_t size, void* context) {
   auto* c = static_cast<Collector*>(context);
-  // Past the most a row, or the whole table, can hold, the cells are only
-  // counted, so that a file that is not a table costs little memory.
-  if (c->cells.size() <= kMaxTableCells && c->kept <= kMaxTableTotalCells) {
-    c->cells.emplace_back(static_cast<const char*>(data), size);
-    ++c->kept;
-  }
+  // Past the most a row can hold, the cells are only counted.
+  if (++c->fields <= kMaxTableCells) c->cells.emplace_back(static_cast<const char*>(data), size);
 }
 
 void OnRow(int, void* context) {
   auto* c = static_cast<Collector*>(context);
-  c->table->records.push_back({c->rowStart, std::move(c->cells)});
+  if (c->fields > kMaxTableCells) {
+    if (c->longRow == 0) c->longRow = c->rowStart;
+  } else if (c->longRow == 0) {
+    (*c->take)({c->rowStart, std::move(c->cells)});
+  }
   c->cells.clear();
+  c->fields = 0;
+  ++c->rows;
 }
 
 bool IsBlankLine(std::string_view line) {
@@ -66,17 +117,13 @@ bool StartsWithHeading(std::string_view line) {
   return start == "commodity code";
 }
 
-char DetectSeparator(const std::vector<std::string_view>& lines) {
-  std::string_view sample;
-  for (std::string_view line : lines) {
-    if (StartsWithHeading(line)) {
-      sample = line;
-      break;
-    }
-    if (sample.empty() && !IsBlankLine(line)) sample = line;
-  }
-  auto [commas, semicolons] = CountSeparators(sample);
-  return semicolons > commas ? ';' : ',';
+// A byte-order mark is left out of the first line.
+void DropByteOrderMark(int lineNumber, std::string_view& line) {
+  if (lineNumber == 1 && line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
+}
+
+bool IsUtf16(int lineNumber, std::string_view line) {
+  return lineNumber == 1 && (line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF"));
 }
 
 bool NeedsQuotes(const std::string& text) {
@@ -87,86 +134,107 @@ bool NeedsQuotes(const std::string& text) {
 
 }  // namespace
 
-bool ReadCsvTable(std::string_view bytes, CsvTable& table, TableProblem& problem) {
-  table = CsvTable();
-  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
-    problem = {1, "the table is saved as UTF-16 text; save it as CSV (UTF-8 or comma-separated)"};
-    return false;
-  }
-  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+TableSource TextSource(std::string_view bytes) {
+  return [bytes, at = std::size_t{0}](char* buf, std::size_t n) mutable {
+    const std::size_t count = std::min(n, bytes.size() - at);
+    std::copy_n(bytes.data() + at, count, buf);
+    at += count;
+    return count;
+  };
+}
 
-  std::vector<std::string_view> lines;
-  for (std::size_t at = 0; at < bytes.size();) {
-    std::size_t end = bytes.find('\n', at);
-    end = end == std::string_view::npos ? bytes.size() : end + 1;
-    lines.push_back(bytes.substr(at, end - at));
-    at = end;
-  }
-  // Texts go on into residue files, workbooks and JSON: UTF-8 only, and in
-  // lines of a length a table has.
-  for (std::size_t n = 0; n < lines.size(); ++n) {
-    if (lines[n].size() > kMaxTableLine) {
-      problem = {static_cast<int>(n + 1), "the line is longer than " +
-                                              std::to_string(kMaxTableLine) +
-                                              " bytes, more than a row of a residue table"};
-      return false;
+char DetectTableSeparator(const TableSource& source) {
+  TableLines lines(source);
+  std::string_view line;
+  std::pair<int, int> sample{0, 0};
+  bool sampled = false;
+  for (int n = 1; lines.Get(line) == TableLines::Next::Line; ++n) {
+    DropByteOrderMark(n, line);
+    if (StartsWithHeading(line)) {
+      sample = CountSeparators(line);
+      break;
     }
-    if (const std::size_t valid = ValidUtf8Prefix(lines[n]); valid != lines[n].size()) {
-      problem = {static_cast<int>(n + 1), "the text is not UTF-8 (byte " +
-                                              std::to_string(valid + 1) +
-                                              " of the line); save the table as CSV UTF-8"};
-      return false;
+    if (!sampled && !IsBlankLine(line)) {
+      sample = CountSeparators(line);
+      sampled = true;
     }
   }
-  table.separator = DetectSeparator(lines);
+  return sample.second > sample.first ? ';' : ',';
+}
 
+bool ReadCsvRecords(const TableSource& source, char separator,
+                    const std::function<void(TableRecord&&)>& take, TableProblem& problem) {
   csv_parser parser;
   if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0) {
     problem = {0, "out of memory"};
     return false;
   }
-  csv_set_delim(&parser, static_cast<unsigned char>(table.separator));
+  csv_set_delim(&parser, static_cast<unsigned char>(separator));
   Collector collector;
-  collector.table = &table;
+  collector.take = &take;
+  TableLines lines(source);
+  std::string_view line;
   // A row starts on the first line after the end of the one before that is
   // not blank (libcsv skips blank lines between rows).
   std::size_t rowsSeen = 0;
   bool lookingForStart = true;
   bool ok = true;
-  for (std::size_t n = 0; n < lines.size() && ok; ++n) {
-    const int line = static_cast<int>(n + 1);
-    if (lookingForStart && !IsBlankLine(lines[n])) {
-      collector.rowStart = line;
+  int n = 0;
+  for (TableLines::Next next; ok && (next = lines.Get(line)) != TableLines::Next::End;) {
+    ++n;
+    if (IsUtf16(n, line)) {
+      problem = {1, "the table is saved as UTF-16 text; save it as CSV (UTF-8 or comma-separated)"};
+      ok = false;
+      break;
+    }
+    if (next == TableLines::Next::TooLong) {
+      problem = {n, "the line is longer than " + std::to_string(kMaxTableLine) +
+                        " bytes, more than a row of a residue table"};
+      ok = false;
+      break;
+    }
+    DropByteOrderMark(n, line);
+    // Texts go on into residue files, workbooks and JSON: UTF-8 only.
+    if (const std::size_t valid = ValidUtf8Prefix(line); valid != line.size()) {
+      problem = {n, "the text is not UTF-8 (byte " + std::to_string(valid + 1) +
+                        " of the line); save the table as CSV UTF-8"};
+      ok = false;
+      break;
+    }
+    if (lookingForStart && !IsBlankLine(line)) {
+      collector.rowStart = n;
       lookingForStart = false;
     }
-    if (csv_parse(&parser, lines[n].data(), lines[n].size(), OnField, OnRow, &collector) !=
-        lines[n].size()) {
-      problem = {line, "the quotes of this row do not pair up (" +
-                           std::string(csv_strerror(csv_error(&parser))) + ")"};
+    if (csv_parse(&parser, line.data(), line.size(), OnField, OnRow, &collector) != line.size()) {
+      problem = {n, "the quotes of this row do not pair up (" +
+                        std::string(csv_strerror(csv_error(&parser))) + ")"};
       ok = false;
     }
-    if (table.records.size() != rowsSeen) {
-      rowsSeen = table.records.size();
+    if (collector.rows != rowsSeen) {
+      rowsSeen = collector.rows;
       lookingForStart = true;
     }
+    if (ok && collector.longRow != 0) break;
   }
-  if (ok && csv_fini(&parser, OnField, OnRow, &collector) != 0) {
+  if (ok && collector.longRow == 0 && csv_fini(&parser, OnField, OnRow, &collector) != 0) {
     problem = {collector.rowStart, "a quote opened in this row is never closed"};
     ok = false;
   }
   csv_free(&parser);
-  if (ok && collector.kept > kMaxTableTotalCells) {
-    problem = {0, "the table has more than " + std::to_string(kMaxTableTotalCells) +
-                      " cells, more than a residue table has"};
+  if (ok && collector.longRow != 0) {
+    problem = {collector.longRow, "the row has more than " + std::to_string(kMaxTableCells) +
+                                      " cells, more than a row of a residue table"};
     ok = false;
   }
-  for (const TableRecord& record : table.records)
-    if (ok && record.cells.size() > kMaxTableCells) {
-      problem = {record.line, "the row has more than " + std::to_string(kMaxTableCells) +
-                                  " cells, more than a row of a residue table"};
-      ok = false;
-    }
   return ok;
+}
+
+bool ReadCsvTable(std::string_view bytes, CsvTable& table, TableProblem& problem) {
+  table = CsvTable();
+  table.separator = DetectTableSeparator(TextSource(bytes));
+  return ReadCsvRecords(
+      TextSource(bytes), table.separator,
+      [&](TableRecord&& r) { table.records.push_back(std::move(r)); }, problem);
 }
 
 std::string CsvTableText(const std::vector<TableRow>& rows) {
