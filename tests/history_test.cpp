@@ -479,6 +479,8 @@ TEST_F(History, CompareSubtractsOnlyFiguresOfOneKind) {
   const auto rows = ParseCsv(ReadFileBytes(P("unlike.csv")));
   ASSERT_EQ(rows.size(), unlike.subgroups.size() + 1);
   for (std::size_t r = 1; r < rows.size(); ++r) {
+    EXPECT_EQ(rows[r][0], std::to_string(unlike.subgroups[r - 1].row));
+    EXPECT_EQ(rows[r][1], unlike.subgroups[r - 1].subgroup);
     EXPECT_FALSE(rows[r][7].empty());
     EXPECT_FALSE(rows[r][9].empty());
     EXPECT_EQ(rows[r][10], "") << "figure_change of row " << r;
