@@ -62,6 +62,11 @@ void AppendCellText(std::string& out, const Cell& c, FloatTexts& floats) {
     char buffer[32];
     auto r = std::to_chars(buffer, buffer + sizeof buffer, *i);
     if (r.ec == std::errc()) out.append(buffer, r.ptr);
+  } else if (auto* d = std::get_if<double>(&c); d && std::isfinite(*d)) {
+    // The shortest text that reads back to the same double.
+    char buffer[32];
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, *d);
+    if (r.ec == std::errc()) out.append(buffer, r.ptr);
   }
 }
 
@@ -199,6 +204,8 @@ class JsonTable : public StreamedTable {
         AppendJsonString(buffer_, *t);
       } else if (auto* f = std::get_if<float>(&c); f && !std::isfinite(*f)) {
         buffer_ += "null";
+      } else if (auto* d = std::get_if<double>(&c); d && !std::isfinite(*d)) {
+        buffer_ += "null";
       } else if (std::holds_alternative<std::monostate>(c)) {
         buffer_ += "null";
       } else {
@@ -296,6 +303,9 @@ class XlsxTable : public TableWriter {
         double nearest = 0;
         std::from_chars(text.data(), text.data() + text.size(), nearest);
         worksheet_write_number(sheet_, row_, Col(i), nearest, f);
+        Widen(i, 12);
+      } else if (auto* d = std::get_if<double>(&c); d && std::isfinite(*d)) {
+        worksheet_write_number(sheet_, row_, Col(i), *d, f);
         Widen(i, 12);
       }
     }

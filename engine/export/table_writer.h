@@ -32,8 +32,9 @@ struct Column {
   const char* excelFormat;  // the report's precision in Excel's terms; "" = General
 };
 
-// A cell: empty, text, a whole number, or a single-precision figure.
-using Cell = std::variant<std::monostate, std::string_view, long long, float>;
+// A cell: empty, text, a whole number, a single-precision figure, or a
+// double-precision one (a sum or ratio formed in double precision).
+using Cell = std::variant<std::monostate, std::string_view, long long, float, double>;
 
 class TableWriter {
  public:

@@ -15,6 +15,8 @@ namespace {
 const std::string kEquals79(79, '=');
 const std::string kDashes79(79, '-');
 
+}  // namespace
+
 const char* SurveyLabel(Int16 surveyBase) {
   switch (surveyBase) {
     case 0:
@@ -27,8 +29,6 @@ const char* SurveyLabel(Int16 surveyBase) {
       return nullptr;
   }
 }
-
-}  // namespace
 
 void WriteReportHeader(const ModOrmid& m, ReportWriter& w, Int16& lineCount, int popIndex,
                        const DateTime& now) {

@@ -14,6 +14,10 @@ class ReportWriter;
 class RunHost;
 struct ExposureTable;
 
+// The survey a report's second line names ("CSFII 1994-98"); nullptr for
+// an unknown survey base.
+const char* SurveyLabel(Int16 surveyBase);
+
 // The header block of the analysis reports. Adds one to lineCount for every
 // header step written; popIndex names the subgroup whose PAD may be shown.
 void WriteReportHeader(const ModOrmid& m, ReportWriter& w, Int16& lineCount, int popIndex,

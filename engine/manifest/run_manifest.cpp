@@ -265,6 +265,41 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
   return manifest;
 }
 
+json BuildCumulativeManifest(const ModOrmid& m, const DateTime& date, bool utc,
+                             const std::string& groupFile,
+                             const std::vector<std::pair<std::string, std::string>>& residueFiles,
+                             json settings) {
+  json files = json::array();
+  for (const auto& [role, path] : InstallationFiles(m)) files.push_back(FileEntry(role, path));
+  json group = FileEntry("assessment group file", groupFile);
+  group.erase("role");
+  json residues = json::array();
+  for (const auto& [chemical, path] : residueFiles) {
+    json r = FileEntry("residue file", path);
+    r.erase("role");
+    r["chemical"] = chemical;
+    residues.push_back(std::move(r));
+  }
+  json manifest{
+      {"manifest_version", kManifestVersion},
+      {"program",
+       {{"name", "Ormid"}, {"version", m.gProgramVersion}, {"revision", SourceRevision()}}},
+      {"run", {{"command", "cumulative"}, {"date", IsoDateTime(date, utc)}}},
+      {"installation",
+       {{"working_folder", m.gWorkingDir},
+        {"survey_base", m.gSurveyBase},
+        {"survey", SurveyName(m.gSurveyBase)},
+        {"data_version", m.gDataVersion},
+        {"files", files}}},
+      {"group_file", group},
+      {"residue_files", residues},
+      {"settings", std::move(settings)},
+      {"outputs", json::array()},
+  };
+  RelativeToWorkingFolder(manifest);
+  return manifest;
+}
+
 void RelativeToWorkingFolder(json& manifest) {
   if (!manifest.is_object() || !manifest.contains("installation") ||
       !manifest["installation"].is_object() ||
@@ -274,6 +309,9 @@ void RelativeToWorkingFolder(json& manifest) {
   if (manifest["installation"].contains("files") && manifest["installation"]["files"].is_array())
     for (json& f : manifest["installation"]["files"]) Travel(f, folder);
   if (manifest.contains("residue_file")) Travel(manifest["residue_file"], folder);
+  if (manifest.contains("group_file")) Travel(manifest["group_file"], folder);
+  if (manifest.contains("residue_files") && manifest["residue_files"].is_array())
+    for (json& f : manifest["residue_files"]) Travel(f, folder);
   if (manifest.contains("outputs") && manifest["outputs"].is_array())
     for (json& o : manifest["outputs"]) Travel(o, folder);
   // The residue file the arguments name, as the run would be started from
@@ -419,8 +457,17 @@ std::string MemberProblem(const json& m) {
     return p;
   if (!installation->contains("files")) return "installation.files is missing";
   if (auto p = files((*installation)["files"], "installation.files", false); !p.empty()) return p;
-  if (!m.contains("residue_file")) return "residue_file is missing";
-  if (auto p = file(m["residue_file"], "residue_file", false); !p.empty()) return p;
+  // A cumulative run read a group file and a residue file per chemical; any
+  // other run one residue file.
+  if ((*run)["command"] == "cumulative") {
+    if (!m.contains("group_file")) return "group_file is missing";
+    if (auto p = file(m["group_file"], "group_file", false); !p.empty()) return p;
+    if (!m.contains("residue_files")) return "residue_files is missing";
+    if (auto p = files(m["residue_files"], "residue_files", false); !p.empty()) return p;
+  } else {
+    if (!m.contains("residue_file")) return "residue_file is missing";
+    if (auto p = file(m["residue_file"], "residue_file", false); !p.empty()) return p;
+  }
   const json* settings = object(m, "settings", "settings", problem);
   if (!settings) return problem;
   if (auto it = settings->find("arguments"); it != settings->end()) {
@@ -491,6 +538,9 @@ std::vector<InputCheck> CheckInputs(const json& manifest, const std::string& wor
       it != manifest.end() && it->is_object() && it->contains("files") && (*it)["files"].is_array())
     for (const json& f : (*it)["files"]) check(f);
   if (auto it = manifest.find("residue_file"); it != manifest.end()) check(*it);
+  if (auto it = manifest.find("group_file"); it != manifest.end()) check(*it);
+  if (auto it = manifest.find("residue_files"); it != manifest.end() && it->is_array())
+    for (const json& f : *it) check(f);
   return checks;
 }
 

@@ -64,6 +64,13 @@ InputDigests DigestInputs(const std::vector<std::string>& paths);
 nlohmann::json BuildManifest(const ModOrmid& m, const ManifestRun& run,
                              const InputDigests* known = nullptr);
 
+// The manifest of a cumulative run, without outputs: the installation's
+// files, the assessment group file and each chemical's residue file
+// (chemical, path), with their digests, and the settings given.
+nlohmann::json BuildCumulativeManifest(
+    const ModOrmid& m, const DateTime& date, bool utc, const std::string& groupFile,
+    const std::vector<std::pair<std::string, std::string>>& residueFiles, nlohmann::json settings);
+
 // The command-line arguments that repeat the run's window settings:
 // the command, the residue file, then the options.
 std::vector<std::string> ArgumentsFor(const ModOrmid& m, const std::string& command,

@@ -1,0 +1,244 @@
+#include "cumulative/assessment_group.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <map>
+
+#include "core/record_file.h"
+#include "core/utf8.h"
+#include "residue_table/table_text.h"
+
+namespace ormid {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return std::string();
+  return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// A text of the file in a message: cut to a readable length, its control
+// characters shown.
+std::string Quote(const std::string& text) {
+  constexpr std::size_t kShown = 60;
+  if (text.size() <= kShown) return "\"" + PrintableText(text) + "\"";
+  const std::size_t cut = ValidUtf8Prefix(std::string_view(text).substr(0, kShown));
+  return "\"" + PrintableText(text.substr(0, cut)) + "...\" (" + std::to_string(text.size()) +
+         " bytes)";
+}
+
+enum Column { kChemical, kResidueFile, kPod, kUncertaintyFactor, kIndex, kRpf, kColumns };
+constexpr bool kRequired[kColumns] = {true, true, true, false, true, false};
+
+class GroupReader {
+ public:
+  GroupReader(const std::string& shownName, std::vector<std::string>& problems)
+      : name_(shownName), problems_(problems) {}
+
+  void Problem(int line, const std::string& text) {
+    problems_.push_back(line > 0 ? name_ + ":" + std::to_string(line) + ": " + text
+                                 : name_ + ": " + text);
+  }
+
+  // The header row: every column known, none twice, the required there.
+  bool Columns(const TableRecord& header) {
+    std::fill(std::begin(at_), std::end(at_), -1);
+    bool ok = true;
+    for (std::size_t c = 0; c < header.cells.size(); ++c) {
+      const std::string name = Lower(Trimmed(header.cells[c]));
+      if (name.empty()) continue;
+      const auto* known = std::find_if(std::begin(kGroupColumns), std::end(kGroupColumns),
+                                       [&](const char* k) { return name == k; });
+      if (known == std::end(kGroupColumns)) {
+        Problem(header.line, "unknown column " + Quote(Trimmed(header.cells[c])));
+        ok = false;
+        continue;
+      }
+      const auto k = static_cast<std::size_t>(known - std::begin(kGroupColumns));
+      if (at_[k] >= 0) {
+        Problem(header.line, "the column " + name + " is there twice");
+        ok = false;
+        continue;
+      }
+      at_[k] = static_cast<int>(c);
+    }
+    for (std::size_t k = 0; k < kColumns; ++k)
+      if (kRequired[k] && at_[k] < 0) {
+        Problem(header.line, std::string("the column ") + kGroupColumns[k] + " is missing");
+        ok = false;
+      }
+    return ok;
+  }
+
+  std::string Cell(const TableRecord& r, Column c) const {
+    const int at = at_[c];
+    return at >= 0 && static_cast<std::size_t>(at) < r.cells.size()
+               ? Trimmed(r.cells[static_cast<std::size_t>(at)])
+               : std::string();
+  }
+
+  // A number above 0 and finite; nullopt (after its problem) otherwise, or
+  // when empty and not required.
+  std::optional<double> Number(const TableRecord& r, Column c, bool required, bool& ok) {
+    std::string text = Cell(r, c);
+    if (text.empty()) {
+      if (required) {
+        Problem(r.line, std::string(kGroupColumns[c]) + " is empty");
+        ok = false;
+      }
+      return std::nullopt;
+    }
+    if (separator_ == ';') std::replace(text.begin(), text.end(), ',', '.');
+    const char* first = text.data() + (text[0] == '+' ? 1 : 0);
+    const char* last = text.data() + text.size();
+    double value = 0;
+    const auto [end, ec] = std::from_chars(first, last, value);
+    if (ec == std::errc::result_out_of_range || (ec == std::errc() && !std::isfinite(value))) {
+      Problem(r.line,
+              std::string(kGroupColumns[c]) + " " + Quote(Cell(r, c)) + " is not a finite number");
+      ok = false;
+      return std::nullopt;
+    }
+    if (ec != std::errc() || end != last || first == last) {
+      Problem(r.line, std::string(kGroupColumns[c]) + " " + Quote(Cell(r, c)) + " is not a number");
+      ok = false;
+      return std::nullopt;
+    }
+    if (!(value > 0)) {
+      Problem(r.line, std::string(kGroupColumns[c]) + " " + Quote(Cell(r, c)) + " is not above 0");
+      ok = false;
+      return std::nullopt;
+    }
+    return value;
+  }
+
+  void Rows(const CsvTable& table, const fs::path& folder, AssessmentGroup& group) {
+    separator_ = table.separator;
+    std::map<std::string, int> seen;  // chemical (without case) -> line
+    int indexLine = 0;
+    for (std::size_t i = 1; i < table.records.size(); ++i) {
+      const TableRecord& r = table.records[i];
+      if (std::all_of(r.cells.begin(), r.cells.end(),
+                      [](const std::string& c) { return Trimmed(c).empty(); }))
+        continue;
+      GroupChemical g;
+      g.line = r.line;
+      bool ok = true;
+      g.chemical = Cell(r, kChemical);
+      if (g.chemical.empty()) {
+        Problem(r.line, "the chemical is empty");
+        ok = false;
+      } else if (!IsValidUtf8(g.chemical) || g.chemical != PrintableText(g.chemical)) {
+        Problem(r.line, "the chemical " + Quote(g.chemical) + " holds a control character");
+        ok = false;
+      } else if (auto [it, added] = seen.emplace(Lower(g.chemical), r.line); !added) {
+        Problem(r.line, "the chemical " + Quote(g.chemical) + " is listed twice (first on line " +
+                            std::to_string(it->second) + ")");
+        ok = false;
+      }
+      g.residueFile = Cell(r, kResidueFile);
+      if (g.residueFile.empty()) {
+        Problem(r.line, "residue_file is empty");
+        ok = false;
+      } else {
+        const fs::path given(g.residueFile);
+        g.residuePath = (given.is_absolute() ? given : folder / given).lexically_normal().string();
+      }
+      const auto pod = Number(r, kPod, true, ok);
+      g.pod = pod.value_or(0);
+      g.uncertaintyFactor = Number(r, kUncertaintyFactor, false, ok);
+      g.rpfGiven = Number(r, kRpf, false, ok);
+      const std::string index = Lower(Cell(r, kIndex));
+      if (index == "yes") {
+        g.index = true;
+        if (indexLine != 0) {
+          Problem(r.line, "a second index chemical (the first is on line " +
+                              std::to_string(indexLine) + ")");
+          ok = false;
+        } else {
+          indexLine = r.line;
+          group.index = group.chemicals.size();
+          if (Cell(r, kUncertaintyFactor).empty()) {
+            Problem(r.line, "the index chemical has no uncertainty_factor");
+            ok = false;
+          }
+        }
+      } else if (!index.empty()) {
+        Problem(r.line, "index " + Quote(Cell(r, kIndex)) + " is neither yes nor empty");
+        ok = false;
+      }
+      group.chemicals.push_back(std::move(g));
+    }
+    const int headerLine = table.records.empty() ? 1 : table.records[0].line;
+    if (group.chemicals.empty()) {
+      Problem(headerLine, "the group has no chemicals below its header row");
+    } else if (indexLine == 0) {
+      Problem(headerLine, "no chemical is the index chemical (index yes)");
+    }
+  }
+
+ private:
+  const std::string& name_;
+  std::vector<std::string>& problems_;
+  int at_[kColumns];
+  char separator_ = ',';
+};
+
+}  // namespace
+
+bool AssessmentGroup::AllUncertaintyFactors() const {
+  return std::all_of(chemicals.begin(), chemicals.end(),
+                     [](const GroupChemical& g) { return g.uncertaintyFactor.has_value(); });
+}
+
+bool ReadAssessmentGroup(const std::string& path, const std::string& shownName,
+                         AssessmentGroup& group, std::vector<std::string>& problems) {
+  group = AssessmentGroup();
+  group.path = path;
+  GroupReader reader(shownName, problems);
+  const std::size_t before = problems.size();
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) {
+    reader.Problem(0, fs::exists(path, ec) ? "is not a file" : "cannot be read");
+    return false;
+  }
+  if (fs::file_size(path, ec) > kMaxGroupFileBytes) {
+    reader.Problem(0, "is larger than " + std::to_string(kMaxGroupFileBytes >> 20) +
+                          " MB; a group file of a few hundred chemicals is a few KB");
+    return false;
+  }
+  const auto bytes = ReadWholeFile(path);
+  if (!bytes) {
+    reader.Problem(0, "cannot be read");
+    return false;
+  }
+  CsvTable table;
+  TableProblem split;
+  if (!ReadCsvTable(*bytes, table, split)) {
+    reader.Problem(split.line, split.text);
+    return false;
+  }
+  if (table.records.empty()) {
+    reader.Problem(1, "the group file is empty; its first row names the columns");
+    return false;
+  }
+  if (!reader.Columns(table.records[0])) return false;
+  reader.Rows(table, fs::absolute(fs::path(path), ec).parent_path(), group);
+  if (problems.size() != before) return false;
+  const double indexPod = group.chemicals[group.index].pod;
+  for (GroupChemical& g : group.chemicals) g.rpf = g.rpfGiven.value_or(indexPod / g.pod);
+  return true;
+}
+
+}  // namespace ormid

@@ -1,0 +1,119 @@
+#include "cumulative/cumulative_report.h"
+
+#include <charconv>
+#include <filesystem>
+
+#include "core/mod_ormid.h"
+#include "core/paths.h"
+#include "exposure/long_term_report.h"
+#include "report/number_format.h"
+#include "report/report_writer.h"
+
+namespace ormid {
+
+namespace {
+
+const std::string kEquals79(79, '=');
+const std::string kDashes79(79, '-');
+
+// A double figure in its column, as a float's is aligned.
+std::string Aligned(double value, std::string_view pattern) {
+  std::string text = FormatPattern(value, pattern), result;
+  AlignNumber(pattern, text, result);
+  return result;
+}
+
+// A group file's number as it reads there: the shortest text of the double.
+std::string Plain(double value) {
+  char buffer[32];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+std::string Right(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+std::string Left(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+std::string Margin(const std::optional<double>& moet) {
+  if (!moet) return Right("no exposure", 12);
+  if (*moet >= 1000000.0) return Right(">1,000,000", 12);
+  return Right(Aligned(*moet, "#,###,###"), 12);
+}
+
+}  // namespace
+
+std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group,
+                                 const ChemicalExposures& e,
+                                 const std::vector<CumulativeSubgroup>& subgroups, bool adj2,
+                                 const DateTime& now) {
+  ReportWriter w;
+  const GroupChemical& index = group.chemicals[group.index];
+  const std::string name = std::filesystem::path(group.path).stem().string();
+  w.End();
+  w.Text(m.gReportBanner).Col(65).Text("Ver. " + m.gProgramVersion + ", " + m.gDataVersion).End();
+  w.Text("KAVRI-FCID Ormid cumulative analysis for " + ToUpper(name));
+  if (const char* label = SurveyLabel(m.gSurveyBase)) w.Col(60).Text(label);
+  w.End();
+  w.Text("Assessment group file: " + group.path)
+      .Col(50)
+      .Text(adj2 ? "    Adjustment factor #2 used." : "Adjustment factor #2 NOT used.")
+      .End();
+  w.Line("Analysis Date " + FormatReportDate(now) + "/" + FormatReportTime(now));
+  w.Line("Index chemical: " + index.chemical + "   cPAD =" + ShortNumberText(group.Cpad()) +
+         " mg/kg bw/day (PoD " + Plain(index.pod) + " / UF " +
+         Plain(index.uncertaintyFactor.value_or(1.0)) + ")");
+  w.Line(kEquals79);
+  w.Line("                   Chemicals of the assessment group");
+  w.Line(kDashes79);
+  w.Line("Chemical                         PoD mg/kg      UF          RPF  Residue file");
+  w.Line("                                 bw/day");
+  w.Line("------------------------------  ----------  ------  -----------  -------------");
+  for (std::size_t j = 0; j < group.chemicals.size(); ++j) {
+    const GroupChemical& g = group.chemicals[j];
+    w.Line(Left(g.chemical + (g.index ? " (index)" : ""), 30) + "  " + Right(Plain(g.pod), 10) +
+           "  " + Right(g.uncertaintyFactor ? Plain(*g.uncertaintyFactor) : "-", 6) + "  " +
+           Right(Aligned(g.rpf, "###.#######"), 11) + (g.rpfGiven ? "g" : " ") + " " +
+           std::filesystem::path(g.residuePath).filename().string() + " (" + e.files[j].date + ")");
+  }
+  w.Line("RPF: pod(index) / pod; g: as given in the group file.");
+  w.Line(kEquals79);
+  w.Line("              Cumulative exposure by population subgroup");
+  w.Line("             (index-chemical equivalents, mg/kg bw/day)");
+  w.Line(kDashes79);
+  w.Line("          Population                     Exposure    Percent     Total    Hazard");
+  w.Line("           Subgroup                    (index eq.)   of cPAD      MOE      index");
+  w.Line("--------------------------------------  -----------  ---------  --------  -------");
+  for (const CumulativeSubgroup& s : subgroups) {
+    std::string line =
+        Left(s.subgroup, 38) + "  " + Right(Aligned(s.indexEquivalent, "###.#######"), 11);
+    if (s.indexEquivalent == 0) {
+      w.Line(line + "  no exposure");
+      continue;
+    }
+    line += "  " + Right(Aligned(s.percentCpad, "###,###.#") + "%", 9) + Margin(s.moet).substr(2);
+    line += s.hazardIndex ? "  " + Right(Aligned(*s.hazardIndex, "##.####"), 7) : "        -";
+    w.Line(line);
+  }
+  w.Line(kEquals79);
+  w.Line("            Contribution of each chemical by population subgroup");
+  w.Line(kDashes79);
+  for (const CumulativeSubgroup& s : subgroups) {
+    w.End();
+    w.Line(s.subgroup);
+    w.Line("   Chemical                        Exposure          Index eq.     Share");
+    for (std::size_t j = 0; j < group.chemicals.size(); ++j) {
+      std::string line = "   " + Left(group.chemicals[j].chemical, 28) +
+                         Right(AlignedCell(s.exposure[j], "###.#######"), 12) + "  " +
+                         Right(Aligned(s.equivalent[j], "###.#######"), 17);
+      if (s.share[j]) line += "  " + Right(Aligned(*s.share[j], "###.##") + "%", 8);
+      w.Line(line);
+    }
+  }
+  w.Line(kEquals79);
+  return std::string(w.str());
+}
+
+}  // namespace ormid

@@ -1,0 +1,26 @@
+// The cumulative report ("tempcum.txt"): the assessment group's chemicals,
+// each subgroup's exposure in index-chemical equivalents with its percent of
+// the index chemical's PAD, total margin of exposure and hazard index, then
+// each chemical's part of it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/platform.h"
+#include "cumulative/cumulative_run.h"
+
+namespace ormid {
+
+struct ModOrmid;
+
+inline constexpr const char* kCumulativeReportFile = "tempcum.txt";
+// The extension of a saved cumulative report.
+inline constexpr const char* kCumulativeReportExtension = ".CU10";
+
+std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group,
+                                 const ChemicalExposures& e,
+                                 const std::vector<CumulativeSubgroup>& subgroups, bool adj2,
+                                 const DateTime& now);
+
+}  // namespace ormid

@@ -1,0 +1,105 @@
+#include "cumulative/cumulative_run.h"
+
+#include "core/mod_ormid.h"
+#include "core/platform.h"
+#include "exposure/total_exposure.h"
+#include "residue/residue_reader.h"
+
+namespace ormid {
+
+namespace {
+
+// The platform a chemical's residue file is read on: its messages are kept
+// for the group file's problems instead of shown.
+class QuietPlatform : public Platform {
+ public:
+  MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon,
+                       MsgButtons buttons) override {
+    messages.push_back(title + ": " + text);
+    return AnswerUnattended(buttons, false);
+  }
+  std::string InputBox(const std::string& prompt, const std::string& title,
+                       const std::string&) override {
+    messages.push_back(title + ": " + prompt);
+    return "";
+  }
+  DateTime Now() override { return DateTime{}; }
+  std::vector<std::string> messages;
+};
+
+}  // namespace
+
+bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& group, bool adj2,
+                              const std::string& shownName, ChemicalExposures& out,
+                              std::vector<std::string>& problems) {
+  out = ChemicalExposures();
+  const std::size_t before = problems.size();
+  for (const GroupChemical& g : group.chemicals) {
+    QuietPlatform p;
+    ModOrmid m = started;
+    int failed = 0;
+    if (OpenNamedResidueFile(m, p, g.residuePath)) {
+      m.gUseAdj2 = adj2 ? 1 : 0;
+      ComputeTotalExposure(m, p, failed);
+    } else {
+      failed = 1;
+    }
+    const std::string where = shownName + ":" + std::to_string(g.line) + ": ";
+    if (failed != 0) {
+      if (p.messages.empty()) p.messages.push_back("the residue file cannot be read");
+      for (const std::string& message : p.messages) problems.push_back(where + message);
+      out.exposure.emplace_back();
+      out.files.emplace_back();
+      continue;
+    }
+    // The long-term run's figure of report row k: the total of its
+    // consumption column.
+    std::vector<float> e(static_cast<std::size_t>(m.gPopCount) + 1, 0.0f);
+    for (int k = 1; k <= m.gPopCount; ++k)
+      e[static_cast<std::size_t>(k)] =
+          m.gPopExposure[static_cast<std::size_t>(m.gPopOrder[static_cast<std::size_t>(k)])];
+    // What opening the file told without stopping it (as a long-term run
+    // of it shows), kept as warnings.
+    for (const std::string& message : p.messages) out.warnings.push_back(where + message);
+    out.exposure.push_back(std::move(e));
+    out.files.push_back({m.gChemicalName, m.gResidueFileDate});
+  }
+  return problems.size() == before;
+}
+
+std::vector<CumulativeSubgroup> CombineExposures(const ModOrmid& m, const AssessmentGroup& group,
+                                                 const ChemicalExposures& e,
+                                                 const std::vector<int>& rows) {
+  std::vector<CumulativeSubgroup> out;
+  const double cpad = group.Cpad();
+  const bool hazardIndex = group.AllUncertaintyFactors();
+  const std::size_t n = group.chemicals.size();
+  for (int row : rows) {
+    const auto k = static_cast<std::size_t>(row);
+    CumulativeSubgroup s;
+    s.row = row;
+    s.subgroup = m.gPopNames2[k];
+    double perPod = 0, hi = 0;
+    for (std::size_t j = 0; j < n; ++j) {
+      const GroupChemical& g = group.chemicals[j];
+      const float x = e.exposure[j][k];
+      const double ej = static_cast<double>(x);
+      s.exposure.push_back(x);
+      s.equivalent.push_back(g.rpf * ej);
+      s.indexEquivalent += g.rpf * ej;
+      perPod += ej / g.pod;
+      if (hazardIndex) hi += ej * *g.uncertaintyFactor / g.pod;
+    }
+    for (std::size_t j = 0; j < n; ++j)
+      s.share.push_back(s.indexEquivalent != 0
+                            ? std::optional<double>(100.0 * s.equivalent[j] / s.indexEquivalent)
+                            : std::nullopt);
+    s.percentCpad = 100.0 * s.indexEquivalent / cpad;
+    if (perPod != 0) s.moet = 1.0 / perPod;
+    if (hazardIndex) s.hazardIndex = hi;
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
+}  // namespace ormid

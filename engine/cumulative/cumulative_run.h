@@ -1,0 +1,69 @@
+// The cumulative long-term assessment of an assessment group: each
+// chemical's long-term exposure from its residue file (the figure the
+// long-term run gives for that file, bit for bit), and per subgroup the
+// exposure in index-chemical equivalents with the percent of the index
+// chemical's PAD, the total margin of exposure and the hazard index.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cumulative/assessment_group.h"
+
+namespace ormid {
+
+struct ModOrmid;
+
+// What a chemical's residue file holds beside its table, as the report and
+// the manifest name it.
+struct ChemicalFile {
+  std::string chemical;  // as the residue file names it
+  std::string date;      // the residue file's date
+};
+
+// Every chemical's long-term exposure, E[j][k] for chemical j and report
+// row k (1..gPopCount; element 0 unused), in single precision.
+struct ChemicalExposures {
+  std::vector<std::vector<float>> exposure;
+  std::vector<ChemicalFile> files;
+  // "NAME:LINE: TITLE: TEXT" of the messages a residue file's open gave
+  // without stopping (as a long-term run of the file shows them).
+  std::vector<std::string> warnings;
+};
+
+// Opens each chemical's residue file on a copy of the started installation
+// and computes its total exposure as the long-term run does, with the
+// second adjustment factor or without. A residue file that cannot be read
+// (or is of another survey than the installation's) is a problem
+// "NAME:LINE: its message". False when there is any.
+bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& group, bool adj2,
+                              const std::string& shownName, ChemicalExposures& out,
+                              std::vector<std::string>& problems);
+
+// One subgroup's cumulative figures. Sums and ratios are formed in double
+// precision from the single-precision exposures, in the group file's row
+// order.
+struct CumulativeSubgroup {
+  int row = 0;
+  std::string subgroup;
+  std::vector<float> exposure;     // E_j, mg/kg bw/day
+  std::vector<double> equivalent;  // RPF_j * E_j
+  // Each chemical's share of the index-chemical equivalent exposure, %;
+  // none when that exposure is 0.
+  std::vector<std::optional<double>> share;
+  double indexEquivalent = 0;  // E_cum = sum_j RPF_j * E_j
+  double percentCpad = 0;      // 100 * E_cum / cPAD
+  // 1 / sum_j (E_j / pod_j); none when there is no exposure.
+  std::optional<double> moet;
+  // sum_j E_j * UF_j / pod_j; none unless every chemical has an
+  // uncertainty factor.
+  std::optional<double> hazardIndex;
+};
+
+// The figures of the report rows `rows` (in that order).
+std::vector<CumulativeSubgroup> CombineExposures(const ModOrmid& m, const AssessmentGroup& group,
+                                                 const ChemicalExposures& e,
+                                                 const std::vector<int>& rows);
+
+}  // namespace ormid

@@ -1,0 +1,274 @@
+// The cumulative assessment: a hand-worked group whose every figure is exact
+// in binary, each chemical's exposure against the long-term export of its
+// residue file, a one-chemical group against the long-term percent of the
+// RfD, relative potency factors given and computed, every problem of a group
+// file with its line, the three export formats against each other and the
+// manifest's inputs checked by verify.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "core/float_text.h"
+#include "core/mod_ormid.h"
+#include "cumulative/cumulative_run.h"
+#include "tests/cli_runner.h"
+#include "tests/installation_fixture.h"
+#include "tests/test_support.h"
+
+namespace ormid::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+GroupChemical Chemical(const char* name, double pod, std::optional<double> uf, bool index,
+                       double rpf) {
+  GroupChemical g;
+  g.chemical = name;
+  g.pod = pod;
+  g.uncertaintyFactor = uf;
+  g.index = index;
+  g.rpf = rpf;
+  return g;
+}
+
+// Three chemicals, the second the index (PoD 2, UF 100: cPAD 0.02), with
+// exposures and potencies that are sums of powers of two, so that every
+// figure below is exact.
+TEST(Cumulative, AHandWorkedGroup) {
+  AssessmentGroup g;
+  g.chemicals = {Chemical("A", 4, 10, false, 0.5), Chemical("B", 2, 100, true, 1),
+                 Chemical("C", 0.5, 10, false, 4)};
+  g.index = 1;
+  ModOrmid m;
+  m.gPopCount = 2;
+  m.gPopNames2 = {"", "First", "Second"};
+  ChemicalExposures e;
+  e.exposure = {{0, 0.25f, 0}, {0, 0.125f, 0}, {0, 0.0625f, 0}};
+  const auto rows = CombineExposures(m, g, e, {1, 2});
+  ASSERT_EQ(rows.size(), 2u);
+  const CumulativeSubgroup& s = rows[0];
+  EXPECT_EQ(s.subgroup, "First");
+  // E_cum = 0.5 * 0.25 + 1 * 0.125 + 4 * 0.0625 = 0.5
+  EXPECT_EQ(s.indexEquivalent, 0.5);
+  EXPECT_EQ(s.equivalent, (std::vector<double>{0.125, 0.125, 0.25}));
+  EXPECT_EQ(s.share[0], 25.0);
+  EXPECT_EQ(s.share[2], 50.0);
+  // %cPAD = 100 * 0.5 / (2 / 100) = 2500
+  EXPECT_EQ(s.percentCpad, 2500.0);
+  // MOET = 1 / (0.25 / 4 + 0.125 / 2 + 0.0625 / 0.5) = 1 / 0.25 = 4
+  EXPECT_EQ(s.moet, 4.0);
+  // HI = 0.25 * 10 / 4 + 0.125 * 100 / 2 + 0.0625 * 10 / 0.5 = 0.625 + 6.25 + 1.25
+  EXPECT_EQ(s.hazardIndex, 8.125);
+  // No exposure: no shares, no margin; the hazard index and percent are 0.
+  const CumulativeSubgroup& none = rows[1];
+  EXPECT_EQ(none.indexEquivalent, 0.0);
+  EXPECT_FALSE(none.moet.has_value());
+  EXPECT_FALSE(none.share[0].has_value());
+  EXPECT_EQ(none.hazardIndex, 0.0);
+  // Without every uncertainty factor there is no hazard index.
+  g.chemicals[2].uncertaintyFactor.reset();
+  EXPECT_FALSE(CombineExposures(m, g, e, {1})[0].hazardIndex.has_value());
+}
+
+class CumulativeCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("SOURCE_DATE_EPOCH", "1709629621", 1);
+    for (const char* name : {"csfii", "nhanes-2005-2010"})
+      CopySampleInstallation(name, dir_.path() / name);
+  }
+  void TearDown() override { ::unsetenv("SOURCE_DATE_EPOCH"); }
+  CliResult Run(const std::vector<std::string>& args) { return RunCliIn(dir_.path(), args); }
+  fs::path P(const std::string& rel) const { return dir_.path() / rel; }
+  void Group(const std::string& name, const std::string& text) {
+    WriteFileBytes(P("csfii/residues") / name, text);
+  }
+  // The rows of a CSV export by kind: (subgroup row, chemical) -> cells.
+  static std::map<std::pair<std::string, std::string>, CsvRow> Rows(const fs::path& csv) {
+    std::map<std::pair<std::string, std::string>, CsvRow> rows;
+    const auto table = ParseCsv(ReadFileBytes(csv));
+    for (std::size_t r = 1; r < table.size(); ++r)
+      rows[{table[r][0], table[r][2] == "cumulative" ? "" : table[r][3]}] = table[r];
+    return rows;
+  }
+  TempDir dir_;
+  ScopedCurrentDir cwd_{fs::current_path()};
+};
+
+// Each chemical's exposure is the long-term run's figure for its residue
+// file, bit for bit, with the second adjustment factor and without.
+TEST_F(CumulativeCli, ExposuresAreTheLongTermRunsOwn) {
+  Group("g.csv",
+        "Chemical;Residue_File;POD_mg_per_kg_bw_day;Uncertainty_Factor;Index;RPF\r\n"
+        "Demofos;DEMOFOS.R98;0,5;100;yes;\r\n"
+        "Cyclofos;CYCLOFOS.R98;0,1;;;\r\n");
+  for (bool adj2 : {false, true}) {
+    std::vector<std::string> cum = {
+        "-C",   "csfii", "cumulative", "csfii/residues/g.csv", "--export", P("cu.csv").string(),
+        "--yes"};
+    if (adj2) cum.push_back("--adj2");
+    const CliResult r = Run(cum);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = Rows(P("cu.csv"));
+    for (const char* chemical : {"Demofos", "Cyclofos"}) {
+      const std::string file =
+          std::string("csfii/residues/") + (chemical[0] == 'D' ? "DEMOFOS.R98" : "CYCLOFOS.R98");
+      std::vector<std::string> lt = {"-C",    "csfii",    "longterm",           file,
+                                     "--rfd", "--export", P("lt.csv").string(), "--yes"};
+      if (adj2) lt.push_back("--adj2");
+      ASSERT_EQ(Run(lt).status, 0);
+      const auto table = ParseCsv(ReadFileBytes(P("lt.csv")));
+      ASSERT_GT(table.size(), 30u);
+      for (std::size_t k = 1; k < table.size(); ++k) {
+        const auto it = rows.find({table[k][0], chemical});
+        ASSERT_NE(it, rows.end()) << chemical << " row " << k;
+        EXPECT_EQ(it->second[4], table[k][3]) << chemical << " " << table[k][1];
+      }
+    }
+  }
+}
+
+// A group of one chemical: its percent of the cPAD (PoD / UF) is the
+// long-term run's percent of that RfD, within a unit in the last place of
+// a single-precision number; relative potency factors given as the ones
+// worked out give the same figures, and others are used as given.
+TEST_F(CumulativeCli, OneChemicalAgreesWithTheLongTermRunAndGivenPotenciesAreUsed) {
+  Group("one.csv",
+        "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n"
+        "Demofos,DEMOFOS.R98,0.5,100,yes\n");
+  ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/one.csv", "--export",
+                 P("one.csv").string()})
+                .status,
+            0);
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd=0.005", "--export",
+                 P("lt.csv").string()})
+                .status,
+            0);
+  const auto one = Rows(P("one.csv"));
+  const auto lt = ParseCsv(ReadFileBytes(P("lt.csv")));
+  for (std::size_t k = 1; k < lt.size(); ++k) {
+    const auto it = one.find({lt[k][0], ""});
+    ASSERT_NE(it, one.end());
+    const float percent = *ReadFloatText(lt[k][6]);
+    const auto cpad = static_cast<float>(std::stod(it->second[8]));
+    EXPECT_LE(std::abs(cpad - percent), std::nextafter(percent, INFINITY) - percent)
+        << lt[k][1] << ": " << it->second[8] << " against " << lt[k][6];
+  }
+
+  const std::string head =
+      "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index,rpf\n";
+  Group("computed.csv", head + "Demofos,DEMOFOS.R98,0.5,100,yes,\nCyclofos,CYCLOFOS.R98,0.1,,,\n");
+  Group("given.csv", head + "Demofos,DEMOFOS.R98,0.5,100,yes,1\nCyclofos,CYCLOFOS.R98,0.1,,,5\n");
+  Group("other.csv", head + "Demofos,DEMOFOS.R98,0.5,100,yes,\nCyclofos,CYCLOFOS.R98,0.1,,,2\n");
+  for (const char* g : {"computed", "given", "other"})
+    ASSERT_EQ(Run({"-C", "csfii", "cumulative", std::string("csfii/residues/") + g + ".csv",
+                   "--export", P(std::string(g) + "-out.csv").string()})
+                  .status,
+              0);
+  const auto computed = Rows(P("computed-out.csv")), given = Rows(P("given-out.csv")),
+             other = Rows(P("other-out.csv"));
+  EXPECT_EQ(computed, given);
+  const auto& cyclofos = other.at({"1", "Cyclofos"});
+  EXPECT_EQ(cyclofos[5], "2");
+  EXPECT_EQ(std::stod(cyclofos[6]), 2 * static_cast<double>(*ReadFloatText(cyclofos[4])));
+  EXPECT_LT(std::stod(other.at({"1", ""})[6]), std::stod(computed.at({"1", ""})[6]));
+}
+
+// Every problem of a group file is listed with its line, and nothing is
+// written (exit 2).
+TEST_F(CumulativeCli, EveryProblemOfAGroupFileIsListedWithItsLine) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> problems;
+  } cases[] = {
+      {"chemical,residue_file,pod,index\n",
+       {"g.csv:1: unknown column \"pod\"", "g.csv:1: the column pod_mg_per_kg_bw_day is missing"}},
+      {"chemical,residue_file,pod_mg_per_kg_bw_day,index,uncertainty_factor,rpf\n"
+       "A,DEMOFOS.R98,x,yes,10,\n"
+       "B,CYCLOFOS.R98,0,,,-1\n"
+       "a,CYCLOFOS.R98,1e999,maybe,,\n"
+       ",,1,yes,,\n",
+       {"g.csv:2: pod_mg_per_kg_bw_day \"x\" is not a number",
+        "g.csv:3: pod_mg_per_kg_bw_day \"0\" is not above 0", "g.csv:3: rpf \"-1\" is not above 0",
+        "g.csv:4: the chemical \"a\" is listed twice (first on line 2)",
+        "g.csv:4: pod_mg_per_kg_bw_day \"1e999\" is not a finite number",
+        "g.csv:4: index \"maybe\" is neither yes nor empty", "g.csv:5: the chemical is empty",
+        "g.csv:5: residue_file is empty",
+        "g.csv:5: a second index chemical (the first is on line 2)"}},
+      {"chemical,residue_file,pod_mg_per_kg_bw_day,index\nA,DEMOFOS.R98,1,\n",
+       {"g.csv:1: no chemical is the index chemical (index yes)"}},
+      {"chemical,residue_file,pod_mg_per_kg_bw_day,index\nA,DEMOFOS.R98,1,yes\n",
+       {"g.csv:2: the index chemical has no uncertainty_factor"}},
+      {"chemical,residue_file,pod_mg_per_kg_bw_day,index,uncertainty_factor\n"
+       "A,DEMOFOS.R98,1,yes,10\nB,NONE.R98,1,,\nC,../../nhanes-2005-2010/residues/"
+       "DEMOFOS.R10,1,,\n",
+       {"g.csv:3: ", "g.csv:4: "}},
+  };
+  for (const Case& c : cases) {
+    Group("g.csv", c.text);
+    const CliResult r = RunCliIn(P("csfii/residues"), {"-C", "..", "cumulative", "g.csv",
+                                                       "--export", P("never.csv").string()});
+    EXPECT_EQ(r.status, 2) << c.text;
+    const auto lines = Lines(r.err);
+    ASSERT_EQ(lines.size(), c.problems.size()) << r.err;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+      EXPECT_EQ(lines[i].substr(0, c.problems[i].size()), c.problems[i]) << r.err;
+    EXPECT_FALSE(fs::exists(P("never.csv")));
+    EXPECT_FALSE(fs::exists(P("csfii/tempcum.txt")));
+  }
+}
+
+// The CSV, JSON and workbook hold the same figures; the manifest lists the
+// group file and every residue file, and verify sees a changed one.
+TEST_F(CumulativeCli, TheFormatsAgreeAndVerifyChecksEveryInput) {
+  Group("g.csv",
+        "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n"
+        "Demofos,DEMOFOS.R98,0.5,100,yes\nCyclofos,CYCLOFOS.R98,0.1,10,\n");
+  const CliResult r =
+      Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv", "--subgroups", "1,17", "--export",
+           P("c.csv").string(), "--export", P("c.json").string(), "--save", P("saved").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFileBytes(P("saved.CU10")), ReadFileBytes(P("csfii/tempcum.txt")));
+  const auto csv = Rows(P("c.csv"));
+  EXPECT_EQ(csv.size(), 6u);
+  const auto doc = nlohmann::json::parse(ReadFileBytes(P("c.json")));
+  ASSERT_EQ(doc["cumulative"].size(), 2u);
+  for (const auto& s : doc["cumulative"]) {
+    const std::string row = std::to_string(s["row"].get<int>());
+    for (const auto& c : s["chemicals"]) {
+      const CsvRow& cells = csv.at({row, c["chemical"].get<std::string>()});
+      EXPECT_EQ(ShortestText(static_cast<float>(c["exposure_mg_per_kg_bw_day"].get<double>())),
+                cells[4]);
+      EXPECT_EQ(c["index_equivalent_mg_per_kg_bw_day"].get<double>(), std::stod(cells[6]));
+      EXPECT_EQ(c["share_percent"].get<double>(), std::stod(cells[7]));
+    }
+    const CsvRow& total = csv.at({row, ""});
+    const auto& cu = s["cumulative"];
+    EXPECT_EQ(cu["index_equivalent_mg_per_kg_bw_day"].get<double>(), std::stod(total[6]));
+    EXPECT_EQ(cu["percent_of_index_pad"].get<double>(), std::stod(total[8]));
+    EXPECT_EQ(cu["moet"].get<double>(), std::stod(total[9]));
+    EXPECT_EQ(cu["hazard_index"].get<double>(), std::stod(total[10]));
+  }
+  const auto& manifest = doc["manifest"];
+  EXPECT_EQ(manifest["run"]["command"], "cumulative");
+  EXPECT_EQ(manifest["group_file"]["path"], "residues/g.csv");
+  ASSERT_EQ(manifest["residue_files"].size(), 2u);
+  EXPECT_EQ(manifest["residue_files"][1]["chemical"], "Cyclofos");
+
+  for (const fs::path& m : {P("c.csv.manifest.json"), P("saved.CU10.manifest.json")}) {
+    const CliResult ok = Run({"-C", "csfii", "verify", m.string()});
+    EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+  }
+  std::string cyclofos = ReadFileBytes(P("csfii/residues/CYCLOFOS.R98"));
+  cyclofos.back() = cyclofos.back() == ' ' ? '\t' : ' ';
+  WriteFileBytes(P("csfii/residues/CYCLOFOS.R98"), cyclofos);
+  const CliResult changed = Run({"-C", "csfii", "verify", P("c.csv.manifest.json").string()});
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_NE(changed.out.find("CYCLOFOS.R98"), std::string::npos) << changed.out;
+}
+
+}  // namespace
+}  // namespace ormid::test
