@@ -11,9 +11,8 @@
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/record_file.h"
-#include "cumulative/cumulative_export.h"
 #include "cumulative/cumulative_report.h"
-#include "manifest/run_manifest.h"
+#include "cumulative/cumulative_session.h"
 #include "setup/startup.h"
 
 namespace ormid::cli {
@@ -58,16 +57,8 @@ int RunCumulative(const GlobalOptions& global, const CLI::App& sub, const Cumula
     for (int k = 1; k <= m.gPopCount; ++k) rows.push_back(k);
   }
 
-  // Every problem of the group file, then of its residue files, listed.
-  std::vector<std::string> problems;
-  AssessmentGroup g;
-  ChemicalExposures e;
-  if (!ReadAssessmentGroup(group, a.group, g, problems) ||
-      !ComputeChemicalExposures(m, g, a.adj2, a.group, e, problems)) {
-    for (const std::string& p : problems) err << p << "\n";
-    return kExitUsage;
-  }
-  for (const std::string& w : e.warnings) err << w << "\n";
+  // An existing file is replaced only when the user says so, asked before
+  // the run.
   if (!MayReplaceExports(platform, exports)) return kExitStopped;
   if (!saved.empty() && platform.FileExists(saved) &&
       platform.MessageBox("File " + saved + " already exists. Do you want to write over this file?",
@@ -75,63 +66,39 @@ int RunCumulative(const GlobalOptions& global, const CLI::App& sub, const Cumula
                           MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
     return kExitStopped;
 
-  const DateTime now = platform.Now();
-  const std::vector<CumulativeSubgroup> subgroups = CombineExposures(m, g, e, rows);
-  const std::string text = CumulativeReportText(m, g, e, subgroups, a.adj2, now);
-  std::string error;
-  if (!platform.WriteFile(kCumulativeReportFile, text, FileKind::WorkingFile, error)) {
-    platform.MessageBox("The report file " + std::string(kCumulativeReportFile) +
-                            " could not be written in the working folder " + m.gWorkingDir + ": " +
-                            error + ".",
-                        "Cumulative Analysis", MsgIcon::Exclamation, MsgButtons::OK);
+  CumulativeRequest request;
+  request.group = group;
+  request.shownName = a.group;
+  request.adj2 = a.adj2;
+  request.rows = rows;
+  request.saved = saved;
+  request.exports = exports;
+  request.arguments = {"cumulative", group};
+  if (a.adj2) request.arguments.push_back("--adj2");
+  if (sub.count("--subgroups") > 0) request.arguments.push_back("--subgroups=" + a.subgroups);
+  request.clockIsUtc = platform.ClockIsUtc();
+  const CumulativeOutcome run = RunCumulative(m, platform, request);
+  // Every problem of the group file, then of its residue files, listed.
+  for (const std::string& p : run.problems) err << p << "\n";
+  for (const std::string& w : run.warnings) err << w << "\n";
+  using Status = CumulativeOutcome::Status;
+  if (run.status == Status::Refused) return kExitUsage;
+  if (run.status == Status::Stopped) {
+    platform.MessageBox(run.notice, "Cumulative Analysis", MsgIcon::Exclamation, MsgButtons::OK);
     return kExitStopped;
   }
-
-  // The manifest: the installation, the group file and every residue file
-  // with their digests, the settings, and the files written.
-  std::vector<std::pair<std::string, std::string>> residues;
-  for (std::size_t j = 0; j < g.chemicals.size(); ++j)
-    residues.emplace_back(e.files[j].chemical, g.chemicals[j].residuePath);
-  nlohmann::json arguments = {"cumulative", group};
-  if (a.adj2) arguments.push_back("--adj2");
-  if (sub.count("--subgroups") > 0) arguments.push_back("--subgroups=" + a.subgroups);
-  nlohmann::json chosen = nlohmann::json::array();
-  for (int row : rows) chosen.push_back(row);
-  nlohmann::json manifest = BuildCumulativeManifest(
-      m, now, platform.ClockIsUtc(), group, residues,
-      {{"second_adjustment_factor", a.adj2}, {"subgroups", chosen}, {"arguments", arguments}});
-  AddOutput(manifest, "report", (fs::path(m.gWorkingDir) / kCumulativeReportFile).string());
-
-  bool written = true;
-  auto failed = [&](const std::string& what, const std::string& path, const std::string& why) {
-    platform.MessageBox(what + path + " could not be written: " + why + ". The report stands.",
-                        "Cumulative Analysis", MsgIcon::Exclamation, MsgButtons::OK);
-    written = false;
-  };
-  if (!saved.empty()) {
-    if (!platform.WriteFile(saved, text, FileKind::SavedCopy, error)) {
-      failed("The report copy ", saved, error);
-    } else {
-      nlohmann::json own = manifest;
-      AddOutput(own, "saved report", saved);
-      if (!WriteManifest(platform, ManifestPathFor(saved), own, error))
-        failed("The manifest ", ManifestPathFor(saved), error);
+  for (const std::string& f : run.failures)
+    platform.MessageBox(f + ". The report stands.", "Cumulative Analysis", MsgIcon::Exclamation,
+                        MsgButtons::OK);
+  if (a.toStdout) {
+    const auto text = ReadWholeFile(run.report);
+    if (!text) {
+      err << "ormid-cli: cannot read " << run.report << "\n";
+      return kExitStopped;
     }
+    out << *text << std::flush;
   }
-  for (const std::string& path : exports) {
-    if (!WriteCumulativeExport(platform, path, g, subgroups, manifest, error)) {
-      failed("The export file ", path, error);
-      continue;
-    }
-    if (ExportFormatOf(path) == ExportFormat::Csv) {
-      nlohmann::json own = manifest;
-      AddOutput(own, "export", path);
-      if (!WriteManifest(platform, ManifestPathFor(path), own, error))
-        failed("The manifest ", ManifestPathFor(path), error);
-    }
-  }
-  if (a.toStdout) out << text << std::flush;
-  return written ? kExitDone : kExitStopped;
+  return run.failures.empty() ? kExitDone : kExitStopped;
 }
 
 }  // namespace

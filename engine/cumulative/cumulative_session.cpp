@@ -1,0 +1,82 @@
+#include "cumulative/cumulative_session.h"
+
+#include <filesystem>
+
+#include "core/mod_ormid.h"
+#include "cumulative/cumulative_export.h"
+#include "cumulative/cumulative_report.h"
+#include "manifest/run_manifest.h"
+
+namespace ormid {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+}  // namespace
+
+CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const CumulativeRequest& r) {
+  using Status = CumulativeOutcome::Status;
+  CumulativeOutcome out;
+  AssessmentGroup group;
+  ChemicalExposures e;
+  if (!ReadAssessmentGroup(r.group, r.shownName, group, out.problems) ||
+      !ComputeChemicalExposures(started, group, r.adj2, r.shownName, e, out.problems))
+    return out;
+  out.warnings = e.warnings;
+
+  const DateTime now = p.Now();
+  const std::vector<CumulativeSubgroup> subgroups = CombineExposures(started, group, e, r.rows);
+  const std::string text = CumulativeReportText(started, group, e, subgroups, r.adj2, now);
+  out.report = (fs::path(started.gWorkingDir) / kCumulativeReportFile).string();
+  std::string error;
+  if (!p.WriteFile(out.report, text, FileKind::WorkingFile, error)) {
+    out.status = Status::Stopped;
+    out.notice = "The report file " + std::string(kCumulativeReportFile) +
+                 " could not be written in the working folder " + started.gWorkingDir + ": " +
+                 error + ".";
+    return out;
+  }
+  out.status = Status::Done;
+
+  // The manifest: the installation, the group file and every residue file
+  // with their digests, the settings, and the files written.
+  std::vector<std::pair<std::string, std::string>> residues;
+  for (std::size_t j = 0; j < group.chemicals.size(); ++j)
+    residues.emplace_back(e.files[j].chemical, group.chemicals[j].residuePath);
+  nlohmann::json rows = nlohmann::json::array();
+  for (int row : r.rows) rows.push_back(row);
+  nlohmann::json manifest = BuildCumulativeManifest(
+      started, now, r.clockIsUtc, r.group, residues,
+      {{"second_adjustment_factor", r.adj2}, {"subgroups", rows}, {"arguments", r.arguments}});
+  AddOutput(manifest, "report", out.report);
+
+  auto failed = [&](const std::string& what, const std::string& path, const std::string& why) {
+    out.failures.push_back(what + path + " could not be written: " + why);
+  };
+  if (!r.saved.empty()) {
+    if (!p.WriteFile(r.saved, text, FileKind::SavedCopy, error)) {
+      failed("The report copy ", r.saved, error);
+    } else {
+      nlohmann::json own = manifest;
+      AddOutput(own, "saved report", r.saved);
+      if (!WriteManifest(p, ManifestPathFor(r.saved), own, error))
+        failed("The manifest ", ManifestPathFor(r.saved), error);
+    }
+  }
+  for (const std::string& path : r.exports) {
+    if (!WriteCumulativeExport(p, path, group, subgroups, manifest, error)) {
+      failed("The export file ", path, error);
+      continue;
+    }
+    if (ExportFormatOf(path) == ExportFormat::Csv) {
+      nlohmann::json own = manifest;
+      AddOutput(own, "export", path);
+      if (!WriteManifest(p, ManifestPathFor(path), own, error))
+        failed("The manifest ", ManifestPathFor(path), error);
+    }
+  }
+  return out;
+}
+
+}  // namespace ormid

@@ -1,0 +1,46 @@
+// A cumulative run from start to finish, as every front end makes it: the
+// group file and every residue file read and checked, the figures, the
+// report in the working folder, then its saved copy, the exports and their
+// manifests. The front end words the outcome.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/platform.h"
+#include "cumulative/cumulative_run.h"
+
+namespace ormid {
+
+struct ModOrmid;
+
+struct CumulativeRequest {
+  std::string group;      // the group file, absolute
+  std::string shownName;  // how problems name it ("GROUP.csv")
+  bool adj2 = false;
+  std::vector<int> rows;               // report rows, in order
+  std::string saved;                   // a saved copy of the report; "" for none
+  std::vector<std::string> exports;    // absolute paths
+  std::vector<std::string> arguments;  // the command line that repeats the run
+  bool clockIsUtc = false;
+};
+
+struct CumulativeOutcome {
+  enum class Status { Refused, Stopped, Done } status = Status::Refused;
+  // Refused: every problem of the group file and its residue files.
+  std::vector<std::string> problems;
+  // Messages a residue file's open gave without refusing it.
+  std::vector<std::string> warnings;
+  // Stopped: why the report could not be written.
+  std::string notice;
+  // Done: the files that could not be written ("The export file PATH could
+  // not be written: REASON"); the report stands.
+  std::vector<std::string> failures;
+  std::string report;  // the report file written
+};
+
+// Reads and checks the request's group, then computes and writes. Every
+// problem is found before anything is written.
+CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const CumulativeRequest& r);
+
+}  // namespace ormid
