@@ -36,8 +36,8 @@ std::string SavedName(const std::string& given) {
   return fs::path(given).has_extension() ? given : given + kCumulativeReportExtension;
 }
 
-int RunCumulative(const GlobalOptions& global, const CLI::App& sub, const CumulativeArguments& a,
-                  std::ostream& out, std::ostream& err) {
+int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
+                      const CumulativeArguments& a, std::ostream& out, std::ostream& err) {
   const std::string group = AbsoluteFromStart(a.group);
   const std::vector<std::string> exports = CheckedExports(a.exports);
   const std::string saved = a.save.empty() ? std::string() : AbsoluteFromStart(SavedName(a.save));
@@ -109,7 +109,7 @@ void AddCumulativeCommand(CommandLine& cl) {
   *sub = &cl.Add("cumulative",
                  "cumulative long-term assessment of an assessment group file (tempcum.txt)",
                  [&cl, args, sub](std::ostream& out, std::ostream& err) {
-                   return RunCumulative(cl.Global(), **sub, *args, out, err);
+                   return CumulativeCommand(cl.Global(), **sub, *args, out, err);
                  });
   CLI::App& c = **sub;
   c.add_option("GROUP_FILE", args->group,
