@@ -13,6 +13,7 @@
 #include "core/record_file.h"
 #include "cumulative/cumulative_report.h"
 #include "cumulative/cumulative_session.h"
+#include "headroom/what_if.h"
 #include "setup/startup.h"
 
 namespace ormid::cli {
@@ -26,6 +27,7 @@ struct CumulativeArguments {
   bool adj2 = false;
   std::string subgroups;
   std::string save;
+  std::string exclude;
   std::vector<std::string> exports;
   bool yes = false, toStdout = false, noHistory = false;
 };
@@ -72,10 +74,22 @@ int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
   request.adj2 = a.adj2;
   request.rows = rows;
   request.saved = saved;
+  // chemical:NAME leaves a chemical out; any other item is a crop group or
+  // commodity code.
+  if (sub.count("--exclude") > 0) {
+    for (const std::string& item : SplitCodes(a.exclude)) {
+      if (item.size() > 9 &&
+          (item.compare(0, 9, "chemical:") == 0 || item.compare(0, 9, "Chemical:") == 0))
+        request.excludedChemicals.push_back(item.substr(9));
+      else
+        request.excludedCodes.push_back(item);
+    }
+  }
   request.exports = exports;
   request.arguments = {"cumulative", group};
   if (a.adj2) request.arguments.push_back("--adj2");
   if (sub.count("--subgroups") > 0) request.arguments.push_back("--subgroups=" + a.subgroups);
+  if (sub.count("--exclude") > 0) request.arguments.push_back("--exclude=" + a.exclude);
   request.clockIsUtc = platform.ClockIsUtc();
   const CumulativeOutcome run = RunCumulative(m, platform, request);
   // Every problem of the group file, then of its residue files, listed.
@@ -124,6 +138,10 @@ void AddCumulativeCommand(CommandLine& cl) {
   c.add_option("--export", args->exports,
                "write the figures as FILE.csv, FILE.json or FILE.xlsx (repeatable)")
       ->type_name("FILE");
+  c.add_option("--exclude", args->exclude,
+               "what-if: chemical:NAME leaves a chemical out, crop group codes (10, 1A) or "
+               "commodity codes count as carrying no residue; comma-separated")
+      ->type_name("ITEM[,ITEM...]");
   c.add_flag("--yes", args->yes, "answer Yes to the overwrite questions");
   c.add_flag("--stdout", args->toStdout, "also print the report");
   c.add_flag("--no-history", args->noHistory,

@@ -177,6 +177,75 @@ TEST_F(CumulativeCli, OneChemicalAgreesWithTheLongTermRunAndGivenPotenciesAreUse
   EXPECT_LT(std::stod(other.at({"1", ""})[6]), std::stod(computed.at({"1", ""})[6]));
 }
 
+// What-if: a chemical left out gives the figures of the group file without
+// it, bit for bit; a commodity left out gives each chemical the exposure of
+// the long-term run with that commodity excluded.
+TEST_F(CumulativeCli, WhatIfEqualsTheGroupWithTheChemicalOrCommodityRemoved) {
+  const std::string head =
+      "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index,rpf\n";
+  Group("all.csv", head +
+                       "Demofos,DEMOFOS.R98,0.5,100,yes,\nCyclofos,CYCLOFOS.R98,0.1,10,,\n"
+                       "Demogrp,DEMOGRP.R98,0.25,10,,\n");
+  Group("two.csv", head + "Demofos,DEMOFOS.R98,0.5,100,yes,\nDemogrp,DEMOGRP.R98,0.25,10,,\n");
+  ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/all.csv", "--exclude",
+                 "chemical:cyclofos", "--export", P("left.csv").string()})
+                .status,
+            0);
+  EXPECT_NE(ReadFileBytes(P("csfii/tempcum.txt")).find("What-if, left out: chemicals cyclofos"),
+            std::string::npos);
+  ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/two.csv", "--export",
+                 P("two.csv").string()})
+                .status,
+            0);
+  EXPECT_EQ(Rows(P("left.csv")), Rows(P("two.csv")));
+
+  // Two crop groups left out of every residue file.
+  const std::string codes = "10,1A";
+  ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/all.csv", "--exclude", codes,
+                 "--export", P("without.csv").string()})
+                .status,
+            0);
+  const auto without = Rows(P("without.csv"));
+  bool lower = false;
+  for (const char* file : {"DEMOFOS", "CYCLOFOS", "DEMOGRP"}) {
+    const CliResult lt =
+        Run({"-C", "csfii", "longterm", std::string("csfii/residues/") + file + ".R98", "--rfd",
+             "--exclude", codes, "--export", P("lt.csv").string(), "--yes"});
+    ASSERT_EQ(lt.status, 0) << lt.err;
+    const auto table = ParseCsv(ReadFileBytes(P("lt.csv")));
+    const std::string chemical = file[4] == 'F'   ? "Demofos"
+                                 : file[0] == 'C' ? "Cyclofos"
+                                                  : "Demogrp";
+    for (std::size_t k = 1; k < table.size(); ++k)
+      EXPECT_EQ(without.at({table[k][0], chemical})[4], table[k][3]) << file << " " << table[k][1];
+  }
+  const auto all = [&] {
+    EXPECT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/all.csv", "--export",
+                   P("all.csv").string()})
+                  .status,
+              0);
+    return Rows(P("all.csv"));
+  }();
+  for (const auto& [key, row] : without)
+    lower = lower || std::stod(row[6]) < std::stod(all.at(key)[6]);
+  EXPECT_TRUE(lower) << "leaving crop group 10 out changed nothing";
+
+  // What cannot be left out.
+  for (const auto& [item, problem] : std::vector<std::pair<std::string, std::string>>{
+           {"chemical:Demofos",
+            "--exclude: Demofos is the index chemical, which the group's figures are expressed in"},
+           {"chemical:None",
+            "--exclude: chemical:None is not a chemical of csfii/residues/all.csv"},
+           {"99Z",
+            "--exclude: 99Z is neither a crop group code nor a commodity code of any "
+            "residue file of csfii/residues/all.csv"}}) {
+    const CliResult r =
+        Run({"-C", "csfii", "cumulative", "csfii/residues/all.csv", "--exclude", item});
+    EXPECT_EQ(r.status, 2) << item;
+    EXPECT_EQ(Lines(r.err).back(), problem);
+  }
+}
+
 // Every problem of a group file is listed with its line, and nothing is
 // written (exit 2).
 TEST_F(CumulativeCli, EveryProblemOfAGroupFileIsListedWithItsLine) {

@@ -48,7 +48,7 @@ std::string Margin(const std::optional<double>& moet) {
 std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group,
                                  const ChemicalExposures& e,
                                  const std::vector<CumulativeSubgroup>& subgroups, bool adj2,
-                                 const DateTime& now) {
+                                 const DateTime& now, const std::string& whatIf) {
   ReportWriter w;
   const GroupChemical& index = group.chemicals[group.index];
   const std::string name = std::filesystem::path(group.path).stem().string();
@@ -65,6 +65,7 @@ std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group
   w.Line("Index chemical: " + index.chemical + "   cPAD =" + ShortNumberText(group.Cpad()) +
          " mg/kg bw/day (PoD " + Plain(index.pod) + " / UF " +
          Plain(index.uncertaintyFactor.value_or(1.0)) + ")");
+  if (!whatIf.empty()) w.Line(whatIf);
   w.Line(kEquals79);
   w.Line("                   Chemicals of the assessment group");
   w.Line(kDashes79);

@@ -18,9 +18,10 @@ inline constexpr const char* kCumulativeReportFile = "tempcum.txt";
 // The extension of a saved cumulative report.
 inline constexpr const char* kCumulativeReportExtension = ".CU10";
 
+// `whatIf` is the line that says what a what-if left out ("" for none).
 std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group,
                                  const ChemicalExposures& e,
                                  const std::vector<CumulativeSubgroup>& subgroups, bool adj2,
-                                 const DateTime& now);
+                                 const DateTime& now, const std::string& whatIf = "");
 
 }  // namespace ormid

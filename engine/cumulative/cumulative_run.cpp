@@ -1,8 +1,11 @@
 #include "cumulative/cumulative_run.h"
 
+#include <algorithm>
+
 #include "core/mod_ormid.h"
 #include "core/platform.h"
 #include "exposure/total_exposure.h"
+#include "headroom/what_if.h"
 #include "residue/residue_reader.h"
 
 namespace ormid {
@@ -31,15 +34,31 @@ class QuietPlatform : public Platform {
 
 bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& group, bool adj2,
                               const std::string& shownName, ChemicalExposures& out,
-                              std::vector<std::string>& problems) {
+                              std::vector<std::string>& problems,
+                              const std::vector<std::string>& excluded) {
   out = ChemicalExposures();
   const std::size_t before = problems.size();
+  std::vector<bool> known(excluded.size(), false);
   for (const GroupChemical& g : group.chemicals) {
     QuietPlatform p;
     ModOrmid m = started;
     int failed = 0;
     if (OpenNamedResidueFile(m, p, g.residuePath)) {
       m.gUseAdj2 = adj2 ? 1 : 0;
+      // The codes this file knows, each resolved as the long-term run's
+      // --exclude resolves it, then cleared together.
+      Exclusion all;
+      for (std::size_t c = 0; c < excluded.size(); ++c) {
+        Exclusion one;
+        std::string unknown;
+        if (!ResolveExclusion(m, {excluded[c]}, one, unknown)) continue;
+        known[c] = true;
+        all.codes.push_back(one.codes.front());
+        all.foods.resize(std::max(all.foods.size(), one.foods.size()), false);
+        for (std::size_t f = 0; f < one.foods.size(); ++f)
+          if (one.foods[f]) all.foods[f] = true;
+      }
+      if (!all.empty()) ClearExcludedResidues(m, all);
       ComputeTotalExposure(m, p, failed);
     } else {
       failed = 1;
@@ -64,6 +83,12 @@ bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& gr
     out.exposure.push_back(std::move(e));
     out.files.push_back({m.gChemicalName, m.gResidueFileDate});
   }
+  for (std::size_t c = 0; c < excluded.size(); ++c)
+    if (!known[c] && problems.size() == before)
+      problems.push_back("--exclude: " + excluded[c] +
+                         " is neither a crop group code nor a commodity code of any residue file "
+                         "of " +
+                         shownName);
   return problems.size() == before;
 }
 

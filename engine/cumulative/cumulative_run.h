@@ -37,9 +37,14 @@ struct ChemicalExposures {
 // second adjustment factor or without. A residue file that cannot be read
 // (or is of another survey than the installation's) is a problem
 // "NAME:LINE: its message". False when there is any.
+// `excluded` names crop groups and commodities (codes, as the long-term
+// run's --exclude takes them) whose residues count as 0 in every residue
+// file that has them; a code no residue file of the group knows is a
+// problem.
 bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& group, bool adj2,
                               const std::string& shownName, ChemicalExposures& out,
-                              std::vector<std::string>& problems);
+                              std::vector<std::string>& problems,
+                              const std::vector<std::string>& excluded = {});
 
 // One subgroup's cumulative figures. Sums and ratios are formed in double
 // precision from the single-precision exposures, in the group file's row

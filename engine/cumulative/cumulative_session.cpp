@@ -1,5 +1,7 @@
 #include "cumulative/cumulative_session.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 #include "core/mod_ormid.h"
@@ -13,6 +15,41 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Takes the chemicals named out of the group, as if its file did not list
+// them; their potencies stay as the full group gives them.
+bool LeaveOut(AssessmentGroup& group, const std::vector<std::string>& names,
+              const std::string& shownName, std::vector<std::string>& problems) {
+  const std::size_t before = problems.size();
+  std::vector<bool> out(group.chemicals.size(), false);
+  for (const std::string& name : names) {
+    const auto it =
+        std::find_if(group.chemicals.begin(), group.chemicals.end(),
+                     [&](const GroupChemical& g) { return Lower(g.chemical) == Lower(name); });
+    if (it == group.chemicals.end()) {
+      problems.push_back("--exclude: chemical:" + name + " is not a chemical of " + shownName);
+    } else if (it->index) {
+      problems.push_back("--exclude: " + it->chemical +
+                         " is the index chemical, which the group's figures are expressed in");
+    } else {
+      out[static_cast<std::size_t>(it - group.chemicals.begin())] = true;
+    }
+  }
+  if (problems.size() != before) return false;
+  std::vector<GroupChemical> kept;
+  for (std::size_t j = 0; j < group.chemicals.size(); ++j) {
+    if (out[j]) continue;
+    if (group.chemicals[j].index) group.index = kept.size();
+    kept.push_back(std::move(group.chemicals[j]));
+  }
+  group.chemicals = std::move(kept);
+  return true;
+}
+
 }  // namespace
 
 CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const CumulativeRequest& r) {
@@ -21,13 +58,26 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
   AssessmentGroup group;
   ChemicalExposures e;
   if (!ReadAssessmentGroup(r.group, r.shownName, group, out.problems) ||
-      !ComputeChemicalExposures(started, group, r.adj2, r.shownName, e, out.problems))
+      !LeaveOut(group, r.excludedChemicals, r.shownName, out.problems) ||
+      !ComputeChemicalExposures(started, group, r.adj2, r.shownName, e, out.problems,
+                                r.excludedCodes))
     return out;
   out.warnings = e.warnings;
 
   const DateTime now = p.Now();
   const std::vector<CumulativeSubgroup> subgroups = CombineExposures(started, group, e, r.rows);
-  const std::string text = CumulativeReportText(started, group, e, subgroups, r.adj2, now);
+  std::string whatIf;
+  auto list = [](const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& i : items) text += (text.empty() ? "" : ", ") + i;
+    return text;
+  };
+  if (!r.excludedChemicals.empty()) whatIf = "chemicals " + list(r.excludedChemicals);
+  if (!r.excludedCodes.empty())
+    whatIf += (whatIf.empty() ? "" : "; ") + std::string("residues of ") + list(r.excludedCodes) +
+              " as 0";
+  if (!whatIf.empty()) whatIf = "What-if, left out: " + whatIf;
+  const std::string text = CumulativeReportText(started, group, e, subgroups, r.adj2, now, whatIf);
   out.report = (fs::path(started.gWorkingDir) / kCumulativeReportFile).string();
   std::string error;
   if (!p.WriteFile(out.report, text, FileKind::WorkingFile, error)) {
@@ -46,9 +96,12 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
     residues.emplace_back(e.files[j].chemical, group.chemicals[j].residuePath);
   nlohmann::json rows = nlohmann::json::array();
   for (int row : r.rows) rows.push_back(row);
-  nlohmann::json manifest = BuildCumulativeManifest(
-      started, now, r.clockIsUtc, r.group, residues,
-      {{"second_adjustment_factor", r.adj2}, {"subgroups", rows}, {"arguments", r.arguments}});
+  nlohmann::json manifest = BuildCumulativeManifest(started, now, r.clockIsUtc, r.group, residues,
+                                                    {{"second_adjustment_factor", r.adj2},
+                                                     {"subgroups", rows},
+                                                     {"excluded_chemicals", r.excludedChemicals},
+                                                     {"excluded", r.excludedCodes},
+                                                     {"arguments", r.arguments}});
   AddOutput(manifest, "report", out.report);
 
   auto failed = [&](const std::string& what, const std::string& path, const std::string& why) {

@@ -18,7 +18,11 @@ struct CumulativeRequest {
   std::string group;      // the group file, absolute
   std::string shownName;  // how problems name it ("GROUP.csv")
   bool adj2 = false;
-  std::vector<int> rows;               // report rows, in order
+  std::vector<int> rows;  // report rows, in order
+  // What-if: chemicals of the group left out (by name, without case; never
+  // the index chemical), and crop group or commodity codes whose residues
+  // count as 0 in every residue file.
+  std::vector<std::string> excludedChemicals, excludedCodes;
   std::string saved;                   // a saved copy of the report; "" for none
   std::vector<std::string> exports;    // absolute paths
   std::vector<std::string> arguments;  // the command line that repeats the run
