@@ -71,7 +71,11 @@ bool RecordedOption(const std::string& command, const std::string& a) {
   static const std::vector<std::string_view> kHeadroomOptions = {
       "--noel", "--rfd", "--qstar",  "--pad",      "--pad-value",
       "--adj2", "--by",  "--target", "--subgroups"};
-  for (std::string_view name : command == "headroom" ? kHeadroomOptions : kRunOptions)
+  static const std::vector<std::string_view> kCumulativeOptions = {"--adj2", "--subgroups",
+                                                                   "--exclude"};
+  for (std::string_view name : command == "headroom"     ? kHeadroomOptions
+                               : command == "cumulative" ? kCumulativeOptions
+                                                         : kRunOptions)
     if (a == name ||
         (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '='))
       return true;
@@ -79,16 +83,17 @@ bool RecordedOption(const std::string& command, const std::string& a) {
 }
 
 // What makes a manifest one rerun can repeat: a long-term, commodity,
-// listing or headroom run, recorded with its arguments (the command, the
+// listing, headroom or cumulative run, recorded with its arguments (the command, the
 // residue file and the options a run records, nothing else), whose outputs
 // include its report (a headroom run's: an export). "" when it is; else the
 // problem.
 std::string RerunProblem(const json& manifest) {
   const std::string command = manifest["run"]["command"].get<std::string>();
   const bool headroom = command == "headroom";
-  if (command != "longterm" && command != "commodity" && command != "listing" && !headroom)
+  if (command != "longterm" && command != "commodity" && command != "listing" && !headroom &&
+      command != "cumulative")
     return "records a " + command +
-           " run; rerun repeats long-term, commodity, listing and headroom runs";
+           " run; rerun repeats long-term, commodity, listing, headroom and cumulative runs";
   const json& settings = manifest["settings"];
   if (!settings.contains("arguments") || settings["arguments"].size() < 2)
     return "does not record the run's arguments";
@@ -96,7 +101,8 @@ std::string RerunProblem(const json& manifest) {
   if (args[0].get<std::string>() != command)
     return "records the arguments of another command than its run's";
   if (args[1].get<std::string>().empty() || args[1].get<std::string>()[0] == '-')
-    return "does not record the run's residue file";
+    return command == "cumulative" ? "does not record the run's group file"
+                                   : "does not record the run's residue file";
   for (std::size_t i = 2; i < args.size(); ++i)
     if (!RecordedOption(command, args[i].get<std::string>()))
       return "records the argument \"" + args[i].get<std::string>() +
@@ -197,7 +203,11 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
       // under another name (the desktop's Disk File) is looked for there.
       const std::string asked = (scratch / name).string();
       args.insert(args.end(), {"--save", asked});
-      x.again = ReportFileNameFor(asked, "", command == "longterm" ? kRunLongTerm : kRunCommodity);
+      // A cumulative run keeps the name it is given.
+      x.again =
+          command == "cumulative"
+              ? asked
+              : ReportFileNameFor(asked, "", command == "longterm" ? kRunLongTerm : kRunCommodity);
     } else if (x.role == "export") {
       x.again = (scratch / name).string();
       args.insert(args.end(), {"--export", x.again});

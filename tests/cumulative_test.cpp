@@ -331,6 +331,12 @@ TEST_F(CumulativeCli, TheFormatsAgreeAndVerifyChecksEveryInput) {
     const CliResult ok = Run({"-C", "csfii", "verify", m.string()});
     EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
   }
+  // rerun repeats the run (with its subgroups) and finds every output the same.
+  for (const fs::path& m : {P("c.csv.manifest.json"), P("saved.CU10.manifest.json")}) {
+    const CliResult again = Run({"rerun", m.string()});
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_NE(again.out.find("Every output is byte-identical"), std::string::npos) << again.out;
+  }
   std::string cyclofos = ReadFileBytes(P("csfii/residues/CYCLOFOS.R98"));
   cyclofos.back() = cyclofos.back() == ' ' ? '\t' : ' ';
   WriteFileBytes(P("csfii/residues/CYCLOFOS.R98"), cyclofos);
