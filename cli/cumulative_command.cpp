@@ -28,6 +28,7 @@ struct CumulativeArguments {
   std::string subgroups;
   std::string save;
   std::string exclude;
+  std::string by;
   std::vector<std::string> exports;
   bool yes = false, toStdout = false, noHistory = false;
 };
@@ -86,10 +87,21 @@ int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
     }
   }
   request.exports = exports;
+  if (sub.count("--by") > 0) {
+    if (a.by == "cropgroup")
+      request.by = HeadroomBy::CropGroup;
+    else if (a.by == "food")
+      request.by = HeadroomBy::Food;
+    else if (a.by == "form")
+      request.by = HeadroomBy::Form;
+    else
+      throw UsageError{"--by takes cropgroup, food or form, not \"" + a.by + "\""};
+  }
   request.arguments = {"cumulative", group};
   if (a.adj2) request.arguments.push_back("--adj2");
   if (sub.count("--subgroups") > 0) request.arguments.push_back("--subgroups=" + a.subgroups);
   if (sub.count("--exclude") > 0) request.arguments.push_back("--exclude=" + a.exclude);
+  if (request.by) request.arguments.push_back(std::string("--by=") + ByName(*request.by));
   request.clockIsUtc = platform.ClockIsUtc();
   const CumulativeOutcome run = RunCumulative(m, platform, request);
   // Every problem of the group file, then of its residue files, listed.
@@ -142,6 +154,10 @@ void AddCumulativeCommand(CommandLine& cl) {
                "what-if: chemical:NAME leaves a chemical out, crop group codes (10, 1A) or "
                "commodity codes count as carrying no residue; comma-separated")
       ->type_name("ITEM[,ITEM...]");
+  c.add_option("--by", args->by,
+               "also break each subgroup's exposure down by crop group, food or food form "
+               "(summed over the chemicals)")
+      ->type_name("cropgroup|food|form");
   c.add_flag("--yes", args->yes, "answer Yes to the overwrite questions");
   c.add_flag("--stdout", args->toStdout, "also print the report");
   c.add_flag("--no-history", args->noHistory,

@@ -91,7 +91,10 @@ class CumulativeCli : public ::testing::Test {
     std::map<std::pair<std::string, std::string>, CsvRow> rows;
     const auto table = ParseCsv(ReadFileBytes(csv));
     for (std::size_t r = 1; r < table.size(); ++r)
-      rows[{table[r][0], table[r][2] == "cumulative" ? "" : table[r][3]}] = table[r];
+      rows[{table[r][0], table[r][2] == "chemical"     ? table[r][3]
+                         : table[r][2] == "cumulative" ? ""
+                                                       : table[r][2] + ":" + table[r][4]}] =
+          table[r];
     return rows;
   }
   TempDir dir_;
@@ -125,7 +128,7 @@ TEST_F(CumulativeCli, ExposuresAreTheLongTermRunsOwn) {
       for (std::size_t k = 1; k < table.size(); ++k) {
         const auto it = rows.find({table[k][0], chemical});
         ASSERT_NE(it, rows.end()) << chemical << " row " << k;
-        EXPECT_EQ(it->second[4], table[k][3]) << chemical << " " << table[k][1];
+        EXPECT_EQ(it->second[6], table[k][3]) << chemical << " " << table[k][1];
       }
     }
   }
@@ -153,9 +156,9 @@ TEST_F(CumulativeCli, OneChemicalAgreesWithTheLongTermRunAndGivenPotenciesAreUse
     const auto it = one.find({lt[k][0], ""});
     ASSERT_NE(it, one.end());
     const float percent = *ReadFloatText(lt[k][6]);
-    const auto cpad = static_cast<float>(std::stod(it->second[8]));
+    const auto cpad = static_cast<float>(std::stod(it->second[10]));
     EXPECT_LE(std::abs(cpad - percent), std::nextafter(percent, INFINITY) - percent)
-        << lt[k][1] << ": " << it->second[8] << " against " << lt[k][6];
+        << lt[k][1] << ": " << it->second[10] << " against " << lt[k][6];
   }
 
   const std::string head =
@@ -172,9 +175,9 @@ TEST_F(CumulativeCli, OneChemicalAgreesWithTheLongTermRunAndGivenPotenciesAreUse
              other = Rows(P("other-out.csv"));
   EXPECT_EQ(computed, given);
   const auto& cyclofos = other.at({"1", "Cyclofos"});
-  EXPECT_EQ(cyclofos[5], "2");
-  EXPECT_EQ(std::stod(cyclofos[6]), 2 * static_cast<double>(*ReadFloatText(cyclofos[4])));
-  EXPECT_LT(std::stod(other.at({"1", ""})[6]), std::stod(computed.at({"1", ""})[6]));
+  EXPECT_EQ(cyclofos[7], "2");
+  EXPECT_EQ(std::stod(cyclofos[8]), 2 * static_cast<double>(*ReadFloatText(cyclofos[6])));
+  EXPECT_LT(std::stod(other.at({"1", ""})[8]), std::stod(computed.at({"1", ""})[8]));
 }
 
 // What-if: a chemical left out gives the figures of the group file without
@@ -217,7 +220,7 @@ TEST_F(CumulativeCli, WhatIfEqualsTheGroupWithTheChemicalOrCommodityRemoved) {
                                  : file[0] == 'C' ? "Cyclofos"
                                                   : "Demogrp";
     for (std::size_t k = 1; k < table.size(); ++k)
-      EXPECT_EQ(without.at({table[k][0], chemical})[4], table[k][3]) << file << " " << table[k][1];
+      EXPECT_EQ(without.at({table[k][0], chemical})[6], table[k][3]) << file << " " << table[k][1];
   }
   const auto all = [&] {
     EXPECT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/all.csv", "--export",
@@ -227,7 +230,7 @@ TEST_F(CumulativeCli, WhatIfEqualsTheGroupWithTheChemicalOrCommodityRemoved) {
     return Rows(P("all.csv"));
   }();
   for (const auto& [key, row] : without)
-    lower = lower || std::stod(row[6]) < std::stod(all.at(key)[6]);
+    lower = lower || std::stod(row[8]) < std::stod(all.at(key)[8]);
   EXPECT_TRUE(lower) << "leaving crop group 10 out changed nothing";
 
   // What cannot be left out.
@@ -244,6 +247,50 @@ TEST_F(CumulativeCli, WhatIfEqualsTheGroupWithTheChemicalOrCommodityRemoved) {
     EXPECT_EQ(r.status, 2) << item;
     EXPECT_EQ(Lines(r.err).back(), problem);
   }
+}
+
+// The commodity breakdown: a one-chemical group's crop groups carry the
+// commodity analysis's crop group subtotals, and a group's parts are its
+// chemicals' parts weighted by their potencies, added in row order.
+TEST_F(CumulativeCli, TheCommodityBreakdownSumsTheChemicalsParts) {
+  const std::string head = "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n";
+  Group("demofos.csv", head + "Demofos,DEMOFOS.R98,0.5,100,yes\n");
+  Group("cyclofos.csv", head + "Cyclofos,CYCLOFOS.R98,0.1,100,yes\n");
+  Group("both.csv", head + "Demofos,DEMOFOS.R98,0.5,100,yes\nCyclofos,CYCLOFOS.R98,0.1,,\n");
+  // Parts by (subgroup row, code): index-equivalent exposure text.
+  auto parts = [&](const std::string& group) {
+    const CliResult r =
+        Run({"-C", "csfii", "cumulative", "csfii/residues/" + group + ".csv", "--subgroups", "1,17",
+             "--by", "cropgroup", "--export", P(group + "-by.csv").string(), "--yes"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::map<std::pair<std::string, std::string>, double> out;
+    for (const CsvRow& row : ParseCsv(ReadFileBytes(P(group + "-by.csv"))))
+      if (row[2] == "crop_group") out[{row[0], row[4]}] = std::stod(row[8]);
+    return out;
+  };
+  const auto demofos = parts("demofos"), cyclofos = parts("cyclofos"), both = parts("both");
+  ASSERT_FALSE(both.empty());
+  for (const auto& [key, value] : both) {
+    const auto d = demofos.find(key), c = cyclofos.find(key);
+    double expected = 0;
+    if (d != demofos.end()) expected += 1.0 * d->second;
+    if (c != cyclofos.end()) expected += 5.0 * c->second;
+    EXPECT_EQ(value, expected) << key.first << " " << key.second;
+  }
+
+  ASSERT_EQ(Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
+                 "--subgroups", "1,17", "--export", P("cc.csv").string(), "--yes"})
+                .status,
+            0);
+  std::size_t subtotals = 0;
+  for (const CsvRow& row : ParseCsv(ReadFileBytes(P("cc.csv")))) {
+    if (row[0] != "crop_group_subtotal") continue;
+    ++subtotals;
+    const double subtotal = std::stod(row[13]);
+    const double part = demofos.at({row[1], row[4]});
+    EXPECT_NEAR(part, subtotal, 1e-6 * subtotal) << row[2] << " " << row[4];
+  }
+  EXPECT_GT(subtotals, 10u);
 }
 
 // Every problem of a group file is listed with its line, and nothing is
@@ -296,13 +343,16 @@ TEST_F(CumulativeCli, TheFormatsAgreeAndVerifyChecksEveryInput) {
   Group("g.csv",
         "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n"
         "Demofos,DEMOFOS.R98,0.5,100,yes\nCyclofos,CYCLOFOS.R98,0.1,10,\n");
-  const CliResult r =
-      Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv", "--subgroups", "1,17", "--export",
-           P("c.csv").string(), "--export", P("c.json").string(), "--save", P("saved").string()});
+  const CliResult r = Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv", "--subgroups",
+                           "1,17", "--by", "food", "--export", P("c.csv").string(), "--export",
+                           P("c.json").string(), "--save", P("saved").string()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ReadFileBytes(P("saved.CU10")), ReadFileBytes(P("csfii/tempcum.txt")));
   const auto csv = Rows(P("c.csv"));
-  EXPECT_EQ(csv.size(), 6u);
+  std::size_t foods = 0;
+  for (const auto& [key, cells] : csv) foods += cells[2] == "food";
+  EXPECT_EQ(csv.size(), 6u + foods);
+  ASSERT_GT(foods, 20u);
   const auto doc = nlohmann::json::parse(ReadFileBytes(P("c.json")));
   ASSERT_EQ(doc["cumulative"].size(), 2u);
   for (const auto& s : doc["cumulative"]) {
@@ -310,16 +360,25 @@ TEST_F(CumulativeCli, TheFormatsAgreeAndVerifyChecksEveryInput) {
     for (const auto& c : s["chemicals"]) {
       const CsvRow& cells = csv.at({row, c["chemical"].get<std::string>()});
       EXPECT_EQ(ShortestText(static_cast<float>(c["exposure_mg_per_kg_bw_day"].get<double>())),
-                cells[4]);
-      EXPECT_EQ(c["index_equivalent_mg_per_kg_bw_day"].get<double>(), std::stod(cells[6]));
-      EXPECT_EQ(c["share_percent"].get<double>(), std::stod(cells[7]));
+                cells[6]);
+      EXPECT_EQ(c["index_equivalent_mg_per_kg_bw_day"].get<double>(), std::stod(cells[8]));
+      EXPECT_EQ(c["share_percent"].get<double>(), std::stod(cells[9]));
     }
+    std::size_t parts = 0;
+    for (const auto& part : s["commodities"]) {
+      const CsvRow& cells = csv.at({row, "food:" + part["code"].get<std::string>()});
+      EXPECT_EQ(cells[5], part["name"].get<std::string>());
+      EXPECT_EQ(part["index_equivalent_mg_per_kg_bw_day"].get<double>(), std::stod(cells[8]));
+      EXPECT_EQ(part["share_percent"].get<double>(), std::stod(cells[9]));
+      ++parts;
+    }
+    EXPECT_EQ(parts * 2, foods);
     const CsvRow& total = csv.at({row, ""});
     const auto& cu = s["cumulative"];
-    EXPECT_EQ(cu["index_equivalent_mg_per_kg_bw_day"].get<double>(), std::stod(total[6]));
-    EXPECT_EQ(cu["percent_of_index_pad"].get<double>(), std::stod(total[8]));
-    EXPECT_EQ(cu["moet"].get<double>(), std::stod(total[9]));
-    EXPECT_EQ(cu["hazard_index"].get<double>(), std::stod(total[10]));
+    EXPECT_EQ(cu["index_equivalent_mg_per_kg_bw_day"].get<double>(), std::stod(total[8]));
+    EXPECT_EQ(cu["percent_of_index_pad"].get<double>(), std::stod(total[10]));
+    EXPECT_EQ(cu["moet"].get<double>(), std::stod(total[11]));
+    EXPECT_EQ(cu["hazard_index"].get<double>(), std::stod(total[12]));
   }
   const auto& manifest = doc["manifest"];
   EXPECT_EQ(manifest["run"]["command"], "cumulative");

@@ -27,8 +27,14 @@ Cell DoubleCell(const std::optional<double>& v) {
   return v ? Cell(*v) : Cell();
 }
 
+// "crop_group", "food", "food_form": a breakdown row's kind.
+const char* KindName(HeadroomBy by) {
+  return by == HeadroomBy::CropGroup ? "crop_group" : by == HeadroomBy::Food ? "food" : "food_form";
+}
+
 bool WriteJson(Platform& p, const std::string& path, const AssessmentGroup& group,
-               const std::vector<CumulativeSubgroup>& subgroups, const json& manifest,
+               const std::vector<CumulativeSubgroup>& subgroups,
+               const std::optional<CommodityBreakdown>& breakdown, const json& manifest,
                std::string& error) {
   json rows = json::array();
   for (const CumulativeSubgroup& s : subgroups) {
@@ -39,14 +45,30 @@ bool WriteJson(Platform& p, const std::string& path, const AssessmentGroup& grou
                            {"rpf", Double(group.chemicals[j].rpf)},
                            {"index_equivalent_mg_per_kg_bw_day", Double(s.equivalent[j])},
                            {"share_percent", Double(s.share[j])}});
-    rows.push_back({{"row", s.row},
-                    {"subgroup", s.subgroup},
-                    {"chemicals", std::move(chemicals)},
-                    {"cumulative",
-                     {{"index_equivalent_mg_per_kg_bw_day", Double(s.indexEquivalent)},
-                      {"percent_of_index_pad", Double(s.percentCpad)},
-                      {"moet", Double(s.moet)},
-                      {"hazard_index", Double(s.hazardIndex)}}}});
+    json row = {{"row", s.row},
+                {"subgroup", s.subgroup},
+                {"chemicals", std::move(chemicals)},
+                {"cumulative",
+                 {{"index_equivalent_mg_per_kg_bw_day", Double(s.indexEquivalent)},
+                  {"percent_of_index_pad", Double(s.percentCpad)},
+                  {"moet", Double(s.moet)},
+                  {"hazard_index", Double(s.hazardIndex)}}}};
+    if (breakdown) {
+      const std::size_t r = static_cast<std::size_t>(&s - subgroups.data());
+      json parts = json::array();
+      for (const CommodityPart& part : breakdown->parts)
+        parts.push_back(
+            {{"code", part.code},
+             {"name", part.name},
+             {"kind", KindName(breakdown->by)},
+             {"index_equivalent_mg_per_kg_bw_day", Double(part.equivalent[r])},
+             {"share_percent",
+              Double(s.indexEquivalent != 0
+                         ? std::optional<double>(100.0 * part.equivalent[r] / s.indexEquivalent)
+                         : std::nullopt)}});
+      row["commodities"] = std::move(parts);
+    }
+    rows.push_back(std::move(row));
   }
   const json doc = {{"manifest", manifest}, {"cumulative", std::move(rows)}};
   return p.WriteFile(path, doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n",
@@ -61,6 +83,8 @@ const std::vector<Column>& CumulativeColumns() {
       {"subgroup", CellType::Text, ""},
       {"row_kind", CellType::Text, ""},
       {"chemical", CellType::Text, ""},
+      {"commodity_code", CellType::Text, ""},
+      {"commodity_name", CellType::Text, ""},
       {"exposure_mg_per_kg_bw_day", CellType::Number, "0.0000000"},
       {"rpf", CellType::Number, "0.0000"},
       {"index_equivalent_mg_per_kg_bw_day", CellType::Number, "0.0000000"},
@@ -73,14 +97,17 @@ const std::vector<Column>& CumulativeColumns() {
 }
 
 bool WriteCumulativeExport(Platform& p, const std::string& path, const AssessmentGroup& group,
-                           const std::vector<CumulativeSubgroup>& subgroups, const json& manifest,
+                           const std::vector<CumulativeSubgroup>& subgroups,
+                           const std::optional<CommodityBreakdown>& breakdown, const json& manifest,
                            std::string& error) {
   const auto format = ExportFormatOf(path);
-  if (format == ExportFormat::Json) return WriteJson(p, path, group, subgroups, manifest, error);
+  if (format == ExportFormat::Json)
+    return WriteJson(p, path, group, subgroups, breakdown, manifest, error);
   TableSpec spec{path, "Cumulative", "cumulative", CumulativeColumns(), -1, 0};
   auto table = OpenTable(p, spec, manifest, error);
   if (!table) return false;
   std::vector<Cell> cells(CumulativeColumns().size());
+  const char* kind = breakdown ? KindName(breakdown->by) : "";
   for (const CumulativeSubgroup& s : subgroups) {
     for (std::size_t j = 0; j < group.chemicals.size(); ++j) {
       std::fill(cells.begin(), cells.end(), Cell());
@@ -88,21 +115,35 @@ bool WriteCumulativeExport(Platform& p, const std::string& path, const Assessmen
       cells[1] = std::string_view(s.subgroup);
       cells[2] = std::string_view("chemical");
       cells[3] = std::string_view(group.chemicals[j].chemical);
-      cells[4] = s.exposure[j];
-      cells[5] = group.chemicals[j].rpf;
-      cells[6] = s.equivalent[j];
-      cells[7] = DoubleCell(s.share[j]);
+      cells[6] = s.exposure[j];
+      cells[7] = group.chemicals[j].rpf;
+      cells[8] = s.equivalent[j];
+      cells[9] = DoubleCell(s.share[j]);
       table->Row(cells, false);
     }
     std::fill(cells.begin(), cells.end(), Cell());
     cells[0] = static_cast<long long>(s.row);
     cells[1] = std::string_view(s.subgroup);
     cells[2] = std::string_view("cumulative");
-    cells[6] = s.indexEquivalent;
-    cells[8] = s.percentCpad;
-    cells[9] = DoubleCell(s.moet);
-    cells[10] = DoubleCell(s.hazardIndex);
+    cells[8] = s.indexEquivalent;
+    cells[10] = s.percentCpad;
+    cells[11] = DoubleCell(s.moet);
+    cells[12] = DoubleCell(s.hazardIndex);
     table->Row(cells, false);
+    if (breakdown) {
+      const std::size_t r = static_cast<std::size_t>(&s - subgroups.data());
+      for (const CommodityPart& part : breakdown->parts) {
+        std::fill(cells.begin(), cells.end(), Cell());
+        cells[0] = static_cast<long long>(s.row);
+        cells[1] = std::string_view(s.subgroup);
+        cells[2] = std::string_view(kind);
+        cells[4] = std::string_view(part.code);
+        cells[5] = std::string_view(part.name);
+        cells[8] = part.equivalent[r];
+        if (s.indexEquivalent != 0) cells[9] = 100.0 * part.equivalent[r] / s.indexEquivalent;
+        table->Row(cells, false);
+      }
+    }
   }
   return table->Commit(error);
 }

@@ -22,8 +22,11 @@ const std::vector<Column>& CumulativeColumns();
 // Writes the export `path` in the format its extension names, with the
 // manifest inside (JSON, Excel); false with error when it cannot be
 // written. A CSV file's manifest goes beside it (the caller writes it).
+// With a breakdown, each subgroup's rows are followed by a row per commodity
+// (`row_kind` crop_group, food or food_form).
 bool WriteCumulativeExport(Platform& p, const std::string& path, const AssessmentGroup& group,
                            const std::vector<CumulativeSubgroup>& subgroups,
+                           const std::optional<CommodityBreakdown>& breakdown,
                            const nlohmann::json& manifest, std::string& error);
 
 }  // namespace ormid

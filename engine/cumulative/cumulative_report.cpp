@@ -1,5 +1,6 @@
 #include "cumulative/cumulative_report.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 
@@ -111,6 +112,38 @@ std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group
                          Right(Aligned(s.equivalent[j], "###.#######"), 17);
       if (s.share[j]) line += "  " + Right(Aligned(*s.share[j], "###.##") + "%", 8);
       w.Line(line);
+    }
+  }
+  if (e.breakdown) {
+    const CommodityBreakdown& b = *e.breakdown;
+    const char* what = b.by == HeadroomBy::CropGroup ? "crop group"
+                       : b.by == HeadroomBy::Food    ? "food"
+                                                     : "food form";
+    w.Line(kEquals79);
+    w.Line(std::string("     Contribution of each ") + what +
+           " by population subgroup, largest first");
+    w.Line(kDashes79);
+    for (std::size_t r = 0; r < b.rows.size() && r < subgroups.size(); ++r) {
+      const CumulativeSubgroup& s = subgroups[r];
+      w.End();
+      w.Line(s.subgroup);
+      w.Line("   Code          Name                            Index eq.     Share");
+      std::vector<std::size_t> order;
+      for (std::size_t c = 0; c < b.parts.size(); ++c)
+        if (b.parts[c].equivalent[r] != 0) order.push_back(c);
+      std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        return b.parts[x].equivalent[r] > b.parts[y].equivalent[r];
+      });
+      if (order.empty()) w.Line("   no exposure");
+      for (std::size_t c : order) {
+        const CommodityPart& part = b.parts[c];
+        std::string line = "   " + Left(part.code, 13) + " " + Left(part.name.substr(0, 28), 28) +
+                           Right(Aligned(part.equivalent[r], "###.#######"), 14);
+        if (s.indexEquivalent != 0)
+          line += "  " +
+                  Right(Aligned(100.0 * part.equivalent[r] / s.indexEquivalent, "###.##") + "%", 8);
+        w.Line(line);
+      }
     }
   }
   w.Line(kEquals79);

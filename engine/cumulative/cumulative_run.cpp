@@ -1,9 +1,11 @@
 #include "cumulative/cumulative_run.h"
 
 #include <algorithm>
+#include <map>
 
 #include "core/mod_ormid.h"
 #include "core/platform.h"
+#include "exposure/exposure_terms.h"
 #include "exposure/total_exposure.h"
 #include "headroom/what_if.h"
 #include "residue/residue_reader.h"
@@ -35,8 +37,11 @@ class QuietPlatform : public Platform {
 bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& group, bool adj2,
                               const std::string& shownName, ChemicalExposures& out,
                               std::vector<std::string>& problems,
-                              const std::vector<std::string>& excluded) {
+                              const std::vector<std::string>& excluded,
+                              const std::optional<CommodityBreakdown>& breakdown) {
   out = ChemicalExposures();
+  out.breakdown = breakdown;
+  std::map<std::string, std::size_t> partOf;  // by code
   const std::size_t before = problems.size();
   std::vector<bool> known(excluded.size(), false);
   for (const GroupChemical& g : group.chemicals) {
@@ -59,7 +64,22 @@ bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& gr
           if (one.foods[f]) all.foods[f] = true;
       }
       if (!all.empty()) ClearExcludedResidues(m, all);
-      ComputeTotalExposure(m, p, failed);
+      ExposureTerms terms;
+      ComputeTotalExposure(m, p, failed, out.breakdown ? &terms : nullptr);
+      // The chemical's part of every commodity, weighted by its potency, added
+      // in the group file's row order.
+      if (failed == 0 && out.breakdown) {
+        CommodityBreakdown& b = *out.breakdown;
+        for (const Commodity& c : Commodities(m, terms, b.by)) {
+          auto [it, added] = partOf.try_emplace(c.code, b.parts.size());
+          if (added) b.parts.push_back({c.code, c.name, std::vector<double>(b.rows.size(), 0.0)});
+          CommodityPart& part = b.parts[it->second];
+          for (std::size_t r = 0; r < b.rows.size(); ++r) {
+            const int column = m.gPopOrder[static_cast<std::size_t>(b.rows[r])];
+            part.equivalent[r] += g.rpf * static_cast<double>(CommodityExposure(terms, c, column));
+          }
+        }
+      }
     } else {
       failed = 1;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cumulative/assessment_group.h"
+#include "headroom/headroom.h"
 
 namespace ormid {
 
@@ -22,6 +23,21 @@ struct ChemicalFile {
   std::string date;      // the residue file's date
 };
 
+// The commodities that drive a group's exposure: each crop group, food or
+// food form (as the commodity analysis and the headroom break them down) of
+// any chemical's residue table, with its exposure in index-chemical
+// equivalents summed over the chemicals, sum_j RPF_j * E_j(commodity), per
+// report row asked for. A food is under each crop group it belongs to.
+struct CommodityPart {
+  std::string code, name;
+  std::vector<double> equivalent;  // by position in `rows`
+};
+struct CommodityBreakdown {
+  HeadroomBy by = HeadroomBy::CropGroup;
+  std::vector<int> rows;
+  std::vector<CommodityPart> parts;  // in the order first met, chemical by chemical
+};
+
 // Every chemical's long-term exposure, E[j][k] for chemical j and report
 // row k (1..gPopCount; element 0 unused), in single precision.
 struct ChemicalExposures {
@@ -30,6 +46,8 @@ struct ChemicalExposures {
   // "NAME:LINE: TITLE: TEXT" of the messages a residue file's open gave
   // without stopping (as a long-term run of the file shows them).
   std::vector<std::string> warnings;
+  // With a breakdown asked for: the commodities' parts.
+  std::optional<CommodityBreakdown> breakdown;
 };
 
 // Opens each chemical's residue file on a copy of the started installation
@@ -44,7 +62,8 @@ struct ChemicalExposures {
 bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& group, bool adj2,
                               const std::string& shownName, ChemicalExposures& out,
                               std::vector<std::string>& problems,
-                              const std::vector<std::string>& excluded = {});
+                              const std::vector<std::string>& excluded = {},
+                              const std::optional<CommodityBreakdown>& breakdown = {});
 
 // One subgroup's cumulative figures. Sums and ratios are formed in double
 // precision from the single-precision exposures, in the group file's row

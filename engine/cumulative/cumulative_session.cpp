@@ -52,6 +52,18 @@ bool LeaveOut(AssessmentGroup& group, const std::vector<std::string>& names,
 
 }  // namespace
 
+const char* ByName(HeadroomBy by) {
+  switch (by) {
+    case HeadroomBy::CropGroup:
+      return "cropgroup";
+    case HeadroomBy::Food:
+      return "food";
+    case HeadroomBy::Form:
+      return "form";
+  }
+  return "cropgroup";
+}
+
 CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const CumulativeRequest& r) {
   using Status = CumulativeOutcome::Status;
   CumulativeOutcome out;
@@ -59,8 +71,10 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
   ChemicalExposures e;
   if (!ReadAssessmentGroup(r.group, r.shownName, group, out.problems) ||
       !LeaveOut(group, r.excludedChemicals, r.shownName, out.problems) ||
-      !ComputeChemicalExposures(started, group, r.adj2, r.shownName, e, out.problems,
-                                r.excludedCodes))
+      !ComputeChemicalExposures(
+          started, group, r.adj2, r.shownName, e, out.problems, r.excludedCodes,
+          r.by ? std::optional<CommodityBreakdown>(CommodityBreakdown{*r.by, r.rows, {}})
+               : std::nullopt))
     return out;
   out.warnings = e.warnings;
 
@@ -96,12 +110,14 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
     residues.emplace_back(e.files[j].chemical, group.chemicals[j].residuePath);
   nlohmann::json rows = nlohmann::json::array();
   for (int row : r.rows) rows.push_back(row);
-  nlohmann::json manifest = BuildCumulativeManifest(started, now, r.clockIsUtc, r.group, residues,
-                                                    {{"second_adjustment_factor", r.adj2},
-                                                     {"subgroups", rows},
-                                                     {"excluded_chemicals", r.excludedChemicals},
-                                                     {"excluded", r.excludedCodes},
-                                                     {"arguments", r.arguments}});
+  nlohmann::json manifest = BuildCumulativeManifest(
+      started, now, r.clockIsUtc, r.group, residues,
+      {{"second_adjustment_factor", r.adj2},
+       {"subgroups", rows},
+       {"excluded_chemicals", r.excludedChemicals},
+       {"excluded", r.excludedCodes},
+       {"by", r.by ? nlohmann::json(ByName(*r.by)) : nlohmann::json(nullptr)},
+       {"arguments", r.arguments}});
   AddOutput(manifest, "report", out.report);
 
   auto failed = [&](const std::string& what, const std::string& path, const std::string& why) {
@@ -118,7 +134,7 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
     }
   }
   for (const std::string& path : r.exports) {
-    if (!WriteCumulativeExport(p, path, group, subgroups, manifest, error)) {
+    if (!WriteCumulativeExport(p, path, group, subgroups, e.breakdown, manifest, error)) {
       failed("The export file ", path, error);
       continue;
     }

@@ -4,6 +4,7 @@
 // manifests. The front end words the outcome.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct CumulativeRequest {
   // the index chemical), and crop group or commodity codes whose residues
   // count as 0 in every residue file.
   std::vector<std::string> excludedChemicals, excludedCodes;
+  // The commodities that drive the exposure, by crop group, food or food
+  // form; none: no breakdown.
+  std::optional<HeadroomBy> by;
   std::string saved;                   // a saved copy of the report; "" for none
   std::vector<std::string> exports;    // absolute paths
   std::vector<std::string> arguments;  // the command line that repeats the run
@@ -42,6 +46,9 @@ struct CumulativeOutcome {
   std::vector<std::string> failures;
   std::string report;  // the report file written
 };
+
+// "cropgroup", "food" or "form", as --by takes it.
+const char* ByName(HeadroomBy by);
 
 // Reads and checks the request's group, then computes and writes. Every
 // problem is found before anything is written.

@@ -173,15 +173,6 @@ bool LargestWithin(ScaledRun& run, const std::vector<int>& rows, Multiplier star
   return true;
 }
 
-struct Commodity {
-  std::string code;
-  std::string name;
-  int group = 0;
-  int food = 0;
-  int form = 0;
-  std::vector<std::size_t> entries;  // its entries of the terms, in order
-};
-
 std::string FormCodeText(const ModOrmid& m, int j) {
   std::string code = std::to_string(m.gFormCode[static_cast<std::size_t>(j)]);
   std::string label;
@@ -196,6 +187,8 @@ std::string FormDescription(const ModOrmid& m, int j) {
   const std::size_t dash = label.find('-');
   return dash == std::string::npos ? label : label.substr(dash + 1);
 }
+
+}  // namespace
 
 std::vector<Commodity> Commodities(ModOrmid& m, const ExposureTerms& terms, HeadroomBy by) {
   std::vector<Commodity> list;
@@ -244,7 +237,11 @@ std::vector<Commodity> Commodities(ModOrmid& m, const ExposureTerms& terms, Head
   return list;
 }
 
-}  // namespace
+float CommodityExposure(const ExposureTerms& terms, const Commodity& c, int column) {
+  float sum = 0.0f;
+  for (std::size_t e : c.entries) sum = AddTerm(sum, terms.Term(e, column));
+  return sum;
+}
 
 TargetKind TargetKindFor(Endpoint endpoint) {
   if (endpoint == Endpoint::Noel) return TargetKind::Moe;

@@ -27,6 +27,24 @@ struct ExposureTerms;
 
 enum class HeadroomBy { CropGroup, Food, Form };
 
+// A crop group, food or food form of a run's residue table, with the
+// entries of the run's exposure terms it is made of.
+struct Commodity {
+  std::string code;  // "5A"; "01010000"; "01010000 110"
+  std::string name;
+  int group = 0;
+  int food = 0;
+  int form = 0;
+  std::vector<std::size_t> entries;  // its entries of the terms, in order
+};
+
+// The crop groups (classified first), foods or food forms that have entries
+// in the terms, in report order.
+std::vector<Commodity> Commodities(ModOrmid& m, const ExposureTerms& terms, HeadroomBy by);
+// A commodity's exposure in consumption column c: its terms added in entry
+// order, in single precision as the run adds.
+float CommodityExposure(const ExposureTerms& terms, const Commodity& c, int column);
+
 // What the target limits: the percent of the RfD or PAD (endpoints R, P, NR,
 // NP; at most the target), the margin of exposure (N; at least the target),
 // the lifetime risk (Q; at most the target).
