@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Require(!error.empty(), "a run that cannot be loaded says why");
         continue;
       }
-      if (!first) first = std::move(run);
+      if (!first)
+        first = std::move(run);
       else
         (void)ComparisonText(CompareRuns(*first, *run));
     }

@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!ScenarioFilesProblem(scenarios).empty()) return 0;
   std::set<std::string> names = {"summary.csv", "summary.xlsx"};
   for (const BatchScenario& s : scenarios) {
-    for (const std::string& p :
-         ScenarioOutputPaths("out", s, {ExportFormat::Csv, ExportFormat::Json, ExportFormat::Xlsx})) {
+    for (const std::string& p : ScenarioOutputPaths(
+             "out", s, {ExportFormat::Csv, ExportFormat::Json, ExportFormat::Xlsx})) {
       const std::filesystem::path file(p);
       fuzz::Require(file.parent_path() == "out", "a scenario's file is in the output folder");
       std::string name = file.filename().string();

@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "core/record_file.h"
-#include "manifest/sha256.h"
 #include "core/run_host.h"
+#include "manifest/sha256.h"
 #include "residue/residue_listing.h"
 #include "residue/residue_reader.h"
 #include "session/run_session.h"
@@ -163,11 +163,11 @@ SeedRun RunForSeeds(int kind, bool commodity) {
   // The report lives in the platform's memory: listed with its digest.
   const std::string report = session.ReportFile();
   Require(p.written.count(report) == 1, "a seed run wrote its report");
-  run.manifest["outputs"] = nlohmann::json::array(
-      {{{"role", "report"},
-        {"path", (fs::path(KindFolder(kind)) / report).string()},
-        {"size", p.written[report].size()},
-        {"sha256", Sha256Hex(p.written[report])}}});
+  run.manifest["outputs"] =
+      nlohmann::json::array({{{"role", "report"},
+                              {"path", (fs::path(KindFolder(kind)) / report).string()},
+                              {"size", p.written[report].size()},
+                              {"sha256", Sha256Hex(p.written[report])}}});
   return run;
 }
 

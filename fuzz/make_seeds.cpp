@@ -47,12 +47,24 @@ std::string MultiChemicalText(int base) {
 
 }  // namespace
 
+// Assessment group files of every column and both separators.
+void GroupSeeds() {
+  Whole("assessment_group",
+        "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index,rpf\n"
+        "A,a.R98,0.5,100,yes,\nB,b.R98,0.1,,,2\n");
+  Whole("assessment_group",
+        "\xEF\xBB\xBF"
+        "Chemical;Residue_File;POD_mg_per_kg_bw_day;Uncertainty_Factor;Index\r\n"
+        "A;a.R10;0,5;100;yes\r\nB;\"b; c.R10\";1e-3;10;\r\n");
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: ormid-fuzz-seeds OUTDIR\n");
     return 2;
   }
   out = argv[1];
+  GroupSeeds();
   for (int kind = 0; kind < kKinds; ++kind) {
     const ormid::ModOrmid& m = StartedKind(kind);
     const std::string residue = PristineFile(kind, KindResidueFile(kind));
@@ -132,6 +144,8 @@ int main(int argc, char** argv) {
   for (int kind : {kCsfiiSample, kNhanesSample}) {
     const fs::path file = fs::path(KindFolder(kind)) / "scenarios.csv";
     if (fs::exists(file)) Whole("scenarios", *ormid::ReadWholeFile(file.string()));
+    const fs::path group = fs::path(KindFolder(kind)) / "op-group.csv";
+    if (fs::exists(group)) Whole("assessment_group", *ormid::ReadWholeFile(group.string()));
   }
   std::printf("%d seeds in %s\n", written, out.string().c_str());
   return 0;

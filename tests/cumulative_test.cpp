@@ -314,14 +314,19 @@ TEST_F(CumulativeCli, EveryProblemOfAGroupFileIsListedWithItsLine) {
         "g.csv:4: index \"maybe\" is neither yes nor empty", "g.csv:5: the chemical is empty",
         "g.csv:5: residue_file is empty",
         "g.csv:5: a second index chemical (the first is on line 2)"}},
+      {"chemical,residue_file,pod_mg_per_kg_bw_day,index,uncertainty_factor\n"
+       "A,DEMOFOS.R98,1e300,yes,1e-300\nB,CYCLOFOS.R98,1e-300,,\n",
+       {"g.csv:3: the relative potency pod(index) / pod is beyond the range of a number",
+        "g.csv:2: the index chemical's PAD (pod / uncertainty_factor) is beyond the range of a "
+        "number"}},
       {"chemical,residue_file,pod_mg_per_kg_bw_day,index\nA,DEMOFOS.R98,1,\n",
        {"g.csv:1: no chemical is the index chemical (index yes)"}},
       {"chemical,residue_file,pod_mg_per_kg_bw_day,index\nA,DEMOFOS.R98,1,yes\n",
        {"g.csv:2: the index chemical has no uncertainty_factor"}},
       {"chemical,residue_file,pod_mg_per_kg_bw_day,index,uncertainty_factor\n"
        "A,DEMOFOS.R98,1,yes,10\nB,NONE.R98,1,,\nC,../../nhanes-2005-2010/residues/"
-       "DEMOFOS.R10,1,,\n",
-       {"g.csv:3: ", "g.csv:4: "}},
+       "DEMOFOS.R10,1,,\nD,/dev/null,1,,\n",
+       {"g.csv:3: ", "g.csv:4: ", "g.csv:5: the residue file /dev/null is not a file"}},
   };
   for (const Case& c : cases) {
     Group("g.csv", c.text);

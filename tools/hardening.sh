@@ -20,7 +20,7 @@ bash tools/install-deps.sh --hardening
 
 seconds=${FUZZ_SECONDS:-45}
 jobs=${JOBS:-$(nproc)}
-all_targets="item_reader residue_file support_list setup_file description_file master_lists consumption residue_table manifest scenarios history"
+all_targets="item_reader residue_file support_list setup_file description_file master_lists consumption residue_table manifest scenarios history assessment_group"
 targets=${FUZZ_TARGETS:-$all_targets}
 # Bounds checks of the standard containers as well: an index past a vector's
 # size but within its capacity is invisible to AddressSanitizer.

@@ -207,7 +207,6 @@ bool ReadAssessmentGroup(const std::string& path, const std::string& shownName,
   group = AssessmentGroup();
   group.path = path;
   GroupReader reader(shownName, problems);
-  const std::size_t before = problems.size();
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) {
     reader.Problem(0, fs::exists(path, ec) ? "is not a file" : "cannot be read");
@@ -223,9 +222,25 @@ bool ReadAssessmentGroup(const std::string& path, const std::string& shownName,
     reader.Problem(0, "cannot be read");
     return false;
   }
+  return ReadAssessmentGroupText(*bytes, fs::absolute(fs::path(path), ec).parent_path().string(),
+                                 path, shownName, group, problems);
+}
+
+bool ReadAssessmentGroupText(std::string_view bytes, const std::string& folder,
+                             const std::string& path, const std::string& shownName,
+                             AssessmentGroup& group, std::vector<std::string>& problems) {
+  group = AssessmentGroup();
+  group.path = path;
+  GroupReader reader(shownName, problems);
+  const std::size_t before = problems.size();
+  if (bytes.size() > kMaxGroupFileBytes) {
+    reader.Problem(0, "is larger than " + std::to_string(kMaxGroupFileBytes >> 20) +
+                          " MB; a group file of a few hundred chemicals is a few KB");
+    return false;
+  }
   CsvTable table;
   TableProblem split;
-  if (!ReadCsvTable(*bytes, table, split)) {
+  if (!ReadCsvTable(bytes, table, split)) {
     reader.Problem(split.line, split.text);
     return false;
   }
@@ -234,11 +249,22 @@ bool ReadAssessmentGroup(const std::string& path, const std::string& shownName,
     return false;
   }
   if (!reader.Columns(table.records[0])) return false;
-  reader.Rows(table, fs::absolute(fs::path(path), ec).parent_path(), group);
+  reader.Rows(table, fs::path(folder), group);
   if (problems.size() != before) return false;
   const double indexPod = group.chemicals[group.index].pod;
-  for (GroupChemical& g : group.chemicals) g.rpf = g.rpfGiven.value_or(indexPod / g.pod);
-  return true;
+  for (GroupChemical& g : group.chemicals) {
+    g.rpf = g.rpfGiven.value_or(indexPod / g.pod);
+    // Points of departure far apart can give a potency beyond a double.
+    if (!(g.rpf > 0 && std::isfinite(g.rpf)))
+      reader.Problem(g.line,
+                     "the relative potency pod(index) / pod is beyond the range of a number");
+  }
+  const double cpad = group.Cpad();
+  if (!(cpad > 0 && std::isfinite(cpad)))
+    reader.Problem(
+        group.chemicals[group.index].line,
+        "the index chemical's PAD (pod / uncertainty_factor) is beyond the range of a number");
+  return problems.size() == before;
 }
 
 }  // namespace ormid

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ormid {
@@ -49,5 +50,10 @@ inline constexpr std::size_t kMaxGroupFileBytes = 1 << 20;
 // "NAME: problem"); false when there is any.
 bool ReadAssessmentGroup(const std::string& path, const std::string& shownName,
                          AssessmentGroup& group, std::vector<std::string>& problems);
+// The same for the file's bytes; residue files are taken relative to
+// `folder` (the group file's).
+bool ReadAssessmentGroupText(std::string_view bytes, const std::string& folder,
+                             const std::string& path, const std::string& shownName,
+                             AssessmentGroup& group, std::vector<std::string>& problems);
 
 }  // namespace ormid

@@ -1,6 +1,7 @@
 #include "cumulative/cumulative_run.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include "core/mod_ormid.h"
@@ -48,6 +49,17 @@ bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& gr
     QuietPlatform p;
     ModOrmid m = started;
     int failed = 0;
+    // Only a file is read: a device or a pipe named as a residue file would
+    // not end.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(g.residuePath, ec)) {
+      problems.push_back(
+          shownName + ":" + std::to_string(g.line) + ": the residue file " + g.residuePath +
+          (std::filesystem::exists(g.residuePath, ec) ? " is not a file" : " cannot be found"));
+      out.exposure.emplace_back();
+      out.files.emplace_back();
+      continue;
+    }
     if (OpenNamedResidueFile(m, p, g.residuePath)) {
       m.gUseAdj2 = adj2 ? 1 : 0;
       // The codes this file knows, each resolved as the long-term run's
