@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -178,9 +179,15 @@ FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Windo
   bold.setBold(true);
   lblMostExposed->setFont(bold);
   lblMostExposed->setWordWrap(true);
-  chtSubgroups = NewChartView("chtSubgroups", right);
+  // The chart is as tall as its subgroups' labels need; a window shorter
+  // than that scrolls it.
+  auto* chartScroll = new QScrollArea(right);
+  chartScroll->setWidgetResizable(true);
+  chartScroll->setFrameShape(QFrame::NoFrame);
+  chtSubgroups = NewChartView("chtSubgroups", chartScroll);
+  chartScroll->setWidget(chtSubgroups);
   rightColumn->addWidget(lblMostExposed);
-  rightColumn->addWidget(chtSubgroups, 1);
+  rightColumn->addWidget(chartScroll, 1);
   tabViews->addTab(right, tr("C&hart"));
 
   // The headroom of every crop group, food or food form: the residue
@@ -236,6 +243,8 @@ void FrmResults::ShowLongTerm(std::vector<ShownSubgroup> rows, std::unique_ptr<L
   lblMostExposed->setText(chart_.note);
   QChart* old = chtSubgroups->chart();
   chtSubgroups->setChart(BuildSubgroupChart(chart_, kWindowPointSize));
+  // Every subgroup's label drawn: the chart as tall as its labels need.
+  chtSubgroups->setMinimumHeight(std::max(360, ChartHeightFor(chtSubgroups->chart())));
   delete old;
   headroomShown_ = false;
   tblHeadroom->clear();

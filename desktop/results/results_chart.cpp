@@ -8,6 +8,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QHorizontalBarSeries>
 #include <QImage>
 #include <QLineSeries>
@@ -46,7 +47,9 @@ QString FigureTitle(ChartFigure figure) {
   return {};
 }
 
-// Category names must differ: a repeated name gets its row number.
+// Category names must differ: a repeated name gets its row number. The
+// chart draws its labels as rich text, so a name is escaped: "All infants
+// (< 1 year)" is shown whole, not cut at a "<" read as markup.
 QStringList Distinct(const QStringList& names) {
   QStringList out;
   std::set<QString> seen;
@@ -54,7 +57,7 @@ QStringList Distinct(const QStringList& names) {
     QString name = names[i].trimmed().isEmpty() ? QString("#%1").arg(i + 1) : names[i].trimmed();
     if (!seen.insert(name).second) name += QString(" (%1)").arg(i + 1);
     seen.insert(name);
-    out << name;
+    out << name.toHtmlEscaped();
   }
   return out;
 }
@@ -293,6 +296,19 @@ bool ChartFormatOf(const std::string& path, ChartFormat& format) {
   return true;
 }
 
+int ChartHeightFor(QChart* chart) {
+  // Qt hides a category label that would overlap the one before: every
+  // category gets a line of its label font, with room for the title and the
+  // value axis.
+  int height = 0;
+  for (QAbstractAxis* axis : chart->axes())
+    if (auto* categories = qobject_cast<QBarCategoryAxis*>(axis))
+      if (axis->orientation() == Qt::Vertical)
+        height = std::max(
+            height, categories->count() * (QFontMetrics(axis->labelsFont()).height() + 4) + 180);
+  return height;
+}
+
 QByteArray ChartBytes(QChart* chart, ChartFormat format) {
   // A title may carry line breaks and small print; the files' own titles
   // are plain text.
@@ -302,17 +318,18 @@ QByteArray ChartBytes(QChart* chart, ChartFormat format) {
   view.setRenderHint(QPainter::Antialiasing);
   view.setAttribute(Qt::WA_DontShowOnScreen);
   view.setFrameShape(QFrame::NoFrame);
-  view.resize(kPageWidth, kPageHeight);
+  const int pageHeight = std::max(kPageHeight, ChartHeightFor(chart));
+  view.resize(kPageWidth, pageHeight);
   view.show();
   QCoreApplication::processEvents();
-  const QRectF page(0, 0, kPageWidth, kPageHeight);
+  const QRectF page(0, 0, kPageWidth, pageHeight);
 
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   switch (format) {
     case ChartFormat::Png: {
-      QImage image(kPageWidth * 2, kPageHeight * 2, QImage::Format_ARGB32);
+      QImage image(kPageWidth * 2, pageHeight * 2, QImage::Format_ARGB32);
       image.setDevicePixelRatio(2);
       image.fill(Qt::white);
       QPainter painter(&image);
@@ -325,7 +342,7 @@ QByteArray ChartBytes(QChart* chart, ChartFormat format) {
     case ChartFormat::Svg: {
       QSvgGenerator svg;
       svg.setOutputDevice(&buffer);
-      svg.setSize(QSize(kPageWidth, kPageHeight));
+      svg.setSize(QSize(kPageWidth, pageHeight));
       svg.setViewBox(page);
       svg.setTitle(plainTitle.toHtmlEscaped());
       QPainter painter(&svg);

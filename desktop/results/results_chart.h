@@ -47,6 +47,9 @@ inline constexpr const char* kCumulativeSeries = "cumulative";
 
 // `pointSize` sets the fonts: the window's own size, or a report page's.
 QChart* BuildSubgroupChart(const SubgroupChartData& data, int pointSize);
+// The height a chart needs for every category label of its vertical axis
+// to be drawn (0 for a chart without one).
+int ChartHeightFor(QChart* chart);
 QChart* BuildParetoChart(const ParetoChartData& data, int pointSize);
 
 enum class ChartFormat { Png, Svg, Pdf };

@@ -314,6 +314,29 @@ class ResultsWindowTest : public QObject {
     QVERIFY(QApplication::clipboard()->text().startsWith("Code\tFood\tShare %\tMultiplier"));
   }
 
+  // 33 subgroups: the exported chart is tall enough for every label (Qt
+  // hides a label that would overlap the one before it).
+  void everySubgroupIsLabelledOnAnExportedChart() {
+    Desktop d("csfii");
+    QVERIFY(d.Start());
+    d.Open(d.dir.path() / "residues" / "DEMOFOS.R98");
+    d.Endpoint('R');
+    d.w->mnuStart->trigger();
+    FrmResults* results = d.w->frmResults;
+    QVERIFY(results);
+    const fs::path svg = d.dir.path() / "all.svg";
+    d.platform.saveAnswers.push_back(svg.string());
+    results->cmdExportChart->click();
+    const QString text = QString::fromStdString(FileBytes(svg));
+    QCOMPARE(d.m.gPopCount, 33);
+    for (int k = 1; k <= d.m.gPopCount; ++k) {
+      const QString name =
+          QString::fromStdString(d.m.gPopNames2[static_cast<std::size_t>(k)]).trimmed();
+      QVERIFY2(text.contains(">" + name.toHtmlEscaped() + "<"),
+               (name + " is not labelled in the SVG").toUtf8());
+    }
+  }
+
   void chartsExportAsPngSvgAndPdf() {
     Desktop d("nhanes-2005-2010");
     QVERIFY(d.Start());
@@ -337,7 +360,9 @@ class ResultsWindowTest : public QObject {
     QCOMPARE(pngBytes.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
     QImage image;
     QVERIFY(image.loadFromData(QByteArray::fromStdString(pngBytes), "PNG"));
-    QCOMPARE(image.size(), QSize(1800, 1200));
+    // 900 wide, and tall enough for a label per subgroup (600 at least).
+    QCOMPARE(image.width(), 1800);
+    QVERIFY(image.height() >= 1200);
     // Not a blank page: the bars' colour is in it.
     int coloured = 0;
     for (int y = 0; y < image.height(); y += 4)
@@ -347,7 +372,7 @@ class ResultsWindowTest : public QObject {
 
     QSvgRenderer renderer(QString::fromStdString(svg.string()));
     QVERIFY2(renderer.isValid(), FileBytes(svg).substr(0, 400).c_str());
-    QCOMPARE(renderer.viewBox(), QRect(0, 0, 900, 600));
+    QCOMPARE(renderer.viewBox(), QRect(0, 0, 900, image.height() / 2));
 
     const std::string pdfBytes = FileBytes(pdf);
     QCOMPARE(pdfBytes.substr(0, 5), std::string("%PDF-"));
@@ -357,8 +382,19 @@ class ResultsWindowTest : public QObject {
     QCOMPARE(text.exitCode(), 0);
     const QString words = QString::fromUtf8(text.readAllStandardOutput());
     QVERIFY2(words.contains("% of RfD or PAD"), words.toUtf8());
-    QVERIFY2(words.contains(QString::fromStdString(d.m.gPopNames[1]).trimmed()),
-             (words + "|" + QString::fromStdString(d.m.gPopNames[1])).toUtf8());
+    // Every subgroup is labelled, a name with "<" whole, in the PDF and
+    // the SVG.
+    const QString svgText = QString::fromStdString(FileBytes(svg));
+    bool angle = false;
+    for (int k = 1; k <= d.m.gPopCount; ++k) {
+      const QString name =
+          QString::fromStdString(d.m.gPopNames2[static_cast<std::size_t>(k)]).trimmed();
+      angle = angle || name.contains('<');
+      QVERIFY2(words.contains(name), (name + " is not labelled in the PDF").toUtf8());
+      QVERIFY2(svgText.contains(name.toHtmlEscaped()),
+               (name + " is not labelled in the SVG").toUtf8());
+    }
+    QVERIFY(angle);
 
     // Writing over a chart is asked first; No leaves the file as it was.
     const std::string before = FileBytes(pdf);
