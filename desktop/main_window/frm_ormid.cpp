@@ -157,6 +157,9 @@ void FrmOrmid::BuildControls() {
   mnuClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
   mnuExportResults->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
   mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  // Ctrl+Q ends the program from any of its windows (the viewer, Results,
+  // the run history, a batch), not only from this one.
+  mnuExit->setShortcutContext(Qt::ApplicationShortcut);
   mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
 
   auto* central = new QWidget(this);

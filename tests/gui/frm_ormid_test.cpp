@@ -719,6 +719,10 @@ class FrmOrmidTest : public QObject {
     QTest::keyClick(v->txtFind, Qt::Key_Escape);  // Esc closes the find bar first
     QVERIFY(!v->fraFind->isVisible());
     QVERIFY(v->isVisible());
+    // Ctrl+Q in the viewer ends the program, as in the main window.
+    QTest::keyClick(v->rtbreport, Qt::Key_Q, Qt::ControlModifier);
+    QVERIFY(!v->isVisible());
+    QVERIFY(!w_->isVisible());
   }
 
   // --- Printing, saving and PDF ---
