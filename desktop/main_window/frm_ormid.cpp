@@ -147,6 +147,13 @@ void FrmOrmid::BuildControls() {
       mnuAnalysis->addAction(tr("Co&mmodity Analysis"), this, &FrmOrmid::mnuCommodity_Click);
   mnuView = menuBar()->addMenu(tr("&View"));
   mnuRunHistory = mnuView->addAction(tr("Run &History..."), this, &FrmOrmid::mnuRunHistory_Click);
+  mnuLastResults = mnuView->addAction(tr("Last Run's &Results"), this, [this] {
+    if (!lastResults_) return;
+    lastResults_->show();
+    lastResults_->raise();
+    lastResults_->activateWindow();
+  });
+  mnuLastResults->setEnabled(false);
   mnuRecordHistory = mnuView->addAction(tr("&Record Runs in History"));
   mnuRecordHistory->setCheckable(true);
   mnuRecordHistory->setChecked(true);

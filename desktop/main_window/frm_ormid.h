@@ -63,6 +63,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   QAction* mnuCommodity = nullptr;
   QMenu* mnuView = nullptr;
   QAction* mnuRunHistory = nullptr;
+  // Shows the Results window of the last run again after it was closed;
+  // enabled once a run has shown one.
+  QAction* mnuLastResults = nullptr;
   QAction* mnuRecordHistory = nullptr;  // checked: finished runs go into the run history
   FrmHistory* frmHistory = nullptr;
   QMenu* mnuHlp = nullptr;
@@ -215,6 +218,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // The figures of the run under way, and the last finished run of each
   // kind since the program started (lastRun_: the latest of the two).
   std::unique_ptr<RunRecorder> recorder_;
+  QWidget* lastResults_ = nullptr;  // the Results window the last run showed
   std::shared_ptr<const FinishedRun> lastLongTerm_, lastCommodity_, lastRun_;
   int exportType_ = 1;  // the type Export Results offers first
   // The run history's sink while a run is under way (none when recording

@@ -187,6 +187,8 @@ void FrmOrmid::ShowResults(int report) {
     runFigures_ = RunFigures{};
     window = frmCommodityResults;
   }
+  lastResults_ = window;
+  mnuLastResults->setEnabled(true);
   // The window opens beside the report without taking the keyboard from
   // the window that has it.
   QWidget* active = QApplication::activeWindow();

@@ -314,6 +314,27 @@ class ResultsWindowTest : public QObject {
     QVERIFY(QApplication::clipboard()->text().startsWith("Code\tFood\tShare %\tMultiplier"));
   }
 
+  // A closed Results window comes back from View > Last Run's Results, with
+  // the last run's figures; the menu item waits for a run that shows one.
+  void aClosedResultsWindowCanBeReopened() {
+    Desktop d("csfii");
+    QVERIFY(d.Start());
+    QVERIFY(!d.w->mnuLastResults->isEnabled());
+    d.Open(d.dir.path() / "residues" / "DEMOFOS.R98");
+    d.Endpoint('R');
+    d.w->mnuStart->trigger();
+    FrmResults* results = d.w->frmResults;
+    QVERIFY(results && results->isVisible());
+    const int rows = results->tblFigures->rowCount();
+    QVERIFY(rows > 0);
+    results->close();
+    QVERIFY(!results->isVisible());
+    QVERIFY(d.w->mnuLastResults->isEnabled());
+    d.w->mnuLastResults->trigger();
+    QVERIFY(results->isVisible());
+    QCOMPARE(results->tblFigures->rowCount(), rows);
+  }
+
   // 33 subgroups: the exported chart is tall enough for every label (Qt
   // hides a label that would overlap the one before it).
   void everySubgroupIsLabelledOnAnExportedChart() {
