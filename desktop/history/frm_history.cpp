@@ -241,9 +241,10 @@ FrmCompare::FrmCompare(const Comparison& c, QWidget* parent) : QDialog(parent) {
   setWindowTitle(tr("Run %1 and run %2").arg(c.a.id).arg(c.b.id));
   grdSubgroups = new QTableWidget(static_cast<int>(c.subgroups.size()), 12, this);
   grdSubgroups->setHorizontalHeaderLabels(
-      {tr("Row"), tr("Subgroup"), tr("Exposure %1").arg(c.a.id), tr("Exposure %1").arg(c.b.id),
-       tr("Change"), tr("Change %"), tr("Figure"), tr("Run %1").arg(c.a.id),
-       tr("Run %1").arg(c.b.id), tr("Change"), tr("Change %"), tr("100%")});
+      {tr("Row"), tr("Subgroup"), tr("Exposure, run %1 (mg/kg bw/day)").arg(c.a.id),
+       tr("Exposure, run %1 (mg/kg bw/day)").arg(c.b.id), tr("Exposure change"),
+       tr("Exposure change %"), tr("Figure"), tr("Figure, run %1").arg(c.a.id),
+       tr("Figure, run %1").arg(c.b.id), tr("Figure change"), tr("Figure change %"), tr("100%")});
   grdSubgroups->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grdSubgroups->verticalHeader()->hide();
   for (std::size_t i = 0; i < c.subgroups.size(); ++i) {

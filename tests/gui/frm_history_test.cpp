@@ -140,6 +140,37 @@ class FrmHistoryTest : public QObject {
     QVERIFY(d->txtManifest->toPlainText().contains("\"endpoint\": \"R\""));
     QCOMPARE(d->grdFigures->rowCount(), static_cast<int>(b->longTerm.size()));
   }
+
+  // A Q* run against an RfD run: each side's figure shown, the figure's
+  // change columns saying they are not comparable; the headers name which
+  // change is the exposure's and which the figure's.
+  void compareShowsUnlikeFiguresSideBySide() {
+    Start();
+    RunWithRfD("0.001");
+    w_->chkMOE2->setChecked(false);
+    w_->chkMOE3->setChecked(true);
+    w_->txtMOE3->setText("0.5");
+    w_->mnuStart->trigger();
+    QCOMPARE(Runs().size(), std::size_t(2));
+    w_->mnuRunHistory->trigger();
+    FrmHistory* h = w_->frmHistory;
+    h->grdRuns->selectAll();
+    h->cmdCompare->click();
+    auto* c = qobject_cast<FrmCompare*>(h->dlgCompare);
+    QVERIFY(c);
+    auto header = [&](int column) { return c->grdSubgroups->horizontalHeaderItem(column)->text(); };
+    QVERIFY(header(4).startsWith("Exposure change"));
+    QVERIFY(header(9).startsWith("Figure change"));
+    int unlike = 0;
+    for (int row = 0; row < c->grdSubgroups->rowCount(); ++row) {
+      if (c->grdSubgroups->item(row, 7)->text().isEmpty()) continue;  // no exposure
+      QVERIFY(!c->grdSubgroups->item(row, 8)->text().isEmpty());
+      QCOMPARE(c->grdSubgroups->item(row, 9)->text(), QString("not comparable"));
+      QCOMPARE(c->grdSubgroups->item(row, 10)->text(), QString());
+      ++unlike;
+    }
+    QVERIFY(unlike > 0);
+  }
 };
 
 }  // namespace ormid::test
