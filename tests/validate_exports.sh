@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The JSON exports of both sample installations, long-term and commodity,
-# every endpoint kind, validated against docs/results.schema.json; a broken
+# every endpoint kind, and cumulative, validated against docs/results.schema.json; a broken
 # document (a figure turned into text) must fail the validation.
 set -euo pipefail
 cli=$1
@@ -30,6 +30,11 @@ for inst in csfii nhanes-2005-2010; do
       --crop-pct 5 --subgroups 1,2 --export "$work/cc$n.json" >/dev/null 2>&1 ||
       [ "$inst" != csfii ] || { echo "commodity $inst $endpoint failed"; exit 1; }
   done
+done
+# Cumulative runs of the samples' example groups, with a breakdown.
+for inst in csfii nhanes-2005-2010; do
+  "$cli" -C "$work/$inst" cumulative "$work/$inst/op-group.csv" --subgroups 1,2 --by food \
+    --export "$work/cu-$inst.json" >/dev/null 2>&1 || { echo "cumulative $inst failed"; exit 1; }
 done
 validate "$work"/*.json
 # The first row's exposure (its fourth cell) as text.
