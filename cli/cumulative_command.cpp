@@ -88,20 +88,14 @@ int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
   }
   request.exports = exports;
   if (sub.count("--by") > 0) {
-    if (a.by == "cropgroup")
-      request.by = HeadroomBy::CropGroup;
-    else if (a.by == "food")
-      request.by = HeadroomBy::Food;
-    else if (a.by == "form")
-      request.by = HeadroomBy::Form;
-    else
-      throw UsageError{"--by takes cropgroup, food or form, not \"" + a.by + "\""};
+    request.by = HeadroomByFrom(a.by);
+    if (!request.by) throw UsageError{"--by takes cropgroup, food or form, not \"" + a.by + "\""};
   }
   request.arguments = {"cumulative", group};
   if (a.adj2) request.arguments.push_back("--adj2");
   if (sub.count("--subgroups") > 0) request.arguments.push_back("--subgroups=" + a.subgroups);
   if (sub.count("--exclude") > 0) request.arguments.push_back("--exclude=" + a.exclude);
-  if (request.by) request.arguments.push_back(std::string("--by=") + ByName(*request.by));
+  if (request.by) request.arguments.push_back(std::string("--by=") + HeadroomByName(*request.by));
   request.clockIsUtc = platform.ClockIsUtc();
   const CumulativeOutcome run = RunCumulative(m, platform, request);
   // Every problem of the group file, then of its residue files, listed.

@@ -128,9 +128,7 @@ int RunHeadroom(const GlobalOptions& global, const CLI::App& sub, const Headroom
   if (failed != 0) return kExitStopped;
 
   HeadroomRequest request;
-  request.by = a.by == "food"   ? HeadroomBy::Food
-               : a.by == "form" ? HeadroomBy::Form
-                                : HeadroomBy::CropGroup;
+  request.by = HeadroomByFrom(a.by).value_or(HeadroomBy::CropGroup);
   if (o.subgroups)
     request.subgroups = ParseSubgroupRows(*o.subgroups, m.gPopCount).value_or(std::vector<int>{});
   request.target.kind = TargetKindFor(m.gEndpoint);

@@ -84,6 +84,9 @@ class History : public ::testing::Test {
   }
 
   TempDir dir_;
+  // Runs leave the current directory in dir_: put back before it goes, so
+  // that the tests after these find a current directory.
+  ScopedCurrentDir cwd_{fs::current_path()};
 };
 
 // A run's figures come back from the history bit for bit: the export of a

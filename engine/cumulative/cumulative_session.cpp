@@ -52,18 +52,6 @@ bool LeaveOut(AssessmentGroup& group, const std::vector<std::string>& names,
 
 }  // namespace
 
-const char* ByName(HeadroomBy by) {
-  switch (by) {
-    case HeadroomBy::CropGroup:
-      return "cropgroup";
-    case HeadroomBy::Food:
-      return "food";
-    case HeadroomBy::Form:
-      return "form";
-  }
-  return "cropgroup";
-}
-
 CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const CumulativeRequest& r) {
   using Status = CumulativeOutcome::Status;
   CumulativeOutcome out;
@@ -116,7 +104,7 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
        {"subgroups", rows},
        {"excluded_chemicals", r.excludedChemicals},
        {"excluded", r.excludedCodes},
-       {"by", r.by ? nlohmann::json(ByName(*r.by)) : nlohmann::json(nullptr)},
+       {"by", r.by ? nlohmann::json(HeadroomByName(*r.by)) : nlohmann::json(nullptr)},
        {"arguments", r.arguments}});
   AddOutput(manifest, "report", out.report);
 

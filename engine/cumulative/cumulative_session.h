@@ -47,9 +47,6 @@ struct CumulativeOutcome {
   std::string report;  // the report file written
 };
 
-// "cropgroup", "food" or "form", as --by takes it.
-const char* ByName(HeadroomBy by);
-
 // Reads and checks the request's group, then computes and writes. Every
 // problem is found before anything is written.
 CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const CumulativeRequest& r);

@@ -23,18 +23,6 @@ const char* OutcomeText(HeadroomOutcome outcome) {
   return "unlimited";
 }
 
-const char* ByText(HeadroomBy by) {
-  switch (by) {
-    case HeadroomBy::CropGroup:
-      return "cropgroup";
-    case HeadroomBy::Food:
-      return "food";
-    case HeadroomBy::Form:
-      break;
-  }
-  return "form";
-}
-
 const char* TargetKindText(TargetKind kind) {
   switch (kind) {
     case TargetKind::PercentRef:
@@ -65,7 +53,7 @@ const std::vector<Column>& HeadroomColumns() {
 }
 
 nlohmann::json HeadroomSettings(const HeadroomTable& table) {
-  return {{"by", ByText(table.by)},
+  return {{"by", HeadroomByName(table.by)},
           {"target", TargetKindText(table.target.kind)},
           {"target_value", table.target.value},
           {"subgroups", table.subgroups}};

@@ -243,6 +243,24 @@ float CommodityExposure(const ExposureTerms& terms, const Commodity& c, int colu
   return sum;
 }
 
+const char* HeadroomByName(HeadroomBy by) {
+  switch (by) {
+    case HeadroomBy::CropGroup:
+      return "cropgroup";
+    case HeadroomBy::Food:
+      return "food";
+    case HeadroomBy::Form:
+      break;
+  }
+  return "form";
+}
+
+std::optional<HeadroomBy> HeadroomByFrom(std::string_view name) {
+  for (HeadroomBy by : {HeadroomBy::CropGroup, HeadroomBy::Food, HeadroomBy::Form})
+    if (name == HeadroomByName(by)) return by;
+  return std::nullopt;
+}
+
 TargetKind TargetKindFor(Endpoint endpoint) {
   if (endpoint == Endpoint::Noel) return TargetKind::Moe;
   if (endpoint == Endpoint::QStar) return TargetKind::Risk;

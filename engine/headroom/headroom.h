@@ -15,7 +15,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/endpoint.h"
@@ -26,6 +28,10 @@ struct ModOrmid;
 struct ExposureTerms;
 
 enum class HeadroomBy { CropGroup, Food, Form };
+// "cropgroup", "food", "form": the name --by takes and manifests record.
+const char* HeadroomByName(HeadroomBy by);
+// The breakdown a name gives; nullopt for any other text.
+std::optional<HeadroomBy> HeadroomByFrom(std::string_view name);
 
 // A crop group, food or food form of a run's residue table, with the
 // entries of the run's exposure terms it is made of.

@@ -190,11 +190,32 @@ InputDigests DigestInputs(const std::vector<std::string>& paths) {
   return digests;
 }
 
-json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests* known) {
+namespace {
+
+// What every manifest begins with: its version, the program, the run's
+// command and date, and the installation with its files.
+json ManifestHead(const ModOrmid& m, const std::string& command, const DateTime& date, bool utc,
+                  const InputDigests* known = nullptr) {
   json files = json::array();
   for (const auto& [role, path] : InstallationFiles(m))
     files.push_back(FileEntry(role, path, known));
+  return {
+      {"manifest_version", kManifestVersion},
+      {"program",
+       {{"name", "Ormid"}, {"version", m.gProgramVersion}, {"revision", SourceRevision()}}},
+      {"run", {{"command", command}, {"date", IsoDateTime(date, utc)}}},
+      {"installation",
+       {{"working_folder", m.gWorkingDir},
+        {"survey_base", m.gSurveyBase},
+        {"survey", SurveyName(m.gSurveyBase)},
+        {"data_version", m.gDataVersion},
+        {"files", files}}},
+  };
+}
 
+}  // namespace
+
+json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests* known) {
   json residue = FileEntry("residue file", InWorkingFolder(m, m.gResidueFileName), known);
   residue.erase("role");
   residue["chemical"] = m.gChemicalName;
@@ -246,21 +267,10 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
   if (run.command == "longterm" && run.lineCount != 0)
     settings["arguments"].push_back("--line-count=" + std::to_string(run.lineCount));
 
-  json manifest{
-      {"manifest_version", kManifestVersion},
-      {"program",
-       {{"name", "Ormid"}, {"version", m.gProgramVersion}, {"revision", SourceRevision()}}},
-      {"run", {{"command", run.command}, {"date", IsoDateTime(run.date, run.utc)}}},
-      {"installation",
-       {{"working_folder", m.gWorkingDir},
-        {"survey_base", m.gSurveyBase},
-        {"survey", SurveyName(m.gSurveyBase)},
-        {"data_version", m.gDataVersion},
-        {"files", files}}},
-      {"residue_file", residue},
-      {"settings", settings},
-      {"outputs", json::array()},
-  };
+  json manifest = ManifestHead(m, run.command, run.date, run.utc, known);
+  manifest["residue_file"] = residue;
+  manifest["settings"] = settings;
+  manifest["outputs"] = json::array();
   RelativeToWorkingFolder(manifest);
   return manifest;
 }
@@ -269,8 +279,6 @@ json BuildCumulativeManifest(const ModOrmid& m, const DateTime& date, bool utc,
                              const std::string& groupFile,
                              const std::vector<std::pair<std::string, std::string>>& residueFiles,
                              json settings) {
-  json files = json::array();
-  for (const auto& [role, path] : InstallationFiles(m)) files.push_back(FileEntry(role, path));
   json group = FileEntry("assessment group file", groupFile);
   group.erase("role");
   json residues = json::array();
@@ -280,22 +288,11 @@ json BuildCumulativeManifest(const ModOrmid& m, const DateTime& date, bool utc,
     r["chemical"] = chemical;
     residues.push_back(std::move(r));
   }
-  json manifest{
-      {"manifest_version", kManifestVersion},
-      {"program",
-       {{"name", "Ormid"}, {"version", m.gProgramVersion}, {"revision", SourceRevision()}}},
-      {"run", {{"command", "cumulative"}, {"date", IsoDateTime(date, utc)}}},
-      {"installation",
-       {{"working_folder", m.gWorkingDir},
-        {"survey_base", m.gSurveyBase},
-        {"survey", SurveyName(m.gSurveyBase)},
-        {"data_version", m.gDataVersion},
-        {"files", files}}},
-      {"group_file", group},
-      {"residue_files", residues},
-      {"settings", std::move(settings)},
-      {"outputs", json::array()},
-  };
+  json manifest = ManifestHead(m, "cumulative", date, utc);
+  manifest["group_file"] = std::move(group);
+  manifest["residue_files"] = std::move(residues);
+  manifest["settings"] = std::move(settings);
+  manifest["outputs"] = json::array();
   RelativeToWorkingFolder(manifest);
   return manifest;
 }
