@@ -8,6 +8,7 @@
 #include "cli/analysis_options.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
+#include "cli/history_commands.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/record_file.h"
@@ -97,6 +98,8 @@ int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
   if (sub.count("--exclude") > 0) request.arguments.push_back("--exclude=" + a.exclude);
   if (request.by) request.arguments.push_back(std::string("--by=") + HeadroomByName(*request.by));
   request.clockIsUtc = platform.ClockIsUtc();
+  request.history = !a.noHistory;
+  request.historyBusyMilliseconds = HistoryBusyMilliseconds();
   const CumulativeOutcome run = RunCumulative(m, platform, request);
   // Every problem of the group file, then of its residue files, listed.
   for (const std::string& p : run.problems) err << p << "\n";
@@ -154,9 +157,7 @@ void AddCumulativeCommand(CommandLine& cl) {
       ->type_name("cropgroup|food|form");
   c.add_flag("--yes", args->yes, "answer Yes to the overwrite questions");
   c.add_flag("--stdout", args->toStdout, "also print the report");
-  c.add_flag("--no-history", args->noHistory,
-             "accepted for scripts that pass it to every command; cumulative runs are not "
-             "recorded in the run history yet");
+  c.add_flag("--no-history", args->noHistory, "do not record the run in the run history");
 }
 
 }  // namespace ormid::cli

@@ -1,5 +1,7 @@
 #include "cli/history_commands.h"
 
+#include <charconv>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <memory>
@@ -11,6 +13,8 @@
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/utf8.h"
+#include "cumulative/cumulative_export.h"
+#include "cumulative/cumulative_session.h"
 #include "export/results_export.h"
 #include "history/run_compare.h"
 #include "history/run_history.h"
@@ -137,6 +141,24 @@ class TextTable : public ResultsSink {
 int ExportRun(CliPlatform& p, const RecordedRun& run, const std::string& path) {
   nlohmann::json manifest = run.manifest;
   manifest["outputs"] = nlohmann::json::array();
+  if (run.summary.command == "cumulative") {
+    // The figures of every subgroup and chemical, as the run's own export
+    // wrote them (a commodity breakdown is not kept in the history).
+    AssessmentGroup group;
+    std::vector<CumulativeSubgroup> subgroups;
+    FiguresFrom(run.cumulative, group, subgroups);
+    std::string error;
+    bool written = WriteCumulativeExport(p, path, group, subgroups, std::nullopt, manifest, error);
+    if (written && ExportFormatOf(path) == ExportFormat::Csv) {
+      manifest["outputs"] = nlohmann::json::array();
+      AddOutput(manifest, "export", path);
+      written = WriteManifest(p, ManifestPathFor(path), manifest, error);
+    }
+    if (!written)
+      p.MessageBox("The export file " + path + " could not be written: " + error + ".",
+                   "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
+    return written ? kExitDone : kExitStopped;
+  }
   ResultsExport exports(p, {path}, [&] { return manifest; });
   ModOrmid m;
   run.Replay(m, exports);
@@ -198,6 +220,20 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
   out << "Run " << run->summary.id << "\n\nManifest\n"
       << run->manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
       << "\n\nFigures\n";
+  if (run->summary.command == "cumulative") {
+    out << "row  subgroup  index_equivalent_mg_per_kg_bw_day  percent_of_index_pad  moet  "
+           "hazard_index\n";
+    auto text = [](const std::optional<double>& v) {
+      if (!v) return std::string("-");
+      char buffer[32];
+      return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, *v).ptr);
+    };
+    for (const RecordedCumulative& r : run->cumulative)
+      out << PrintableText(std::to_string(r.row) + "  " + r.subgroup + "  " +
+                           text(r.indexEquivalent) + "  " + text(r.percentCpad) + "  " +
+                           text(r.moet) + "  " + text(r.hazardIndex) + "\n");
+    return kExitDone;
+  }
   TextTable table;
   ModOrmid m;
   run->Replay(m, table);

@@ -218,7 +218,8 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   }
   args.push_back("--yes");
   // A re-run checks a recorded run; it is not a new step of the assessment.
-  if (args.size() > 2 && (args[2] == "longterm" || args[2] == "commodity"))
+  if (args.size() > 2 &&
+      (args[2] == "longterm" || args[2] == "commodity" || args[2] == "cumulative"))
     args.push_back("--no-history");
 
   int status;

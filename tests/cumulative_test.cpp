@@ -6,6 +6,7 @@
 // manifest's inputs checked by verify.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <bit>
 #include <cmath>
 #include <filesystem>
@@ -291,6 +292,61 @@ TEST_F(CumulativeCli, TheCommodityBreakdownSumsTheChemicalsParts) {
     EXPECT_NEAR(part, subtotal, 1e-6 * subtotal) << row[2] << " " << row[4];
   }
   EXPECT_GT(subtotals, 10u);
+}
+
+// A cumulative run goes into the run history: listed with its worst
+// subgroup's percent of the cPAD, and its export from the history is the
+// run's own, byte for byte; --no-history and rerun add nothing.
+TEST_F(CumulativeCli, TheRunHistoryKeepsCumulativeRuns) {
+  Group("g.csv",
+        "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n"
+        "Demofos,DEMOFOS.R98,0.5,100,yes\nCyclofos,CYCLOFOS.R98,0.1,10,\n");
+  ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv", "--export",
+                 P("own.csv").string(), "--export", P("own.json").string()})
+                .status,
+            0);
+  ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv", "--no-history"}).status, 0);
+  ASSERT_EQ(Run({"rerun", P("own.csv.manifest.json").string()}).status, 0);
+  const CliResult list = Run({"-C", "csfii", "history"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  const auto lines = Lines(list.out);
+  ASSERT_EQ(lines.size(), 2u) << list.out;  // the heading and one run
+  EXPECT_NE(lines[1].find("cumulati"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[1].find("% cPAD"), std::string::npos) << lines[1];
+  // The worst subgroup is the one with the highest percent of the cPAD.
+  const auto rows = Rows(P("own.csv"));
+  std::string worst;
+  double highest = -1;
+  for (const auto& [key, cells] : rows)
+    if (key.second.empty() && std::stod(cells[10]) > highest) {
+      highest = std::stod(cells[10]);
+      worst = cells[1];
+    }
+  EXPECT_NE(lines[1].find(worst), std::string::npos) << lines[1] << " / " << worst;
+
+  for (const char* ext : {".csv", ".json"}) {
+    const CliResult show = Run({"-C", "csfii", "history", "show", "1", "--export",
+                                P(std::string("again") + ext).string()});
+    ASSERT_EQ(show.status, 0) << show.err;
+    EXPECT_NE(show.out.find("percent_of_index_pad"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(P(std::string("again") + ext)),
+              ReadFileBytes(P(std::string("own") + ext)))
+        << ext;
+  }
+
+  // A history whose subgroups list different chemicals is damaged: refused,
+  // never exported.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(P("csfii/ormid-history.sqlite").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "DELETE FROM cumulative_chemicals WHERE row = 2 AND seq = 2", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  const CliResult damaged =
+      Run({"-C", "csfii", "history", "show", "1", "--export", P("damaged.csv").string()});
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_NE(damaged.err.find("The figures of run 1 are damaged"), std::string::npos) << damaged.err;
+  EXPECT_FALSE(fs::exists(P("damaged.csv")));
 }
 
 // Every problem of a group file is listed with its line, and nothing is

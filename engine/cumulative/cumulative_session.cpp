@@ -7,6 +7,7 @@
 #include "core/mod_ormid.h"
 #include "cumulative/cumulative_export.h"
 #include "cumulative/cumulative_report.h"
+#include "history/run_history.h"
 #include "manifest/run_manifest.h"
 
 namespace ormid {
@@ -51,6 +52,48 @@ bool LeaveOut(AssessmentGroup& group, const std::vector<std::string>& names,
 }
 
 }  // namespace
+
+std::vector<RecordedCumulative> RecordedFrom(const AssessmentGroup& group,
+                                             const std::vector<CumulativeSubgroup>& subgroups) {
+  std::vector<RecordedCumulative> out;
+  for (const CumulativeSubgroup& s : subgroups) {
+    RecordedCumulative r{s.row,         s.subgroup, s.indexEquivalent, s.percentCpad, s.moet,
+                         s.hazardIndex, {}};
+    for (std::size_t j = 0; j < group.chemicals.size(); ++j)
+      r.chemicals.push_back({group.chemicals[j].chemical, group.chemicals[j].rpf, s.exposure[j],
+                             s.equivalent[j], s.share[j]});
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+void FiguresFrom(const std::vector<RecordedCumulative>& recorded, AssessmentGroup& group,
+                 std::vector<CumulativeSubgroup>& subgroups) {
+  group = AssessmentGroup();
+  subgroups.clear();
+  for (const RecordedCumulative& r : recorded) {
+    if (group.chemicals.empty())
+      for (const RecordedCumulative::Chemical& c : r.chemicals) {
+        GroupChemical g;
+        g.chemical = c.chemical;
+        g.rpf = c.rpf;
+        group.chemicals.push_back(std::move(g));
+      }
+    CumulativeSubgroup s;
+    s.row = r.row;
+    s.subgroup = r.subgroup;
+    s.indexEquivalent = r.indexEquivalent;
+    s.percentCpad = r.percentCpad;
+    s.moet = r.moet;
+    s.hazardIndex = r.hazardIndex;
+    for (const RecordedCumulative::Chemical& c : r.chemicals) {
+      s.exposure.push_back(c.exposure);
+      s.equivalent.push_back(c.equivalent);
+      s.share.push_back(c.share);
+    }
+    subgroups.push_back(std::move(s));
+  }
+}
 
 CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const CumulativeRequest& r) {
   using Status = CumulativeOutcome::Status;
@@ -106,6 +149,10 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
        {"excluded", r.excludedCodes},
        {"by", r.by ? nlohmann::json(HeadroomByName(*r.by)) : nlohmann::json(nullptr)},
        {"arguments", r.arguments}});
+  // Exports carry the manifest as it stood before anything was written
+  // (their own outputs list is empty, as a long-term run's); the manifests
+  // of files of their own list the report and the file.
+  const nlohmann::json before = manifest;
   AddOutput(manifest, "report", out.report);
 
   auto failed = [&](const std::string& what, const std::string& path, const std::string& why) {
@@ -121,17 +168,25 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
         failed("The manifest ", ManifestPathFor(r.saved), error);
     }
   }
+  nlohmann::json recorded = manifest;
+  if (!r.saved.empty() && out.failures.empty()) AddOutput(recorded, "saved report", r.saved);
   for (const std::string& path : r.exports) {
-    if (!WriteCumulativeExport(p, path, group, subgroups, e.breakdown, manifest, error)) {
+    if (!WriteCumulativeExport(p, path, group, subgroups, e.breakdown, before, error)) {
       failed("The export file ", path, error);
       continue;
     }
+    AddOutput(recorded, "export", path);
     if (ExportFormatOf(path) == ExportFormat::Csv) {
       nlohmann::json own = manifest;
       AddOutput(own, "export", path);
       if (!WriteManifest(p, ManifestPathFor(path), own, error))
         failed("The manifest ", ManifestPathFor(path), error);
     }
+  }
+  if (r.history) {
+    HistoryRecorder figures;
+    figures.Cumulative(RecordedFrom(group, subgroups));
+    RecordFinishedRun(p, recorded, figures, r.historyBusyMilliseconds);
   }
   return out;
 }

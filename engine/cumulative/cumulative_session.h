@@ -10,6 +10,7 @@
 
 #include "core/platform.h"
 #include "cumulative/cumulative_run.h"
+#include "history/recorded_run.h"
 
 namespace ormid {
 
@@ -31,6 +32,10 @@ struct CumulativeRequest {
   std::vector<std::string> exports;    // absolute paths
   std::vector<std::string> arguments;  // the command line that repeats the run
   bool clockIsUtc = false;
+  // Records the finished run in the working folder's run history (a
+  // failure is told through the platform; the run stands).
+  bool history = false;
+  int historyBusyMilliseconds = 5000;
 };
 
 struct CumulativeOutcome {
@@ -46,6 +51,13 @@ struct CumulativeOutcome {
   std::vector<std::string> failures;
   std::string report;  // the report file written
 };
+
+// A cumulative run's figures as the run history keeps them, and back (the
+// group's chemicals with their potencies, and the subgroups).
+std::vector<RecordedCumulative> RecordedFrom(const AssessmentGroup& group,
+                                             const std::vector<CumulativeSubgroup>& subgroups);
+void FiguresFrom(const std::vector<RecordedCumulative>& recorded, AssessmentGroup& group,
+                 std::vector<CumulativeSubgroup>& subgroups);
 
 // Reads and checks the request's group, then computes and writes. Every
 // problem is found before anything is written.

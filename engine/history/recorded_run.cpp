@@ -156,6 +156,8 @@ const char* FigureName(FigureKind kind) {
       return "MOE";
     case FigureKind::Risk:
       return "risk";
+    case FigureKind::PercentCpad:
+      return "% cPAD";
     case FigureKind::None:
       break;
   }
@@ -318,6 +320,20 @@ void HistoryRecorder::Contribution(const ModOrmid&, const ContributionResult& r)
 }
 
 std::string HistoryRecorder::WorstSubgroup(Figure& worst) const {
+  // A cumulative run: the highest percent of the index chemical's PAD, the
+  // first of equals, as the one rule ranks percents of a reference dose.
+  if (!cumulative_.empty()) {
+    std::vector<SubgroupStanding> standings;
+    for (const RecordedCumulative& c : cumulative_)
+      standings.push_back({static_cast<float>(c.indexEquivalent), static_cast<float>(c.percentCpad),
+                           std::nullopt, std::nullopt});
+    worst = {};
+    const int i = ormid::WorstSubgroup(standings);
+    if (i < 0) return {};
+    const RecordedCumulative& c = cumulative_[static_cast<std::size_t>(i)];
+    worst = {FigureKind::PercentCpad, static_cast<float>(c.percentCpad)};
+    return c.subgroup;
+  }
   std::vector<SubgroupStanding> standings;
   std::vector<std::pair<const std::string*, const RecordedFigures*>> rows;
   auto add = [&](const std::string& subgroup, float exposure, const RecordedFigures& f) {

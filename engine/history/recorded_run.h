@@ -16,9 +16,17 @@ namespace ormid {
 
 // The figure that says most about a subgroup's exposure, as the run's
 // endpoint reports it.
-enum class FigureKind { None, PercentRfD, PercentPAD, PercentNoel, MarginOfExposure, Risk };
+enum class FigureKind {
+  None,
+  PercentRfD,
+  PercentPAD,
+  PercentNoel,
+  MarginOfExposure,
+  Risk,
+  PercentCpad  // a cumulative run's percent of the index chemical's PAD
+};
 
-// "% RfD", "% PAD", "% NOEL", "MOE", "risk"; "" for None.
+// "% RfD", "% PAD", "% NOEL", "MOE", "risk", "% cPAD"; "" for None.
 const char* FigureName(FigureKind kind);
 
 struct Figure {
@@ -63,6 +71,22 @@ struct RecordedContribution {
   ContributionResult View() const;
 };
 
+// A subgroup of a cumulative run: its cumulative figures and its chemicals'.
+struct RecordedCumulative {
+  int row = 0;
+  std::string subgroup;
+  double indexEquivalent = 0, percentCpad = 0;
+  std::optional<double> moet, hazardIndex;
+  struct Chemical {
+    std::string chemical;
+    double rpf = 0;
+    float exposure = 0;
+    double equivalent = 0;
+    std::optional<double> share;
+  };
+  std::vector<Chemical> chemicals;  // in the group file's order
+};
+
 // One line of the history's list.
 struct RunSummary {
   long long id = 0;
@@ -77,6 +101,7 @@ struct RecordedRun {
   nlohmann::json manifest;
   std::vector<RecordedLongTerm> longTerm;       // long-term runs
   std::vector<RecordedContribution> commodity;  // commodity runs, in report order
+  std::vector<RecordedCumulative> cumulative;   // cumulative runs
   // Sends the figures again, in the order the run sent them.
   void Replay(const ModOrmid& m, ResultsSink& sink) const;
 };
@@ -89,7 +114,10 @@ class HistoryRecorder : public ResultsSink {
   void LongTerm(const ModOrmid&, const LongTermResult& r) override;
   void Contribution(const ModOrmid&, const ContributionResult& r) override;
 
-  bool Empty() const { return longTerm_.empty() && subgroups_.empty(); }
+  bool Empty() const { return longTerm_.empty() && subgroups_.empty() && cumulative_.empty(); }
+  // A cumulative run's subgroups, kept as they are.
+  void Cumulative(std::vector<RecordedCumulative> rows) { cumulative_ = std::move(rows); }
+  const std::vector<RecordedCumulative>& CumulativeRows() const { return cumulative_; }
   const std::vector<RecordedLongTerm>& LongTermRows() const { return longTerm_; }
 
   // A subgroup of a commodity run: its total and its packed rows.
@@ -120,6 +148,7 @@ class HistoryRecorder : public ResultsSink {
 
   std::vector<RecordedLongTerm> longTerm_;
   std::vector<Subgroup> subgroups_;
+  std::vector<RecordedCumulative> cumulative_;
   std::string items_;
   // The items unpacked, for a quick match; the item index of every packed
   // text; the items of the previous subgroup in order, which the next one

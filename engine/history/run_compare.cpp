@@ -68,6 +68,7 @@ std::optional<Family> FamilyOf(FigureKind kind) {
       return Family::Risk;
     case FigureKind::PercentNoel:
       return Family::PercentNoel;
+    case FigureKind::PercentCpad:
     case FigureKind::None:
       break;
   }

@@ -84,6 +84,39 @@ END;
     // 2 -> 3: packed items may carry their crop group's code (presence bit
     // 8), which a program of schema 2 could not read; the tables stay.
     "",
+    // 3 -> 4: cumulative runs, each subgroup's cumulative figures and its
+    // chemicals' figures; a run deleted takes them with it.
+    R"sql(
+CREATE TABLE IF NOT EXISTS cumulative_subgroups (
+  run_id INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE,
+  row INTEGER NOT NULL,
+  subgroup TEXT NOT NULL,
+  index_equivalent_mg_per_kg_bw_day REAL NOT NULL,
+  percent_of_index_pad REAL NOT NULL,
+  moet REAL,
+  hazard_index REAL,
+  PRIMARY KEY (run_id, row)
+) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS cumulative_chemicals (
+  run_id INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE,
+  row INTEGER NOT NULL,
+  seq INTEGER NOT NULL,
+  chemical TEXT NOT NULL,
+  rpf REAL NOT NULL,
+  exposure_mg_per_kg_bw_day REAL NOT NULL,
+  index_equivalent_mg_per_kg_bw_day REAL NOT NULL,
+  share_percent REAL,
+  PRIMARY KEY (run_id, row, seq)
+) WITHOUT ROWID;
+DROP TRIGGER IF EXISTS runs_delete_rows;
+CREATE TRIGGER runs_delete_rows AFTER DELETE ON runs BEGIN
+  DELETE FROM longterm_rows WHERE run_id = old.id;
+  DELETE FROM commodity_subgroups WHERE run_id = old.id;
+  DELETE FROM commodity_items WHERE run_id = old.id;
+  DELETE FROM cumulative_subgroups WHERE run_id = old.id;
+  DELETE FROM cumulative_chemicals WHERE run_id = old.id;
+END;
+)sql",
 };
 static_assert(std::size(kMigrations) == kHistorySchemaVersion);
 
@@ -102,8 +135,8 @@ ReferenceKind ReferenceFrom(const std::string& text) {
 }
 
 FigureKind FigureFrom(const std::string& text) {
-  for (FigureKind k : {FigureKind::PercentRfD, FigureKind::PercentPAD, FigureKind::PercentNoel,
-                       FigureKind::MarginOfExposure, FigureKind::Risk})
+  for (FigureKind k : {FigureKind::PercentCpad, FigureKind::PercentRfD, FigureKind::PercentPAD,
+                       FigureKind::PercentNoel, FigureKind::MarginOfExposure, FigureKind::Risk})
     if (text == FigureName(k)) return k;
   return FigureKind::None;
 }
@@ -189,7 +222,7 @@ Database OpenHistory(const std::string& path, bool create, int busyMilliseconds)
 // The statements are finalized before the connection is closed.
 struct HistoryWriter::Connection {
   Database db;
-  std::optional<Statement> run, row, items, sub;
+  std::optional<Statement> run, row, items, sub, cumulative, chemical;
 };
 
 namespace {
@@ -210,6 +243,8 @@ std::unique_ptr<HistoryWriter::Connection> OpenForWriting(const RecordRequest& r
   c->items.emplace(c->db, "INSERT INTO commodity_items VALUES (?, ?)");
   c->sub.emplace(c->db,
                  "INSERT INTO commodity_subgroups VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  c->cumulative.emplace(c->db, "INSERT INTO cumulative_subgroups VALUES (?, ?, ?, ?, ?, ?, ?)");
+  c->chemical.emplace(c->db, "INSERT INTO cumulative_chemicals VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
   return c;
 }
 
@@ -218,13 +253,18 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
   sql::Transaction t(c.db);
   Figure worst;
   const std::string worstSubgroup = figures.WorstSubgroup(worst);
-  const std::string residuePath = Text(manifest, "residue_file", "path");
+  // A cumulative run is listed under its group file's name, its endpoint
+  // the index chemical's PAD.
+  const bool cumulative = Text(manifest, "run", "command") == "cumulative";
+  const std::string residuePath =
+      Text(manifest, cumulative ? "group_file" : "residue_file", "path");
   Statement& run = *c.run;
   run.Bind(1, Text(manifest, "run", "date"))
       .Bind(2, Text(manifest, "run", "command"))
-      .Bind(3, Text(manifest, "residue_file", "chemical"))
+      .Bind(3, cumulative ? fs::path(residuePath).stem().string()
+                          : Text(manifest, "residue_file", "chemical"))
       .Bind(4, fs::path(residuePath).filename().string())
-      .Bind(5, Text(manifest, "settings", "endpoint"));
+      .Bind(5, cumulative ? std::string("cPAD") : Text(manifest, "settings", "endpoint"));
   if (worst.kind == FigureKind::None) {
     run.BindNull(6).BindNull(7).BindNull(8);
   } else {
@@ -255,6 +295,28 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
       }
       sub.BindBlob(12, s.rows);
       sub.Run();
+    }
+  }
+  auto optional = [](Statement& s, int at, const std::optional<double>& v) {
+    if (v)
+      s.BindDouble(at, *v);
+    else
+      s.BindNull(at);
+  };
+  for (const RecordedCumulative& r : figures.CumulativeRows()) {
+    Statement& cum = *c.cumulative;
+    cum.Bind(1, id).Bind(2, r.row).Bind(3, r.subgroup);
+    cum.BindDouble(4, r.indexEquivalent).BindDouble(5, r.percentCpad);
+    optional(cum, 6, r.moet);
+    optional(cum, 7, r.hazardIndex);
+    cum.Run();
+    long long seq = 0;
+    for (const RecordedCumulative::Chemical& ch : r.chemicals) {
+      Statement& chem = *c.chemical;
+      chem.Bind(1, id).Bind(2, r.row).Bind(3, ++seq).Bind(4, ch.chemical);
+      chem.BindDouble(5, ch.rpf).BindDouble(6, ch.exposure).BindDouble(7, ch.equivalent);
+      optional(chem, 8, ch.share);
+      chem.Run();
     }
   }
   t.Commit();
@@ -508,6 +570,54 @@ std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::s
         error = "The figures of run " + std::to_string(id) + " are damaged";
         return std::nullopt;
       }
+    // Only a history of schema 4 or later holds cumulative runs.
+    if (run.summary.command == "cumulative") {
+      Statement cum(*db,
+                    "SELECT row, subgroup, index_equivalent_mg_per_kg_bw_day, "
+                    "percent_of_index_pad, moet, hazard_index FROM cumulative_subgroups "
+                    "WHERE run_id = ? ORDER BY row");
+      cum.Bind(1, id);
+      auto optional = [](const Statement& s, int at) {
+        return s.IsNull(at) ? std::nullopt : std::optional<double>(s.Double(at));
+      };
+      while (cum.Step()) {
+        RecordedCumulative r;
+        r.row = static_cast<int>(cum.Int(0));
+        r.subgroup = cum.Text(1);
+        r.indexEquivalent = cum.Double(2);
+        r.percentCpad = cum.Double(3);
+        r.moet = optional(cum, 4);
+        r.hazardIndex = optional(cum, 5);
+        run.cumulative.push_back(std::move(r));
+      }
+      Statement chem(*db,
+                     "SELECT row, chemical, rpf, exposure_mg_per_kg_bw_day, "
+                     "index_equivalent_mg_per_kg_bw_day, share_percent FROM cumulative_chemicals "
+                     "WHERE run_id = ? ORDER BY row, seq");
+      chem.Bind(1, id);
+      while (chem.Step()) {
+        const auto row = static_cast<int>(chem.Int(0));
+        auto at = std::find_if(run.cumulative.begin(), run.cumulative.end(),
+                               [&](const RecordedCumulative& r) { return r.row == row; });
+        if (at == run.cumulative.end()) {
+          error = "The figures of run " + std::to_string(id) + " are damaged";
+          return std::nullopt;
+        }
+        at->chemicals.push_back({chem.Text(1), chem.Double(2), static_cast<float>(chem.Double(3)),
+                                 chem.Double(4), optional(chem, 5)});
+      }
+      // Every subgroup lists the same chemicals: a file that says otherwise
+      // is damaged (its figures are never shown or exported).
+      for (const RecordedCumulative& r : run.cumulative) {
+        bool same = r.chemicals.size() == run.cumulative.front().chemicals.size();
+        for (std::size_t j = 0; same && j < r.chemicals.size(); ++j)
+          same = r.chemicals[j].chemical == run.cumulative.front().chemicals[j].chemical;
+        if (!same) {
+          error = "The figures of run " + std::to_string(id) + " are damaged";
+          return std::nullopt;
+        }
+      }
+    }
   } catch (const SqliteError& e) {
     error = path + (IsDamage(e) ? " is damaged: " : " cannot be read: ") + e.text;
     return std::nullopt;

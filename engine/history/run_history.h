@@ -17,7 +17,7 @@ namespace ormid {
 
 inline constexpr const char* kHistoryFile = "ormid-history.sqlite";
 // The schema this program writes; files of a newer one are left alone.
-inline constexpr int kHistorySchemaVersion = 3;
+inline constexpr int kHistorySchemaVersion = 4;
 // How long a recording waits for another program that holds the file.
 inline constexpr int kHistoryBusyMilliseconds = 5000;
 
