@@ -136,6 +136,29 @@ int main(int argc, char** argv) {
       Require(ormid::RecordRun(request, run.manifest, *run.figures).recorded,
               "a seed run is recorded");
     }
+    // A cumulative run beside them: its manifest's head and two subgroups
+    // of two chemicals.
+    {
+      SeedRun run = RunForSeeds(kind, false);
+      nlohmann::json manifest = run.manifest;
+      manifest["run"]["command"] = "cumulative";
+      manifest["group_file"] = manifest["residue_file"];
+      manifest.erase("residue_file");
+      ormid::HistoryRecorder figures;
+      std::vector<ormid::RecordedCumulative> rows;
+      for (int row : {1, 2})
+        rows.push_back({row,
+                        "Subgroup " + std::to_string(row),
+                        0.5 * row,
+                        25.0 * row,
+                        4.0,
+                        1.5,
+                        {{"A", 1, 0.25f, 0.25, 50.0}, {"B", 2, 0.125f, 0.25, 50.0}}});
+      figures.Cumulative(rows);
+      ormid::RecordRequest request;
+      request.path = history;
+      Require(ormid::RecordRun(request, manifest, figures).recorded, "a cumulative run");
+    }
     auto bytes = ormid::ReadWholeFile(history);
     Require(bytes.has_value(), "the seed history");
     Whole("history", *bytes);
