@@ -349,6 +349,40 @@ TEST_F(CumulativeCli, TheRunHistoryKeepsCumulativeRuns) {
   EXPECT_FALSE(fs::exists(P("damaged.csv")));
 }
 
+// Two cumulative runs compare by percent of the cPAD, with the group file
+// and each residue file among the inputs; against a long-term run the
+// figures are not comparable.
+TEST_F(CumulativeCli, CompareTwoCumulativeRuns) {
+  const std::string head = "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n";
+  Group("a.csv", head + "Demofos,DEMOFOS.R98,0.5,100,yes\nCyclofos,CYCLOFOS.R98,0.1,10,\n");
+  Group("b.csv", head + "Demofos,DEMOFOS.R98,0.5,50,yes\nCyclofos,CYCLOFOS.R98,0.1,10,\n");
+  for (const char* g : {"a", "b"})
+    ASSERT_EQ(Run({"-C", "csfii", "cumulative", std::string("csfii/residues/") + g + ".csv",
+                   "--export", P(std::string(g) + ".csv").string()})
+                  .status,
+              0);
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
+  const CliResult r = Run({"-C", "csfii", "compare", "1", "2", "--export", P("cmp.csv").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // cPAD halved (UF 50 instead of 100): every percent doubles.
+  const auto a = Rows(P("a.csv")), b = Rows(P("b.csv"));
+  const auto cmp = ParseCsv(ReadFileBytes(P("cmp.csv")));
+  ASSERT_EQ(cmp.size(), 34u);
+  for (std::size_t i = 1; i < cmp.size(); ++i) {
+    EXPECT_EQ(cmp[i][6], "% cPAD");
+    const float pa = static_cast<float>(std::stod(a.at({cmp[i][0], ""})[10]));
+    const float pb = static_cast<float>(std::stod(b.at({cmp[i][0], ""})[10]));
+    EXPECT_EQ(*ReadFloatText(cmp[i][7]), pa);
+    EXPECT_EQ(*ReadFloatText(cmp[i][9]), pb);
+    EXPECT_FALSE(cmp[i][10].empty()) << "figure_change of row " << i;
+  }
+  EXPECT_NE(r.out.find("assessment group file"), std::string::npos) << r.out;
+  const CliResult unlike = Run({"-C", "csfii", "compare", "1", "3"});
+  ASSERT_EQ(unlike.status, 0) << unlike.err;
+  EXPECT_NE(unlike.out.find("% cPAD / % RfD"), std::string::npos) << unlike.out;
+  EXPECT_NE(unlike.out.find("not comparable"), std::string::npos) << unlike.out;
+}
+
 // Every problem of a group file is listed with its line, and nothing is
 // written (exit 2).
 TEST_F(CumulativeCli, EveryProblemOfAGroupFileIsListedWithItsLine) {

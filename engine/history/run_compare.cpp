@@ -19,20 +19,29 @@ struct SubgroupFigures {
   std::string subgroup;
   float exposure = 0;
   RecordedFigures figures;
+  // A cumulative run's subgroup: its percent of the cPAD, and its exposure
+  // in index-chemical equivalents as `exposure`.
+  std::optional<float> percentCpad;
 };
 
 std::vector<SubgroupFigures> SubgroupsOf(const RecordedRun& run) {
   std::vector<SubgroupFigures> out;
+  for (const RecordedCumulative& r : run.cumulative)
+    out.push_back({r.row,
+                   r.subgroup,
+                   static_cast<float>(r.indexEquivalent),
+                   {},
+                   static_cast<float>(r.percentCpad)});
   for (const RecordedLongTerm& r : run.longTerm)
-    out.push_back({r.row, r.subgroup, r.exposure, r.figures});
+    out.push_back({r.row, r.subgroup, r.exposure, r.figures, std::nullopt});
   for (const RecordedContribution& r : run.commodity)
     if (r.kind == ContributionKind::SubgroupTotal)
-      out.push_back({r.row, r.subgroup, r.exposure, r.figures});
+      out.push_back({r.row, r.subgroup, r.exposure, r.figures, std::nullopt});
   return out;
 }
 
 // The figures a row can carry, in the order the headline takes them.
-enum class Family { PercentReference, Moe, Risk, PercentNoel };
+enum class Family { PercentReference, Moe, Risk, PercentNoel, PercentCpad };
 constexpr Family kFamilies[] = {Family::PercentReference, Family::Moe, Family::Risk,
                                 Family::PercentNoel};
 
@@ -53,6 +62,8 @@ std::optional<Figure> FigureOf(const RecordedFigures& f, Family family) {
     case Family::PercentNoel:
       if (f.percentNoel) return Figure{FigureKind::PercentNoel, *f.percentNoel};
       break;
+    case Family::PercentCpad:  // cumulative runs set theirs themselves
+      break;
   }
   return std::nullopt;
 }
@@ -69,6 +80,7 @@ std::optional<Family> FamilyOf(FigureKind kind) {
     case FigureKind::PercentNoel:
       return Family::PercentNoel;
     case FigureKind::PercentCpad:
+      return Family::PercentCpad;
     case FigureKind::None:
       break;
   }
@@ -163,6 +175,13 @@ std::map<std::string, Input> InputsOf(const json& manifest) {
       if (f.is_object()) out[text(f, "role")] = {text(f, "path"), text(f, "sha256")};
   if (auto it = manifest.find("residue_file"); it != manifest.end() && it->is_object())
     out["residue file"] = {text(*it, "path"), text(*it, "sha256")};
+  // A cumulative run's group file and each chemical's residue file.
+  if (auto it = manifest.find("group_file"); it != manifest.end() && it->is_object())
+    out["assessment group file"] = {text(*it, "path"), text(*it, "sha256")};
+  if (auto it = manifest.find("residue_files"); it != manifest.end() && it->is_array())
+    for (const json& f : *it)
+      if (f.is_object())
+        out["residue file of " + text(f, "chemical")] = {text(f, "path"), text(f, "sha256")};
   return out;
 }
 
@@ -254,7 +273,18 @@ Comparison CompareRuns(const RecordedRun& a, const RecordedRun& b) {
     if (x) s.exposureA = x->exposure;
     if (y) s.exposureB = y->exposure;
     SetFigures(x ? &x->figures : nullptr, y ? &y->figures : nullptr, s);
-    if (x && y) s.crossing = CrossingOf(x->figures.percentReference, y->figures.percentReference);
+    if (x && x->percentCpad) {
+      s.figureA = FigureKind::PercentCpad;
+      s.valueA = x->percentCpad;
+    }
+    if (y && y->percentCpad) {
+      s.figureB = FigureKind::PercentCpad;
+      s.valueB = y->percentCpad;
+    }
+    if (x && y)
+      s.crossing = x->percentCpad && y->percentCpad
+                       ? CrossingOf(x->percentCpad, y->percentCpad)
+                       : CrossingOf(x->figures.percentReference, y->figures.percentReference);
     c.subgroups.push_back(std::move(s));
   };
   for (const SubgroupFigures& x : subA) {
