@@ -139,6 +139,8 @@ void FrmOrmid::BuildControls() {
   mnuExportResults =
       mnuFile->addAction(tr("&Export Results..."), this, &FrmOrmid::mnuExportResults_Click);
   mnuBatchRun = mnuFile->addAction(tr("&Batch Run..."), this, &FrmOrmid::mnuBatchRun_Click);
+  mnuCumulative =
+      mnuFile->addAction(tr("C&umulative Assessment..."), this, &FrmOrmid::mnuCumulative_Click);
   mnuFile->addSeparator();
   mnuExit = mnuFile->addAction(tr("E&xit"), this, &FrmOrmid::mnuExit_Click);
   mnuAnalysis = menuBar()->addMenu(tr("Run &Analysis"));

@@ -55,6 +55,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   QAction* mnuClose = nullptr;
   QAction* mnuExportResults = nullptr;
   QAction* mnuBatchRun = nullptr;
+  // File > Cumulative Assessment...: an assessment group file's cumulative
+  // long-term run, its report shown in the viewer.
+  QAction* mnuCumulative = nullptr;
   QAction* mnuImportResidueTable = nullptr;
   QAction* mnuExportResidueTable = nullptr;
   QAction* mnuExit = nullptr;
@@ -120,6 +123,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void mnuImportResidueTable_Click();
   void mnuExportResidueTable_Click();
   void mnuBatchRun_Click();
+  void mnuCumulative_Click();
   void mnuExit_Click();
   void mnuStart_Click();
   void mnuCommodity_Click();

@@ -11,9 +11,11 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QStatusBar>
+#include <filesystem>
 
 #include "core/mod_ormid.h"
 #include "core/paths.h"
+#include "cumulative/cumulative_session.h"
 #include "desktop/batch/frm_batch.h"
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
@@ -289,6 +291,54 @@ WindowSettings FrmOrmid::Settings() const {
                             : box->checkState() == Qt::Checked ? 1
                                                                : 2);
   return s;
+}
+
+}  // namespace ormid
+
+namespace ormid {
+
+void FrmOrmid::mnuCumulative_Click() {
+  FileDialogRequest request;
+  request.title = "Cumulative Assessment: the assessment group file";
+  request.filter = "Assessment group files (CSV)|*.csv;*.CSV";
+  request.initialDir = m_.gWorkingDir;
+  auto group = p_.OpenFileDialog(request);
+  p_.ChangeDir(m_.gWorkingDir);
+  if (!group || group->empty()) return;
+
+  // Every subgroup, with the window's choice of the second adjustment
+  // factor; recorded as the window's runs are.
+  CumulativeRequest r;
+  r.group = std::filesystem::absolute(*group).lexically_normal().string();
+  r.shownName = FileNameOnly(*group);
+  r.adj2 = chkSecondAdj->isChecked();
+  for (int k = 1; k <= m_.gPopCount; ++k) r.rows.push_back(k);
+  r.arguments = {"cumulative", r.group};
+  if (r.adj2) r.arguments.push_back("--adj2");
+  r.history = mnuRecordHistory->isChecked();
+  const CumulativeOutcome run = RunCumulative(m_, p_, r);
+  using Status = CumulativeOutcome::Status;
+  if (run.status == Status::Refused) {
+    std::vector<std::string> lines = run.problems;
+    lines.insert(lines.end(), run.warnings.begin(), run.warnings.end());
+    ShowProblems("Cumulative Assessment",
+                 "The group " + *group + " was not run: " + std::to_string(run.problems.size()) +
+                     (run.problems.size() == 1 ? " problem." : " problems."),
+                 lines);
+    return;
+  }
+  if (run.status == Status::Stopped) {
+    p_.MessageBox(run.notice, "Cumulative Assessment", MsgIcon::Exclamation, MsgButtons::OK);
+    return;
+  }
+  if (!run.warnings.empty())
+    ShowProblems("Cumulative Assessment",
+                 "Opening the residue files of the group told:", run.warnings);
+  for (const std::string& failure : run.failures)
+    p_.MessageBox(failure + ". The report stands.", "Cumulative Assessment", MsgIcon::Exclamation,
+                  MsgButtons::OK);
+  if (frmHistory) frmHistory->Refresh();
+  ShowViewer("Cumulative Analysis", run.report, kReportLongTerm);
 }
 
 }  // namespace ormid

@@ -27,8 +27,10 @@
 #include "desktop/delivery/qt_printer.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/frm_pad.h"
+#include "desktop/main_window/frm_problems.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
+#include "history/run_history.h"
 #include "residue/residue_listing.h"
 #include "tests/gui/gui_support.h"
 #include "tests/installation_fixture.h"
@@ -661,6 +663,45 @@ class FrmOrmidTest : public QObject {
                               .arg(i)
                               .arg(visited[i] ? visited[i]->objectName() : "nothing")
                               .arg(expected[i]->objectName())));
+  }
+
+  // File > Cumulative Assessment...: the group file chosen, its report in
+  // the viewer and the run in the history; a group with problems lists them
+  // in the problems window and runs nothing.
+  void cumulativeAssessmentFromTheFileMenu() {
+    Start();
+    const std::string residue = WriteResidue();
+    const fs::path group = inst_->dir.path() / "group.csv";
+    WriteFileBytes(
+        group, "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\nA," + residue +
+                   ",0.5,100,yes\n");
+    inst_->platform.openAnswers.push_back(group.string());
+    w_->mnuCumulative->trigger();
+    QVERIFY(w_->frmReport2 && w_->frmReport2->isVisible());
+    const std::string report = ReadFileBytes(inst_->dir.path() / "tempcum.txt");
+    QVERIFY2(report.find("KAVRI-FCID Ormid cumulative analysis for GROUP") != std::string::npos,
+             report.c_str());
+    QVERIFY(w_->frmReport2->rtbreport->toPlainText().contains(
+        "Cumulative exposure by population subgroup"));
+    std::string error;
+    const auto runs = ListRuns((inst_->dir.path() / kHistoryFile).string(), {}, error);
+    QVERIFY2(runs && runs->size() == 1, error.c_str());
+    QCOMPARE(runs->front().command, std::string("cumulative"));
+
+    QString shown;
+    runner_->scripts.push_back([&](QDialog& d) {
+      auto& window = static_cast<FrmProblems&>(d);
+      shown = window.txtProblems->toPlainText();
+      window.cmdClose->click();
+    });
+    fs::remove(inst_->dir.path() / "tempcum.txt");
+    WriteFileBytes(group, "chemical,residue_file\n");
+    inst_->platform.openAnswers.push_back(group.string());
+    w_->mnuCumulative->trigger();
+    QCOMPARE(runner_->shown, 1);
+    QVERIFY2(shown.contains("group.csv:1: the column pod_mg_per_kg_bw_day is missing"),
+             shown.toUtf8());
+    QVERIFY(!fs::exists(inst_->dir.path() / "tempcum.txt"));
   }
 
   void shortcuts() {
