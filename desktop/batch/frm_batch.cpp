@@ -102,12 +102,20 @@ FrmBatch::FrmBatch(const ModOrmid& m, WindowSettings s, Platform& p, QWidget* pa
   layout->addWidget(buttons);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(cmdExport, &QPushButton::clicked, this, [this] {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Export Summary"), Q(outDir_),
-                                                      tr("Summary table (*.csv *.xlsx)"));
-    if (path.isEmpty()) return;
+    // The two formats as types of their own; a name typed without an
+    // extension gets the picked type's.
+    FileDialogRequest request;
+    request.title = "Export Summary";
+    request.filter = "CSV table|*.csv|Excel workbook|*.xlsx";
+    request.initialDir = outDir_;
+    request.fileName = "summary.csv";
+    const auto chosen = p_.SaveFileDialogWithType(request);
+    if (!chosen || chosen->path.empty()) return;
+    std::string path = chosen->path;
+    if (!ExportFormatOf(path)) path += chosen->filterIndex == 2 ? ".xlsx" : ".csv";
     std::string error;
-    if (!ExportSummary(path.toStdString(), error))
-      QMessageBox::warning(this, tr("Export Summary"), Q(error));
+    if (!ExportSummary(path, error))
+      p_.MessageBox(error, "Export Summary", MsgIcon::Exclamation, MsgButtons::OK);
   });
   resize(760, 560);
 }

@@ -76,6 +76,16 @@ class FrmBatchTest : public QObject {
     QVERIFY2(dialog.ExportSummary(copy, error), error.c_str());
     QCOMPARE(ReadFileBytes(copy), ReadFileBytes(fs::path(out) / "summary.csv"));
     QVERIFY(!dialog.ExportSummary((dir_->path() / "copy.json").string(), error));
+    // Export...: a name without an extension gets the picked type's.
+    platform_.saveAnswers = {(dir_->path() / "picked").string(), (dir_->path() / "plain").string()};
+    platform_.saveTypeAnswers = {2, 1};
+    dialog.cmdExport->click();
+    dialog.cmdExport->click();
+    QCOMPARE(platform_.saveRequests.back().filter,
+             std::string("CSV table|*.csv|Excel workbook|*.xlsx"));
+    QCOMPARE(ReadFileBytes(dir_->path() / "picked.xlsx").substr(0, 2), std::string("PK"));
+    QCOMPARE(ReadFileBytes(dir_->path() / "plain.csv"),
+             ReadFileBytes(fs::path(out) / "summary.csv"));
   }
 
   // The lines of a report below its head (which names the file and the date).
