@@ -136,7 +136,11 @@ ParetoChartData ParetoChartOf(const std::vector<CommodityWhatIf::Bar>& bars, con
   ParetoChartData data;
   data.title = title;
   for (const CommodityWhatIf::Bar& bar : bars) {
-    data.groups << FromBytes(bar.code.empty() ? bar.name : bar.code);
+    // The code and the crop group's name, the name cut so that the labels
+    // stay readable under the bars.
+    QString name = FromBytes(bar.name).trimmed();
+    if (name.size() > 22) name = name.left(21) + QChar(0x2026);
+    data.groups << (bar.code.empty() ? name : FromBytes(bar.code) + " " + name);
     data.shares << bar.share.value_or(0.0f);
     data.cumulative << bar.cumulative;
   }

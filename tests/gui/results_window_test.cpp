@@ -461,6 +461,13 @@ class ResultsWindowTest : public QObject {
     QCOMPARE(set->count(), static_cast<int>(bars.size()));
     QVERIFY(set->count() >= 2);
     for (int i = 1; i < set->count(); ++i) QVERIFY(set->at(i - 1) >= set->at(i));
+    // Each bar is labelled with its crop group's code and name.
+    auto* groups = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).front());
+    QVERIFY(groups);
+    for (int i = 0; i < set->count(); ++i) {
+      const QString name = QString::fromStdString(bars[static_cast<std::size_t>(i)].name).trimmed();
+      QVERIFY2(groups->at(i).contains(name.left(21).toHtmlEscaped()), groups->at(i).toUtf8());
+    }
     QLineSeries* cumulative = Line(chart, kCumulativeSeries);
     QCOMPARE(cumulative->count(), set->count());
     QVERIFY(std::abs(cumulative->at(cumulative->count() - 1).y() - 100.0) < 0.01);
