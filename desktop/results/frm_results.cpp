@@ -472,11 +472,15 @@ void FrmCommodityResults::Recompute() {
   timer.start();
   std::vector<bool> leftOut(
       static_cast<std::size_t>(std::max<int>(figures_->State().gResFoodCount, 0)) + 1, false);
+  leftOutNames_.clear();
   for (int g = 0; g < treCommodities->topLevelItemCount(); ++g) {
     QTreeWidgetItem* group = treCommodities->topLevelItem(g);
+    // A whole crop group left out is named once, by its code.
+    if (group->checkState(0) == Qt::Unchecked) leftOutNames_ << group->text(1);
     for (int i = 0; i < group->childCount(); ++i) {
       QTreeWidgetItem* item = group->child(i);
       if (item->checkState(0) == Qt::Checked) continue;
+      if (group->checkState(0) != Qt::Unchecked) leftOutNames_ << item->text(0).trimmed();
       const int food = item->data(0, Qt::UserRole).toInt();
       if (food > 0 && static_cast<std::size_t>(food) < leftOut.size())
         leftOut[static_cast<std::size_t>(food)] = true;
@@ -497,8 +501,14 @@ void FrmCommodityResults::ShowSubgroup() {
   const int row = CurrentRow();
   bars_ = row > 0 ? figures_->Pareto(row) : std::vector<CommodityWhatIf::Bar>{};
   const QString name = FromBytes(figures_->SubgroupName(row)).trimmed();
-  chart_ =
-      ParetoChartOf(bars_, Title(tr("Crop groups' shares of exposure: %1").arg(name), chemical_));
+  QString title = Title(tr("Crop groups' shares of exposure: %1").arg(name), chemical_);
+  // A what-if says what it left out, on screen and in an exported chart.
+  if (!leftOutNames_.isEmpty()) {
+    QStringList named = leftOutNames_.mid(0, 4);
+    if (leftOutNames_.size() > 4) named << tr("%1 more").arg(leftOutNames_.size() - 4);
+    title += "<br>" + tr("What-if, left out: %1").arg(named.join(", ").toHtmlEscaped());
+  }
+  chart_ = ParetoChartOf(bars_, title);
   const float total = row > 0 ? figures_->Total(row) : 0.0f;
   lblPareto->setText(
       tr("%1: total exposure %2 mg/kg bw/day").arg(name).arg(FromBytes(ShortestText(total))));

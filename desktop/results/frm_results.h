@@ -5,6 +5,7 @@
 // check box per crop group and per commodity that leaves it out at once.
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -92,6 +93,7 @@ class FrmCommodityResults : public QWidget {
   double LastUpdateMs() const { return lastUpdateMs_; }
 
  private:
+  QStringList leftOutNames_;  // what the what-if leaves out, for the chart's title
   void FillTree();
   void TreeChanged(QTreeWidgetItem* item, int column);
   void Recompute();

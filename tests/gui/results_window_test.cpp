@@ -502,6 +502,14 @@ class ResultsWindowTest : public QObject {
     set = Bars(chart)->barSets().front();
     QCOMPARE(set->count(), static_cast<int>(bars.size()) - 1);
     for (const auto& bar : results->Figures()->Pareto(row)) QVERIFY(bar.group != group);
+    // The chart's title says what the what-if left out, and so does an
+    // exported chart's.
+    QVERIFY2(chart->title().contains("What-if, left out: " + QString::fromStdString(bars[0].code)),
+             chart->title().toUtf8());
+    d.platform.saveAnswers.push_back((d.dir.path() / "whatif.svg").string());
+    results->cmdExportChart->click();
+    QVERIFY(FileBytes(d.dir.path() / "whatif.svg").find("What-if, left out: " + bars[0].code) !=
+            std::string::npos);
 
     // Ticking one commodity of it back brings a part of the group back.
     item->child(0)->setCheckState(0, Qt::Checked);
