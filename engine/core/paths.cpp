@@ -53,4 +53,10 @@ std::string ToUpper(std::string_view text) {
   return out;
 }
 
+std::string ToLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
 }  // namespace ormid

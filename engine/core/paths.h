@@ -27,5 +27,7 @@ std::string FileNameOnly(std::string_view path);
 // Trims blanks (spaces) from both ends.
 std::string TrimBlanks(std::string_view text);
 std::string ToUpper(std::string_view text);
+// ASCII letters in lower case, the rest as it is (names compared without case).
+std::string ToLower(std::string_view text);
 
 }  // namespace ormid

@@ -82,4 +82,12 @@ std::string PrintableText(std::string_view text) {
   return out;
 }
 
+std::string QuotedText(const std::string& text) {
+  constexpr std::size_t kShown = 60;
+  if (text.size() <= kShown) return "\"" + PrintableText(text) + "\"";
+  const std::size_t cut = ValidUtf8Prefix(std::string_view(text).substr(0, kShown));
+  return "\"" + PrintableText(text.substr(0, cut)) + "...\" (" + std::to_string(text.size()) +
+         " bytes)";
+}
+
 }  // namespace ormid

@@ -25,4 +25,9 @@ std::string ValidUtf8(std::string_view text);
 // cannot move the cursor or change the terminal's state.
 std::string PrintableText(std::string_view text);
 
+// A text of a file in a message: quoted and printable, cut after 60 bytes
+// (at a whole character) with its length, so that a hostile file's text
+// cannot make a message unreadable: "\"abc...\" (10000 bytes)".
+std::string QuotedText(const std::string& text);
+
 }  // namespace ormid

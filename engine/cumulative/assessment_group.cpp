@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "core/paths.h"
 #include "core/record_file.h"
 #include "core/utf8.h"
 #include "residue_table/table_text.h"
@@ -21,21 +22,6 @@ std::string Trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return std::string();
   return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-// A text of the file in a message: cut to a readable length, its control
-// characters shown.
-std::string Quote(const std::string& text) {
-  constexpr std::size_t kShown = 60;
-  if (text.size() <= kShown) return "\"" + PrintableText(text) + "\"";
-  const std::size_t cut = ValidUtf8Prefix(std::string_view(text).substr(0, kShown));
-  return "\"" + PrintableText(text.substr(0, cut)) + "...\" (" + std::to_string(text.size()) +
-         " bytes)";
 }
 
 enum Column { kChemical, kResidueFile, kPod, kUncertaintyFactor, kIndex, kRpf, kColumns };
@@ -56,12 +42,12 @@ class GroupReader {
     std::fill(std::begin(at_), std::end(at_), -1);
     bool ok = true;
     for (std::size_t c = 0; c < header.cells.size(); ++c) {
-      const std::string name = Lower(Trimmed(header.cells[c]));
+      const std::string name = ToLower(Trimmed(header.cells[c]));
       if (name.empty()) continue;
       const auto* known = std::find_if(std::begin(kGroupColumns), std::end(kGroupColumns),
                                        [&](const char* k) { return name == k; });
       if (known == std::end(kGroupColumns)) {
-        Problem(header.line, "unknown column " + Quote(Trimmed(header.cells[c])));
+        Problem(header.line, "unknown column " + QuotedText(Trimmed(header.cells[c])));
         ok = false;
         continue;
       }
@@ -105,18 +91,20 @@ class GroupReader {
     double value = 0;
     const auto [end, ec] = std::from_chars(first, last, value);
     if (ec == std::errc::result_out_of_range || (ec == std::errc() && !std::isfinite(value))) {
-      Problem(r.line,
-              std::string(kGroupColumns[c]) + " " + Quote(Cell(r, c)) + " is not a finite number");
+      Problem(r.line, std::string(kGroupColumns[c]) + " " + QuotedText(Cell(r, c)) +
+                          " is not a finite number");
       ok = false;
       return std::nullopt;
     }
     if (ec != std::errc() || end != last || first == last) {
-      Problem(r.line, std::string(kGroupColumns[c]) + " " + Quote(Cell(r, c)) + " is not a number");
+      Problem(r.line,
+              std::string(kGroupColumns[c]) + " " + QuotedText(Cell(r, c)) + " is not a number");
       ok = false;
       return std::nullopt;
     }
     if (!(value > 0)) {
-      Problem(r.line, std::string(kGroupColumns[c]) + " " + Quote(Cell(r, c)) + " is not above 0");
+      Problem(r.line,
+              std::string(kGroupColumns[c]) + " " + QuotedText(Cell(r, c)) + " is not above 0");
       ok = false;
       return std::nullopt;
     }
@@ -140,11 +128,11 @@ class GroupReader {
         Problem(r.line, "the chemical is empty");
         ok = false;
       } else if (!IsValidUtf8(g.chemical) || g.chemical != PrintableText(g.chemical)) {
-        Problem(r.line, "the chemical " + Quote(g.chemical) + " holds a control character");
+        Problem(r.line, "the chemical " + QuotedText(g.chemical) + " holds a control character");
         ok = false;
-      } else if (auto [it, added] = seen.emplace(Lower(g.chemical), r.line); !added) {
-        Problem(r.line, "the chemical " + Quote(g.chemical) + " is listed twice (first on line " +
-                            std::to_string(it->second) + ")");
+      } else if (auto [it, added] = seen.emplace(ToLower(g.chemical), r.line); !added) {
+        Problem(r.line, "the chemical " + QuotedText(g.chemical) +
+                            " is listed twice (first on line " + std::to_string(it->second) + ")");
         ok = false;
       }
       g.residueFile = Cell(r, kResidueFile);
@@ -159,7 +147,7 @@ class GroupReader {
       g.pod = pod.value_or(0);
       g.uncertaintyFactor = Number(r, kUncertaintyFactor, false, ok);
       g.rpfGiven = Number(r, kRpf, false, ok);
-      const std::string index = Lower(Cell(r, kIndex));
+      const std::string index = ToLower(Cell(r, kIndex));
       if (index == "yes") {
         g.index = true;
         if (indexLine != 0) {
@@ -175,7 +163,7 @@ class GroupReader {
           }
         }
       } else if (!index.empty()) {
-        Problem(r.line, "index " + Quote(Cell(r, kIndex)) + " is neither yes nor empty");
+        Problem(r.line, "index " + QuotedText(Cell(r, kIndex)) + " is neither yes nor empty");
         ok = false;
       }
       group.chemicals.push_back(std::move(g));

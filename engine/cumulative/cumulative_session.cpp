@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "core/mod_ormid.h"
+#include "core/paths.h"
 #include "cumulative/cumulative_export.h"
 #include "cumulative/cumulative_report.h"
 #include "history/run_history.h"
@@ -16,11 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // Takes the chemicals named out of the group, as if its file did not list
 // them; their potencies stay as the full group gives them.
 bool LeaveOut(AssessmentGroup& group, const std::vector<std::string>& names,
@@ -30,7 +26,7 @@ bool LeaveOut(AssessmentGroup& group, const std::vector<std::string>& names,
   for (const std::string& name : names) {
     const auto it =
         std::find_if(group.chemicals.begin(), group.chemicals.end(),
-                     [&](const GroupChemical& g) { return Lower(g.chemical) == Lower(name); });
+                     [&](const GroupChemical& g) { return ToLower(g.chemical) == ToLower(name); });
     if (it == group.chemicals.end()) {
       problems.push_back("--exclude: chemical:" + name + " is not a chemical of " + shownName);
     } else if (it->index) {

@@ -45,18 +45,12 @@ const char* const kColumnNames[kColumns] = {
 // Columns a table cannot do without; the others have a default.
 const bool kColumnRequired[kColumns] = {true, false, true, false, true, true, true, false};
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 // A header item's or column's name as written in a table: blanks and a
 // trailing colon dropped, case ignored.
 std::string Key(const std::string& cell) {
   std::string key = TrimBlanks(cell);
   if (!key.empty() && key.back() == ':') key = TrimBlanks(key.substr(0, key.size() - 1));
-  return Lower(key);
+  return ToLower(key);
 }
 
 std::string Trimmed(std::string_view text) {
@@ -65,20 +59,10 @@ std::string Trimmed(std::string_view text) {
   return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
 }
 
-// A text of the table in a message: cut to a readable length, and with its
-// control characters shown rather than sent to the terminal.
-std::string Quote(const std::string& text) {
-  constexpr std::size_t kShown = 60;
-  if (text.size() <= kShown) return "\"" + PrintableText(text) + "\"";
-  std::size_t cut = ValidUtf8Prefix(std::string_view(text).substr(0, kShown));
-  return "\"" + PrintableText(text.substr(0, cut)) + "...\" (" + std::to_string(text.size()) +
-         " bytes)";
-}
-
 // A number of the table in a message, cut as Quote cuts a text (a number
 // may be written with thousands of digits).
 std::string Shown(const std::string& number) {
-  return number.size() <= 60 ? number : Quote(number);
+  return number.size() <= 60 ? number : QuotedText(number);
 }
 
 TableCell Number(float value) {
@@ -167,11 +151,11 @@ std::optional<float> TableReader::ReadNumber(int line, const std::string& what,
       Problem(line, what + " " + Shown(Trimmed(cell)) +
                         " is beyond the range of a residue file's numbers");
     else
-      Problem(line, what + " " + Quote(Trimmed(cell)) + " is not a number");
+      Problem(line, what + " " + QuotedText(Trimmed(cell)) + " is not a number");
     return std::nullopt;
   }
   if (!std::isfinite(*value)) {
-    Problem(line, what + " " + Quote(Trimmed(cell)) + " is not a finite number");
+    Problem(line, what + " " + QuotedText(Trimmed(cell)) + " is not a finite number");
     return std::nullopt;
   }
   // The file keeps the number as its shortest text, which must read back
@@ -215,15 +199,15 @@ bool TableReader::CheckText(int line, const std::string& what, const std::string
 
 void TableReader::ReadHeaderItem(const TableRecord& record) {
   static const std::vector<std::string> known = {
-      Lower(kChemicalName), Lower(kFormatTag), Lower(kFileDate), Lower(kNoel),
-      Lower(kRfd),          Lower(kQStar),     Lower(kComment),  Lower(kItem4),
-      Lower(kItem5),        Lower(kItem7),     Lower(kPairCount)};
+      ToLower(kChemicalName), ToLower(kFormatTag), ToLower(kFileDate), ToLower(kNoel),
+      ToLower(kRfd),          ToLower(kQStar),     ToLower(kComment),  ToLower(kItem4),
+      ToLower(kItem5),        ToLower(kItem7),     ToLower(kPairCount)};
   std::vector<std::string> cells = record.cells;
   while (!cells.empty() && Trimmed(cells.back()).empty()) cells.pop_back();
   if (cells.empty()) return;
   const std::string key = Key(cells[0]);
   if (std::find(known.begin(), known.end(), key) == known.end()) {
-    Problem(record.line, "unknown header item " + Quote(Trimmed(cells[0])));
+    Problem(record.line, "unknown header item " + QuotedText(Trimmed(cells[0])));
     return;
   }
   if (const auto before = header_.find(key); before != header_.end()) {
@@ -240,7 +224,7 @@ void TableReader::ReadHeaderItem(const TableRecord& record) {
 void TableReader::ReadHeaderValues(int headingLine) {
   // Required header values; a missing one is reported on the column heading row.
   auto required = [&](const char* name) -> const HeaderValue* {
-    const auto it = header_.find(Lower(name));
+    const auto it = header_.find(ToLower(name));
     if (it == header_.end()) {
       Problem(headingLine, std::string("the header has no ") + name + " row");
       return nullptr;
@@ -252,7 +236,7 @@ void TableReader::ReadHeaderValues(int headingLine) {
     return &it->second;
   };
   auto optional = [&](const char* name) -> const HeaderValue* {
-    const auto it = header_.find(Lower(name));
+    const auto it = header_.find(ToLower(name));
     return it == header_.end() ? nullptr : &it->second;
   };
   ResidueFile& file = out_.file;
@@ -274,7 +258,7 @@ void TableReader::ReadHeaderValues(int headingLine) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), count);
     if (ec != std::errc() || end != text.data() + text.size() || count < INT16_MIN ||
         count > INT16_MAX)
-      Problem(v->line, std::string(kPairCount) + " " + Quote(text) +
+      Problem(v->line, std::string(kPairCount) + " " + QuotedText(text) +
                            " is not a whole number from -32768 to 32767");
     else
       file.pairCount = static_cast<std::int16_t>(count);
@@ -296,8 +280,8 @@ void TableReader::ReadHeaderValues(int headingLine) {
     if (InstallationReadsTag(m_, v->value))
       file.tag = v->value;
     else
-      Warning(v->line, "this installation does not read residue files tagged " + Quote(v->value) +
-                           "; the file is tagged " + Quote(file.tag));
+      Warning(v->line, "this installation does not read residue files tagged " +
+                           QuotedText(v->value) + "; the file is tagged " + QuotedText(file.tag));
   }
 }
 
@@ -309,9 +293,9 @@ bool TableReader::ReadHeadings(const TableRecord& record) {
     if (key.empty()) continue;
     int found = -1;
     for (int k = 0; k < kColumns; ++k)
-      if (key == Lower(kColumnNames[k])) found = k;
+      if (key == ToLower(kColumnNames[k])) found = k;
     if (found < 0) {
-      Problem(record.line, "unknown column " + Quote(Trimmed(record.cells[c])));
+      Problem(record.line, "unknown column " + QuotedText(Trimmed(record.cells[c])));
     } else if (columns_[found] >= 0) {
       Problem(record.line, std::string("the column ") + kColumnNames[found] + " is there twice");
     } else {
@@ -400,7 +384,7 @@ void TableReader::ReadRow(const TableRecord& record) {
   if (!formText.empty()) {
     const auto number = ParseNumberItem(formText);
     if (!number || *number != std::floor(*number) || *number < 0 || *number > 32767) {
-      Problem(line, "food form code " + Quote(formText) + " is not a food-form code");
+      Problem(line, "food form code " + QuotedText(formText) + " is not a food-form code");
       formOk = false;
     } else {
       form = static_cast<int>(*number);
@@ -470,7 +454,7 @@ void TableReader::ReadRow(const TableRecord& record) {
 void TableReader::Take(const TableRecord& record) {
   lastLine_ = record.line;
   if (!headingSeen_) {
-    if (record.cells.empty() || Key(record.cells[0]) != Lower(kColumnNames[kCode])) {
+    if (record.cells.empty() || Key(record.cells[0]) != ToLower(kColumnNames[kCode])) {
       ReadHeaderItem(record);
       return;
     }
@@ -491,7 +475,7 @@ TableImport TableReader::Finish() {
     ReadHeaderValues(1);
     Problem(lastLine_ == 0 ? 1 : lastLine_,
             "the table has no column heading row (a row that starts with " +
-                Quote(kColumnNames[kCode]) + ")");
+                QuotedText(kColumnNames[kCode]) + ")");
   } else if (headingsRead_ && !anyRow_) {
     Problem(headingLine_, "the table has no rows below its column headings");
   }
