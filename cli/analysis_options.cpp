@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -285,6 +286,15 @@ bool StartAndOpen(CliPlatform& platform, const AnalysisOptions& o, const std::st
   if (!OpenNamedResidueFile(m, platform, residue)) return false;
   BuildSettings(o, m, s);
   return true;
+}
+
+double TargetValue(const std::string& text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || stop != end || !(value > 0) || !std::isfinite(value))
+    throw UsageError{"--target takes a number above 0, not \"" + text + "\""};
+  return value;
 }
 
 }  // namespace ormid::cli

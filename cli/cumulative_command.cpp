@@ -30,6 +30,7 @@ struct CumulativeArguments {
   std::string save;
   std::string exclude;
   std::string by;
+  std::string target;
   std::vector<std::string> exports;
   bool yes = false, toStdout = false, noHistory = false;
 };
@@ -88,15 +89,21 @@ int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
     }
   }
   request.exports = exports;
-  if (sub.count("--by") > 0) {
+  // Each chemical's part is always reported; --by chemical asks for no more.
+  if (sub.count("--by") > 0 && a.by != "chemical") {
     request.by = HeadroomByFrom(a.by);
-    if (!request.by) throw UsageError{"--by takes cropgroup, food or form, not \"" + a.by + "\""};
+    if (!request.by)
+      throw UsageError{"--by takes chemical, cropgroup, food or form, not \"" + a.by + "\""};
   }
+  if (sub.count("--target") > 0) request.target = TargetValue(a.target);
   request.arguments = {"cumulative", group};
   if (a.adj2) request.arguments.push_back("--adj2");
   if (sub.count("--subgroups") > 0) request.arguments.push_back("--subgroups=" + a.subgroups);
   if (sub.count("--exclude") > 0) request.arguments.push_back("--exclude=" + a.exclude);
-  if (request.by) request.arguments.push_back(std::string("--by=") + HeadroomByName(*request.by));
+  if (sub.count("--by") > 0)
+    request.arguments.push_back(std::string("--by=") +
+                                (request.by ? HeadroomByName(*request.by) : "chemical"));
+  if (request.target) request.arguments.push_back("--target=" + a.target);
   request.clockIsUtc = platform.ClockIsUtc();
   request.history = !a.noHistory;
   request.historyBusyMilliseconds = HistoryBusyMilliseconds();
@@ -153,8 +160,13 @@ void AddCumulativeCommand(CommandLine& cl) {
       ->type_name("ITEM[,ITEM...]");
   c.add_option("--by", args->by,
                "also break each subgroup's exposure down by crop group, food or food form "
-               "(summed over the chemicals)")
-      ->type_name("cropgroup|food|form");
+               "(summed over the chemicals); chemical: by chemical only, as always reported")
+      ->type_name("chemical|cropgroup|food|form");
+  c.add_option("--target", args->target,
+               "headroom: the factor on each chemical's residues and on each commodity's (by "
+               "--by, crop group by default) that brings the most constrained subgroup to "
+               "PERCENT of the cPAD")
+      ->type_name("PERCENT");
   c.add_flag("--yes", args->yes, "answer Yes to the overwrite questions");
   c.add_flag("--stdout", args->toStdout, "also print the report");
   c.add_flag("--no-history", args->noHistory, "do not record the run in the run history");

@@ -82,16 +82,6 @@ int WriteExports(const ModOrmid& m, CliPlatform& p, const std::vector<std::strin
   return status;
 }
 
-// The target as typed: a number above 0, nothing else.
-double TargetValue(const std::string& text) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || stop != end || !(value > 0) || !std::isfinite(value))
-    throw UsageError{"--target takes a number above 0, not \"" + text + "\""};
-  return value;
-}
-
 int RunHeadroom(const GlobalOptions& global, const CLI::App& sub, const HeadroomArguments& a,
                 std::ostream& out, std::ostream& err) {
   AnalysisOptions o;

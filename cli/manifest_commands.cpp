@@ -72,7 +72,7 @@ bool RecordedOption(const std::string& command, const std::string& a) {
       "--noel", "--rfd", "--qstar",  "--pad",      "--pad-value",
       "--adj2", "--by",  "--target", "--subgroups"};
   static const std::vector<std::string_view> kCumulativeOptions = {"--adj2", "--subgroups",
-                                                                   "--exclude", "--by"};
+                                                                   "--exclude", "--by", "--target"};
   for (std::string_view name : command == "headroom"     ? kHeadroomOptions
                                : command == "cumulative" ? kCumulativeOptions
                                                          : kRunOptions)

@@ -7,16 +7,20 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
+#include "core/paths.h"
 #include "cumulative/cumulative_run.h"
 #include "tests/cli_runner.h"
 #include "tests/installation_fixture.h"
+#include "tests/sample_run.h"
 #include "tests/test_support.h"
 
 namespace ormid::test {
@@ -292,6 +296,111 @@ TEST_F(CumulativeCli, TheCommodityBreakdownSumsTheChemicalsParts) {
     EXPECT_NEAR(part, subtotal, 1e-6 * subtotal) << row[2] << " " << row[4];
   }
   EXPECT_GT(subtotals, 10u);
+}
+
+// Each subgroup's percent of the cPAD as the report prints it, by row.
+std::vector<double> PrintedPercents(const std::string& report) {
+  const std::vector<std::string> lines = Lines(report);
+  std::size_t at = 0;
+  while (at < lines.size() && lines[at].find("Percent     Total") == std::string::npos) ++at;
+  std::vector<double> out(1);
+  for (at += 3; at < lines.size() && lines[at].rfind("=====", 0) != 0; ++at) {
+    const std::size_t percent = lines[at].find('%');
+    if (percent == std::string::npos) {
+      out.push_back(0);
+      continue;
+    }
+    const std::size_t from = lines[at].rfind(' ', percent) + 1;
+    std::string digits;
+    for (char c : lines[at].substr(from, percent - from))
+      if (c != ',') digits += c;
+    out.push_back(std::stod(digits));
+  }
+  return out;
+}
+
+// Headroom: with the residues scaled by the reported factor (as printed), a
+// real run of the group keeps every subgroup within the target; scaled by the
+// next printed value, the limiting subgroup goes past it. For one chemical's
+// residues and for one food's across the chemicals; the JSON's factors are
+// the report's.
+TEST_F(CumulativeCli, HeadroomFactorsAreTheLastPrintedStepWithinTheTarget) {
+  const std::string head = "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n";
+  Group("g.csv", head + "Demofos,DEMOFOS.R98,0.5,100,yes\nCyclofos,CYCLOFOS.R98,0.1,,\n");
+  ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv"}).status, 0);
+  const std::vector<double> asItStands = PrintedPercents(ReadFileBytes(P("csfii/tempcum.txt")));
+  ASSERT_EQ(asItStands.size(), 34u);
+  const double target = std::ceil(*std::max_element(asItStands.begin(), asItStands.end()) * 1.5);
+  const std::string targetText = std::to_string(static_cast<int>(target));
+  const CliResult r = Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv", "--target",
+                           targetText, "--by", "food", "--export", P("h.json").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string report = ReadFileBytes(P("csfii/tempcum.txt"));
+  EXPECT_NE(report.find("Headroom to at most " + targetText + "% of the cPAD"), std::string::npos);
+  const auto h = nlohmann::json::parse(ReadFileBytes(P("h.json")))["headroom"];
+  ASSERT_EQ(h["chemicals"].size(), 2u);
+
+  // The chemicals' residue files, regenerated with residues scaled.
+  SampleRun demofos("csfii", "DEMOFOS.R98", 'R'), cyclofos("csfii", "CYCLOFOS.R98", 'R');
+  auto percentsWith =
+      [&](const std::function<bool(const ModOrmid&, const std::string&, int)>& scaled,
+          double factor) {
+        std::string group = head;
+        for (SampleRun* run : {&demofos, &cyclofos}) {
+          const fs::path file = run->Regenerate([&](int f, int, float residue) {
+            return scaled(run->m, run->m.gChemicalName, f) ? ScaledResidue(residue, factor)
+                                                           : residue;
+          });
+          group += (run == &demofos ? "Demofos," : "Cyclofos,") + file.string() +
+                   (run == &demofos ? ",0.5,100,yes\n" : ",0.1,,\n");
+        }
+        Group("scaled.csv", group);
+        EXPECT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/scaled.csv"}).status, 0);
+        return PrintedPercents(ReadFileBytes(P("csfii/tempcum.txt")));
+      };
+  auto check = [&](const nlohmann::json& row,
+                   const std::function<bool(const ModOrmid&, const std::string&, int)>& scaled) {
+    ASSERT_EQ(row["outcome"], "factor") << row.dump();
+    const double factor = row["factor"].get<double>();
+    const Multiplier printed = Multiplier::FloorOf(factor);
+    ASSERT_EQ(printed.Value(), factor);
+    // The report prints the same factor on the row's line.
+    const std::string name = row.contains("chemical") ? row["chemical"].get<std::string>()
+                                                      : row["code"].get<std::string>() + " " +
+                                                            row["name"].get<std::string>();
+    bool shown = false;
+    for (const std::string& line : Lines(report))
+      shown = shown || (line.rfind("   " + name.substr(0, 28), 0) == 0 &&
+                        line.find(" " + printed.Text() + "  ") != std::string::npos);
+    EXPECT_TRUE(shown) << name << " " << printed.Text();
+    const auto within = percentsWith(scaled, printed.Value());
+    for (std::size_t k = 1; k < within.size(); ++k)
+      EXPECT_LE(within[k], target) << name << " x" << printed.Text() << " row " << k;
+    const auto past = percentsWith(scaled, printed.Next().Value());
+    const int limiting = row["limiting_row"].get<int>();
+    EXPECT_GT(past.at(static_cast<std::size_t>(limiting)), target)
+        << name << " x" << printed.Next().Text() << " row " << limiting;
+  };
+  for (const auto& chemical : h["chemicals"])
+    check(chemical, [&](const ModOrmid&, const std::string& name, int) {
+      return ToUpper(name) == ToUpper(chemical["chemical"].get<std::string>());
+    });
+  // The food with the largest share, across both chemicals.
+  const nlohmann::json& food = h["commodities"][0];
+  EXPECT_EQ(food["kind"], "food");
+  check(food, [&](const ModOrmid& m, const std::string&, int f) {
+    return m.gFoodCode[static_cast<std::size_t>(f)] == food["code"].get<std::string>();
+  });
+
+  // A target no residue can meet: a chemical with the others past it already.
+  ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv", "--target", "0.001",
+                 "--export", P("past.json").string(), "--yes"})
+                .status,
+            0);
+  const auto past = nlohmann::json::parse(ReadFileBytes(P("past.json")))["headroom"];
+  EXPECT_EQ(past["chemicals"][0]["outcome"], "past_target");
+  EXPECT_EQ(past["commodities"][0]["kind"], "crop_group");
+  EXPECT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv", "--target", "-5"}).status, 2);
 }
 
 // A cumulative run goes into the run history: listed with its worst

@@ -33,7 +33,7 @@ for inst in csfii nhanes-2005-2010; do
 done
 # Cumulative runs of the samples' example groups, with a breakdown.
 for inst in csfii nhanes-2005-2010; do
-  "$cli" -C "$work/$inst" cumulative "$work/$inst/op-group.csv" --subgroups 1,2 --by food \
+  "$cli" -C "$work/$inst" cumulative "$work/$inst/op-group.csv" --subgroups 1,2 --by food --target 50 \
     --export "$work/cu-$inst.json" >/dev/null 2>&1 || { echo "cumulative $inst failed"; exit 1; }
 done
 validate "$work"/*.json

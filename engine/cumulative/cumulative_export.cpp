@@ -32,10 +32,26 @@ const char* KindName(HeadroomBy by) {
   return by == HeadroomBy::CropGroup ? "crop_group" : by == HeadroomBy::Food ? "food" : "food_form";
 }
 
+json HeadroomRows(const std::vector<CumulativeHeadroomRow>& rows, const char* kind) {
+  json out = json::array();
+  for (const CumulativeHeadroomRow& r : rows) {
+    json row = kind ? json{{"code", r.code}, {"name", r.name}, {"kind", kind}}
+                    : json{{"chemical", r.name}};
+    row["share_percent"] = Double(r.share);
+    row["outcome"] = r.outcome == HeadroomOutcome::Multiplier   ? "factor"
+                     : r.outcome == HeadroomOutcome::PastTarget ? "past_target"
+                                                                : "unlimited";
+    row["factor"] = r.outcome == HeadroomOutcome::Multiplier ? json(r.multiplier.Value()) : json();
+    row["limiting_row"] = r.limitingRow != 0 ? json(r.limitingRow) : json();
+    out.push_back(std::move(row));
+  }
+  return out;
+}
+
 bool WriteJson(Platform& p, const std::string& path, const AssessmentGroup& group,
                const std::vector<CumulativeSubgroup>& subgroups,
                const std::optional<CommodityBreakdown>& breakdown, const json& manifest,
-               std::string& error) {
+               std::string& error, const CumulativeHeadroom* headroom) {
   json rows = json::array();
   for (const CumulativeSubgroup& s : subgroups) {
     json chemicals = json::array();
@@ -70,7 +86,14 @@ bool WriteJson(Platform& p, const std::string& path, const AssessmentGroup& grou
     }
     rows.push_back(std::move(row));
   }
-  const json doc = {{"manifest", manifest}, {"cumulative", std::move(rows)}};
+  json doc = {{"manifest", manifest}, {"cumulative", std::move(rows)}};
+  if (headroom)
+    doc["headroom"] = {
+        {"target_percent_of_index_pad", headroom->target},
+        {"most_exposed_row",
+         headroom->mostExposedRow != 0 ? json(headroom->mostExposedRow) : json()},
+        {"chemicals", HeadroomRows(headroom->chemicals, nullptr)},
+        {"commodities", HeadroomRows(headroom->commodities, KindName(headroom->by))}};
   return p.WriteFile(path, doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n",
                      FileKind::WorkingFile, error);
 }
@@ -99,10 +122,10 @@ const std::vector<Column>& CumulativeColumns() {
 bool WriteCumulativeExport(Platform& p, const std::string& path, const AssessmentGroup& group,
                            const std::vector<CumulativeSubgroup>& subgroups,
                            const std::optional<CommodityBreakdown>& breakdown, const json& manifest,
-                           std::string& error) {
+                           std::string& error, const CumulativeHeadroom* headroom) {
   const auto format = ExportFormatOf(path);
   if (format == ExportFormat::Json)
-    return WriteJson(p, path, group, subgroups, breakdown, manifest, error);
+    return WriteJson(p, path, group, subgroups, breakdown, manifest, error, headroom);
   TableSpec spec{path, "Cumulative", "cumulative", CumulativeColumns(), -1, 0};
   auto table = OpenTable(p, spec, manifest, error);
   if (!table) return false;

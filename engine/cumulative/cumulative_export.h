@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cumulative/cumulative_headroom.h"
 #include "cumulative/cumulative_run.h"
 #include "export/table_writer.h"
 
@@ -23,10 +24,12 @@ const std::vector<Column>& CumulativeColumns();
 // manifest inside (JSON, Excel); false with error when it cannot be
 // written. A CSV file's manifest goes beside it (the caller writes it).
 // With a breakdown, each subgroup's rows are followed by a row per commodity
-// (`row_kind` crop_group, food or food_form).
+// (`row_kind` crop_group, food or food_form). A headroom goes to the JSON
+// only (`headroom`): its factors are not figures of a subgroup.
 bool WriteCumulativeExport(Platform& p, const std::string& path, const AssessmentGroup& group,
                            const std::vector<CumulativeSubgroup>& subgroups,
                            const std::optional<CommodityBreakdown>& breakdown,
-                           const nlohmann::json& manifest, std::string& error);
+                           const nlohmann::json& manifest, std::string& error,
+                           const CumulativeHeadroom* headroom = nullptr);
 
 }  // namespace ormid

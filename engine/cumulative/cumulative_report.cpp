@@ -44,12 +44,65 @@ std::string Margin(const std::optional<double>& moet) {
   return Right(Aligned(*moet, "#,###,###"), 12);
 }
 
+std::string SubgroupName(const ModOrmid& m, int row) {
+  const auto ri = static_cast<std::size_t>(row);
+  return row > 0 && ri < m.gPopNames2.size() ? m.gPopNames2[ri] : std::string();
+}
+
+void HeadroomSection(ReportWriter& w, const ModOrmid& m, const CumulativeHeadroom& h) {
+  const char* what = h.by == HeadroomBy::CropGroup ? "Crop group"
+                     : h.by == HeadroomBy::Food    ? "Food"
+                                                   : "Food form";
+  w.Line(kEquals79);
+  const std::string title = "Headroom to at most " + Plain(h.target) + "% of the cPAD";
+  w.Line(std::string((79 - std::min<std::size_t>(title.size(), 79)) / 2, ' ') + title);
+  w.Line(kDashes79);
+  if (h.mostExposedRow == 0) {
+    w.Line("No subgroup chosen.");
+    return;
+  }
+  std::string percent = Aligned(h.mostExposedPercent, "###,###.#");
+  percent = percent.substr(percent.find_first_not_of(' '));
+  w.Line("Most exposed subgroup: " + SubgroupName(m, h.mostExposedRow) + " (" + percent +
+         "% of the cPAD)");
+  w.Line("Share: percent of its exposure in index equivalents. Factor: the factor on the");
+  w.Line("residues that brings the first subgroup to the target, all else unchanged.");
+  auto table = [&](const std::string& heading, const std::vector<CumulativeHeadroomRow>& rows) {
+    w.End();
+    w.Line("   " + Left(heading, 28) + "    Share       Factor  Limited by");
+    w.Line("   " + std::string(28, '-') + "  -------  -----------  " + std::string(24, '-'));
+    for (const CumulativeHeadroomRow& r : rows) {
+      const std::string name = r.code.empty() ? r.name : r.code + " " + r.name;
+      std::string line = "   " + Left(name.substr(0, 28), 28) + "  " +
+                         Right(Aligned(r.share, "###.##") + "%", 7) + "  " +
+                         Right(CumulativeFactorText(r), 11);
+      if (r.limitingRow != 0) line += "  " + SubgroupName(m, r.limitingRow);
+      w.Line(line.substr(0, 79));
+    }
+  };
+  table("Chemical", h.chemicals);
+  table(what, h.commodities);
+}
+
 }  // namespace
+
+std::string CumulativeFactorText(const CumulativeHeadroomRow& row) {
+  switch (row.outcome) {
+    case HeadroomOutcome::Multiplier:
+      return row.multiplier.Text();
+    case HeadroomOutcome::PastTarget:
+      return "past target";
+    case HeadroomOutcome::Unlimited:
+      break;
+  }
+  return "unlimited";
+}
 
 std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group,
                                  const ChemicalExposures& e,
                                  const std::vector<CumulativeSubgroup>& subgroups, bool adj2,
-                                 const DateTime& now, const std::string& whatIf) {
+                                 const DateTime& now, const std::string& whatIf,
+                                 const CumulativeHeadroom* headroom) {
   ReportWriter w;
   const GroupChemical& index = group.chemicals[group.index];
   const std::string name = std::filesystem::path(group.path).stem().string();
@@ -146,6 +199,7 @@ std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group
       }
     }
   }
+  if (headroom) HeadroomSection(w, m, *headroom);
   w.Line(kEquals79);
   return std::string(w.str());
 }

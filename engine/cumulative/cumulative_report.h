@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/platform.h"
+#include "cumulative/cumulative_headroom.h"
 #include "cumulative/cumulative_run.h"
 
 namespace ormid {
@@ -18,10 +19,16 @@ inline constexpr const char* kCumulativeReportFile = "tempcum.txt";
 // The extension of a saved cumulative report.
 inline constexpr const char* kCumulativeReportExtension = ".CU10";
 
-// `whatIf` is the line that says what a what-if left out ("" for none).
+// `whatIf` is the line that says what a what-if left out ("" for none);
+// with a headroom, the report ends with it.
 std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group,
                                  const ChemicalExposures& e,
                                  const std::vector<CumulativeSubgroup>& subgroups, bool adj2,
-                                 const DateTime& now, const std::string& whatIf = "");
+                                 const DateTime& now, const std::string& whatIf = "",
+                                 const CumulativeHeadroom* headroom = nullptr);
+
+// A headroom factor's cell: the printed factor, "past target" (a subgroup
+// is past it even without those residues) or "unlimited".
+std::string CumulativeFactorText(const CumulativeHeadroomRow& row);
 
 }  // namespace ormid

@@ -39,8 +39,14 @@ bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& gr
                               const std::string& shownName, ChemicalExposures& out,
                               std::vector<std::string>& problems,
                               const std::vector<std::string>& excluded,
-                              const std::optional<CommodityBreakdown>& breakdown) {
+                              const std::optional<CommodityBreakdown>& breakdown,
+                              ChemicalRuns* runs) {
   out = ChemicalExposures();
+  if (runs) {
+    runs->runs.clear();
+    runs->commodities.clear();
+  }
+  std::map<std::string, std::size_t> commodityOf;  // the headroom's, by code
   out.breakdown = breakdown;
   std::map<std::string, std::size_t> partOf;  // by code
   const std::size_t before = problems.size();
@@ -76,8 +82,20 @@ bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& gr
           if (one.foods[f]) all.foods[f] = true;
       }
       if (!all.empty()) ClearExcludedResidues(m, all);
-      ExposureTerms terms;
-      ComputeTotalExposure(m, p, failed, out.breakdown ? &terms : nullptr);
+      auto run = std::make_unique<ChemicalRuns::Run>();
+      ExposureTerms& terms = run->terms;
+      ComputeTotalExposure(m, p, failed, out.breakdown || runs ? &terms : nullptr);
+      // The headroom's commodities in this chemical's terms.
+      if (failed == 0 && runs) {
+        for (Commodity& c : Commodities(m, terms, runs->by)) {
+          auto [it, added] = commodityOf.try_emplace(c.code, runs->commodities.size());
+          if (added) runs->commodities.emplace_back(c.code, c.name);
+          if (run->entries.size() <= it->second) run->entries.resize(it->second + 1);
+          run->entries[it->second] = std::move(c.entries);
+        }
+        run->totals = std::make_unique<ScaledTotals>(m, terms);
+        runs->runs.push_back(std::move(run));
+      }
       // The chemical's part of every commodity, weighted by its potency, added
       // in the group file's row order.
       if (failed == 0 && out.breakdown) {

@@ -5,11 +5,13 @@
 // chemical's PAD, the total margin of exposure and the hazard index.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cumulative/assessment_group.h"
+#include "exposure/exposure_terms.h"
 #include "headroom/headroom.h"
 
 namespace ormid {
@@ -50,6 +52,24 @@ struct ChemicalExposures {
   std::optional<CommodityBreakdown> breakdown;
 };
 
+// What the headroom needs of the chemicals' runs: each one's exposure terms,
+// so that its totals can be made again with residues scaled, and the entries
+// of every commodity (crop group, food or food form) in them.
+struct ChemicalRuns {
+  HeadroomBy by = HeadroomBy::CropGroup;
+  struct Run {
+    ExposureTerms terms;
+    std::unique_ptr<ScaledTotals> totals;  // on `terms`
+    // The entries of each commodity, by position in `commodities` (none
+    // where the chemical's residue table does not have it).
+    std::vector<std::vector<std::size_t>> entries;
+  };
+  std::vector<std::unique_ptr<Run>> runs;  // by chemical
+  // Code and name of each commodity, in the order first met, chemical by
+  // chemical.
+  std::vector<std::pair<std::string, std::string>> commodities;
+};
+
 // Opens each chemical's residue file on a copy of the started installation
 // and computes its total exposure as the long-term run does, with the
 // second adjustment factor or without. A residue file that cannot be read
@@ -63,7 +83,8 @@ bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& gr
                               const std::string& shownName, ChemicalExposures& out,
                               std::vector<std::string>& problems,
                               const std::vector<std::string>& excluded = {},
-                              const std::optional<CommodityBreakdown>& breakdown = {});
+                              const std::optional<CommodityBreakdown>& breakdown = {},
+                              ChemicalRuns* runs = nullptr);
 
 // One subgroup's cumulative figures. Sums and ratios are formed in double
 // precision from the single-precision exposures, in the group file's row

@@ -96,12 +96,15 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
   CumulativeOutcome out;
   AssessmentGroup group;
   ChemicalExposures e;
+  ChemicalRuns runs;
+  runs.by = r.by.value_or(HeadroomBy::CropGroup);
   if (!ReadAssessmentGroup(r.group, r.shownName, group, out.problems) ||
       !LeaveOut(group, r.excludedChemicals, r.shownName, out.problems) ||
       !ComputeChemicalExposures(
           started, group, r.adj2, r.shownName, e, out.problems, r.excludedCodes,
           r.by ? std::optional<CommodityBreakdown>(CommodityBreakdown{*r.by, r.rows, {}})
-               : std::nullopt))
+               : std::nullopt,
+          r.target ? &runs : nullptr))
     return out;
   out.warnings = e.warnings;
 
@@ -118,7 +121,10 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
     whatIf += (whatIf.empty() ? "" : "; ") + std::string("residues of ") + list(r.excludedCodes) +
               " as 0";
   if (!whatIf.empty()) whatIf = "What-if, left out: " + whatIf;
-  const std::string text = CumulativeReportText(started, group, e, subgroups, r.adj2, now, whatIf);
+  std::optional<CumulativeHeadroom> headroom;
+  if (r.target) headroom = ComputeCumulativeHeadroom(started, group, e, subgroups, runs, *r.target);
+  const std::string text = CumulativeReportText(started, group, e, subgroups, r.adj2, now, whatIf,
+                                                headroom ? &*headroom : nullptr);
   out.report = (fs::path(started.gWorkingDir) / kCumulativeReportFile).string();
   std::string error;
   if (!p.WriteFile(out.report, text, FileKind::WorkingFile, error)) {
@@ -145,6 +151,7 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
        {"excluded", r.excludedCodes},
        {"by", r.by ? nlohmann::json(HeadroomByName(*r.by)) : nlohmann::json(nullptr)},
        {"arguments", r.arguments}});
+  if (r.target) manifest["settings"]["target_percent_of_index_pad"] = *r.target;
   // Exports carry the manifest as it stood before anything was written
   // (their own outputs list is empty, as a long-term run's); the manifests
   // of files of their own list the report and the file.
@@ -167,7 +174,8 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
   nlohmann::json recorded = manifest;
   if (!r.saved.empty() && out.failures.empty()) AddOutput(recorded, "saved report", r.saved);
   for (const std::string& path : r.exports) {
-    if (!WriteCumulativeExport(p, path, group, subgroups, e.breakdown, before, error)) {
+    if (!WriteCumulativeExport(p, path, group, subgroups, e.breakdown, before, error,
+                               headroom ? &*headroom : nullptr)) {
       failed("The export file ", path, error);
       continue;
     }

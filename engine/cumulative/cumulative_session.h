@@ -28,6 +28,9 @@ struct CumulativeRequest {
   // The commodities that drive the exposure, by crop group, food or food
   // form; none: no breakdown.
   std::optional<HeadroomBy> by;
+  // Headroom to this percent of the cPAD for every chemical and every
+  // commodity (by `by`, crop group when none); none: no headroom.
+  std::optional<double> target;
   std::string saved;                   // a saved copy of the report; "" for none
   std::vector<std::string> exports;    // absolute paths
   std::vector<std::string> arguments;  // the command line that repeats the run

@@ -59,99 +59,29 @@ double LimitExposure(const ModOrmid& m, const HeadroomTarget& target, int row) {
   return target.value / static_cast<double>(m.gQStar);
 }
 
-// Makes a commodity's totals again with its residues scaled, from the terms
-// of the other entries as the run added them.
+// A commodity's residues scaled and the targets checked on the totals made
+// again.
 class ScaledRun {
  public:
   ScaledRun(const ModOrmid& m, const ExposureTerms& terms, const HeadroomTarget& target)
-      : m_(m), terms_(terms), target_(target), inCommodity_(terms.size(), 0) {}
+      : m_(m), totals_(m, terms), target_(target) {}
 
-  // The commodity: its entries, in entry order.
-  void Select(const std::vector<std::size_t>& entries) {
-    for (std::size_t e : commodity_) inCommodity_[e] = 0;
-    commodity_ = entries;
-    for (std::size_t e : commodity_) inCommodity_[e] = 1;
-    first_ = commodity_.empty() ? terms_.size() : commodity_.front();
-    prefix_.assign(static_cast<std::size_t>(terms_.columns()) + 1, kUnknown);
-  }
-
-  bool empty() const { return commodity_.empty(); }
-
-  // The commodity's exposure in consumption column c, as it stands.
-  float ExposureIn(int c) const {
-    float sum = 0.0f;
-    for (std::size_t e : commodity_) sum = AddTerm(sum, terms_.Term(e, c));
-    return sum;
-  }
+  void Select(const std::vector<std::size_t>& entries) { totals_.Select(entries); }
+  float ExposureIn(int c) const { return totals_.ExposureIn(c); }
 
   // The first of `rows` that is past the target with the commodity's
   // residues scaled by `multiplier`; 0 when none is.
   int FirstPast(double multiplier, const std::vector<int>& rows) {
-    scaled_.resize(commodity_.size());
-    for (std::size_t i = 0; i < commodity_.size(); ++i)
-      scaled_[i] = ScaledResidue(ResidueOf(commodity_[i]), multiplier);
+    totals_.Scale(multiplier);
     for (int row : rows)
-      if (!WithinTarget(m_, target_, row, Total(ColumnOf(m_, row)))) return row;
+      if (!WithinTarget(m_, target_, row, totals_.Total(ColumnOf(m_, row)))) return row;
     return 0;
   }
 
  private:
-  static constexpr float kUnknown = -1.0f;
-
-  float ResidueOf(std::size_t e) const {
-    const ExposureTerms::Entry& entry = terms_.entry(e);
-    return entry.form > 0 ? m_.gFormResidue[static_cast<std::size_t>(entry.form)]
-                          : m_.gFoodResidue[static_cast<std::size_t>(entry.food)];
-  }
-
-  // The sum of the terms before the commodity's first entry.
-  float Prefix(int c) {
-    const auto ci = static_cast<std::size_t>(c);
-    if (ci >= prefix_.size()) return 0.0f;
-    if (prefix_[ci] == kUnknown) {
-      float sum = 0.0f;
-      for (std::size_t e = 0; e < first_; ++e) sum = AddTerm(sum, terms_.Term(e, c));
-      prefix_[ci] = sum;
-    }
-    return prefix_[ci];
-  }
-
-  // Column c's total with the scaled residues, added as the run adds: every
-  // column of a food without forms, the consumed columns of a food form.
-  float Total(int c) {
-    float sum = Prefix(c);
-    const bool useAdj2 = m_.gUseAdj2 != 0;
-    std::size_t next = 0;
-    for (std::size_t e = first_; e < terms_.size(); ++e) {
-      if (!inCommodity_[e]) {
-        sum = AddTerm(sum, terms_.Term(e, c));
-        continue;
-      }
-      const float residue = scaled_[next++];
-      const float consumption = terms_.Consumption(e, c);
-      const ExposureTerms::Entry& entry = terms_.entry(e);
-      if (entry.form > 0) {
-        if (consumption == 0) continue;
-        const auto j = static_cast<std::size_t>(entry.form);
-        sum = AddTerm(
-            sum, ExposureTerm(consumption, residue, m_.gFormAdj1[j], m_.gFormAdj2[j], useAdj2));
-      } else {
-        const auto f = static_cast<std::size_t>(entry.food);
-        sum = AddTerm(
-            sum, ExposureTerm(consumption, residue, m_.gFoodAdj1[f], m_.gFoodAdj2[f], useAdj2));
-      }
-    }
-    return sum;
-  }
-
   const ModOrmid& m_;
-  const ExposureTerms& terms_;
+  ScaledTotals totals_;
   const HeadroomTarget& target_;
-  std::vector<char> inCommodity_;
-  std::vector<std::size_t> commodity_;
-  std::size_t first_ = 0;
-  std::vector<float> prefix_;
-  std::vector<float> scaled_;
 };
 
 // The largest printed multiplier that keeps every one of `rows` within the
@@ -189,6 +119,73 @@ std::string FormDescription(const ModOrmid& m, int j) {
 }
 
 }  // namespace
+
+ScaledTotals::ScaledTotals(const ModOrmid& m, const ExposureTerms& terms)
+    : terms_(terms), useAdj2_(m.gUseAdj2 != 0), inSelection_(terms.size(), 0) {
+  residue_.reserve(terms.size());
+  adj1_.reserve(terms.size());
+  adj2_.reserve(terms.size());
+  for (std::size_t e = 0; e < terms.size(); ++e) {
+    const ExposureTerms::Entry& entry = terms.entry(e);
+    const auto j = static_cast<std::size_t>(entry.form);
+    const auto f = static_cast<std::size_t>(entry.food);
+    residue_.push_back(entry.form > 0 ? m.gFormResidue[j] : m.gFoodResidue[f]);
+    adj1_.push_back(entry.form > 0 ? m.gFormAdj1[j] : m.gFoodAdj1[f]);
+    adj2_.push_back(entry.form > 0 ? m.gFormAdj2[j] : m.gFoodAdj2[f]);
+  }
+  Select({});
+}
+
+void ScaledTotals::Select(const std::vector<std::size_t>& entries) {
+  for (std::size_t e : selection_) inSelection_[e] = 0;
+  selection_ = entries;
+  for (std::size_t e : selection_) inSelection_[e] = 1;
+  first_ = selection_.empty() ? terms_.size() : selection_.front();
+  prefix_.assign(static_cast<std::size_t>(terms_.columns()) + 1, kUnknown);
+  scaled_.clear();
+}
+
+float ScaledTotals::ExposureIn(int c) const {
+  float sum = 0.0f;
+  for (std::size_t e : selection_) sum = AddTerm(sum, terms_.Term(e, c));
+  return sum;
+}
+
+void ScaledTotals::Scale(double multiplier) {
+  scaled_.resize(selection_.size());
+  for (std::size_t i = 0; i < selection_.size(); ++i)
+    scaled_[i] = ScaledResidue(residue_[selection_[i]], multiplier);
+}
+
+float ScaledTotals::Prefix(int c) {
+  const auto ci = static_cast<std::size_t>(c);
+  if (ci >= prefix_.size()) return 0.0f;
+  if (prefix_[ci] == kUnknown) {
+    float sum = 0.0f;
+    for (std::size_t e = 0; e < first_; ++e) sum = AddTerm(sum, terms_.Term(e, c));
+    prefix_[ci] = sum;
+  }
+  return prefix_[ci];
+}
+
+float ScaledTotals::Total(int c) {
+  float sum = Prefix(c);
+  std::size_t next = 0;
+  for (std::size_t e = first_; e < terms_.size(); ++e) {
+    if (!inSelection_[e]) {
+      sum = AddTerm(sum, terms_.Term(e, c));
+      continue;
+    }
+    const float residue = next < scaled_.size() ? scaled_[next] : residue_[e];
+    ++next;
+    const float consumption = terms_.Consumption(e, c);
+    // A food form adds only to the columns that consumed it; a food
+    // without forms to every column.
+    if (terms_.entry(e).form > 0 && consumption == 0) continue;
+    sum = AddTerm(sum, ExposureTerm(consumption, residue, adj1_[e], adj2_[e], useAdj2_));
+  }
+  return sum;
+}
 
 std::vector<Commodity> Commodities(ModOrmid& m, const ExposureTerms& terms, HeadroomBy by) {
   std::vector<Commodity> list;

@@ -51,6 +51,40 @@ std::vector<Commodity> Commodities(ModOrmid& m, const ExposureTerms& terms, Head
 // order, in single precision as the run adds.
 float CommodityExposure(const ExposureTerms& terms, const Commodity& c, int column);
 
+// A run's consumption-column totals made again with the residues of some of
+// its entries scaled, every other term as the run added it: the totals a run
+// of the residue table with those residues scaled gives, bit for bit. Keeps
+// the entries' residues and adjustment factors; the terms must outlive it.
+class ScaledTotals {
+ public:
+  ScaledTotals(const ModOrmid& m, const ExposureTerms& terms);
+
+  // The entries whose residues are scaled, in entry order (none: the run as
+  // it stands); until Scale, they keep their own residues.
+  void Select(const std::vector<std::size_t>& entries);
+  bool empty() const { return selection_.empty(); }
+  // The selected entries' exposure in consumption column c, unscaled.
+  float ExposureIn(int c) const;
+  // Their residues become single(residue x multiplier).
+  void Scale(double multiplier);
+  // Column c's total with the selected residues as scaled.
+  float Total(int c);
+
+ private:
+  static constexpr float kUnknown = -1.0f;
+  // The sum of the terms before the first selected entry, kept by column.
+  float Prefix(int c);
+
+  const ExposureTerms& terms_;
+  bool useAdj2_ = false;
+  std::vector<float> residue_, adj1_, adj2_;  // by entry
+  std::vector<char> inSelection_;
+  std::vector<std::size_t> selection_;
+  std::size_t first_ = 0;
+  std::vector<float> prefix_;
+  std::vector<float> scaled_;
+};
+
 // What the target limits: the percent of the RfD or PAD (endpoints R, P, NR,
 // NP; at most the target), the margin of exposure (N; at least the target),
 // the lifetime risk (Q; at most the target).

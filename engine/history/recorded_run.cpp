@@ -325,8 +325,7 @@ std::string HistoryRecorder::WorstSubgroup(Figure& worst) const {
   if (!cumulative_.empty()) {
     std::vector<SubgroupStanding> standings;
     for (const RecordedCumulative& c : cumulative_)
-      standings.push_back({static_cast<float>(c.indexEquivalent), static_cast<float>(c.percentCpad),
-                           std::nullopt, std::nullopt});
+      standings.push_back(CumulativeStanding(c.indexEquivalent, c.percentCpad));
     worst = {};
     const int i = ormid::WorstSubgroup(standings);
     if (i < 0) return {};

@@ -9,6 +9,11 @@ SubgroupStanding StandingOf(const LongTermResult& r) {
   return {r.exposure, r.percentReference, r.marginOfExposure, r.lifetimeRisk};
 }
 
+SubgroupStanding CumulativeStanding(double indexEquivalent, double percentCpad) {
+  return {static_cast<float>(indexEquivalent), static_cast<float>(percentCpad), std::nullopt,
+          std::nullopt};
+}
+
 int WorstSubgroup(const std::vector<SubgroupStanding>& rows) {
   using Field = std::optional<float> SubgroupStanding::*;
   // Each family in turn, the first one any row reports deciding; `lower`

@@ -22,6 +22,10 @@ struct SubgroupStanding {
 
 SubgroupStanding StandingOf(const LongTermResult& r);
 
+// A cumulative run's subgroup, ranked by its percent of the index
+// chemical's PAD as percents of a reference dose are.
+SubgroupStanding CumulativeStanding(double indexEquivalent, double percentCpad);
+
 // The index of the worst row; -1 when there are no rows.
 int WorstSubgroup(const std::vector<SubgroupStanding>& rows);
 
