@@ -5,17 +5,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "core/record_file.h"
 #include "desktop/delivery/qt_text.h"
+#include "desktop/delivery/report_view.h"
 
 namespace ormid {
 
@@ -45,12 +43,9 @@ QPushButton* NewButton(const QString& text, const char* name, QWidget* parent) {
 
 FrmReport2::FrmReport2(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName("frmReport2");
-  rtbreport = new QPlainTextEdit(this);
+  // Read-only, with a cursor the keys move (Ctrl+Home, Ctrl+End, pages).
+  rtbreport = new ReportView(this);
   rtbreport->setObjectName("rtbreport");
-  rtbreport->setReadOnly(true);
-  // Read-only, but with a cursor the keys move (Ctrl+Home, Ctrl+End, pages).
-  rtbreport->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  rtbreport->setLineWrapMode(QPlainTextEdit::NoWrap);
   rtbreport->setFont(ReportFont(8.25));
 
   cmdFind = NewButton(tr("&Find..."), "cmdFind", this);
@@ -107,14 +102,9 @@ FrmReport2::FrmReport2(QWidget* parent) : QWidget(parent, Qt::Window) {
   shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindNext(true); });
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { emit printRequested(); });
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { emit saveRequested(); });
-  shortcut(QKeySequence(Qt::CTRL | Qt::Key_Home), [this] {
-    rtbreport->moveCursor(QTextCursor::Start);
-    rtbreport->ensureCursorVisible();
-  });
-  shortcut(QKeySequence(Qt::CTRL | Qt::Key_End), [this] {
-    rtbreport->moveCursor(QTextCursor::End);
-    rtbreport->ensureCursorVisible();
-  });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_Home), [this] { rtbreport->MoveCursor({}); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_End),
+           [this] { rtbreport->MoveCursor(rtbreport->End()); });
 
   // About 86 columns and 50 lines of the report.
   QFontMetrics metrics(rtbreport->font());
@@ -126,7 +116,7 @@ bool FrmReport2::LoadFile(const std::string& file, int kind) {
   if (!bytes) return false;
   text_ = *bytes;
   kind_ = kind;
-  rtbreport->setPlainText(FromBytes(text_));
+  rtbreport->SetText(text_);
   return true;
 }
 
@@ -175,17 +165,16 @@ bool FrmReport2::FindNext(bool backward) {
     ShowFindBar();
     return false;
   }
-  QTextDocument::FindFlags flags;
-  if (backward) flags |= QTextDocument::FindBackward;
-  bool found = rtbreport->find(what, flags);
+  bool found = rtbreport->Find(what, backward);
   if (!found) {
     // Once around: from the other end of the report.
-    QTextCursor cursor = rtbreport->textCursor();
-    QTextCursor keep = cursor;
-    cursor.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
-    rtbreport->setTextCursor(cursor);
-    found = rtbreport->find(what, flags);
-    if (!found) rtbreport->setTextCursor(keep);
+    const ReportView::Pos cursor = rtbreport->Cursor(), anchor = rtbreport->Anchor();
+    rtbreport->MoveCursor(backward ? rtbreport->End() : ReportView::Pos{});
+    found = rtbreport->Find(what, backward);
+    if (!found) {
+      rtbreport->MoveCursor(anchor);
+      rtbreport->MoveCursor(cursor, true);
+    }
   }
   lblFindStatus->setText(found ? QString() : tr("Not found"));
   return found;

@@ -1,6 +1,7 @@
 // frmReport2: the report viewer, a top-level window of its own (modeless; it
 // may go behind the main window) showing a report file as plain text in a
-// fixed-pitch font, with a find bar and its own Print, Save and Save as PDF
+// fixed-pitch font (laid out a screenful at a time, so that a report of any
+// size opens at once), with a find bar and its own Print, Save and Save as PDF
 // buttons. Esc hides it (or closes the find bar first).
 #pragma once
 
@@ -9,10 +10,11 @@
 
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace ormid {
+
+class ReportView;
 
 class FrmReport2 : public QWidget {
   Q_OBJECT
@@ -39,7 +41,7 @@ class FrmReport2 : public QWidget {
   // wrapping around once; false when it is not in the report.
   bool FindNext(bool backward = false);
 
-  QPlainTextEdit* rtbreport = nullptr;
+  ReportView* rtbreport = nullptr;
   QPushButton* cmdFind = nullptr;
   QPushButton* cmdPrint = nullptr;
   QPushButton* cmdSave = nullptr;

@@ -3,6 +3,7 @@
 // platform; modal forms are driven through their own buttons.
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -25,6 +26,7 @@
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
 #include "desktop/delivery/qt_printer.h"
+#include "desktop/delivery/report_view.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/frm_pad.h"
 #include "desktop/main_window/frm_problems.h"
@@ -36,6 +38,21 @@
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {
+
+namespace {
+
+// What the viewer shows: its lines, joined by LF.
+QString Shown(const ReportView& view) {
+  QString text;
+  for (std::size_t i = 0; i < view.LineCount(); ++i) {
+    if (i > 0) text += '\n';
+    const std::string_view line = view.Line(i);
+    text += QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+  }
+  return text;
+}
+
+}  // namespace
 
 namespace fs = std::filesystem;
 namespace td = testdata;
@@ -313,7 +330,7 @@ class FrmOrmidTest : public QObject {
     std::string report = ReadFileBytes(inst_->dir.path() / "ormdtemp.txt");
     QVERIFY(w_->frmReport2 && w_->frmReport2->isVisible());
     QCOMPARE(w_->frmReport2->windowTitle(), QString("Last Ormid Report"));
-    QCOMPARE(w_->frmReport2->rtbreport->toPlainText(),
+    QCOMPARE(Shown(*w_->frmReport2->rtbreport),
              QString::fromLatin1(report.c_str()).replace("\r\n", "\n"));
     QCOMPARE(CommandLineReport({"longterm", path, "--noel", "--rfd", "--adj2"}, "ormdtemp.txt"),
              report);
@@ -471,7 +488,7 @@ class FrmOrmidTest : public QObject {
     QVERIFY(!w_->frmReport2);
     w_->cmdPrintOrmidAnalysis->click();
     QVERIFY(w_->frmReport2 && w_->frmReport2->isVisible());
-    QCOMPARE(w_->frmReport2->rtbreport->toPlainText(), QString("earlier report\n"));
+    QCOMPARE(Shown(*w_->frmReport2->rtbreport), QString("earlier report\n"));
   }
 
   void runRefusalsMoveTheFocus() {
@@ -503,8 +520,7 @@ class FrmOrmidTest : public QObject {
     w_->cmdPrintResFl->click();
     QVERIFY(Messages().empty());
     QCOMPARE(w_->frmReport2->windowTitle(), QString("Current Residue File"));
-    QVERIFY(w_->frmReport2->rtbreport->toPlainText().contains(
-        "Reference dose (NOEL) = 0.5 mg/kg bw/day"));
+    QVERIFY(Shown(*w_->frmReport2->rtbreport).contains("Reference dose (NOEL) = 0.5 mg/kg bw/day"));
   }
 
   void helpSequence() {
@@ -681,8 +697,8 @@ class FrmOrmidTest : public QObject {
     const std::string report = ReadFileBytes(inst_->dir.path() / "tempcum.txt");
     QVERIFY2(report.find("KAVRI-FCID Ormid cumulative analysis for GROUP") != std::string::npos,
              report.c_str());
-    QVERIFY(w_->frmReport2->rtbreport->toPlainText().contains(
-        "Cumulative exposure by population subgroup"));
+    QVERIFY(
+        Shown(*w_->frmReport2->rtbreport).contains("Cumulative exposure by population subgroup"));
     std::string error;
     const auto runs = ListRuns((inst_->dir.path() / kHistoryFile).string(), {}, error);
     QVERIFY2(runs && runs->size() == 1, error.c_str());
@@ -734,26 +750,40 @@ class FrmOrmidTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(v));
     v->rtbreport->setFocus();
     QTest::keyClick(v->rtbreport, Qt::Key_End, Qt::ControlModifier);
-    QCOMPARE(v->rtbreport->textCursor().position(), v->rtbreport->document()->characterCount() - 1);
-    QVERIFY(v->rtbreport->viewport()->rect().contains(v->rtbreport->cursorRect()));
+    QCOMPARE(v->rtbreport->Cursor(), (ReportView::Pos{300, 0}));  // after the last line end
+    QVERIFY(v->rtbreport->viewport()->rect().contains(v->rtbreport->CursorRect()));
     QVERIFY(v->rtbreport->verticalScrollBar()->value() > 0);
     QTest::keyClick(v->rtbreport, Qt::Key_Home, Qt::ControlModifier);
-    QCOMPARE(v->rtbreport->textCursor().position(), 0);
+    QCOMPARE(v->rtbreport->Cursor(), ReportView::Pos{});
+    QCOMPARE(v->rtbreport->verticalScrollBar()->value(), 0);
+    // Shift+Down selects a whole line; Ctrl+C copies it.
+    QTest::keyClick(v->rtbreport, Qt::Key_Down);
+    QTest::keyClick(v->rtbreport, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(v->rtbreport, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QString("item 2.\n"));
     QTest::keyClick(v->rtbreport, Qt::Key_F, Qt::ControlModifier);
     QVERIFY(v->fraFind->isVisible());
     QCOMPARE(QApplication::focusWidget(), v->txtFind);
     QTest::keyClicks(v->txtFind, "item 25.");  // lines 25, 125 and 225
     QTest::keyClick(v->txtFind, Qt::Key_Return);
-    QCOMPARE(v->rtbreport->textCursor().selectedText(), QString("item 25."));
-    std::vector<int> found = {v->rtbreport->textCursor().position()};
+    QCOMPARE(v->rtbreport->SelectedText(), QString("item 25."));
+    std::vector<ReportView::Pos> found = {v->rtbreport->Anchor()};
     for (int i = 0; i < 3; ++i) {
       v->cmdFindNext->click();
-      found.push_back(v->rtbreport->textCursor().position());
+      found.push_back(v->rtbreport->Anchor());
     }
-    QVERIFY(found[0] < found[1] && found[1] < found[2]);
+    QCOMPARE(found[0], (ReportView::Pos{24, 0}));
+    QCOMPARE(found[1], (ReportView::Pos{124, 0}));
+    QCOMPARE(found[2], (ReportView::Pos{224, 0}));
     QCOMPARE(found[3], found[0]);                                // once around
     QTest::keyClick(v->txtFind, Qt::Key_F3, Qt::ShiftModifier);  // backwards, around again
-    QCOMPARE(v->rtbreport->textCursor().position(), found[2]);
+    QCOMPARE(v->rtbreport->Anchor(), found[2]);
+    QTest::keyClick(v->txtFind, Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(v->rtbreport->Anchor(), found[1]);
+    QVERIFY(v->rtbreport->viewport()->rect().contains(v->rtbreport->CursorRect()));
+    v->txtFind->setText("ITEM 99.");  // without letter case
+    QVERIFY(v->FindNext());
+    QCOMPARE(v->rtbreport->SelectedText(), QString("item 99."));
     v->txtFind->setText("no such text");
     QVERIFY(!v->FindNext());
     QCOMPARE(v->lblFindStatus->text(), QString("Not found"));
