@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -54,9 +55,22 @@ QString QtNameFilter(const std::string& filter) {
 
 QString StartPath(const FileDialogRequest& request) {
   QString dir = request.initialDir.empty() ? QDir::currentPath() : FromBytes(request.initialDir);
+  // A folder that is not here (the setup file's C:\KAVRI\RES\ on Linux): the
+  // working folder's residue folder, else the working folder itself.
+  if (!QFileInfo(dir).isDir()) {
+    const QString residues = QDir::current().filePath("residues");
+    dir = QFileInfo(residues).isDir() ? residues : QDir::currentPath();
+  }
   if (request.fileName.empty()) return dir;
   QString name = FromBytes(request.fileName);
-  return QDir::isAbsolutePath(name) ? name : QDir(dir).filePath(name);
+  if (QDir::isAbsolutePath(name)) {
+    if (QFileInfo(name).absoluteDir().exists()) return name;
+  } else if (!name.contains('\\') && !name.contains(':')) {
+    return QDir(dir).filePath(name);
+  }
+  // A name in a folder that is not here: the name alone, in the start folder.
+  const qsizetype cut = std::max(name.lastIndexOf('/'), name.lastIndexOf('\\'));
+  return QDir(dir).filePath(name.mid(cut + 1));
 }
 
 std::unique_ptr<QMessageBox> NewMessageBox(QWidget* parent, const std::string& text,

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -959,6 +960,30 @@ class FrmOrmidTest : public QObject {
   }
 
   // --- Opening, comments, saving ---
+
+  // The file dialogs start in a folder that is here: a Windows folder the
+  // setup file names gives way to the working folder's residue folder (or
+  // the working folder), and a name in it keeps only its file name.
+  void dialogsStartInAFolderThatIsHere() {
+    TempDir dir;
+    ScopedCurrentDir cwd(dir.path());
+    const QString here = QDir::currentPath();
+    FileDialogRequest r;
+    r.initialDir = "C:\\KAVRI\\RES\\";
+    QCOMPARE(StartPath(r), here);
+    fs::create_directory(dir.path() / "residues");
+    QCOMPARE(StartPath(r), here + "/residues");
+    r.fileName = "C:\\KAVRI\\RES\\DEMOFOS.R98";
+    QCOMPARE(StartPath(r), here + "/residues/DEMOFOS.R98");
+    r.fileName = "/no/such/folder/CYCLOFOS.R98";
+    QCOMPARE(StartPath(r), here + "/residues/CYCLOFOS.R98");
+    // Folders and files that are here stay as they are.
+    r.initialDir = (dir.path() / "residues").string() + "/";
+    r.fileName = "X.R98";
+    QCOMPARE(StartPath(r), here + "/residues/X.R98");
+    r.fileName = (dir.path() / "Y.R98").string();
+    QCOMPARE(StartPath(r), here + "/Y.R98");
+  }
 
   void pathErrorLoop() {
     Start();
