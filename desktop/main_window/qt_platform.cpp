@@ -1,5 +1,6 @@
 #include "desktop/main_window/qt_platform.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
@@ -135,10 +136,15 @@ std::unique_ptr<QFileDialog> NewOpenFileDialog(QWidget* parent, const FileDialog
   return dialog;
 }
 
+QWidget* QtPlatform::DialogOwner() const {
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  return parent_;
+}
+
 MsgAnswer QtPlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
                                  MsgButtons buttons) {
   CursorPause pause;
-  auto owned = NewMessageBox(parent_, text, title, icon, buttons);
+  auto owned = NewMessageBox(DialogOwner(), text, title, icon, buttons);
   QMessageBox& box = *owned;
   switch (box.exec()) {
     case QMessageBox::Yes:
@@ -158,14 +164,14 @@ std::string QtPlatform::InputBox(const std::string& prompt, const std::string& t
                                  const std::string& defaultAnswer) {
   CursorPause pause;
   bool ok = false;
-  QString answer = QInputDialog::getText(parent_, FromBytes(title), FromBytes(prompt),
+  QString answer = QInputDialog::getText(DialogOwner(), FromBytes(title), FromBytes(prompt),
                                          QLineEdit::Normal, FromBytes(defaultAnswer), &ok);
   return ok ? ToBytes(answer) : std::string();
 }
 
 std::optional<std::string> QtPlatform::OpenFileDialog(const FileDialogRequest& request) {
   CursorPause pause;
-  auto dialog = NewOpenFileDialog(parent_, request);
+  auto dialog = NewOpenFileDialog(DialogOwner(), request);
   if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
   QString name = dialog->selectedFiles().first();
   if (name.isEmpty()) return std::nullopt;
@@ -175,9 +181,9 @@ std::optional<std::string> QtPlatform::OpenFileDialog(const FileDialogRequest& r
 std::optional<std::string> QtPlatform::SaveFileDialog(const FileDialogRequest& request) {
   CursorPause pause;
   // The overwrite question is the program's own, so the dialog does not ask.
-  QString name = QFileDialog::getSaveFileName(parent_, FromBytes(request.title), StartPath(request),
-                                              QtNameFilter(request.filter), nullptr,
-                                              QFileDialog::DontConfirmOverwrite);
+  QString name = QFileDialog::getSaveFileName(DialogOwner(), FromBytes(request.title),
+                                              StartPath(request), QtNameFilter(request.filter),
+                                              nullptr, QFileDialog::DontConfirmOverwrite);
   if (name.isEmpty()) return std::nullopt;
   return ToBytes(QDir::toNativeSeparators(name));
 }
@@ -186,8 +192,8 @@ std::optional<SaveFileChoice> QtPlatform::SaveFileDialogWithType(const FileDialo
   CursorPause pause;
   const QStringList filters = QtNameFilters(request.filter);
   QString selected = filters.value(request.filterIndex - 1);
-  QString name = QFileDialog::getSaveFileName(parent_, FromBytes(request.title), StartPath(request),
-                                              filters.join(";;"), &selected,
+  QString name = QFileDialog::getSaveFileName(DialogOwner(), FromBytes(request.title),
+                                              StartPath(request), filters.join(";;"), &selected,
                                               QFileDialog::DontConfirmOverwrite);
   if (name.isEmpty()) return std::nullopt;
   const int index = static_cast<int>(filters.indexOf(selected));
@@ -211,7 +217,7 @@ bool QtPlatform::ConfigurePrinter(QPrinter& printer) {
   // user picks a printer (or a PDF file) in the print dialog.
   if (!QPrinterInfo::defaultPrinter().isNull()) return true;
   CursorPause pause;
-  QPrintDialog dialog(&printer, parent_);
+  QPrintDialog dialog(&printer, DialogOwner());
   dialog.setWindowTitle(QObject::tr("Print report"));
   return dialog.exec() == QDialog::Accepted;
 }

@@ -18,6 +18,10 @@ class QtPlatform : public Platform, public ModalRunner {
  public:
   // Dialogs are centred over the parent once there is one.
   void SetParentWindow(QWidget* parent) { parent_ = parent; }
+  // The window a dialog belongs to: the program's window in use (the
+  // viewer, a Results window, a dialog), so that answering it never raises
+  // the main window over that window; the main window when none is active.
+  QWidget* DialogOwner() const;
 
   MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
                        MsgButtons buttons) override;

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QtTest>
 #include <ctime>
 #include <deque>
@@ -983,6 +984,31 @@ class FrmOrmidTest : public QObject {
     QCOMPARE(StartPath(r), here + "/residues/X.R98");
     r.fileName = (dir.path() / "Y.R98").string();
     QCOMPARE(StartPath(r), here + "/Y.R98");
+  }
+
+  // Dialogs belong to the window in use (the viewer, a Results window), so
+  // that answering one never raises the main window over it; to the main
+  // window when it is the one in use.
+  void dialogsBelongToTheWindowInUse() {
+    QtPlatform platform;
+    QWidget main, viewer;
+    platform.SetParentWindow(&main);
+    main.show();
+    viewer.show();
+    viewer.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&viewer));
+    QWidget* owner = nullptr;
+    QTimer::singleShot(0, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        owner = box->parentWidget();
+        box->reject();
+      }
+    });
+    platform.MessageBox("Report saved", "Save", MsgIcon::Information, MsgButtons::OK);
+    QCOMPARE(owner, &viewer);
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QCOMPARE(platform.DialogOwner(), &main);
   }
 
   void pathErrorLoop() {
