@@ -172,6 +172,23 @@ void FrmOrmid::mnuImportResidueTable_Click() {
   p_.ChangeDir(m_.gWorkingDir);
   if (!table || table->empty()) return;
 
+  // The table is checked before the residue file's name is asked for.
+  auto refused = [&](const TableImportOutcome& outcome) {
+    if (outcome.problems.empty()) return false;
+    const std::size_t count = std::max(outcome.problemCount, outcome.problems.size());
+    std::vector<std::string> lines = ProblemsToShow(outcome.problems, count);
+    lines.insert(lines.end(), outcome.warnings.begin(), outcome.warnings.end());
+    ShowProblems("Import Residue Table",
+                 "The table " + *table + " was not imported: " + std::to_string(count) +
+                     (count == 1 ? " problem." : " problems.") + " No residue file was written.",
+                 lines);
+    return true;
+  };
+  {
+    ModOrmid state = m_;
+    if (refused(ImportResidueTable(state, p_, FileNameOnly(*table), *table, ""))) return;
+  }
+
   const std::string extension = ResidueExtension(m_);
   FileDialogRequest request;
   request.title = "Import Residue Table: the residue file to write";
@@ -191,16 +208,8 @@ void FrmOrmid::mnuImportResidueTable_Click() {
   ModOrmid state = m_;
   const TableImportOutcome outcome =
       ImportResidueTable(state, p_, FileNameOnly(*table), *table, residue);
-  if (!outcome.problems.empty()) {
-    const std::size_t count = std::max(outcome.problemCount, outcome.problems.size());
-    std::vector<std::string> lines = ProblemsToShow(outcome.problems, count);
-    lines.insert(lines.end(), outcome.warnings.begin(), outcome.warnings.end());
-    ShowProblems("Import Residue Table",
-                 "The table " + *table + " was not imported: " + std::to_string(count) +
-                     (count == 1 ? " problem." : " problems.") + " No residue file was written.",
-                 lines);
-    return;
-  }
+  // The table changed between the check and the import.
+  if (refused(outcome)) return;
   if (!outcome.written) return;
   if (!outcome.warnings.empty())
     ShowProblems("Import Residue Table",

@@ -182,7 +182,7 @@ TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::strin
     outcome.warnings.push_back(Located(tableName, w, "warning: "));
   for (const TableProblem& pr : made.problems) problem(pr);
   outcome.problemCount = std::max(made.problemCount, outcome.problems.size());
-  if (!outcome.problems.empty()) return outcome;
+  if (!outcome.problems.empty() || output.empty()) return outcome;
   std::string text;
   try {
     text = ResidueFileText(made.file);

@@ -43,7 +43,8 @@ struct TableImportOutcome {
 
 // Reads the table (shown as tableName in the problems), checks every row
 // against the installation and, when nothing is wrong, writes the residue file
-// output (after the overwrite question when it exists).
+// output (after the overwrite question when it exists). With no output the
+// table is only checked.
 TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::string& tableName,
                                       const std::string& table, const std::string& output);
 

@@ -153,14 +153,19 @@ class ResidueTableTest : public QObject {
     QCOMPARE(rows, QSet<int>({last - 1, last}));
     QVERIFY(!fs::exists(Dir() / "residues" / "broken.R98"));
     QCOMPARE(inst_->m.gResidueLoaded, Int16{0});
+    // The table was refused before the residue file's name was asked for.
+    QVERIFY(P().saveRequests.empty());
+    QCOMPARE(P().saveAnswers.size(), std::size_t{1});
 
     // A residue file name of the other survey's kind is refused before the
-    // table is read.
-    P().openAnswers = {(Dir() / "broken.csv").string()};
+    // residue file is written.
+    P().saveAnswers.clear();
+    P().openAnswers = {(Dir() / "table.csv").string()};
     P().saveAnswers = {(Dir() / "residues" / "other.R10").string()};
     w_->mnuImportResidueTable->trigger();
     QCOMPARE(P().messages.back().title, std::string("Import Residue Table"));
     QCOMPARE(runner_->shown, 1);
+    QVERIFY(!fs::exists(Dir() / "residues" / "other.R10"));
   }
 };
 
