@@ -18,8 +18,10 @@
 #include "cli/analysis_options.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
+#include "cli/cumulative_command.h"
 #include "cli/history_commands.h"
 #include "core/mod_ormid.h"
+#include "cumulative/cumulative_session.h"
 #include "manifest/run_manifest.h"
 #include "setup/run_request.h"
 #include "setup/startup.h"
@@ -113,6 +115,32 @@ std::function<bool(ModOrmid&, WindowSettings&, std::string&)> SettingsFrom(Analy
       return false;
     }
     BuildSettings(o, m, s);
+    return true;
+  };
+}
+
+// Sets a cumulative scenario's request as the single run's command line
+// would: the same report rows (and message for rows the installation does
+// not have) and the same arguments, so that its manifest repeats it.
+std::function<bool(const ModOrmid&, CumulativeRequest&, std::string&)> CumulativeSettingsFrom(
+    const ScenarioRow& row) {
+  bool adj2 = false;
+  std::optional<std::string> subgroups;
+  for (const std::string& a : row.arguments) {
+    if (a == "--adj2") adj2 = true;
+    if (a.rfind("--subgroups=", 0) == 0) subgroups = a.substr(12);
+  }
+  return [adj2, subgroups](const ModOrmid& m, CumulativeRequest& r, std::string& problem) {
+    try {
+      r.rows = CumulativeRows(m, subgroups);
+    } catch (const UsageError& e) {
+      problem = e.text;
+      return false;
+    }
+    r.adj2 = adj2;
+    r.arguments = {"cumulative", r.group};
+    if (adj2) r.arguments.push_back("--adj2");
+    if (subgroups) r.arguments.push_back("--subgroups=" + *subgroups);
     return true;
   };
 }
@@ -304,7 +332,10 @@ std::vector<BatchScenario> ScenariosOfFile(const std::string& file) {
       throw UsageError{s.origin + ": the id " + s.id + " is taken by line " +
                        std::to_string(it->second)};
     s.problem = row.problem;
-    if (s.problem.empty())
+    s.cumulative = row.command == "cumulative";
+    if (s.cumulative)
+      s.cumulativeSettings = CumulativeSettingsFrom(row);
+    else if (s.problem.empty())
       if (auto o = RowOptions(row, s.problem)) s.settings = SettingsFrom(*o);
     scenarios.push_back(std::move(s));
   }

@@ -51,16 +51,8 @@ int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
   ModOrmid m;
   if (!StartUp(m, platform, false)) return kExitStopped;
 
-  std::vector<int> rows;
-  if (sub.count("--subgroups") > 0 && a.subgroups != "all") {
-    const auto chosen = ParseSubgroupRows(a.subgroups, m.gPopCount);
-    if (!chosen)
-      throw UsageError{"--subgroups takes report rows from 1 to " + std::to_string(m.gPopCount) +
-                       " or all, not \"" + a.subgroups + "\""};
-    rows = *chosen;
-  } else {
-    for (int k = 1; k <= m.gPopCount; ++k) rows.push_back(k);
-  }
+  const std::vector<int> rows =
+      CumulativeRows(m, sub.count("--subgroups") > 0 ? std::optional(a.subgroups) : std::nullopt);
 
   // An existing file is replaced only when the user says so, asked before
   // the run.
@@ -132,6 +124,20 @@ int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
 }
 
 }  // namespace
+
+std::vector<int> CumulativeRows(const ModOrmid& m, const std::optional<std::string>& subgroups) {
+  std::vector<int> rows;
+  if (subgroups && *subgroups != "all") {
+    const auto chosen = ParseSubgroupRows(*subgroups, m.gPopCount);
+    if (!chosen)
+      throw UsageError{"--subgroups takes report rows from 1 to " + std::to_string(m.gPopCount) +
+                       " or all, not \"" + *subgroups + "\""};
+    rows = *chosen;
+  } else {
+    for (int k = 1; k <= m.gPopCount; ++k) rows.push_back(k);
+  }
+  return rows;
+}
 
 void AddCumulativeCommand(CommandLine& cl) {
   auto args = std::make_shared<CumulativeArguments>();

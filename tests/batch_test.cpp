@@ -576,6 +576,166 @@ TEST_F(Batch, HistoryOffOrUnusable) {
   EXPECT_TRUE(fs::exists(P("out/summary.csv")));
 }
 
+// A cumulative scenario is the single cumulative run: its report and
+// exports are the bytes `cumulative --save --export` writes with the same
+// settings, its summary rows the figures of that run's JSON export, its
+// worst subgroup the highest percent of the cPAD; verify and rerun take its
+// manifest, and the run history holds it, in the scenarios' order, as it
+// holds the single run.
+TEST_F(Batch, CumulativeScenariosAreTheSingleCumulativeRun) {
+  const std::string group = P("csfii/op-group.csv").string();
+  Write("csfii/cu.csv", std::string(kHeader) +
+                            "lt,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n"
+                            "cu-some,op-group.csv,cumulative,,,,,yes,,,\"1,17\",,\n"
+                            "cu-all,op-group.csv,Cumulative,,,,,,,,,,\n");
+  Write("csfii/tempcum.txt", "the last report");
+  auto b = Run({"-C", "csfii", "batch", "--scenarios", "csfii/cu.csv", "--out", P("out").string(),
+                "-j2", "--export", "csv", "--export", "json", "--export", "xlsx"});
+  ASSERT_EQ(b.status, 0) << b.err << b.out;
+  EXPECT_EQ(ReadFileBytes(P("csfii/tempcum.txt")), "the last report");
+
+  struct Single {
+    std::string id;
+    std::vector<std::string> options;
+  } singles[] = {{"cu-some", {"--adj2", "--subgroups", "1,17"}}, {"cu-all", {}}};
+  const auto summary = ParseCsv(ReadFileBytes(P("out/summary.csv")));
+  const Row& sh = summary[0];
+  for (const Single& c : singles) {
+    SCOPED_TRACE(c.id);
+    std::vector<std::string> args = {"-C",         "csfii",
+                                     "cumulative", group,
+                                     "--save",     P(c.id).string(),
+                                     "--export",   P(c.id + ".csv").string(),
+                                     "--export",   P(c.id + ".json").string(),
+                                     "--export",   P(c.id + ".xlsx").string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    auto s = Run(args);
+    ASSERT_EQ(s.status, 0) << s.err;
+    for (const char* ext : {".CU10", ".csv", ".json", ".xlsx"})
+      EXPECT_TRUE(ReadFileBytes(P(c.id + ext)) == ReadFileBytes(P("out/" + c.id + ext))) << ext;
+
+    // One summary row per subgroup, with the JSON export's figures.
+    const auto doc = nlohmann::json::parse(ReadFileBytes(P(c.id + ".json")));
+    std::vector<const Row*> rows;
+    for (std::size_t i = 1; i < summary.size(); ++i)
+      if (summary[i][Column(sh, "scenario")] == c.id) rows.push_back(&summary[i]);
+    ASSERT_EQ(rows.size(), doc["cumulative"].size());
+    double worst = -1;
+    std::string worstName;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const Row& got = *rows[i];
+      const auto& want = doc["cumulative"][i];
+      const auto& cu = want["cumulative"];
+      EXPECT_EQ(got[Column(sh, "command")], "cumulative");
+      EXPECT_EQ(got[Column(sh, "residue_file")], group);
+      EXPECT_EQ(got[Column(sh, "row")], std::to_string(want["row"].get<int>()));
+      EXPECT_EQ(got[Column(sh, "reference_dose_kind")], "cPAD");
+      EXPECT_EQ(std::stod(got[Column(sh, "exposure_mg_per_kg_bw_day")]),
+                cu["index_equivalent_mg_per_kg_bw_day"].get<double>());
+      EXPECT_EQ(std::stod(got[Column(sh, "percent_of_reference_dose")]),
+                cu["percent_of_index_pad"].get<double>());
+      EXPECT_EQ(std::stod(got[Column(sh, "margin_of_exposure")]), cu["moet"].get<double>());
+      if (cu["percent_of_index_pad"].get<double>() > worst) {
+        worst = cu["percent_of_index_pad"].get<double>();
+        worstName = want["subgroup"].get<std::string>() + " (row " +
+                    std::to_string(want["row"].get<int>()) + ")";
+      }
+    }
+    std::string line = b.out.substr(b.out.find(c.id + " "));
+    line.erase(line.find('\n'));
+    EXPECT_NE(line.find("worst: " + worstName + ", "), std::string::npos) << b.out;
+
+    const std::string manifest = P("out/" + c.id + ".CU10.manifest.json").string();
+    auto verified = Run({"-C", "csfii", "verify", manifest});
+    EXPECT_EQ(verified.status, 0) << verified.out << verified.err;
+    auto again = Run({"rerun", manifest});
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_NE(again.out.find("Every output is byte-identical"), std::string::npos) << again.out;
+  }
+
+  // Runs 1-3: the batch, in its order; 4-5: the single runs.
+  const fs::path db = P("csfii") / kHistoryFile;
+  std::string error;
+  auto runs = ListRuns(db.string(), {}, error);
+  ASSERT_TRUE(runs) << error;
+  ASSERT_EQ(runs->size(), 5u);
+  EXPECT_EQ((*runs)[0].command, "longterm");
+  auto shown = [&](int id) {
+    auto r = Run({"-C", "csfii", "history", "show", std::to_string(id), "--export",
+                  P("shown.csv").string(), "--yes"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return ReadFileBytes(P("shown.csv"));
+  };
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ((*runs)[1 + k].command, "cumulative");
+    EXPECT_EQ((*runs)[1 + k].worstSubgroup, (*runs)[3 + k].worstSubgroup);
+    EXPECT_EQ(shown(2 + k), shown(4 + k));
+    auto run = LoadRun(db.string(), 2 + k, error);
+    ASSERT_TRUE(run) << error;
+    auto beside =
+        nlohmann::json::parse(ReadFileBytes(P("out/" + singles[k].id + ".CU10.manifest.json")));
+    beside.erase("working_folder_from_manifest");
+    EXPECT_EQ(run->manifest, beside);
+  }
+}
+
+// A cumulative row with a setting it does not take, a group file with
+// problems or subgroups the installation does not have fails alone, its
+// message naming the scenario file and line; the rows around it run.
+TEST_F(Batch, BadCumulativeRowsFailAlone) {
+  Write("csfii/broken.csv",
+        "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n"
+        "Demofos,residues/DEMOFOS.R98,x,100,yes\nCyclofos,residues/CYCLOFOS.R98,0,,\n");
+  Write("csfii/s.csv", std::string(kHeader) +
+                           "good1,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n"
+                           "endpoint,op-group.csv,cumulative,,file,,,,,,,,\n"
+                           "crit,op-group.csv,cumulative,,,,,,Note,both,,1,\n"
+                           "broken,broken.csv,cumulative,,,,,,,,,,\n"
+                           "rows,op-group.csv,cumulative,,,,,,,,99,,\n"
+                           "good2,op-group.csv,cumulative,,,,,,,,1,,\n");
+  auto r = Run({"-C", "csfii", "batch", "--scenarios", "csfii/s.csv", "--out", P("out").string(),
+                "--no-history"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  // The single run's own messages for the same group file and subgroups.
+  auto singleErr = [&](const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"-C", "csfii", "cumulative"};
+    all.insert(all.end(), args.begin(), args.end());
+    auto s = Run(all);
+    EXPECT_EQ(s.status, 2);
+    return Lines(s.err);
+  };
+  const auto broken = singleErr({P("csfii/broken.csv").string()});
+  ASSERT_EQ(broken.size(), 2u);
+  std::string rows = singleErr({P("csfii/op-group.csv").string(), "--subgroups", "99"}).at(0);
+  if (rows.rfind("ormid-cli: ", 0) == 0) rows.erase(0, 11);
+
+  const std::map<std::string, std::string> failed = {
+      {"endpoint", "csfii/s.csv:3: rfd does not apply to a cumulative scenario: leave it empty"},
+      {"crit",
+       "csfii/s.csv:4: comment, reports, food_pct do not apply to a cumulative scenario: leave "
+       "them empty"},
+      {"broken", "csfii/s.csv:5: " + broken[0] + " / " + broken[1]},
+      {"rows", "csfii/s.csv:6: " + rows},
+  };
+  auto summary = ParseCsv(ReadFileBytes(P("out/summary.csv")));
+  const Row& h = summary[0];
+  std::map<std::string, std::string> status, text;
+  for (std::size_t i = 1; i < summary.size(); ++i) {
+    status[summary[i][Column(h, "scenario")]] = summary[i][Column(h, "status")];
+    text[summary[i][Column(h, "scenario")]] = summary[i][Column(h, "message")];
+  }
+  for (const auto& [id, message] : failed) {
+    EXPECT_EQ(status[id], "failed") << id;
+    EXPECT_EQ(text[id], message);
+    EXPECT_NE(r.out.find(message), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(P("out/" + id + ".CU10")));
+  }
+  EXPECT_EQ(status["good1"], "done");
+  EXPECT_EQ(status["good2"], "done");
+  EXPECT_TRUE(fs::exists(P("out/good2.CU10")));
+  EXPECT_FALSE(fs::exists(P("csfii/tempcum.txt")));
+}
+
 // Stops after the first outcome: the started scenarios finish, the rest are
 // "not run", and no temporary file is left in the output folder.
 class StopAfterFirst : public BatchListener {
@@ -747,7 +907,7 @@ TEST(ScenarioFile, RowsBecomeOptions) {
   EXPECT_TRUE(r[1].problem.empty());
   EXPECT_EQ(r[2].line, 5);
   EXPECT_EQ(r[2].problem, "adj2 takes yes or no, not \"maybe\"");
-  EXPECT_EQ(r[3].problem, "command takes longterm or commodity, not \"listing\"");
+  EXPECT_EQ(r[3].problem, "command takes longterm, commodity or cumulative, not \"listing\"");
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 
 #include "core/mod_ormid.h"
 #include "core/run_host.h"
+#include "cumulative/cumulative_report.h"
+#include "cumulative/cumulative_session.h"
 #include "export/results_export.h"
 #include "manifest/output_digests.h"
 #include "manifest/run_manifest.h"
@@ -26,12 +28,14 @@ namespace fs = std::filesystem;
 SubgroupFigures::SubgroupFigures(const LongTermResult& r) : figures(r), name(r.subgroup) {
   figures.subgroup = name;
 }
-SubgroupFigures::SubgroupFigures(const SubgroupFigures& o) : figures(o.figures), name(o.name) {
+SubgroupFigures::SubgroupFigures(const SubgroupFigures& o)
+    : figures(o.figures), name(o.name), cumulative(o.cumulative) {
   figures.subgroup = name;
 }
 SubgroupFigures& SubgroupFigures::operator=(const SubgroupFigures& o) {
   figures = o.figures;
   name = o.name;
+  cumulative = o.cumulative;
   figures.subgroup = name;
   return *this;
 }
@@ -145,6 +149,68 @@ std::string ExportPath(const std::string& outDir, const std::string& id, ExportF
   return (fs::path(outDir) / (id + ExportExtension(f))).string();
 }
 
+// The first problems of a group file, as one message.
+std::string GroupProblems(const std::vector<std::string>& problems) {
+  constexpr std::size_t kShown = 3;
+  std::string text;
+  for (std::size_t i = 0; i < problems.size() && i < kShown; ++i)
+    text += (i == 0 ? "" : " / ") + problems[i];
+  if (const std::size_t more = problems.size() > kShown ? problems.size() - kShown : 0; more > 0)
+    text += " / " + std::to_string(more) + (more == 1 ? " more problem" : " more problems");
+  return text.empty() ? "the group file cannot be used" : text;
+}
+
+// A cumulative scenario: the cumulative run itself, its report and manifest
+// in the output folder instead of the working folder, its figures handed
+// back for the summary and the run history.
+ScenarioOutcome RunCumulativeScenario(
+    const ModOrmid& started, const BatchScenario& s, const BatchOptions& o,
+    const std::function<ScenarioOutcome(const std::string&)>& fail) {
+  ScenarioOutcome out;
+  WorkerPlatform p(o.date, o.yes);
+  CumulativeRequest request;
+  request.group = s.residueFile;
+  request.shownName = s.residueFile;
+  std::string problem;
+  if (!s.cumulativeSettings) return fail("the scenario has no cumulative settings");
+  if (!s.cumulativeSettings(started, request, problem)) return fail(problem);
+  request.report = ScenarioReportPath(o.outDir, s);
+  for (ExportFormat f : o.exports) request.exports.push_back(ExportPath(o.outDir, s.id, f));
+  request.clockIsUtc = o.utc;
+  // RunBatch records the scenarios in their order.
+  request.history = false;
+
+  const CumulativeOutcome run = RunCumulative(started, p, request);
+  using Status = CumulativeOutcome::Status;
+  if (run.status == Status::Refused) return fail(GroupProblems(run.problems));
+  if (run.status == Status::Stopped) return fail("Cumulative Analysis: " + run.notice);
+  if (!run.failures.empty()) {
+    std::string text;
+    for (const std::string& f : run.failures) text += " " + f + ".";
+    return fail("Cumulative Analysis:" + text + " The report stands.");
+  }
+  out.status = ScenarioStatus::Done;
+  out.outputs = ScenarioOutputPaths(o.outDir, s, o.exports);
+  const double cpad = run.group.Cpad();
+  for (const CumulativeSubgroup& c : run.subgroups) {
+    LongTermResult r;
+    r.row = c.row;
+    r.subgroup = c.subgroup;
+    const auto row = static_cast<std::size_t>(c.row);
+    r.column = row < started.gPopOrder.size() ? started.gPopOrder[row] : 0;
+    SubgroupFigures g(r);
+    g.cumulative = CumulativeFigures{c.indexEquivalent, c.percentCpad, cpad, c.moet, c.hazardIndex};
+    out.subgroups.push_back(std::move(g));
+  }
+  if (o.history) {
+    out.record = std::make_shared<ScenarioOutcome::Record>();
+    out.record->manifest = run.manifest;
+    out.record->figures = std::make_shared<HistoryRecorder>();
+    out.record->figures->Cumulative(RecordedFrom(run.group, run.subgroups));
+  }
+  return out;
+}
+
 ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, const BatchOptions& o,
                             const InputDigests& installation) {
   ScenarioOutcome out;
@@ -155,6 +221,7 @@ ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, con
     return out;
   };
   if (!s.problem.empty()) return fail(s.problem);
+  if (s.cumulative) return RunCumulativeScenario(started, s, o, fail);
 
   WorkerPlatform p(o.date, o.yes);
   ModOrmid m = started;
@@ -202,7 +269,10 @@ ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, con
 }  // namespace
 
 std::string ScenarioReportPath(const std::string& outDir, const BatchScenario& s) {
-  return (fs::path(outDir) / (s.id + (s.report == kRunLongTerm ? ".OR10" : ".CC10"))).string();
+  const char* extension = s.cumulative               ? kCumulativeReportExtension
+                          : s.report == kRunLongTerm ? ".OR10"
+                                                     : ".CC10";
+  return (fs::path(outDir) / (s.id + extension)).string();
 }
 
 std::vector<std::string> ScenarioOutputPaths(const std::string& outDir, const BatchScenario& s,
@@ -266,7 +336,10 @@ std::string OverwriteQuestion(const std::string& outDir, const std::vector<std::
 
 const SubgroupFigures* WorstSubgroup(const ScenarioOutcome& o) {
   std::vector<SubgroupStanding> standings;
-  for (const SubgroupFigures& s : o.subgroups) standings.push_back(StandingOf(s.figures));
+  for (const SubgroupFigures& s : o.subgroups)
+    standings.push_back(
+        s.cumulative ? CumulativeStanding(s.cumulative->indexEquivalent, s.cumulative->percentCpad)
+                     : StandingOf(s.figures));
   const int worst = WorstSubgroup(standings);
   return worst < 0 ? nullptr : &o.subgroups[static_cast<std::size_t>(worst)];
 }

@@ -1,9 +1,9 @@
-// A batch: many long-term or commodity runs on one started installation,
-// run by a pool of worker threads. Every worker starts each scenario from a
-// copy of the started state, so nothing it changes is shared; the reports
-// and manifests of a scenario go to the output folder as ID.OR10 or
-// ID.CC10, and the outcomes are handed on in the scenarios' order, whatever
-// the number of workers.
+// A batch: many long-term, commodity or cumulative runs on one started
+// installation, run by a pool of worker threads. Every worker starts each
+// scenario from a copy of the started state, so nothing it changes is
+// shared; the reports and manifests of a scenario go to the output folder as
+// ID.OR10, ID.CC10 or ID.CU10, and the outcomes are handed on in the
+// scenarios' order, whatever the number of workers.
 #pragma once
 
 #include <atomic>
@@ -22,17 +22,24 @@
 namespace ormid {
 
 struct ModOrmid;
+struct CumulativeRequest;
 
 struct BatchScenario {
-  std::string id;      // names its files in the output folder
-  std::string origin;  // where it comes from: "FILE:LINE" or the residue file
-  std::string residueFile;
-  int report = 0;  // kRunLongTerm or kRunCommodity
+  std::string id;           // names its files in the output folder
+  std::string origin;       // where it comes from: "FILE:LINE" or the residue file
+  std::string residueFile;  // a cumulative scenario's assessment group file
+  int report = 0;           // kRunLongTerm or kRunCommodity
   // Fails the scenario before it runs (a bad value in its row).
   std::string problem;
   // Sets the window's controls after the residue file is open; false with
   // the message when a setting cannot be used with this installation.
   std::function<bool(ModOrmid&, WindowSettings&, std::string& message)> settings;
+  // A cumulative assessment of the group file instead (`report` unused):
+  // cumulativeSettings sets the run's second adjustment factor, report rows
+  // and the arguments that repeat it; false with the message when a setting
+  // cannot be used with this installation.
+  bool cumulative = false;
+  std::function<bool(const ModOrmid&, CumulativeRequest&, std::string& message)> cumulativeSettings;
 };
 
 // The values a batch types for every residue file; a value not typed is
@@ -73,10 +80,22 @@ struct BatchOptions {
 
 enum class ScenarioStatus { Done, Failed, NotRun };
 
-// A subgroup's figures, owning its name.
+// A cumulative subgroup's figures, in double precision as the cumulative
+// run forms them: the exposure in index-chemical equivalents, its percent of
+// the index chemical's PAD (cPAD), the total margin of exposure and the
+// hazard index.
+struct CumulativeFigures {
+  double indexEquivalent = 0, percentCpad = 0, cpad = 0;
+  std::optional<double> moet, hazardIndex;
+};
+
+// A subgroup's figures, owning its name. A cumulative scenario's subgroup
+// has only the row, name and consumption column in `figures`; its figures
+// are in `cumulative`.
 struct SubgroupFigures {
   LongTermResult figures;  // figures.subgroup points into name
   std::string name;
+  std::optional<CumulativeFigures> cumulative;
   SubgroupFigures() = default;
   SubgroupFigures(const LongTermResult& r);
   SubgroupFigures(const SubgroupFigures& o);
@@ -97,7 +116,7 @@ struct ScenarioOutcome {
   std::shared_ptr<Record> record;
 };
 
-// The report file of a scenario: DIR/ID.OR10 or DIR/ID.CC10.
+// The report file of a scenario: DIR/ID.OR10, DIR/ID.CC10 or DIR/ID.CU10.
 std::string ScenarioReportPath(const std::string& outDir, const BatchScenario& s);
 // Every file a scenario may write (report, manifest, exports).
 std::vector<std::string> ScenarioOutputPaths(const std::string& outDir, const BatchScenario& s,
@@ -118,8 +137,8 @@ std::vector<std::string> ExistingBatchFiles(Platform& p, const std::string& outD
 std::string OverwriteQuestion(const std::string& outDir, const std::vector<std::string>& existing);
 
 // The subgroup a scenario's outcome is judged by: the highest percent of
-// its reference dose, or without a reference dose the highest exposure.
-// nullptr when it has none.
+// its reference dose (of a cumulative scenario, of the cPAD), or without a
+// reference dose the highest exposure. nullptr when it has none.
 const SubgroupFigures* WorstSubgroup(const ScenarioOutcome& o);
 
 // Takes the outcomes one at a time, in the scenarios' order.

@@ -1,5 +1,6 @@
 #include "batch/batch_summary.h"
 
+#include <charconv>
 #include <filesystem>
 #include <ostream>
 
@@ -16,7 +17,7 @@ namespace {
 constexpr std::size_t kScenarioColumns = 4;  // scenario, status, command, residue_file
 
 const char* CommandOf(const BatchScenario& s) {
-  return s.report == 2 ? "commodity" : "longterm";
+  return s.cumulative ? "cumulative" : s.report == 2 ? "commodity" : "longterm";
 }
 
 int IndexOf(const std::vector<Column>& columns, std::string_view name) {
@@ -30,12 +31,47 @@ std::string ReferenceName(ReferenceKind k) {
 }
 
 // A subgroup's deciding figure as the printed summary shows it.
-std::string FigureText(const LongTermResult& r) {
+std::string FigureText(const SubgroupFigures& g) {
+  if (g.cumulative) {
+    // As the summary table writes it: the shortest text of the double.
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, g.cumulative->percentCpad).ptr;
+    return std::string(text, end) + "% of cPAD";
+  }
+  const LongTermResult& r = g.figures;
   if (r.percentReference)
     return ShortestText(*r.percentReference) + "% of " + ReferenceName(r.reference);
   if (r.marginOfExposure) return "margin of exposure " + ShortestText(*r.marginOfExposure);
   if (r.lifetimeRisk) return "lifetime cancer risk " + ShortestText(*r.lifetimeRisk);
   return "exposure " + ShortestText(r.exposure) + " mg/kg bw/day";
+}
+
+// Whether a subgroup is above 100% of its reference dose (a cumulative
+// one: of the cPAD).
+bool Above(const SubgroupFigures& g) {
+  return g.cumulative ? g.cumulative->percentCpad > 100.0
+                      : AboveReferenceDose(g.figures.percentReference);
+}
+
+// A cumulative subgroup's cells of the long-term table's columns: its
+// exposure in index-chemical equivalents, the cPAD as its reference dose,
+// the percent of the cPAD and the total margin of exposure, each in the
+// double precision the cumulative run's export gives it.
+void CumulativeCells(const SubgroupFigures& g, std::vector<Cell>& cells) {
+  static const auto& columns = LongTermColumns();
+  static const int exposure = IndexOf(columns, "exposure_mg_per_kg_bw_day"),
+                   kind = IndexOf(columns, "reference_dose_kind"),
+                   dose = IndexOf(columns, "reference_dose_mg_per_kg_bw_day"),
+                   percent = IndexOf(columns, "percent_of_reference_dose"),
+                   moe = IndexOf(columns, "margin_of_exposure");
+  LongTermCells(g.figures, cells);
+  for (std::size_t i = 3; i < cells.size(); ++i) cells[i] = Cell();
+  const CumulativeFigures& c = *g.cumulative;
+  cells[static_cast<std::size_t>(exposure)] = c.indexEquivalent;
+  cells[static_cast<std::size_t>(kind)] = std::string_view("cPAD");
+  cells[static_cast<std::size_t>(dose)] = c.cpad;
+  cells[static_cast<std::size_t>(percent)] = c.percentCpad;
+  if (c.moet) cells[static_cast<std::size_t>(moe)] = *c.moet;
 }
 
 }  // namespace
@@ -85,16 +121,19 @@ void SummaryRows(const BatchScenario& s, const ScenarioOutcome& o,
   }
   for (const SubgroupFigures& g : o.subgroups) {
     head();
-    LongTermCells(g.figures, figures);
+    if (g.cumulative)
+      CumulativeCells(g, figures);
+    else
+      LongTermCells(g.figures, figures);
     cells.insert(cells.end(), figures.begin(), figures.end());
     cells.push_back(o.message.empty() ? Cell() : Cell(std::string_view(o.message)));
-    row(cells, AboveReferenceDose(g.figures.percentReference));
+    row(cells, Above(g));
   }
 }
 
 bool OverReferenceDose(const ScenarioOutcome& o) {
   for (const SubgroupFigures& g : o.subgroups)
-    if (AboveReferenceDose(g.figures.percentReference)) return true;
+    if (Above(g)) return true;
   return false;
 }
 
@@ -111,8 +150,8 @@ std::string SummaryLine(const BatchScenario& s, const ScenarioOutcome& o, std::s
   }
   if (const SubgroupFigures* worst = WorstSubgroup(o)) {
     line += "worst: " + worst->name + " (row " + std::to_string(worst->figures.row) + "), " +
-            FigureText(worst->figures);
-    if (AboveReferenceDose(worst->figures.percentReference)) line += "  ** over 100% **";
+            FigureText(*worst);
+    if (Above(*worst)) line += "  ** over 100% **";
   }
   return line;
 }

@@ -103,6 +103,26 @@ void BuildArguments(const std::map<std::string, std::string>& cells, ScenarioRow
   auto problem = [&](const std::string& text) {
     if (row.problem.empty()) row.problem = text;
   };
+  // A cumulative assessment is judged against the group file's index
+  // chemical and has no run comment: of the settings it takes only the
+  // second adjustment factor and the subgroups.
+  if (row.command == "cumulative") {
+    std::string filled;
+    for (const char* name :
+         {"noel", "rfd", "qstar", "pad", "comment", "reports", "food_pct", "crop_pct"})
+      if (!cell(name).empty()) filled += (filled.empty() ? "" : ", ") + std::string(name);
+    if (!filled.empty())
+      problem(filled + (filled.find(',') == std::string::npos ? " does" : " do") +
+              " not apply to a cumulative scenario: leave " +
+              (filled.find(',') == std::string::npos ? "it" : "them") + " empty");
+    if (auto adj2 = YesNo(cell("adj2")); !adj2)
+      problem("adj2 takes yes or no, not \"" + cell("adj2") + "\"");
+    else if (*adj2)
+      row.arguments.push_back("--adj2");
+    if (const std::string v = cell("subgroups"); !v.empty())
+      row.arguments.push_back("--subgroups=" + v);
+    return;
+  }
   // An endpoint: empty leaves it unchecked, "file" checks it with the
   // residue file's value, anything else is typed into its box.
   for (const char* endpoint : {"noel", "rfd", "qstar"}) {
@@ -141,7 +161,7 @@ void BuildArguments(const std::map<std::string, std::string>& cells, ScenarioRow
   if (const std::string v = cell("crop_pct"); !v.empty())
     row.arguments.push_back("--crop-pct=" + v);
   if (row.command != "longterm" && row.command != "commodity")
-    problem("command takes longterm or commodity, not \"" + row.command + "\"");
+    problem("command takes longterm, commodity or cumulative, not \"" + row.command + "\"");
 }
 
 }  // namespace
@@ -217,7 +237,8 @@ std::optional<std::vector<ScenarioRow>> ReadScenarioFile(const std::string& path
     if (const std::string& residue = cells["residue_file"]; !residue.empty())
       row.residueFile = (folder / fs::path(residue)).lexically_normal().string();
     else if (row.problem.empty())
-      row.problem = "the row names no residue file";
+      row.problem = row.command == "cumulative" ? "the row names no assessment group file"
+                                                : "the row names no residue file";
     BuildArguments(cells, row);
     rows.push_back(std::move(row));
   }

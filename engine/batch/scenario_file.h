@@ -13,8 +13,10 @@ namespace ormid {
 struct ScenarioRow {
   int line = 0;  // line of the file the row starts on
   std::string id;
-  std::string residueFile;  // made absolute against the scenario file's folder
-  std::string command;      // as the file has it: "longterm" or "commodity"
+  // Made absolute against the scenario file's folder; a cumulative
+  // scenario's assessment group file.
+  std::string residueFile;
+  std::string command;  // lower case: "longterm", "commodity" or "cumulative"
   // The row's settings as the options of a single run's command line
   // (without the command and residue file), e.g. "--rfd=0.005".
   std::vector<std::string> arguments;

@@ -4,6 +4,7 @@
 
 #include "core/float_text.h"
 #include "core/platform.h"
+#include "export/results_export.h"
 
 namespace ormid {
 
@@ -126,7 +127,9 @@ bool WriteCumulativeExport(Platform& p, const std::string& path, const Assessmen
   const auto format = ExportFormatOf(path);
   if (format == ExportFormat::Json)
     return WriteJson(p, path, group, subgroups, breakdown, manifest, error, headroom);
-  TableSpec spec{path, "Cumulative", "cumulative", CumulativeColumns(), -1, 0};
+  // The workbook's creation date is the run's, so that a run repeated with
+  // the same date (rerun, a batch's scenario) writes the same bytes.
+  TableSpec spec{path, "Cumulative", "cumulative", CumulativeColumns(), -1, CreatedOf(manifest)};
   auto table = OpenTable(p, spec, manifest, error);
   if (!table) return false;
   std::vector<Cell> cells(CumulativeColumns().size());

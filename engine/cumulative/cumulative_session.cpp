@@ -125,13 +125,16 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
   if (r.target) headroom = ComputeCumulativeHeadroom(started, group, e, subgroups, runs, *r.target);
   const std::string text = CumulativeReportText(started, group, e, subgroups, r.adj2, now, whatIf,
                                                 headroom ? &*headroom : nullptr);
-  out.report = (fs::path(started.gWorkingDir) / kCumulativeReportFile).string();
+  out.report = r.report.empty() ? (fs::path(started.gWorkingDir) / kCumulativeReportFile).string()
+                                : r.report;
   std::string error;
   if (!p.WriteFile(out.report, text, FileKind::WorkingFile, error)) {
     out.status = Status::Stopped;
-    out.notice = "The report file " + std::string(kCumulativeReportFile) +
-                 " could not be written in the working folder " + started.gWorkingDir + ": " +
-                 error + ".";
+    out.notice = r.report.empty()
+                     ? "The report file " + std::string(kCumulativeReportFile) +
+                           " could not be written in the working folder " + started.gWorkingDir +
+                           ": " + error + "."
+                     : "The report file " + r.report + " could not be written: " + error + ".";
     return out;
   }
   out.status = Status::Done;
@@ -187,11 +190,18 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
         failed("The manifest ", ManifestPathFor(path), error);
     }
   }
+  // A report of its own has the run's manifest beside it, listing the
+  // report and every export.
+  if (!r.report.empty() && !WriteManifest(p, ManifestPathFor(r.report), recorded, error))
+    failed("The manifest ", ManifestPathFor(r.report), error);
   if (r.history) {
     HistoryRecorder figures;
     figures.Cumulative(RecordedFrom(group, subgroups));
     RecordFinishedRun(p, recorded, figures, r.historyBusyMilliseconds);
   }
+  out.group = std::move(group);
+  out.subgroups = subgroups;
+  out.manifest = std::move(recorded);
   return out;
 }
 

@@ -1,9 +1,10 @@
 // A cumulative run from start to finish, as every front end makes it: the
 // group file and every residue file read and checked, the figures, the
-// report in the working folder, then its saved copy, the exports and their
-// manifests. The front end words the outcome.
+// report in the working folder (or a file of its own), then its saved copy,
+// the exports and their manifests. The front end words the outcome.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,7 +32,10 @@ struct CumulativeRequest {
   // Headroom to this percent of the cPAD for every chemical and every
   // commodity (by `by`, crop group when none); none: no headroom.
   std::optional<double> target;
-  std::string saved;                   // a saved copy of the report; "" for none
+  std::string saved;  // a saved copy of the report; "" for none
+  // The report goes to this file instead of the working folder's
+  // tempcum.txt (a batch's scenario), with the manifest of the run beside it.
+  std::string report;
   std::vector<std::string> exports;    // absolute paths
   std::vector<std::string> arguments;  // the command line that repeats the run
   bool clockIsUtc = false;
@@ -53,6 +57,11 @@ struct CumulativeOutcome {
   // not be written: REASON"); the report stands.
   std::vector<std::string> failures;
   std::string report;  // the report file written
+  // Done: the group as run, each subgroup's figures, and the manifest that
+  // lists every output written (the one the run history records).
+  AssessmentGroup group;
+  std::vector<CumulativeSubgroup> subgroups;
+  nlohmann::json manifest;
 };
 
 // A cumulative run's figures as the run history keeps them, and back (the
