@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <filesystem>
+#include <functional>
 
 #include "batch/batch_summary.h"
 #include "core/float_text.h"
@@ -26,20 +27,24 @@ namespace ormid {
 
 namespace {
 
-// Keeps every outcome for the table (a desktop batch is a handful of files)
-// and counts them for the progress dialog.
+// Keeps every outcome for the table (a desktop batch is a handful of files),
+// hands each finished one to the window's thread, and counts them for the
+// progress dialog.
 class Keeper : public BatchListener {
  public:
-  Keeper(std::vector<ScenarioOutcome>& outcomes, std::atomic<std::size_t>& done)
-      : outcomes_(outcomes), done_(done) {}
+  Keeper(std::vector<ScenarioOutcome>& outcomes, std::atomic<std::size_t>& done,
+         std::function<void(std::size_t)> finished)
+      : outcomes_(outcomes), done_(done), finished_(std::move(finished)) {}
   void Finished(std::size_t index, const BatchScenario&, const ScenarioOutcome& o) override {
     outcomes_[index] = o;
+    finished_(index);
   }
   void Progress(std::size_t done, std::size_t) override { done_.store(done); }
 
  private:
   std::vector<ScenarioOutcome>& outcomes_;
   std::atomic<std::size_t>& done_;
+  std::function<void(std::size_t)> finished_;
 };
 
 QString Q(const std::string& s) {
@@ -225,6 +230,17 @@ bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::st
   for (QLineEdit* edit : {txtNoel, txtRfd, txtQStar, txtComment}) edit->setEnabled(false);
   cmdRun->setEnabled(false);
 
+  // Every file's row at once, waiting; each is filled as its file finishes.
+  grdSummary->setRowCount(static_cast<int>(scenarios_.size()));
+  for (std::size_t i = 0; i < scenarios_.size(); ++i) {
+    const auto row = static_cast<int>(i);
+    grdSummary->setItem(row, 0, new QTableWidgetItem(Q(scenarios_[i].id)));
+    grdSummary->setItem(row, 1, new QTableWidgetItem(tr("waiting")));
+    for (int c = 2; c < 5; ++c) grdSummary->setItem(row, c, new QTableWidgetItem());
+  }
+  lblTotals->clear();
+  cmdExport->setEnabled(false);
+
   progress = new QProgressDialog(tr("Running the batch..."), tr("Cancel"), 0,
                                  static_cast<int>(scenarios_.size()), this);
   progress->setWindowModality(Qt::WindowModal);
@@ -250,7 +266,17 @@ bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::st
                              {"working_folder", m_.gWorkingDir},
                              {"output_folder", options.outDir},
                              {"scenarios", scenarios_.size()}}}};
-    Keeper keeper(outcomes_, done_);
+    // A finished file's row is filled on the window's thread as it finishes
+    // (the outcome is written before the call is posted).
+    Keeper keeper(outcomes_, done_, [this](std::size_t index) {
+      QMetaObject::invokeMethod(
+          this,
+          [this, index] {
+            FillRow(index);
+            emit rowFinished(static_cast<int>(index));
+          },
+          Qt::QueuedConnection);
+    });
     counts_ = RunBatch(m_, scenarios_, options, keeper);
     // The summary files beside the reports, as the command line writes them.
     BatchSummary summary(p_, options.outDir, scenarios_, head, 0, nullptr);
@@ -274,7 +300,34 @@ void FrmBatch::Cancel() {
 }
 
 void FrmBatch::Poll() {
-  if (progress) progress->setValue(static_cast<int>(done_.load()));
+  if (!progress) return;
+  const std::size_t done = done_.load();
+  progress->setLabelText(
+      tr("Running the batch: %1 of %2 files done...").arg(done).arg(scenarios_.size()));
+  progress->setValue(static_cast<int>(done));
+}
+
+void FrmBatch::FillRow(std::size_t i) {
+  const ScenarioOutcome& o = outcomes_[i];
+  const auto row = static_cast<int>(i);
+  QString worst, figure;
+  if (const SubgroupFigures* w = WorstSubgroup(o)) {
+    worst = Q(w->name);
+    const LongTermResult& r = w->figures;
+    if (r.percentReference)
+      figure = Q(ShortestText(*r.percentReference)) + "% of " +
+               (r.reference == ReferenceKind::PAD ? "PAD" : "RfD");
+    else if (r.marginOfExposure)
+      figure = "MOE " + Q(ShortestText(*r.marginOfExposure));
+    else if (r.lifetimeRisk)
+      figure = "risk " + Q(ShortestText(*r.lifetimeRisk));
+  }
+  const QString cells[] = {Q(scenarios_[i].id), StatusText(o.status), worst, figure, Q(o.message)};
+  for (int c = 0; c < 5; ++c) {
+    auto* item = new QTableWidgetItem(cells[c]);
+    if (c == 3 && OverReferenceDose(o)) item->setForeground(QColor(0x9C, 0x00, 0x06));
+    grdSummary->setItem(row, c, item);
+  }
 }
 
 void FrmBatch::Done() {
@@ -287,30 +340,9 @@ void FrmBatch::Done() {
     progress->deleteLater();
     progress = nullptr;
   }
+  // Every row as the batch left it (the files not run among them).
   grdSummary->setRowCount(static_cast<int>(scenarios_.size()));
-  for (std::size_t i = 0; i < scenarios_.size(); ++i) {
-    const ScenarioOutcome& o = outcomes_[i];
-    const auto row = static_cast<int>(i);
-    QString worst, figure;
-    if (const SubgroupFigures* w = WorstSubgroup(o)) {
-      worst = Q(w->name);
-      const LongTermResult& r = w->figures;
-      if (r.percentReference)
-        figure = Q(ShortestText(*r.percentReference)) + "% of " +
-                 (r.reference == ReferenceKind::PAD ? "PAD" : "RfD");
-      else if (r.marginOfExposure)
-        figure = "MOE " + Q(ShortestText(*r.marginOfExposure));
-      else if (r.lifetimeRisk)
-        figure = "risk " + Q(ShortestText(*r.lifetimeRisk));
-    }
-    const QString cells[] = {Q(scenarios_[i].id), StatusText(o.status), worst, figure,
-                             Q(o.message)};
-    for (int c = 0; c < 5; ++c) {
-      auto* item = new QTableWidgetItem(cells[c]);
-      if (c == 3 && OverReferenceDose(o)) item->setForeground(QColor(0x9C, 0x00, 0x06));
-      grdSummary->setItem(row, c, item);
-    }
-  }
+  for (std::size_t i = 0; i < scenarios_.size(); ++i) FillRow(i);
   grdSummary->resizeColumnsToContents();
   lblTotals->setText(tr("%1 scenarios: %2 done, %3 failed, %4 not run. Reports and summary in %5")
                          .arg(scenarios_.size())

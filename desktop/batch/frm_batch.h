@@ -3,7 +3,8 @@
 // be cancelled, and the summary table with Export. Each file runs with its
 // own NOEL, RfD, Q* and comment unless a value is typed in the batch
 // window, which then applies to every file; the values table shows, before
-// Run, which each file will use. The batch itself runs
+// Run, which each file will use, and each file's row of the summary table
+// is filled as it finishes. The batch itself runs
 // off the window's thread; the dialog only looks at how far it has come.
 // Finished files are recorded in the run history as single runs are.
 #pragma once
@@ -72,10 +73,13 @@ class FrmBatch : public QDialog {
 
  signals:
   void finished();
+  // A file's row holds its outcome (emitted as each file finishes).
+  void rowFinished(int row);
 
  private:
   void Poll();
   void Done();
+  void FillRow(std::size_t i);
   TypedValues Typed() const;
   void ShowValues();
 

@@ -5,6 +5,7 @@
 // file, an earlier batch's files are written over only after a Yes, and the
 // runs go into the run history as the main window's setting says.
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -60,8 +61,20 @@ class FrmBatchTest : public QObject {
     const std::string out = (dir_->path() / "out").string();
     dialog.SetFiles(files_, out);
     QSignalSpy finished(&dialog, &FrmBatch::finished);
+    // Each file's row is filled as it finishes, before the batch ends.
+    std::vector<int> filled;
+    connect(&dialog, &FrmBatch::rowFinished, &dialog, [&](int row) {
+      QCOMPARE(dialog.grdSummary->item(row, 1)->text(), QString("done"));
+      QVERIFY(dialog.grdSummary->item(row, 3)->text().endsWith("% of RfD"));
+      QVERIFY(dialog.lblTotals->text().isEmpty());
+      filled.push_back(row);
+    });
     dialog.cmdRun->click();
+    QCOMPARE(dialog.grdSummary->rowCount(), 3);  // every file listed from the start
+    QCOMPARE(dialog.grdSummary->item(2, 0)->text(), QString("CYCLOFOS"));
     QVERIFY(finished.wait(60000));
+    std::sort(filled.begin(), filled.end());
+    QCOMPARE(filled, (std::vector<int>{0, 1, 2}));
     QCOMPARE(dialog.grdSummary->rowCount(), 3);
     for (int r = 0; r < 3; ++r) {
       QCOMPARE(dialog.grdSummary->item(r, 1)->text(), QString("done"));
