@@ -16,6 +16,7 @@
 #include "cumulative/cumulative_export.h"
 #include "cumulative/cumulative_session.h"
 #include "export/results_export.h"
+#include "history/recorded_export.h"
 #include "history/run_compare.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
@@ -136,37 +137,9 @@ class TextTable : public ResultsSink {
   std::vector<std::size_t> widths_;
 };
 
-// Writes a recorded run's figures as its own export would have been, with
-// the manifest it carried then (without outputs).
+// Writes a recorded run's figures as its own export would have been.
 int ExportRun(CliPlatform& p, const RecordedRun& run, const std::string& path) {
-  nlohmann::json manifest = run.manifest;
-  manifest["outputs"] = nlohmann::json::array();
-  if (run.summary.command == "cumulative") {
-    // The figures of every subgroup and chemical, as the run's own export
-    // wrote them (a commodity breakdown is not kept in the history).
-    AssessmentGroup group;
-    std::vector<CumulativeSubgroup> subgroups;
-    FiguresFrom(run.cumulative, group, subgroups);
-    std::string error;
-    bool written = WriteCumulativeExport(p, path, group, subgroups, std::nullopt, manifest, error);
-    if (written && ExportFormatOf(path) == ExportFormat::Csv) {
-      manifest["outputs"] = nlohmann::json::array();
-      AddOutput(manifest, "export", path);
-      written = WriteManifest(p, ManifestPathFor(path), manifest, error);
-    }
-    if (!written)
-      p.MessageBox("The export file " + path + " could not be written: " + error + ".",
-                   "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
-    return written ? kExitDone : kExitStopped;
-  }
-  ResultsExport exports(p, {path}, [&] { return manifest; });
-  ModOrmid m;
-  run.Replay(m, exports);
-  auto failures = exports.Commit();
-  std::string error;
-  if (failures.empty() && ExportFormatOf(path) == ExportFormat::Csv &&
-      !WriteManifest(p, ManifestPathFor(path), manifest, error))
-    failures.push_back({ManifestPathFor(path), error});
+  const std::vector<ExportFailure> failures = ExportRecordedRun(p, run, path);
   for (const ExportFailure& f : failures)
     p.MessageBox("The export file " + f.path + " could not be written: " + f.reason + ".",
                  "Export Results", MsgIcon::Exclamation, MsgButtons::OK);

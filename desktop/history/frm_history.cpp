@@ -1,5 +1,7 @@
 #include "desktop/history/frm_history.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -9,15 +11,18 @@
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStandardItemModel>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/platform.h"
 #include "export/results_export.h"
+#include "history/recorded_export.h"
 #include "history/run_compare.h"
 #include "history/run_history.h"
 
@@ -195,7 +200,7 @@ void FrmHistory::ShowRun(long long id) {
     return;
   }
   delete dlgRun;
-  dlgRun = new FrmRunDetails(*run, this);
+  dlgRun = new FrmRunDetails(*run, p_, this);
   dlgRun->show();
 }
 
@@ -214,23 +219,149 @@ void FrmHistory::CompareSelected() {
   dlgCompare->show();
 }
 
-FrmRunDetails::FrmRunDetails(const RecordedRun& run, QWidget* parent) : QDialog(parent) {
+namespace {
+
+// "long-term analysis" for "longterm": the run's command in words.
+QString CommandInWords(const std::string& command) {
+  if (command == "longterm") return QObject::tr("Long-term analysis");
+  if (command == "commodity") return QObject::tr("Commodity contribution analysis");
+  if (command == "cumulative") return QObject::tr("Cumulative assessment");
+  return Q(command);
+}
+
+// A manifest setting's name in words: "second_adjustment_factor" gives
+// "Second adjustment factor".
+QString SettingName(const std::string& key) {
+  QString name = Q(key).replace('_', ' ');
+  if (!name.isEmpty()) name[0] = name[0].toUpper();
+  return name;
+}
+
+QString SettingValue(const nlohmann::json& v) {
+  if (v.is_null()) return QObject::tr("none");
+  if (v.is_boolean()) return v.get<bool>() ? QObject::tr("yes") : QObject::tr("no");
+  if (v.is_string()) return Q(v.get<std::string>());
+  if (v.is_array()) {
+    QStringList items;
+    for (const nlohmann::json& item : v) items << SettingValue(item);
+    return items.isEmpty() ? QObject::tr("none") : items.join(", ");
+  }
+  if (v.is_object()) {
+    QStringList items;
+    for (const auto& [key, item] : v.items()) items << Q(key) + " = " + SettingValue(item);
+    return items.join(", ");
+  }
+  return Q(v.dump());
+}
+
+}  // namespace
+
+FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* parent)
+    : QDialog(parent), run_(run), p_(p) {
   setWindowTitle(tr("Run %1").arg(run.summary.id));
+  const RunSummary& s = run.summary;
+  QStringList facts;
+  facts << tr("%1 of %2, run %3 on %4")
+               .arg(CommandInWords(s.command), Q(s.chemical))
+               .arg(s.id)
+               .arg(Q(s.date));
+  facts << (s.command == "cumulative" ? tr("Group file: %1") : tr("Residue file: %1"))
+               .arg(Q(s.residueFile));
+  if (!s.worstSubgroup.empty())
+    facts << tr("Most exposed subgroup: %1 (%2 %3)")
+                 .arg(Q(s.worstSubgroup), QString::fromLatin1(FigureName(s.worst.kind)),
+                      Q(ShortestText(s.worst.value)));
+  lblRun = new QLabel(facts.join('\n'), this);
+  lblRun->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QStringList settings;
+  if (run.manifest.contains("settings") && run.manifest["settings"].is_object())
+    for (const auto& [key, value] : run.manifest["settings"].items())
+      if (key != "arguments") settings << SettingName(key) + ": " + SettingValue(value);
+  lblSettings = new QLabel(settings.join('\n'), this);
+  lblSettings->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblSettings->setWordWrap(true);
+
   txtManifest = new QPlainTextEdit(this);
   txtManifest->setReadOnly(true);
   txtManifest->setPlainText(
       Q(run.manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)));
   grdFigures = new QTableWidget(this);
   grdFigures->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  FigureTable table(grdFigures);
-  ModOrmid m;
-  run.Replay(m, table);
-  auto* split = new QSplitter(Qt::Vertical, this);
-  split->addWidget(txtManifest);
-  split->addWidget(grdFigures);
+  if (s.command == "cumulative") {
+    // The subgroups' cumulative figures.
+    grdFigures->setColumnCount(5);
+    grdFigures->setHorizontalHeaderLabels({tr("Subgroup"), tr("Exposure (index eq., mg/kg bw/day)"),
+                                           tr("% cPAD"), tr("MOET"), tr("Hazard index")});
+    for (const RecordedCumulative& c : run.cumulative) {
+      const int row = grdFigures->rowCount();
+      grdFigures->insertRow(row);
+      const QString cells[] = {Q(c.subgroup), Q(ShortestText(c.indexEquivalent)),
+                               Q(ShortestText(c.percentCpad)),
+                               c.moet ? Q(ShortestText(*c.moet)) : QString(),
+                               c.hazardIndex ? Q(ShortestText(*c.hazardIndex)) : QString()};
+      for (int k = 0; k < 5; ++k) grdFigures->setItem(row, k, new QTableWidgetItem(cells[k]));
+    }
+  } else {
+    FigureTable table(grdFigures);
+    ModOrmid m;
+    run.Replay(m, table);
+  }
+  grdFigures->resizeColumnsToContents();
+
+  auto* tabs = new QTabWidget(this);
+  tabs->addTab(grdFigures, tr("&Figures"));
+  tabs->addTab(txtManifest, tr("&Manifest"));
+  cmdCopy = new QPushButton(tr("&Copy Figures"), this);
+  cmdExport = new QPushButton(tr("&Export..."), this);
+  connect(cmdCopy, &QPushButton::clicked, this,
+          [this] { QApplication::clipboard()->setText(FiguresText()); });
+  connect(cmdExport, &QPushButton::clicked, this, &FrmRunDetails::Export);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(cmdCopy);
+  buttons->addWidget(cmdExport);
+  buttons->addStretch();
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(split);
+  layout->addWidget(lblRun);
+  layout->addWidget(lblSettings);
+  layout->addWidget(tabs, 1);
+  layout->addLayout(buttons);
   resize(900, 600);
+}
+
+QString FrmRunDetails::FiguresText() const {
+  QStringList lines, cells;
+  for (int c = 0; c < grdFigures->columnCount(); ++c)
+    cells << grdFigures->horizontalHeaderItem(c)->text();
+  lines << cells.join('\t');
+  for (int r = 0; r < grdFigures->rowCount(); ++r) {
+    cells.clear();
+    for (int c = 0; c < grdFigures->columnCount(); ++c) {
+      const QTableWidgetItem* item = grdFigures->item(r, c);
+      cells << (item ? item->text() : QString());
+    }
+    lines << cells.join('\t');
+  }
+  return lines.join('\n') + '\n';
+}
+
+void FrmRunDetails::Export() {
+  FileDialogRequest request;
+  request.title = "Export Run " + std::to_string(run_.summary.id);
+  request.filter = "CSV table|*.csv|JSON document|*.json|Excel workbook|*.xlsx";
+  request.fileName = "run" + std::to_string(run_.summary.id) + ".csv";
+  const auto chosen = p_.SaveFileDialogWithType(request);
+  if (!chosen || chosen->path.empty()) return;
+  std::string path = chosen->path;
+  // A name typed without an extension takes the picked type's.
+  static const char* const kExtensions[] = {".csv", ".json", ".xlsx"};
+  if (!ExportFormatOf(path)) path += kExtensions[std::clamp(chosen->filterIndex, 1, 3) - 1];
+  if (p_.FileExists(path) &&
+      p_.MessageBox("File " + path + " already exists. Do you want to write over this file?",
+                    "Export Run", MsgIcon::Question, MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
+    return;
+  for (const ExportFailure& f : ExportRecordedRun(p_, run_, path))
+    p_.MessageBox("The export file " + f.path + " could not be written: " + f.reason + ".",
+                  "Export Run", MsgIcon::Exclamation, MsgButtons::OK);
 }
 
 QColor FrmCompare::CrossingColour() {

@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <string>
 
+#include "history/recorded_run.h"
+
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -21,7 +23,6 @@ namespace ormid {
 
 class Platform;
 struct Comparison;
-struct RecordedRun;
 
 class FrmHistory : public QWidget {
   Q_OBJECT
@@ -54,13 +55,26 @@ class FrmHistory : public QWidget {
   std::string file_;
 };
 
-// A run's manifest and figures.
+// A run as a form: what was run on what, its settings in words, its
+// figures (Copy puts them on the clipboard, Export... writes them as the
+// command line's `history show ID --export` does), and the manifest itself.
 class FrmRunDetails : public QDialog {
   Q_OBJECT
  public:
-  FrmRunDetails(const RecordedRun& run, QWidget* parent = nullptr);
+  FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* parent = nullptr);
+  QLabel* lblRun = nullptr;       // command, chemical, files, date, most exposed
+  QLabel* lblSettings = nullptr;  // the settings, one per line, in words
   QPlainTextEdit* txtManifest = nullptr;
   QTableWidget* grdFigures = nullptr;
+  QPushButton* cmdCopy = nullptr;
+  QPushButton* cmdExport = nullptr;
+  // The figures as tab-separated lines, the column names first.
+  QString FiguresText() const;
+  void Export();
+
+ private:
+  RecordedRun run_;
+  Platform& p_;
 };
 
 // Two runs side by side.

@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -13,7 +15,9 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QtTest>
+#include <sstream>
 
+#include "cli/cli_run.h"
 #include "desktop/history/frm_history.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/modal_runner.h"
@@ -139,6 +143,29 @@ class FrmHistoryTest : public QObject {
     QVERIFY(d && d->isVisible());
     QVERIFY(d->txtManifest->toPlainText().contains("\"endpoint\": \"R\""));
     QCOMPARE(d->grdFigures->rowCount(), static_cast<int>(b->longTerm.size()));
+    // A form in words: what was run on what, and the settings by name.
+    QVERIFY2(d->lblRun->text().startsWith("Long-term analysis of "), qPrintable(d->lblRun->text()));
+    QVERIFY(d->lblRun->text().contains("Residue file: " +
+                                       QString::fromStdString(b->summary.residueFile)));
+    QVERIFY2(d->lblSettings->text().contains("Second adjustment factor: no"),
+             qPrintable(d->lblSettings->text()));
+    QVERIFY(!d->lblSettings->text().contains("Arguments"));
+    // Copy: the figures as tab-separated lines under their column names.
+    d->cmdCopy->click();
+    const QStringList copied = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(copied.size(), d->grdFigures->rowCount() + 1);
+    QVERIFY(copied[0].startsWith("row\t"));
+    // Export...: the file history show --export writes, byte for byte (a
+    // name typed without an extension takes the picked type's).
+    const std::filesystem::path here = inst_->dir.path();
+    inst_->platform.saveAnswers = {(here / "run2").string()};
+    d->cmdExport->click();
+    QVERIFY(std::filesystem::exists(here / "run2.csv"));
+    std::ostringstream out, err;
+    QCOMPARE(
+        cli::RunCli({"history", "show", "2", "--export", (here / "cli2.csv").string()}, out, err),
+        0);
+    QCOMPARE(ReadFileBytes(here / "run2.csv"), ReadFileBytes(here / "cli2.csv"));
   }
 
   // A Q* run against an RfD run: each side's figure shown, the figure's
