@@ -93,6 +93,24 @@ double NiceStep(double raw) {
   return 10 * power;
 }
 
+// The limit across every bar of a horizontal chart of n categories: a
+// dashed line at x.
+void AddLimitLine(QChart* chart, QAbstractAxis* values, QAbstractAxis* categories, double x, int n,
+                  const QString& name) {
+  auto* line = new QLineSeries();
+  line->setObjectName(kLimitSeries);
+  line->setName(name);
+  line->append(x, -0.5);
+  line->append(x, n - 0.5);
+  QPen pen(kWarningColour);
+  pen.setWidthF(2);
+  pen.setStyle(Qt::DashLine);
+  line->setPen(pen);
+  chart->addSeries(line);
+  line->attachAxis(values);
+  line->attachAxis(categories);
+}
+
 }  // namespace
 
 SubgroupChartData SubgroupChartOf(const std::vector<ShownSubgroup>& rows, ChartFigure figure,
@@ -219,22 +237,19 @@ QChart* BuildSubgroupChart(const SubgroupChartData& data, int pointSize) {
   chart->addAxis(values, Qt::AlignBottom);
   bars->attachAxis(values);
 
-  // The limit across every bar.
-  auto* line = new QLineSeries();
-  line->setObjectName(kLimitSeries);
-  line->setName(log ? DecadeLabel(static_cast<int>(std::round(std::log10(limit)))) : "100%");
-  line->append(drawn(limit), -0.5);
-  line->append(drawn(limit), n - 0.5);
-  QPen pen(kWarningColour);
-  pen.setWidthF(2);
-  pen.setStyle(Qt::DashLine);
-  line->setPen(pen);
-  chart->addSeries(line);
-  line->attachAxis(values);
-  line->attachAxis(categories);
+  AddLimitLine(chart, values, categories, drawn(limit), n,
+               log ? DecadeLabel(static_cast<int>(std::round(std::log10(limit)))) : "100%");
 
   SetFonts(chart, pointSize);
   return chart;
+}
+
+QString WhatIfTitle(const QString& title, const QStringList& leftOut) {
+  if (leftOut.isEmpty()) return title;
+  QStringList named = leftOut.mid(0, 4);
+  if (leftOut.size() > 4) named << QObject::tr("%1 more").arg(leftOut.size() - 4);
+  return title + "<br>" +
+         QObject::tr("What-if, left out: %1").arg(named.join(", ").toHtmlEscaped());
 }
 
 QChart* BuildParetoChart(const ParetoChartData& data, int pointSize) {

@@ -40,6 +40,10 @@ struct ParetoChartData {
 };
 ParetoChartData ParetoChartOf(const std::vector<CommodityWhatIf::Bar>& bars, const QString& title);
 
+// A what-if chart's title says what it leaves out (the first four, then how
+// many more), on screen and in an exported chart.
+QString WhatIfTitle(const QString& title, const QStringList& leftOut);
+
 // Object names of the series, for whoever looks into a chart.
 inline constexpr const char* kBarsSeries = "bars";
 inline constexpr const char* kLimitSeries = "limit";
