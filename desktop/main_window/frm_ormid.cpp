@@ -31,6 +31,7 @@
 #include "desktop/main_window/frm_problems.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
+#include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
@@ -123,6 +124,7 @@ FrmOrmid::~FrmOrmid() {
   delete frmReport2;
   delete frmResults;
   delete frmCommodityResults;
+  delete frmCumulativeResults;
 }
 
 void FrmOrmid::BuildControls() {
@@ -397,6 +399,7 @@ void FrmOrmid::mnuExit_Click() {
   if (frmReport2) frmReport2->close();
   if (frmResults) frmResults->close();
   if (frmCommodityResults) frmCommodityResults->close();
+  if (frmCumulativeResults) frmCumulativeResults->close();
   if (frmSPD_) frmSPD_->close();
   close();
   QApplication::quit();

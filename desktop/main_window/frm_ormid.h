@@ -36,6 +36,8 @@ class FrmReport2;
 class FrmSPD;
 class FrmResults;
 class FrmCommodityResults;
+class FrmCumulativeResults;
+struct CumulativeRequest;
 class FrmHistory;
 class HistoryRecorder;
 class RunRecorder;
@@ -112,9 +114,11 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
 
   // The viewer, created on first use: a window of its own, owned here.
   FrmReport2* frmReport2 = nullptr;
-  // The Results windows of the last long-term and commodity runs, likewise.
+  // The Results windows of the last long-term, commodity and cumulative
+  // runs, likewise.
   FrmResults* frmResults = nullptr;
   FrmCommodityResults* frmCommodityResults = nullptr;
+  FrmCumulativeResults* frmCumulativeResults = nullptr;
 
   // --- Handlers ---
   void mnuOpenRes_Click();
@@ -200,6 +204,12 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // Opens the Results window of the run that has just finished, unless it
   // is open already.
   void ShowResults(int report);
+  // Opens the Results window of the cumulative run of `r` that has just
+  // finished, with the figures of its whole group.
+  void ShowCumulativeResults(const CumulativeRequest& r);
+  // Shows a Results window just filled; View > Last Run's Results brings it
+  // back.
+  void OpenResultsWindow(QWidget* window);
   // The run under way has written its report: it becomes the last finished
   // run of its kind.
   void FinishRunRecord();

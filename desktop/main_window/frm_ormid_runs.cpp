@@ -15,6 +15,7 @@
 
 #include "core/mod_ormid.h"
 #include "core/paths.h"
+#include "cumulative/cumulative_figures.h"
 #include "cumulative/cumulative_session.h"
 #include "desktop/batch/frm_batch.h"
 #include "desktop/delivery/frm_report2.h"
@@ -25,6 +26,7 @@
 #include "desktop/main_window/frm_problems.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
+#include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
@@ -189,6 +191,10 @@ void FrmOrmid::ShowResults(int report) {
     runFigures_ = RunFigures{};
     window = frmCommodityResults;
   }
+  OpenResultsWindow(window);
+}
+
+void FrmOrmid::OpenResultsWindow(QWidget* window) {
   lastResults_ = window;
   mnuLastResults->setEnabled(true);
   // The window opens beside the report without taking the keyboard from
@@ -338,7 +344,36 @@ void FrmOrmid::mnuCumulative_Click() {
     p_.MessageBox(failure + ". The report stands.", "Cumulative Assessment", MsgIcon::Exclamation,
                   MsgButtons::OK);
   if (frmHistory) frmHistory->Refresh();
+  // The Results window first, so that the report's viewer comes up in front
+  // of it.
+  ShowCumulativeResults(r);
   ShowViewer("Cumulative Analysis", run.report, kReportLongTerm);
+}
+
+void FrmOrmid::ShowCumulativeResults(const CumulativeRequest& r) {
+  // The window keeps the installation as the run started it, the group and
+  // the settings: a what-if is worked out from them, whatever the main
+  // window opens next.
+  auto run = std::make_unique<CumulativeRunInputs>();
+  run->started = m_;
+  run->shownName = r.shownName;
+  run->adj2 = r.adj2;
+  run->rows = r.rows;
+  CumulativeFigures figures;
+  std::vector<std::string> problems;
+  if (!ReadAssessmentGroup(r.group, r.shownName, run->group, problems) ||
+      !ComputeCumulativeFigures(run->started, run->group, r.adj2, r.rows, HeadroomBy::CropGroup, {},
+                                r.shownName, figures, problems)) {
+    // The group file or a residue file changed since the run: the report
+    // stands, and a message says why there is no window.
+    std::string text = "The Results window of the cumulative run cannot be shown:";
+    for (const std::string& problem : problems) text += "\n" + problem;
+    p_.MessageBox(text, "Cumulative Assessment", MsgIcon::Exclamation, MsgButtons::OK);
+    return;
+  }
+  if (!frmCumulativeResults) frmCumulativeResults = new FrmCumulativeResults(p_);
+  frmCumulativeResults->ShowRun(std::move(run), std::move(figures));
+  OpenResultsWindow(frmCumulativeResults);
 }
 
 }  // namespace ormid

@@ -24,67 +24,13 @@
 #include "core/float_text.h"
 #include "core/platform.h"
 #include "desktop/delivery/qt_text.h"
+#include "desktop/results/results_widgets.h"
 #include "headroom/headroom.h"
 #include "headroom/headroom_text.h"
 
 namespace ormid {
 
 namespace {
-
-// The charts' labels on the screen: every subgroup's name has room.
-constexpr int kWindowPointSize = 8;
-
-// A cell that sorts by its number, not by its text.
-class NumberItem : public QTableWidgetItem {
- public:
-  NumberItem(const QString& text, double value) : QTableWidgetItem(text), value_(value) {
-    setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  }
-  bool operator<(const QTableWidgetItem& other) const override {
-    if (auto* number = dynamic_cast<const NumberItem*>(&other)) return value_ < number->value_;
-    return QTableWidgetItem::operator<(other);
-  }
-
- private:
-  double value_;
-};
-
-QTableWidgetItem* NumberCell(std::optional<float> value) {
-  if (!value) return new NumberItem(QString(), -1);
-  return new NumberItem(FromBytes(ShortestText(*value)), *value);
-}
-
-QTableWidgetItem* TextCell(const QString& text) {
-  auto* item = new QTableWidgetItem(text);
-  return item;
-}
-
-QTableWidget* NewTable(const char* name, QWidget* parent) {
-  auto* table = new QTableWidget(parent);
-  table->setObjectName(name);
-  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table->verticalHeader()->hide();
-  // Compact rows: a whole list of subgroups fits on the screen.
-  table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
-  table->horizontalHeader()->setStretchLastSection(false);
-  return table;
-}
-
-QPushButton* NewButton(const QString& text, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
-
-QChartView* NewChartView(const char* name, QWidget* parent) {
-  auto* view = new QChartView(parent);
-  view->setObjectName(name);
-  view->setRenderHint(QPainter::Antialiasing);
-  view->setMinimumSize(480, 360);
-  return view;
-}
 
 // The subgroups' figures, one row each, with the columns the run reports.
 void FillFigures(QTableWidget* table, const std::vector<ShownSubgroup>& rows) {
@@ -131,15 +77,6 @@ void FillFigures(QTableWidget* table, const std::vector<ShownSubgroup>& rows) {
     table->sortByColumn(sortColumn, order);
   else
     table->sortByColumn(0, Qt::AscendingOrder);
-}
-
-void CopyToClipboard(const QTableWidget& table) {
-  QApplication::clipboard()->setText(FiguresTableText(table));
-}
-
-QString Title(const QString& what, const std::string& chemical) {
-  const QString name = FromBytes(chemical).trimmed();
-  return name.isEmpty() ? what : what + " - " + name;
 }
 
 }  // namespace
@@ -501,14 +438,9 @@ void FrmCommodityResults::ShowSubgroup() {
   const int row = CurrentRow();
   bars_ = row > 0 ? figures_->Pareto(row) : std::vector<CommodityWhatIf::Bar>{};
   const QString name = FromBytes(figures_->SubgroupName(row)).trimmed();
-  QString title = Title(tr("Crop groups' shares of exposure: %1").arg(name), chemical_);
-  // A what-if says what it left out, on screen and in an exported chart.
-  if (!leftOutNames_.isEmpty()) {
-    QStringList named = leftOutNames_.mid(0, 4);
-    if (leftOutNames_.size() > 4) named << tr("%1 more").arg(leftOutNames_.size() - 4);
-    title += "<br>" + tr("What-if, left out: %1").arg(named.join(", ").toHtmlEscaped());
-  }
-  chart_ = ParetoChartOf(bars_, title);
+  chart_ = ParetoChartOf(
+      bars_, WhatIfTitle(Title(tr("Crop groups' shares of exposure: %1").arg(name), chemical_),
+                         leftOutNames_));
   const float total = row > 0 ? figures_->Total(row) : 0.0f;
   lblPareto->setText(
       tr("%1: total exposure %2 mg/kg bw/day").arg(name).arg(FromBytes(ShortestText(total))));

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QHorizontalBarSeries>
+#include <QHorizontalStackedBarSeries>
 #include <QImage>
 #include <QLineSeries>
 #include <QPainter>
@@ -19,9 +20,11 @@
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <set>
 
 #include "core/platform.h"
+#include "cumulative/cumulative_figures.h"
 #include "desktop/delivery/qt_text.h"
 
 namespace ormid {
@@ -91,6 +94,37 @@ double NiceStep(double raw) {
   for (double m : {1.0, 2.0, 2.5, 5.0})
     if (m * power >= raw) return m * power;
   return 10 * power;
+}
+
+// A part's colour in a stacked chart: the bars' own colour first.
+QColor PartColour(int j) {
+  static const QColor palette[] = {kBarColour,
+                                   QColor(0xe3, 0x9b, 0x2d),
+                                   QColor(0x4f, 0xa3, 0x5a),
+                                   QColor(0x8e, 0x5a, 0xa8),
+                                   QColor(0x9c, 0x6b, 0x4e),
+                                   QColor(0x2e, 0xa8, 0xb5),
+                                   QColor(0xc9, 0x5f, 0x9a),
+                                   QColor(0x7a, 0x7a, 0x7a)};
+  return palette[static_cast<std::size_t>(j) % std::size(palette)];
+}
+
+// The limit across every bar of a horizontal chart of n categories: a
+// dashed line at x.
+void AddLimitLine(QChart* chart, QAbstractAxis* values, QAbstractAxis* categories, double x, int n,
+                  const QString& name) {
+  auto* line = new QLineSeries();
+  line->setObjectName(kLimitSeries);
+  line->setName(name);
+  line->append(x, -0.5);
+  line->append(x, n - 0.5);
+  QPen pen(kWarningColour);
+  pen.setWidthF(2);
+  pen.setStyle(Qt::DashLine);
+  line->setPen(pen);
+  chart->addSeries(line);
+  line->attachAxis(values);
+  line->attachAxis(categories);
 }
 
 }  // namespace
@@ -219,22 +253,107 @@ QChart* BuildSubgroupChart(const SubgroupChartData& data, int pointSize) {
   chart->addAxis(values, Qt::AlignBottom);
   bars->attachAxis(values);
 
-  // The limit across every bar.
-  auto* line = new QLineSeries();
-  line->setObjectName(kLimitSeries);
-  line->setName(log ? DecadeLabel(static_cast<int>(std::round(std::log10(limit)))) : "100%");
-  line->append(drawn(limit), -0.5);
-  line->append(drawn(limit), n - 0.5);
-  QPen pen(kWarningColour);
-  pen.setWidthF(2);
-  pen.setStyle(Qt::DashLine);
-  line->setPen(pen);
-  chart->addSeries(line);
-  line->attachAxis(values);
-  line->attachAxis(categories);
+  AddLimitLine(chart, values, categories, drawn(limit), n,
+               log ? DecadeLabel(static_cast<int>(std::round(std::log10(limit)))) : "100%");
 
   SetFonts(chart, pointSize);
   return chart;
+}
+
+StackedChartData CumulativeChartOf(const AssessmentGroup& group,
+                                   const std::vector<CumulativeSubgroup>& subgroups,
+                                   const QString& title) {
+  StackedChartData data;
+  data.title = title;
+  data.axisTitle = QObject::tr("Index-equivalent exposure (mg/kg bw/day)");
+  data.limit = group.Cpad();
+  data.limitName = QObject::tr("cPAD");
+  for (const GroupChemical& g : group.chemicals) data.parts << FromBytes(g.chemical).trimmed();
+  data.values.resize(static_cast<int>(group.chemicals.size()));
+  for (const CumulativeSubgroup& s : subgroups) {
+    data.subgroups << FromBytes(s.subgroup);
+    for (std::size_t j = 0; j < group.chemicals.size() && j < s.equivalent.size(); ++j)
+      data.values[static_cast<int>(j)] << s.equivalent[j];
+  }
+  const int most = MostExposedSubgroup(subgroups);
+  if (most >= 0 && subgroups[static_cast<std::size_t>(most)].indexEquivalent > 0) {
+    const CumulativeSubgroup& s = subgroups[static_cast<std::size_t>(most)];
+    data.note = QObject::tr("Most exposed: %1, %2 mg/kg bw/day in %3 equivalents (%4% of cPAD)")
+                    .arg(FromBytes(s.subgroup).trimmed())
+                    .arg(QString::number(s.indexEquivalent, 'g', 4))
+                    .arg(FromBytes(group.chemicals[group.index].chemical).trimmed())
+                    .arg(QString::number(s.percentCpad, 'f', 1));
+  } else {
+    data.note = QObject::tr("No subgroup is exposed.");
+  }
+  return data;
+}
+
+QChart* BuildStackedSubgroupChart(const StackedChartData& data, int pointSize) {
+  auto* chart = new QChart();
+  chart->setTitle(data.title);
+  chart->legend()->setAlignment(Qt::AlignBottom);
+  chart->setMargins(QMargins(4, 4, 12, 4));
+  const int n = static_cast<int>(data.subgroups.size());
+
+  // One bar set per part, each subgroup's parts stacked into its bar; the
+  // first subgroup at the top, as in the long-term chart.
+  auto* bars = new QHorizontalStackedBarSeries();
+  bars->setObjectName(kBarsSeries);
+  double largest = 0;
+  std::vector<double> totals(static_cast<std::size_t>(n), 0.0);
+  for (int j = 0; j < data.parts.size(); ++j) {
+    auto* set = new QBarSet(data.parts[j]);
+    const QColor colour = PartColour(j < data.colours.size() ? data.colours[j] : j);
+    set->setColor(colour);
+    set->setBorderColor(colour);
+    const QList<double>& values = data.values[j];
+    for (int k = n - 1; k >= 0; --k) {
+      const double v = k < values.size() ? values[k] : 0.0;
+      set->append(v);
+      totals[static_cast<std::size_t>(k)] += v;
+    }
+    bars->append(set);
+  }
+  for (double t : totals) largest = std::max(largest, t);
+  bars->setBarWidth(0.7);
+  chart->addSeries(bars);
+
+  auto* categories = new QBarCategoryAxis();
+  QStringList names = Distinct(data.subgroups);
+  std::reverse(names.begin(), names.end());
+  categories->append(names);
+  categories->setTruncateLabels(false);
+  chart->addAxis(categories, Qt::AlignLeft);
+  bars->attachAxis(categories);
+
+  auto* values = new QValueAxis();
+  const double top = std::max(largest, data.limit) * 1.1;
+  if (top > 0) {
+    const double step = NiceStep(top / 6);
+    values->setRange(0, std::ceil(top / step) * step);
+    values->setTickType(QValueAxis::TicksDynamic);
+    values->setTickAnchor(0);
+    values->setTickInterval(step);
+  } else {
+    values->setRange(0, 1);
+  }
+  values->setLabelFormat("%g");
+  values->setTitleText(data.axisTitle);
+  chart->addAxis(values, Qt::AlignBottom);
+  bars->attachAxis(values);
+
+  if (data.limit > 0) AddLimitLine(chart, values, categories, data.limit, n, data.limitName);
+  SetFonts(chart, pointSize);
+  return chart;
+}
+
+QString WhatIfTitle(const QString& title, const QStringList& leftOut) {
+  if (leftOut.isEmpty()) return title;
+  QStringList named = leftOut.mid(0, 4);
+  if (leftOut.size() > 4) named << QObject::tr("%1 more").arg(leftOut.size() - 4);
+  return title + "<br>" +
+         QObject::tr("What-if, left out: %1").arg(named.join(", ").toHtmlEscaped());
 }
 
 QChart* BuildParetoChart(const ParetoChartData& data, int pointSize) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "cumulative/cumulative_run.h"
 #include "results/run_figures.h"
 
 QT_BEGIN_NAMESPACE
@@ -40,6 +41,31 @@ struct ParetoChartData {
 };
 ParetoChartData ParetoChartOf(const std::vector<CommodityWhatIf::Bar>& bars, const QString& title);
 
+// Per subgroup a bar of stacked parts (one bar set per part, in order),
+// with a limit across every bar.
+struct StackedChartData {
+  QString title;
+  QString note;  // above the chart: the most exposed subgroup
+  QString axisTitle;
+  QStringList subgroups;
+  QStringList parts;
+  // Each part's place in the chart colours, so that a part keeps its colour
+  // when others are left out; empty: the parts' own order.
+  QList<int> colours;
+  QList<QList<double>> values;  // [part][subgroup]
+  double limit = 0;             // none when 0
+  QString limitName;
+};
+// A cumulative run's subgroups: each chemical's index-equivalent exposure,
+// the cPAD as the limit.
+StackedChartData CumulativeChartOf(const AssessmentGroup& group,
+                                   const std::vector<CumulativeSubgroup>& subgroups,
+                                   const QString& title);
+
+// A what-if chart's title says what it leaves out (the first four, then how
+// many more), on screen and in an exported chart.
+QString WhatIfTitle(const QString& title, const QStringList& leftOut);
+
 // Object names of the series, for whoever looks into a chart.
 inline constexpr const char* kBarsSeries = "bars";
 inline constexpr const char* kLimitSeries = "limit";
@@ -51,6 +77,7 @@ QChart* BuildSubgroupChart(const SubgroupChartData& data, int pointSize);
 // to be drawn (0 for a chart without one).
 int ChartHeightFor(QChart* chart);
 QChart* BuildParetoChart(const ParetoChartData& data, int pointSize);
+QChart* BuildStackedSubgroupChart(const StackedChartData& data, int pointSize);
 
 enum class ChartFormat { Png, Svg, Pdf };
 // The format an export file's name asks for by its extension (any case).

@@ -7,6 +7,7 @@
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "cumulative/cumulative_export.h"
+#include "cumulative/cumulative_figures.h"
 #include "cumulative/cumulative_report.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
@@ -16,36 +17,6 @@ namespace ormid {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Takes the chemicals named out of the group, as if its file did not list
-// them; their potencies stay as the full group gives them.
-bool LeaveOut(AssessmentGroup& group, const std::vector<std::string>& names,
-              const std::string& shownName, std::vector<std::string>& problems) {
-  const std::size_t before = problems.size();
-  std::vector<bool> out(group.chemicals.size(), false);
-  for (const std::string& name : names) {
-    const auto it =
-        std::find_if(group.chemicals.begin(), group.chemicals.end(),
-                     [&](const GroupChemical& g) { return ToLower(g.chemical) == ToLower(name); });
-    if (it == group.chemicals.end()) {
-      problems.push_back("--exclude: chemical:" + name + " is not a chemical of " + shownName);
-    } else if (it->index) {
-      problems.push_back("--exclude: " + it->chemical +
-                         " is the index chemical, which the group's figures are expressed in");
-    } else {
-      out[static_cast<std::size_t>(it - group.chemicals.begin())] = true;
-    }
-  }
-  if (problems.size() != before) return false;
-  std::vector<GroupChemical> kept;
-  for (std::size_t j = 0; j < group.chemicals.size(); ++j) {
-    if (out[j]) continue;
-    if (group.chemicals[j].index) group.index = kept.size();
-    kept.push_back(std::move(group.chemicals[j]));
-  }
-  group.chemicals = std::move(kept);
-  return true;
-}
 
 }  // namespace
 
@@ -99,7 +70,7 @@ CumulativeOutcome RunCumulative(const ModOrmid& started, Platform& p, const Cumu
   ChemicalRuns runs;
   runs.by = r.by.value_or(HeadroomBy::CropGroup);
   if (!ReadAssessmentGroup(r.group, r.shownName, group, out.problems) ||
-      !LeaveOut(group, r.excludedChemicals, r.shownName, out.problems) ||
+      !LeaveOutChemicals(group, r.excludedChemicals, r.shownName, out.problems) ||
       !ComputeChemicalExposures(
           started, group, r.adj2, r.shownName, e, out.problems, r.excludedCodes,
           r.by ? std::optional<CommodityBreakdown>(CommodityBreakdown{*r.by, r.rows, {}})

@@ -2,6 +2,9 @@
 // sample installations: the chart holds the run's own figures, one bar per
 // subgroup with the limit across them; exported charts are real PNG, SVG and
 // PDF files; a crop group unticked gives what a real run without it gives.
+// The cumulative run's window holds the figures of the run's JSON export,
+// and its what-if those of a real run with the same chemicals and crop
+// groups left out.
 #include <QAbstractBarSeries>
 #include <QApplication>
 #include <QBarCategoryAxis>
@@ -27,15 +30,19 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "bench/synthetic_installation.h"
 #include "cli/cli_run.h"
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
+#include "cumulative/assessment_group.h"
+#include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/modal_runner.h"
+#include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
 #include "setup/startup.h"
 #include "tests/sample_run.h"
@@ -143,6 +150,119 @@ std::string FirstMessage(const FakePlatform& p) {
 
 std::string FileBytes(const fs::path& path) {
   return ReadFileBytes(path);
+}
+
+// The subgroups of a real cumulative run of `group`, as its JSON export
+// gives them (`extra`: --exclude and its items); null, the test failed,
+// when it fails.
+nlohmann::json RealCumulativeRun(const Desktop& d, const fs::path& group,
+                                 const std::vector<std::string>& extra = {}) {
+  const fs::path json = d.dir.path() / "real.json";
+  std::vector<std::string> args = {"-C",           d.dir.str(), "cumulative", group.string(),
+                                   "--no-history", "--export",  json.string()};
+  args.insert(args.end(), extra.begin(), extra.end());
+  fs::remove(json);
+  std::ostringstream out, err;
+  const int status = cli::RunCli(args, out, err);
+  fs::current_path(d.dir.path());
+  if (status != 0) {
+    QTest::qFail(err.str().c_str(), __FILE__, __LINE__);
+    return nullptr;
+  }
+  return nlohmann::json::parse(FileBytes(json))["cumulative"];
+}
+
+// A double cell as the window shows it: blank for a figure that is none.
+void ExpectFigure(const QTableWidget& table, int r, int c, const nlohmann::json& value) {
+  const QString text = QString::fromStdString(Text(table, r, c));
+  if (value.is_null()) {
+    QCOMPARE(text, QString());
+  } else {
+    // The very double, not one close to it.
+    bool number = false;
+    const double shown = text.toDouble(&number);
+    QVERIFY2(number && shown == value.get<double>(),
+             qPrintable(text + " instead of " + QString::fromStdString(value.dump())));
+  }
+}
+
+// The window's table, chart and chemicals' shares hold the run's figures.
+void ExpectCumulativeWindowHolds(const FrmCumulativeResults& window, const nlohmann::json& run,
+                                 const AssessmentGroup& group) {
+  QVERIFY(!run.is_null());
+  const QTableWidget& table = *window.tblFigures;
+  QCOMPARE(table.rowCount(), static_cast<int>(run.size()));
+  const int exposure = Column(table, "Index-equivalent exposure (mg/kg bw/day)");
+  const int cpad = Column(table, "% of cPAD"), moet = Column(table, "MOET"),
+            hi = Column(table, "Hazard index");
+  QVERIFY(exposure >= 0 && cpad >= 0 && moet >= 0 && hi >= 0);
+  for (int r = 0; r < table.rowCount(); ++r) {
+    const int row = std::stoi(Text(table, r, 0));
+    const nlohmann::json& s = run[static_cast<std::size_t>(row - 1)];
+    QCOMPARE(s["row"].get<int>(), row);
+    const nlohmann::json& c = s["cumulative"];
+    ExpectFigure(table, r, exposure, c["index_equivalent_mg_per_kg_bw_day"]);
+    ExpectFigure(table, r, cpad, c["percent_of_index_pad"]);
+    ExpectFigure(table, r, moet, c["moet"]);
+    ExpectFigure(table, r, hi, c["hazard_index"]);
+    if (QTest::currentTestFailed()) return;
+  }
+
+  // A bar set per chemical kept, each subgroup's bar stacking their index
+  // equivalents, the first subgroup at the top; the cPAD across them.
+  QChart* chart = window.chtSubgroups->chart();
+  QAbstractBarSeries* bars = Bars(chart);
+  QVERIFY(bars);
+  const nlohmann::json& chemicals = run[0]["chemicals"];
+  QCOMPARE(bars->barSets().size(), static_cast<int>(chemicals.size()));
+  const int n = static_cast<int>(run.size());
+  auto* names = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Vertical).front());
+  QVERIFY(names);
+  QCOMPARE(names->count(), n);
+  QCOMPARE(names->at(n - 1),
+           QString::fromStdString(run[0]["subgroup"].get<std::string>()).trimmed().toHtmlEscaped());
+  for (int j = 0; j < bars->barSets().size(); ++j) {
+    QBarSet* set = bars->barSets()[j];
+    QCOMPARE(set->label().toStdString(),
+             chemicals[static_cast<std::size_t>(j)]["chemical"].get<std::string>());
+    QCOMPARE(set->count(), n);
+    for (int k = 0; k < n; ++k) {
+      const nlohmann::json& e =
+          run[static_cast<std::size_t>(k)]["chemicals"][static_cast<std::size_t>(j)]
+             ["index_equivalent_mg_per_kg_bw_day"];
+      QVERIFY2(set->at(n - 1 - k) == e.get<double>(),
+               qPrintable(QString::number(set->at(n - 1 - k)) + " instead of " +
+                          QString::fromStdString(e.dump())));
+    }
+  }
+  QLineSeries* limit = Line(chart, kLimitSeries);
+  QVERIFY(limit);
+  QCOMPARE(limit->at(0).x(), group.Cpad());
+  QVERIFY(limit->at(0).y() < 0 && limit->at(1).y() > n - 1);
+
+  // Each chemical's share in the subgroup with the highest percent of the
+  // cPAD; none for a chemical left out.
+  std::size_t worst = 0;
+  for (std::size_t k = 1; k < run.size(); ++k)
+    if (run[k]["cumulative"]["percent_of_index_pad"].get<double>() >
+        run[worst]["cumulative"]["percent_of_index_pad"].get<double>())
+      worst = k;
+  QVERIFY(window.lblMostExposed->text().contains(
+      QString::fromStdString(run[worst]["subgroup"].get<std::string>()).trimmed()));
+  for (int i = 0; i < window.treChemicals->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = window.treChemicals->topLevelItem(i);
+    QString share;
+    for (const auto& c : run[worst]["chemicals"])
+      if (QString::fromStdString(c["chemical"].get<std::string>()) == item->text(0))
+        share = QString::number(c["share_percent"].get<double>(), 'f', 2);
+    QCOMPARE(item->text(2), share);
+  }
+}
+
+QTreeWidgetItem* ItemNamed(QTreeWidget* list, int column, const QString& text) {
+  for (int i = 0; i < list->topLevelItemCount(); ++i)
+    if (list->topLevelItem(i)->text(column) == text) return list->topLevelItem(i);
+  return nullptr;
 }
 
 class ResultsWindowTest : public QObject {
@@ -523,6 +643,106 @@ class ResultsWindowTest : public QObject {
     results->cmdExportChart->click();
     QSvgRenderer renderer(QString::fromStdString((d.dir.path() / "pareto.svg").string()));
     QVERIFY(renderer.isValid());
+  }
+
+  // File > Cumulative Assessment...: the report in the viewer, and the
+  // Results window with the figures of the run; a closed window comes back
+  // from View > Last Run's Results.
+  void cumulativeWindowHoldsTheRunsFigures_data() {
+    QTest::addColumn<QString>("sample");
+    QTest::newRow("csfii") << "csfii";
+    QTest::newRow("nhanes") << "nhanes-2005-2010";
+  }
+  void cumulativeWindowHoldsTheRunsFigures() {
+    QFETCH(QString, sample);
+    Desktop d(sample.toStdString());
+    QVERIFY(d.Start());
+    const fs::path group = d.dir.path() / "op-group.csv";
+    d.platform.openAnswers.push_back(group.string());
+    d.w->mnuCumulative->trigger();
+    QVERIFY2(d.platform.messages.empty(), FirstMessage(d.platform).c_str());
+    QVERIFY(d.w->frmReport2 && d.w->frmReport2->isVisible());
+    FrmCumulativeResults* results = d.w->frmCumulativeResults;
+    QVERIFY(results && results->isVisible());
+    AssessmentGroup g;
+    std::vector<std::string> problems;
+    QVERIFY(ReadAssessmentGroup(group.string(), "op-group.csv", g, problems));
+    const nlohmann::json run = RealCumulativeRun(d, group);
+    QCOMPARE(results->tblFigures->rowCount(), static_cast<int>(d.m.gPopCount));
+    ExpectCumulativeWindowHolds(*results, run, g);
+    if (QTest::currentTestFailed()) return;
+    // The crop groups are those of the run's breakdown.
+    QVERIFY(results->treCropGroups->topLevelItemCount() > 3);
+
+    results->close();
+    d.w->mnuLastResults->trigger();
+    QVERIFY(results->isVisible());
+  }
+
+  // Unticking a chemical gives the figures of a real run without it,
+  // unticking a crop group those of a real run with its residues as 0; the
+  // index chemical stays in.
+  void cumulativeWhatIfMatchesARealRun() {
+    Desktop d("csfii");
+    QVERIFY(d.Start());
+    const fs::path group = d.dir.path() / "op-group.csv";
+    d.platform.openAnswers.push_back(group.string());
+    d.w->mnuCumulative->trigger();
+    FrmCumulativeResults* results = d.w->frmCumulativeResults;
+    QVERIFY(results);
+    AssessmentGroup g;
+    std::vector<std::string> problems;
+    QVERIFY(ReadAssessmentGroup(group.string(), "op-group.csv", g, problems));
+    QCOMPARE(static_cast<int>(g.chemicals.size()), 2);
+    const QString index = QString::fromStdString(g.chemicals[g.index].chemical);
+    const QString other = QString::fromStdString(g.chemicals[1 - g.index].chemical);
+
+    QTreeWidgetItem* indexItem = ItemNamed(results->treChemicals, 0, index);
+    QVERIFY(indexItem);
+    QVERIFY(!(indexItem->flags() & Qt::ItemIsUserCheckable));
+    indexItem->setCheckState(0, Qt::Unchecked);
+    QCOMPARE(indexItem->checkState(0), Qt::Checked);
+    QVERIFY(results->WhatIf().Empty());
+    QVERIFY2(d.platform.messages.empty(), FirstMessage(d.platform).c_str());
+
+    // The chemical that is not the index chemical, left out.
+    ItemNamed(results->treChemicals, 0, other)->setCheckState(0, Qt::Unchecked);
+    AssessmentGroup without = g;
+    QVERIFY(LeaveOutChemicals(without, {other.toStdString()}, "op-group.csv", problems));
+    ExpectCumulativeWindowHolds(
+        *results, RealCumulativeRun(d, group, {"--exclude", "chemical:" + other.toStdString()}),
+        without);
+    if (QTest::currentTestFailed()) return;
+    QVERIFY2(results->chtSubgroups->chart()->title().contains("What-if, left out: " + other),
+             results->chtSubgroups->chart()->title().toUtf8());
+
+    // The crop group with the largest share, left out as well, then alone.
+    QTreeWidget* crops = results->treCropGroups;
+    QTreeWidgetItem* largest = nullptr;
+    for (int i = 0; i < crops->topLevelItemCount(); ++i)
+      if (!largest || crops->topLevelItem(i)->text(2).toDouble() > largest->text(2).toDouble())
+        largest = crops->topLevelItem(i);
+    QVERIFY(largest && largest->text(2).toDouble() > 0);
+    const std::string code = largest->text(1).toStdString();
+    largest->setCheckState(0, Qt::Unchecked);
+    ExpectCumulativeWindowHolds(
+        *results,
+        RealCumulativeRun(d, group, {"--exclude", "chemical:" + other.toStdString() + "," + code}),
+        without);
+    if (QTest::currentTestFailed()) return;
+    QCOMPARE(largest->text(2), QString());
+    ItemNamed(results->treChemicals, 0, other)->setCheckState(0, Qt::Checked);
+    ExpectCumulativeWindowHolds(*results, RealCumulativeRun(d, group, {"--exclude", code}), g);
+    if (QTest::currentTestFailed()) return;
+    // The chart's title says so, on screen and exported.
+    d.platform.saveAnswers.push_back((d.dir.path() / "whatif.svg").string());
+    results->cmdExportChart->click();
+    QVERIFY(FileBytes(d.dir.path() / "whatif.svg").find("What-if, left out: " + code) !=
+            std::string::npos);
+
+    results->cmdIncludeAll->click();
+    ExpectCumulativeWindowHolds(*results, RealCumulativeRun(d, group), g);
+    QVERIFY(!results->chtSubgroups->chart()->title().contains("What-if"));
   }
 
   // The full-size synthetic installation: 600 foods, 3,000 food forms, 33

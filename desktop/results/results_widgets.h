@@ -1,0 +1,47 @@
+// The widgets the Results windows share: tables whose number cells sort by
+// value, compact rows, buttons that are never a default, chart views, and
+// the chart font size on the screen.
+#pragma once
+
+#include <QString>
+#include <QTableWidgetItem>
+#include <optional>
+#include <string>
+
+class QChartView;
+class QPushButton;
+class QTableWidget;
+class QWidget;
+
+namespace ormid {
+
+// The charts' labels on the screen: every subgroup's name has room.
+inline constexpr int kWindowPointSize = 8;
+
+// A cell that sorts by its number, not by its text.
+class NumberItem : public QTableWidgetItem {
+ public:
+  NumberItem(const QString& text, double value);
+  bool operator<(const QTableWidgetItem& other) const override;
+
+ private:
+  double value_;
+};
+
+// A figure's cell: its shortest text that reads back to the same value
+// (single or double precision); empty when there is none.
+QTableWidgetItem* NumberCell(std::optional<float> value);
+QTableWidgetItem* DoubleCell(std::optional<double> value);
+QTableWidgetItem* TextCell(const QString& text);
+
+QTableWidget* NewTable(const char* name, QWidget* parent);
+QPushButton* NewButton(const QString& text, const char* name, QWidget* parent);
+QChartView* NewChartView(const char* name, QWidget* parent);
+
+// Copies a table (see FiguresTableText) to the clipboard.
+void CopyToClipboard(const QTableWidget& table);
+
+// A window's or chart's title with the run's chemical or group after it.
+QString Title(const QString& what, const std::string& chemical);
+
+}  // namespace ormid

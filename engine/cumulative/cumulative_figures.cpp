@@ -1,0 +1,61 @@
+#include "cumulative/cumulative_figures.h"
+
+#include <algorithm>
+
+#include "core/paths.h"
+#include "results/worst_subgroup.h"
+
+namespace ormid {
+
+bool LeaveOutChemicals(AssessmentGroup& group, const std::vector<std::string>& names,
+                       const std::string& shownName, std::vector<std::string>& problems) {
+  const std::size_t before = problems.size();
+  std::vector<bool> out(group.chemicals.size(), false);
+  for (const std::string& name : names) {
+    const auto it =
+        std::find_if(group.chemicals.begin(), group.chemicals.end(),
+                     [&](const GroupChemical& g) { return ToLower(g.chemical) == ToLower(name); });
+    if (it == group.chemicals.end()) {
+      problems.push_back("--exclude: chemical:" + name + " is not a chemical of " + shownName);
+    } else if (it->index) {
+      problems.push_back("--exclude: " + it->chemical +
+                         " is the index chemical, which the group's figures are expressed in");
+    } else {
+      out[static_cast<std::size_t>(it - group.chemicals.begin())] = true;
+    }
+  }
+  if (problems.size() != before) return false;
+  std::vector<GroupChemical> kept;
+  for (std::size_t j = 0; j < group.chemicals.size(); ++j) {
+    if (out[j]) continue;
+    if (group.chemicals[j].index) group.index = kept.size();
+    kept.push_back(std::move(group.chemicals[j]));
+  }
+  group.chemicals = std::move(kept);
+  return true;
+}
+
+bool ComputeCumulativeFigures(const ModOrmid& started, const AssessmentGroup& group, bool adj2,
+                              const std::vector<int>& rows, std::optional<HeadroomBy> by,
+                              const CumulativeWhatIf& whatIf, const std::string& shownName,
+                              CumulativeFigures& out, std::vector<std::string>& problems) {
+  out = CumulativeFigures();
+  out.group = group;
+  if (!LeaveOutChemicals(out.group, whatIf.chemicals, shownName, problems) ||
+      !ComputeChemicalExposures(
+          started, out.group, adj2, shownName, out.exposures, problems, whatIf.codes,
+          by ? std::optional<CommodityBreakdown>(CommodityBreakdown{*by, rows, {}}) : std::nullopt))
+    return false;
+  out.subgroups = CombineExposures(started, out.group, out.exposures, rows);
+  return true;
+}
+
+int MostExposedSubgroup(const std::vector<CumulativeSubgroup>& subgroups) {
+  std::vector<SubgroupStanding> standings;
+  for (const CumulativeSubgroup& s : subgroups)
+    standings.push_back({static_cast<float>(s.indexEquivalent), static_cast<float>(s.percentCpad),
+                         std::nullopt, std::nullopt});
+  return WorstSubgroup(standings);
+}
+
+}  // namespace ormid
