@@ -199,7 +199,8 @@ ScenarioOutcome RunCumulativeScenario(
     const auto row = static_cast<std::size_t>(c.row);
     r.column = row < started.gPopOrder.size() ? started.gPopOrder[row] : 0;
     SubgroupFigures g(r);
-    g.cumulative = CumulativeFigures{c.indexEquivalent, c.percentCpad, cpad, c.moet, c.hazardIndex};
+    g.cumulative =
+        CumulativeSubgroupFigures{c.indexEquivalent, c.percentCpad, cpad, c.moet, c.hazardIndex};
     out.subgroups.push_back(std::move(g));
   }
   if (o.history) {

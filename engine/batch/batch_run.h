@@ -84,7 +84,7 @@ enum class ScenarioStatus { Done, Failed, NotRun };
 // run forms them: the exposure in index-chemical equivalents, its percent of
 // the index chemical's PAD (cPAD), the total margin of exposure and the
 // hazard index.
-struct CumulativeFigures {
+struct CumulativeSubgroupFigures {
   double indexEquivalent = 0, percentCpad = 0, cpad = 0;
   std::optional<double> moet, hazardIndex;
 };
@@ -95,7 +95,7 @@ struct CumulativeFigures {
 struct SubgroupFigures {
   LongTermResult figures;  // figures.subgroup points into name
   std::string name;
-  std::optional<CumulativeFigures> cumulative;
+  std::optional<CumulativeSubgroupFigures> cumulative;
   SubgroupFigures() = default;
   SubgroupFigures(const LongTermResult& r);
   SubgroupFigures(const SubgroupFigures& o);

@@ -66,7 +66,7 @@ void CumulativeCells(const SubgroupFigures& g, std::vector<Cell>& cells) {
                    moe = IndexOf(columns, "margin_of_exposure");
   LongTermCells(g.figures, cells);
   for (std::size_t i = 3; i < cells.size(); ++i) cells[i] = Cell();
-  const CumulativeFigures& c = *g.cumulative;
+  const CumulativeSubgroupFigures& c = *g.cumulative;
   cells[static_cast<std::size_t>(exposure)] = c.indexEquivalent;
   cells[static_cast<std::size_t>(kind)] = std::string_view("cPAD");
   cells[static_cast<std::size_t>(dose)] = c.cpad;

@@ -53,8 +53,7 @@ bool ComputeCumulativeFigures(const ModOrmid& started, const AssessmentGroup& gr
 int MostExposedSubgroup(const std::vector<CumulativeSubgroup>& subgroups) {
   std::vector<SubgroupStanding> standings;
   for (const CumulativeSubgroup& s : subgroups)
-    standings.push_back({static_cast<float>(s.indexEquivalent), static_cast<float>(s.percentCpad),
-                         std::nullopt, std::nullopt});
+    standings.push_back(CumulativeStanding(s.indexEquivalent, s.percentCpad));
   return WorstSubgroup(standings);
 }
 

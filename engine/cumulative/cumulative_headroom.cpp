@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "core/mod_ormid.h"
+#include "cumulative/cumulative_figures.h"
 #include "report/number_format.h"
-#include "results/worst_subgroup.h"
 
 namespace ormid {
 
@@ -153,11 +153,8 @@ CumulativeHeadroom ComputeCumulativeHeadroom(const ModOrmid& m, const Assessment
   CumulativeHeadroom out;
   out.target = target;
   out.by = runs.by;
-  std::vector<SubgroupStanding> standings;
-  for (const CumulativeSubgroup& s : subgroups)
-    standings.push_back(CumulativeStanding(s.indexEquivalent, s.percentCpad));
   const CumulativeSubgroup* worst = nullptr;
-  if (const int i = WorstSubgroup(standings); i >= 0) {
+  if (const int i = MostExposedSubgroup(subgroups); i >= 0) {
     worst = &subgroups[static_cast<std::size_t>(i)];
     out.mostExposedRow = worst->row;
     out.mostExposedPercent = worst->percentCpad;

@@ -1,7 +1,5 @@
 #include "cumulative/cumulative_session.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 #include "core/mod_ormid.h"
@@ -14,11 +12,7 @@
 
 namespace ormid {
 
-namespace {
-
 namespace fs = std::filesystem;
-
-}  // namespace
 
 std::vector<RecordedCumulative> RecordedFrom(const AssessmentGroup& group,
                                              const std::vector<CumulativeSubgroup>& subgroups) {
