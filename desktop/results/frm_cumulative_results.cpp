@@ -110,24 +110,10 @@ FrmCumulativeResults::FrmCumulativeResults(Platform& p, QWidget* parent)
   middleColumn->addWidget(new QLabel(tr("Every subgroup:"), middle));
   middleColumn->addWidget(tblFigures, 1);
 
-  auto* right = new QWidget(split);
-  auto* rightColumn = new QVBoxLayout(right);
-  rightColumn->setContentsMargins(0, 0, 0, 0);
-  lblMostExposed = new QLabel(right);
-  lblMostExposed->setObjectName("lblMostExposed");
-  QFont bold = lblMostExposed->font();
-  bold.setBold(true);
-  lblMostExposed->setFont(bold);
-  lblMostExposed->setWordWrap(true);
-  // The chart is as tall as its subgroups' labels need; a window shorter
-  // than that scrolls it.
-  auto* chartScroll = new QScrollArea(right);
-  chartScroll->setWidgetResizable(true);
-  chartScroll->setFrameShape(QFrame::NoFrame);
-  chtSubgroups = NewChartView("chtSubgroups", chartScroll);
-  chartScroll->setWidget(chtSubgroups);
-  rightColumn->addWidget(lblMostExposed);
-  rightColumn->addWidget(chartScroll, 1);
+  const ChartColumn chart = NewChartColumn(split);
+  QWidget* right = chart.column;
+  lblMostExposed = chart.mostExposed;
+  chtSubgroups = chart.chart;
 
   split->addWidget(left);
   split->addWidget(middle);

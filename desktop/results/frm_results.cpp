@@ -108,24 +108,10 @@ FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Windo
   tblFigures = NewTable("tblFigures", split);
   tabViews = new QTabWidget(split);
   tabViews->setObjectName("tabViews");
-  auto* right = new QWidget(tabViews);
-  auto* rightColumn = new QVBoxLayout(right);
-  lblMostExposed = new QLabel(right);
-  lblMostExposed->setObjectName("lblMostExposed");
-  QFont bold = lblMostExposed->font();
-  bold.setBold(true);
-  lblMostExposed->setFont(bold);
-  lblMostExposed->setWordWrap(true);
-  // The chart is as tall as its subgroups' labels need; a window shorter
-  // than that scrolls it.
-  auto* chartScroll = new QScrollArea(right);
-  chartScroll->setWidgetResizable(true);
-  chartScroll->setFrameShape(QFrame::NoFrame);
-  chtSubgroups = NewChartView("chtSubgroups", chartScroll);
-  chartScroll->setWidget(chtSubgroups);
-  rightColumn->addWidget(lblMostExposed);
-  rightColumn->addWidget(chartScroll, 1);
-  tabViews->addTab(right, tr("C&hart"));
+  const ChartColumn chart = NewChartColumn(tabViews);
+  lblMostExposed = chart.mostExposed;
+  chtSubgroups = chart.chart;
+  tabViews->addTab(chart.column, tr("C&hart"));
 
   // The headroom of every crop group, food or food form: the residue
   // multiplier that brings the first subgroup to the endpoint's usual limit.

@@ -4,9 +4,12 @@
 #include <QChartView>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTableWidget>
+#include <QVBoxLayout>
 
 #include "core/float_text.h"
 #include "desktop/delivery/qt_text.h"
@@ -72,6 +75,27 @@ void CopyToClipboard(const QTableWidget& table) {
 QString Title(const QString& what, const std::string& chemical) {
   const QString name = FromBytes(chemical).trimmed();
   return name.isEmpty() ? what : what + " - " + name;
+}
+
+ChartColumn NewChartColumn(QWidget* parent) {
+  ChartColumn c;
+  c.column = new QWidget(parent);
+  auto* layout = new QVBoxLayout(c.column);
+  layout->setContentsMargins(0, 0, 0, 0);
+  c.mostExposed = new QLabel(c.column);
+  c.mostExposed->setObjectName("lblMostExposed");
+  QFont bold = c.mostExposed->font();
+  bold.setBold(true);
+  c.mostExposed->setFont(bold);
+  c.mostExposed->setWordWrap(true);
+  auto* scroll = new QScrollArea(c.column);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  c.chart = NewChartView("chtSubgroups", scroll);
+  scroll->setWidget(c.chart);
+  layout->addWidget(c.mostExposed);
+  layout->addWidget(scroll, 1);
+  return c;
 }
 
 }  // namespace ormid

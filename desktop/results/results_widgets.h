@@ -9,6 +9,7 @@
 #include <string>
 
 class QChartView;
+class QLabel;
 class QPushButton;
 class QTableWidget;
 class QWidget;
@@ -37,6 +38,16 @@ QTableWidgetItem* TextCell(const QString& text);
 QTableWidget* NewTable(const char* name, QWidget* parent);
 QPushButton* NewButton(const QString& text, const char* name, QWidget* parent);
 QChartView* NewChartView(const char* name, QWidget* parent);
+
+// The column of a subgroups chart: the most exposed subgroup's line in bold
+// above the chart, which is as tall as its subgroups' labels need and
+// scrolls in a window shorter than that.
+struct ChartColumn {
+  QWidget* column = nullptr;
+  QLabel* mostExposed = nullptr;
+  QChartView* chart = nullptr;
+};
+ChartColumn NewChartColumn(QWidget* parent);
 
 // Copies a table (see FiguresTableText) to the clipboard.
 void CopyToClipboard(const QTableWidget& table);
