@@ -121,7 +121,7 @@ FrmOrmid::FrmOrmid(ModOrmid& m, Platform& p, ModalRunner& runner, QWidget* paren
 }
 
 FrmOrmid::~FrmOrmid() {
-  delete frmReport2;
+  for (auto& [caption, viewer] : viewers) delete viewer;
   delete frmResults;
   delete frmCommodityResults;
   delete frmCumulativeResults;
@@ -396,7 +396,7 @@ void FrmOrmid::Form_Load() {
 void FrmOrmid::mnuExit_Click() {
   if (exiting_) return;
   exiting_ = true;
-  if (frmReport2) frmReport2->close();
+  for (auto& [caption, viewer] : viewers) viewer->close();
   if (frmResults) frmResults->close();
   if (frmCommodityResults) frmCommodityResults->close();
   if (frmCumulativeResults) frmCumulativeResults->close();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -113,7 +114,12 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   QLabel* lblPrinterMsg = nullptr;
 
   // The viewer, created on first use: a window of its own, owned here.
+  // The viewer shown last (or whose button was pressed); each report kind
+  // (the long-term and commodity reports, the residue listing, the
+  // cumulative report) has a viewer of its own, so that showing one does
+  // not replace another on the screen.
   FrmReport2* frmReport2 = nullptr;
+  std::map<std::string, FrmReport2*> viewers;
   // The Results windows of the last long-term, commodity and cumulative
   // runs, likewise.
   FrmResults* frmResults = nullptr;

@@ -85,12 +85,25 @@ void FrmOrmid::ChooseDestination(const std::string& caption) {
 }
 
 void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file, int kind) {
-  if (!frmReport2) {
-    frmReport2 = new FrmReport2();
-    connect(frmReport2, &FrmReport2::printRequested, this, &FrmOrmid::ViewerPrint);
-    connect(frmReport2, &FrmReport2::saveRequested, this, &FrmOrmid::ViewerSave);
-    connect(frmReport2, &FrmReport2::pdfRequested, this, &FrmOrmid::ViewerSavePdf);
+  FrmReport2*& viewer = viewers[caption];
+  if (!viewer) {
+    viewer = new FrmReport2();
+    // The buttons act on their own viewer's report.
+    FrmReport2* own = viewer;
+    connect(own, &FrmReport2::printRequested, this, [this, own] {
+      frmReport2 = own;
+      ViewerPrint();
+    });
+    connect(own, &FrmReport2::saveRequested, this, [this, own] {
+      frmReport2 = own;
+      ViewerSave();
+    });
+    connect(own, &FrmReport2::pdfRequested, this, [this, own] {
+      frmReport2 = own;
+      ViewerSavePdf();
+    });
   }
+  frmReport2 = viewer;
   frmReport2->setWindowTitle(FromBytes(caption));
   if (!frmReport2->LoadFile(file, kind)) {
     p_.MessageBox("The report " + file + " cannot be read.", "Show report", MsgIcon::Exclamation,

@@ -523,6 +523,16 @@ class FrmOrmidTest : public QObject {
     QVERIFY(Messages().empty());
     QCOMPARE(w_->frmReport2->windowTitle(), QString("Current Residue File"));
     QVERIFY(Shown(*w_->frmReport2->rtbreport).contains("Reference dose (NOEL) = 0.5 mg/kg bw/day"));
+    // The long-term report in a viewer of its own: the listing stays shown.
+    FrmReport2* listing = w_->frmReport2;
+    WriteFileBytes(inst_->dir.path() / "ormdtemp.txt", "long-term report\r\n");
+    w_->cmdPrintOrmidAnalysis->click();
+    QVERIFY(w_->frmReport2 != listing);
+    QCOMPARE(w_->frmReport2->windowTitle(), QString("Last Ormid Report"));
+    QVERIFY(listing->isVisible());
+    QCOMPARE(listing->windowTitle(), QString("Current Residue File"));
+    QVERIFY(Shown(*listing->rtbreport).contains("Reference dose (NOEL)"));
+    QCOMPARE(w_->viewers.size(), std::size_t{2});
   }
 
   void helpSequence() {
