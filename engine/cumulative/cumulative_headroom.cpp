@@ -17,10 +17,12 @@ namespace {
 const Multiplier kLowest{1000, -48};
 const Multiplier kHighest{9999, 38};
 
-// Rows whose own factor lies this far above the smallest one cannot be the
-// one that limits: the single-precision sums differ from exact ones by far
-// less.
-constexpr double kNearFactor = 1.05;
+// Rows whose own factor lies this far above the smallest one are left out of
+// the search: the estimates, from the run's figures in double precision,
+// are that close to the factors found. The rows left out are checked once
+// at the factor found (and searched with the others when one is past it),
+// so that the factor does not depend on this bound, only the time does.
+constexpr double kNearFactor = 1.001;
 
 // The group's figures with some entries of each chemical's run scaled: the
 // chemicals' exposures made again and added as CombineExposures adds them.
@@ -57,11 +59,20 @@ class ScaledGroup {
     for (std::size_t j = 0; j < selected_.size(); ++j)
       if (selected_[j]) runs_.runs[j]->totals->Scale(multiplier);
     const double cpad = group_.Cpad();
+    // Many rows: each chemical's columns made again in one pass over its
+    // entries (the same sums, added in the same order, as one column's).
+    const bool together = rows.size() > 2;
+    if (together) {
+      totals_.resize(selected_.size());
+      for (std::size_t j = 0; j < selected_.size(); ++j)
+        if (selected_[j]) runs_.runs[j]->totals->Totals(totals_[j]);
+    }
     for (int row : rows) {
       double equivalent = 0;
       for (std::size_t j = 0; j < selected_.size(); ++j) {
-        const float x = selected_[j] ? runs_.runs[j]->totals->Total(Column(row))
-                                     : e_.exposure[j][static_cast<std::size_t>(row)];
+        const float x = !selected_[j] ? e_.exposure[j][static_cast<std::size_t>(row)]
+                        : together    ? totals_[j][static_cast<std::size_t>(Column(row))]
+                                      : runs_.runs[j]->totals->Total(Column(row));
         if (!std::isfinite(x)) return row;
         equivalent += group_.chemicals[j].rpf * static_cast<double>(x);
       }
@@ -78,6 +89,7 @@ class ScaledGroup {
   const ChemicalExposures& e_;
   ChemicalRuns& runs_;
   std::vector<char> selected_;
+  std::vector<std::vector<float>> totals_;  // by chemical, every column
 };
 
 // The factor of the selection: the largest printed value that keeps every
@@ -100,7 +112,12 @@ void Search(ScaledGroup& scaled, const std::vector<CumulativeSubgroup>& subgroup
     out.outcome = HeadroomOutcome::Unlimited;
     return;
   }
-  if (const int row = scaled.FirstPast(0.0, rows, target); row != 0) {
+  // Past the target without the selection's residues: only a subgroup past
+  // it as the run stands can be.
+  std::vector<int> pastAsItStands;
+  for (const CumulativeSubgroup& s : subgroups)
+    if (!WithinCpadTarget(s.percentCpad, target)) pastAsItStands.push_back(s.row);
+  if (const int row = scaled.FirstPast(0.0, pastAsItStands, target); row != 0) {
     out.outcome = HeadroomOutcome::PastTarget;
     out.limitingRow = row;
     return;

@@ -142,6 +142,7 @@ void ScaledTotals::Select(const std::vector<std::size_t>& entries) {
   for (std::size_t e : selection_) inSelection_[e] = 1;
   first_ = selection_.empty() ? terms_.size() : selection_.front();
   prefix_.assign(static_cast<std::size_t>(terms_.columns()) + 1, kUnknown);
+  prefixAll_.clear();
   scaled_.clear();
 }
 
@@ -185,6 +186,38 @@ float ScaledTotals::Total(int c) {
     sum = AddTerm(sum, ExposureTerm(consumption, residue, adj1_[e], adj2_[e], useAdj2_));
   }
   return sum;
+}
+
+void ScaledTotals::Totals(std::vector<float>& out) {
+  const int columns = terms_.columns();
+  const auto n = static_cast<std::size_t>(columns) + 1;
+  if (prefixAll_.empty()) {
+    prefixAll_.assign(n, 0.0f);
+    for (std::size_t e = 0; e < first_; ++e)
+      for (int c = 1; c <= columns; ++c)
+        prefixAll_[static_cast<std::size_t>(c)] =
+            AddTerm(prefixAll_[static_cast<std::size_t>(c)], terms_.Term(e, c));
+  }
+  out = prefixAll_;
+  std::size_t next = 0;
+  for (std::size_t e = first_; e < terms_.size(); ++e) {
+    if (!inSelection_[e]) {
+      for (int c = 1; c <= columns; ++c)
+        out[static_cast<std::size_t>(c)] =
+            AddTerm(out[static_cast<std::size_t>(c)], terms_.Term(e, c));
+      continue;
+    }
+    const float residue = next < scaled_.size() ? scaled_[next] : residue_[e];
+    ++next;
+    const bool form = terms_.entry(e).form > 0;
+    for (int c = 1; c <= columns; ++c) {
+      const float consumption = terms_.Consumption(e, c);
+      if (form && consumption == 0) continue;
+      out[static_cast<std::size_t>(c)] =
+          AddTerm(out[static_cast<std::size_t>(c)],
+                  ExposureTerm(consumption, residue, adj1_[e], adj2_[e], useAdj2_));
+    }
+  }
 }
 
 std::vector<Commodity> Commodities(ModOrmid& m, const ExposureTerms& terms, HeadroomBy by) {

@@ -69,6 +69,9 @@ class ScaledTotals {
   void Scale(double multiplier);
   // Column c's total with the selected residues as scaled.
   float Total(int c);
+  // Every column's total (element c for column c, element 0 unused), as
+  // Total gives each, in one pass over the entries.
+  void Totals(std::vector<float>& out);
 
  private:
   static constexpr float kUnknown = -1.0f;
@@ -83,6 +86,7 @@ class ScaledTotals {
   std::size_t first_ = 0;
   std::vector<float> prefix_;
   std::vector<float> scaled_;
+  std::vector<float> prefixAll_;  // every column's prefix; empty until needed
 };
 
 // What the target limits: the percent of the RfD or PAD (endpoints R, P, NR,
