@@ -9,9 +9,11 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProgressDialog>
 
 namespace ormid {
 
@@ -137,7 +139,12 @@ std::unique_ptr<QFileDialog> NewOpenFileDialog(QWidget* parent, const FileDialog
 }
 
 QWidget* QtPlatform::DialogOwner() const {
-  if (QWidget* active = QApplication::activeWindow()) return active;
+  QWidget* active = QApplication::activeWindow();
+  // A progress dialog goes away by itself, while a question may still be
+  // open: the window it belongs to owns the question instead.
+  while (active && qobject_cast<QProgressDialog*>(active))
+    active = active->parentWidget() ? active->parentWidget()->window() : nullptr;
+  if (active && active->isVisible()) return active;
   return parent_;
 }
 
@@ -145,8 +152,12 @@ MsgAnswer QtPlatform::MessageBox(const std::string& text, const std::string& tit
                                  MsgButtons buttons) {
   CursorPause pause;
   auto owned = NewMessageBox(DialogOwner(), text, title, icon, buttons);
-  QMessageBox& box = *owned;
-  switch (box.exec()) {
+  // Should its window go (and take the box with it), the box is not deleted
+  // twice.
+  QPointer<QMessageBox> box(owned.get());
+  const int answer = box->exec();
+  if (!box) owned.release();
+  switch (answer) {
     case QMessageBox::Yes:
       return MsgAnswer::Yes;
     case QMessageBox::No:
@@ -172,7 +183,13 @@ std::string QtPlatform::InputBox(const std::string& prompt, const std::string& t
 std::optional<std::string> QtPlatform::OpenFileDialog(const FileDialogRequest& request) {
   CursorPause pause;
   auto dialog = NewOpenFileDialog(DialogOwner(), request);
-  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
+  QPointer<QFileDialog> guard(dialog.get());
+  const int result = dialog->exec();
+  if (!guard) {
+    dialog.release();  // gone with its window
+    return std::nullopt;
+  }
+  if (result != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
   QString name = dialog->selectedFiles().first();
   if (name.isEmpty()) return std::nullopt;
   return ToBytes(QDir::toNativeSeparators(name));
@@ -217,9 +234,12 @@ bool QtPlatform::ConfigurePrinter(QPrinter& printer) {
   // user picks a printer (or a PDF file) in the print dialog.
   if (!QPrinterInfo::defaultPrinter().isNull()) return true;
   CursorPause pause;
-  QPrintDialog dialog(&printer, DialogOwner());
-  dialog.setWindowTitle(QObject::tr("Print report"));
-  return dialog.exec() == QDialog::Accepted;
+  auto dialog = std::make_unique<QPrintDialog>(&printer, DialogOwner());
+  QPointer<QPrintDialog> guard(dialog.get());
+  dialog->setWindowTitle(QObject::tr("Print report"));
+  const bool accepted = dialog->exec() == QDialog::Accepted;
+  if (!guard) dialog.release();  // gone with its window
+  return accepted && guard;
 }
 
 }  // namespace ormid

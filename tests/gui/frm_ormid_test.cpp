@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -1016,6 +1017,13 @@ class FrmOrmidTest : public QObject {
     });
     platform.MessageBox("Report saved", "Save", MsgIcon::Information, MsgButtons::OK);
     QCOMPARE(owner, &viewer);
+    // A progress dialog goes away by itself: its window owns the question.
+    QProgressDialog progress("Running...", "Cancel", 0, 3, &viewer);
+    progress.show();
+    progress.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&progress));
+    QCOMPARE(platform.DialogOwner(), &viewer);
+    progress.close();
     main.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&main));
     QCOMPARE(platform.DialogOwner(), &main);
