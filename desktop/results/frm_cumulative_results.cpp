@@ -121,13 +121,9 @@ FrmCumulativeResults::FrmCumulativeResults(Platform& p, QWidget* parent)
   split->setStretchFactor(2, 1);
   split->setSizes({300, 420, 680});
   outer->addWidget(split, 1);
-  auto* buttons = new QHBoxLayout();
-  cmdCopyTable = NewButton(tr("&Copy Table"), "cmdCopyTable", this);
-  cmdExportChart = NewButton(tr("&Export Chart..."), "cmdExportChart", this);
-  buttons->addWidget(cmdCopyTable);
-  buttons->addWidget(cmdExportChart);
-  buttons->addStretch(1);
-  outer->addLayout(buttons);
+  const TableChartButtons buttons = AddTableChartButtons(outer, this);
+  cmdCopyTable = buttons.copyTable;
+  cmdExportChart = buttons.exportChart;
 
   connect(treChemicals, &QTreeWidget::itemChanged, this, &FrmCumulativeResults::ItemChanged);
   connect(treCropGroups, &QTreeWidget::itemChanged, this, &FrmCumulativeResults::ItemChanged);

@@ -145,13 +145,9 @@ FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Windo
   split->setStretchFactor(1, 1);
   split->setSizes({520, 760});
   outer->addWidget(split, 1);
-  auto* buttons = new QHBoxLayout();
-  cmdCopyTable = NewButton(tr("&Copy Table"), "cmdCopyTable", this);
-  cmdExportChart = NewButton(tr("&Export Chart..."), "cmdExportChart", this);
-  buttons->addWidget(cmdCopyTable);
-  buttons->addWidget(cmdExportChart);
-  buttons->addStretch(1);
-  outer->addLayout(buttons);
+  const TableChartButtons buttons = AddTableChartButtons(outer, this);
+  cmdCopyTable = buttons.copyTable;
+  cmdExportChart = buttons.exportChart;
   connect(cmdCopyTable, &QPushButton::clicked, this, &FrmResults::cmdCopyTable_Click);
   connect(cmdExportChart, &QPushButton::clicked, this, &FrmResults::cmdExportChart_Click);
   resize(1280, 700);
@@ -305,13 +301,9 @@ FrmCommodityResults::FrmCommodityResults(Platform& p, QWidget* parent)
   split->setStretchFactor(2, 1);
   split->setSizes({300, 360, 680});
   outer->addWidget(split, 1);
-  auto* buttons = new QHBoxLayout();
-  cmdCopyTable = NewButton(tr("&Copy Table"), "cmdCopyTable", this);
-  cmdExportChart = NewButton(tr("&Export Chart..."), "cmdExportChart", this);
-  buttons->addWidget(cmdCopyTable);
-  buttons->addWidget(cmdExportChart);
-  buttons->addStretch(1);
-  outer->addLayout(buttons);
+  const TableChartButtons buttons = AddTableChartButtons(outer, this);
+  cmdCopyTable = buttons.copyTable;
+  cmdExportChart = buttons.exportChart;
 
   connect(treCommodities, &QTreeWidget::itemChanged, this, &FrmCommodityResults::TreeChanged);
   connect(cboSubgroup, &QComboBox::currentIndexChanged, this, [this] {

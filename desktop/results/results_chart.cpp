@@ -1,5 +1,6 @@
 #include "desktop/results/results_chart.h"
 
+#include <QAbstractBarSeries>
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
@@ -63,6 +64,20 @@ QStringList Distinct(const QStringList& names) {
     out << name.toHtmlEscaped();
   }
   return out;
+}
+
+// The subgroups' names down the left of horizontal bars, the first at the
+// top, none cut short.
+QBarCategoryAxis* AttachSubgroupAxis(QChart* chart, QAbstractBarSeries* bars,
+                                     const QStringList& subgroups) {
+  auto* categories = new QBarCategoryAxis();
+  QStringList names = Distinct(subgroups);
+  std::reverse(names.begin(), names.end());
+  categories->append(names);
+  categories->setTruncateLabels(false);
+  chart->addAxis(categories, Qt::AlignLeft);
+  bars->attachAxis(categories);
+  return categories;
 }
 
 void SetFonts(QChart* chart, int pointSize) {
@@ -223,13 +238,7 @@ QChart* BuildSubgroupChart(const SubgroupChartData& data, int pointSize) {
   bars->setBarWidth(0.7);
   chart->addSeries(bars);
 
-  auto* categories = new QBarCategoryAxis();
-  QStringList names = Distinct(data.subgroups);
-  std::reverse(names.begin(), names.end());
-  categories->append(names);
-  categories->setTruncateLabels(false);
-  chart->addAxis(categories, Qt::AlignLeft);
-  bars->attachAxis(categories);
+  QBarCategoryAxis* categories = AttachSubgroupAxis(chart, bars, data.subgroups);
 
   QValueAxis* values = nullptr;
   if (log) {
@@ -319,13 +328,7 @@ QChart* BuildStackedSubgroupChart(const StackedChartData& data, int pointSize) {
   bars->setBarWidth(0.7);
   chart->addSeries(bars);
 
-  auto* categories = new QBarCategoryAxis();
-  QStringList names = Distinct(data.subgroups);
-  std::reverse(names.begin(), names.end());
-  categories->append(names);
-  categories->setTruncateLabels(false);
-  chart->addAxis(categories, Qt::AlignLeft);
-  bars->attachAxis(categories);
+  QBarCategoryAxis* categories = AttachSubgroupAxis(chart, bars, data.subgroups);
 
   auto* values = new QValueAxis();
   const double top = std::max(largest, data.limit) * 1.1;

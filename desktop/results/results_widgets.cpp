@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QChartView>
 #include <QClipboard>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -96,6 +97,18 @@ ChartColumn NewChartColumn(QWidget* parent) {
   layout->addWidget(c.mostExposed);
   layout->addWidget(scroll, 1);
   return c;
+}
+
+TableChartButtons AddTableChartButtons(QBoxLayout* outer, QWidget* parent) {
+  TableChartButtons b;
+  auto* buttons = new QHBoxLayout();
+  b.copyTable = NewButton(QObject::tr("&Copy Table"), "cmdCopyTable", parent);
+  b.exportChart = NewButton(QObject::tr("&Export Chart..."), "cmdExportChart", parent);
+  buttons->addWidget(b.copyTable);
+  buttons->addWidget(b.exportChart);
+  buttons->addStretch(1);
+  outer->addLayout(buttons);
+  return b;
 }
 
 }  // namespace ormid

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+class QBoxLayout;
 class QChartView;
 class QLabel;
 class QPushButton;
@@ -48,6 +49,14 @@ struct ChartColumn {
   QChartView* chart = nullptr;
 };
 ChartColumn NewChartColumn(QWidget* parent);
+
+// The buttons under every Results window: Copy Table and Export Chart...,
+// added to `outer`.
+struct TableChartButtons {
+  QPushButton* copyTable = nullptr;
+  QPushButton* exportChart = nullptr;
+};
+TableChartButtons AddTableChartButtons(QBoxLayout* outer, QWidget* parent);
 
 // Copies a table (see FiguresTableText) to the clipboard.
 void CopyToClipboard(const QTableWidget& table);
