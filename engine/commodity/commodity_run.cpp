@@ -268,6 +268,7 @@ AnalysisEnd RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
   ReportToFile sink(report);
   run.w.SendTo(&sink, kReportChunk);
   sink.written = report.Open(sink.error);
+  bool stopped = false;
   for (int i = 1; sink.written && run.nonFiniteRow == 0 && i <= m.gPopCount; ++i) {
     const std::string& kind = KindOfRow(m, i);
     if (kind == "A" || kind == "C") WriteCompleteReport(run, i);
@@ -275,6 +276,18 @@ AnalysisEnd RunCommodityAnalysis(ModOrmid& m, Platform& p, RunHost& host,
     if (ResultsSink* results = host.Results(); results && !kind.empty())
       SendContributions(run, i, *results);
     host.Progress(i, m.gPopCount);
+    if (i < m.gPopCount && host.StopRequested()) {
+      stopped = true;
+      break;
+    }
+  }
+  // A stopped run leaves the last report as it was, and the counters as a
+  // run stopped after its start.
+  if (stopped) {
+    report.Abandon();
+    m.gPageNumber = 0;
+    m.gLineCount = 0;
+    return end;
   }
   if (run.nonFiniteRow == 0) run.w.Flush();
   std::string& error = sink.error;

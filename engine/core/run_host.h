@@ -56,6 +56,9 @@ class RunHost {
   virtual ~RunHost() = default;
   // A long run reports how far it has come (done of total steps).
   virtual void Progress(int /*done*/, int /*total*/) {}
+  // True once the user has asked a long run to stop (a progress dialog's
+  // Cancel): the run then ends without replacing its report.
+  virtual bool StopRequested() { return false; }
   // The run request's checks have passed and the analysis starts computing.
   virtual void Computing() {}
   // Where a run sends its figures as data; nullptr when nobody keeps them.

@@ -15,6 +15,7 @@ class SessionHost : public RunHost {
  public:
   SessionHost(RunHost& outer, const ResultsFanOut& own) : outer_(outer), own_(own) {}
   void Progress(int done, int total) override { outer_.Progress(done, total); }
+  bool StopRequested() override { return outer_.StopRequested(); }
   void Computing() override { outer_.Computing(); }
   ResultsSink* Results() override {
     all_ = own_;
