@@ -57,6 +57,8 @@ class FrmBatch : public QDialog {
 
   // The residue files and output folder that Run starts with.
   void SetFiles(std::vector<std::string> residueFiles, std::string outDir);
+  const std::vector<std::string>& Files() const { return files_; }
+  const std::string& OutputFolder() const { return outDir_; }
   // Runs the files into outDir in the background; finished() follows.
   // When outDir holds files of an earlier batch, asks first: No leaves
   // every file as it was and returns false.

@@ -6,6 +6,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrinter>
 #include <algorithm>
 
 #include "core/mod_ormid.h"
@@ -19,29 +20,48 @@ namespace {
 
 class PainterSink : public PrinterSink {
  public:
-  PainterSink(QPagedPaintDevice& device, QPainter& painter) : device_(device), painter_(painter) {
+  PainterSink(QPagedPaintDevice& device, QPainter& painter, std::size_t textSize,
+              const PageStep& step)
+      : device_(device), painter_(painter), textSize_(textSize), step_(step) {
     QFontMetricsF metrics(painter_.font(), painter_.device());
     lineHeight_ = metrics.lineSpacing();
     ascent_ = metrics.ascent();
     pageHeight_ = painter_.viewport().height();
+    Step();
   }
   void PrintLine(std::string_view line) override {
     if (y_ + lineHeight_ > pageHeight_ && y_ > 0) NewPage();
     painter_.drawText(QPointF(0, y_ + ascent_), FromBytes(std::string(line)));
     y_ += lineHeight_;
+    // The line and its line end.
+    done_ += line.size() + 2;
   }
   void NewPage() override {
     device_.newPage();
     y_ = 0;
+    ++page_;
+    Step();
   }
+  bool Stopped() const override { return stopped_; }
 
  private:
+  void Step() {
+    if (!step_ || stopped_) return;
+    const double done = textSize_ == 0 ? 1.0 : std::min(1.0, double(done_) / double(textSize_));
+    if (!step_(page_, done)) stopped_ = true;
+  }
+
   QPagedPaintDevice& device_;
   QPainter& painter_;
+  std::size_t textSize_;
+  const PageStep& step_;
   qreal lineHeight_ = 0;
   qreal ascent_ = 0;
   qreal pageHeight_ = 0;
   qreal y_ = 0;
+  std::size_t done_ = 0;
+  int page_ = 1;
+  bool stopped_ = false;
 };
 
 // The longest line, without its line end and without form feeds.
@@ -64,14 +84,14 @@ int ReportColumns(std::string_view text, int kind) {
   return std::max(design, LongestLine(text));
 }
 
-bool PrintReportOn(QPagedPaintDevice& device, std::string_view text, int columns,
-                   std::string& error) {
+PrintOutcome PrintReportOn(QPagedPaintDevice& device, std::string_view text, int columns,
+                           std::string& error, const PageStep& step) {
   device.setPageMargins(QMarginsF(kPageMarginMm, kPageMarginMm, kPageMarginMm, kPageMarginMm),
                         QPageLayout::Millimeter);
   QPainter painter;
   if (!painter.begin(&device)) {
     error = "the printer could not be started";
-    return false;
+    return PrintOutcome::Failed;
   }
   // 8 point, or the size at which `columns` characters fill the width.
   QFont font = ReportFont(8);
@@ -82,16 +102,22 @@ bool PrintReportOn(QPagedPaintDevice& device, std::string_view text, int columns
     font.setPointSizeF(8 * room / width * 0.99);
     painter.setFont(font);
   }
-  PainterSink sink(device, painter);
-  PrintReportText(text, sink);
+  PainterSink sink(device, painter, text.size(), step);
+  if (!PrintReportText(text, sink)) {
+    // A printer's job goes without the pages painted so far.
+    if (auto* printer = dynamic_cast<QPrinter*>(&device)) printer->abort();
+    painter.end();
+    return PrintOutcome::Cancelled;
+  }
   if (!painter.end()) {
     error = "the print job could not be finished";
-    return false;
+    return PrintOutcome::Failed;
   }
-  return true;
+  return PrintOutcome::Printed;
 }
 
-bool ReportPdf(std::string_view text, int kind, std::string& pdf, std::string& error) {
+PrintOutcome ReportPdf(std::string_view text, int kind, std::string& pdf, std::string& error,
+                       const PageStep& step) {
   QBuffer buffer;
   buffer.open(QIODevice::WriteOnly);
   {
@@ -101,10 +127,12 @@ bool ReportPdf(std::string_view text, int kind, std::string& pdf, std::string& e
     QLocale::Country country = QLocale().territory();
     bool letter = country == QLocale::UnitedStates || country == QLocale::Canada;
     writer.setPageSize(QPageSize(letter ? QPageSize::Letter : QPageSize::A4));
-    if (!PrintReportOn(writer, text, ReportColumns(text, kind), error)) return false;
+    const PrintOutcome printed =
+        PrintReportOn(writer, text, ReportColumns(text, kind), error, step);
+    if (printed != PrintOutcome::Printed) return printed;
   }
   pdf.assign(buffer.data().constData(), static_cast<std::size_t>(buffer.data().size()));
-  return true;
+  return PrintOutcome::Printed;
 }
 
 }  // namespace ormid

@@ -4,8 +4,11 @@
 // page, and a page that is full continuing on the next.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+
+#include "delivery/report_delivery.h"
 
 class QPagedPaintDevice;
 class QPrinter;
@@ -18,12 +21,18 @@ inline constexpr double kPageMarginMm = 15.0;
 // residue file listing 103, or more when one of its lines is longer.
 int ReportColumns(std::string_view text, int kind);
 
-// Sets the margins, then paints the text. False with error when the device
-// cannot be started or finished.
-bool PrintReportOn(QPagedPaintDevice& device, std::string_view text, int columns,
-                   std::string& error);
+// Asked as each page starts: its number, and how much of the text has gone
+// (0 to 1). False stops the printing.
+using PageStep = std::function<bool(int page, double done)>;
+
+// Sets the margins, then paints the text. Failed with error when the device
+// cannot be started or finished; Cancelled when step stopped it (a printer's
+// job is then aborted).
+PrintOutcome PrintReportOn(QPagedPaintDevice& device, std::string_view text, int columns,
+                           std::string& error, const PageStep& step = {});
 
 // The report as a PDF document (A4 or the locale's Letter), written into bytes.
-bool ReportPdf(std::string_view text, int kind, std::string& pdf, std::string& error);
+PrintOutcome ReportPdf(std::string_view text, int kind, std::string& pdf, std::string& error,
+                       const PageStep& step = {});
 
 }  // namespace ormid

@@ -164,8 +164,12 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // Gives the keyboard to a control a run or a check named.
   void SetFocus(Control control);
 
+  // How long a run, a print or a PDF goes before its progress dialog shows.
+  void SetProgressDelay(int ms) { progressDelayMs_ = ms; }
+
   // --- RunHost ---
   void Progress(int done, int total) override;
+  bool StopRequested() override;
   void Computing() override;
   // The run under way keeps its figures for Export Results, the run history
   // and the Results window, and the terms of its totals for what-if and
@@ -230,6 +234,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   std::string mReportSource;
   FrmSPD* frmSPD_ = nullptr;
   QProgressDialog* progress_ = nullptr;
+  // How long a run goes before its progress dialog shows; tests show it at once.
+  int progressDelayMs_ = 500;
+  bool stopRequested_ = false;
   bool checking_ = false;
   int running_ = 0;  // the report kind of the run request under way
   bool busy_ = false;

@@ -4,16 +4,19 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QStatusBar>
 
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
+#include "desktop/delivery/page_progress.h"
 #include "desktop/delivery/qt_printer.h"
 #include "desktop/history/frm_history.h"
 #include "desktop/main_window/frm_pad.h"
@@ -119,10 +122,25 @@ void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file, i
 PrintOutcome FrmOrmid::PrintFile(const std::string& text, std::string& error) {
   QPrinter printer(QPrinter::HighResolution);
   printer.setDocName("Ormid report");
+  // The note is about the job, not the print dialog: it waits until the
+  // dialog has been answered.
+  const bool note = lblPrinterMsg->isVisible();
+  lblPrinterMsg->hide();
   if (!runner_.ConfigurePrinter(printer)) return PrintOutcome::Cancelled;
-  int kind = frmReport2 && printingShown_ ? frmReport2->Kind() : m_.gReportKind;
-  return PrintReportOn(printer, text, ReportColumns(text, kind), error) ? PrintOutcome::Printed
-                                                                        : PrintOutcome::Failed;
+  SetPrinterNote(note);
+  const bool fromViewer = frmReport2 && printingShown_;
+  int kind = fromViewer ? frmReport2->Kind() : m_.gReportKind;
+  PageProgress progress(fromViewer ? static_cast<QWidget*>(frmReport2) : this, tr("Printing"),
+                        progressDelayMs_);
+  const PrintOutcome printed =
+      PrintReportOn(printer, text, ReportColumns(text, kind), error, progress.Step());
+  // The print dialog may send the job to a PDF file instead of a printer:
+  // the window says where the file is.
+  if (printed == PrintOutcome::Printed && printer.outputFormat() == QPrinter::PdfFormat &&
+      !printer.outputFileName().isEmpty())
+    statusBar()->showMessage(tr("The report was printed to the PDF file %1.")
+                                 .arg(QDir::toNativeSeparators(printer.outputFileName())));
+  return printed;
 }
 
 void FrmOrmid::ViewerPrint() {
@@ -144,8 +162,9 @@ void FrmOrmid::ViewerSavePdf() {
   if (!frmReport2) return;
   const std::string& text = frmReport2->ShownText();
   int kind = frmReport2->Kind();
-  SaveReportPdf(m_, p_, kind, [&text, kind](std::string& pdf, std::string& error) {
-    return ReportPdf(text, kind, pdf, error);
+  SaveReportPdf(m_, p_, kind, [this, &text, kind](std::string& pdf, std::string& error) {
+    PageProgress progress(frmReport2, tr("Save as PDF"), progressDelayMs_);
+    return ReportPdf(text, kind, pdf, error, progress.Step());
   });
 }
 

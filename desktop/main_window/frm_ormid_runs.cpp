@@ -22,6 +22,7 @@
 #include "desktop/delivery/frm_spd.h"
 #include "desktop/delivery/qt_printer.h"
 #include "desktop/history/frm_history.h"
+#include "desktop/main_window/folder_dialog.h"
 #include "desktop/main_window/frm_pad.h"
 #include "desktop/main_window/frm_problems.h"
 #include "desktop/main_window/modal_runner.h"
@@ -76,15 +77,20 @@ void FrmOrmid::RunRequest(int report) {
         return BuildManifest(m_, ManifestRun{command, settings, started, false, {}, lineCount});
       });
   runFigures_.Clear();
+  stopRequested_ = false;
   RunSession session(m_, relay_);
   const RunOutcome run = session.Run(request, *this);
   relay_.ThawClock();
   EndBusyNote();
   delete progress_;
   progress_ = nullptr;
-  if (run.notice) ShowNotice(relay_, *run.notice);
+  if (stopRequested_ && run.status != RunStatus::Done)
+    statusBar()->showMessage(
+        tr("Commodity analysis cancelled: the last commodity report is unchanged."));
+  const bool done = run.status == RunStatus::Done;
+  if (run.notice && !done) ShowNotice(relay_, *run.notice);
   SetFocus(run.focus);
-  if (run.status == RunStatus::Done) {
+  if (done) {
     FinishRunRecord();
     // A run that did not save its report shows it, its Results window first
     // so that the report's viewer comes up in front of it.
@@ -103,6 +109,9 @@ void FrmOrmid::RunRequest(int report) {
                     "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
     });
     if (request.history != ormid::RunRequest::History::None && frmHistory) frmHistory->Refresh();
+    // The closing message says where the report is saved: its manifest is
+    // beside it by now.
+    if (run.notice) ShowNotice(relay_, *run.notice);
     // A run that saved its report has not shown its Results window yet.
     ShowResults(report);
   }
@@ -227,24 +236,36 @@ void FrmOrmid::EndBusyNote() {
 void FrmOrmid::Progress(int done, int total) {
   // The dialog appears only when the run lasts longer than half a second.
   if (!progress_) {
-    progress_ = new QProgressDialog(tr("Writing the commodity contribution reports..."), QString(),
-                                    0, total, this);
+    progress_ = new QProgressDialog(tr("Writing the commodity contribution reports..."),
+                                    tr("Cancel"), 0, total, this);
     progress_->setWindowTitle(tr("Commodity Analysis"));
     progress_->setWindowModality(Qt::WindowModal);
-    progress_->setMinimumDuration(500);
+    progress_->setMinimumDuration(progressDelayMs_);
+    // Cancel stops the run after the subgroup it is writing; the last
+    // commodity report stays as it was.
+    progress_->setAutoReset(false);
+    connect(progress_, &QProgressDialog::canceled, this, [this] { stopRequested_ = true; });
   }
   progress_->setValue(done);
+}
+
+bool FrmOrmid::StopRequested() {
+  return stopRequested_;
 }
 
 // File > Batch Run...: residue files chosen together, run with the
 // window's current settings into a folder, in the background.
 void FrmOrmid::mnuBatchRun_Click() {
-  const QStringList files = QFileDialog::getOpenFileNames(
-      this, tr("Batch Run: Residue Files"), QString::fromStdString(m_.gResiduePath),
-      tr("Residue files (*.R98 *.R10 *.r98 *.r10)"));
+  QFileDialog chooser(this, tr("Batch Run: Residue Files"), QString::fromStdString(m_.gResiduePath),
+                      tr("Residue files (*.R98 *.R10 *.r98 *.r10)"));
+  chooser.setFileMode(QFileDialog::ExistingFiles);
+  runner_.RunModal(chooser);
+  if (chooser.result() != QDialog::Accepted) return;
+  const QStringList files = chooser.selectedFiles();
   if (files.isEmpty()) return;
-  const QString out = QFileDialog::getExistingDirectory(this, tr("Batch Run: Output Folder"),
-                                                        QString::fromStdString(m_.gWorkingDir));
+  FolderDialog folder(this, tr("Batch Run: Output Folder"), QString::fromStdString(m_.gWorkingDir));
+  runner_.RunModal(folder);
+  const QString out = folder.Folder();
   if (out.isEmpty()) return;
   std::vector<std::string> paths;
   for (const QString& f : files) paths.push_back(f.toStdString());

@@ -49,9 +49,10 @@ const DeliveryTexts* TextsForKind(int kind) {
   }
 }
 
-void PrintReportText(std::string_view text, PrinterSink& sink) {
+bool PrintReportText(std::string_view text, PrinterSink& sink) {
   std::size_t i = 0;
   while (i < text.size()) {
+    if (sink.Stopped()) return false;
     std::size_t e = text.find_first_of("\r\n", i);
     if (e == std::string_view::npos) e = text.size();
     std::string_view line = text.substr(i, e - i);
@@ -63,6 +64,7 @@ void PrintReportText(std::string_view text, PrinterSink& sink) {
     if (e < text.size() && text[e] == '\n') ++e;
     i = e;
   }
+  return true;
 }
 
 std::string WithReportExtension(const std::string& name, int kind) {
@@ -181,8 +183,8 @@ void DeliverTo(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std::st
     case 3: {
       std::string error;
       bool saved = CopyReportFile(p, source, m.gSaveFileName, error);
-      ReportSaved(m, p, *texts, saved, error);
       if (saved) ui.ReportSaved(kind, m.gSaveFileName);
+      ReportSaved(m, p, *texts, saved, error);
       return;
     }
     case 2: {
@@ -204,8 +206,8 @@ void DeliverShownText(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const 
   if (m.gReportDest == 3) {
     std::string error;
     bool saved = p.WriteFile(m.gSaveFileName, WithCrLfLines(text), FileKind::SavedCopy, error);
-    ReportSaved(m, p, *texts, saved, error);
     if (saved) ui.ReportSaved(kind, m.gSaveFileName);
+    ReportSaved(m, p, *texts, saved, error);
   } else if (m.gReportDest == 2) {
     PrintText(m, p, ui, *texts, &text);
   }
@@ -221,8 +223,9 @@ void DeliverReport(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std
   DeliverTo(m, p, ui, kind, source);
 }
 
-bool SaveReportPdf(ModOrmid& m, Platform& p, int kind,
-                   const std::function<bool(std::string& pdf, std::string& error)>& render) {
+bool SaveReportPdf(
+    ModOrmid& m, Platform& p, int kind,
+    const std::function<PrintOutcome(std::string& pdf, std::string& error)>& render) {
   const DeliveryTexts* texts = TextsForKind(kind);
   if (!texts) return false;
   std::string proposal = FileNameOnly(m.gSaveFileName);
@@ -248,7 +251,9 @@ bool SaveReportPdf(ModOrmid& m, Platform& p, int kind,
     proposal = name;
   }
   std::string pdf, error;
-  if (!render(pdf, error) || !p.WriteFile(name, pdf, FileKind::SavedCopy, error)) {
+  const PrintOutcome made = render(pdf, error);
+  if (made == PrintOutcome::Cancelled) return false;
+  if (made != PrintOutcome::Printed || !p.WriteFile(name, pdf, FileKind::SavedCopy, error)) {
     p.MessageBox("The report could not be saved as file " + name + ": " + error + ".",
                  "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
     return false;

@@ -37,11 +37,14 @@ class PrinterSink {
   virtual ~PrinterSink() = default;
   virtual void PrintLine(std::string_view line) = 0;
   virtual void NewPage() = 0;
+  // True once the printing is to stop (the user cancelled it).
+  virtual bool Stopped() const { return false; }
 };
 
 // Prints a report text: a line starting with a form feed starts a new page
 // and is not printed; every other line (an empty one too) is printed.
-void PrintReportText(std::string_view text, PrinterSink& sink);
+// False when the sink stopped it before the end.
+bool PrintReportText(std::string_view text, PrinterSink& sink);
 
 enum class PrintOutcome {
   Printed,
@@ -63,7 +66,7 @@ class DeliveryUi {
   virtual PrintOutcome PrintFile(const std::string& text, std::string& error) = 0;
   virtual void SetPrinterNote(bool visible) = 0;
   // A report of `kind` has been saved whole as the file the user named
-  // (Disk File, the viewer's Save a Copy), after its closing message.
+  // (Disk File, the viewer's Save a Copy), before its closing message.
   virtual void ReportSaved(int /*kind*/, const std::string& /*path*/) {}
 };
 
@@ -96,10 +99,11 @@ void DeliverShownText(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const 
 
 // The viewer's Save as PDF: asks for a file name (".pdf" added when it has
 // no extension; the overwrite question and its loop as for Disk File), has
-// render make the PDF document and writes it whole. False when the user
-// cancelled or the file could not be made (after a message).
+// render make the PDF document and writes it whole; a render the user
+// cancelled writes nothing and says nothing. False when the user cancelled or
+// the file could not be made (after a message).
 bool SaveReportPdf(ModOrmid& m, Platform& p, int kind,
-                   const std::function<bool(std::string& pdf, std::string& error)>& render);
+                   const std::function<PrintOutcome(std::string& pdf, std::string& error)>& render);
 
 // The residue file listing button: the checks, the destination, the listing
 // written to "tempres.fil" and delivered. False when it stopped on a message

@@ -26,6 +26,7 @@
 
 #include "cli/cli_run.h"
 #include "core/mod_ormid.h"
+#include "desktop/batch/frm_batch.h"
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
 #include "desktop/delivery/qt_printer.h"
@@ -888,7 +889,7 @@ class FrmOrmidTest : public QObject {
     for (const Case& c : cases) {
       QLocale::setDefault(c.locale);
       std::string pdf, error;
-      bool made = ReportPdf(c.text, c.kind, pdf, error);
+      bool made = ReportPdf(c.text, c.kind, pdf, error) == PrintOutcome::Printed;
       QLocale::setDefault(original);
       QVERIFY2(made, error.c_str());
       QString path = QString::fromStdString((inst_->dir.path() / c.name).string() + ".pdf");
@@ -924,9 +925,16 @@ class FrmOrmidTest : public QObject {
     };
     runner_->pdf = QString::fromStdString((inst_->dir.path() / "p.pdf").string());
     runner_->scripts.push_back(Press(&FrmSPD::cmdPrinter));
+    // The note waits until the print dialog has been answered.
+    std::vector<bool> noteAtDialog;
+    runner_->atPrintDialog = [&] { noteAtDialog.push_back(!w_->lblPrinterMsg->isHidden()); };
     w_->cmdPrintOrmidAnalysis->click();
     QCOMPARE(LastMessage(), std::string("Action completed: Report sent to Printer"));
     QCOMPARE(noteShown, std::vector<bool>{true});
+    QCOMPARE(noteAtDialog, std::vector<bool>{false});
+    // A print that went to a PDF file says where the file is.
+    QVERIFY2(w_->statusBar()->currentMessage().contains(QDir::toNativeSeparators(runner_->pdf)),
+             qPrintable(w_->statusBar()->currentMessage()));
     QVERIFY(w_->lblPrinterMsg->isHidden());
 #ifndef _WIN32
     QVERIFY(!w_->lblPrinterMsg->text().contains("parameter is incorrect"));
@@ -938,6 +946,114 @@ class FrmOrmidTest : public QObject {
     w_->cmdPrintOrmidAnalysis->click();
     QVERIFY2(Messages().empty(), LastMessage().c_str());
     QVERIFY(w_->lblPrinterMsg->isHidden());
+  }
+
+  // Long work shows its progress at once here and is cancelled from its
+  // progress dialog's button: a commodity run leaves the last report as it
+  // was, a PDF is not written, and neither says anything in a box.
+  void longWorkIsCancelledFromItsProgress() {
+    Start();
+    Open(WriteResidue());
+    w_->chkMOE2->setChecked(true);
+    w_->chkComplete->setChecked(true);
+    w_->chkStandard[0]->setChecked(true);
+    w_->chkStandard[1]->setChecked(true);
+    runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
+    w_->mnuCommodity->trigger();
+    const fs::path report = inst_->dir.path() / "tempcomm.txt";
+    const std::string before = ReadFileBytes(report);
+    QVERIFY(!before.empty());
+
+    w_->SetProgressDelay(0);
+    int cancelled = 0;
+    QTimer pressCancel;
+    connect(&pressCancel, &QTimer::timeout, [&] {
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* progress = qobject_cast<QProgressDialog*>(top);
+            progress && progress->isVisible() && !progress->wasCanceled()) {
+          progress->findChild<QPushButton*>()->click();
+          ++cancelled;
+        }
+    });
+    pressCancel.start(0);
+    // A comment that would change the report, had the run gone on.
+    w_->txtComment->setPlainText("cancelled run");
+    Messages().clear();
+    w_->mnuCommodity->trigger();
+    QCOMPARE(cancelled, 1);
+    QCOMPARE(runner_->shown, 1);  // no destination dialog after a cancelled run
+    QVERIFY2(Messages().empty(), LastMessage().c_str());
+    QCOMPARE(ReadFileBytes(report), before);
+    QVERIFY(w_->statusBar()->currentMessage().contains("cancelled"));
+    // The run without Cancel writes the changed report.
+    pressCancel.stop();
+    runner_->scripts.push_back(Press(&FrmSPD::cmdScreen));
+    w_->mnuCommodity->trigger();
+    QVERIFY(ReadFileBytes(report) != before);
+
+    // Save as PDF of that report, from its viewer.
+    FrmReport2* v = w_->frmReport2;
+    QVERIFY(v && v->isVisible());
+    QVERIFY(std::count(before.begin(), before.end(), '\f') >= 3);
+    const std::string pdf = (inst_->dir.path() / "cancelled.pdf").string();
+    inst_->platform.saveAnswers = {pdf};
+    cancelled = 0;
+    pressCancel.start(0);
+    v->cmdPdf->click();
+    pressCancel.stop();
+    QCOMPARE(cancelled, 1);
+    QVERIFY(!fs::exists(pdf));
+    QVERIFY2(Messages().empty(), LastMessage().c_str());
+    // Not cancelled, the same PDF is written.
+    inst_->platform.saveAnswers = {pdf};
+    v->cmdPdf->click();
+    QVERIFY(ReadFileBytes(pdf).rfind("%PDF", 0) == 0);
+  }
+
+  // Batch Run's output folder may be a name typed for a folder that is not
+  // there yet: it is made (with the folders above it), and the batch window
+  // takes it. A name that is a file is refused in the dialog.
+  void batchOutputFolderMayBeNew() {
+    Start();
+    const std::string a = WriteResidue("a.R98"), b = WriteResidue("b.R98");
+    const fs::path made = inst_->dir.path() / "out" / "week 1";
+    const fs::path file = inst_->dir.path() / "a-file";
+    WriteFileBytes(file.string(), "x");
+    auto chooseFiles = [&](QDialog& d) {
+      auto& files = static_cast<QFileDialog&>(d);
+      QCOMPARE(files.fileMode(), QFileDialog::ExistingFiles);
+      files.setDirectory(QString::fromStdString((inst_->dir.path() / "residues").string()));
+      auto* edit = d.findChild<QLineEdit*>("fileNameEdit");
+      QVERIFY(edit);
+      edit->setText("\"a.R98\" \"b.R98\"");
+      d.accept();
+      QCOMPARE(d.result(), int(QDialog::Accepted));
+    };
+    auto typeFolder = [](const fs::path& name, bool accepted) {
+      return [name, accepted](QDialog& d) {
+        auto* edit = d.findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(edit);
+        edit->setText(QString::fromStdString(name.string()));
+        QTimer::singleShot(0, [] {
+          // The refusal's message box, when there is one.
+          if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->accept();
+        });
+        d.accept();
+        QCOMPARE(d.result() == QDialog::Accepted, accepted);
+      };
+    };
+    runner_->scripts = {chooseFiles, typeFolder(file, false)};
+    w_->mnuBatchRun->trigger();
+    QVERIFY(!w_->findChild<FrmBatch*>());
+    runner_->scripts = {chooseFiles, typeFolder(made, true)};
+    w_->mnuBatchRun->trigger();
+    QVERIFY(fs::is_directory(made));
+    auto* batch = w_->findChild<FrmBatch*>();
+    QVERIFY(batch);
+    QCOMPARE(batch->OutputFolder(), made.string());
+    QCOMPARE(batch->Files(), (std::vector<std::string>{a, b}));
+    batch->close();
   }
 
   void busyNoteOnlyWhileComputing() {

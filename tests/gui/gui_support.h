@@ -32,12 +32,15 @@ class ScriptedRunner : public ModalRunner {
     if (dialog.isVisible()) dialog.reject();
   }
   bool ConfigurePrinter(QPrinter& printer) override {
+    if (atPrintDialog) atPrintDialog();
     if (pdf.isEmpty()) return false;
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     return true;
   }
   std::deque<std::function<void(QDialog&)>> scripts;
+  // Called while the print dialog would be open.
+  std::function<void()> atPrintDialog;
   QString pdf;
   int shown = 0;
 };

@@ -343,9 +343,18 @@ class ResultsTest : public QObject {
     // Save Reports to File.
     w_->chkSaveRpt->setChecked(true);
     w_->txtRptFile->setText("week1");
-    w_->mnuStart->trigger();
     const fs::path week1 = Dir() / "residues" / "week1.OR10";
     const fs::path manifest = week1.string() + ".manifest.json";
+    // The message that says the report is saved comes once its manifest is
+    // there too.
+    std::vector<bool> manifestAtMessage;
+    fs::path expected = manifest;
+    P().onMessage = [&](const RecordedMessage& m) {
+      if (m.text.find("saved as file") != std::string::npos)
+        manifestAtMessage.push_back(fs::exists(expected));
+    };
+    w_->mnuStart->trigger();
+    QCOMPARE(manifestAtMessage, std::vector<bool>{true});
     QVERIFY(fs::exists(manifest));
     json j = ReadJson(manifest);
     QCOMPARE(j["run"]["command"], json("longterm"));
@@ -362,8 +371,11 @@ class ResultsTest : public QObject {
     w_->chkStandard[2]->setChecked(true);
     const fs::path kept = Dir() / "kept.txt";
     P().saveAnswers = {kept.string()};
+    expected = kept.string() + ".manifest.json";
+    manifestAtMessage.clear();
     runner_->scripts.push_back([](QDialog& d) { static_cast<FrmSPD&>(d).cmdDiskFile->click(); });
     w_->mnuCommodity->trigger();
+    QCOMPARE(manifestAtMessage, std::vector<bool>{true});
     QCOMPARE(ReadFileBytes(kept), ReadFileBytes(Dir() / kCommodityReportFile));
     j = ReadJson(kept.string() + ".manifest.json");
     QCOMPARE(j["run"]["command"], json("commodity"));
