@@ -54,6 +54,29 @@ std::string ShortestText(float value) {
   return std::string(buffer, end);
 }
 
+namespace {
+
+template <typename Number>
+std::string TableTextOf(Number value, bool scientific) {
+  char buffer[400];
+  const Number size = value < 0 ? -value : value;
+  const bool fixed = !scientific && (size == 0 || (size >= Number(1e-7) && size < Number(1e7)));
+  const auto made = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                  fixed ? std::chars_format::fixed : std::chars_format::scientific);
+  if (made.ec != std::errc()) return "nan";
+  return std::string(buffer, made.ptr);
+}
+
+}  // namespace
+
+std::string TableText(float value, bool scientific) {
+  return TableTextOf(value, scientific);
+}
+
+std::string TableText(double value, bool scientific) {
+  return TableTextOf(value, scientific);
+}
+
 std::optional<float> ReadFloatText(std::string_view text) {
   float value = 0;
   const char* first = text.data();
