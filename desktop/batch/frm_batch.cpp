@@ -1,4 +1,5 @@
 #include "desktop/batch/frm_batch.h"
+#include "desktop/results/results_widgets.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -315,12 +316,12 @@ void FrmBatch::FillRow(std::size_t i) {
     worst = Q(w->name);
     const LongTermResult& r = w->figures;
     if (r.percentReference)
-      figure = Q(ShortestText(*r.percentReference)) + "% of " +
+      figure = FigureText(*r.percentReference) + "% of " +
                (r.reference == ReferenceKind::PAD ? "PAD" : "RfD");
     else if (r.marginOfExposure)
-      figure = "MOE " + Q(ShortestText(*r.marginOfExposure));
+      figure = "MOE " + FigureText(*r.marginOfExposure);
     else if (r.lifetimeRisk)
-      figure = "risk " + Q(ShortestText(*r.lifetimeRisk));
+      figure = "risk " + FigureText(*r.lifetimeRisk, true);
   }
   const QString cells[] = {Q(scenarios_[i].id), StatusText(o.status), worst, figure, Q(o.message)};
   for (int c = 0; c < 5; ++c) {

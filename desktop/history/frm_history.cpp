@@ -21,10 +21,13 @@
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/platform.h"
+#include "desktop/history/run_words.h"
+#include "desktop/results/results_widgets.h"
 #include "export/results_export.h"
 #include "history/recorded_export.h"
 #include "history/run_compare.h"
 #include "history/run_history.h"
+#include "run_record/export_dialog.h"
 
 namespace ormid {
 
@@ -46,7 +49,7 @@ std::optional<double> Widen(const std::optional<float>& v) {
 }
 
 // An item that sorts by its number, not its text.
-QStandardItem* NumberItem(double value, const QString& text) {
+QStandardItem* SortedNumberItem(double value, const QString& text) {
   auto* item = new QStandardItem(text);
   item->setData(value, Qt::UserRole);
   item->setEditable(false);
@@ -80,7 +83,11 @@ class FigureTable : public ResultsSink {
     if (t_->columnCount() > 0) return;
     t_->setColumnCount(static_cast<int>(columns.size()));
     QStringList names;
-    for (const Column& c : columns) names << QString::fromLatin1(c.name);
+    risk_.clear();
+    for (const Column& c : columns) {
+      names << ColumnTitle(c.name);
+      risk_.push_back(IsRiskColumn(c.name));
+    }
     t_->setHorizontalHeaderLabels(names);
   }
   void Add(bool above) {
@@ -93,7 +100,7 @@ class FigureTable : public ResultsSink {
       else if (auto n = std::get_if<long long>(&cells_[i]))
         text = QString::number(*n);
       else if (auto f = std::get_if<float>(&cells_[i]))
-        text = Q(ShortestText(*f));
+        text = FigureText(*f, i < risk_.size() && risk_[i]);
       auto* item = new QTableWidgetItem(text);
       if (above) item->setForeground(QColor(192, 0, 0));
       t_->setItem(row, static_cast<int>(i), item);
@@ -101,6 +108,7 @@ class FigureTable : public ResultsSink {
   }
   QTableWidget* t_;
   std::vector<Cell> cells_;
+  std::vector<bool> risk_;
 };
 
 }  // namespace
@@ -170,11 +178,12 @@ void FrmHistory::Refresh() {
   for (const RunSummary& r : *runs) {
     QString figure;
     if (r.worst.kind != FigureKind::None)
-      figure = Number(r.worst.value) + " " + QString::fromLatin1(FigureName(r.worst.kind));
-    model->appendRow({NumberItem(static_cast<double>(r.id), QString::number(r.id)),
+      figure = FigureText(r.worst.value, r.worst.kind == FigureKind::Risk) + " " +
+               QString::fromLatin1(FigureName(r.worst.kind));
+    model->appendRow({SortedNumberItem(static_cast<double>(r.id), QString::number(r.id)),
                       TextItem(r.date), TextItem(r.command), TextItem(r.chemical),
                       TextItem(r.residueFile), TextItem(r.endpoint), TextItem(r.worstSubgroup),
-                      NumberItem(r.worst.value, figure)});
+                      SortedNumberItem(r.worst.value, figure)});
   }
   grdRuns->resizeColumnsToContents();
   SelectionChanged();
@@ -215,46 +224,9 @@ void FrmHistory::CompareSelected() {
     return;
   }
   delete dlgCompare;
-  dlgCompare = new FrmCompare(CompareRuns(*a, *b), this);
+  dlgCompare = new FrmCompare(CompareRuns(*a, *b), p_, this);
   dlgCompare->show();
 }
-
-namespace {
-
-// "long-term analysis" for "longterm": the run's command in words.
-QString CommandInWords(const std::string& command) {
-  if (command == "longterm") return QObject::tr("Long-term analysis");
-  if (command == "commodity") return QObject::tr("Commodity contribution analysis");
-  if (command == "cumulative") return QObject::tr("Cumulative assessment");
-  return Q(command);
-}
-
-// A manifest setting's name in words: "second_adjustment_factor" gives
-// "Second adjustment factor".
-QString SettingName(const std::string& key) {
-  QString name = Q(key).replace('_', ' ');
-  if (!name.isEmpty()) name[0] = name[0].toUpper();
-  return name;
-}
-
-QString SettingValue(const nlohmann::json& v) {
-  if (v.is_null()) return QObject::tr("none");
-  if (v.is_boolean()) return v.get<bool>() ? QObject::tr("yes") : QObject::tr("no");
-  if (v.is_string()) return Q(v.get<std::string>());
-  if (v.is_array()) {
-    QStringList items;
-    for (const nlohmann::json& item : v) items << SettingValue(item);
-    return items.isEmpty() ? QObject::tr("none") : items.join(", ");
-  }
-  if (v.is_object()) {
-    QStringList items;
-    for (const auto& [key, item] : v.items()) items << Q(key) + " = " + SettingValue(item);
-    return items.join(", ");
-  }
-  return Q(v.dump());
-}
-
-}  // namespace
 
 FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* parent)
     : QDialog(parent), run_(run), p_(p) {
@@ -270,13 +242,14 @@ FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* paren
   if (!s.worstSubgroup.empty())
     facts << tr("Most exposed subgroup: %1 (%2 %3)")
                  .arg(Q(s.worstSubgroup), QString::fromLatin1(FigureName(s.worst.kind)),
-                      Q(ShortestText(s.worst.value)));
+                      FigureText(s.worst.value, s.worst.kind == FigureKind::Risk));
   lblRun = new QLabel(facts.join('\n'), this);
   lblRun->setTextInteractionFlags(Qt::TextSelectableByMouse);
   QStringList settings;
   if (run.manifest.contains("settings") && run.manifest["settings"].is_object())
     for (const auto& [key, value] : run.manifest["settings"].items())
-      if (key != "arguments") settings << SettingName(key) + ": " + SettingValue(value);
+      if (key != "arguments")
+        settings << SettingInWords(key) + ": " + SettingValueInWords(key, value);
   lblSettings = new QLabel(settings.join('\n'), this);
   lblSettings->setTextInteractionFlags(Qt::TextSelectableByMouse);
   lblSettings->setWordWrap(true);
@@ -289,17 +262,23 @@ FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* paren
   grdFigures->setEditTriggers(QAbstractItemView::NoEditTriggers);
   if (s.command == "cumulative") {
     // The subgroups' cumulative figures.
-    grdFigures->setColumnCount(5);
-    grdFigures->setHorizontalHeaderLabels({tr("Subgroup"), tr("Exposure (index eq., mg/kg bw/day)"),
-                                           tr("% cPAD"), tr("MOET"), tr("Hazard index")});
+    // The subgroups' cumulative figures, titled as in the cumulative
+    // Results window.
+    grdFigures->setColumnCount(6);
+    grdFigures->setHorizontalHeaderLabels({ColumnTitle("row"), ColumnTitle("subgroup"),
+                                           ColumnTitle("index_equivalent_mg_per_kg_bw_day"),
+                                           ColumnTitle("percent_of_index_pad"), ColumnTitle("moet"),
+                                           ColumnTitle("hazard_index")});
     for (const RecordedCumulative& c : run.cumulative) {
       const int row = grdFigures->rowCount();
       grdFigures->insertRow(row);
-      const QString cells[] = {Q(c.subgroup), Q(ShortestText(c.indexEquivalent)),
-                               Q(ShortestText(c.percentCpad)),
-                               c.moet ? Q(ShortestText(*c.moet)) : QString(),
-                               c.hazardIndex ? Q(ShortestText(*c.hazardIndex)) : QString()};
-      for (int k = 0; k < 5; ++k) grdFigures->setItem(row, k, new QTableWidgetItem(cells[k]));
+      const QString cells[] = {QString::number(c.row),
+                               Q(c.subgroup),
+                               FigureText(c.indexEquivalent),
+                               FigureText(c.percentCpad),
+                               c.moet ? FigureText(*c.moet) : QString(),
+                               c.hazardIndex ? FigureText(*c.hazardIndex) : QString()};
+      for (int k = 0; k < 6; ++k) grdFigures->setItem(row, k, new QTableWidgetItem(cells[k]));
     }
   } else {
     FigureTable table(grdFigures);
@@ -345,21 +324,11 @@ QString FrmRunDetails::FiguresText() const {
 }
 
 void FrmRunDetails::Export() {
-  FileDialogRequest request;
-  request.title = "Export Run " + std::to_string(run_.summary.id);
-  request.filter = "CSV table|*.csv|JSON document|*.json|Excel workbook|*.xlsx";
-  request.fileName = "run" + std::to_string(run_.summary.id) + ".csv";
-  const auto chosen = p_.SaveFileDialogWithType(request);
-  if (!chosen || chosen->path.empty()) return;
-  std::string path = chosen->path;
-  // A name typed without an extension takes the picked type's.
-  static const char* const kExtensions[] = {".csv", ".json", ".xlsx"};
-  if (!ExportFormatOf(path)) path += kExtensions[std::clamp(chosen->filterIndex, 1, 3) - 1];
-  if (p_.FileExists(path) &&
-      p_.MessageBox("File " + path + " already exists. Do you want to write over this file?",
-                    "Export Run", MsgIcon::Question, MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
-    return;
-  for (const ExportFailure& f : ExportRecordedRun(p_, run_, path))
+  const std::string id = std::to_string(run_.summary.id);
+  int type = 1;
+  const auto path = ChooseExportFile(p_, {}, ".", "run" + id + ".csv", type, "Export Run " + id);
+  if (!path) return;
+  for (const ExportFailure& f : ExportRecordedRun(p_, run_, *path))
     p_.MessageBox("The export file " + f.path + " could not be written: " + f.reason + ".",
                   "Export Run", MsgIcon::Exclamation, MsgButtons::OK);
 }
@@ -368,16 +337,52 @@ QColor FrmCompare::CrossingColour() {
   return QColor(255, 210, 210);
 }
 
-FrmCompare::FrmCompare(const Comparison& c, QWidget* parent) : QDialog(parent) {
+namespace {
+
+// A run of a comparison in a line: which, what, on what and when.
+QString RunLine(const char* side, const RunSummary& r) {
+  return QObject::tr("Run %1 (%2): %3 of %4 on %5, %6")
+      .arg(QString::fromLatin1(side))
+      .arg(r.id)
+      .arg(CommandInWords(r.command), Q(r.chemical), Q(r.date), Q(r.residueFile));
+}
+
+// A change with its sign, in the tables' form.
+QString SignedText(const std::optional<double>& v) {
+  if (!v) return {};
+  return (*v > 0 ? "+" : "") + FigureText(*v);
+}
+
+QTableWidget* NewCompareTable(const QStringList& headings, int rows, QWidget* parent) {
+  auto* table = new QTableWidget(rows, static_cast<int>(headings.size()), parent);
+  table->setHorizontalHeaderLabels(headings);
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->verticalHeader()->hide();
+  return table;
+}
+
+void SetRow(QTableWidget* table, int row, const QStringList& cells) {
+  for (int k = 0; k < cells.size(); ++k) table->setItem(row, k, new QTableWidgetItem(cells[k]));
+}
+
+}  // namespace
+
+FrmCompare::FrmCompare(const Comparison& c, Platform& p, QWidget* parent)
+    : QDialog(parent), c_(std::make_unique<Comparison>(c)), p_(p) {
   setWindowTitle(tr("Run %1 and run %2").arg(c.a.id).arg(c.b.id));
-  grdSubgroups = new QTableWidget(static_cast<int>(c.subgroups.size()), 12, this);
-  grdSubgroups->setHorizontalHeaderLabels(
-      {tr("Row"), tr("Subgroup"), tr("Exposure, run %1 (mg/kg bw/day)").arg(c.a.id),
-       tr("Exposure, run %1 (mg/kg bw/day)").arg(c.b.id), tr("Exposure change"),
-       tr("Exposure change %"), tr("Figure"), tr("Figure, run %1").arg(c.a.id),
-       tr("Figure, run %1").arg(c.b.id), tr("Figure change"), tr("Figure change %"), tr("100%")});
-  grdSubgroups->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  grdSubgroups->verticalHeader()->hide();
+  lblRuns = new QLabel(RunLine("A", c.a) + '\n' + RunLine("B", c.b), this);
+  lblRuns->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblRuns->setWordWrap(true);
+  const QString a = QString::number(c.a.id), b = QString::number(c.b.id);
+  // Which change is the exposure's and which the endpoint figure's, and in
+  // which unit.
+  grdSubgroups = NewCompareTable(
+      {ColumnTitle("row"), ColumnTitle("subgroup"), tr("Exposure, run %1 (mg/kg bw/day)").arg(a),
+       tr("Exposure, run %1 (mg/kg bw/day)").arg(b), tr("Exposure change (mg/kg bw/day)"),
+       tr("Exposure change (%)"), tr("Endpoint figure"), tr("Endpoint figure, run %1").arg(a),
+       tr("Endpoint figure, run %1").arg(b), tr("Endpoint figure change"),
+       tr("Endpoint figure change (%)"), tr("Crossing of 100%")},
+      static_cast<int>(c.subgroups.size()), this);
   for (std::size_t i = 0; i < c.subgroups.size(); ++i) {
     const SubgroupChange& s = c.subgroups[i];
     const bool same = Comparable(s);
@@ -385,39 +390,102 @@ FrmCompare::FrmCompare(const Comparison& c, QWidget* parent) : QDialog(parent) {
     const bool unlike = s.valueA && s.valueB && !same;
     QString figure = QString::fromLatin1(FigureName(s.figureA));
     if (s.figureB != s.figureA) figure += " / " + QString::fromLatin1(FigureName(s.figureB));
-    const QString cells[] = {QString::number(s.row),
-                             Q(s.subgroup),
-                             Number(Widen(s.exposureA)),
-                             Number(Widen(s.exposureB)),
-                             Number(Change(s.exposureA, s.exposureB), "%+.6g"),
-                             Number(RelativeChange(s.exposureA, s.exposureB), "%+.2f"),
-                             figure,
-                             Number(Widen(s.valueA)),
-                             Number(Widen(s.valueB)),
-                             same     ? Number(Change(s.valueA, s.valueB), "%+.4g")
-                             : unlike ? tr(kNotComparable)
-                                      : QString(),
-                             same ? Number(RelativeChange(s.valueA, s.valueB), "%+.2f") : QString(),
-                             QString::fromLatin1(CrossingText(s.crossing))};
-    for (int k = 0; k < 12; ++k) {
-      auto* item = new QTableWidgetItem(cells[k]);
-      if (s.crossing != Crossing::None) item->setBackground(CrossingColour());
-      grdSubgroups->setItem(static_cast<int>(i), k, item);
-    }
+    auto value = [](const std::optional<float>& v, FigureKind kind) {
+      return v ? FigureText(*v, kind == FigureKind::Risk) : QString();
+    };
+    SetRow(grdSubgroups, static_cast<int>(i),
+           {QString::number(s.row), Q(s.subgroup), value(s.exposureA, FigureKind::None),
+            value(s.exposureB, FigureKind::None), SignedText(Change(s.exposureA, s.exposureB)),
+            Number(RelativeChange(s.exposureA, s.exposureB), "%+.2f"), figure,
+            value(s.valueA, s.figureA), value(s.valueB, s.figureB),
+            same     ? SignedText(Change(s.valueA, s.valueB))
+            : unlike ? tr(kNotComparable)
+                     : QString(),
+            same ? Number(RelativeChange(s.valueA, s.valueB), "%+.2f") : QString(),
+            QString::fromLatin1(CrossingText(s.crossing))});
+    if (s.crossing != Crossing::None)
+      for (int k = 0; k < grdSubgroups->columnCount(); ++k)
+        grdSubgroups->item(static_cast<int>(i), k)->setBackground(CrossingColour());
   }
-  grdSubgroups->resizeColumnsToContents();
-  txtDifferences = new QPlainTextEdit(this);
-  txtDifferences->setReadOnly(true);
-  // The settings, inputs and crop groups as the command line prints them.
-  std::string text = ComparisonText(c);
-  text = text.substr(text.find("\nSettings that differ") + 1);
-  txtDifferences->setPlainText(Q(text));
+  FitColumns(grdSubgroups, 1);
+
+  // The settings that differ, by name and in words.
+  grdSettings = NewCompareTable({tr("Setting"), tr("Run %1").arg(a), tr("Run %1").arg(b)},
+                                static_cast<int>(c.settings.size()), this);
+  for (std::size_t i = 0; i < c.settings.size(); ++i) {
+    const SettingChange& s = c.settings[i];
+    SetRow(
+        grdSettings, static_cast<int>(i),
+        {SettingInWords(s.name), SettingTextInWords(s.name, s.a), SettingTextInWords(s.name, s.b)});
+  }
+  grdSettings->resizeColumnsToContents();
+  // The input files whose contents differ.
+  grdInputs = NewCompareTable({tr("Input"), tr("Run %1").arg(a), tr("SHA-256, run %1").arg(a),
+                               tr("Run %1").arg(b), tr("SHA-256, run %1").arg(b)},
+                              static_cast<int>(c.inputs.size()), this);
+  for (std::size_t i = 0; i < c.inputs.size(); ++i) {
+    const InputChange& in = c.inputs[i];
+    auto sha = [](const std::string& s) { return s.empty() ? tr("(none)") : Q(s.substr(0, 16)); };
+    SetRow(grdInputs, static_cast<int>(i),
+           {Q(in.role), in.pathA.empty() ? tr("(none)") : Q(in.pathA), sha(in.sha256A),
+            in.pathB.empty() ? tr("(none)") : Q(in.pathB), sha(in.sha256B)});
+  }
+  grdInputs->resizeColumnsToContents();
+
+  auto* tabs = new QTabWidget(this);
+  tabs->addTab(grdSettings, tr("&Settings that differ (%1)").arg(c.settings.size()));
+  tabs->addTab(grdInputs, tr("&Input files that differ (%1)").arg(c.inputs.size()));
+  if (c.a.command == "commodity" && c.b.command == "commodity") {
+    grdCropGroups = NewCompareTable(
+        {ColumnTitle("row"), ColumnTitle("subgroup"), ColumnTitle("crop_group"),
+         tr("Share, run %1 (%)").arg(a), tr("Share, run %1 (%)").arg(b), tr("Change (points)")},
+        static_cast<int>(c.cropGroups.size()), this);
+    for (std::size_t i = 0; i < c.cropGroups.size(); ++i) {
+      const CropGroupChange& g = c.cropGroups[i];
+      SetRow(
+          grdCropGroups, static_cast<int>(i),
+          {QString::number(g.row), Q(g.subgroup), Q(g.cropGroup), Number(Widen(g.shareA), "%.2f"),
+           Number(Widen(g.shareB), "%.2f"), Number(g.change, "%+.2f")});
+    }
+    FitColumns(grdCropGroups, 1);
+    tabs->addTab(grdCropGroups, tr("C&rop groups that changed most"));
+  }
+
+  cmdCopy = new QPushButton(tr("&Copy Table"), this);
+  cmdCopy->setAutoDefault(false);
+  cmdExport = new QPushButton(tr("&Export..."), this);
+  cmdExport->setAutoDefault(false);
+  connect(cmdCopy, &QPushButton::clicked, this, [this] { CopyToClipboard(*grdSubgroups); });
+  connect(cmdExport, &QPushButton::clicked, this, &FrmCompare::Export);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(cmdCopy);
+  buttons->addWidget(cmdExport);
+  buttons->addStretch();
+
   auto* split = new QSplitter(Qt::Vertical, this);
   split->addWidget(grdSubgroups);
-  split->addWidget(txtDifferences);
+  split->addWidget(tabs);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 1);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(split);
-  resize(1100, 640);
+  layout->addWidget(lblRuns);
+  layout->addWidget(split, 1);
+  layout->addLayout(buttons);
+  resize(1000, 620);
+}
+
+FrmCompare::~FrmCompare() = default;
+
+void FrmCompare::Export() {
+  const std::string ids = std::to_string(c_->a.id) + "-" + std::to_string(c_->b.id);
+  int type = 1;
+  const auto path =
+      ChooseExportFile(p_, {}, ".", "compare" + ids + ".csv", type, "Export Comparison");
+  if (!path) return;
+  std::string error;
+  if (!ExportComparison(p_, *c_, *path, error))
+    p_.MessageBox("The export file " + *path + " could not be written: " + error + ".",
+                  "Export Comparison", MsgIcon::Exclamation, MsgButtons::OK);
 }
 
 }  // namespace ormid

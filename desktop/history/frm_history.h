@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QWidget>
+#include <memory>
 #include <string>
 
 #include "history/recorded_run.h"
@@ -81,11 +82,22 @@ class FrmRunDetails : public QDialog {
 class FrmCompare : public QDialog {
   Q_OBJECT
  public:
-  FrmCompare(const Comparison& c, QWidget* parent = nullptr);
+  FrmCompare(const Comparison& c, Platform& p, QWidget* parent = nullptr);
+  ~FrmCompare() override;
+  QLabel* lblRuns = nullptr;  // the two runs, what was run on what and when
   QTableWidget* grdSubgroups = nullptr;
-  QPlainTextEdit* txtDifferences = nullptr;
+  QTableWidget* grdSettings = nullptr;    // the settings that differ, in words
+  QTableWidget* grdInputs = nullptr;      // the input files whose contents differ
+  QTableWidget* grdCropGroups = nullptr;  // commodity runs: the largest share changes
+  QPushButton* cmdCopy = nullptr;         // the subgroups' table to the clipboard
+  QPushButton* cmdExport = nullptr;       // as `ormid-cli compare A B --export` writes it
   // The colour of a row whose percent of its reference dose crosses 100%.
   static QColor CrossingColour();
+  void Export();
+
+ private:
+  std::unique_ptr<Comparison> c_;
+  Platform& p_;
 };
 
 }  // namespace ormid

@@ -26,9 +26,6 @@ namespace {
 // Item data: a chemical that is the index chemical cannot be left out.
 constexpr int kIndexRole = Qt::UserRole;
 
-QString Shortest(double v) {
-  return QString::number(v, 'g', QLocale::FloatingPointShortest);
-}
 QString ShareText(std::optional<double> share) {
   return share ? QString::number(*share, 'f', 2) : QString();
 }
@@ -52,12 +49,12 @@ void FillFigures(QTableWidget* table, const std::vector<CumulativeSubgroup>& sub
   const Qt::SortOrder order = table->horizontalHeader()->sortIndicatorOrder();
   table->setSortingEnabled(false);
   table->clear();
-  const QStringList headings = {QObject::tr("Row"),
-                                QObject::tr("Subgroup"),
-                                QObject::tr("Index-equivalent exposure (mg/kg bw/day)"),
-                                QObject::tr("% of cPAD"),
-                                QObject::tr("MOET"),
-                                QObject::tr("Hazard index")};
+  const QStringList headings = {ColumnTitle("row"),
+                                ColumnTitle("subgroup"),
+                                ColumnTitle("index_equivalent_mg_per_kg_bw_day"),
+                                ColumnTitle("percent_of_index_pad"),
+                                ColumnTitle("moet"),
+                                ColumnTitle("hazard_index")};
   table->setColumnCount(static_cast<int>(headings.size()));
   table->setHorizontalHeaderLabels(headings);
   table->setRowCount(static_cast<int>(subgroups.size()));
@@ -70,7 +67,7 @@ void FillFigures(QTableWidget* table, const std::vector<CumulativeSubgroup>& sub
     table->setItem(i, 4, DoubleCell(s.moet));
     table->setItem(i, 5, DoubleCell(s.hazardIndex));
   }
-  table->resizeColumnsToContents();
+  FitColumns(table, 1);
   table->setSortingEnabled(true);
   if (sorting)
     table->sortByColumn(sortColumn, order);
@@ -146,7 +143,7 @@ void FrmCumulativeResults::FillLists() {
   filling_ = true;
   treChemicals->clear();
   for (const GroupChemical& g : run_->group.chemicals) {
-    auto* item = new QTreeWidgetItem(treChemicals, {FromBytes(g.chemical), Shortest(g.rpf)});
+    auto* item = new QTreeWidgetItem(treChemicals, {FromBytes(g.chemical), FigureText(g.rpf)});
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     item->setCheckState(0, Qt::Checked);

@@ -35,14 +35,14 @@ namespace {
 // The subgroups' figures, one row each, with the columns the run reports.
 void FillFigures(QTableWidget* table, const std::vector<ShownSubgroup>& rows) {
   struct Column {
-    QString title;
+    const char* name;  // as the exports name it
     std::optional<float> LongTermResult::*figure;
   };
   const Column all[] = {
-      {QObject::tr("% of RfD or PAD"), &LongTermResult::percentReference},
-      {QObject::tr("% of NOEL"), &LongTermResult::percentNoel},
-      {QObject::tr("Margin of exposure"), &LongTermResult::marginOfExposure},
-      {QObject::tr("Lifetime risk"), &LongTermResult::lifetimeRisk},
+      {"percent_of_reference_dose", &LongTermResult::percentReference},
+      {"percent_of_noel", &LongTermResult::percentNoel},
+      {"margin_of_exposure", &LongTermResult::marginOfExposure},
+      {"lifetime_cancer_risk", &LongTermResult::lifetimeRisk},
   };
   std::vector<Column> shown;
   for (const Column& c : all)
@@ -57,9 +57,9 @@ void FillFigures(QTableWidget* table, const std::vector<ShownSubgroup>& rows) {
   const Qt::SortOrder order = table->horizontalHeader()->sortIndicatorOrder();
   table->setSortingEnabled(false);
   table->clear();
-  QStringList headings = {QObject::tr("Row"), QObject::tr("Subgroup"),
-                          QObject::tr("Exposure (mg/kg bw/day)")};
-  for (const Column& c : shown) headings << c.title;
+  QStringList headings = {ColumnTitle("row"), ColumnTitle("subgroup"),
+                          ColumnTitle("exposure_mg_per_kg_bw_day")};
+  for (const Column& c : shown) headings << ColumnTitle(c.name);
   table->setColumnCount(static_cast<int>(headings.size()));
   table->setHorizontalHeaderLabels(headings);
   table->setRowCount(static_cast<int>(rows.size()));
@@ -69,9 +69,10 @@ void FillFigures(QTableWidget* table, const std::vector<ShownSubgroup>& rows) {
     table->setItem(i, 1, TextCell(FromBytes(row.name).trimmed()));
     table->setItem(i, 2, NumberCell(row.figures.exposure));
     for (std::size_t c = 0; c < shown.size(); ++c)
-      table->setItem(i, static_cast<int>(c) + 3, NumberCell(row.figures.*shown[c].figure));
+      table->setItem(i, static_cast<int>(c) + 3,
+                     NumberCell(row.figures.*shown[c].figure, IsRiskColumn(shown[c].name)));
   }
-  table->resizeColumnsToContents();
+  FitColumns(table, 1);
   table->setSortingEnabled(true);
   if (sorting)
     table->sortByColumn(sortColumn, order);
@@ -193,7 +194,7 @@ void FrmResults::ShowHeadroom() {
                           table.by == HeadroomBy::CropGroup ? tr("Crop group")
                           : table.by == HeadroomBy::Food    ? tr("Food")
                                                             : tr("Food and food form"),
-                          tr("Share %"), tr("Multiplier")};
+                          tr("Share (%)"), tr("Multiplier")};
   if (residues) headings << tr("Max residue (ppm)");
   headings << tr("Limited by");
   tblHeadroom->setColumnCount(static_cast<int>(headings.size()));
@@ -219,7 +220,7 @@ void FrmResults::ShowHeadroom() {
     }
     tblHeadroom->setItem(i, c++, TextCell(FromBytes(SubgroupName(m, row.limitingRow)).trimmed()));
   }
-  tblHeadroom->resizeColumnsToContents();
+  FitColumns(tblHeadroom, 1);
   tblHeadroom->setSortingEnabled(true);
 }
 
@@ -420,8 +421,7 @@ void FrmCommodityResults::ShowSubgroup() {
       bars_, WhatIfTitle(Title(tr("Crop groups' shares of exposure: %1").arg(name), chemical_),
                          leftOutNames_));
   const float total = row > 0 ? figures_->Total(row) : 0.0f;
-  lblPareto->setText(
-      tr("%1: total exposure %2 mg/kg bw/day").arg(name).arg(FromBytes(ShortestText(total))));
+  lblPareto->setText(tr("%1: total exposure %2 mg/kg bw/day").arg(name).arg(FigureText(total)));
   QChart* old = chtPareto->chart();
   QChart* chart = BuildParetoChart(chart_, kWindowPointSize);
   chtPareto->setChart(chart);
@@ -453,8 +453,9 @@ void FrmCommodityResults::ChooseBar(int index) {
                         .arg(FromBytes(bar.name).trimmed()));
   const auto items = figures_->Items(CurrentRow(), bar.group);
   tblItems->setColumnCount(5);
-  tblItems->setHorizontalHeaderLabels({tr("Code"), tr("Commodity"), tr("Food form"),
-                                       tr("Exposure (mg/kg bw/day)"), tr("% of total")});
+  tblItems->setHorizontalHeaderLabels({ColumnTitle("commodity_code"), ColumnTitle("commodity_name"),
+                                       ColumnTitle("food_form"),
+                                       ColumnTitle("exposure_mg_per_kg_bw_day"), tr("% of total")});
   tblItems->setRowCount(static_cast<int>(items.size()));
   for (int i = 0; i < static_cast<int>(items.size()); ++i) {
     const CommodityWhatIf::Item& item = items[static_cast<std::size_t>(i)];
@@ -466,7 +467,7 @@ void FrmCommodityResults::ChooseBar(int index) {
     tblItems->setItem(i, 3, NumberCell(item.exposure));
     tblItems->setItem(i, 4, NumberCell(item.share));
   }
-  tblItems->resizeColumnsToContents();
+  FitColumns(tblItems, 1);
   tblItems->setSortingEnabled(true);
 }
 

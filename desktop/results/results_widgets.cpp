@@ -27,14 +27,77 @@ bool NumberItem::operator<(const QTableWidgetItem& other) const {
   return QTableWidgetItem::operator<(other);
 }
 
-QTableWidgetItem* NumberCell(std::optional<float> value) {
-  if (!value) return new NumberItem(QString(), -1);
-  return new NumberItem(FromBytes(ShortestText(*value)), *value);
+QString FigureText(float value, bool scientific) {
+  return QString::fromStdString(TableText(value, scientific));
 }
 
-QTableWidgetItem* DoubleCell(std::optional<double> value) {
+QString FigureText(double value, bool scientific) {
+  return QString::fromStdString(TableText(value, scientific));
+}
+
+QTableWidgetItem* NumberCell(std::optional<float> value, bool scientific) {
   if (!value) return new NumberItem(QString(), -1);
-  return new NumberItem(QString::number(*value, 'g', QLocale::FloatingPointShortest), *value);
+  return new NumberItem(FigureText(*value, scientific), *value);
+}
+
+QTableWidgetItem* DoubleCell(std::optional<double> value, bool scientific) {
+  if (!value) return new NumberItem(QString(), -1);
+  return new NumberItem(FigureText(*value, scientific), *value);
+}
+
+QString ColumnTitle(std::string_view exportName) {
+  struct Title {
+    std::string_view name;
+    const char* title;
+  };
+  static const Title kTitles[] = {
+      {"row", QT_TR_NOOP("Row")},
+      {"subgroup", QT_TR_NOOP("Subgroup")},
+      {"consumption_column", QT_TR_NOOP("Consumption column")},
+      {"exposure_mg_per_kg_bw_day", QT_TR_NOOP("Exposure (mg/kg bw/day)")},
+      {"reference_dose_kind", QT_TR_NOOP("Reference dose")},
+      {"reference_dose_mg_per_kg_bw_day", QT_TR_NOOP("Reference dose (mg/kg bw/day)")},
+      {"percent_of_reference_dose", QT_TR_NOOP("% of RfD or PAD")},
+      {"percent_of_noel", QT_TR_NOOP("% of NOEL")},
+      {"margin_of_exposure", QT_TR_NOOP("Margin of exposure")},
+      {"lifetime_cancer_risk", QT_TR_NOOP("Lifetime risk")},
+      {"row_kind", QT_TR_NOOP("Line")},
+      {"subgroup_row", QT_TR_NOOP("Row")},
+      {"crop_group_index", QT_TR_NOOP("Crop group no.")},
+      {"crop_group_code", QT_TR_NOOP("Crop group code")},
+      {"crop_group", QT_TR_NOOP("Crop group")},
+      {"commodity_code", QT_TR_NOOP("Code")},
+      {"commodity_name", QT_TR_NOOP("Commodity")},
+      {"food_form_code", QT_TR_NOOP("Food form code")},
+      {"food_form", QT_TR_NOOP("Food form")},
+      {"residue_ppm", QT_TR_NOOP("Residue (ppm)")},
+      {"adjustment_factor_1", QT_TR_NOOP("Adjustment factor 1")},
+      {"adjustment_factor_2", QT_TR_NOOP("Adjustment factor 2")},
+      {"share_of_subgroup_exposure_percent", QT_TR_NOOP("% of subgroup's exposure")},
+      {"index_equivalent_mg_per_kg_bw_day", QT_TR_NOOP("Index-equivalent exposure (mg/kg bw/day)")},
+      {"percent_of_index_pad", QT_TR_NOOP("% of cPAD")},
+      {"moet", QT_TR_NOOP("MOET")},
+      {"hazard_index", QT_TR_NOOP("Hazard index")},
+  };
+  for (const Title& t : kTitles)
+    if (t.name == exportName) return QObject::tr(t.title);
+  // A column without a title of its own: its name in words.
+  QString words = QString::fromUtf8(exportName.data(), static_cast<qsizetype>(exportName.size()))
+                      .replace('_', ' ');
+  if (!words.isEmpty()) words[0] = words[0].toUpper();
+  return words;
+}
+
+bool IsRiskColumn(std::string_view exportName) {
+  return exportName == "lifetime_cancer_risk";
+}
+
+void FitColumns(QTableWidget* table, int nameColumn, int widest) {
+  table->resizeColumnsToContents();
+  if (nameColumn < 0 || nameColumn >= table->columnCount()) return;
+  if (table->columnWidth(nameColumn) > widest) table->setColumnWidth(nameColumn, widest);
+  for (int r = 0; r < table->rowCount(); ++r)
+    if (QTableWidgetItem* item = table->item(r, nameColumn)) item->setToolTip(item->text());
 }
 
 QTableWidgetItem* TextCell(const QString& text) {

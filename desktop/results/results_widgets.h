@@ -7,6 +7,7 @@
 #include <QTableWidgetItem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 class QBoxLayout;
 class QChartView;
@@ -30,11 +31,27 @@ class NumberItem : public QTableWidgetItem {
   double value_;
 };
 
-// A figure's cell: its shortest text that reads back to the same value
-// (single or double precision); empty when there is none.
-QTableWidgetItem* NumberCell(std::optional<float> value);
-QTableWidgetItem* DoubleCell(std::optional<double> value);
+// A figure's cell, sorting by its value: its text as every table shows it
+// (the fewest digits that read back to the value, one form per column,
+// lifetime risks with an exponent); empty when there is none.
+QTableWidgetItem* NumberCell(std::optional<float> value, bool scientific = false);
+QTableWidgetItem* DoubleCell(std::optional<double> value, bool scientific = false);
 QTableWidgetItem* TextCell(const QString& text);
+// The same text without a cell.
+QString FigureText(float value, bool scientific = false);
+QString FigureText(double value, bool scientific = false);
+
+// A column's title on the screen, with its unit, for the column's name in
+// the exports: "Exposure (mg/kg bw/day)" for "exposure_mg_per_kg_bw_day".
+// Every window that shows a run's figures titles them so.
+QString ColumnTitle(std::string_view exportName);
+// Whether an exported column holds lifetime risks (shown with an exponent).
+bool IsRiskColumn(std::string_view exportName);
+
+// Sizes a table's columns to their contents, but a column of names (foods,
+// subgroups) no wider than `widest` pixels, so that the figures beside it
+// stay in view; a cut name shows whole in its tooltip.
+void FitColumns(QTableWidget* table, int nameColumn, int widest = 280);
 
 QTableWidget* NewTable(const char* name, QWidget* parent);
 QPushButton* NewButton(const QString& text, const char* name, QWidget* parent);

@@ -46,10 +46,10 @@ std::string ProposedExportName(const FinishedRun& run, int typeIndex) {
 
 std::optional<std::string> ChooseExportFile(Platform& p, const std::string& initialDir,
                                             const std::string& workingDir, std::string proposal,
-                                            int& typeIndex) {
+                                            int& typeIndex, const std::string& title) {
   for (;;) {
     FileDialogRequest request;
-    request.title = "Export Results";
+    request.title = title;
     request.filter = kExportTypes;
     request.filterIndex = typeIndex;
     request.initialDir = initialDir;

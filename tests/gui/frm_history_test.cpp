@@ -135,7 +135,31 @@ class FrmHistoryTest : public QObject {
       highlighted += crossing;
     }
     QVERIFY(highlighted > 0);
-    QVERIFY(c->txtDifferences->toPlainText().contains("settings.rfd_mg_per_kg_bw_day: 1000"));
+    // The two runs in words, and the settings that differ by name with
+    // their unit.
+    QVERIFY2(c->lblRuns->text().contains("Run A (1): Long-term analysis of "),
+             qPrintable(c->lblRuns->text()));
+    QCOMPARE(c->grdSettings->rowCount(), 1);
+    QCOMPARE(c->grdSettings->item(0, 0)->text(), QString("RfD (mg/kg bw/day)"));
+    QCOMPARE(c->grdSettings->item(0, 1)->text(), QString("1000"));
+    QCOMPARE(c->grdSettings->item(0, 2)->text(), QString("1e-09"));
+    // Copy Table: the subgroups under the titles shown; Export...: the file
+    // `compare 1 2 --export` writes, byte for byte, in each format.
+    c->cmdCopy->click();
+    const QStringList compared = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(compared.size(), c->grdSubgroups->rowCount() + 1);
+    QVERIFY(compared[0].startsWith("Row\tSubgroup\tExposure, run 1 (mg/kg bw/day)\t"));
+    for (const char* ext : {".csv", ".json", ".xlsx"}) {
+      const std::filesystem::path here = inst_->dir.path();
+      const std::string name = std::string("compared") + ext;
+      inst_->platform.saveAnswers = {(here / name).string()};
+      c->cmdExport->click();
+      std::ostringstream out, err;
+      QCOMPARE(cli::RunCli({"compare", "1", "2", "--export", (here / ("cli-" + name)).string()},
+                           out, err),
+               0);
+      QCOMPARE(ReadFileBytes(here / name), ReadFileBytes(here / ("cli-" + name)));
+    }
 
     // A double-click shows the run's manifest and every subgroup's figures.
     h->ShowRun(2);
@@ -154,7 +178,7 @@ class FrmHistoryTest : public QObject {
     d->cmdCopy->click();
     const QStringList copied = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
     QCOMPARE(copied.size(), d->grdFigures->rowCount() + 1);
-    QVERIFY(copied[0].startsWith("row\t"));
+    QVERIFY(copied[0].startsWith("Row\tSubgroup\t"));
     // Export...: the file history show --export writes, byte for byte (a
     // name typed without an extension takes the picked type's).
     const std::filesystem::path here = inst_->dir.path();
@@ -187,7 +211,8 @@ class FrmHistoryTest : public QObject {
     QVERIFY(c);
     auto header = [&](int column) { return c->grdSubgroups->horizontalHeaderItem(column)->text(); };
     QVERIFY(header(4).startsWith("Exposure change"));
-    QVERIFY(header(9).startsWith("Figure change"));
+    QVERIFY(header(6).startsWith("Endpoint figure"));
+    QVERIFY(header(9).startsWith("Endpoint figure change"));
     int unlike = 0;
     for (int row = 0; row < c->grdSubgroups->rowCount(); ++row) {
       if (c->grdSubgroups->item(row, 7)->text().isEmpty()) continue;  // no exposure
