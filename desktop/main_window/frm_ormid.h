@@ -76,6 +76,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   FrmHistory* frmHistory = nullptr;
   QMenu* mnuHlp = nullptr;
   QAction* mnuHelp = nullptr;
+  QAction* mnuGuide = nullptr;  // the guide window (F1)
 
   QGroupBox* fraResFile = nullptr;
   QLabel *lblResfl1 = nullptr, *lblResfl2 = nullptr;
