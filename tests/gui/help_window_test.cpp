@@ -1,11 +1,17 @@
-// The Ormid Guide (F1) on the offscreen platform: one guide window, every
-// page of docs/ it holds shown, a topic for every part of the program, the
-// search and its highlight, and links between pages.
+// The Ormid Guide (F1) and the About box on the offscreen platform: one
+// guide window, every page of docs/ it holds shown, a topic for every part
+// of the program, the search and its highlight, links between pages, and
+// the versions the About box names.
+#include <openssl/crypto.h>
+#include <sqlite3.h>
+#include <xlsxwriter.h>
+
 #include <QAction>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -14,9 +20,11 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
+#include <nlohmann/json.hpp>
 
 #include "desktop/help/frm_help.h"
 #include "desktop/main_window/frm_ormid.h"
+#include "setup/startup.h"
 #include "tests/gui/gui_support.h"
 #include "tests/installation_fixture.h"
 
@@ -211,6 +219,33 @@ class HelpWindowTest : public QObject {
 
     guide->cmdBack->click();
     QCOMPARE(guide->ShownPage(), QString("cumulative.md"));
+  }
+
+  void aboutNamesTheVersionAndEachLibrary() {
+    Start();
+    QString text, title;
+    runner_.scripts.push_back([&](QDialog& d) {
+      auto* box = qobject_cast<QMessageBox*>(&d);
+      QVERIFY(box);
+      text = box->text();
+      title = box->windowTitle();
+    });
+    w_->mnuAbout->trigger();
+    QCOMPARE(title, QString("About Ormid"));
+    const QString nlohmann = QString("%1.%2.%3")
+                                 .arg(NLOHMANN_JSON_VERSION_MAJOR)
+                                 .arg(NLOHMANN_JSON_VERSION_MINOR)
+                                 .arg(NLOHMANN_JSON_VERSION_PATCH);
+    const QString expected[][2] = {{"Ormid", QString::fromStdString(ProgramVersionText())},
+                                   {"Qt", qVersion()},
+                                   {"SQLite", sqlite3_libversion()},
+                                   {"OpenSSL libcrypto", OpenSSL_version(OPENSSL_VERSION_STRING)},
+                                   {"libxlsxwriter", lxw_version()},
+                                   {"nlohmann json", nlohmann}};
+    for (const auto& [name, version] : expected) {
+      QVERIFY2(text.contains(name), qPrintable(name));
+      QVERIFY2(text.contains(version), qPrintable(name + " " + version));
+    }
   }
 };
 
