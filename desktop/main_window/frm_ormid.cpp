@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -26,6 +27,8 @@
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
 #include "desktop/delivery/qt_printer.h"
+#include "desktop/help/about_box.h"
+#include "desktop/help/frm_help.h"
 #include "desktop/history/frm_history.h"
 #include "desktop/main_window/frm_pad.h"
 #include "desktop/main_window/frm_problems.h"
@@ -163,6 +166,12 @@ void FrmOrmid::BuildControls() {
   mnuRecordHistory->setChecked(true);
   mnuHlp = menuBar()->addMenu(tr("&Help"));
   mnuHelp = mnuHlp->addAction(tr("&Ormid Help"), this, &FrmOrmid::mnuHelp_Click);
+  mnuGuide = mnuHlp->addAction(tr("Ormid &Guide"), this, [this] { ShowHelpWindow(*this); });
+  mnuHlp->addSeparator();
+  mnuAbout = mnuHlp->addAction(tr("&About Ormid..."), this, [this] {
+    auto box = NewAboutBox(this);
+    runner_.RunModal(*box);
+  });
   // The shortcuts a desktop user expects, beside the access keys.
   mnuOpenRes->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   mnuClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
@@ -171,7 +180,7 @@ void FrmOrmid::BuildControls() {
   // Ctrl+Q ends the program from any of its windows (the viewer, Results,
   // the run history, a batch), not only from this one.
   mnuExit->setShortcutContext(Qt::ApplicationShortcut);
-  mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
+  mnuGuide->setShortcut(QKeySequence(Qt::Key_F1));
 
   auto* central = new QWidget(this);
   setCentralWidget(central);

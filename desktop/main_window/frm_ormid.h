@@ -76,6 +76,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   FrmHistory* frmHistory = nullptr;
   QMenu* mnuHlp = nullptr;
   QAction* mnuHelp = nullptr;
+  QAction* mnuGuide = nullptr;  // the guide window (F1)
+  QAction* mnuAbout = nullptr;
 
   QGroupBox* fraResFile = nullptr;
   QLabel *lblResfl1 = nullptr, *lblResfl2 = nullptr;
