@@ -1,5 +1,6 @@
 #include "desktop/delivery/frm_report2.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -145,9 +146,25 @@ void FrmReport2::PlaceBeside(const QWidget& main) {
     w = std::min(wanted, left);
     x = frame.left() - w - extraW;
   } else {
-    return;
+    // No room beside it: against the screen's edge on the side with more
+    // room, where it covers least of the main window.
+    w = std::min(wanted, room.width() - extraW);
+    x = right >= left ? room.right() + 1 - w - extraW : room.left();
   }
   int y = std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() - h - extraH));
+  // A second viewer does not open exactly over the first: it steps down by
+  // a title bar's height, so that the first one's title shows.
+  const int step = std::max(24, extraH);
+  for (bool moved = true; moved;) {
+    moved = false;
+    for (QWidget* other : QApplication::topLevelWidgets())
+      if (other != this && qobject_cast<FrmReport2*>(other) && other->isVisible() &&
+          other->pos() == QPoint(x, y) && y + step + 200 <= room.bottom()) {
+        y += step;
+        h = std::min(h, room.bottom() + 1 - y - extraH);
+        moved = true;
+      }
+  }
   resize(w, h);
   move(x, y);
 }

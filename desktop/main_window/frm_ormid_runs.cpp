@@ -29,6 +29,7 @@
 #include "desktop/main_window/qt_platform.h"
 #include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
+#include "desktop/results/results_widgets.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
 #include "report/number_format.h"
@@ -92,10 +93,9 @@ void FrmOrmid::RunRequest(int report) {
   SetFocus(run.focus);
   if (done) {
     FinishRunRecord();
-    // A run that did not save its report shows it, its Results window first
-    // so that the report's viewer comes up in front of it.
+    // A run that did not save its report shows it; its Results window
+    // follows the destination dialog and opens beside the viewer.
     if (run.showReport) {
-      ShowResults(report);
       if (report == kRunLongTerm)
         cmdPrintOrmidAnalysis_Click();
       else
@@ -112,7 +112,6 @@ void FrmOrmid::RunRequest(int report) {
     // The closing message says where the report is saved: its manifest is
     // beside it by now.
     if (run.notice) ShowNotice(relay_, *run.notice);
-    // A run that saved its report has not shown its Results window yet.
     ShowResults(report);
   }
   recorder_.reset();
@@ -183,14 +182,15 @@ void FrmOrmid::ShowResults(int report) {
   QWidget* window = nullptr;
   if (report == kRunLongTerm) {
     if (runFigures_.longTerm.empty()) return;
-    if (!frmResults) frmResults = new FrmResults(p_);
+    // Results windows belong to the main window: they stay in front of it.
+    if (!frmResults) frmResults = new FrmResults(p_, this);
     frmResults->ShowLongTerm(std::move(runFigures_.longTerm),
                              std::make_unique<LongTermRun>(LongTermRun{m_, std::move(runTerms_)}));
     runTerms_ = ExposureTerms{};
     window = frmResults;
   } else {
     if (runFigures_.rows.empty()) return;
-    if (!frmCommodityResults) frmCommodityResults = new FrmCommodityResults(p_);
+    if (!frmCommodityResults) frmCommodityResults = new FrmCommodityResults(p_, this);
     // The window keeps the run's state, terms and rows: what-if reads no file
     // and does not change with the next run.
     frmCommodityResults->ShowRun(
@@ -206,9 +206,16 @@ void FrmOrmid::ShowResults(int report) {
 void FrmOrmid::OpenResultsWindow(QWidget* window) {
   lastResults_ = window;
   mnuLastResults->setEnabled(true);
-  // The window opens beside the report without taking the keyboard from
-  // the window that has it.
-  QWidget* active = QApplication::activeWindow();
+  // The first time, beside the report's viewer where it shows; after, where
+  // the user left it.
+  QWidget* report = frmReport2 && frmReport2->isVisible() ? frmReport2 : nullptr;
+  if (!window->property("placed").toBool()) {
+    PlaceResultsWindow(*window, *this, report);
+    window->setProperty("placed", true);
+  }
+  // The window opens without taking the keyboard from the report just shown,
+  // or else from the window that has it.
+  QWidget* active = report ? report : QApplication::activeWindow();
   window->show();
   if (active && active != window) {
     active->raise();
@@ -392,7 +399,7 @@ void FrmOrmid::ShowCumulativeResults(const CumulativeRequest& r) {
     p_.MessageBox(text, "Cumulative Assessment", MsgIcon::Exclamation, MsgButtons::OK);
     return;
   }
-  if (!frmCumulativeResults) frmCumulativeResults = new FrmCumulativeResults(p_);
+  if (!frmCumulativeResults) frmCumulativeResults = new FrmCumulativeResults(p_, this);
   frmCumulativeResults->ShowRun(std::move(run), std::move(figures));
   OpenResultsWindow(frmCumulativeResults);
 }

@@ -127,7 +127,7 @@ FrmCumulativeResults::FrmCumulativeResults(Platform& p, QWidget* parent)
   connect(cmdIncludeAll, &QPushButton::clicked, this, &FrmCumulativeResults::cmdIncludeAll_Click);
   connect(cmdCopyTable, &QPushButton::clicked, this, &FrmCumulativeResults::cmdCopyTable_Click);
   connect(cmdExportChart, &QPushButton::clicked, this, &FrmCumulativeResults::cmdExportChart_Click);
-  resize(1400, 740);
+  resize(kResultsWindowSize);
 }
 
 void FrmCumulativeResults::ShowRun(std::unique_ptr<CumulativeRunInputs> run,

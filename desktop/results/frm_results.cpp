@@ -151,7 +151,7 @@ FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Windo
   cmdExportChart = buttons.exportChart;
   connect(cmdCopyTable, &QPushButton::clicked, this, &FrmResults::cmdCopyTable_Click);
   connect(cmdExportChart, &QPushButton::clicked, this, &FrmResults::cmdExportChart_Click);
-  resize(1280, 700);
+  resize(kResultsWindowSize);
 }
 
 void FrmResults::ShowLongTerm(std::vector<ShownSubgroup> rows, std::unique_ptr<LongTermRun> run) {
@@ -314,7 +314,7 @@ FrmCommodityResults::FrmCommodityResults(Platform& p, QWidget* parent)
   connect(cmdIncludeAll, &QPushButton::clicked, this, &FrmCommodityResults::cmdIncludeAll_Click);
   connect(cmdCopyTable, &QPushButton::clicked, this, &FrmCommodityResults::cmdCopyTable_Click);
   connect(cmdExportChart, &QPushButton::clicked, this, &FrmCommodityResults::cmdExportChart_Click);
-  resize(1340, 740);
+  resize(kResultsWindowSize);
 }
 
 void FrmCommodityResults::ShowRun(std::unique_ptr<CommodityWhatIf> figures,

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -134,6 +135,40 @@ QChartView* NewChartView(const char* name, QWidget* parent) {
 
 void CopyToClipboard(const QTableWidget& table) {
   QApplication::clipboard()->setText(FiguresTableText(table));
+}
+
+void PlaceResultsWindow(QWidget& window, const QWidget& main, const QWidget* report) {
+  const QScreen* screen = main.screen();
+  if (!screen) return;
+  const QRect room = screen->availableGeometry();
+  // The window manager's frame, as around the main window.
+  const QRect mainFrame = main.frameGeometry();
+  const int extraW = mainFrame.width() - main.width();
+  const int extraH = mainFrame.height() - main.height();
+  const QSize least = window.minimumSizeHint().expandedTo(window.minimumSize());
+  int left = room.left(), right = room.right();
+  if (report) {
+    // The larger of the two sides of the viewer, when the window fits there.
+    const QRect shown = report->frameGeometry();
+    const int before = shown.left() - room.left(), after = room.right() - shown.right();
+    const int side = std::max(before, after) - extraW;
+    if (side >= least.width()) {
+      if (before >= after)
+        right = shown.left() - 1;
+      else
+        left = shown.right() + 1;
+    }
+  }
+  const int w =
+      std::max(least.width(), std::min(kResultsWindowSize.width(), right - left + 1 - extraW));
+  const int h =
+      std::max(least.height(), std::min(kResultsWindowSize.height(), room.height() - extraH));
+  window.resize(w, h);
+  // Over the main window where that is in the free room; else at its edge.
+  const int x = std::clamp(mainFrame.left(), left, std::max(left, right + 1 - w - extraW));
+  const int y =
+      std::clamp(mainFrame.top(), room.top(), std::max(room.top(), room.bottom() + 1 - h - extraH));
+  window.move(x, y);
 }
 
 QString Title(const QString& what, const std::string& chemical) {

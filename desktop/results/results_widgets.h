@@ -3,6 +3,7 @@
 // the chart font size on the screen.
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QTableWidgetItem>
 #include <optional>
@@ -77,6 +78,17 @@ TableChartButtons AddTableChartButtons(QBoxLayout* outer, QWidget* parent);
 
 // Copies a table (see FiguresTableText) to the clipboard.
 void CopyToClipboard(const QTableWidget& table);
+
+// The size a Results window asks for; PlaceResultsWindow makes it smaller
+// where the screen has less room.
+inline constexpr QSize kResultsWindowSize{1000, 680};
+
+// Places a Results window the first time it opens: beside the report's
+// viewer when one shows (on the side of it with more room), else over the
+// main window; as large as kResultsWindowSize where that fits, never larger
+// than the screen's free room (on a 1366x768 screen it fits beside the
+// report).
+void PlaceResultsWindow(QWidget& window, const QWidget& main, const QWidget* report);
 
 // A window's or chart's title with the run's chemical or group after it.
 QString Title(const QString& what, const std::string& chemical);

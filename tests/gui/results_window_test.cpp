@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSvgRenderer>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -471,6 +472,42 @@ class ResultsWindowTest : public QObject {
     d.w->mnuLastResults->trigger();
     QVERIFY(results->isVisible());
     QCOMPARE(results->tblFigures->rowCount(), rows);
+  }
+
+  // On a 1366x768 screen (this binary's offscreen screen) each Results
+  // window opens after its report's viewer, in front of the main window and
+  // beside the viewer, both whole on the screen; the second report's viewer
+  // does not hide the first one's title.
+  void windowsFitBesideTheReportOnALaptopScreen() {
+    Desktop d("csfii");
+    QVERIFY(d.Start());
+    const QRect room = d.w->screen()->availableGeometry();
+    QCOMPARE(room.size(), QSize(1366, 768));
+    d.Open(d.dir.path() / "residues" / "DEMOFOS.R98");
+    d.Endpoint('R');
+    d.w->chkComplete->setChecked(true);
+    d.w->chkStandard[0]->setChecked(true);
+    d.w->mnuStart->trigger();
+    d.w->mnuCommodity->trigger();
+    std::vector<QWidget*> viewers;
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (qobject_cast<FrmReport2*>(top) && top->isVisible()) viewers.push_back(top);
+    QCOMPARE(viewers.size(), std::size_t{2});
+    QVERIFY(viewers[0]->pos() != viewers[1]->pos());
+    for (QWidget* results :
+         std::initializer_list<QWidget*>{d.w->frmResults, d.w->frmCommodityResults}) {
+      QVERIFY(results && results->isVisible());
+      QCOMPARE(results->parentWidget(), static_cast<QWidget*>(d.w.get()));
+      QVERIFY2(room.contains(results->frameGeometry()), qPrintable(QString("%1,%2 %3x%4")
+                                                                       .arg(results->x())
+                                                                       .arg(results->y())
+                                                                       .arg(results->width())
+                                                                       .arg(results->height())));
+      for (QWidget* viewer : viewers) {
+        QVERIFY(room.contains(viewer->frameGeometry()));
+        QVERIFY(!results->frameGeometry().intersects(viewer->frameGeometry()));
+      }
+    }
   }
 
   // 33 subgroups: the exported chart is tall enough for every label (Qt
