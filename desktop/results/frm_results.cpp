@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -306,6 +307,10 @@ FrmCommodityResults::FrmCommodityResults(Platform& p, QWidget* parent)
   cmdCopyTable = buttons.copyTable;
   cmdExportChart = buttons.exportChart;
 
+  // The arrow keys on the chart choose a bar: its foods and food forms are
+  // listed below it, as a click lists them.
+  chtPareto->installEventFilter(this);
+  chtPareto->setToolTip(tr("Left and Right (or Up and Down) choose a crop group's bar."));
   connect(treCommodities, &QTreeWidget::itemChanged, this, &FrmCommodityResults::TreeChanged);
   connect(cboSubgroup, &QComboBox::currentIndexChanged, this, [this] {
     chosenGroup_ = 0;
@@ -435,6 +440,35 @@ void FrmCommodityResults::ShowSubgroup() {
   for (std::size_t i = 0; i < bars_.size(); ++i)
     if (bars_[i].group == chosenGroup_) index = static_cast<int>(i);
   ChooseBar(index);
+}
+
+bool FrmCommodityResults::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != chtPareto || event->type() != QEvent::KeyPress || bars_.empty())
+    return QWidget::eventFilter(watched, event);
+  const int last = static_cast<int>(bars_.size()) - 1;
+  int index = -1;
+  for (int i = 0; i <= last; ++i)
+    if (bars_[static_cast<std::size_t>(i)].group == chosenGroup_) index = i;
+  switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+      index = std::min(last, index + 1);
+      break;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+      index = std::max(0, index - 1);
+      break;
+    case Qt::Key_Home:
+      index = 0;
+      break;
+    case Qt::Key_End:
+      index = last;
+      break;
+    default:
+      return QWidget::eventFilter(watched, event);
+  }
+  ChooseBar(index);
+  return true;
 }
 
 void FrmCommodityResults::ChooseBar(int index) {

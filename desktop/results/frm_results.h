@@ -87,6 +87,7 @@ class FrmCommodityResults : public QWidget {
   // Lists the foods and food forms of the Pareto chart's bar `index`.
   void ChooseBar(int index);
   void cmdIncludeAll_Click();
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void cmdExportChart_Click();
   void cmdCopyTable_Click();
   // Milliseconds the last change of the check boxes took to show.

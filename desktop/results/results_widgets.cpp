@@ -111,6 +111,9 @@ QTableWidget* NewTable(const char* name, QWidget* parent) {
   table->setObjectName(name);
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  // Tab goes on to the next control (the chart, the buttons); the arrow
+  // keys move within the table.
+  table->setTabKeyNavigation(false);
   table->verticalHeader()->hide();
   // Compact rows: a whole list of subgroups fits on the screen.
   table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
@@ -130,6 +133,8 @@ QChartView* NewChartView(const char* name, QWidget* parent) {
   view->setObjectName(name);
   view->setRenderHint(QPainter::Antialiasing);
   view->setMinimumSize(480, 360);
+  // Tab reaches the chart, whose window may take keys for it.
+  view->setFocusPolicy(Qt::StrongFocus);
   return view;
 }
 

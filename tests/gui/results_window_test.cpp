@@ -653,6 +653,31 @@ class ResultsWindowTest : public QObject {
              static_cast<int>(figures.Items(row, bars[0].group).size()));
     QVERIFY(results->lblGroup->text().contains(QString::fromStdString(bars[0].name).trimmed()));
 
+    // From the keyboard: Tab leaves the table and reaches the chart, the
+    // subgroup box and the buttons; on the chart the arrows choose a bar,
+    // whose foods are listed.
+    results->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(results));
+    results->tblFigures->setFocus();
+    QSet<QWidget*> reached;
+    for (int k = 0; k < 20; ++k) {
+      QTest::keyClick(results->focusWidget(), Qt::Key_Tab);
+      reached.insert(results->focusWidget());
+    }
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             results->chtPareto, results->cboSubgroup, results->cmdCopyTable,
+             results->cmdExportChart, results->treCommodities})
+      QVERIFY2(reached.contains(control), qPrintable(control->objectName()));
+    results->chtPareto->setFocus();
+    QTest::keyClick(results->chtPareto, Qt::Key_Right);
+    QVERIFY(results->lblGroup->text().contains(QString::fromStdString(bars[1].name).trimmed()));
+    QCOMPARE(results->tblItems->rowCount(),
+             static_cast<int>(figures.Items(row, bars[1].group).size()));
+    QTest::keyClick(results->chtPareto, Qt::Key_End);
+    QVERIFY(results->lblGroup->text().contains(QString::fromStdString(bars.back().name).trimmed()));
+    QTest::keyClick(results->chtPareto, Qt::Key_Home);
+    QVERIFY(results->lblGroup->text().contains(QString::fromStdString(bars[0].name).trimmed()));
+
     // Unticking the largest crop group: every subgroup's figures and the
     // chart as a run without its residues gives them.
     const int group = bars[0].group;
