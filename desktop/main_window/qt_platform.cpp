@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -120,6 +121,14 @@ std::unique_ptr<QMessageBox> NewMessageBox(QWidget* parent, const std::string& t
       box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       box->setDefaultButton(QMessageBox::No);
       break;
+  }
+  // A box narrower than its title shows the title cut short on the title
+  // bar ("Action compl..."): the box is made wide enough for it, with room
+  // for the title bar's buttons.
+  if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+    const int wanted = box->fontMetrics().horizontalAdvance(box->windowTitle()) + 140;
+    grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
   }
   return box;
 }

@@ -34,6 +34,7 @@ QTreeWidget* NewList(const char* name, const QStringList& headings, QWidget* par
   auto* list = new QTreeWidget(parent);
   list->setObjectName(name);
   list->setRootIsDecorated(false);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list->setHeaderLabels(headings);
   list->header()->setStretchLastSection(false);
   list->header()->setSectionResizeMode(0, QHeaderView::Stretch);

@@ -257,6 +257,7 @@ FrmCommodityResults::FrmCommodityResults(Platform& p, QWidget* parent)
   treeNote->setWordWrap(true);
   treCommodities = new QTreeWidget(left);
   treCommodities->setObjectName("treCommodities");
+  treCommodities->setEditTriggers(QAbstractItemView::NoEditTriggers);
   treCommodities->setHeaderLabels({tr("Crop group / commodity"), tr("Code")});
   treCommodities->header()->setStretchLastSection(false);
   treCommodities->header()->setSectionResizeMode(0, QHeaderView::Stretch);

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QtTest>
 #include <algorithm>
@@ -38,6 +39,7 @@ class FrmBatchTest : public QObject {
 
  private slots:
   void init() {
+    QTest::failOnWarning(QRegularExpression("commitData|editor that does not belong"));
     dir_ = std::make_unique<TempDir>();
     CopySampleInstallation("csfii", dir_->path() / "csfii");
     cwd_ = std::make_unique<ScopedCurrentDir>(dir_->path() / "csfii");
