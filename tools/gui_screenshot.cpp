@@ -2,24 +2,29 @@
 // running X server with a window manager, opens a residue file as the open
 // dialog would, sets a few analysis parameters, runs the long-term analysis
 // to the screen and saves a picture of the desktop: the main window and,
-// beside it, the report viewer, both with the window manager's frames; and,
-// when a second picture is named, the Results window of the same run.
+// beside it, the report viewer, both with the window manager's frames; when
+// a second picture is named, the screen with the Results window of the same
+// run where it opens, beside the report; and when a third is named, the Run
+// History window with that run and a second one (a lower RfD, without the NOEL) compared.
 //
-//   ormid-screenshot WORKDIR RESIDUE_FILE OUTPUT.png [RESULTS.png]
+//   ormid-screenshot WORKDIR RESIDUE_FILE OUTPUT.png [RESULTS.png [HISTORY.png]]
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QTableView>
 #include <QTimer>
 #include <cstdio>
 
 #include "core/mod_ormid.h"
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
+#include "desktop/history/frm_history.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/qt_platform.h"
 #include "desktop/results/frm_results.h"
@@ -53,11 +58,14 @@ void Settle(int ms) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 4 && argc != 5) {
-    std::fprintf(stderr, "usage: ormid-screenshot WORKDIR RESIDUE_FILE OUTPUT.png [RESULTS.png]\n");
+  if (argc < 4 || argc > 6) {
+    std::fprintf(stderr,
+                 "usage: ormid-screenshot WORKDIR RESIDUE_FILE OUTPUT.png [RESULTS.png "
+                 "[HISTORY.png]]\n");
     return 2;
   }
-  QString resultsOutput = argc == 5 ? QDir::current().absoluteFilePath(argv[4]) : QString();
+  QString resultsOutput = argc >= 5 ? QDir::current().absoluteFilePath(argv[4]) : QString();
+  QString historyOutput = argc == 6 ? QDir::current().absoluteFilePath(argv[5]) : QString();
   QString output = QDir::current().absoluteFilePath(argv[3]);
   std::string residue = QDir::current().absoluteFilePath(argv[2]).toStdString();
   if (!QDir::setCurrent(argv[1])) {
@@ -111,18 +119,58 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ormid-screenshot: the Results window did not open\n");
     return 1;
   }
-  results->move(0, 0);
+  // Where the program puts it: beside the report, in front of the main window.
   results->show();
   results->raise();
-  results->activateWindow();
   Settle(800);
   QRect frame = results->frameGeometry();
-  QPixmap again = screen->grabWindow(0);
-  if (!again.copy(frame.adjusted(-8, -8, 8, 8).intersected(screen->geometry()))
-           .save(resultsOutput)) {
+  if (!screen->grabWindow(0).save(resultsOutput)) {
     std::fprintf(stderr, "ormid-screenshot: cannot write %s\n", qPrintable(resultsOutput));
     return 1;
   }
   show("results window", frame);
+  if (historyOutput.isEmpty()) return 0;
+
+  // A second run with a lower RfD, then both runs compared.
+  results->hide();
+  window.frmReport2->hide();
+  window.chkMOE1->setChecked(false);
+  window.txtMOE2->setText("0.003");
+  window.mnuStart_Click();
+  if (window.frmResults) window.frmResults->hide();
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (qobject_cast<ormid::FrmReport2*>(top)) top->hide();
+  window.mnuRunHistory->trigger();
+  ormid::FrmHistory* history = window.frmHistory;
+  if (!history) {
+    std::fprintf(stderr, "ormid-screenshot: the Run History window did not open\n");
+    return 1;
+  }
+  Settle(400);
+  history->move(0, 0);
+  history->grdRuns->selectRow(0);
+  history->grdRuns->selectionModel()->select(
+      history->grdRuns->model()->index(1, 0),
+      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  history->CompareSelected();
+  if (!history->dlgCompare) {
+    std::fprintf(stderr, "ormid-screenshot: the comparison did not open\n");
+    return 1;
+  }
+  const QRect room = screen->availableGeometry();
+  history->dlgCompare->move(room.right() - history->dlgCompare->frameGeometry().width(),
+                            room.bottom() - history->dlgCompare->frameGeometry().height());
+  history->dlgCompare->raise();
+  Settle(400);
+  history->move(0, 0);
+  history->dlgCompare->move(room.right() - history->dlgCompare->frameGeometry().width(),
+                            room.bottom() - history->dlgCompare->frameGeometry().height());
+  Settle(800);
+  if (!screen->grabWindow(0).save(historyOutput)) {
+    std::fprintf(stderr, "ormid-screenshot: cannot write %s\n", qPrintable(historyOutput));
+    return 1;
+  }
+  show("run history", history->frameGeometry());
+  show("comparison", history->dlgCompare->frameGeometry());
   return 0;
 }
