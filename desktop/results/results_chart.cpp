@@ -256,7 +256,7 @@ QChart* BuildSubgroupChart(const SubgroupChartData& data, int pointSize) {
     values->setTickType(QValueAxis::TicksDynamic);
     values->setTickAnchor(0);
     values->setTickInterval(step);
-    values->setLabelFormat("%g");
+    values->setLabelFormat("%.10g");
   }
   values->setTitleText(FigureTitle(data.figure));
   chart->addAxis(values, Qt::AlignBottom);
@@ -341,7 +341,7 @@ QChart* BuildStackedSubgroupChart(const StackedChartData& data, int pointSize) {
   } else {
     values->setRange(0, 1);
   }
-  values->setLabelFormat("%g");
+  values->setLabelFormat("%.10g");
   values->setTitleText(data.axisTitle);
   chart->addAxis(values, Qt::AlignBottom);
   bars->attachAxis(values);
@@ -393,7 +393,7 @@ QChart* BuildParetoChart(const ParetoChartData& data, int pointSize) {
 
   auto* shares = new QValueAxis();
   shares->setRange(0, 100);
-  shares->setLabelFormat("%g");
+  shares->setLabelFormat("%.10g");
   shares->setTitleText(QObject::tr("% of total exposure"));
   chart->addAxis(shares, Qt::AlignLeft);
   bars->attachAxis(shares);

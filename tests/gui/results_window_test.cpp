@@ -28,6 +28,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
+#include <QValueAxis>
 #include <QtTest>
 #include <algorithm>
 #include <bit>
@@ -361,6 +362,10 @@ class ResultsWindowTest : public QObject {
     QVERIFY(limit->at(0).y() < 0 && limit->at(1).y() > set->count() - 1);
     if (figure == ChartFigure::PercentReference) {
       QCOMPARE(limit->at(0).x(), 100.0);
+      // Its axis writes a percent of a million as "1000000", not "1e+06".
+      auto* axis = qobject_cast<QValueAxis*>(chart->axes(Qt::Horizontal).front());
+      QVERIFY(axis);
+      QCOMPARE(QString::asprintf(qPrintable(axis->labelFormat()), 1e6), QString("1000000"));
       for (int i = 0; i < set->count(); ++i)
         QCOMPARE(set->at(i), static_cast<qreal>(rowOf(i).percentReference.value_or(0)));
     } else {
