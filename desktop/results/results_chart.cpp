@@ -391,14 +391,22 @@ QChart* BuildParetoChart(const ParetoChartData& data, int pointSize) {
   bars->attachAxis(groups);
   line->attachAxis(groups);
 
+  // A food in several crop groups counts in each of them: a group's share,
+  // and the cumulative line, may pass 100% of the subgroup's exposure. Both
+  // axes reach past the largest, on the same scale, so that every bar is
+  // drawn whole and the line stays in the plot.
+  double top = 100;
+  for (float share : data.shares) top = std::max(top, static_cast<double>(share));
+  for (double sum : data.cumulative) top = std::max(top, sum);
+  top = std::ceil(top / 10) * 10;
   auto* shares = new QValueAxis();
-  shares->setRange(0, 100);
+  shares->setRange(0, top);
   shares->setLabelFormat("%.10g");
   shares->setTitleText(QObject::tr("% of total exposure"));
   chart->addAxis(shares, Qt::AlignLeft);
   bars->attachAxis(shares);
   auto* cumulative = new QValueAxis();
-  cumulative->setRange(0, 100);
+  cumulative->setRange(0, top);
   cumulative->setLabelFormat("%g%%");
   cumulative->setTitleText(QObject::tr("Cumulative %"));
   chart->addAxis(cumulative, Qt::AlignRight);

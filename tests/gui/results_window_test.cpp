@@ -50,6 +50,8 @@
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
+#include "desktop/results/results_chart.h"
+#include "desktop/results/results_widgets.h"
 #include "setup/startup.h"
 #include "tests/sample_run.h"
 
@@ -518,6 +520,26 @@ class ResultsWindowTest : public QObject {
         QVERIFY(!results->frameGeometry().intersects(viewer->frameGeometry()));
       }
     }
+  }
+
+  // A food in several crop groups counts in each: a share past 100% is
+  // drawn whole and the cumulative line stays inside the plot, on both axes.
+  void paretoSharesPast100AreDrawnWhole() {
+    ParetoChartData data;
+    data.title = "Shares";
+    data.groups = {"12", "11", "9"};
+    data.shares = {116.18f, 40.5f, 3.0f};
+    data.cumulative = {116.18, 156.68, 159.68};
+    std::unique_ptr<QChart> chart(BuildParetoChart(data, kWindowPointSize));
+    int axes = 0;
+    for (QAbstractAxis* axis : chart->axes(Qt::Vertical)) {
+      auto* values = qobject_cast<QValueAxis*>(axis);
+      QVERIFY(values);
+      QCOMPARE(values->min(), 0.0);
+      QVERIFY2(values->max() >= 159.68, qPrintable(QString::number(values->max())));
+      ++axes;
+    }
+    QCOMPARE(axes, 2);
   }
 
   // 33 subgroups: the exported chart is tall enough for every label (Qt
