@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/platform.h"
 #include "desktop/history/run_words.h"
@@ -37,7 +36,7 @@ QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-QString Number(const std::optional<double>& v, const char* format = "%.6g") {
+QString Number(const std::optional<double>& v, const char* format) {
   if (!v) return {};
   char text[40];
   std::snprintf(text, sizeof text, format, *v);

@@ -134,6 +134,20 @@ class FrmOrmidTest : public QObject {
     return Messages().empty() ? "" : Messages().back().title + ": " + Messages().back().text;
   }
   QWidget* Focus() { return QApplication::focusWidget(); }
+  // Starts, opens a residue file and runs the complete commodity analysis of
+  // the first two subgroups with the RfD, its destination dialog cancelled;
+  // the commodity report it leaves.
+  std::string CommodityReportOfTwoSubgroups() {
+    Start();
+    Open(WriteResidue());
+    w_->chkMOE2->setChecked(true);
+    w_->chkComplete->setChecked(true);
+    w_->chkStandard[0]->setChecked(true);
+    w_->chkStandard[1]->setChecked(true);
+    runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
+    w_->mnuCommodity->trigger();
+    return ReadFileBytes(inst_->dir.path() / "tempcomm.txt");
+  }
   // The same run through the command line, in the same folder and at the
   // same instant as the scripted clock.
   std::string CommandLineReport(std::vector<std::string> args, const char* report) {
@@ -414,16 +428,7 @@ class FrmOrmidTest : public QObject {
   }
 
   void printerPrintsOnePagePerFormFeed() {
-    Start();
-    std::string path = WriteResidue();
-    Open(path);
-    w_->chkMOE2->setChecked(true);
-    w_->chkComplete->setChecked(true);
-    w_->chkStandard[0]->setChecked(true);
-    w_->chkStandard[1]->setChecked(true);
-    runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
-    w_->mnuCommodity->trigger();
-    std::string report = ReadFileBytes(inst_->dir.path() / "tempcomm.txt");
+    std::string report = CommodityReportOfTwoSubgroups();
     int formFeeds = static_cast<int>(std::count(report.begin(), report.end(), '\f'));
     QVERIFY(formFeeds >= 2);
     runner_->pdf = QString::fromStdString((inst_->dir.path() / "report.pdf").string());
@@ -958,16 +963,8 @@ class FrmOrmidTest : public QObject {
   // progress dialog's button: a commodity run leaves the last report as it
   // was, a PDF is not written, and neither says anything in a box.
   void longWorkIsCancelledFromItsProgress() {
-    Start();
-    Open(WriteResidue());
-    w_->chkMOE2->setChecked(true);
-    w_->chkComplete->setChecked(true);
-    w_->chkStandard[0]->setChecked(true);
-    w_->chkStandard[1]->setChecked(true);
-    runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
-    w_->mnuCommodity->trigger();
+    const std::string before = CommodityReportOfTwoSubgroups();
     const fs::path report = inst_->dir.path() / "tempcomm.txt";
-    const std::string before = ReadFileBytes(report);
     QVERIFY(!before.empty());
 
     w_->SetProgressDelay(0);
