@@ -172,7 +172,7 @@ class CommandSummary : public BatchSummary {
 };
 
 std::vector<BatchScenario> ScenariosOfFiles(const std::vector<std::string>& files,
-                                            const AnalysisOptions& common, int report) {
+                                            const AnalysisOptions& common, RunKind report) {
   std::vector<BatchScenario> scenarios;
   std::map<std::string, std::string> ids;
   for (const std::string& file : files) {
@@ -180,7 +180,7 @@ std::vector<BatchScenario> ScenariosOfFiles(const std::vector<std::string>& file
     s.id = fs::path(file).stem().string();
     s.origin = file;
     s.residueFile = AbsoluteFromStart(file);
-    s.report = report;
+    s.kind = report;
     if (!UsableScenarioId(s.id))
       throw UsageError{"the residue file " + file + " cannot name a scenario"};
     if (auto [it, added] = ids.emplace(s.id, file); !added)
@@ -215,8 +215,8 @@ int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const Batc
   std::vector<BatchScenario> scenarios;
   if (!a.files.empty()) {
     common = CheckAnalysisOptions(sub, a.command, a.analysis);
-    scenarios =
-        ScenariosOfFiles(a.files, *common, a.command == "commodity" ? kRunCommodity : kRunLongTerm);
+    scenarios = ScenariosOfFiles(a.files, *common,
+                                 RunKindFromCommand(a.command).value_or(RunKind::LongTerm));
   } else {
     scenarios = ScenariosOfFile(a.scenarios);
   }
@@ -325,15 +325,14 @@ std::vector<BatchScenario> ScenariosOfFile(const std::string& file) {
     s.id = row.id;
     s.origin = file + ":" + std::to_string(row.line);
     s.residueFile = row.residueFile;
-    s.report = row.command == "commodity" ? kRunCommodity : kRunLongTerm;
+    s.kind = RunKindFromCommand(row.command).value_or(RunKind::LongTerm);
     if (!UsableScenarioId(s.id))
       throw UsageError{s.origin + ": the id \"" + s.id + "\" cannot name the scenario's files"};
     if (auto [it, added] = ids.emplace(s.id, row.line); !added)
       throw UsageError{s.origin + ": the id " + s.id + " is taken by line " +
                        std::to_string(it->second)};
     s.problem = row.problem;
-    s.cumulative = row.command == "cumulative";
-    if (s.cumulative)
+    if (s.kind == RunKind::Cumulative)
       s.cumulativeSettings = CumulativeSettingsFrom(row);
     else if (s.problem.empty())
       if (auto o = RowOptions(row, s.problem)) s.settings = SettingsFrom(*o);

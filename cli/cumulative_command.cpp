@@ -38,7 +38,8 @@ struct CumulativeArguments {
 // A saved copy's name: as given, with the cumulative report's extension
 // when it has none.
 std::string SavedName(const std::string& given) {
-  return fs::path(given).has_extension() ? given : given + kCumulativeReportExtension;
+  return fs::path(given).has_extension() ? given
+                                         : given + SavedReportExtensionOf(RunKind::Cumulative);
 }
 
 int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,

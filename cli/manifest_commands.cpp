@@ -207,7 +207,8 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
       x.again =
           command == "cumulative"
               ? asked
-              : ReportFileNameFor(asked, "", command == "longterm" ? kRunLongTerm : kRunCommodity);
+              : ReportFileNameFor(asked, "",
+                                  command == "longterm" ? RunKind::LongTerm : RunKind::Commodity);
     } else if (x.role == "export") {
       x.again = (scratch / name).string();
       args.insert(args.end(), {"--export", x.again});

@@ -118,19 +118,20 @@ void RunAnalyses(ModOrmid& m, FuzzPlatform& p, int variant) {
   Control focus;
   if (all && CheckResidueListing(m, p, s, focus))
     Require(WriteResidueListing(m, p, s, kResidueListingFile), "the listing is written");
-  for (int report : {kRunLongTerm, kRunCommodity}) {
-    if (report == kRunCommodity && !all) break;
+  for (RunKind report : {RunKind::LongTerm, RunKind::Commodity}) {
+    if (report == RunKind::Commodity && !all) break;
     p.written.clear();
     const int before = p.messages;
     RunRequest request;
-    request.kind = report == kRunLongTerm ? RunKind::LongTerm : RunKind::Commodity;
+    request.kind = report;
     request.settings = s;
     RunSession session(m, p);
     const RunOutcome run = session.Run(request, host);
     if (run.notice) ShowNotice(p, *run.notice);
     if (run.status == RunStatus::Done) {
-      Require(p.written.count(report == kRunLongTerm ? kLongTermReportFile : kCommodityReportFile),
-              "a finished run wrote its report");
+      Require(
+          p.written.count(report == RunKind::LongTerm ? kLongTermReportFile : kCommodityReportFile),
+          "a finished run wrote its report");
     } else {
       Require(p.messages > before, "a run that stopped said why");
       Require(p.written.empty(), "a run that stopped wrote no report");

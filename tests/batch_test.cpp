@@ -763,7 +763,7 @@ TEST_F(Batch, StopLeavesTheRestNotRunAndNoPartialFile) {
     s.id = "s" + std::to_string(i);
     s.origin = s.id;
     s.residueFile = P("csfii/residues/DEMOFOS.R98").string();
-    s.report = kRunCommodity;
+    s.kind = RunKind::Commodity;
     s.settings = [](ModOrmid& mm, WindowSettings& w, std::string&) {
       w.chkMOE2 = true;
       w.txtMOE2 = "0.005";

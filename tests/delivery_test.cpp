@@ -15,7 +15,7 @@ namespace {
 struct ScriptedPrinterUi : DeliveryUi {
   ScriptedPrinterUi(FakePlatform& p, PrintOutcome outcome) : p_(p), outcome_(outcome) {}
   void ChooseDestination(const std::string&) override {}
-  void ShowViewer(const std::string&, const std::string&, int) override {}
+  void ShowViewer(const std::string&, const std::string&, RunKind) override {}
   PrintOutcome PrintFile(const std::string& text, std::string& error) override {
     printed = text;
     if (outcome_ == PrintOutcome::Failed) error = "the printer is out of paper";
@@ -34,17 +34,17 @@ struct ScriptedPrinterUi : DeliveryUi {
 TEST(Delivery, PrinterOutcomesAndTheNote) {
   struct Case {
     PrintOutcome outcome;
-    int kind;
+    RunKind kind;
     std::string message;  // "" for none
   } cases[] = {
-      {PrintOutcome::Printed, kReportLongTerm, "Action completed: Report sent to Printer"},
-      {PrintOutcome::Printed, kReportCommodity,
+      {PrintOutcome::Printed, RunKind::LongTerm, "Action completed: Report sent to Printer"},
+      {PrintOutcome::Printed, RunKind::Commodity,
        "Action completed: Commodity Contribution Report sent to Printer"},
-      {PrintOutcome::Cancelled, kReportLongTerm, ""},
-      {PrintOutcome::Failed, kReportLongTerm,
+      {PrintOutcome::Cancelled, RunKind::LongTerm, ""},
+      {PrintOutcome::Failed, RunKind::LongTerm,
        "Action not completed: Ormid could not print the long-term report: the printer is out "
        "of paper."},
-      {PrintOutcome::Failed, kReportResidueListing,
+      {PrintOutcome::Failed, RunKind::Listing,
        "Action not completed: Ormid could not print the residue file listing: the printer is "
        "out of paper."},
   };
@@ -73,17 +73,18 @@ TEST(Delivery, PrinterOutcomesAndTheNote) {
 TEST(Delivery, ATypedNameGetsTheKindsExtension) {
   struct Case {
     std::string name;
-    int kind;
+    RunKind kind;
     std::string expected;
   } cases[] = {
-      {"/out/week1", kReportLongTerm, "/out/week1.OR10"},
-      {"/out/week1", kReportCommodity, "/out/week1.CC10"},
-      {"/out/week1", kReportResidueListing, "/out/week1.OR1"},
-      {"/out/week1.txt", kReportLongTerm, "/out/week1.txt"},
-      {"/out/week1.or10", kReportLongTerm, "/out/week1.or10"},
-      {"/out.d/week1", kReportLongTerm, "/out.d/week1.OR10"},  // a dot in a folder is not one
-      {"week1", 3, "week1"},                                   // no kind, no extension
-      {"", kReportLongTerm, ""},
+      {"/out/week1", RunKind::LongTerm, "/out/week1.OR10"},
+      {"/out/week1", RunKind::Commodity, "/out/week1.CC10"},
+      {"/out/week1", RunKind::Listing, "/out/week1.OR1"},
+      {"/out/week1", RunKind::Cumulative, "/out/week1.CU10"},
+      {"/out/week1.txt", RunKind::LongTerm, "/out/week1.txt"},
+      {"/out/week1.or10", RunKind::LongTerm, "/out/week1.or10"},
+      {"/out.d/week1", RunKind::LongTerm, "/out.d/week1.OR10"},  // a dot in a folder is not one
+      {"week1", RunKind::Headroom, "week1"},  // a kind whose report is not delivered
+      {"", RunKind::LongTerm, ""},
   };
   for (const Case& c : cases) EXPECT_EQ(WithReportExtension(c.name, c.kind), c.expected) << c.name;
 }
@@ -94,7 +95,7 @@ TEST(Delivery, SaveDialogNameWithoutExtensionIsSavedWithIt) {
   WriteFileBytes(base + ".CC10", "old");
   inst.platform.saveAnswers = {base, base};
   inst.platform.answers = {MsgAnswer::No, MsgAnswer::Yes};
-  inst.m.gReportKind = kReportCommodity;
+  inst.m.gReportKind = static_cast<Int16>(ReportCodeOf(RunKind::Commodity));
   ASSERT_TRUE(ChooseSaveFile(inst.m, inst.platform));
   // The overwrite question already asks about the name with its extension.
   ASSERT_EQ(inst.platform.messages.size(), 2u);

@@ -55,7 +55,7 @@ struct GoldenCase {
   const char* name;
   int base;
   std::function<void(WindowSettings&)> settings;
-  int kind;  // 1 long-term, 2 commodity, 0 listing
+  RunKind kind;
   const char* report;
 };
 
@@ -81,7 +81,7 @@ TEST_P(GoldenReports, MatchByteForByte) {
   s.chkStandard.assign(static_cast<std::size_t>(inst.m.gPopCount), 0);
   c.settings(s);
   QuietHost host;
-  if (c.kind == 0) {
+  if (c.kind == RunKind::Listing) {
     Control focus;
     ASSERT_TRUE(CheckResidueListing(inst.m, inst.platform, s, focus));
     ASSERT_TRUE(WriteResidueListing(inst.m, inst.platform, s, "tempres.fil"));
@@ -96,12 +96,13 @@ INSTANTIATE_TEST_SUITE_P(
     Reports, GoldenReports,
     ::testing::Values(
         GoldenCase{"longterm-csfii-NR.txt", 0,
-                   [](WindowSettings& s) { s.chkMOE1 = s.chkMOE2 = s.chkSecondAdj = true; }, 1,
-                   "ormdtemp.txt"},
+                   [](WindowSettings& s) { s.chkMOE1 = s.chkMOE2 = s.chkSecondAdj = true; },
+                   RunKind::LongTerm, "ormdtemp.txt"},
         GoldenCase{"longterm-nhanes-P.txt", 2,
-                   [](WindowSettings& s) { s.chkMOE2 = s.chkMOE4 = true; }, 1, "ormdtemp.txt"},
-        GoldenCase{"longterm-nhanes-Q.txt", 2, [](WindowSettings& s) { s.chkMOE3 = true; }, 1,
+                   [](WindowSettings& s) { s.chkMOE2 = s.chkMOE4 = true; }, RunKind::LongTerm,
                    "ormdtemp.txt"},
+        GoldenCase{"longterm-nhanes-Q.txt", 2, [](WindowSettings& s) { s.chkMOE3 = true; },
+                   RunKind::LongTerm, "ormdtemp.txt"},
         GoldenCase{"commodity-csfii-N.txt", 0,
                    [](WindowSettings& s) {
                      s.chkMOE1 = s.chkComplete = s.chkCritical = true;
@@ -109,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                      s.txtCrit2 = "10";
                      s.chkStandard[0] = s.chkStandard[16] = 1;
                    },
-                   2, "tempcomm.txt"},
+                   RunKind::Commodity, "tempcomm.txt"},
         GoldenCase{"commodity-nhanes-NP.txt", 2,
                    [](WindowSettings& s) {
                      s.chkMOE1 = s.chkMOE2 = s.chkMOE4 = s.chkCritical = true;
@@ -117,15 +118,15 @@ INSTANTIATE_TEST_SUITE_P(
                      s.txtCrit2 = "50";
                      s.chkStandard[6] = 1;
                    },
-                   2, "tempcomm.txt"},
+                   RunKind::Commodity, "tempcomm.txt"},
         GoldenCase{"commodity-nhanes-R.txt", 2,
                    [](WindowSettings& s) {
                      s.chkMOE2 = s.chkComplete = true;
                      s.chkStandard[2] = 1;
                    },
-                   2, "tempcomm.txt"},
+                   RunKind::Commodity, "tempcomm.txt"},
         GoldenCase{"listing-csfii.txt", 0, [](WindowSettings& s) { s.chkMOE1 = s.chkMOE2 = true; },
-                   0, "tempres.fil"}),
+                   RunKind::Listing, "tempres.fil"}),
     [](const ::testing::TestParamInfo<GoldenCase>& info) {
       std::string n = info.param.name;
       for (char& ch : n)

@@ -318,7 +318,7 @@ TEST(LongTermRun, OpeningBlankLinesAndAnUncreatableCopy) {
   s.txtMOE2 = "0.005";
   RecordingHost host;
   // No report file name: no message, the report is offered at once.
-  ASSERT_EQ(host.Run(inst.m, inst.platform, s, kRunLongTerm), RunStatus::Done);
+  ASSERT_EQ(host.Run(inst.m, inst.platform, s, RunKind::LongTerm), RunStatus::Done);
   EXPECT_EQ(host.shows, 1);
   EXPECT_TRUE(inst.platform.messages.empty());
   EXPECT_EQ(ReadFileBytes("ormdtemp.txt").substr(0, 4), "\r\n\r\n") << "first of a program run";
@@ -327,7 +327,7 @@ TEST(LongTermRun, OpeningBlankLinesAndAnUncreatableCopy) {
   // and the temporary report stands.
   s.chkSaveRpt = true;
   s.txtRptFile = inst.dir.str() + "/no-such-folder/week2";
-  EXPECT_EQ(host.Run(inst.m, inst.platform, s, kRunLongTerm), RunStatus::Stopped);
+  EXPECT_EQ(host.Run(inst.m, inst.platform, s, RunKind::LongTerm), RunStatus::Stopped);
   ASSERT_EQ(inst.platform.messages.size(), 1u);
   EXPECT_EQ(inst.platform.messages[0].title, "KAVRI-FCID Ormid");
   EXPECT_EQ(inst.platform.messages[0].text,
@@ -347,7 +347,7 @@ TEST(LongTermRun, FailedRunLeavesThePreviousReport) {
   s.chkMOE2 = true;
   s.txtMOE2 = "0.005";
   RecordingHost host;
-  EXPECT_EQ(host.Run(inst.m, inst.platform, s, kRunLongTerm), RunStatus::Stopped);
+  EXPECT_EQ(host.Run(inst.m, inst.platform, s, RunKind::LongTerm), RunStatus::Stopped);
   EXPECT_EQ(ReadFileBytes("ormdtemp.txt"), "previous report\r\n");
   EXPECT_EQ(host.shows, 0);
 }

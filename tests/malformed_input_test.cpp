@@ -354,7 +354,7 @@ TEST(MalformedInputTest, ConsumptionFilesThatCannotBeOpenedAtARun) {
   for (bool remove : {true, false}) {
     if (!remove && root) continue;
     for (std::string file : {"Cons1.dat", "Cons2.dat"}) {
-      for (int report : {kRunLongTerm, kRunCommodity}) {
+      for (RunKind report : {RunKind::LongTerm, RunKind::Commodity}) {
         StartedInstallation s(SmallInstallation(0));
         ASSERT_TRUE(s.Open(SmallResidueFile(0)));
         WriteFileBytes(kLongTermReportFile, "earlier long-term\r\n");

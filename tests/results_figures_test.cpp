@@ -20,7 +20,8 @@ std::unique_ptr<CommodityWhatIf> CommodityRunOf(SampleRun& run) {
   s.chkComplete = true;
   s.chkStandard.assign(static_cast<std::size_t>(run.m.gPopCount), 1);
   const std::size_t before = run.platform.messages.size();
-  EXPECT_EQ(RunThroughSession(run.m, run.platform, host, s, kRunCommodity).status, RunStatus::Done);
+  EXPECT_EQ(RunThroughSession(run.m, run.platform, host, s, RunKind::Commodity).status,
+            RunStatus::Done);
   EXPECT_EQ(run.platform.messages.size(), before) << run.platform.messages.back().text;
   EXPECT_FALSE(host.figures.rows.empty());
   return std::make_unique<CommodityWhatIf>(run.m, std::move(host.terms), std::move(host.figures));
@@ -29,7 +30,7 @@ std::unique_ptr<CommodityWhatIf> CommodityRunOf(SampleRun& run) {
 // The long-term rows a real long-term run sends.
 std::vector<ShownSubgroup> LongTermRunOf(SampleRun& run) {
   KeepingHost host;
-  EXPECT_EQ(RunThroughSession(run.m, run.platform, host, run.settings, kRunLongTerm).status,
+  EXPECT_EQ(RunThroughSession(run.m, run.platform, host, run.settings, RunKind::LongTerm).status,
             RunStatus::Done)
       << (run.platform.messages.empty() ? "" : run.platform.messages.back().text);
   return host.figures.longTerm;
@@ -111,7 +112,7 @@ TEST(ResultsFigures, NothingLeftOutGivesTheRunsOwnFigures) {
     WindowSettings s = run.settings;
     s.chkComplete = true;
     s.chkStandard.assign(static_cast<std::size_t>(run.m.gPopCount), 1);
-    ASSERT_EQ(RunThroughSession(run.m, run.platform, host, s, kRunCommodity).status,
+    ASSERT_EQ(RunThroughSession(run.m, run.platform, host, s, RunKind::Commodity).status,
               RunStatus::Done);
     const RunFigures sent = host.figures;
     CommodityWhatIf figures(run.m, std::move(host.terms), std::move(host.figures));

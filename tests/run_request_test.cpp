@@ -18,18 +18,18 @@ TEST(ReportFileName, PathAndExtensionByKind) {
 #endif
   struct Case {
     std::string typed;
-    int kind;
+    RunKind kind;
     std::string name;
   } cases[] = {
-      {"week1", kRunLongTerm, path + "week1.OR10"},
-      {" week1 ", kRunLongTerm, path + "week1.OR10"},
-      {"week1.or10", kRunLongTerm, path + "week1.or10"},
-      {"week1.CC10", kRunLongTerm, path + "week1.OR10"},
-      {other, kRunLongTerm, other + ".OR10"},
-      {"week1", kRunCommodity, path + "week1.CC10"},
-      {"week1.OR10", kRunCommodity, path + "week1.CC10"},
-      {"week1.cc10", kRunCommodity, path + "week1.cc10"},
-      {"c:week1", kRunLongTerm, "c:week1.OR10"},
+      {"week1", RunKind::LongTerm, path + "week1.OR10"},
+      {" week1 ", RunKind::LongTerm, path + "week1.OR10"},
+      {"week1.or10", RunKind::LongTerm, path + "week1.or10"},
+      {"week1.CC10", RunKind::LongTerm, path + "week1.OR10"},
+      {other, RunKind::LongTerm, other + ".OR10"},
+      {"week1", RunKind::Commodity, path + "week1.CC10"},
+      {"week1.OR10", RunKind::Commodity, path + "week1.CC10"},
+      {"week1.cc10", RunKind::Commodity, path + "week1.cc10"},
+      {"c:week1", RunKind::LongTerm, "c:week1.OR10"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ReportFileNameFor(c.typed, path, c.kind), c.name) << c.typed;
@@ -43,7 +43,7 @@ class RunRequest : public ::testing::Test {
     s_.chkStandard.assign(33, 0);
   }
   // Runs the request; returns the one message shown ("" for none).
-  std::string Run(int kind = kRunLongTerm) {
+  std::string Run(RunKind kind = RunKind::LongTerm) {
     inst_->platform.messages.clear();
     host_.focus.clear();
     status_ = host_.Run(inst_->m, inst_->platform, s_, kind);
@@ -188,14 +188,14 @@ TEST_F(RunRequest, CriticalValuesAndSubgroupSelection) {
     s_.txtCrit1 = c.c1;
     s_.txtCrit2 = c.c2;
     // Kind 1 checks the critical values as well.
-    EXPECT_EQ(Run(kRunLongTerm), c.message) << c.c1 << " " << c.c2;
+    EXPECT_EQ(Run(RunKind::LongTerm), c.message) << c.c1 << " " << c.c2;
   }
   EXPECT_EQ(m().gCritFoodPct, 0.1f);
   EXPECT_EQ(m().gCritCropPct, 99.0f);
 
   // No subgroup: refused after the endpoint parameters were set.
   m().gEndpoint = Endpoint::QStar;
-  EXPECT_EQ(Run(kRunCommodity),
+  EXPECT_EQ(Run(RunKind::Commodity),
             "Ormid Analysis: You must check at least one population before you perform a "
             "commodity analysis");
   EXPECT_EQ(Focus(), Control::chkStandard1);
@@ -207,7 +207,7 @@ TEST_F(RunRequest, CriticalValuesAndSubgroupSelection) {
        {std::tuple{true, false, "A"}, {false, true, "B"}, {true, true, "C"}}) {
     s_.chkComplete = complete;
     s_.chkCritical = critical;
-    Run(kRunCommodity);
+    Run(RunKind::Commodity);
     for (int k = 1; k <= 33; ++k)
       EXPECT_EQ(m().gCommodityKind[static_cast<std::size_t>(k)], k == 1 || k == 5 ? kind : "") << k;
   }
@@ -229,7 +229,7 @@ TEST_F(RunRequest, OverwriteQuestionComesBeforeTheEndpointChecks) {
   // Yes, then a missing endpoint stops the run: nothing is written.
   inst_->platform.answers = {MsgAnswer::Yes};
   inst_->platform.messages.clear();
-  EXPECT_EQ(host_.Run(m(), inst_->platform, s_, kRunLongTerm), RunStatus::Refused);
+  EXPECT_EQ(host_.Run(m(), inst_->platform, s_, RunKind::LongTerm), RunStatus::Refused);
   ASSERT_EQ(inst_->platform.messages.size(), 2u);
   EXPECT_EQ(inst_->platform.messages[1].text,
             "At least one toxicology endpoint must be checked and have a value greater than "

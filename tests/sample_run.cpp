@@ -36,7 +36,8 @@ bool SampleRun::Open(const fs::path& file) {
 }
 
 std::string SampleRun::LongTermReport() {
-  EXPECT_EQ(RunThroughSession(m, platform, host, settings, kRunLongTerm).status, RunStatus::Done);
+  EXPECT_EQ(RunThroughSession(m, platform, host, settings, RunKind::LongTerm).status,
+            RunStatus::Done);
   EXPECT_TRUE(platform.messages.empty()) << platform.messages.front().text;
   return ReadFileBytes("ormdtemp.txt");
 }

@@ -80,7 +80,7 @@ class FaultyPlatform : public FakePlatform {
 
 struct NullUi : DeliveryUi {
   void ChooseDestination(const std::string&) override {}
-  void ShowViewer(const std::string&, const std::string&, int) override {}
+  void ShowViewer(const std::string&, const std::string&, RunKind) override {}
   PrintOutcome PrintFile(const std::string&, std::string&) override {
     return PrintOutcome::Printed;
   }
@@ -116,12 +116,12 @@ const Save kSaves[] = {
     {"ormdtemp.txt",
      [](StartedInstallation& s, Platform& p) {
        RecordingHost host;
-       return host.Run(s.m, p, Settings(false), kRunLongTerm) == RunStatus::Done;
+       return host.Run(s.m, p, Settings(false), RunKind::LongTerm) == RunStatus::Done;
      }},
     {"tempcomm.txt",
      [](StartedInstallation& s, Platform& p) {
        RecordingHost host;
-       return host.Run(s.m, p, Settings(true), kRunCommodity) == RunStatus::Done;
+       return host.Run(s.m, p, Settings(true), RunKind::Commodity) == RunStatus::Done;
      }},
     {"tempres.fil",
      [](StartedInstallation& s, Platform& p) {
@@ -130,12 +130,12 @@ const Save kSaves[] = {
     {"residues/week1.OR10",
      [](StartedInstallation& s, Platform& p) {
        RecordingHost host;
-       return host.Run(s.m, p, Settings(false, "week1"), kRunLongTerm) == RunStatus::Done;
+       return host.Run(s.m, p, Settings(false, "week1"), RunKind::LongTerm) == RunStatus::Done;
      }},
     {"residues/week1.CC10",
      [](StartedInstallation& s, Platform& p) {
        RecordingHost host;
-       return host.Run(s.m, p, Settings(true, "week1"), kRunCommodity) == RunStatus::Done;
+       return host.Run(s.m, p, Settings(true, "week1"), RunKind::Commodity) == RunStatus::Done;
      }},
     {"saved.OR10",
      [](StartedInstallation& s, Platform& p) {
@@ -143,7 +143,7 @@ const Save kSaves[] = {
        s.m.gReportDest = 3;
        s.m.gSaveFileName = "saved.OR10";
        NullUi ui;
-       DeliverTo(s.m, p, ui, kReportLongTerm, kLongTermReportFile);
+       DeliverTo(s.m, p, ui, RunKind::LongTerm, kLongTermReportFile);
        return static_cast<FakePlatform&>(p).messages.back().title == "Action completed";
      }},
 };
@@ -187,7 +187,7 @@ TEST(SaveFaultTest, AWorkingFolderThatCannotBeWritten) {
   WriteFileBytes(kLongTermReportFile, "previous\r\n");
   fs::permissions(s.dir.path(), fs::perms::owner_write, fs::perm_options::remove);
   RecordingHost host;
-  EXPECT_EQ(host.Run(s.m, s.platform, Settings(false), kRunLongTerm), RunStatus::Stopped);
+  EXPECT_EQ(host.Run(s.m, s.platform, Settings(false), RunKind::LongTerm), RunStatus::Stopped);
   fs::permissions(s.dir.path(), fs::perms::owner_write, fs::perm_options::add);
   EXPECT_EQ(ReadFileBytes(kLongTermReportFile), "previous\r\n");
   ASSERT_EQ(s.platform.messages.size(), 1u);

@@ -237,9 +237,9 @@ std::vector<std::string> Lines(std::string_view text) {
 }
 
 SessionRun RunThroughSession(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s,
-                             int report) {
+                             RunKind report) {
   RunRequest request;
-  request.kind = report == kRunLongTerm ? RunKind::LongTerm : RunKind::Commodity;
+  request.kind = report;
   request.settings = s;
   RunSession session(m, p);
   const RunOutcome run = session.Run(request, host);

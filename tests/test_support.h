@@ -129,12 +129,12 @@ struct SessionRun {
   bool showReport = false;
 };
 SessionRun RunThroughSession(ModOrmid& m, Platform& p, RunHost& host, const WindowSettings& s,
-                             int report);
+                             RunKind report);
 
 // A front end's stand-in: runs through the run session and counts the
 // reports it was to show and the controls it was to focus.
 struct RecordingHost : RunHost {
-  RunStatus Run(ModOrmid& m, Platform& p, const WindowSettings& s, int report) {
+  RunStatus Run(ModOrmid& m, Platform& p, const WindowSettings& s, RunKind report) {
     const SessionRun run = RunThroughSession(m, p, *this, s, report);
     if (run.showReport) ++shows;
     if (run.focus != Control::None) focus.push_back(run.focus);

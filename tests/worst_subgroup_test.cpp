@@ -62,7 +62,7 @@ TEST(WorstSubgroup, TheSameSubgroupEverywhere) {
   const std::string pad = "17=0.001";
   run.m.gPAD[17] = 0.001f;
   KeepingHost host;
-  ASSERT_EQ(RunThroughSession(run.m, run.platform, host, run.settings, kRunLongTerm).status,
+  ASSERT_EQ(RunThroughSession(run.m, run.platform, host, run.settings, RunKind::LongTerm).status,
             RunStatus::Done);
   const auto& rows = host.figures.longTerm;
   const int worst = MostExposed(rows);

@@ -189,14 +189,14 @@ void FrmBatch::ShowValues() {
 }
 
 bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::string& outDir) {
-  const int report = cboAnalysis->currentIndex() == 1 ? kRunCommodity : kRunLongTerm;
+  const RunKind report = cboAnalysis->currentIndex() == 1 ? RunKind::Commodity : RunKind::LongTerm;
   std::vector<BatchScenario> scenarios;
   for (const std::string& file : residueFiles) {
     BatchScenario s;
     s.id = std::filesystem::path(file).stem().string();
     s.origin = file;
     s.residueFile = file;
-    s.report = report;
+    s.kind = report;
     const WindowSettings settings = settings_;
     const TypedValues typed = Typed();
     // The window's checks and reports; the NOEL, RfD, Q* and comment are

@@ -112,7 +112,7 @@ FrmReport2::FrmReport2(QWidget* parent) : QWidget(parent, Qt::Window) {
   resize(metrics.horizontalAdvance(QString(86, 'M')) + 40, metrics.lineSpacing() * 50 + 60);
 }
 
-bool FrmReport2::LoadFile(const std::string& file, int kind) {
+bool FrmReport2::LoadFile(const std::string& file, RunKind kind) {
   auto bytes = ReadWholeFile(file);
   if (!bytes) return false;
   text_ = *bytes;

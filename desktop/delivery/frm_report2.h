@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <string>
 
+#include "core/run_kind.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -26,10 +28,10 @@ class FrmReport2 : public QWidget {
 
   // Replaces the shown text with the file's report of `kind`; false when
   // it cannot be read.
-  bool LoadFile(const std::string& file, int kind);
+  bool LoadFile(const std::string& file, RunKind kind);
   // The report bytes shown and their kind (1 listing, 2 commodity, 4 long-term).
   const std::string& ShownText() const { return text_; }
-  int Kind() const { return kind_; }
+  RunKind Kind() const { return kind_; }
 
   // Places the window beside `main` (right, else left) when the screen has
   // room for it there; otherwise leaves the window manager's placement.
@@ -62,7 +64,7 @@ class FrmReport2 : public QWidget {
 
  private:
   std::string text_;
-  int kind_ = 0;
+  RunKind kind_ = RunKind::LongTerm;
   bool placed_ = false;
 };
 

@@ -34,17 +34,17 @@ FrmSPD::FrmSPD(ModOrmid& m, Platform& p, QWidget* parent, std::function<void()> 
 }
 
 void FrmSPD::cmdScreen_Click() {
-  m_.gReportDest = 1;
+  m_.gReportDest = kDestScreen;
   accept();
 }
 
 void FrmSPD::cmdPrinter_Click() {
-  m_.gReportDest = 2;
+  m_.gReportDest = kDestPrinter;
   accept();
 }
 
 void FrmSPD::cmdCancel_Click() {
-  m_.gReportDest = 0;
+  m_.gReportDest = kDestNone;
   reject();
 }
 

@@ -79,8 +79,8 @@ int LongestLine(std::string_view text) {
 
 }  // namespace
 
-int ReportColumns(std::string_view text, int kind) {
-  int design = kind == kReportResidueListing ? 103 : 80;
+int ReportColumns(std::string_view text, RunKind kind) {
+  int design = kind == RunKind::Listing ? 103 : 80;
   return std::max(design, LongestLine(text));
 }
 
@@ -116,7 +116,7 @@ PrintOutcome PrintReportOn(QPagedPaintDevice& device, std::string_view text, int
   return PrintOutcome::Printed;
 }
 
-PrintOutcome ReportPdf(std::string_view text, int kind, std::string& pdf, std::string& error,
+PrintOutcome ReportPdf(std::string_view text, RunKind kind, std::string& pdf, std::string& error,
                        const PageStep& step) {
   QBuffer buffer;
   buffer.open(QIODevice::WriteOnly);

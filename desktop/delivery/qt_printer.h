@@ -19,7 +19,7 @@ inline constexpr double kPageMarginMm = 15.0;
 
 // The columns a report of the kind must fit across the page: 80, the
 // residue file listing 103, or more when one of its lines is longer.
-int ReportColumns(std::string_view text, int kind);
+int ReportColumns(std::string_view text, RunKind kind);
 
 // Asked as each page starts: its number, and how much of the text has gone
 // (0 to 1). False stops the printing.
@@ -32,7 +32,7 @@ PrintOutcome PrintReportOn(QPagedPaintDevice& device, std::string_view text, int
                            std::string& error, const PageStep& step = {});
 
 // The report as a PDF document (A4 or the locale's Letter), written into bytes.
-PrintOutcome ReportPdf(std::string_view text, int kind, std::string& pdf, std::string& error,
+PrintOutcome ReportPdf(std::string_view text, RunKind kind, std::string& pdf, std::string& error,
                        const PageStep& step = {});
 
 }  // namespace ormid

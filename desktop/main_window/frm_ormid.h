@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -181,12 +182,12 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
 
   // --- DeliveryUi ---
   void ChooseDestination(const std::string& caption) override;
-  void ShowViewer(const std::string& caption, const std::string& file, int kind) override;
+  void ShowViewer(const std::string& caption, const std::string& file, RunKind kind) override;
   PrintOutcome PrintFile(const std::string& text, std::string& error) override;
   void SetPrinterNote(bool visible) override;
   // A saved long-term or commodity report of a run made here gets that
   // run's manifest beside it.
-  void ReportSaved(int kind, const std::string& path) override;
+  void ReportSaved(RunKind kind, const std::string& path) override;
 
   // The viewer's buttons: the report it shows to the printer, to a file
   // (as the destination dialog's Disk File), or to a PDF file.
@@ -209,13 +210,13 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // Shows lines in the problems window.
   void ShowProblems(const std::string& title, const std::string& heading,
                     const std::vector<std::string>& lines);
-  void RunRequest(int report);
+  void RunRequest(RunKind kind);
   void mnuRunHistory_Click();
   // Runs a box check unless another check is already putting the focus back.
   void CheckBox(QLineEdit* box, bool ok);
   // Opens the Results window of the run that has just finished, unless it
   // is open already.
-  void ShowResults(int report);
+  void ShowResults(RunKind kind);
   // Opens the Results window of the cumulative run of `r` that has just
   // finished, with the figures of its whole group.
   void ShowCumulativeResults(const CumulativeRequest& r);
@@ -240,7 +241,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   int progressDelayMs_ = 500;
   bool stopRequested_ = false;
   bool checking_ = false;
-  int running_ = 0;  // the report kind of the run request under way
+  std::optional<RunKind> running_;  // the kind of the run request under way
   bool busy_ = false;
   bool printingShown_ = false;
   bool exiting_ = false;

@@ -45,7 +45,7 @@ namespace ormid {
 void FrmOrmid::cmdPrintOrmidAnalysis_Click() {
   if (p_.FileExists(kLongTermReportFile)) {
     mReportSource = kLongTermReportFile;
-    m_.gReportKind = kReportLongTerm;
+    m_.gReportKind = static_cast<Int16>(ReportCodeOf(RunKind::LongTerm));
     ShowOrmidReport();
   } else {
     p_.MessageBox("There is no 'last' Ormid analysis in the current KAVRI directory to display.",
@@ -55,7 +55,7 @@ void FrmOrmid::cmdPrintOrmidAnalysis_Click() {
 
 void FrmOrmid::cmdCommodity_Click() {
   if (p_.FileExists(kCommodityReportFile)) {
-    m_.gReportKind = kReportCommodity;
+    m_.gReportKind = static_cast<Int16>(ReportCodeOf(RunKind::Commodity));
     showCCCreport();
   } else {
     p_.MessageBox(
@@ -66,11 +66,11 @@ void FrmOrmid::cmdCommodity_Click() {
 }
 
 void FrmOrmid::ShowOrmidReport() {
-  DeliverReport(m_, p_, *this, kReportLongTerm, mReportSource, 1);
+  DeliverReport(m_, p_, *this, RunKind::LongTerm, mReportSource, 1);
 }
 
 void FrmOrmid::showCCCreport() {
-  DeliverReport(m_, p_, *this, kReportCommodity, kCommodityReportFile, 0);
+  DeliverReport(m_, p_, *this, RunKind::Commodity, kCommodityReportFile, 0);
 }
 
 void FrmOrmid::cmdPrintResFl_Click() {
@@ -87,7 +87,7 @@ void FrmOrmid::ChooseDestination(const std::string& caption) {
   frmSPD_ = nullptr;
 }
 
-void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file, int kind) {
+void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file, RunKind kind) {
   FrmReport2*& viewer = viewers[caption];
   if (!viewer) {
     viewer = new FrmReport2();
@@ -129,7 +129,9 @@ PrintOutcome FrmOrmid::PrintFile(const std::string& text, std::string& error) {
   if (!runner_.ConfigurePrinter(printer)) return PrintOutcome::Cancelled;
   SetPrinterNote(note);
   const bool fromViewer = frmReport2 && printingShown_;
-  int kind = fromViewer ? frmReport2->Kind() : m_.gReportKind;
+  const RunKind kind = fromViewer
+                           ? frmReport2->Kind()
+                           : RunKindFromReportCode(m_.gReportKind).value_or(RunKind::LongTerm);
   PageProgress progress(fromViewer ? static_cast<QWidget*>(frmReport2) : this, tr("Printing"),
                         progressDelayMs_);
   const PrintOutcome printed =
@@ -145,7 +147,7 @@ PrintOutcome FrmOrmid::PrintFile(const std::string& text, std::string& error) {
 
 void FrmOrmid::ViewerPrint() {
   if (!frmReport2) return;
-  m_.gReportDest = 2;
+  m_.gReportDest = kDestPrinter;
   printingShown_ = true;
   DeliverShownText(m_, p_, *this, frmReport2->Kind(), frmReport2->ShownText());
   printingShown_ = false;
@@ -153,7 +155,7 @@ void FrmOrmid::ViewerPrint() {
 
 void FrmOrmid::ViewerSave() {
   if (!frmReport2) return;
-  m_.gReportKind = static_cast<Int16>(frmReport2->Kind());
+  m_.gReportKind = static_cast<Int16>(ReportCodeOf(frmReport2->Kind()));
   if (!ChooseSaveFile(m_, p_, [this] { ReadSetupFile(m_, p_); })) return;
   DeliverShownText(m_, p_, *this, frmReport2->Kind(), frmReport2->ShownText());
 }
@@ -161,7 +163,7 @@ void FrmOrmid::ViewerSave() {
 void FrmOrmid::ViewerSavePdf() {
   if (!frmReport2) return;
   const std::string& text = frmReport2->ShownText();
-  int kind = frmReport2->Kind();
+  const RunKind kind = frmReport2->Kind();
   SaveReportPdf(m_, p_, kind, [this, &text, kind](std::string& pdf, std::string& error) {
     PageProgress progress(frmReport2, tr("Save as PDF"), progressDelayMs_);
     return ReportPdf(text, kind, pdf, error, progress.Step());

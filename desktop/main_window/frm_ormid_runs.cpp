@@ -61,10 +61,10 @@ std::string CommentBytes(const QString& text) {
 
 // --- Runs ---
 
-void FrmOrmid::RunRequest(int report) {
+void FrmOrmid::RunRequest(RunKind report) {
   running_ = report;
   ormid::RunRequest request;
-  request.kind = report == kRunLongTerm ? RunKind::LongTerm : RunKind::Commodity;
+  request.kind = report;
   request.settings = Settings();
   if (mnuRecordHistory->isChecked()) request.history = ormid::RunRequest::History::Record;
   const DateTime started = p_.Now();
@@ -96,7 +96,7 @@ void FrmOrmid::RunRequest(int report) {
     // A run that did not save its report shows it; its Results window
     // follows the destination dialog and opens beside the viewer.
     if (run.showReport) {
-      if (report == kRunLongTerm)
+      if (report == RunKind::LongTerm)
         cmdPrintOrmidAnalysis_Click();
       else
         cmdCommodity_Click();
@@ -115,7 +115,7 @@ void FrmOrmid::RunRequest(int report) {
     ShowResults(report);
   }
   recorder_.reset();
-  running_ = 0;
+  running_.reset();
 }
 
 ResultsSink* FrmOrmid::Results() {
@@ -134,8 +134,8 @@ void FrmOrmid::mnuRunHistory_Click() {
 }
 
 void FrmOrmid::FinishRunRecord() {
-  if (!recorder_ || running_ == 0) return;
-  const bool longTerm = running_ == kRunLongTerm;
+  if (!recorder_ || !running_) return;
+  const bool longTerm = running_ == RunKind::LongTerm;
   auto run = recorder_->Finish(longTerm ? kLongTermReportFile : kCommodityReportFile);
   (longTerm ? lastLongTerm_ : lastCommodity_) = run;
   lastRun_ = run;
@@ -150,10 +150,10 @@ void FrmOrmid::WriteReportManifest(const FinishedRun& run, const std::string& sa
         "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
 }
 
-void FrmOrmid::ReportSaved(int kind, const std::string& path) {
-  const FinishedRun* run = kind == kReportLongTerm    ? lastLongTerm_.get()
-                           : kind == kReportCommodity ? lastCommodity_.get()
-                                                      : nullptr;
+void FrmOrmid::ReportSaved(RunKind kind, const std::string& path) {
+  const FinishedRun* run = kind == RunKind::LongTerm    ? lastLongTerm_.get()
+                           : kind == RunKind::Commodity ? lastCommodity_.get()
+                                                        : nullptr;
   // Only the very report of that run: not one left by an earlier session,
   // nor one a stopped run has replaced since.
   if (run && run->IsReport(path)) WriteReportManifest(*run, path);
@@ -178,9 +178,9 @@ void FrmOrmid::mnuExportResults_Click() {
                   "Action completed", MsgIcon::Information, MsgButtons::OK);
 }
 
-void FrmOrmid::ShowResults(int report) {
+void FrmOrmid::ShowResults(RunKind report) {
   QWidget* window = nullptr;
-  if (report == kRunLongTerm) {
+  if (report == RunKind::LongTerm) {
     if (runFigures_.longTerm.empty()) return;
     // Results windows belong to the main window: they stay in front of it.
     if (!frmResults) frmResults = new FrmResults(p_, this);
@@ -228,8 +228,8 @@ void FrmOrmid::Computing() {
   if (busy_) return;
   busy_ = true;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  statusBar()->showMessage(running_ == kRunCommodity ? tr("Running the commodity analysis...")
-                                                     : tr("Running the Ormid analysis..."));
+  statusBar()->showMessage(running_ == RunKind::Commodity ? tr("Running the commodity analysis...")
+                                                          : tr("Running the Ormid analysis..."));
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
@@ -289,10 +289,10 @@ void FrmOrmid::mnuBatchRun_Click() {
 }
 
 void FrmOrmid::mnuStart_Click() {
-  RunRequest(kRunLongTerm);
+  RunRequest(RunKind::LongTerm);
 }
 void FrmOrmid::mnuCommodity_Click() {
-  RunRequest(kRunCommodity);
+  RunRequest(RunKind::Commodity);
 }
 void FrmOrmid::mnuHelp_Click() {
   ShowHelpSequence(p_);
@@ -375,7 +375,7 @@ void FrmOrmid::mnuCumulative_Click() {
   // The Results window first, so that the report's viewer comes up in front
   // of it.
   ShowCumulativeResults(r);
-  ShowViewer("Cumulative Analysis", run.report, kReportLongTerm);
+  ShowViewer("Cumulative Analysis", run.report, RunKind::Cumulative);
 }
 
 void FrmOrmid::ShowCumulativeResults(const CumulativeRequest& r) {

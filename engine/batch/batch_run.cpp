@@ -222,13 +222,13 @@ ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, con
     return out;
   };
   if (!s.problem.empty()) return fail(s.problem);
-  if (s.cumulative) return RunCumulativeScenario(started, s, o, fail);
+  if (s.kind == RunKind::Cumulative) return RunCumulativeScenario(started, s, o, fail);
 
   WorkerPlatform p(o.date, o.yes);
   ModOrmid m = started;
   if (!OpenNamedResidueFile(m, p, s.residueFile)) return fail(p.Messages());
   RunRequest request;
-  request.kind = s.report == kRunLongTerm ? RunKind::LongTerm : RunKind::Commodity;
+  request.kind = s.kind;
   std::string problem;
   if (s.settings && !s.settings(m, request.settings, problem)) return fail(problem);
   request.settings.chkSaveRpt = false;
@@ -270,10 +270,7 @@ ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, con
 }  // namespace
 
 std::string ScenarioReportPath(const std::string& outDir, const BatchScenario& s) {
-  const char* extension = s.cumulative               ? kCumulativeReportExtension
-                          : s.report == kRunLongTerm ? ".OR10"
-                                                     : ".CC10";
-  return (fs::path(outDir) / (s.id + extension)).string();
+  return (fs::path(outDir) / (s.id + SavedReportExtensionOf(s.kind))).string();
 }
 
 std::vector<std::string> ScenarioOutputPaths(const std::string& outDir, const BatchScenario& s,

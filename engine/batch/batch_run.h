@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/platform.h"
+#include "core/run_kind.h"
 #include "core/run_results.h"
 #include "core/window_settings.h"
 #include "export/table_writer.h"
@@ -28,17 +29,17 @@ struct BatchScenario {
   std::string id;           // names its files in the output folder
   std::string origin;       // where it comes from: "FILE:LINE" or the residue file
   std::string residueFile;  // a cumulative scenario's assessment group file
-  int report = 0;           // kRunLongTerm or kRunCommodity
+  // Long-term, commodity or cumulative.
+  RunKind kind = RunKind::LongTerm;
   // Fails the scenario before it runs (a bad value in its row).
   std::string problem;
   // Sets the window's controls after the residue file is open; false with
   // the message when a setting cannot be used with this installation.
   std::function<bool(ModOrmid&, WindowSettings&, std::string& message)> settings;
-  // A cumulative assessment of the group file instead (`report` unused):
-  // cumulativeSettings sets the run's second adjustment factor, report rows
-  // and the arguments that repeat it; false with the message when a setting
-  // cannot be used with this installation.
-  bool cumulative = false;
+  // A cumulative assessment of the group file: cumulativeSettings sets the
+  // run's second adjustment factor, report rows and the arguments that
+  // repeat it; false with the message when a setting cannot be used with
+  // this installation.
   std::function<bool(const ModOrmid&, CumulativeRequest&, std::string& message)> cumulativeSettings;
 };
 

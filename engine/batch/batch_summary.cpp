@@ -17,7 +17,7 @@ namespace {
 constexpr std::size_t kScenarioColumns = 4;  // scenario, status, command, residue_file
 
 const char* CommandOf(const BatchScenario& s) {
-  return s.cumulative ? "cumulative" : s.report == 2 ? "commodity" : "longterm";
+  return CommandOf(s.kind);
 }
 
 int IndexOf(const std::vector<Column>& columns, std::string_view name) {

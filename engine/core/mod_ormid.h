@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/endpoint.h"
+#include "core/run_kind.h"
 
 namespace ormid {
 
@@ -22,15 +23,12 @@ inline constexpr Int16 kSurveyCsfii = 0;
 inline constexpr Int16 kSurveyNhanesOneDay = 1;
 inline constexpr Int16 kSurveyNhanesTwoDay = 2;
 
-// Report kinds as report delivery knows them.
-inline constexpr Int16 kReportResidueListing = 1;
-inline constexpr Int16 kReportCommodity = 2;
-inline constexpr Int16 kReportLongTerm = 4;
+// gReportDest: the destination chosen on the destination dialog.
+inline constexpr Int16 kDestNone = 0;
+inline constexpr Int16 kDestScreen = 1;
+inline constexpr Int16 kDestPrinter = 2;
+inline constexpr Int16 kDestDiskFile = 3;
 
-// Temporary report files, always in the working folder.
-inline constexpr const char* kLongTermReportFile = "ormdtemp.txt";
-inline constexpr const char* kCommodityReportFile = "tempcomm.txt";
-inline constexpr const char* kResidueListingFile = "tempres.fil";
 inline constexpr const char* kSupportListFile = "KavriSupport.txt";
 inline constexpr const char* kSetupFile = "SetupKAVRINH.txt";
 
@@ -138,7 +136,7 @@ struct ModOrmid {
   Int16 gPageNumber = 0;
   std::string gFoodTableRule;
   std::string gCropTableRule;
-  Int16 gReportKind = 0;
+  Int16 gReportKind = 0;  // ReportCodeOf the report being delivered
   Int16 gReportDest = 0;
   std::string gSaveFileName;
 

@@ -15,10 +15,6 @@ namespace ormid {
 
 struct ModOrmid;
 
-inline constexpr const char* kCumulativeReportFile = "tempcum.txt";
-// The extension of a saved cumulative report.
-inline constexpr const char* kCumulativeReportExtension = ".CU10";
-
 // `whatIf` is the line that says what a what-if left out ("" for none);
 // with a headroom, the report ends with it.
 std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group,

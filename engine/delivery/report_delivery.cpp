@@ -12,7 +12,7 @@
 
 namespace ormid {
 
-const DeliveryTexts* TextsForKind(int kind) {
+const DeliveryTexts* TextsForKind(RunKind kind) {
   static const DeliveryTexts kLongTerm{"Send Ormid Report to:",
                                        "Last Ormid Report",
                                        "Report sent to Printer",
@@ -37,16 +37,32 @@ const DeliveryTexts* TextsForKind(int kind) {
                                       "Residue file reports (*.OR1)|*.OR1",
                                       "OR1",
                                       "the residue file listing"};
+  static const DeliveryTexts kCumulative{"Send Cumulative Report to:",
+                                         "Cumulative Analysis",
+                                         "Cumulative Report sent to Printer",
+                                         "Cumulative Report saved as file ",
+                                         "Save cumulative report as:",
+                                         "Cumulative reports (*.CU10)|*.CU10",
+                                         "CU10",
+                                         "the cumulative report"};
   switch (kind) {
-    case kReportLongTerm:
+    case RunKind::LongTerm:
       return &kLongTerm;
-    case kReportCommodity:
+    case RunKind::Commodity:
       return &kCommodity;
-    case kReportResidueListing:
+    case RunKind::Listing:
       return &kListing;
-    default:
-      return nullptr;
+    case RunKind::Cumulative:
+      return &kCumulative;
+    case RunKind::Headroom:
+      break;
   }
+  return nullptr;
+}
+
+const DeliveryTexts* TextsForReportCode(int code) {
+  const std::optional<RunKind> kind = RunKindFromReportCode(code);
+  return kind ? TextsForKind(*kind) : nullptr;
 }
 
 bool PrintReportText(std::string_view text, PrinterSink& sink) {
@@ -67,7 +83,7 @@ bool PrintReportText(std::string_view text, PrinterSink& sink) {
   return true;
 }
 
-std::string WithReportExtension(const std::string& name, int kind) {
+std::string WithReportExtension(const std::string& name, RunKind kind) {
   const DeliveryTexts* texts = TextsForKind(kind);
   if (!texts || name.empty()) return name;
   std::string last = FileNameOnly(name);
@@ -76,7 +92,7 @@ std::string WithReportExtension(const std::string& name, int kind) {
 }
 
 bool ChooseSaveFile(ModOrmid& m, Platform& p, const std::function<void()>& readSetupFile) {
-  const DeliveryTexts* texts = TextsForKind(m.gReportKind);
+  const DeliveryTexts* texts = TextsForReportCode(m.gReportKind);
   if (m.gResiduePath.empty() && readSetupFile) readSetupFile();
   for (;;) {
     FileDialogRequest request;
@@ -95,7 +111,8 @@ bool ChooseSaveFile(ModOrmid& m, Platform& p, const std::function<void()>& readS
     if (!chosen || chosen->empty()) return false;
     // A name typed without an extension gets the kind's, so that the saved
     // report shows in the dialog's filter and is proposed again.
-    std::string name = WithReportExtension(*chosen, m.gReportKind);
+    std::string name =
+        texts ? WithReportExtension(*chosen, *RunKindFromReportCode(m.gReportKind)) : *chosen;
     if (p.FileExists(name)) {
       auto answer = p.MessageBox("File " + name + " already exists. Write over?", "Warning!",
                                  MsgIcon::Question, MsgButtons::YesNoCancel);
@@ -103,7 +120,7 @@ bool ChooseSaveFile(ModOrmid& m, Platform& p, const std::function<void()>& readS
       if (answer != MsgAnswer::Yes) return false;
     }
     m.gSaveFileName = name;
-    m.gReportDest = 3;
+    m.gReportDest = kDestDiskFile;
     return true;
   }
 }
@@ -152,7 +169,7 @@ void ReportSaved(ModOrmid& m, Platform& p, const DeliveryTexts& texts, bool save
 // the closing message. A cancelled print dialog is the user's choice.
 void PrintText(ModOrmid& m, Platform& p, DeliveryUi& ui, const DeliveryTexts& texts,
                const std::string* text) {
-  m.gReportDest = 0;
+  m.gReportDest = kDestNone;
   ui.SetPrinterNote(true);
   std::string error;
   PrintOutcome outcome = PrintOutcome::Failed;
@@ -176,23 +193,23 @@ void PrintText(ModOrmid& m, Platform& p, DeliveryUi& ui, const DeliveryTexts& te
 
 }  // namespace
 
-void DeliverTo(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std::string& source) {
+void DeliverTo(ModOrmid& m, Platform& p, DeliveryUi& ui, RunKind kind, const std::string& source) {
   const DeliveryTexts* texts = TextsForKind(kind);
   if (!texts) return;
   switch (m.gReportDest) {
-    case 3: {
+    case kDestDiskFile: {
       std::string error;
       bool saved = CopyReportFile(p, source, m.gSaveFileName, error);
       if (saved) ui.ReportSaved(kind, m.gSaveFileName);
       ReportSaved(m, p, *texts, saved, error);
       return;
     }
-    case 2: {
+    case kDestPrinter: {
       auto text = ReadWholeFile(source);
       PrintText(m, p, ui, *texts, text ? &*text : nullptr);
       return;
     }
-    case 1:
+    case kDestScreen:
       ui.ShowViewer(texts->viewerCaption, source, kind);
       return;
     default:
@@ -200,31 +217,32 @@ void DeliverTo(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std::st
   }
 }
 
-void DeliverShownText(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std::string& text) {
+void DeliverShownText(ModOrmid& m, Platform& p, DeliveryUi& ui, RunKind kind,
+                      const std::string& text) {
   const DeliveryTexts* texts = TextsForKind(kind);
   if (!texts) return;
-  if (m.gReportDest == 3) {
+  if (m.gReportDest == kDestDiskFile) {
     std::string error;
     bool saved = p.WriteFile(m.gSaveFileName, WithCrLfLines(text), FileKind::SavedCopy, error);
     if (saved) ui.ReportSaved(kind, m.gSaveFileName);
     ReportSaved(m, p, *texts, saved, error);
-  } else if (m.gReportDest == 2) {
+  } else if (m.gReportDest == kDestPrinter) {
     PrintText(m, p, ui, *texts, &text);
   }
 }
 
-void DeliverReport(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std::string& source,
-                   int preset) {
+void DeliverReport(ModOrmid& m, Platform& p, DeliveryUi& ui, RunKind kind,
+                   const std::string& source, int preset) {
   m.gReportDest = static_cast<Int16>(preset);
-  m.gReportKind = static_cast<Int16>(kind);
+  m.gReportKind = static_cast<Int16>(ReportCodeOf(kind));
   const DeliveryTexts* texts = TextsForKind(kind);
   ui.ChooseDestination(texts ? texts->dialogCaption : "");
-  if (m.gReportDest == 0) return;
+  if (m.gReportDest == kDestNone) return;
   DeliverTo(m, p, ui, kind, source);
 }
 
 bool SaveReportPdf(
-    ModOrmid& m, Platform& p, int kind,
+    ModOrmid& m, Platform& p, RunKind kind,
     const std::function<PrintOutcome(std::string& pdf, std::string& error)>& render) {
   const DeliveryTexts* texts = TextsForKind(kind);
   if (!texts) return false;
@@ -268,12 +286,12 @@ bool SaveReportPdf(
 bool RunResidueListing(ModOrmid& m, Platform& p, DeliveryUi& ui, const WindowSettings& s,
                        Control& focus) {
   if (!CheckResidueListing(m, p, s, focus)) return false;
-  m.gReportDest = 0;
-  m.gReportKind = kReportResidueListing;
-  ui.ChooseDestination(TextsForKind(kReportResidueListing)->dialogCaption);
-  if (m.gReportDest == 0) return false;
+  m.gReportDest = kDestNone;
+  m.gReportKind = static_cast<Int16>(ReportCodeOf(RunKind::Listing));
+  ui.ChooseDestination(TextsForKind(RunKind::Listing)->dialogCaption);
+  if (m.gReportDest == kDestNone) return false;
   if (!WriteResidueListing(m, p, s, kResidueListingFile)) return false;
-  DeliverTo(m, p, ui, kReportResidueListing, kResidueListingFile);
+  DeliverTo(m, p, ui, RunKind::Listing, kResidueListingFile);
   return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include "core/platform.h"
 #include "core/run_host.h"
+#include "core/run_kind.h"
 
 namespace ormid {
 
@@ -17,7 +18,7 @@ struct ModOrmid;
 struct WindowSettings;
 class RunHost;
 
-// The texts of one report kind (1 residue listing, 2 commodity, 4 long-term).
+// The texts of one report kind.
 struct DeliveryTexts {
   const char* dialogCaption;
   const char* viewerCaption;
@@ -25,11 +26,13 @@ struct DeliveryTexts {
   const char* savedPrefix;
   const char* saveTitle;
   const char* filter;
-  const char* extension;   // OR1, CC10, OR10
+  const char* extension;   // OR1, CC10, OR10, CU10
   const char* reportName;  // "the long-term report", as failure messages name it
 };
-// Texts of a kind; nullptr for an unknown kind.
-const DeliveryTexts* TextsForKind(int kind);
+// Texts of a kind; nullptr for a kind whose report is not delivered.
+const DeliveryTexts* TextsForKind(RunKind kind);
+// Texts of the report kind gReportKind numbers (ReportCodeOf).
+const DeliveryTexts* TextsForReportCode(int code);
 
 // Where the printed lines of a report go.
 class PrinterSink {
@@ -61,13 +64,13 @@ class DeliveryUi {
   // m.gReportDest (closing it otherwise leaves the preset).
   virtual void ChooseDestination(const std::string& caption) = 0;
   // Shows the report file of `kind` in the viewer under the caption.
-  virtual void ShowViewer(const std::string& caption, const std::string& file, int kind) = 0;
+  virtual void ShowViewer(const std::string& caption, const std::string& file, RunKind kind) = 0;
   // Prints a report text; Failed with error on a printer problem.
   virtual PrintOutcome PrintFile(const std::string& text, std::string& error) = 0;
   virtual void SetPrinterNote(bool visible) = 0;
   // A report of `kind` has been saved whole as the file the user named
   // (Disk File, the viewer's Save a Copy), before its closing message.
-  virtual void ReportSaved(int /*kind*/, const std::string& /*path*/) {}
+  virtual void ReportSaved(RunKind /*kind*/, const std::string& /*path*/) {}
 };
 
 // The Disk File button: the save dialog (proposing the last saved name of
@@ -79,30 +82,31 @@ class DeliveryUi {
 bool ChooseSaveFile(ModOrmid& m, Platform& p, const std::function<void()>& readSetupFile = {});
 
 // The name with the kind's extension when its last part has none.
-std::string WithReportExtension(const std::string& name, int kind);
+std::string WithReportExtension(const std::string& name, RunKind kind);
 
 // A date and time in the general form of the system ("3/5/2024 9:07:01 AM").
 std::string GeneralDateText(const DateTime& t);
 
 // Delivers the temporary report `source` of `kind`, after presetting
 // gReportDest to `preset` and asking for the destination.
-void DeliverReport(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std::string& source,
-                   int preset);
+void DeliverReport(ModOrmid& m, Platform& p, DeliveryUi& ui, RunKind kind,
+                   const std::string& source, int preset);
 
 // The delivery after the destination is known (gReportDest).
-void DeliverTo(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std::string& source);
+void DeliverTo(ModOrmid& m, Platform& p, DeliveryUi& ui, RunKind kind, const std::string& source);
 
 // The viewer's own Print and Save: the report text it shows goes to the
 // printer (gReportDest = 2) or to gSaveFileName (3), with the messages of
 // the destination dialog's Printer and Disk File.
-void DeliverShownText(ModOrmid& m, Platform& p, DeliveryUi& ui, int kind, const std::string& text);
+void DeliverShownText(ModOrmid& m, Platform& p, DeliveryUi& ui, RunKind kind,
+                      const std::string& text);
 
 // The viewer's Save as PDF: asks for a file name (".pdf" added when it has
 // no extension; the overwrite question and its loop as for Disk File), has
 // render make the PDF document and writes it whole; a render the user
 // cancelled writes nothing and says nothing. False when the user cancelled or
 // the file could not be made (after a message).
-bool SaveReportPdf(ModOrmid& m, Platform& p, int kind,
+bool SaveReportPdf(ModOrmid& m, Platform& p, RunKind kind,
                    const std::function<PrintOutcome(std::string& pdf, std::string& error)>& render);
 
 // The residue file listing button: the checks, the destination, the listing

@@ -32,14 +32,6 @@ class SessionHost : public RunHost {
 
 }  // namespace
 
-const char* CommandOf(RunKind kind) {
-  return kind == RunKind::LongTerm ? "longterm" : "commodity";
-}
-
-int ReportOf(RunKind kind) {
-  return kind == RunKind::LongTerm ? kRunLongTerm : kRunCommodity;
-}
-
 RunSession::RunSession(ModOrmid& m, Platform& p) : m_(m), p_(p) {}
 
 RunSession::~RunSession() = default;
@@ -55,7 +47,7 @@ nlohmann::json RunSession::BuildRunManifest() const {
 
 RequestCheck RunSession::Check(const RunRequest& request) {
   request_ = request;
-  return checkstart(m_, p_, request.settings, kRunParametersOnly);
+  return checkstart(m_, p_, request.settings, RunKind::Headroom);
 }
 
 RunOutcome RunSession::Run(const RunRequest& request, RunHost& host) {
@@ -78,7 +70,7 @@ RunOutcome RunSession::Run(const RunRequest& request, RunHost& host) {
   if (request.report.empty()) RemoveStaleTemporaryFiles(".");
 
   RunOutcome outcome;
-  const RequestCheck check = checkstart(m_, p_, request.settings, ReportOf(request.kind));
+  const RequestCheck check = checkstart(m_, p_, request.settings, request.kind);
   if (check.status != RunStatus::Done) {
     outcome.notice = check.refusal;
     outcome.focus = check.focus;

@@ -27,13 +27,6 @@ namespace ormid {
 struct ModOrmid;
 class Platform;
 
-enum class RunKind { LongTerm, Commodity };
-
-// "longterm" or "commodity", as manifests and the run history name them.
-const char* CommandOf(RunKind kind);
-// kRunLongTerm or kRunCommodity, the run request's report kinds.
-int ReportOf(RunKind kind);
-
 // What the user asked for: the main window's settings as the front end
 // gathered them, and where the outputs go.
 struct RunRequest {

@@ -38,26 +38,29 @@ RequestCheck Refuse(const std::string& text, const std::string& title, Control f
 }  // namespace
 
 std::string ReportFileNameFor(const std::string& typed, const std::string& residuePath,
-                              int report) {
+                              RunKind kind) {
   std::string t = TrimBlanks(typed);
   std::string name = ContainsPath(t) ? t : residuePath + t;
-  std::string e, o;
-  if (report == kRunLongTerm) {
-    e = ".OR10";
-    o = ".CC10";
-  } else if (report == kRunCommodity) {
-    e = ".CC10";
-    o = ".OR10";
-  } else {
-    return name;
+  const std::string own = SavedReportExtensionOf(kind);
+  const std::string upper = ToUpper(name);
+  if (EndsWith(upper, own)) return name;
+  // The long-term and the commodity report take each other's extension's
+  // place; a report of the later kinds takes the place of any other saved
+  // report's.
+  const bool original = kind == RunKind::LongTerm || kind == RunKind::Commodity;
+  for (RunKind other : kRunKinds) {
+    if (other == kind || other == RunKind::Listing) continue;
+    if (original && other != RunKind::LongTerm && other != RunKind::Commodity) continue;
+    const std::string extension = SavedReportExtensionOf(other);
+    if (EndsWith(upper, extension)) {
+      name.resize(name.size() - extension.size());
+      break;
+    }
   }
-  std::string upper = ToUpper(name);
-  if (EndsWith(upper, e)) return name;
-  if (EndsWith(upper, o)) name.resize(name.size() - o.size());
-  return name + e;
+  return name + own;
 }
 
-RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, int report) {
+RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, RunKind kind) {
   RequestCheck done;
   done.status = RunStatus::Done;
   if (m.gResidueFileName.empty())
@@ -71,7 +74,7 @@ RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, int r
           "If you want Ormid reports to be saved to a file, you must specify a valid "
           "file name (without path or extension).",
           "Warning", Control::txtRptFile);
-    name = ReportFileNameFor(s.txtRptFile, m.gResiduePath, report);
+    name = ReportFileNameFor(s.txtRptFile, m.gResiduePath, kind);
     if (p.FileExists(name)) {
       auto answer = p.MessageBox(
           "Report file " + name + " already exists. Do you want to write over this file?",
@@ -143,7 +146,7 @@ RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, int r
   }
 
   m.gCommodityKind.assign(static_cast<std::size_t>(m.gPopCount) + 1, std::string());
-  if (report == kRunCommodity) {
+  if (kind == RunKind::Commodity) {
     bool any = false;
     for (int k = 0; k < m.gPopCount && static_cast<std::size_t>(k) < s.chkStandard.size(); ++k) {
       if (s.chkStandard[static_cast<std::size_t>(k)] == 0) continue;

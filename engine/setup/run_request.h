@@ -8,6 +8,7 @@
 
 #include "core/platform.h"
 #include "core/run_host.h"
+#include "core/run_kind.h"
 #include "core/window_settings.h"
 
 namespace ormid {
@@ -30,20 +31,18 @@ struct RequestCheck {
   std::string savedReport;  // the user's report file, when the report is to be saved
 };
 
-inline constexpr int kRunLongTerm = 1;
-inline constexpr int kRunCommodity = 2;
-// Checks the settings and sets the run parameters, then stops (Done) without
-// running an analysis: for what works on the run's figures itself (headroom).
-inline constexpr int kRunParametersOnly = 3;
-
 // The user's report file name for a typed name, the residue path and the
-// report kind: the path prefixed when the name has none, the kind's
-// extension (".OR10" or ".CC10") put in place of the other kind's.
-std::string ReportFileNameFor(const std::string& typed, const std::string& residuePath, int report);
+// kind of run: the residue path prefixed when the name has none, the kind's
+// extension (".OR10", ".CC10", ".CU10", ...) put in place of the other
+// kind's. The one rule for where every kind's saved report goes.
+std::string ReportFileNameFor(const std::string& typed, const std::string& residuePath,
+                              RunKind kind);
 
 // The run request's checks, in their fixed order: the first problem refuses
 // the run. Questions (a saved report file that exists) are asked through the
-// platform. The run's parameters are set as the checks pass them.
-RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, int report);
+// platform. The run's parameters are set as the checks pass them. Only a
+// commodity run needs a subgroup; a headroom run is checked as a long-term
+// run is, without running an analysis.
+RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, RunKind kind);
 
 }  // namespace ormid

@@ -123,7 +123,7 @@ class FrmBatchTest : public QObject {
     s.txtComment = m.gRunComment;
     s.chkStandard.assign(static_cast<std::size_t>(m.gPopCount), 0);
     RecordingHost host;
-    if (host.Run(m, p, s, kRunLongTerm) != RunStatus::Done) return {};
+    if (host.Run(m, p, s, RunKind::LongTerm) != RunStatus::Done) return {};
     return Body(fs::path(m.gWorkingDir) / "ormdtemp.txt");
   }
 

@@ -885,16 +885,16 @@ class FrmOrmidTest : public QObject {
     struct Case {
       const char* name;
       const std::string& text;
-      int kind;
+      RunKind kind;
       int columns;
       QLocale locale;
       double pageWidth, pageHeight;  // points
     } cases[] = {
-        {"longterm-a4", longTerm, kReportLongTerm, 80, QLocale::c(), 595.3, 841.9},
-        {"listing-a4", listing, kReportResidueListing, 103, QLocale::c(), 595.3, 841.9},
-        {"listing-letter", listing, kReportResidueListing, 103,
+        {"longterm-a4", longTerm, RunKind::LongTerm, 80, QLocale::c(), 595.3, 841.9},
+        {"listing-a4", listing, RunKind::Listing, 103, QLocale::c(), 595.3, 841.9},
+        {"listing-letter", listing, RunKind::Listing, 103,
          QLocale(QLocale::English, QLocale::UnitedStates), 612, 792},
-        {"wide-line", wide, kReportLongTerm, 150, QLocale::c(), 595.3, 841.9},
+        {"wide-line", wide, RunKind::LongTerm, 150, QLocale::c(), 595.3, 841.9},
     };
     const QLocale original;
     for (const Case& c : cases) {

@@ -318,7 +318,7 @@ class ResultsWindowTest : public QObject {
     {
       SampleRun run(sample.toStdString(), residue.toStdString(), endpoint);
       KeepingHost host;
-      QCOMPARE(RunThroughSession(run.m, run.platform, host, run.settings, kRunLongTerm).status,
+      QCOMPARE(RunThroughSession(run.m, run.platform, host, run.settings, RunKind::LongTerm).status,
                RunStatus::Done);
       expected = host.figures.longTerm;
     }
@@ -727,8 +727,9 @@ class ResultsWindowTest : public QObject {
     const std::vector<bool> foods = figures.LeftOut();
     real.Reopen([&](int f, int, float r) { return foods[static_cast<std::size_t>(f)] ? 0.0f : r; });
     KeepingHost host;
-    QCOMPARE(RunThroughSession(real.m, real.platform, host, real.settings, kRunLongTerm).status,
-             RunStatus::Done);
+    QCOMPARE(
+        RunThroughSession(real.m, real.platform, host, real.settings, RunKind::LongTerm).status,
+        RunStatus::Done);
     ExpectTableHolds(*results->tblFigures, host.figures.longTerm);
     chart = results->chtPareto->chart();
     set = Bars(chart)->barSets().front();
