@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "batch/batch_run.h"
+#include "core/worst_subgroup.h"
 #include "results/run_figures.h"
-#include "results/worst_subgroup.h"
 #include "tests/cli_runner.h"
 #include "tests/sample_run.h"
 

@@ -11,6 +11,7 @@
 
 #include "core/mod_ormid.h"
 #include "core/run_host.h"
+#include "core/worst_subgroup.h"
 #include "cumulative/cumulative_report.h"
 #include "cumulative/cumulative_session.h"
 #include "export/results_export.h"
@@ -18,27 +19,11 @@
 #include "manifest/run_manifest.h"
 #include "report/number_format.h"
 #include "residue/residue_reader.h"
-#include "results/worst_subgroup.h"
 #include "session/run_session.h"
 
 namespace ormid {
 
 namespace fs = std::filesystem;
-
-SubgroupFigures::SubgroupFigures(const LongTermResult& r) : figures(r), name(r.subgroup) {
-  figures.subgroup = name;
-}
-SubgroupFigures::SubgroupFigures(const SubgroupFigures& o)
-    : figures(o.figures), name(o.name), cumulative(o.cumulative) {
-  figures.subgroup = name;
-}
-SubgroupFigures& SubgroupFigures::operator=(const SubgroupFigures& o) {
-  figures = o.figures;
-  name = o.name;
-  cumulative = o.cumulative;
-  figures.subgroup = name;
-  return *this;
-}
 
 namespace {
 
@@ -333,12 +318,7 @@ std::string OverwriteQuestion(const std::string& outDir, const std::vector<std::
 }
 
 const SubgroupFigures* WorstSubgroup(const ScenarioOutcome& o) {
-  std::vector<SubgroupStanding> standings;
-  for (const SubgroupFigures& s : o.subgroups)
-    standings.push_back(
-        s.cumulative ? CumulativeStanding(s.cumulative->indexEquivalent, s.cumulative->percentCpad)
-                     : StandingOf(s.figures));
-  const int worst = WorstSubgroup(standings);
+  const int worst = WorstSubgroup(o.subgroups);
   return worst < 0 ? nullptr : &o.subgroups[static_cast<std::size_t>(worst)];
 }
 

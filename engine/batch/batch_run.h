@@ -81,28 +81,6 @@ struct BatchOptions {
 
 enum class ScenarioStatus { Done, Failed, NotRun };
 
-// A cumulative subgroup's figures, in double precision as the cumulative
-// run forms them: the exposure in index-chemical equivalents, its percent of
-// the index chemical's PAD (cPAD), the total margin of exposure and the
-// hazard index.
-struct CumulativeSubgroupFigures {
-  double indexEquivalent = 0, percentCpad = 0, cpad = 0;
-  std::optional<double> moet, hazardIndex;
-};
-
-// A subgroup's figures, owning its name. A cumulative scenario's subgroup
-// has only the row, name and consumption column in `figures`; its figures
-// are in `cumulative`.
-struct SubgroupFigures {
-  LongTermResult figures;  // figures.subgroup points into name
-  std::string name;
-  std::optional<CumulativeSubgroupFigures> cumulative;
-  SubgroupFigures() = default;
-  SubgroupFigures(const LongTermResult& r);
-  SubgroupFigures(const SubgroupFigures& o);
-  SubgroupFigures& operator=(const SubgroupFigures& o);
-};
-
 struct ScenarioOutcome {
   ScenarioStatus status = ScenarioStatus::NotRun;
   std::string message;  // "ORIGIN: TITLE: TEXT" of a failure

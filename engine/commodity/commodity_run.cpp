@@ -88,42 +88,6 @@ const std::vector<int>& CommodityRun::GroupFoods(int k) {
   return ki < groupFoods_.size() ? groupFoods_[ki] : kNone;
 }
 
-bool PadApplies(const ModOrmid& m, int row) {
-  const auto ri = static_cast<std::size_t>(row);
-  const Endpoint endpoint = m.gEndpoint;
-  return UsesPad(endpoint) && ri < m.gPAD.size() && m.gPAD[ri] > 0;
-}
-
-float ReferenceDose(const ModOrmid& m, int row) {
-  return PadApplies(m, row) ? m.gPAD[static_cast<std::size_t>(row)] : m.gRefDose;
-}
-
-float MarginOfExposure(const ModOrmid& m, float e) {
-  return e != 0 ? Quotient(m.gNOEL, e) : 0.0f;
-}
-
-float LifetimeRisk(const ModOrmid& m, float e) {
-  return Product(e, m.gQStar);
-}
-
-ExposureFigures FiguresFor(const ModOrmid& m, int row, float e) {
-  return FiguresFor(m, LayoutOf(m.gEndpoint), row, e);
-}
-
-ExposureFigures FiguresFor(const ModOrmid& m, EndpointLayout layout, int row, float e) {
-  ExposureFigures x;
-  x.e = e;
-  const bool ref = layout == EndpointLayout::RefDose || layout == EndpointLayout::NoelRef;
-  const bool noel = layout == EndpointLayout::Noel || layout == EndpointLayout::NoelRef;
-  if (ref) x.pctRef = Percent(e, ReferenceDose(m, row));
-  if (noel) {
-    x.pctNoel = Percent(e, m.gNOEL);
-    x.moe = MarginOfExposure(m, e);
-  }
-  if (layout == EndpointLayout::Risk) x.risk = LifetimeRisk(m, e);
-  return x;
-}
-
 float ReadFoodConsumption(const CommodityRun& run, int f, int s) {
   const int record = run.m.gFoodConsRec[static_cast<std::size_t>(f)];
   if (record == 0) return 0.0f;
@@ -169,7 +133,7 @@ ExposureFigures EntryFigures(const CommodityRun& run, int row, bool formRow, int
   const float e =
       formRow ? ExposureTerm(c, m.gFormResidue[i], m.gFormAdj1[i], m.gFormAdj2[i], m.gUseAdj2 != 0)
               : ExposureTerm(c, m.gFoodResidue[i], m.gFoodAdj1[i], m.gFoodAdj2[i], m.gUseAdj2 != 0);
-  return FiguresFor(m, run.layout, row, e);
+  return FiguresFor(m, row, e);
 }
 
 ExposureFigures FoodExposure(CommodityRun& run, int row, int f) {

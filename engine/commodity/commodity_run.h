@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/endpoint_figures.h"
 #include "core/mod_ormid.h"
 #include "core/run_host.h"
 #include "exposure/total_exposure.h"
@@ -39,16 +40,6 @@ enum class EndpointLayout {
   Risk,     // "Q" and any other code: lifetime cancer risk
 };
 EndpointLayout LayoutOf(Endpoint endpoint);
-
-// The figures one exposure gives a report row. Only those of the run's
-// endpoint are formed; the others stay 0. moe is 0 for no exposure.
-struct ExposureFigures {
-  float e = 0;
-  float pctRef = 0;
-  float pctNoel = 0;
-  float moe = 0;
-  float risk = 0;
-};
 
 // The report text of one commodity run while it is being built, with the
 // consumption files open for direct look-ups.
@@ -103,17 +94,6 @@ struct CommodityRun {
   std::vector<std::optional<ExposureFigures>> figures_[2];  // foods, food forms
 };
 
-// Whether report row `row`'s percentages refer to its PAD: a PAD endpoint
-// and a PAD entered for the row.
-bool PadApplies(const ModOrmid& m, int row);
-
-// The dose the percentages of report row i refer to: the row's PAD for the
-// PAD endpoints when one is entered, the RfD otherwise.
-float ReferenceDose(const ModOrmid& m, int row);
-
-// The figures of exposure e for report row `row`, in the endpoint's layout.
-ExposureFigures FiguresFor(const ModOrmid& m, int row, float e);
-ExposureFigures FiguresFor(const ModOrmid& m, EndpointLayout layout, int row, float e);
 // The figures of food (formRow false) or food-form entry `index` for report
 // row `row`, formed afresh: nothing of the run is changed or remembered.
 ExposureFigures EntryFigures(const CommodityRun& run, int row, bool formRow, int index);
@@ -135,10 +115,6 @@ struct ExposureSums {
 
 // The printed name of crop group k (empty beyond the crop group list).
 const std::string& GroupName(const ModOrmid& m, int k);
-
-// The margin of exposure and the lifetime risk of a sum of exposures.
-float MarginOfExposure(const ModOrmid& m, float e);
-float LifetimeRisk(const ModOrmid& m, float e);
 
 // Consumption of food f / food form j in consumption column s; 0 for an
 // entry without a record. The record's code fields are not checked.

@@ -246,8 +246,7 @@ void AddLines(ModOrmid& m, int n) {
 
 void WriteFoodTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint, std::string& rule,
                            Int16& lineCount, int row) {
-  const auto ri = static_cast<std::size_t>(row);
-  const bool pad = ri < m.gPAD.size() && m.gPAD[ri] > 0;
+  const bool pad = PadApplies(m, row);
   if (endpoint == Endpoint::RfD || endpoint == Endpoint::Pad) {
     w.Line("                                                          Exposure Analysis    ");
     w.Line("                                                        -----------------------");

@@ -16,45 +16,28 @@ struct SubgroupReference {
   float dose = 0;
 };
 
-SubgroupReference ReferenceOf(const ModOrmid& m, EndpointLayout layout, int row) {
-  if (layout != EndpointLayout::RefDose && layout != EndpointLayout::NoelRef) return {};
+SubgroupReference ReferenceOf(const ModOrmid& m, int row) {
+  if (!UsesReferenceDose(m.gEndpoint)) return {};
   return {true, PadApplies(m, row) ? ReferenceKind::PAD : ReferenceKind::RfD,
           ReferenceDose(m, row)};
 }
 
-// The endpoint's figures as the reports show them: none when the row reads
-// "no exposure", otherwise those of the endpoint's layout. Every figure of r
-// is set, so that one row can be filled again for the next.
-void SetFigures(EndpointLayout layout, const SubgroupReference& ref, float e, float pctRef,
-                float pctNoel, float moe, float risk, float total, ContributionResult& r) {
-  r.exposure = e;
+// A row's exposure, its share of the subgroup's total and the figures the
+// endpoint reports. Every figure of r is set, so that one row can be filled
+// again for the next.
+void SetFigures(Endpoint endpoint, const SubgroupReference& ref, const ExposureFigures& x,
+                float total, ContributionResult& r) {
+  r.exposure = x.e;
   r.sharePercent.reset();
-  if (total != 0) r.sharePercent = ShareOfTotal(e, total);
+  if (total != 0) r.sharePercent = ShareOfTotal(x.e, total);
   r.reference = ref.kind;
   r.referenceDose.reset();
   if (ref.shown) r.referenceDose = ref.dose;
-  r.percentReference.reset();
-  r.percentNoel.reset();
-  r.marginOfExposure.reset();
-  r.lifetimeRisk.reset();
-  const bool noel = layout == EndpointLayout::Noel || layout == EndpointLayout::NoelRef;
-  if (noel ? moe == 0 : e == 0) return;
-  switch (layout) {
-    case EndpointLayout::RefDose:
-      r.percentReference = pctRef;
-      break;
-    case EndpointLayout::Noel:
-      r.percentNoel = pctNoel;
-      r.marginOfExposure = moe;
-      break;
-    case EndpointLayout::NoelRef:
-      r.marginOfExposure = moe;
-      r.percentReference = pctRef;
-      break;
-    case EndpointLayout::Risk:
-      r.lifetimeRisk = risk;
-      break;
-  }
+  const ReportedFigures f = ReportedOf(endpoint, x);
+  r.percentReference = f.percentReference;
+  r.percentNoel = f.percentNoel;
+  r.marginOfExposure = f.marginOfExposure;
+  r.lifetimeRisk = f.lifetimeRisk;
 }
 
 }  // namespace
@@ -63,7 +46,7 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
   const ModOrmid& m = run.m;
   const auto ri = static_cast<std::size_t>(row);
   const float total = m.gPopExposure[static_cast<std::size_t>(m.gPopOrder[ri])];
-  const SubgroupReference ref = ReferenceOf(m, run.layout, row);
+  const SubgroupReference ref = ReferenceOf(m, row);
   ContributionResult r;
   r.row = row;
   r.subgroup = m.gPopNames2[ri];
@@ -97,7 +80,7 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
         e.adj1 = m.gFoodAdj1[food];
         e.adj2 = m.gFoodAdj2[food];
       }
-      SetFigures(run.layout, ref, x.e, x.pctRef, x.pctNoel, x.moe, x.risk, total, e);
+      SetFigures(m.gEndpoint, ref, x, total, e);
       sink.Contribution(m, e);
     };
     for (std::size_t n = 0; n < foods.size() && static_cast<int>(n) < members; ++n) {
@@ -118,8 +101,10 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
     }
     ContributionResult g = r;
     g.kind = ContributionKind::CropGroupSubtotal;
-    SetFigures(run.layout, ref, sums.e, sums.pctRef, sums.pctNoel, MarginOfExposure(m, sums.e),
-               LifetimeRisk(m, sums.e), total, g);
+    SetFigures(
+        m.gEndpoint, ref,
+        {sums.e, sums.pctRef, sums.pctNoel, MarginOfExposure(m, sums.e), LifetimeRisk(m, sums.e)},
+        total, g);
     sink.Contribution(m, g);
   }
 
@@ -128,8 +113,8 @@ void SendContributions(CommodityRun& run, int row, ResultsSink& sink) {
   t.cropGroup = 0;
   t.cropGroupName = {};
   t.cropGroupCode = {};
-  const ExposureFigures x = FiguresFor(m, run.layout, row, total);
-  SetFigures(run.layout, ref, x.e, x.pctRef, x.pctNoel, x.moe, x.risk, total, t);
+  const ExposureFigures x = FiguresFor(m, row, total);
+  SetFigures(m.gEndpoint, ref, x, total, t);
   sink.Contribution(m, t);
 }
 

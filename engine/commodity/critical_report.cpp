@@ -205,8 +205,7 @@ float ShareOfTotal(float e, float total) {
 
 void WriteCropTableHeading(const ModOrmid& m, ReportWriter& w, Endpoint endpoint, std::string& rule,
                            float qStar, Int16& lineCount, int row) {
-  const auto ri = static_cast<std::size_t>(row);
-  const bool pad = ri < m.gPAD.size() && m.gPAD[ri] > 0;
+  const bool pad = PadApplies(m, row);
   w.End();
   if (endpoint == Endpoint::RfD || endpoint == Endpoint::Pad) {
     w.Line("Crop group                               ----------Exposure Analysis--------");

@@ -50,6 +50,40 @@ struct ContributionResult {
   std::optional<float> percentReference, percentNoel, marginOfExposure, lifetimeRisk;
 };
 
+// A cumulative subgroup's figures, in double precision as the cumulative
+// run forms them: the exposure in index-chemical equivalents, its percent of
+// the index chemical's PAD (cPAD), the total margin of exposure and the
+// hazard index.
+struct CumulativeSubgroupFigures {
+  double indexEquivalent = 0, percentCpad = 0, cpad = 0;
+  std::optional<double> moet, hazardIndex;
+};
+
+// A subgroup's headline figures, owning its name: what the batch summary and
+// the most exposed subgroup are made from, whatever the kind of run. A
+// cumulative run's subgroup has only the row, name and consumption column in
+// `figures`; its figures are in `cumulative`.
+struct SubgroupFigures {
+  LongTermResult figures;  // figures.subgroup views name
+  std::string name;
+  std::optional<CumulativeSubgroupFigures> cumulative;
+  SubgroupFigures() = default;
+  SubgroupFigures(const LongTermResult& r) : figures(r), name(r.subgroup) {
+    figures.subgroup = name;
+  }
+  SubgroupFigures(const SubgroupFigures& o)
+      : figures(o.figures), name(o.name), cumulative(o.cumulative) {
+    figures.subgroup = name;
+  }
+  SubgroupFigures& operator=(const SubgroupFigures& o) {
+    figures = o.figures;
+    name = o.name;
+    cumulative = o.cumulative;
+    figures.subgroup = name;
+    return *this;
+  }
+};
+
 // Takes a run's figures as it goes. A run that stops on a message after it
 // began sending leaves the rows sent so far; the caller decides from the
 // run's outcome whether to keep them.

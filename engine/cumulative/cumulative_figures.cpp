@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/paths.h"
-#include "results/worst_subgroup.h"
+#include "core/worst_subgroup.h"
 
 namespace ormid {
 
@@ -53,7 +53,8 @@ bool ComputeCumulativeFigures(const ModOrmid& started, const AssessmentGroup& gr
 int MostExposedSubgroup(const std::vector<CumulativeSubgroup>& subgroups) {
   std::vector<SubgroupStanding> standings;
   for (const CumulativeSubgroup& s : subgroups)
-    standings.push_back(CumulativeStanding(s.indexEquivalent, s.percentCpad));
+    standings.push_back(StandingOf(
+        CumulativeSubgroupFigures{s.indexEquivalent, s.percentCpad, 0, s.moet, s.hazardIndex}));
   return WorstSubgroup(standings);
 }
 

@@ -47,7 +47,7 @@ bool ComputeCumulativeFigures(const ModOrmid& started, const AssessmentGroup& gr
                               const CumulativeWhatIf& whatIf, const std::string& shownName,
                               CumulativeFigures& out, std::vector<std::string>& problems);
 
-// The most exposed subgroup by the program's one rule (results/worst_subgroup.h),
+// The most exposed subgroup by the program's one rule (core/worst_subgroup.h),
 // as the run history names it: the highest percent of the cPAD, the first of
 // equals. An index into `subgroups`; -1 when there are none.
 int MostExposedSubgroup(const std::vector<CumulativeSubgroup>& subgroups);

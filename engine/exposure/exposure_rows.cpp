@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/endpoint_figures.h"
 #include "core/mod_ormid.h"
 #include "report/number_format.h"
 
@@ -14,38 +15,26 @@ ExposureTable BuildExposureRows(const ModOrmid& m) {
 ExposureTable BuildExposureRows(const ModOrmid& m, const std::vector<float>& popExposure) {
   ExposureTable table;
   const Endpoint code = m.gEndpoint;
-  const bool padCode = UsesPad(code);
   for (int k = 1; k <= m.gPopCount; ++k) {
     auto ki = static_cast<std::size_t>(k);
     ExposureRow row;
     row.exposure = popExposure[static_cast<std::size_t>(m.gPopOrder[ki])];
-    float pad = m.gPAD[ki];
     row.name = m.gPopNames2[ki];
-    if (padCode && pad > 0) {
-      row.name += " (" + ShortNumberText(pad).substr(1) + "*)";
+    if (PadApplies(m, k)) {
+      row.name += " (" + ShortNumberText(m.gPAD[ki]).substr(1) + "*)";
       table.padFootnote = true;
     }
-    float e = row.exposure;
-    if (code == Endpoint::RfD || code == Endpoint::Pad) {
-      if (e == 0) {
-        row.noExposure = true;
-      } else {
-        float divisor = (code == Endpoint::Pad && pad > 0) ? pad : m.gRefDose;
-        row.percentRef = Percent(e, divisor);
-      }
-    } else if (UsesNoel(code)) {
-      if (code == Endpoint::Noel) row.percentNoel = Percent(e, m.gNOEL);
-      row.moe = e != 0 ? Quotient(m.gNOEL, e) : 0.0f;
-      row.noExposure = row.moe == 0;
-      if (code != Endpoint::Noel) {
-        float divisor = (code == Endpoint::NoelPad && pad > 0) ? pad : m.gRefDose;
-        row.percentRef = Percent(e, divisor);
-      }
-    } else if (code == Endpoint::QStar) {
-      if (e == 0)
-        row.noExposure = true;
-      else
-        row.risk = Product(m.gQStar, e);
+    const ExposureFigures x = FiguresFor(m, k, row.exposure);
+    row.noExposure = NoExposure(code, x);
+    // The NOEL endpoints show their figures even without exposure; the
+    // others leave a row without exposure at "no exposure".
+    if (UsesNoel(code)) {
+      if (code == Endpoint::Noel) row.percentNoel = x.pctNoel;
+      row.moe = x.moe;
+      if (code != Endpoint::Noel) row.percentRef = x.pctRef;
+    } else if (!row.noExposure) {
+      row.percentRef = x.pctRef;
+      row.risk = x.risk;
     }
     if (table.nonFiniteRow == 0 &&
         !(std::isfinite(row.exposure) && std::isfinite(row.percentRef) &&
@@ -67,15 +56,15 @@ LongTermResult LongTermResultOf(const ModOrmid& m, const ExposureTable& table, i
   r.exposure = row.exposure;
   const bool percentRef = UsesReferenceDose(code);
   if (percentRef) {
-    const bool pad = UsesPad(code) && m.gPAD[ki] > 0;
-    r.reference = pad ? ReferenceKind::PAD : ReferenceKind::RfD;
-    r.referenceDose = pad ? m.gPAD[ki] : m.gRefDose;
+    r.reference = PadApplies(m, k) ? ReferenceKind::PAD : ReferenceKind::RfD;
+    r.referenceDose = ReferenceDose(m, k);
   }
-  if (row.noExposure) return r;
-  if (percentRef) r.percentReference = row.percentRef;
-  if (code == Endpoint::Noel) r.percentNoel = row.percentNoel;
-  if (UsesNoel(code)) r.marginOfExposure = row.moe;
-  if (code == Endpoint::QStar) r.lifetimeRisk = row.risk;
+  const ReportedFigures f =
+      ReportedOf(code, {row.exposure, row.percentRef, row.percentNoel, row.moe, row.risk});
+  r.percentReference = f.percentReference;
+  r.percentNoel = f.percentNoel;
+  r.marginOfExposure = f.marginOfExposure;
+  r.lifetimeRisk = f.lifetimeRisk;
   return r;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/endpoint_figures.h"
 #include "core/run_results.h"
 
 namespace ormid {
@@ -26,18 +27,6 @@ struct ExposureTable {
   // Report row whose figures came out infinite or not a number (0 = none).
   int nonFiniteRow = 0;
 };
-
-// Single-precision quotient and product of single-precision operands, formed
-// at double precision and rounded once.
-inline float Quotient(float a, float b) {
-  return static_cast<float>(static_cast<double>(a) / static_cast<double>(b));
-}
-inline float Percent(float a, float b) {
-  return static_cast<float>(static_cast<double>(a) * 100.0 / static_cast<double>(b));
-}
-inline float Product(float a, float b) {
-  return static_cast<float>(static_cast<double>(a) * static_cast<double>(b));
-}
 
 // The margin of exposure at and above which the reports print a capped text.
 inline constexpr float kMoeCap = 1000000.0f;

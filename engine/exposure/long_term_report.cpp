@@ -52,11 +52,9 @@ void WriteReportHeader(const ModOrmid& m, ReportWriter& w, Int16& lineCount, int
   lineCount = static_cast<Int16>(lineCount + 5);
   const Endpoint code = m.gEndpoint;
   if (UsesReferenceDose(code)) {
-    float pad = popIndex >= 0 && static_cast<std::size_t>(popIndex) < m.gPAD.size()
-                    ? m.gPAD[static_cast<std::size_t>(popIndex)]
-                    : 0.0f;
-    if (UsesPad(code) && pad > 0)
-      w.Line("Pop Adj dose (PAD, Ormid) =" + ShortNumberText(pad) + " mg/kg bw/day");
+    if (PadApplies(m, popIndex))
+      w.Line("Pop Adj dose (PAD, Ormid) =" +
+             ShortNumberText(m.gPAD[static_cast<std::size_t>(popIndex)]) + " mg/kg bw/day");
     else
       w.Line("Reference dose (RfD, Ormid) =" + ShortNumberText(m.gRefDose) + " mg/kg bw/day");
     ++lineCount;

@@ -10,13 +10,13 @@
 #include "commodity/commodity_run.h"
 #include "commodity/crop_groups.h"
 #include "core/mod_ormid.h"
+#include "core/worst_subgroup.h"
 #include "exposure/exposure_rows.h"
 #include "exposure/exposure_terms.h"
 #include "exposure/total_exposure.h"
 #include "headroom/what_if.h"
 #include "report/food_form_label.h"
 #include "report/number_format.h"
-#include "results/worst_subgroup.h"
 
 namespace ormid {
 
@@ -359,12 +359,12 @@ bool WithinTarget(const ModOrmid& m, const HeadroomTarget& target, int row, floa
   if (e == 0) return true;
   switch (target.kind) {
     case TargetKind::PercentRef: {
-      const float percent = Percent(e, ReferenceDose(m, row));
+      const float percent = FiguresFor(m, row, e).pctRef;
       return std::isfinite(percent) &&
              PrintedValue(AlignedCell(percent, "###,###.#")) <= target.value;
     }
     case TargetKind::Moe: {
-      const float moe = Quotient(m.gNOEL, e);
+      const float moe = MarginOfExposure(m, e);
       if (!std::isfinite(moe)) return false;
       // A capped margin reads ">1,000,000".
       if (moe >= kMoeCap) return target.value <= kMoeCap;
@@ -373,7 +373,7 @@ bool WithinTarget(const ModOrmid& m, const HeadroomTarget& target, int row, floa
     case TargetKind::Risk:
       break;
   }
-  const float risk = Product(m.gQStar, e);
+  const float risk = LifetimeRisk(m, e);
   return std::isfinite(risk) && PrintedValue(FormatPattern(risk, "scientific")) <= target.value;
 }
 
@@ -393,11 +393,8 @@ HeadroomTable ComputeHeadroom(ModOrmid& m, const ExposureTerms& terms,
   std::vector<SubgroupStanding> standings;
   for (int row : rows) {
     const float e = totalOf(row);
-    SubgroupStanding s{e, {}, {}, {}};
-    if (UsesReferenceDose(m.gEndpoint)) s.percentReference = Percent(e, ReferenceDose(m, row));
-    if (UsesNoel(m.gEndpoint) && e != 0) s.marginOfExposure = MarginOfExposure(m, e);
-    if (m.gEndpoint == Endpoint::QStar) s.lifetimeRisk = LifetimeRisk(m, e);
-    standings.push_back(s);
+    const ReportedFigures f = ReportedOf(m.gEndpoint, FiguresFor(m, row, e));
+    standings.push_back({e, f.percentReference, f.marginOfExposure, f.lifetimeRisk});
   }
   if (const int worst = WorstSubgroup(standings); worst >= 0) {
     table.mostExposedRow = rows[static_cast<std::size_t>(worst)];

@@ -32,17 +32,17 @@ std::string FigureText(const ModOrmid& m, const HeadroomTable& table) {
   const std::string exposure = Trimmed(AlignedCell(e, "###.######")) + " mg/kg bw/day, ";
   switch (table.target.kind) {
     case TargetKind::PercentRef:
-      return exposure + Trimmed(AlignedCell(Percent(e, ReferenceDose(m, row)), "###,###.#")) +
-             "% of the " + (ReferenceDose(m, row) == m.gRefDose ? "RfD" : "PAD");
+      return exposure + Trimmed(AlignedCell(FiguresFor(m, row, e).pctRef, "###,###.#")) +
+             "% of the " + (PadApplies(m, row) ? "PAD" : "RfD");
     case TargetKind::Moe: {
-      const float moe = Quotient(m.gNOEL, e);
+      const float moe = MarginOfExposure(m, e);
       return exposure + "margin of exposure " +
              (moe >= kMoeCap ? std::string(">1,000,000") : Trimmed(AlignedCell(moe, "#,###,###")));
     }
     case TargetKind::Risk:
       break;
   }
-  return exposure + "lifetime risk " + FormatPattern(Product(m.gQStar, e), "scientific");
+  return exposure + "lifetime risk " + FormatPattern(LifetimeRisk(m, e), "scientific");
 }
 
 std::string SubgroupsText(const ModOrmid& m, const std::vector<int>& rows) {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "results/worst_subgroup.h"
+#include "core/worst_subgroup.h"
 
 namespace ormid {
 
@@ -325,7 +325,8 @@ std::string HistoryRecorder::WorstSubgroup(Figure& worst) const {
   if (!cumulative_.empty()) {
     std::vector<SubgroupStanding> standings;
     for (const RecordedCumulative& c : cumulative_)
-      standings.push_back(CumulativeStanding(c.indexEquivalent, c.percentCpad));
+      standings.push_back(StandingOf(
+          CumulativeSubgroupFigures{c.indexEquivalent, c.percentCpad, 0, c.moet, c.hazardIndex}));
     worst = {};
     const int i = ormid::WorstSubgroup(standings);
     if (i < 0) return {};

@@ -14,7 +14,7 @@ using nlohmann::json;
 namespace {
 
 // A subgroup's figures in one run.
-struct SubgroupFigures {
+struct ComparedSubgroup {
   int row = 0;
   std::string subgroup;
   float exposure = 0;
@@ -24,8 +24,8 @@ struct SubgroupFigures {
   std::optional<float> percentCpad;
 };
 
-std::vector<SubgroupFigures> SubgroupsOf(const RecordedRun& run) {
-  std::vector<SubgroupFigures> out;
+std::vector<ComparedSubgroup> SubgroupsOf(const RecordedRun& run) {
+  std::vector<ComparedSubgroup> out;
   for (const RecordedCumulative& r : run.cumulative)
     out.push_back({r.row,
                    r.subgroup,
@@ -266,7 +266,7 @@ Comparison CompareRuns(const RecordedRun& a, const RecordedRun& b) {
 
   const auto subA = SubgroupsOf(a), subB = SubgroupsOf(b);
   std::vector<bool> usedB(subB.size());
-  auto add = [&](const SubgroupFigures* x, const SubgroupFigures* y) {
+  auto add = [&](const ComparedSubgroup* x, const ComparedSubgroup* y) {
     SubgroupChange s;
     s.row = x ? x->row : y->row;
     s.subgroup = x ? x->subgroup : y->subgroup;
@@ -287,8 +287,8 @@ Comparison CompareRuns(const RecordedRun& a, const RecordedRun& b) {
                        : CrossingOf(x->figures.percentReference, y->figures.percentReference);
     c.subgroups.push_back(std::move(s));
   };
-  for (const SubgroupFigures& x : subA) {
-    const SubgroupFigures* match = nullptr;
+  for (const ComparedSubgroup& x : subA) {
+    const ComparedSubgroup* match = nullptr;
     for (std::size_t i = 0; i < subB.size() && !match; ++i)
       if (!usedB[i] && subB[i].subgroup == x.subgroup) {
         usedB[i] = true;

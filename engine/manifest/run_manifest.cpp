@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/endpoint_figures.h"
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
@@ -223,12 +224,11 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
   residue["format_tag"] = m.gResidueFormatTag;
 
   json pads = json::array();
-  if (UsesPad(m.gEndpoint))
-    for (int k = 1; k <= m.gPopCount; ++k)
-      if (const float pad = m.gPAD[static_cast<std::size_t>(k)]; pad > 0)
-        pads.push_back({{"row", k},
-                        {"subgroup", m.gPopNames2[static_cast<std::size_t>(k)]},
-                        {"pad_mg_per_kg_bw_day", Number(pad)}});
+  for (int k = 1; k <= m.gPopCount; ++k)
+    if (PadApplies(m, k))
+      pads.push_back({{"row", k},
+                      {"subgroup", m.gPopNames2[static_cast<std::size_t>(k)]},
+                      {"pad_mg_per_kg_bw_day", Number(m.gPAD[static_cast<std::size_t>(k)])}});
   json subgroups = json::array();
   if (run.command == "commodity")
     for (int k = 1; k <= m.gPopCount; ++k)

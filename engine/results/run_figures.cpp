@@ -6,8 +6,8 @@
 #include "commodity/commodity_run.h"
 #include "commodity/critical_report.h"
 #include "commodity/crop_groups.h"
+#include "core/worst_subgroup.h"
 #include "headroom/what_if.h"
-#include "results/worst_subgroup.h"
 
 namespace ormid {
 

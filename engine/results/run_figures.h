@@ -32,7 +32,7 @@ ChartFigure ChartFigureFor(Endpoint endpoint);
 // margin of exposure below 100, a lifetime risk above one in a million.
 float FigureOf(const LongTermResult& r, ChartFigure figure);
 bool PastLimit(float value, ChartFigure figure);
-// The worst subgroup of the rows (see results/worst_subgroup.h); -1 when
+// The worst subgroup of the rows (see core/worst_subgroup.h); -1 when
 // empty.
 int MostExposed(const std::vector<ShownSubgroup>& rows);
 

@@ -1,4 +1,4 @@
-#include "results/worst_subgroup.h"
+#include "core/worst_subgroup.h"
 
 #include <cstddef>
 #include <utility>
@@ -9,9 +9,20 @@ SubgroupStanding StandingOf(const LongTermResult& r) {
   return {r.exposure, r.percentReference, r.marginOfExposure, r.lifetimeRisk};
 }
 
-SubgroupStanding CumulativeStanding(double indexEquivalent, double percentCpad) {
-  return {static_cast<float>(indexEquivalent), static_cast<float>(percentCpad), std::nullopt,
+SubgroupStanding StandingOf(const CumulativeSubgroupFigures& c) {
+  return {static_cast<float>(c.indexEquivalent), static_cast<float>(c.percentCpad), std::nullopt,
           std::nullopt};
+}
+
+SubgroupStanding StandingOf(const SubgroupFigures& s) {
+  return s.cumulative ? StandingOf(*s.cumulative) : StandingOf(s.figures);
+}
+
+int WorstSubgroup(const std::vector<SubgroupFigures>& subgroups) {
+  std::vector<SubgroupStanding> standings;
+  standings.reserve(subgroups.size());
+  for (const SubgroupFigures& s : subgroups) standings.push_back(StandingOf(s));
+  return WorstSubgroup(standings);
 }
 
 int WorstSubgroup(const std::vector<SubgroupStanding>& rows) {
