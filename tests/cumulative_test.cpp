@@ -13,10 +13,12 @@
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
+#include "cumulative/cumulative_report.h"
 #include "cumulative/cumulative_run.h"
 #include "tests/cli_runner.h"
 #include "tests/installation_fixture.h"
@@ -76,6 +78,61 @@ TEST(Cumulative, AHandWorkedGroup) {
   // Without every uncertainty factor there is no hazard index.
   g.chemicals[2].uncertaintyFactor.reset();
   EXPECT_FALSE(CombineExposures(m, g, e, {1})[0].hazardIndex.has_value());
+}
+
+// The subgroups' table keeps its figures apart whatever the margin: a
+// total margin of exposure of a million or more gets its blank too
+// ("0.0% >1,000,000"), the ordinary ones stay where their column's dashes
+// end, and the hazard index keeps its place.
+TEST(Cumulative, TheReportsColumnsHoldEveryMargin) {
+  AssessmentGroup g;
+  g.path = "/w/g.csv";
+  g.chemicals = {Chemical("A", 5000, 10, true, 1), Chemical("B", 1000, 10, false, 5)};
+  ModOrmid m;
+  m.gPopCount = 4;
+  m.gPopNames2 = {"", "Ordinary", "Nearly a million", "A million", "No hazard index"};
+  ChemicalExposures e;
+  e.exposure = {{0, 0.25f, 0.004f, 0.0001f, 0.0001f}, {0, 0.125f, 0.0002f, 0.0001f, 0.0001f}};
+  e.files = {{"A", "03-14-2024"}, {"B", "03-14-2024"}};
+  std::vector<CumulativeSubgroup> rows = CombineExposures(m, g, e, {1, 2, 3, 4});
+  rows[0].moet = 100;
+  rows[1].moet = 999999.4;
+  ASSERT_GT(*rows[2].moet, 1e6);
+  rows[3].hazardIndex.reset();
+  const std::vector<std::string> lines =
+      Lines(CumulativeReportText(m, g, e, rows, false, DateTime{2024, 3, 5, 9, 7, 1}));
+  const auto dashes = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.rfind(std::string(38, '-') + "  ", 0) == 0;
+  });
+  ASSERT_NE(dashes, lines.end());
+  // After the exposure column: each figure with the column it ends at.
+  auto figures = [](const std::string& line) {
+    std::vector<std::pair<std::string, std::size_t>> out;
+    for (std::size_t at = 51; at < line.size();) {
+      const std::size_t from = line.find_first_not_of(' ', at);
+      if (from == std::string::npos) break;
+      at = std::min(line.find(' ', from), line.size());
+      out.emplace_back(line.substr(from, at - from), at);
+    }
+    return out;
+  };
+  const auto ordinary = figures(dashes[1]);
+  ASSERT_EQ(ordinary.size(), 3u) << dashes[1];
+  EXPECT_EQ(ordinary[1].first, "100");
+  const char* margins[] = {"100", "999,999", ">1,000,000", ">1,000,000"};
+  for (std::size_t r = 0; r < 4; ++r) {
+    const std::string& line = dashes[static_cast<std::ptrdiff_t>(r) + 1];
+    SCOPED_TRACE(line);
+    const auto f = figures(line);
+    ASSERT_EQ(f.size(), 3u);  // percent, margin, hazard index: none run together
+    EXPECT_EQ(f[0].first.back(), '%');
+    EXPECT_EQ(f[0].second, ordinary[0].second);
+    EXPECT_EQ(f[1].first, margins[r]);
+    // A margin wider than its column takes one blank of the hazard index's.
+    EXPECT_EQ(f[1].second, ordinary[1].second + (f[1].first.size() > 9 ? 1 : 0));
+    EXPECT_EQ(f[2].first == "-", r == 3);
+    EXPECT_EQ(f[2].second, ordinary[2].second);
+  }
 }
 
 class CumulativeCli : public ::testing::Test {
