@@ -294,6 +294,10 @@ double TargetValue(const std::string& text) {
   auto [stop, error] = std::from_chars(text.data(), end, value);
   if (error != std::errc() || stop != end || !(value > 0) || !std::isfinite(value))
     throw UsageError{"--target takes a number above 0, not \"" + text + "\""};
+  // Beyond it, scaling the residues to reach the target leaves the range of
+  // the figures.
+  if (value < 1e-30 || value > 1e30)
+    throw UsageError{"--target takes a number from 1E-30 to 1E+30, not \"" + text + "\""};
   return value;
 }
 

@@ -107,7 +107,8 @@ bool MayReplaceExports(CliPlatform& platform, const std::vector<std::string>& ex
 bool StartAndOpen(CliPlatform& platform, const AnalysisOptions& o, const std::string& residue,
                   ModOrmid& m, WindowSettings& s);
 
-// --target as typed: a number above 0, nothing else; a usage error otherwise.
+// --target as typed: a number from 1E-30 to 1E+30, nothing else; a usage
+// error otherwise.
 double TargetValue(const std::string& text);
 
 }  // namespace ormid::cli

@@ -17,6 +17,10 @@ namespace ormid::cli {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitStopped = 1;
 inline constexpr int kExitUsage = 2;
+// rerun: every output is the recorded one but for the path of the working
+// folder, which was moved or copied since (a report names its residue file
+// with its folder).
+inline constexpr int kExitSameButForFolder = 3;
 
 // Options every command takes, wherever they stand on the line.
 struct GlobalOptions {

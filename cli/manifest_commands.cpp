@@ -16,6 +16,7 @@
 #include "cli/cli_platform.h"
 #include "cli/cli_run.h"
 #include "cli/command_line.h"
+#include "core/record_file.h"
 #include "manifest/run_manifest.h"
 #include "manifest/sha256.h"
 #include "setup/run_request.h"
@@ -54,11 +55,48 @@ bool PrintInputs(const json& manifest, const std::string& workingFolder, std::os
   return changed == 0;
 }
 
+// A folder's path as a report writes it, without a separator at its end.
+std::string FolderText(const std::string& folder) {
+  std::string text = fs::path(folder).lexically_normal().string();
+  while (text.size() > 1 && fs::path(text).filename().empty()) text.pop_back();
+  return text;
+}
+
 json LoadManifest(const std::string& path) {
   std::string error;
   auto manifest = ReadManifest(path, error);
   if (!manifest) throw UsageError{"the manifest " + path + " " + error};
   return *manifest;
+}
+
+// The working folder of the manifest's paths: -C, or the one the manifest
+// leads to from where it lies.
+std::string WorkingFolderOf(const GlobalOptions& global, const json& manifest,
+                            const std::string& file, const std::string& shown) {
+  std::string problem;
+  auto folder = ManifestWorkingFolder(
+      manifest, file, global.workdir.empty() ? "" : AbsoluteFromStart(global.workdir), problem);
+  if (!folder) throw UsageError{"the manifest " + shown + " " + problem};
+  return *folder;
+}
+
+// Whether the output `path` of a run made again in `folder` is the recorded
+// one (its digest `sha256`) but for naming `folder` where the recorded run
+// named `recordedFolder`: its bytes with every `folder` written as
+// `recordedFolder` have the recorded digest.
+bool SameButForFolder(const std::string& path, const std::string& folder,
+                      const std::string& recordedFolder, const std::string& sha256) {
+  const std::string now = FolderText(folder), then = FolderText(recordedFolder);
+  if (now.empty() || then.empty()) return false;
+  std::optional<std::string> bytes = ReadWholeFile(path);
+  if (!bytes) return false;
+  std::string written;
+  std::size_t from = 0;
+  for (std::size_t at; (at = bytes->find(now, from)) != std::string::npos; from = at + now.size())
+    written.append(*bytes, from, at - from).append(then);
+  if (from == 0) return false;  // it does not name the folder
+  written.append(*bytes, from, std::string::npos);
+  return Sha256Hex(written) == sha256;
 }
 
 // The options a run records in its manifest's arguments: the window's
@@ -165,10 +203,23 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
     throw UsageError{"the manifest " + manifestPath + " " + problem};
   const json& settings = manifest["settings"];
   bool utc = false;
-  auto date = ParseIsoDateTime(manifest["run"]["date"].get<std::string>(), utc);
+  const auto date = ParseIsoDateTime(manifest["run"]["date"].get<std::string>(), utc);
   if (!date) throw UsageError{"the manifest " + manifestPath + " has no valid run date"};
-  const std::string workdir = ManifestWorkingFolder(
-      manifest, manifestFile, global.workdir.empty() ? "" : AbsoluteFromStart(global.workdir));
+  const std::string workdir = WorkingFolderOf(global, manifest, manifestFile, manifestPath);
+  const std::string command = manifest["run"]["command"].get<std::string>();
+  // The run reads the very file whose digest is checked: a manifest whose
+  // arguments name another is refused.
+  const bool cumulative = command == "cumulative";
+  const json& input = manifest[cumulative ? "group_file" : "residue_file"];
+  const std::string inputPath = ResolveManifestPath(EntryPath(input), workdir);
+  const std::string named =
+      ResolveManifestPath(settings["arguments"][1].get<std::string>(), workdir);
+  if (fs::path(named).lexically_normal() !=
+      fs::path(ResolveManifestPath(input["path"].get<std::string>(), workdir)).lexically_normal())
+    throw UsageError{"the manifest " + manifestPath + " names " + named +
+                     " in its arguments but records " + inputPath + " as its " +
+                     (cumulative ? "group file" : "residue file") +
+                     "; rerun runs only the file it checks"};
 
   out << "Inputs:\n";
   PrintInputs(manifest, workdir, out);
@@ -183,19 +234,17 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
     return kExitStopped;
   }
   const fs::path& scratch = *made;
-  const std::string command = manifest["run"]["command"].get<std::string>();
   std::vector<std::string> args = {"-C", workdir};
   for (const json& a : settings["arguments"]) args.push_back(a.get<std::string>());
   // The residue file, recorded relative to the working folder, named whole:
   // the run takes its files relative to where it was started.
-  args[3] = ResolveManifestPath(args[3], workdir);
+  args[3] = inputPath;
   struct Output {
     std::string role, recorded, again, sha256;
   };
   std::vector<Output> outputs;
   for (const json& o : manifest["outputs"]) {
-    Output x{o["role"].get<std::string>(),
-             ResolveManifestPath(o["path"].get<std::string>(), workdir), "",
+    Output x{o["role"].get<std::string>(), ResolveManifestPath(EntryPath(o), workdir), "",
              o["sha256"].get<std::string>()};
     const std::string name = fs::path(x.recorded).filename().string();
     if (x.role == "saved report") {
@@ -230,17 +279,28 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
     status = run(args, runOut, runErr);
   }
   err << runErr.str();
-  int differ = 0;
+  // In a folder moved or copied whole, the reports name their files in the
+  // new place: an output that is the recorded one but for that is told apart.
+  const std::string recordedFolder = RecordedWorkingFolder(manifest);
+  const bool moved =
+      fs::path(recordedFolder).lexically_normal() != fs::path(workdir).lexically_normal();
+  std::size_t differ = 0, folderOnly = 0;
   out << "Outputs of the run again (" << manifest["run"]["date"].get<std::string>() << "):\n";
   for (const Output& x : outputs) {
     auto d = DigestFile(x.again);
     const bool same = d && d->sha256 == x.sha256;
-    if (!same) ++differ;
+    const bool onlyFolder =
+        !same && d && moved && SameButForFolder(x.again, workdir, recordedFolder, x.sha256);
+    if (onlyFolder)
+      ++folderOnly;
+    else if (!same)
+      ++differ;
     out << "  "
         << (same ? "identical"
             : d  ? "different"
                  : "missing  ")
-        << "  " << x.role << "  " << x.recorded << "\n";
+        << "  " << x.role << "  " << x.recorded
+        << (onlyFolder ? "  (only in the working folder's path)" : "") << "\n";
   }
   std::error_code ec;
   fs::remove_all(scratch, ec);
@@ -248,20 +308,27 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
     out << "The run did not finish (exit status " << status << ").\n";
     return kExitStopped;
   }
-  if (differ == 0) {
+  if (differ == 0 && folderOnly == 0) {
     out << "Every output is byte-identical to the recorded one.\n";
     return kExitDone;
   }
-  out << differ << " of " << outputs.size() << " outputs differ from the recorded ones.\n";
+  if (differ == 0) {
+    out << "Every output is the recorded one but for the working folder's path: " << folderOnly
+        << " of " << outputs.size() << " name it (recorded " << recordedFolder << ", now "
+        << workdir << ").\n";
+    return kExitSameButForFolder;
+  }
+  out << differ << " of " << outputs.size() << " outputs differ from the recorded ones";
+  if (folderOnly > 0) out << " (and " << folderOnly << " only in the working folder's path)";
+  out << ".\n";
   return kExitStopped;
 }
 
 int VerifyManifest(const GlobalOptions& global, const std::string& path, std::ostream& out) {
   const std::string file = AbsoluteFromStart(path);
   const json manifest = LoadManifest(file);
-  const std::string workdir = ManifestWorkingFolder(
-      manifest, file, global.workdir.empty() ? "" : AbsoluteFromStart(global.workdir));
-  return PrintInputs(manifest, workdir, out) ? kExitDone : kExitStopped;
+  return PrintInputs(manifest, WorkingFolderOf(global, manifest, file, path), out) ? kExitDone
+                                                                                   : kExitStopped;
 }
 
 void AddManifestCommands(CommandLine& cl) {
@@ -283,6 +350,10 @@ void AddManifestCommands(CommandLine& cl) {
         return RerunManifest(cl.Global(), *rerunPath, out, err, RunCli);
       });
   rerun.add_option("MANIFEST", *rerunPath, "a NAME.manifest.json file")->required()->type_name("");
+  rerun.footer(
+      "Messages go to standard error as \"TITLE: TEXT\". Exit status: 0 every output\n"
+      "byte-identical, 1 an output differs or the run did not finish, 2 usage error, 3 every\n"
+      "output the recorded one but for the path of the working folder (moved or copied).");
 }
 
 }  // namespace ormid::cli

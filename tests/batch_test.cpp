@@ -338,6 +338,20 @@ TEST_F(Batch, ScenarioFileProblemsAreUsageErrors) {
        std::string(kHeader) + "Demo,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n" +
            "demo,residues/DEMOGRP.R98,longterm,,file,,,,,,,,\n",
        "s8.csv:3: the id demo would write demo.OR10, a file of scenario Demo"},
+      // Letters in other case beyond ASCII, or composed otherwise (NFC and
+      // NFD), and an id that is the summary's in other letters.
+      {"s9.csv",
+       std::string(kHeader) + "\xC3\x89t,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n" +
+           "\xC3\xA9t,residues/DEMOGRP.R98,longterm,,file,,,,,,,,\n",
+       "s9.csv:3: the id \xC3\xA9t would write \xC3\xA9t.OR10, a file of scenario \xC3\x89t"},
+      {"s10.csv",
+       std::string(kHeader) + "Caf\xC3\xA9,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n" +
+           "Cafe\xCC\x81,residues/DEMOGRP.R98,longterm,,file,,,,,,,,\n",
+       "s10.csv:3: the id Cafe\xCC\x81 would write Cafe\xCC\x81.OR10, a file of scenario "
+       "Caf\xC3\xA9"},
+      {"s11.csv",
+       std::string(kHeader) + "\xC5\xBFummary,residues/DEMOFOS.R98,longterm,,file,,,,,,,,\n",
+       "cannot name the scenario's files"},
       {"", "", "cannot read the scenario file"},
   };
   for (const Case& c : cases) {

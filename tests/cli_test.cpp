@@ -1,8 +1,13 @@
 // ormid-cli end to end on copies of the bundled sample installations: exit
 // status, the messages on standard error, and the report bytes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -242,6 +247,69 @@ TEST_F(Cli, ListingShowsTheBoxTextsAsTyped) {
             "KAVRI-FCID Ormid Module: You must indicate the toxicology endpoint(s) that will be "
             "used so that it can be printed with residue file listing.\n");
 }
+
+#ifdef ORMID_CLI
+// Whatever a command writes on standard output is checked once the command
+// has ended: one that cannot be written (a full disk) or closed ends the
+// command with 1 and a message, for every command that writes there.
+TEST_F(Cli, OutputThatCannotBeWrittenIsAFailure) {
+  ASSERT_EQ(
+      Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd", "--save", "week1"})
+          .status,
+      0);
+  const std::string manifest = (Csfii() / "residues/week1.OR10.manifest.json").string();
+  const std::vector<std::vector<std::string>> commands = {
+      {"--help"},
+      {"longterm", "--help"},
+      {"--version"},
+      {"-C", "csfii", "info"},
+      {"-C", "csfii", "history"},
+      {"-C", "csfii", "history", "show", "1"},
+      {"verify", manifest},
+      {"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd", "--stdout",
+       "--no-history"},
+  };
+  // The program itself, its standard output sent to `to`.
+  auto run = [&](const std::vector<std::string>& command, const char* to) {
+    std::vector<std::string> args = {ORMID_CLI};
+    args.insert(args.end(), command.begin(), command.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string err = (dir_.path() / "err.txt").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, to, O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    CliResult r;
+    EXPECT_EQ(posix_spawn(&pid, ORMID_CLI, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = ReadFileBytes(err);
+    return r;
+  };
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command.back());
+    const CliResult full = run(command, "/dev/full");
+    EXPECT_EQ(full.status, cli::kExitStopped) << full.err;
+    EXPECT_NE(full.err.find("ormid-cli: the output could not be written to standard output: " +
+                            std::string(std::strerror(ENOSPC))),
+              std::string::npos)
+        << full.err;
+    const CliResult fine = run(command, "/dev/null");
+    EXPECT_EQ(fine.status, 0) << fine.err;
+    EXPECT_EQ(fine.err.find("standard output"), std::string::npos) << fine.err;
+  }
+  // A command that writes nothing there does not fail for it.
+  EXPECT_EQ(run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd", "--no-history"},
+                "/dev/full")
+                .status,
+            0);
+}
+#endif
 
 }  // namespace
 }  // namespace ormid::test

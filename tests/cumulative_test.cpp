@@ -13,10 +13,12 @@
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
+#include "cumulative/cumulative_report.h"
 #include "cumulative/cumulative_run.h"
 #include "tests/cli_runner.h"
 #include "tests/installation_fixture.h"
@@ -76,6 +78,61 @@ TEST(Cumulative, AHandWorkedGroup) {
   // Without every uncertainty factor there is no hazard index.
   g.chemicals[2].uncertaintyFactor.reset();
   EXPECT_FALSE(CombineExposures(m, g, e, {1})[0].hazardIndex.has_value());
+}
+
+// The subgroups' table keeps its figures apart whatever the margin: a
+// total margin of exposure of a million or more gets its blank too
+// ("0.0% >1,000,000"), the ordinary ones stay where their column's dashes
+// end, and the hazard index keeps its place.
+TEST(Cumulative, TheReportsColumnsHoldEveryMargin) {
+  AssessmentGroup g;
+  g.path = "/w/g.csv";
+  g.chemicals = {Chemical("A", 5000, 10, true, 1), Chemical("B", 1000, 10, false, 5)};
+  ModOrmid m;
+  m.gPopCount = 4;
+  m.gPopNames2 = {"", "Ordinary", "Nearly a million", "A million", "No hazard index"};
+  ChemicalExposures e;
+  e.exposure = {{0, 0.25f, 0.004f, 0.0001f, 0.0001f}, {0, 0.125f, 0.0002f, 0.0001f, 0.0001f}};
+  e.files = {{"A", "03-14-2024"}, {"B", "03-14-2024"}};
+  std::vector<CumulativeSubgroup> rows = CombineExposures(m, g, e, {1, 2, 3, 4});
+  rows[0].moet = 100;
+  rows[1].moet = 999999.4;
+  ASSERT_GT(*rows[2].moet, 1e6);
+  rows[3].hazardIndex.reset();
+  const std::vector<std::string> lines =
+      Lines(CumulativeReportText(m, g, e, rows, false, DateTime{2024, 3, 5, 9, 7, 1}));
+  const auto dashes = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.rfind(std::string(38, '-') + "  ", 0) == 0;
+  });
+  ASSERT_NE(dashes, lines.end());
+  // After the exposure column: each figure with the column it ends at.
+  auto figures = [](const std::string& line) {
+    std::vector<std::pair<std::string, std::size_t>> out;
+    for (std::size_t at = 51; at < line.size();) {
+      const std::size_t from = line.find_first_not_of(' ', at);
+      if (from == std::string::npos) break;
+      at = std::min(line.find(' ', from), line.size());
+      out.emplace_back(line.substr(from, at - from), at);
+    }
+    return out;
+  };
+  const auto ordinary = figures(dashes[1]);
+  ASSERT_EQ(ordinary.size(), 3u) << dashes[1];
+  EXPECT_EQ(ordinary[1].first, "100");
+  const char* margins[] = {"100", "999,999", ">1,000,000", ">1,000,000"};
+  for (std::size_t r = 0; r < 4; ++r) {
+    const std::string& line = dashes[static_cast<std::ptrdiff_t>(r) + 1];
+    SCOPED_TRACE(line);
+    const auto f = figures(line);
+    ASSERT_EQ(f.size(), 3u);  // percent, margin, hazard index: none run together
+    EXPECT_EQ(f[0].first.back(), '%');
+    EXPECT_EQ(f[0].second, ordinary[0].second);
+    EXPECT_EQ(f[1].first, margins[r]);
+    // A margin wider than its column takes one blank of the hazard index's.
+    EXPECT_EQ(f[1].second, ordinary[1].second + (f[1].first.size() > 9 ? 1 : 0));
+    EXPECT_EQ(f[2].first == "-", r == 3);
+    EXPECT_EQ(f[2].second, ordinary[2].second);
+  }
 }
 
 class CumulativeCli : public ::testing::Test {
@@ -518,6 +575,29 @@ TEST_F(CumulativeCli, EveryProblemOfAGroupFileIsListedWithItsLine) {
        {"g.csv:3: the relative potency pod(index) / pod is beyond the range of a number",
         "g.csv:2: the index chemical's PAD (pod / uncertainty_factor) is beyond the range of a "
         "number"}},
+      // The index chemical's potency is 1; every figure within the range
+      // whose products and sums a run can hold, each row with its first
+      // figure beyond it (the index chemical's last).
+      {"chemical,residue_file,pod_mg_per_kg_bw_day,index,uncertainty_factor,rpf\n"
+       "A,DEMOFOS.R98,0.5,yes,100,2\nB,CYCLOFOS.R98,0.1,,,\n",
+       {"g.csv:2: the index chemical's rpf \"2\" is not 1"}},
+      {"chemical,residue_file,pod_mg_per_kg_bw_day,index,uncertainty_factor,rpf\n"
+       "A,DEMOFOS.R98,1e-20,yes,1e20,1.0\n"
+       "B,CYCLOFOS.R98,1,,,1e308\n"
+       "C,DEMOGRP.R98,1e-31,,,\n"
+       "D,CYCLOFOS.R98,1e-20,,1e31,\n"
+       "E,CYCLOFOS.R98,1e30,,1e-30,1e-30\n"
+       "F,DEMOGRP.R98,1e-51,,,\n",
+       {"g.csv:3: rpf 1e+308 is outside the range a run can use (1E-30 to 1E+30)",
+        "g.csv:4: pod_mg_per_kg_bw_day 1e-31 is outside the range a run can use (1E-30 to 1E+30)",
+        "g.csv:5: uncertainty_factor 1e+31 is outside the range a run can use (1E-30 to 1E+30)",
+        "g.csv:7: the relative potency pod(index) / pod is beyond the range of a number a run can "
+        "use (1E-30 to 1E+30)",
+        "g.csv:2: the index chemical's PAD (pod / uncertainty_factor) is beyond the range of a "
+        "number a run can use (1E-30 to 1E+30)"}},
+      {"chemical,residue_file,pod_mg_per_kg_bw_day,index,uncertainty_factor\n"
+       "A,DEMOFOS.R98,1e31,yes,1e30\n",
+       {"g.csv:2: pod_mg_per_kg_bw_day 1e+31 is outside the range a run can use (1E-30 to 1E+30)"}},
       {"chemical,residue_file,pod_mg_per_kg_bw_day,index\nA,DEMOFOS.R98,1,\n",
        {"g.csv:1: no chemical is the index chemical (index yes)"}},
       {"chemical,residue_file,pod_mg_per_kg_bw_day,index\nA,DEMOFOS.R98,1,yes\n",
@@ -539,6 +619,84 @@ TEST_F(CumulativeCli, EveryProblemOfAGroupFileIsListedWithItsLine) {
     EXPECT_FALSE(fs::exists(P("never.csv")));
     EXPECT_FALSE(fs::exists(P("csfii/tempcum.txt")));
   }
+}
+
+// A group at the edges of the range still gives a figure for everything it
+// reports, never one that is not finite; a target beyond the range is a
+// usage error.
+TEST_F(CumulativeCli, FiguresAtTheEdgesOfTheRangeAreFinite) {
+  Group("edge.csv",
+        "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index,rpf\n"
+        "Demofos,DEMOFOS.R98,1e-30,1,yes,\nCyclofos,CYCLOFOS.R98,1e30,1e30,,1e30\n");
+  const CliResult r = Run({"-C", "csfii", "cumulative", "csfii/residues/edge.csv", "--export",
+                           P("edge.csv").string(), "--export", P("edge.json").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto table = ParseCsv(ReadFileBytes(P("edge.csv")));
+  ASSERT_GT(table.size(), 30u);
+  for (std::size_t k = 1; k < table.size(); ++k)
+    if (table[k][2] == "cumulative" && std::stod(table[k][8]) > 0)
+      for (std::size_t c : {8, 10, 11, 12}) {
+        EXPECT_FALSE(table[k][c].empty()) << k << " " << table[0][c];
+        EXPECT_TRUE(std::isfinite(std::stod(table[k][c]))) << table[k][c];
+      }
+  for (const auto& s : nlohmann::json::parse(ReadFileBytes(P("edge.json")))["cumulative"])
+    if (s["cumulative"]["index_equivalent_mg_per_kg_bw_day"].get<double>() > 0) {
+      for (const char* figure : {"percent_of_index_pad", "moet", "hazard_index"})
+        EXPECT_TRUE(s["cumulative"][figure].is_number()) << s.dump();
+    }
+  const std::string report = ReadFileBytes(P("csfii/tempcum.txt"));
+  for (const char* word : {"nan", "I%", "N%"})
+    EXPECT_EQ(report.find(word), std::string::npos) << word;
+
+  for (const char* target : {"1e39", "1e31", "1e-31"}) {
+    const CliResult far = Run({"-C", "csfii", "cumulative", "csfii/residues/edge.csv", "--target",
+                               target, "--no-history"});
+    EXPECT_EQ(far.status, 2) << target;
+    EXPECT_NE(far.err.find("--target takes a number from 1E-30 to 1E+30, not \"" +
+                           std::string(target) + "\""),
+              std::string::npos)
+        << far.err;
+    EXPECT_EQ(
+        Run({"-C", "csfii", "headroom", "csfii/residues/DEMOFOS.R98", "--rfd", "--target", target})
+            .status,
+        2);
+  }
+  EXPECT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/edge.csv", "--target", "1e30",
+                 "--no-history"})
+                .status,
+            0);
+}
+
+// Chemicals are one when their names differ only in case or in how their
+// letters are composed ("Café" with é or with e and an accent); a chemical's
+// name and its residue file's name hold no control character, a line feed
+// or a NUL among them. --exclude finds a chemical the same way.
+TEST_F(CumulativeCli, NamesOfAGroupFile) {
+  const std::string head = "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n";
+  Group("g.csv", head +
+                     "Caf\xC3\xA9,DEMOFOS.R98,0.5,100,yes\n"
+                     "Cafe\xCC\x81,CYCLOFOS.R98,0.1,,\n"
+                     "\xC3\x89t,DEMOGRP.R98,0.1,,\n"
+                     "\xC3\xA9T,DEMOGRP.R98,0.1,,\n"
+                     "\"Line\nfeed\",DEMOGRP.R98,0.1,,\n" +
+                     "Nul,CYCLOFOS.R98" + '\0' + "junk,0.1,,\n" + "Tab,CYCLO\tFOS.R98,0.1,,\n");
+  const CliResult r = Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv"});
+  EXPECT_EQ(r.status, 2);
+  for (const char* problem :
+       {"g.csv:3: the chemical \"Cafe\xCC\x81\" is listed twice (first on line 2)",
+        "g.csv:5: the chemical \"\xC3\xA9T\" is listed twice (first on line 4)",
+        "g.csv:6: the chemical \"Line", "g.csv:8: the residue file name \"CYCLOFOS.R98",
+        "g.csv:9: the residue file name \"CYCLO"})
+    EXPECT_NE(r.err.find(problem), std::string::npos) << problem << "\n" << r.err;
+  EXPECT_NE(r.err.find("feed\" holds a control character"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("junk\" holds a control character"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(P("csfii/tempcum.txt")));
+
+  Group("e.csv", head + "Demofos,DEMOFOS.R98,0.5,100,yes\n\xC3\x89t,CYCLOFOS.R98,0.1,,\n");
+  EXPECT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/e.csv", "--exclude",
+                 "chemical:\xC3\xA9T", "--no-history"})
+                .status,
+            0);
 }
 
 // The CSV, JSON and workbook hold the same figures; the manifest lists the

@@ -45,6 +45,12 @@ class ManifestSafety : public ::testing::Test {
     WriteFileBytes(P("m.json"), text);
     return P("m.json").string();
   }
+  // The same beside the saved report's manifest, whose way to the working
+  // folder (..) it keeps.
+  std::string WriteBeside(const std::string& text) {
+    WriteFileBytes(P("csfii/residues/m.manifest.json"), text);
+    return P("csfii/residues/m.manifest.json").string();
+  }
 
   TempDir dir_;
   ScopedCurrentDir cwd_{fs::current_path()};
@@ -77,6 +83,49 @@ TEST_F(ManifestSafety, WhatIsNotAManifestIsRefusedByName) {
       {[](json& m) { m["settings"]["arguments"][1] = 3; },
        "settings.arguments holds a value that is not a text"},
       {[](json& m) { m["manifest_version"] = "1"; }, "manifest_version is not a version number"},
+      // Sizes that are not a number of bytes, digests that are not SHA-256,
+      // names that are no file's, lists that cannot be a run's.
+      {[](json& m) { m["residue_file"]["size"] = -1; },
+       "residue_file.size is not a number of bytes"},
+      {[](json& m) { m["residue_file"]["size"] = 1e300; },
+       "residue_file.size is not a number of bytes"},
+      {[](json& m) { m["residue_file"]["size"] = 2.5; },
+       "residue_file.size is not a number of bytes"},
+      {[](json& m) { m["installation"]["files"][1].erase("size"); },
+       "installation.files[1].size is missing"},
+      {[](json& m) { m["installation"]["files"][3]["sha256"] = "abc"; },
+       "installation.files[3].sha256 is not a SHA-256 digest"},
+      {[](json& m) {
+         std::string d = m["outputs"][0]["sha256"];
+         d[0] = 'G';
+         m["outputs"][0]["sha256"] = d;
+       },
+       "outputs[0].sha256 is not a SHA-256 digest"},
+      {[](json& m) { m["outputs"][0]["size"] = "3598"; },
+       "outputs[0].size is not a number of bytes"},
+      {[](json& m) { m["residue_file"]["path"] = ""; }, "residue_file.path is empty"},
+      {[](json& m) { m["residue_file"]["path"] = std::string("residues/DEMOFOS.R98\0x", 22); },
+       "residue_file.path holds a NUL"},
+      {[](json& m) { m["residue_file"]["path_bytes"] = "residues/%E"; },
+       "residue_file.path_bytes is not the bytes of a file name"},
+      {[](json& m) { m["residue_file"]["path_bytes"] = "residues/CYCLOFOS.R98"; },
+       "residue_file.path_bytes is not the bytes of residue_file.path"},
+      {[](json& m) {
+         m["residue_file"]["size"] = 12;
+         m["residue_file"]["sha256"] = nullptr;
+       },
+       "residue_file.size is given for a file not read"},
+      {[](json& m) { m["installation"]["files"] = json::array(); },
+       "installation.files lists no file"},
+      {[](json& m) {
+         m["run"]["command"] = "cumulative";
+         m["group_file"] = m["residue_file"];
+         m["residue_files"] = json::array();
+       },
+       "residue_files lists no residue file"},
+      {[](json& m) { m["run"]["date"] = "yesterday"; }, "run.date is not a date and time"},
+      {[](json& m) { m["working_folder_from_manifest"] = 2; },
+       "working_folder_from_manifest is not a text"},
   };
   for (const Case& c : cases) {
     json m = good_;
@@ -156,6 +205,104 @@ TEST_F(ManifestSafety, RerunOnlyReruns) {
   EXPECT_NE(r.out.find("Every output is byte-identical"), std::string::npos) << r.out;
 }
 
+// rerun runs the very file whose digest it checks: a manifest whose
+// arguments name another residue file or group file than the one it lists
+// as read is refused before anything runs.
+TEST_F(ManifestSafety, RerunRunsTheFileItChecks) {
+  fs::copy_file(P("csfii/residues/DEMOFOS.R98"), P("csfii/residues/D2.R98"));
+  const std::string report = ReadFileBytes(P("csfii/ormdtemp.txt"));
+  const std::pair<std::string, std::string> others[] = {
+      {"residues/CYCLOFOS.R98", P("csfii/residues/CYCLOFOS.R98").string()},
+      {P("csfii/residues/D2.R98").string(), P("csfii/residues/D2.R98").string()}};
+  for (const auto& [other, shown] : others) {
+    json m = good_;
+    m["settings"]["arguments"][1] = other;
+    const CliResult r = Run({"rerun", WriteBeside(m.dump())});
+    EXPECT_EQ(r.status, cli::kExitUsage) << r.out << r.err;
+    EXPECT_NE(r.err.find("names " + shown + " in its arguments but records " +
+                         P("csfii/residues/DEMOFOS.R98").string() + " as its residue file"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(ReadFileBytes(P("csfii/ormdtemp.txt")), report);
+  // The same file named otherwise ("./") is the same file.
+  json m = good_;
+  m["settings"]["arguments"][1] = "./residues//DEMOFOS.R98";
+  EXPECT_EQ(Run({"rerun", WriteBeside(m.dump())}).status, 0);
+
+  // A cumulative run's group file.
+  const std::string head = "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n";
+  WriteFileBytes(P("csfii/g.csv"), head + "Demofos,residues/DEMOFOS.R98,0.5,100,yes\n");
+  WriteFileBytes(P("csfii/h.csv"), head + "Demofos,residues/D2.R98,0.5,100,yes\n");
+  ASSERT_EQ(
+      Run({"-C", "csfii", "cumulative", "csfii/g.csv", "--save", P("g").string(), "--no-history"})
+          .status,
+      0);
+  json c = json::parse(ReadFileBytes(P("g.CU10.manifest.json")));
+  ASSERT_EQ(c["settings"]["arguments"][1], "g.csv");
+  c["settings"]["arguments"][1] = "h.csv";
+  const CliResult r = Run({"rerun", Write(c.dump())});
+  EXPECT_EQ(r.status, cli::kExitUsage) << r.out << r.err;
+  EXPECT_NE(r.err.find("names " + P("csfii/h.csv").string() + " in its arguments but records " +
+                       P("csfii/g.csv").string() + " as its group file"),
+            std::string::npos)
+      << r.err;
+}
+
+// Without -C, the way a manifest records from its folder to the working
+// folder is taken when it only climbs (a saved report's manifest in
+// residues/), or when it leads to the working folder the run was made in (a
+// batch's output folder beside it); any other way, which could send rerun
+// to write into another folder, is refused and -C asked for.
+TEST_F(ManifestSafety, AManifestCannotSendARerunIntoAnotherFolder) {
+  CopySampleInstallation("csfii", P("other"));
+  const auto before = fs::last_write_time(P("other/KavriSupport.txt"));
+  const bool hadReport = fs::exists(P("other/ormdtemp.txt"));
+  const std::string hostile = [&] {
+    json m = good_;
+    m["working_folder_from_manifest"] = "../../other";
+    WriteFileBytes(P("csfii/residues/hostile.manifest.json"), m.dump());
+    return P("csfii/residues/hostile.manifest.json").string();
+  }();
+  for (const char* command : {"rerun", "verify"}) {
+    const CliResult r = Run({command, hostile});
+    EXPECT_EQ(r.status, cli::kExitUsage) << command << "\n" << r.out << r.err;
+    EXPECT_NE(r.err.find("records the way ../../other from its folder to its working folder, "
+                         "which leads to " +
+                         P("other").string()),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("name the working folder with -C"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(fs::exists(P("other/ormdtemp.txt")), hadReport);
+  EXPECT_EQ(fs::last_write_time(P("other/KavriSupport.txt")), before);
+  // -C names the folder: the run is made there, as asked.
+  EXPECT_EQ(Run({"-C", P("csfii").string(), "rerun", hostile}).status, 0);
+
+  // An absolute way, or one that goes down, is taken only to the recorded
+  // working folder: a batch's output folder beside the working folder.
+  for (const std::string& way : {P("other").string(), std::string("../../other/residues/..")}) {
+    json m = good_;
+    m["working_folder_from_manifest"] = way;
+    EXPECT_EQ(Run({"verify", Write(m.dump())}).status, cli::kExitUsage) << way;
+  }
+  ASSERT_EQ(Run({"-C", "csfii", "batch", "csfii/residues/CYCLOFOS.R98", "--rfd=0.001", "--out",
+                 P("out").string(), "--no-history"})
+                .status,
+            0);
+  const json batch = json::parse(ReadFileBytes(P("out/CYCLOFOS.OR10.manifest.json")));
+  EXPECT_EQ(batch["working_folder_from_manifest"], "../csfii");
+  const CliResult r = Run({"rerun", P("out/CYCLOFOS.OR10.manifest.json").string()});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  // The same way from a folder moved elsewhere leads to another folder.
+  fs::create_directory(P("elsewhere"));
+  fs::rename(P("out"), P("elsewhere/out"));
+  CopySampleInstallation("csfii", P("elsewhere/csfii"));
+  EXPECT_EQ(Run({"rerun", P("elsewhere/out/CYCLOFOS.OR10.manifest.json").string()}).status,
+            cli::kExitUsage);
+}
+
 // A link planted under a report's temporary name is not followed: the file
 // it points to keeps its bytes, and the report is written in place.
 TEST_F(ManifestSafety, ALinkUnderATemporaryNameIsNotFollowed) {
@@ -192,12 +339,38 @@ TEST_F(ManifestSafety, ManifestsTravelWithTheirFolder) {
   WriteFileBytes(P("copy/SetupKAVRINH.txt"), setup);
   // The run is made again in the copy, on the copy's files, and its report
   // compared: it differs from the recorded one only because the report
-  // names the residue file with its folder.
+  // names the residue file with its folder, which rerun tells apart.
   fs::remove_all(P("csfii"));
   r = Run({"rerun", manifest});
-  EXPECT_NE(r.out.find("different  report  " + P("copy/ormdtemp.txt").string()), std::string::npos)
+  EXPECT_EQ(r.status, cli::kExitSameButForFolder) << r.out << r.err;
+  for (const std::string& output : {"report  " + P("copy/ormdtemp.txt").string(),
+                                    "saved report  " + P("copy/residues/week1.OR10").string()})
+    EXPECT_NE(r.out.find("different  " + output + "  (only in the working folder's path)\n"),
+              std::string::npos)
+        << r.out;
+  EXPECT_NE(r.out.find("Every output is the recorded one but for the working folder's path: 2 of "
+                       "2 name it (recorded " +
+                       P("csfii").string() + ", now " + P("copy").string() + ")."),
+            std::string::npos)
       << r.out;
   EXPECT_EQ(r.out.find("did not finish"), std::string::npos) << r.out;
+  // A difference of another kind is one: the saved report recorded with
+  // other bytes.
+  json m = json::parse(ReadFileBytes(manifest));
+  std::string digest = m["outputs"][1]["sha256"];
+  digest[0] = digest[0] == '0' ? '1' : '0';
+  m["outputs"][1]["sha256"] = digest;
+  WriteFileBytes(P("copy/residues/other.manifest.json"), m.dump());
+  const CliResult other = Run({"rerun", P("copy/residues/other.manifest.json").string()});
+  EXPECT_EQ(other.status, cli::kExitStopped) << other.out;
+  EXPECT_NE(
+      other.out.find("different  saved report  " + P("copy/residues/week1.OR10").string() + "\n"),
+      std::string::npos)
+      << other.out;
+  EXPECT_NE(other.out.find("1 of 2 outputs differ from the recorded ones (and 1 only in the "
+                           "working folder's path)."),
+            std::string::npos)
+      << other.out;
   EXPECT_NE(ReadFileBytes(P("copy/ormdtemp.txt")).find(P("copy/residues/DEMOFOS.R98").string()),
             std::string::npos);
   EXPECT_FALSE(fs::exists(P("csfii")));
@@ -207,6 +380,55 @@ TEST_F(ManifestSafety, ManifestsTravelWithTheirFolder) {
                  P("moved/residues/week1.OR10.manifest.json").string()})
                 .status,
             0);
+}
+
+// A file name that is not UTF-8 (a Latin-1 "é") is recorded whole beside
+// the text a JSON file can hold: verify finds the very file and rerun makes
+// the same run, for a long-term run's residue file and saved report and a
+// cumulative run's group file (whose text is UTF-8, as every table is).
+TEST_F(ManifestSafety, NamesThatAreNotUtf8AreRecordedWhole) {
+  const std::string latin = "lat\xE9n";
+  fs::copy_file(P("csfii/residues/DEMOFOS.R98"), P("csfii/residues/" + latin + ".R98"));
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/" + latin + ".R98", "--rfd", "--save",
+                 latin, "--no-history"})
+                .status,
+            0);
+  const std::string manifest = P("csfii/residues/" + latin + ".OR10.manifest.json").string();
+  const json m = json::parse(ReadFileBytes(manifest));
+  EXPECT_EQ(m["residue_file"]["path"], "residues/lat\xEF\xBF\xBDn.R98");  // U+FFFD
+  EXPECT_EQ(m["residue_file"]["path_bytes"], "residues/lat%E9n.R98");
+  EXPECT_EQ(m["outputs"][1]["path_bytes"], "residues/lat%E9n.OR10");
+  CliResult r = Run({"verify", manifest});
+  EXPECT_EQ(r.status, 0) << r.out;
+  r = Run({"rerun", manifest});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Every output is byte-identical"), std::string::npos) << r.out;
+  // A changed byte of the file is seen.
+  WriteFileBytes(P("csfii/residues/" + latin + ".R98"),
+                 ReadFileBytes(P("csfii/residues/" + latin + ".R98")) + " ");
+  r = Run({"verify", manifest});
+  EXPECT_EQ(r.status, cli::kExitStopped) << r.out;
+  // (The name as the terminal is shown it is another matter.)
+  EXPECT_NE(r.out.find("changed    " + P("csfii/residues/lat").string()), std::string::npos)
+      << r.out;
+  fs::copy_file(P("csfii/residues/DEMOFOS.R98"), P("csfii/residues/" + latin + ".R98"),
+                fs::copy_options::overwrite_existing);
+
+  WriteFileBytes(P("csfii/" + latin + ".csv"),
+                 "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n"
+                 "Demofos,residues/DEMOFOS.R98,0.5,100,yes\n"
+                 "Cyclofos,residues/CYCLOFOS.R98,0.1,,\n");
+  ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/" + latin + ".csv", "--export",
+                 P("csfii/c.csv").string(), "--no-history"})
+                .status,
+            0);
+  const json c = json::parse(ReadFileBytes(P("csfii/c.csv.manifest.json")));
+  EXPECT_EQ(c["group_file"]["path_bytes"], "lat%E9n.csv");
+  EXPECT_FALSE(c["residue_files"][0].contains("path_bytes"));
+  r = Run({"verify", P("csfii/c.csv.manifest.json").string()});
+  EXPECT_EQ(r.status, 0) << r.out;
+  r = Run({"rerun", P("csfii/c.csv.manifest.json").string()});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
 // A refused run finishes nothing: no manifest, no history record.

@@ -11,7 +11,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
-  libcli11-dev nlohmann-json3-dev libxlsxwriter-dev libssl-dev libsqlite3-dev libcsv-dev
+  libcli11-dev nlohmann-json3-dev libxlsxwriter-dev libssl-dev libsqlite3-dev libcsv-dev libunistring-dev
   unzip python3 python3-jsonschema poppler-utils dpkg-dev time)
 if [ "${1:-}" = "--hardening" ]; then packages+=(clang-14 libclang-rt-14-dev); fi
 if [ "${1:-}" = "--screenshot" ]; then packages+=(xvfb xauth openbox); fi

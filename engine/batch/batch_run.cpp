@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "core/mod_ormid.h"
+#include "core/names.h"
 #include "core/run_host.h"
 #include "core/worst_subgroup.h"
 #include "cumulative/cumulative_report.h"
@@ -271,10 +272,6 @@ std::vector<std::string> ScenarioOutputPaths(const std::string& outDir, const Ba
 
 std::string ScenarioFilesProblem(const std::vector<BatchScenario>& scenarios) {
   constexpr std::size_t kSummary = static_cast<std::size_t>(-1);
-  auto folded = [](std::string name) {
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name;
-  };
   std::map<std::string, std::size_t> owner = {{"summary.csv", kSummary},
                                               {"summary.xlsx", kSummary}};
   const std::vector<ExportFormat> every = {ExportFormat::Csv, ExportFormat::Json,
@@ -282,7 +279,7 @@ std::string ScenarioFilesProblem(const std::vector<BatchScenario>& scenarios) {
   for (std::size_t i = 0; i < scenarios.size(); ++i) {
     for (const std::string& path : ScenarioOutputPaths("", scenarios[i], every)) {
       const std::string name = fs::path(path).filename().string();
-      auto [it, added] = owner.emplace(folded(name), i);
+      auto [it, added] = owner.emplace(FoldedName(name), i);
       if (added || it->second == i) continue;
       const std::string other =
           it->second == kSummary

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "core/names.h"
 #include "core/record_file.h"
 
 namespace ormid {
@@ -178,7 +179,7 @@ bool UsableScenarioId(const std::string& id) {
   for (unsigned char c : id)
     if (c < 0x20 || c == 0x7F) return false;  // control characters, NUL among them
   return !id.empty() && id.find_first_of("/\\:") == std::string::npos && id.front() != '.' &&
-         Lower(id) != "summary";
+         !SameName(id, "summary");
 }
 
 std::optional<std::vector<ScenarioRow>> ReadScenarioFile(const std::string& path,

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "core/names.h"
 #include "core/paths.h"
 #include "core/record_file.h"
 #include "core/utf8.h"
@@ -22,6 +23,25 @@ std::string Trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return std::string();
   return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
+// The range of a point of departure, an uncertainty factor, a relative
+// potency and the cPAD. Within it, no product, quotient or sum of the
+// group's figures with any single-precision exposure leaves the range of a
+// double, nor comes so near 0 that it reads as none.
+constexpr double kLeast = 1e-30, kMost = 1e30;
+
+bool InRange(double value) {
+  return value >= kLeast && value <= kMost;
+}
+
+const std::string kUsable = " a run can use (1E-30 to 1E+30)";
+
+std::string Outside(const char* column, double value) {
+  char text[32];
+  const char* end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::string(column) + " " + std::string(text, static_cast<std::size_t>(end - text)) +
+         " is outside the range" + kUsable;
 }
 
 enum Column { kChemical, kResidueFile, kPod, kUncertaintyFactor, kIndex, kRpf, kColumns };
@@ -113,7 +133,7 @@ class GroupReader {
 
   void Rows(const CsvTable& table, const fs::path& folder, AssessmentGroup& group) {
     separator_ = table.separator;
-    std::map<std::string, int> seen;  // chemical (without case) -> line
+    std::map<std::string, int> seen;  // chemical (as FoldedName) -> line
     int indexLine = 0;
     for (std::size_t i = 1; i < table.records.size(); ++i) {
       const TableRecord& r = table.records[i];
@@ -127,10 +147,10 @@ class GroupReader {
       if (g.chemical.empty()) {
         Problem(r.line, "the chemical is empty");
         ok = false;
-      } else if (!IsValidUtf8(g.chemical) || g.chemical != PrintableText(g.chemical)) {
+      } else if (!IsValidUtf8(g.chemical) || HoldsControlCharacter(g.chemical)) {
         Problem(r.line, "the chemical " + QuotedText(g.chemical) + " holds a control character");
         ok = false;
-      } else if (auto [it, added] = seen.emplace(ToLower(g.chemical), r.line); !added) {
+      } else if (auto [it, added] = seen.emplace(FoldedName(g.chemical), r.line); !added) {
         Problem(r.line, "the chemical " + QuotedText(g.chemical) +
                             " is listed twice (first on line " + std::to_string(it->second) + ")");
         ok = false;
@@ -138,6 +158,11 @@ class GroupReader {
       g.residueFile = Cell(r, kResidueFile);
       if (g.residueFile.empty()) {
         Problem(r.line, "residue_file is empty");
+        ok = false;
+      } else if (HoldsControlCharacter(g.residueFile)) {
+        // A NUL would end the name where the system reads it.
+        Problem(r.line, "the residue file name " + QuotedText(g.residueFile) +
+                            " holds a control character");
         ok = false;
       } else {
         const fs::path given(g.residueFile);
@@ -150,6 +175,11 @@ class GroupReader {
       const std::string index = ToLower(Cell(r, kIndex));
       if (index == "yes") {
         g.index = true;
+        // The group's figures are in equivalents of the index chemical.
+        if (g.rpfGiven && *g.rpfGiven != 1) {
+          Problem(r.line, "the index chemical's rpf " + QuotedText(Cell(r, kRpf)) + " is not 1");
+          ok = false;
+        }
         if (indexLine != 0) {
           Problem(r.line, "a second index chemical (the first is on line " +
                               std::to_string(indexLine) + ")");
@@ -239,19 +269,34 @@ bool ReadAssessmentGroupText(std::string_view bytes, const std::string& folder,
   if (!reader.Columns(table.records[0])) return false;
   reader.Rows(table, fs::path(folder), group);
   if (problems.size() != before) return false;
+  // Each row's figures within the range a run can use; a row gets the first
+  // problem of its own (the index chemical's after the others').
   const double indexPod = group.chemicals[group.index].pod;
   for (GroupChemical& g : group.chemicals) {
     g.rpf = g.rpfGiven.value_or(indexPod / g.pod);
-    // Points of departure far apart can give a potency beyond a double.
-    if (!(g.rpf > 0 && std::isfinite(g.rpf)))
-      reader.Problem(g.line,
-                     "the relative potency pod(index) / pod is beyond the range of a number");
+    if (g.index) continue;
+    std::string problem;
+    if (g.rpfGiven && !InRange(*g.rpfGiven))
+      problem = Outside(kGroupColumns[kRpf], *g.rpfGiven);
+    else if (!InRange(g.rpf))  // points of departure far apart
+      problem = "the relative potency pod(index) / pod is beyond the range of a number" + kUsable;
+    else if (!InRange(g.pod))
+      problem = Outside(kGroupColumns[kPod], g.pod);
+    else if (g.uncertaintyFactor && !InRange(*g.uncertaintyFactor))
+      problem = Outside(kGroupColumns[kUncertaintyFactor], *g.uncertaintyFactor);
+    if (!problem.empty()) reader.Problem(g.line, problem);
   }
-  const double cpad = group.Cpad();
-  if (!(cpad > 0 && std::isfinite(cpad)))
-    reader.Problem(
-        group.chemicals[group.index].line,
-        "the index chemical's PAD (pod / uncertainty_factor) is beyond the range of a number");
+  const GroupChemical& index = group.chemicals[group.index];
+  std::string problem;
+  if (!InRange(group.Cpad()))
+    problem =
+        "the index chemical's PAD (pod / uncertainty_factor) is beyond the range of a number" +
+        kUsable;
+  else if (!InRange(index.pod))
+    problem = Outside(kGroupColumns[kPod], index.pod);
+  else if (!InRange(index.uncertaintyFactor.value_or(1.0)))
+    problem = Outside(kGroupColumns[kUncertaintyFactor], index.uncertaintyFactor.value_or(1.0));
+  if (!problem.empty()) reader.Problem(index.line, problem);
   return problems.size() == before;
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/paths.h"
+#include "core/names.h"
 #include "core/worst_subgroup.h"
 
 namespace ormid {
@@ -14,7 +14,7 @@ bool LeaveOutChemicals(AssessmentGroup& group, const std::vector<std::string>& n
   for (const std::string& name : names) {
     const auto it =
         std::find_if(group.chemicals.begin(), group.chemicals.end(),
-                     [&](const GroupChemical& g) { return ToLower(g.chemical) == ToLower(name); });
+                     [&](const GroupChemical& g) { return SameName(g.chemical, name); });
     if (it == group.chemicals.end()) {
       problems.push_back("--exclude: chemical:" + name + " is not a chemical of " + shownName);
     } else if (it->index) {

@@ -38,10 +38,11 @@ std::string Left(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
-std::string Margin(const std::optional<double>& moet) {
-  if (!moet) return Right("no exposure", 12);
-  if (*moet >= 1000000.0) return Right(">1,000,000", 12);
-  return Right(Aligned(*moet, "#,###,###"), 12);
+// The total margin of exposure as its column shows it: nine characters,
+// ten for one of a million or more.
+std::string Margin(double moet) {
+  if (moet >= 1000000.0) return ">1,000,000";
+  return Right(Aligned(moet, "#,###,###"), 9);
 }
 
 std::string SubgroupName(const ModOrmid& m, int row) {
@@ -148,9 +149,16 @@ std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group
       w.Line(line + "  no exposure");
       continue;
     }
-    line += "  " + Right(Aligned(s.percentCpad, "###,###.#") + "%", 9) + Margin(s.moet).substr(2);
-    line += s.hazardIndex ? "  " + Right(Aligned(*s.hazardIndex, "##.####"), 7) : "        -";
-    w.Line(line);
+    // A subgroup with exposure has a margin. A wider margin keeps a blank
+    // on either side and takes its room from the blanks before the hazard
+    // index, so that the columns stay where they are.
+    const std::string margin = Margin(s.moet.value_or(0));
+    line += "  " + Right(Aligned(s.percentCpad, "###,###.#") + "%", 9) + " " + margin;
+    const std::string hazard =
+        s.hazardIndex ? "  " + Right(Aligned(*s.hazardIndex, "##.####"), 7) : "        -";
+    const std::size_t wider = std::min(margin.size() - std::min<std::size_t>(margin.size(), 9),
+                                       hazard.find_first_not_of(' ') - 1);
+    w.Line(line + hazard.substr(wider));
   }
   w.Line(kEquals79);
   w.Line("            Contribution of each chemical by population subgroup");

@@ -9,6 +9,7 @@
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/record_file.h"
+#include "core/utf8.h"
 #include "manifest/sha256.h"
 
 #ifndef ORMID_SOURCE_REVISION
@@ -60,15 +61,71 @@ std::string InsideFolder(const std::string& path, const std::string& folder) {
   return relative.generic_string();
 }
 
+// A file name that is not UTF-8 as a text: every byte that is not a
+// printable ASCII character, and "%", as %XX.
+std::string BytesText(std::string_view name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b > 0x20 && b < 0x7F && b != '%') {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 0xF];
+    }
+  }
+  return out;
+}
+
+// BytesText's text read back; nullopt when it is not one.
+std::optional<std::string> FromBytesText(std::string_view text) {
+  auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return std::nullopt;
+    const int high = digit(text[i + 1]), low = digit(text[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return out;
+}
+
+// Records a path in a file entry: as a text, and where the name is not UTF-8
+// (which a JSON text cannot hold) also its bytes as "path_bytes".
+void RecordPath(json& entry, const char* member, const std::string& path) {
+  const std::string bytes = std::string(member) + "_bytes";
+  if (IsValidUtf8(path)) {
+    entry[member] = path;
+    entry.erase(bytes);
+    return;
+  }
+  entry[member] = ValidUtf8(path);
+  entry[bytes] = BytesText(path);
+}
+
 // One file entry's path made relative, or marked as outside the folder.
 void Travel(json& entry, const std::string& folder) {
   if (!entry.is_object() || !entry.contains("path") || !entry["path"].is_string()) return;
-  const std::string path = entry["path"].get<std::string>();
-  if (!fs::path(path).is_absolute()) return;
-  if (const std::string inside = InsideFolder(path, folder); !inside.empty())
-    entry["path"] = inside;
-  else
-    entry["outside_working_folder"] = true;
+  std::string path = EntryPath(entry);
+  if (fs::path(path).is_absolute()) {
+    if (const std::string inside = InsideFolder(path, folder); !inside.empty())
+      path = inside;
+    else
+      entry["outside_working_folder"] = true;
+  }
+  RecordPath(entry, "path", path);
 }
 
 json FileEntry(const std::string& role, const std::string& path,
@@ -302,7 +359,8 @@ void RelativeToWorkingFolder(json& manifest) {
       !manifest["installation"].is_object() ||
       !manifest["installation"].value("working_folder", json()).is_string())
     return;
-  const std::string folder = manifest["installation"]["working_folder"].get<std::string>();
+  const std::string folder = RecordedWorkingFolder(manifest);
+  if (!IsValidUtf8(folder)) manifest["installation"]["working_folder_bytes"] = BytesText(folder);
   if (manifest["installation"].contains("files") && manifest["installation"]["files"].is_array())
     for (json& f : manifest["installation"]["files"]) Travel(f, folder);
   if (manifest.contains("residue_file")) Travel(manifest["residue_file"], folder);
@@ -315,10 +373,13 @@ void RelativeToWorkingFolder(json& manifest) {
   // the working folder.
   if (manifest.contains("settings") && manifest["settings"].is_object()) {
     json& args = manifest["settings"]["arguments"];
-    if (args.is_array() && args.size() > 1 && args[1].is_string())
+    if (args.is_array() && args.size() > 1 && args[1].is_string()) {
       if (const std::string inside = InsideFolder(args[1].get<std::string>(), folder);
           !inside.empty())
         args[1] = inside;
+      // As its file entry's text (rerun runs the file the entry names).
+      args[1] = ValidUtf8(args[1].get<std::string>());
+    }
   }
 }
 
@@ -328,16 +389,65 @@ std::string ResolveManifestPath(const std::string& recorded, const std::string& 
   return (fs::path(workingFolder) / p).lexically_normal().string();
 }
 
-std::string ManifestWorkingFolder(const json& manifest, const std::string& manifestPath,
-                                  const std::string& given) {
+std::string EntryPath(const json& entry) {
+  if (!entry.is_object()) return "";
+  if (auto it = entry.find("path_bytes"); it != entry.end() && it->is_string())
+    if (auto bytes = FromBytesText(it->get<std::string>())) return *bytes;
+  auto it = entry.find("path");
+  return it != entry.end() && it->is_string() ? it->get<std::string>() : "";
+}
+
+std::string RecordedWorkingFolder(const json& manifest) {
+  auto installation = manifest.find("installation");
+  if (installation == manifest.end() || !installation->is_object()) return "";
+  if (auto it = installation->find("working_folder_bytes");
+      it != installation->end() && it->is_string())
+    if (auto bytes = FromBytesText(it->get<std::string>())) return *bytes;
+  auto it = installation->find("working_folder");
+  return it != installation->end() && it->is_string() ? it->get<std::string>() : "";
+}
+
+namespace {
+
+// The folder without a separator at its end ("/w/" is "/w").
+fs::path FolderPath(const fs::path& folder) {
+  fs::path f = folder.lexically_normal();
+  return f.has_filename() || f == f.root_path() ? f : f.parent_path();
+}
+
+// Whether two paths name one folder: the same text, or the same folder on
+// the disk (reached through a link).
+bool SameFolder(const fs::path& a, const fs::path& b) {
+  if (FolderPath(a) == FolderPath(b)) return true;
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace
+
+std::optional<std::string> ManifestWorkingFolder(const json& manifest,
+                                                 const std::string& manifestPath,
+                                                 const std::string& given, std::string& problem) {
   if (!given.empty()) return given;
-  if (auto it = manifest.find("working_folder_from_manifest");
-      it != manifest.end() && it->is_string()) {
-    std::error_code ec;
-    const fs::path here = fs::absolute(manifestPath, ec).parent_path();
-    return (here / it->get<std::string>()).lexically_normal().string();
-  }
-  return manifest["installation"]["working_folder"].get<std::string>();
+  const std::string recorded = RecordedWorkingFolder(manifest);
+  auto it = manifest.find("working_folder_from_manifest");
+  if (it == manifest.end() || !it->is_string()) return recorded;
+  std::error_code ec;
+  const fs::path here = FolderPath(fs::absolute(manifestPath, ec).parent_path());
+  const fs::path way(it->get<std::string>());
+  const std::string folder = FolderPath(here / way).string();
+  // A way up from the manifest's folder (a saved report's in residues/ is
+  // ".."): the folder travels with its manifests. Any other way may lead
+  // anywhere; it is taken only to the folder the run was made in.
+  bool up = !way.is_absolute();
+  for (const fs::path& step : way) up = up && (step == ".." || step == "." || step.empty());
+  if (up || SameFolder(folder, recorded)) return folder;
+  problem = "records the way " + it->get<std::string>() +
+            " from its folder to its working folder, which leads to " + folder +
+            ", neither the manifest's own folder nor one above it, nor the working folder it "
+            "records (" +
+            recorded + "); name the working folder with -C";
+  return std::nullopt;
 }
 
 bool AddOutput(json& manifest, const std::string& role, const std::string& path,
@@ -427,19 +537,46 @@ std::string MemberProblem(const json& m) {
     if (!it->is_string()) return name + " is not a text";
     return "";
   };
-  // A file: an object with a path and a SHA-256 text (null for an input
-  // that could not be read when the run was made).
-  auto file = [&](const json& f, const std::string& name, bool output) -> std::string {
-    if (!f.is_object()) return name + " is not an object";
-    if (auto p = text(f, "path", name + ".path"); !p.empty()) return p;
-    if (!output && f.contains("sha256") && f["sha256"].is_null()) return "";
-    if (auto p = text(f, "sha256", name + ".sha256"); !p.empty()) return p;
-    return output ? text(f, "role", name + ".role") : "";
+  // A file's name: a text that is not empty and holds no NUL (the system
+  // would read a shorter name), with its bytes as BytesText gives them when
+  // it is not UTF-8.
+  auto name = [&](const json& j, const char* key, const std::string& shown) -> std::string {
+    if (auto p = text(j, key, shown); !p.empty()) return p;
+    const std::string& path = j[key].get_ref<const std::string&>();
+    if (path.empty()) return shown + " is empty";
+    auto it = j.find(std::string(key) + "_bytes");
+    if (it == j.end()) return path.find('\0') == std::string::npos ? "" : shown + " holds a NUL";
+    const std::optional<std::string> bytes =
+        it->is_string() ? FromBytesText(it->get<std::string>()) : std::nullopt;
+    if (!bytes || bytes->empty() || bytes->find('\0') != std::string::npos)
+      return shown + "_bytes is not the bytes of a file name";
+    if (ValidUtf8(*bytes) != path) return shown + "_bytes is not the bytes of " + shown;
+    return "";
   };
-  auto files = [&](const json& list, const std::string& name, bool output) -> std::string {
-    if (!list.is_array()) return name + " is not a list";
+  // A file: an object with a path, a size in bytes and a SHA-256 digest
+  // (both null for an input that could not be read when the run was made).
+  auto file = [&](const json& f, const std::string& shown, bool output) -> std::string {
+    if (!f.is_object()) return shown + " is not an object";
+    if (auto p = name(f, "path", shown + ".path"); !p.empty()) return p;
+    if (output)
+      if (auto p = text(f, "role", shown + ".role"); !p.empty()) return p;
+    const auto digest = f.find("sha256"), size = f.find("size");
+    if (!output && digest != f.end() && digest->is_null())
+      return size == f.end() || size->is_null() ? "" : shown + ".size is given for a file not read";
+    if (auto p = text(f, "sha256", shown + ".sha256"); !p.empty()) return p;
+    if (const std::string& d = digest->get_ref<const std::string&>();
+        d.size() != 64 || d.find_first_not_of("0123456789abcdef") != std::string::npos)
+      return shown + ".sha256 is not a SHA-256 digest";
+    if (size == f.end()) return shown + ".size is missing";
+    // A whole number from 0 to 2^64 - 1: a negative one, a fraction or one
+    // beyond that is read as another kind of number.
+    if (!size->is_number_unsigned()) return shown + ".size is not a number of bytes";
+    return "";
+  };
+  auto files = [&](const json& list, const std::string& shown, bool output) -> std::string {
+    if (!list.is_array()) return shown + " is not a list";
     for (std::size_t i = 0; i < list.size(); ++i)
-      if (auto p = file(list[i], name + "[" + std::to_string(i) + "]", output); !p.empty())
+      if (auto p = file(list[i], shown + "[" + std::to_string(i) + "]", output); !p.empty())
         return p;
     return "";
   };
@@ -448,12 +585,21 @@ std::string MemberProblem(const json& m) {
   if (!run) return problem;
   for (const char* key : {"command", "date"})
     if (auto p = text(*run, key, std::string("run.") + key); !p.empty()) return p;
+  bool utc = false;
+  if (!ParseIsoDateTime((*run)["date"].get<std::string>(), utc))
+    return "run.date is not a date and time";
   const json* installation = object(m, "installation", "installation", problem);
   if (!installation) return problem;
   if (auto p = text(*installation, "working_folder", "installation.working_folder"); !p.empty())
     return p;
+  if (installation->contains("working_folder_bytes"))
+    if (auto p = name(*installation, "working_folder", "installation.working_folder"); !p.empty())
+      return p;
+  if (m.contains("working_folder_from_manifest") && !m["working_folder_from_manifest"].is_string())
+    return "working_folder_from_manifest is not a text";
   if (!installation->contains("files")) return "installation.files is missing";
   if (auto p = files((*installation)["files"], "installation.files", false); !p.empty()) return p;
+  if ((*installation)["files"].empty()) return "installation.files lists no file";
   // A cumulative run read a group file and a residue file per chemical; any
   // other run one residue file.
   if ((*run)["command"] == "cumulative") {
@@ -461,6 +607,7 @@ std::string MemberProblem(const json& m) {
     if (auto p = file(m["group_file"], "group_file", false); !p.empty()) return p;
     if (!m.contains("residue_files")) return "residue_files is missing";
     if (auto p = files(m["residue_files"], "residue_files", false); !p.empty()) return p;
+    if (m["residue_files"].empty()) return "residue_files lists no residue file";
   } else {
     if (!m.contains("residue_file")) return "residue_file is missing";
     if (auto p = file(m["residue_file"], "residue_file", false); !p.empty()) return p;
@@ -524,7 +671,7 @@ std::vector<InputCheck> CheckInputs(const json& manifest, const std::string& wor
     if (!entry.is_object() || !entry.contains("path") || !entry["path"].is_string()) return;
     // A device or a pipe named as an input is not the recorded file: it is
     // never read (it would not end).
-    const std::string path = ResolveManifestPath(entry["path"].get<std::string>(), workingFolder);
+    const std::string path = ResolveManifestPath(EntryPath(entry), workingFolder);
     auto d = DigestFile(path);
     InputState state = !d                                                 ? InputState::Missing
                        : entry.value("sha256", json()) == json(d->sha256) ? InputState::Unchanged

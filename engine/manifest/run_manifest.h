@@ -110,8 +110,20 @@ std::vector<InputCheck> CheckInputs(const nlohmann::json& manifest,
 // lies (it records the way from its own folder to the working folder), so
 // that a project folder copied or moved whole checks its own files; else,
 // for a manifest of the first version, the working folder it records.
-std::string ManifestWorkingFolder(const nlohmann::json& manifest, const std::string& manifestPath,
-                                  const std::string& given);
+// A way that does not only climb from the manifest's folder (".." steps) is
+// taken only when it leads to the working folder the manifest records:
+// nullopt, with the problem, otherwise.
+std::optional<std::string> ManifestWorkingFolder(const nlohmann::json& manifest,
+                                                 const std::string& manifestPath,
+                                                 const std::string& given, std::string& problem);
+// A file entry's path as the disk names it: its "path", or where the name is
+// not UTF-8 (which a JSON text cannot hold; "path" then shows it with U+FFFD)
+// the bytes its "path_bytes" gives, each byte that is not a printable ASCII
+// character, and "%", written %XX.
+std::string EntryPath(const nlohmann::json& entry);
+// The working folder the manifest records (installation.working_folder, or
+// the bytes of installation.working_folder_bytes).
+std::string RecordedWorkingFolder(const nlohmann::json& manifest);
 // A path of a manifest as a path on the disk: a relative one in the working
 // folder, an absolute one as it is.
 std::string ResolveManifestPath(const std::string& recorded, const std::string& workingFolder);

@@ -3,6 +3,7 @@
 #include <csv.h>
 #include <openssl/crypto.h>
 #include <sqlite3.h>
+#include <unistring/version.h>
 #include <xlsxwriter.h>
 
 #include <nlohmann/json.hpp>
@@ -27,6 +28,10 @@ std::vector<LibraryVersion> EngineLibraryVersions() {
        Dotted(NLOHMANN_JSON_VERSION_MAJOR, NLOHMANN_JSON_VERSION_MINOR,
               NLOHMANN_JSON_VERSION_PATCH),
        true},
+      {"libunistring",
+       Dotted(_libunistring_version >> 16, (_libunistring_version >> 8) & 0xFF,
+              _libunistring_version & 0xFF),
+       false},
   };
 }
 

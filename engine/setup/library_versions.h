@@ -17,8 +17,8 @@ struct LibraryVersion {
   bool fromBuild = false;
 };
 
-// SQLite, OpenSSL's libcrypto, libxlsxwriter, libcsv and nlohmann json, in
-// that order.
+// SQLite, OpenSSL's libcrypto, libxlsxwriter, libcsv, nlohmann json and
+// libunistring, in that order.
 std::vector<LibraryVersion> EngineLibraryVersions();
 
 }  // namespace ormid
