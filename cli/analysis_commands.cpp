@@ -10,6 +10,7 @@
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "cli/history_commands.h"
+#include "cli/session_run.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/record_file.h"
@@ -59,10 +60,6 @@ bool CopyToStdout(const char* file, std::ostream& out) {
   return true;
 }
 
-// The command line shows no report: it stays in its temporary file
-// (standard output gets it with --stdout).
-class NoWindow : public RunHost {};
-
 // --exclude: the named commodities carry no residue in this run, and the
 // run comment says which they were. Codes can only be checked against the
 // residue file once it is read.
@@ -94,59 +91,24 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
   RunRequest request;
   if (!StartAndOpen(platform, o, residue, m, request.settings)) return kExitStopped;
 
-  if (o.command == "listing") {
-    Control focus;
-    if (!CheckResidueListing(m, platform, request.settings, focus)) return kExitStopped;
-    if (!WriteResidueListing(m, platform, request.settings, kResidueListingFile))
-      return kExitStopped;
-    if (o.toStdout && !CopyToStdout(kResidueListingFile, out)) {
-      err << "ormid-cli: cannot read " << kResidueListingFile << "\n";
-      return kExitStopped;
-    }
-    return kExitDone;
-  }
-
-  request.kind = o.command == "longterm" ? RunKind::LongTerm : RunKind::Commodity;
+  request.kind = RunKindFromCommand(o.command).value_or(RunKind::LongTerm);
   if (o.exclude) {
     request.recordedSettings = request.settings;
     request.excluded = ApplyExclusion(*o.exclude, m, request.settings);
   }
-  // An export replaces an existing file only when the user says so, asked
-  // before the run.
-  if (!MayReplaceExports(platform, o.exports)) return kExitStopped;
   request.exports = o.exports;
-  if (!o.noHistory) {
+  if (!o.noHistory && request.kind != RunKind::Listing) {
     request.history = RunRequest::History::Record;
     request.historyBusyMilliseconds = HistoryBusyMilliseconds();
   }
-  // The manifest (beside a saved report or an export, or in the run
-  // history) lists the files with the digests taken as they were written.
-  OutputDigests digests;
-  if (o.save || !o.exports.empty() || !o.noHistory) {
-    platform.digests = &digests;
-    request.outputDigests = &digests;
-  }
-  request.clockIsUtc = platform.ClockIsUtc();
   m.gLineCount = static_cast<Int16>(o.lineCount);
-
-  RunSession session(m, platform);
-  NoWindow host;
-  const RunOutcome run = session.Run(request, host);
-  if (run.notice) ShowNotice(platform, *run.notice);
-  if (run.status != RunStatus::Done) return kExitStopped;
-  // A file that cannot be written gets a message; the run's reports stand.
-  const bool written = session.Finish([&](const OutputFailure& f) {
-    platform.MessageBox(
-        (f.kind == OutputFailure::Kind::Export ? "The export file " : "The manifest ") + f.path +
-            " could not be written: " + f.reason + ". The reports of the run stand.",
-        "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
-  });
-  const std::string report = session.ReportFile();
-  if (o.toStdout && !CopyToStdout(report.c_str(), out)) {
-    err << "ormid-cli: cannot read " << report << "\n";
+  const CliRun run = RunThroughSession(platform, m, request, err);
+  if (!run.run) return run.Status();
+  if (o.toStdout && !CopyToStdout(run.run->report.c_str(), out)) {
+    err << "ormid-cli: cannot read " << run.run->report << "\n";
     return kExitStopped;
   }
-  return written ? kExitDone : kExitStopped;
+  return run.Status();
 }
 
 void AddAnalysis(CommandLine& cl, const std::string& name, const std::string& description) {

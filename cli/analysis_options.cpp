@@ -52,14 +52,18 @@ EndpointOption Endpoint(const std::string& value) {
 
 std::optional<std::string> Given(const CLI::App& sub, const char* name, const std::string& v) {
   if (sub.count(name) == 0) return std::nullopt;
-  return v;
+  return v == kEmptyText ? std::string() : v;
 }
 
 }  // namespace
 
 void MarkEmptyEndpointTexts(std::vector<std::string>& args) {
+  // An empty text after "=" would otherwise take the next argument as the
+  // option's text (a recorded "--comment=" before "--save NAME").
   for (auto& a : args)
-    if (a == "--noel=" || a == "--rfd=" || a == "--qstar=") a += kEmptyText;
+    if (a == "--noel=" || a == "--rfd=" || a == "--qstar=" || a == "--comment=" ||
+        a == "--food-pct=" || a == "--crop-pct=")
+      a += kEmptyText;
 }
 
 void BindEndpointOptions(CLI::App& sub, AnalysisArguments& a) {

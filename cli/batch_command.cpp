@@ -21,7 +21,7 @@
 #include "cli/cumulative_command.h"
 #include "cli/history_commands.h"
 #include "core/mod_ormid.h"
-#include "cumulative/cumulative_session.h"
+#include "cumulative/cumulative_figures.h"
 #include "manifest/run_manifest.h"
 #include "setup/run_request.h"
 #include "setup/startup.h"
@@ -122,7 +122,7 @@ std::function<bool(ModOrmid&, WindowSettings&, std::string&)> SettingsFrom(Analy
 // Sets a cumulative scenario's request as the single run's command line
 // would: the same report rows (and message for rows the installation does
 // not have) and the same arguments, so that its manifest repeats it.
-std::function<bool(const ModOrmid&, CumulativeRequest&, std::string&)> CumulativeSettingsFrom(
+std::function<bool(const ModOrmid&, CumulativeSettings&, std::string&)> CumulativeSettingsFrom(
     const ScenarioRow& row) {
   bool adj2 = false;
   std::optional<std::string> subgroups;
@@ -130,17 +130,14 @@ std::function<bool(const ModOrmid&, CumulativeRequest&, std::string&)> Cumulativ
     if (a == "--adj2") adj2 = true;
     if (a.rfind("--subgroups=", 0) == 0) subgroups = a.substr(12);
   }
-  return [adj2, subgroups](const ModOrmid& m, CumulativeRequest& r, std::string& problem) {
+  return [adj2, subgroups](const ModOrmid& m, CumulativeSettings& c, std::string& problem) {
     try {
-      r.rows = CumulativeRows(m, subgroups);
+      c.rows = CumulativeRows(m, subgroups);
     } catch (const UsageError& e) {
       problem = e.text;
       return false;
     }
-    r.adj2 = adj2;
-    r.arguments = {"cumulative", r.group};
-    if (adj2) r.arguments.push_back("--adj2");
-    if (subgroups) r.arguments.push_back("--subgroups=" + *subgroups);
+    c.adj2 = adj2;
     return true;
   };
 }

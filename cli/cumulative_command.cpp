@@ -9,19 +9,17 @@
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "cli/history_commands.h"
+#include "cli/session_run.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/record_file.h"
-#include "cumulative/cumulative_report.h"
-#include "cumulative/cumulative_session.h"
 #include "headroom/what_if.h"
+#include "session/run_session.h"
 #include "setup/startup.h"
 
 namespace ormid::cli {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 struct CumulativeArguments {
   std::string group;
@@ -35,93 +33,58 @@ struct CumulativeArguments {
   bool yes = false, toStdout = false, noHistory = false;
 };
 
-// A saved copy's name: as given, with the cumulative report's extension
-// when it has none.
-std::string SavedName(const std::string& given) {
-  return fs::path(given).has_extension() ? given
-                                         : given + SavedReportExtensionOf(RunKind::Cumulative);
-}
-
 int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
                       const CumulativeArguments& a, std::ostream& out, std::ostream& err) {
-  const std::string group = AbsoluteFromStart(a.group);
-  const std::vector<std::string> exports = CheckedExports(a.exports);
-  const std::string saved = a.save.empty() ? std::string() : AbsoluteFromStart(SavedName(a.save));
-  if (!EnterWorkingFolder(global, err)) return kExitStopped;
-  CliPlatform platform(err, a.yes);
-  ModOrmid m;
-  if (!StartUp(m, platform, false)) return kExitStopped;
-
-  const std::vector<int> rows =
-      CumulativeRows(m, sub.count("--subgroups") > 0 ? std::optional(a.subgroups) : std::nullopt);
-
-  // An existing file is replaced only when the user says so, asked before
-  // the run.
-  if (!MayReplaceExports(platform, exports)) return kExitStopped;
-  if (!saved.empty() && platform.FileExists(saved) &&
-      platform.MessageBox("File " + saved + " already exists. Do you want to write over this file?",
-                          "KAVRI-FCID Ormid Module", MsgIcon::Question,
-                          MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
-    return kExitStopped;
-
-  CumulativeRequest request;
-  request.group = group;
-  request.shownName = a.group;
-  request.adj2 = a.adj2;
-  request.rows = rows;
-  request.saved = saved;
+  RunRequest request;
+  request.kind = RunKind::Cumulative;
+  CumulativeSettings& c = request.cumulative;
+  c.group = AbsoluteFromStart(a.group);
+  c.shownName = a.group;
+  c.adj2 = a.adj2;
+  request.exports = CheckedExports(a.exports);
+  // Saved where a long-term run's saved report goes.
+  if (!a.save.empty()) {
+    request.settings.chkSaveRpt = true;
+    request.settings.txtRptFile = a.save;
+  }
   // chemical:NAME leaves a chemical out; any other item is a crop group or
   // commodity code.
   if (sub.count("--exclude") > 0) {
     for (const std::string& item : SplitCodes(a.exclude)) {
       if (item.size() > 9 &&
           (item.compare(0, 9, "chemical:") == 0 || item.compare(0, 9, "Chemical:") == 0))
-        request.excludedChemicals.push_back(item.substr(9));
+        c.whatIf.chemicals.push_back(item.substr(9));
       else
-        request.excludedCodes.push_back(item);
+        c.whatIf.codes.push_back(item);
     }
   }
-  request.exports = exports;
   // Each chemical's part is always reported; --by chemical asks for no more.
   if (sub.count("--by") > 0 && a.by != "chemical") {
-    request.by = HeadroomByFrom(a.by);
-    if (!request.by)
+    c.by = HeadroomByFrom(a.by);
+    if (!c.by)
       throw UsageError{"--by takes chemical, cropgroup, food or form, not \"" + a.by + "\""};
   }
-  if (sub.count("--target") > 0) request.target = TargetValue(a.target);
-  request.arguments = {"cumulative", group};
-  if (a.adj2) request.arguments.push_back("--adj2");
-  if (sub.count("--subgroups") > 0) request.arguments.push_back("--subgroups=" + a.subgroups);
-  if (sub.count("--exclude") > 0) request.arguments.push_back("--exclude=" + a.exclude);
-  if (sub.count("--by") > 0)
-    request.arguments.push_back(std::string("--by=") +
-                                (request.by ? HeadroomByName(*request.by) : "chemical"));
-  if (request.target) request.arguments.push_back("--target=" + a.target);
-  request.clockIsUtc = platform.ClockIsUtc();
-  request.history = !a.noHistory;
-  request.historyBusyMilliseconds = HistoryBusyMilliseconds();
-  const CumulativeOutcome run = RunCumulative(m, platform, request);
-  // Every problem of the group file, then of its residue files, listed.
-  for (const std::string& p : run.problems) err << p << "\n";
-  for (const std::string& w : run.warnings) err << w << "\n";
-  using Status = CumulativeOutcome::Status;
-  if (run.status == Status::Refused) return kExitUsage;
-  if (run.status == Status::Stopped) {
-    platform.MessageBox(run.notice, "Cumulative Analysis", MsgIcon::Exclamation, MsgButtons::OK);
-    return kExitStopped;
+  if (sub.count("--target") > 0) c.target = TargetValue(a.target);
+  if (!EnterWorkingFolder(global, err)) return kExitStopped;
+  CliPlatform platform(err, a.yes);
+  ModOrmid m;
+  if (!StartUp(m, platform, false)) return kExitStopped;
+  c.rows =
+      CumulativeRows(m, sub.count("--subgroups") > 0 ? std::optional(a.subgroups) : std::nullopt);
+  if (!a.noHistory) {
+    request.history = RunRequest::History::Record;
+    request.historyBusyMilliseconds = HistoryBusyMilliseconds();
   }
-  for (const std::string& f : run.failures)
-    platform.MessageBox(f + ". The report stands.", "Cumulative Analysis", MsgIcon::Exclamation,
-                        MsgButtons::OK);
-  if (a.toStdout) {
-    const auto text = ReadWholeFile(run.report);
+  const CliRun run = RunThroughSession(platform, m, request, err);
+  if (run.run && a.toStdout) {
+    const auto text = ReadWholeFile(run.run->report);
     if (!text) {
-      err << "ormid-cli: cannot read " << run.report << "\n";
+      err << "ormid-cli: cannot read " << run.run->report << "\n";
       return kExitStopped;
     }
     out << *text << std::flush;
   }
-  return run.failures.empty() ? kExitDone : kExitStopped;
+  return run.Status();
 }
 
 }  // namespace
@@ -156,7 +119,9 @@ void AddCumulativeCommand(CommandLine& cl) {
   c.add_flag("--adj2", args->adj2, "use the second adjustment factor");
   c.add_option("--subgroups", args->subgroups, "report rows (1,3,5) or all (the default)")
       ->type_name("LIST");
-  c.add_option("--save", args->save, "also save the report as NAME (.CU10 when NAME has none)")
+  c.add_option("--save", args->save,
+               "also save the report as NAME.CU10 (in the residue folder when NAME has no folder, "
+               "as every run's saved report)")
       ->type_name("NAME");
   c.add_option("--export", args->exports,
                "write the figures as FILE.csv, FILE.json or FILE.xlsx (repeatable)")

@@ -9,14 +9,10 @@
 #include "cli/analysis_options.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
+#include "cli/session_run.h"
 #include "core/mod_ormid.h"
-#include "export/headroom_export.h"
-#include "exposure/exposure_terms.h"
-#include "exposure/total_exposure.h"
 #include "headroom/headroom.h"
-#include "headroom/headroom_text.h"
-#include "manifest/run_manifest.h"
-#include "residue/residue_reader.h"
+#include "session/kind_figures.h"
 #include "session/run_session.h"
 #include "setup/startup.h"
 
@@ -30,57 +26,9 @@ struct HeadroomArguments {
   std::string by = "cropgroup";
   std::string target;
   std::vector<std::string> exports;
+  std::string save;
   bool yes = false;
 };
-
-// The manifest of a headroom run: its inputs, its settings, and the
-// arguments that repeat it.
-nlohmann::json HeadroomManifest(const ModOrmid& m, CliPlatform& p, const WindowSettings& s,
-                                const HeadroomArguments& a, const HeadroomTable& table) {
-  nlohmann::json manifest = BuildManifest(m, {"headroom", s, p.Now(), p.ClockIsUtc()});
-  nlohmann::json& settings = manifest["settings"];
-  nlohmann::json arguments = nlohmann::json::array();
-  // A headroom run has no comment of its own.
-  for (const auto& argument : settings["arguments"])
-    if (argument.get<std::string>().rfind("--comment=", 0) != 0) arguments.push_back(argument);
-  arguments.push_back("--by=" + a.by);
-  char target[32];
-  const auto end = std::to_chars(target, target + sizeof target, table.target.value).ptr;
-  arguments.push_back("--target=" + std::string(target, end));
-  std::string rows;
-  for (int row : table.subgroups) rows += (rows.empty() ? "" : ",") + std::to_string(row);
-  arguments.push_back("--subgroups=" + rows);
-  settings["arguments"] = arguments;
-  settings["headroom"] = HeadroomSettings(table);
-  return manifest;
-}
-
-// Writes every export of the table, and beside a CSV its manifest. A file
-// that cannot be written gets a message.
-int WriteExports(const ModOrmid& m, CliPlatform& p, const std::vector<std::string>& paths,
-                 const HeadroomTable& table, nlohmann::json manifest) {
-  int status = kExitDone;
-  auto fail = [&](const std::string& text) {
-    p.MessageBox(text + ".", "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
-    status = kExitStopped;
-  };
-  std::vector<std::string> written;
-  for (const std::string& path : paths) {
-    std::string error;
-    if (ExportHeadroom(p, path, m, table, manifest, error))
-      written.push_back(path);
-    else
-      fail("The export file " + path + " could not be written: " + error);
-  }
-  for (const std::string& path : written) AddOutput(manifest, "export", path);
-  for (const std::string& path : written) {
-    std::string error;
-    if (ExportFormatOf(path) == ExportFormat::Csv &&
-        !WriteManifest(p, ManifestPathFor(path), manifest, error))
-      fail("The manifest " + ManifestPathFor(path) + " could not be written: " + error);
-  }
-  return status;
-}
 
 int RunHeadroom(const GlobalOptions& global, const CLI::App& sub, const HeadroomArguments& a,
                 std::ostream& out, std::ostream& err) {
@@ -93,42 +41,30 @@ int RunHeadroom(const GlobalOptions& global, const CLI::App& sub, const Headroom
       throw UsageError{"--subgroups takes subgroup rows from 1 or all, not \"" + a.subgroups +
                        "\""};
   }
-  std::optional<double> target;
-  if (sub.count("--target") != 0) target = TargetValue(a.target);
-  const std::vector<std::string> exports = CheckedExports(a.exports);
+  RunRequest request;
+  request.kind = RunKind::Headroom;
+  if (sub.count("--target") != 0) request.headroom.target = TargetValue(a.target);
+  request.headroom.by = HeadroomByFrom(a.by).value_or(HeadroomBy::CropGroup);
+  request.exports = CheckedExports(a.exports);
 
   const std::string residue = AbsoluteFromStart(o.residueFile);
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
   CliPlatform platform(err, a.yes);
   ModOrmid m;
-  RunRequest run;
-  if (!StartAndOpen(platform, o, residue, m, run.settings)) return kExitStopped;
-  // The endpoints are checked as a long-term run checks them; no report is
-  // written.
-  RunSession session(m, platform);
-  if (const RequestCheck check = session.Check(run); check.status != RunStatus::Done) {
-    if (check.refusal) ShowNotice(platform, *check.refusal);
-    return kExitStopped;
-  }
-  // An export replaces an existing file only when the user says so.
-  if (!MayReplaceExports(platform, exports)) return kExitStopped;
-  ExposureTerms terms;
-  int failed = 0;
-  ComputeTotalExposure(m, platform, failed, &terms);
-  if (failed != 0) return kExitStopped;
-
-  HeadroomRequest request;
-  request.by = HeadroomByFrom(a.by).value_or(HeadroomBy::CropGroup);
+  if (!StartAndOpen(platform, o, residue, m, request.settings)) return kExitStopped;
   if (o.subgroups)
-    request.subgroups = ParseSubgroupRows(*o.subgroups, m.gPopCount).value_or(std::vector<int>{});
-  request.target.kind = TargetKindFor(m.gEndpoint);
-  request.target.value = target.value_or(DefaultTargetValue(request.target.kind));
-  const HeadroomTable table = ComputeHeadroom(m, terms, request);
-  out << HeadroomText(m, table);
-  out.flush();
-  if (exports.empty()) return kExitDone;
-  return WriteExports(m, platform, exports, table,
-                      HeadroomManifest(m, platform, run.settings, a, table));
+    request.headroom.subgroups =
+        ParseSubgroupRows(*o.subgroups, m.gPopCount).value_or(std::vector<int>{});
+  // Saved where a long-term run's saved report goes.
+  if (!a.save.empty()) {
+    request.settings.chkSaveRpt = true;
+    request.settings.txtRptFile = a.save;
+  }
+  const CliRun run = RunThroughSession(platform, m, request, err);
+  if (run.run)
+    if (auto table = std::dynamic_pointer_cast<const HeadroomRunFigures>(run.run->figures))
+      out << table->text << std::flush;
+  return run.Status();
 }
 
 }  // namespace
@@ -163,6 +99,11 @@ void AddHeadroomCommand(CommandLine& cl) {
       ->allow_extra_args(false)
       ->type_size(1)
       ->type_name("FILE");
+  (*sub)
+      ->add_option("--save", args->save,
+                   "also save the table as NAME.HR10 (in the residue folder when NAME has no "
+                   "folder, as every run's saved report)")
+      ->type_name("NAME");
   (*sub)
       ->add_flag("--yes", args->yes, "answer Yes to the overwrite questions (default No)")
       ->disable_flag_override();

@@ -14,12 +14,11 @@
 #include "core/mod_ormid.h"
 #include "core/utf8.h"
 #include "cumulative/cumulative_export.h"
-#include "cumulative/cumulative_session.h"
 #include "export/results_export.h"
-#include "history/recorded_export.h"
 #include "history/run_compare.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
+#include "session/finished_run.h"
 
 namespace ormid::cli {
 
@@ -139,7 +138,7 @@ class TextTable : public ResultsSink {
 
 // Writes a recorded run's figures as its own export would have been.
 int ExportRun(CliPlatform& p, const RecordedRun& run, const std::string& path) {
-  const std::vector<ExportFailure> failures = ExportRecordedRun(p, run, path);
+  const std::vector<ExportFailure> failures = ExportFinishedRun(p, FinishedRunOf(run), path);
   for (const ExportFailure& f : failures)
     p.MessageBox("The export file " + f.path + " could not be written: " + f.reason + ".",
                  "Export Results", MsgIcon::Exclamation, MsgButtons::OK);

@@ -101,7 +101,7 @@ bool SameButForFolder(const std::string& path, const std::string& folder,
 
 // The options a run records in its manifest's arguments: the window's
 // settings, never where its outputs go.
-bool RecordedOption(const std::string& command, const std::string& a) {
+bool RecordedOption(RunKind kind, const std::string& a) {
   static const std::vector<std::string_view> kRunOptions = {
       "--noel",     "--rfd",       "--qstar",    "--pad",       "--pad-value",
       "--adj2",     "--comment",   "--complete", "--critical",  "--food-pct",
@@ -111,27 +111,27 @@ bool RecordedOption(const std::string& command, const std::string& a) {
       "--adj2", "--by",  "--target", "--subgroups"};
   static const std::vector<std::string_view> kCumulativeOptions = {"--adj2", "--subgroups",
                                                                    "--exclude", "--by", "--target"};
-  for (std::string_view name : command == "headroom"     ? kHeadroomOptions
-                               : command == "cumulative" ? kCumulativeOptions
-                                                         : kRunOptions)
+  for (std::string_view name : kind == RunKind::Headroom     ? kHeadroomOptions
+                               : kind == RunKind::Cumulative ? kCumulativeOptions
+                                                             : kRunOptions)
     if (a == name ||
         (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '='))
       return true;
   return false;
 }
 
-// What makes a manifest one rerun can repeat: a long-term, commodity,
-// listing, headroom or cumulative run, recorded with its arguments (the command, the
-// residue file and the options a run records, nothing else), whose outputs
-// include its report (a headroom run's: an export). "" when it is; else the
+// What makes a manifest one rerun can repeat: a run of any kind, recorded
+// with its arguments (the command, the residue or group file and the options
+// a run records, nothing else), whose outputs include its report (a
+// headroom run's: an export or its saved table). "" when it is; else the
 // problem.
 std::string RerunProblem(const json& manifest) {
   const std::string command = manifest["run"]["command"].get<std::string>();
-  const bool headroom = command == "headroom";
-  if (command != "longterm" && command != "commodity" && command != "listing" && !headroom &&
-      command != "cumulative")
+  const std::optional<RunKind> kind = RunKindFromCommand(command);
+  if (!kind)
     return "records a " + command +
            " run; rerun repeats long-term, commodity, listing, headroom and cumulative runs";
+  const bool headroom = kind == RunKind::Headroom;
   const json& settings = manifest["settings"];
   if (!settings.contains("arguments") || settings["arguments"].size() < 2)
     return "does not record the run's arguments";
@@ -139,10 +139,10 @@ std::string RerunProblem(const json& manifest) {
   if (args[0].get<std::string>() != command)
     return "records the arguments of another command than its run's";
   if (args[1].get<std::string>().empty() || args[1].get<std::string>()[0] == '-')
-    return command == "cumulative" ? "does not record the run's group file"
-                                   : "does not record the run's residue file";
+    return kind == RunKind::Cumulative ? "does not record the run's group file"
+                                       : "does not record the run's residue file";
   for (std::size_t i = 2; i < args.size(); ++i)
-    if (!RecordedOption(command, args[i].get<std::string>()))
+    if (!RecordedOption(*kind, args[i].get<std::string>()))
       return "records the argument \"" + args[i].get<std::string>() +
              "\", which is not a setting of a run";
   bool report = false;
@@ -150,10 +150,11 @@ std::string RerunProblem(const json& manifest) {
     const std::string role = o["role"].get<std::string>();
     if (role != "report" && role != "saved report" && role != "export")
       return "lists an output of role \"" + role + "\", which a run does not write";
-    report = report || role == (headroom ? "export" : "report");
+    report = report || (headroom ? role != "report" : role == "report");
   }
   if (!report)
-    return headroom ? "lists no export among its outputs" : "lists no report among its outputs";
+    return headroom ? "lists neither an export nor a saved table among its outputs"
+                    : "lists no report among its outputs";
   return "";
 }
 
@@ -206,10 +207,10 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   const auto date = ParseIsoDateTime(manifest["run"]["date"].get<std::string>(), utc);
   if (!date) throw UsageError{"the manifest " + manifestPath + " has no valid run date"};
   const std::string workdir = WorkingFolderOf(global, manifest, manifestFile, manifestPath);
-  const std::string command = manifest["run"]["command"].get<std::string>();
+  const RunKind kind = *RunKindFromCommand(manifest["run"]["command"].get<std::string>());
   // The run reads the very file whose digest is checked: a manifest whose
   // arguments name another is refused.
-  const bool cumulative = command == "cumulative";
+  const bool cumulative = kind == RunKind::Cumulative;
   const json& input = manifest[cumulative ? "group_file" : "residue_file"];
   const std::string inputPath = ResolveManifestPath(EntryPath(input), workdir);
   const std::string named =
@@ -243,21 +244,29 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
     std::string role, recorded, again, sha256;
   };
   std::vector<Output> outputs;
-  for (const json& o : manifest["outputs"]) {
-    Output x{o["role"].get<std::string>(), ResolveManifestPath(EntryPath(o), workdir), "",
-             o["sha256"].get<std::string>()};
-    const std::string name = fs::path(x.recorded).filename().string();
-    if (x.role == "saved report") {
+  // The one saved copy the run makes again: every saved report, and a
+  // report that was written to a file of its own (a batch scenario's), is
+  // the same bytes as it.
+  std::string copy;
+  auto copyAgain = [&](const std::string& name) {
+    if (copy.empty()) {
       // The run gives its saved report the extension of its kind; one saved
       // under another name (the desktop's Disk File) is looked for there.
       const std::string asked = (scratch / name).string();
       args.insert(args.end(), {"--save", asked});
-      // A cumulative run keeps the name it is given.
-      x.again =
-          command == "cumulative"
-              ? asked
-              : ReportFileNameFor(asked, "",
-                                  command == "longterm" ? RunKind::LongTerm : RunKind::Commodity);
+      copy = ReportFileNameFor(asked, "", kind);
+    }
+    return copy;
+  };
+  const std::string temporary =
+      (fs::path(workdir) / TemporaryReportOf(kind)).lexically_normal().string();
+  for (const json& o : manifest["outputs"]) {
+    Output x{o["role"].get<std::string>(), ResolveManifestPath(EntryPath(o), workdir), "",
+             o["sha256"].get<std::string>()};
+    const std::string name = fs::path(x.recorded).filename().string();
+    if (x.role == "saved report" ||
+        (x.role == "report" && fs::path(x.recorded).lexically_normal().string() != temporary)) {
+      x.again = copyAgain(name);
     } else if (x.role == "export") {
       x.again = (scratch / name).string();
       args.insert(args.end(), {"--export", x.again});
@@ -268,8 +277,7 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   }
   args.push_back("--yes");
   // A re-run checks a recorded run; it is not a new step of the assessment.
-  if (args.size() > 2 &&
-      (args[2] == "longterm" || args[2] == "commodity" || args[2] == "cumulative"))
+  if (kind == RunKind::LongTerm || kind == RunKind::Commodity || kind == RunKind::Cumulative)
     args.push_back("--no-history");
 
   int status;

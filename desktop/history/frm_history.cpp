@@ -20,13 +20,13 @@
 
 #include "core/mod_ormid.h"
 #include "core/platform.h"
+#include "delivery/export_dialog.h"
 #include "desktop/history/run_words.h"
 #include "desktop/results/results_widgets.h"
 #include "export/results_export.h"
-#include "history/recorded_export.h"
 #include "history/run_compare.h"
 #include "history/run_history.h"
-#include "run_record/export_dialog.h"
+#include "session/finished_run.h"
 
 namespace ormid {
 
@@ -327,7 +327,7 @@ void FrmRunDetails::Export() {
   int type = 1;
   const auto path = ChooseExportFile(p_, {}, ".", "run" + id + ".csv", type, "Export Run " + id);
   if (!path) return;
-  for (const ExportFailure& f : ExportRecordedRun(p_, run_, *path))
+  for (const ExportFailure& f : ExportFinishedRun(p_, FinishedRunOf(run_), *path))
     p_.MessageBox("The export file " + f.path + " could not be written: " + f.reason + ".",
                   "Export Run", MsgIcon::Exclamation, MsgButtons::OK);
 }

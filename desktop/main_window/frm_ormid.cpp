@@ -24,6 +24,7 @@
 
 #include "core/mod_ormid.h"
 #include "core/paths.h"
+#include "delivery/export_dialog.h"
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
 #include "desktop/delivery/qt_printer.h"
@@ -43,8 +44,7 @@
 #include "residue/residue_reader.h"
 #include "residue_table/residue_table.h"
 #include "residue_table/residue_table_command.h"
-#include "run_record/export_dialog.h"
-#include "run_record/finished_run.h"
+#include "session/finished_run.h"
 #include "session/run_session.h"
 #include "setup/run_request.h"
 #include "setup/startup.h"

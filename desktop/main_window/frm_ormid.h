@@ -39,10 +39,8 @@ class FrmSPD;
 class FrmResults;
 class FrmCommodityResults;
 class FrmCumulativeResults;
-struct CumulativeRequest;
 class FrmHistory;
-class HistoryRecorder;
-class RunRecorder;
+class RunSession;
 struct FinishedRun;
 
 class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
@@ -174,10 +172,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void Progress(int done, int total) override;
   bool StopRequested() override;
   void Computing() override;
-  // The run under way keeps its figures for Export Results, the run history
-  // and the Results window, and the terms of its totals for what-if and
+  // The run under way keeps the terms of its totals for what-if and
   // headroom.
-  ResultsSink* Results() override;
   ExposureTerms* Terms() override { return &runTerms_; }
 
   // --- DeliveryUi ---
@@ -185,8 +181,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void ShowViewer(const std::string& caption, const std::string& file, RunKind kind) override;
   PrintOutcome PrintFile(const std::string& text, std::string& error) override;
   void SetPrinterNote(bool visible) override;
-  // A saved long-term or commodity report of a run made here gets that
-  // run's manifest beside it.
+  // A saved report of a run made here gets that run's manifest beside it.
   void ReportSaved(RunKind kind, const std::string& path) override;
 
   // The viewer's buttons: the report it shows to the printer, to a file
@@ -214,19 +209,18 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void mnuRunHistory_Click();
   // Runs a box check unless another check is already putting the focus back.
   void CheckBox(QLineEdit* box, bool ok);
-  // Opens the Results window of the run that has just finished, unless it
-  // is open already.
-  void ShowResults(RunKind kind);
-  // Opens the Results window of the cumulative run of `r` that has just
-  // finished, with the figures of its whole group.
-  void ShowCumulativeResults(const CumulativeRequest& r);
+  // Finishes the run the session has made: it becomes the last finished run
+  // of its kind.
+  void FinishRun(RunSession& session);
+  // Opens the Results window of a long-term or commodity run that has just
+  // finished, with its own figures.
+  void ShowResults(const FinishedRun& run);
+  // Opens the Results window of a cumulative run that has just finished,
+  // with its own figures.
+  void ShowCumulativeResults(const FinishedRun& run);
   // Shows a Results window just filled; View > Last Run's Results brings it
   // back.
   void OpenResultsWindow(QWidget* window);
-  // The run under way has written its report: it becomes the last finished
-  // run of its kind.
-  void FinishRunRecord();
-  void WriteReportManifest(const FinishedRun& run, const std::string& saved);
 
   ModOrmid& m_;
   Platform& p_;
@@ -245,18 +239,14 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   bool busy_ = false;
   bool printingShown_ = false;
   bool exiting_ = false;
-  // The figures of the run under way, and the last finished run of each
-  // kind since the program started (lastRun_: the latest of the two).
-  std::unique_ptr<RunRecorder> recorder_;
+  // The session of the run under way, and the last finished run of each
+  // kind since the program started (lastRun_: the latest of them).
+  RunSession* session_ = nullptr;
   QWidget* lastResults_ = nullptr;  // the Results window the last run showed
-  std::shared_ptr<const FinishedRun> lastLongTerm_, lastCommodity_, lastRun_;
+  std::map<RunKind, std::shared_ptr<const FinishedRun>> lastOfKind_;
+  std::shared_ptr<const FinishedRun> lastRun_;
   int exportType_ = 1;  // the type Export Results offers first
-  // The run history's sink while a run is under way (none when recording
-  // is off), and the sinks a run sends its rows to.
-  ResultsFanOut sinks_;
-  // The figures and the terms of the run under way that the Results window
-  // keeps.
-  RunFigures runFigures_;
+  // The terms of the run under way, which its Results window keeps.
   ExposureTerms runTerms_;
 };
 

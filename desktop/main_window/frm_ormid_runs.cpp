@@ -16,7 +16,7 @@
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "cumulative/cumulative_figures.h"
-#include "cumulative/cumulative_session.h"
+#include "delivery/export_dialog.h"
 #include "desktop/batch/frm_batch.h"
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
@@ -37,8 +37,7 @@
 #include "residue/residue_reader.h"
 #include "residue_table/residue_table.h"
 #include "residue_table/residue_table_command.h"
-#include "run_record/export_dialog.h"
-#include "run_record/finished_run.h"
+#include "session/kind_figures.h"
 #include "session/run_session.h"
 #include "setup/run_request.h"
 #include "setup/startup.h"
@@ -61,25 +60,18 @@ std::string CommentBytes(const QString& text) {
 
 // --- Runs ---
 
-void FrmOrmid::RunRequest(RunKind report) {
-  running_ = report;
+void FrmOrmid::RunRequest(RunKind kind) {
+  running_ = kind;
   ormid::RunRequest request;
-  request.kind = report;
+  request.kind = kind;
   request.settings = Settings();
+  // The Results window and File > Export Results... read the run's rows.
+  request.keepFigures = true;
   if (mnuRecordHistory->isChecked()) request.history = ormid::RunRequest::History::Record;
-  const DateTime started = p_.Now();
-  relay_.FreezeClock(started);
-  const std::string command = CommandOf(request.kind);
-  // The long-term report's header depends on the line count an earlier
-  // report of this session left: the manifest records it.
-  const int lineCount = m_.gLineCount;
-  recorder_ = std::make_unique<RunRecorder>(
-      command, [this, command, settings = request.settings, started, lineCount] {
-        return BuildManifest(m_, ManifestRun{command, settings, started, false, {}, lineCount});
-      });
-  runFigures_.Clear();
+  relay_.FreezeClock(p_.Now());
   stopRequested_ = false;
   RunSession session(m_, relay_);
+  session_ = &session;
   const RunOutcome run = session.Run(request, *this);
   relay_.ThawClock();
   EndBusyNote();
@@ -92,11 +84,11 @@ void FrmOrmid::RunRequest(RunKind report) {
   if (run.notice && !done) ShowNotice(relay_, *run.notice);
   SetFocus(run.focus);
   if (done) {
-    FinishRunRecord();
-    // A run that did not save its report shows it; its Results window
-    // follows the destination dialog and opens beside the viewer.
+    // A run that did not save its report shows it; a copy the destination
+    // dialog's Disk File saves is the run's (ReportSaved). Its Results
+    // window follows the destination dialog and opens beside the viewer.
     if (run.showReport) {
-      if (report == RunKind::LongTerm)
+      if (kind == RunKind::LongTerm)
         cmdPrintOrmidAnalysis_Click();
       else
         cmdCommodity_Click();
@@ -104,25 +96,26 @@ void FrmOrmid::RunRequest(RunKind report) {
     // The saved report gets its manifest, as on the command line, and the
     // run goes into the run history; a refused or stopped one leaves
     // nothing there.
-    session.Finish([this](const OutputFailure& f) {
-      p_.MessageBox("The manifest " + f.path + " could not be written: " + f.reason + ".",
-                    "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
-    });
-    if (request.history != ormid::RunRequest::History::None && frmHistory) frmHistory->Refresh();
+    FinishRun(session);
     // The closing message says where the report is saved: its manifest is
     // beside it by now.
     if (run.notice) ShowNotice(relay_, *run.notice);
-    ShowResults(report);
+    if (lastRun_) ShowResults(*lastRun_);
   }
-  recorder_.reset();
+  session_ = nullptr;
   running_.reset();
 }
 
-ResultsSink* FrmOrmid::Results() {
-  sinks_ = ResultsFanOut();
-  sinks_.Add(recorder_.get());
-  sinks_.Add(&runFigures_);
-  return sinks_.Empty() ? nullptr : &sinks_;
+void FrmOrmid::FinishRun(RunSession& session) {
+  auto finished = session.Finish([this](const OutputFailure& f) {
+    p_.MessageBox("The manifest " + f.path + " could not be written: " + f.reason + ".",
+                  "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
+  });
+  if (!finished) return;
+  lastOfKind_[finished->kind] = finished;
+  lastRun_ = finished;
+  mnuExportResults->setEnabled(true);
+  if (mnuRecordHistory->isChecked() && frmHistory) frmHistory->Refresh();
 }
 
 void FrmOrmid::mnuRunHistory_Click() {
@@ -133,71 +126,69 @@ void FrmOrmid::mnuRunHistory_Click() {
   frmHistory->activateWindow();
 }
 
-void FrmOrmid::FinishRunRecord() {
-  if (!recorder_ || !running_) return;
-  const bool longTerm = running_ == RunKind::LongTerm;
-  auto run = recorder_->Finish(longTerm ? kLongTermReportFile : kCommodityReportFile);
-  (longTerm ? lastLongTerm_ : lastCommodity_) = run;
-  lastRun_ = run;
-  mnuExportResults->setEnabled(true);
-}
-
-void FrmOrmid::WriteReportManifest(const FinishedRun& run, const std::string& saved) {
-  std::string error;
-  if (!WriteSavedReportManifest(p_, run, saved, error))
-    p_.MessageBox(
-        "The manifest " + ManifestPathFor(saved) + " could not be written: " + error + ".",
-        "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
-}
-
 void FrmOrmid::ReportSaved(RunKind kind, const std::string& path) {
-  const FinishedRun* run = kind == RunKind::LongTerm    ? lastLongTerm_.get()
-                           : kind == RunKind::Commodity ? lastCommodity_.get()
-                                                        : nullptr;
-  // Only the very report of that run: not one left by an earlier session,
-  // nor one a stopped run has replaced since.
-  if (run && run->IsReport(path)) WriteReportManifest(*run, path);
+  std::string error;
+  bool written = true;
+  if (session_ && running_ == kind) {
+    // The report of the run under way, saved by its own delivery.
+    written = session_->AddSavedCopy(path, error);
+  } else {
+    // Only the very report of the last run of its kind: not one left by an
+    // earlier session, nor one a stopped run has replaced since.
+    auto it = lastOfKind_.find(kind);
+    if (it == lastOfKind_.end() || !it->second->IsReport(path)) return;
+    written = WriteSavedReportManifest(p_, *it->second, path, error);
+  }
+  if (!written)
+    p_.MessageBox("The manifest " + ManifestPathFor(path) + " could not be written: " + error + ".",
+                  "Action not completed", MsgIcon::Exclamation, MsgButtons::OK);
 }
 
 void FrmOrmid::mnuExportResults_Click() {
   if (!lastRun_) return;
   const FinishedRun& run = *lastRun_;
   auto path = ChooseExportFile(p_, m_.gResiduePath, m_.gWorkingDir,
-                               ProposedExportName(run, exportType_), exportType_);
+                               ProposedExportName(run.manifest, exportType_), exportType_);
   if (!path) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  auto failures = ExportFinishedRun(p_, m_, run, *path);
+  auto failures = ExportFinishedRun(p_, run, *path);
   QApplication::restoreOverrideCursor();
   for (const ExportFailure& f : failures)
     p_.MessageBox("The export file " + f.path + " could not be written: " + f.reason + ".",
                   "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
+  const char* what = run.kind == RunKind::LongTerm    ? "Results of the Ormid analysis"
+                     : run.kind == RunKind::Commodity ? "Results of the commodity analysis"
+                                                      : "Results of the cumulative analysis";
   if (failures.empty())
-    p_.MessageBox(std::string(run.command == "longterm" ? "Results of the Ormid analysis"
-                                                        : "Results of the commodity analysis") +
-                      " exported to file " + *path,
-                  "Action completed", MsgIcon::Information, MsgButtons::OK);
+    p_.MessageBox(std::string(what) + " exported to file " + *path, "Action completed",
+                  MsgIcon::Information, MsgButtons::OK);
 }
 
-void FrmOrmid::ShowResults(RunKind report) {
+void FrmOrmid::ShowResults(const FinishedRun& run) {
+  const auto* rows = dynamic_cast<const RowFigures*>(run.figures.get());
+  if (!rows) return;
+  // The window's own copy of the run's rows, with the foods of the residue
+  // table the run read.
+  RunFigures figures;
+  rows->SendTo(m_, figures);
   QWidget* window = nullptr;
-  if (report == RunKind::LongTerm) {
-    if (runFigures_.longTerm.empty()) return;
+  if (run.kind == RunKind::LongTerm) {
+    if (figures.longTerm.empty()) return;
     // Results windows belong to the main window: they stay in front of it.
     if (!frmResults) frmResults = new FrmResults(p_, this);
-    frmResults->ShowLongTerm(std::move(runFigures_.longTerm),
+    frmResults->ShowLongTerm(std::move(figures.longTerm),
                              std::make_unique<LongTermRun>(LongTermRun{m_, std::move(runTerms_)}));
     runTerms_ = ExposureTerms{};
     window = frmResults;
   } else {
-    if (runFigures_.rows.empty()) return;
+    if (figures.rows.empty()) return;
     if (!frmCommodityResults) frmCommodityResults = new FrmCommodityResults(p_, this);
     // The window keeps the run's state, terms and rows: what-if reads no file
     // and does not change with the next run.
     frmCommodityResults->ShowRun(
-        std::make_unique<CommodityWhatIf>(m_, std::move(runTerms_), std::move(runFigures_)),
+        std::make_unique<CommodityWhatIf>(m_, std::move(runTerms_), std::move(figures)),
         m_.gChemicalName);
     runTerms_ = ExposureTerms{};
-    runFigures_ = RunFigures{};
     window = frmCommodityResults;
   }
   OpenResultsWindow(window);
@@ -327,32 +318,31 @@ WindowSettings FrmOrmid::Settings() const {
   return s;
 }
 
-}  // namespace ormid
-
-namespace ormid {
-
 void FrmOrmid::mnuCumulative_Click() {
-  FileDialogRequest request;
-  request.title = "Cumulative Assessment: the assessment group file";
-  request.filter = "Assessment group files (CSV)|*.csv;*.CSV";
-  request.initialDir = m_.gWorkingDir;
-  auto group = p_.OpenFileDialog(request);
+  FileDialogRequest dialog;
+  dialog.title = "Cumulative Assessment: the assessment group file";
+  dialog.filter = "Assessment group files (CSV)|*.csv;*.CSV";
+  dialog.initialDir = m_.gWorkingDir;
+  auto group = p_.OpenFileDialog(dialog);
   p_.ChangeDir(m_.gWorkingDir);
   if (!group || group->empty()) return;
 
   // Every subgroup, with the window's choice of the second adjustment
-  // factor; recorded as the window's runs are.
-  CumulativeRequest r;
-  r.group = std::filesystem::absolute(*group).lexically_normal().string();
-  r.shownName = FileNameOnly(*group);
-  r.adj2 = chkSecondAdj->isChecked();
-  for (int k = 1; k <= m_.gPopCount; ++k) r.rows.push_back(k);
-  r.arguments = {"cumulative", r.group};
-  if (r.adj2) r.arguments.push_back("--adj2");
-  r.history = mnuRecordHistory->isChecked();
-  const CumulativeOutcome run = RunCumulative(m_, p_, r);
-  using Status = CumulativeOutcome::Status;
-  if (run.status == Status::Refused) {
+  // factor, broken down by crop group for the Results window; recorded as
+  // the window's runs are.
+  ormid::RunRequest request;
+  request.kind = RunKind::Cumulative;
+  CumulativeSettings& c = request.cumulative;
+  c.group = std::filesystem::absolute(*group).lexically_normal().string();
+  c.shownName = FileNameOnly(*group);
+  c.adj2 = chkSecondAdj->isChecked();
+  c.by = HeadroomBy::CropGroup;
+  request.keepFigures = true;
+  if (mnuRecordHistory->isChecked()) request.history = ormid::RunRequest::History::Record;
+  RunSession session(m_, relay_);
+  const RunOutcome run = session.Run(request, *this);
+  EndBusyNote();
+  if (!run.problems.empty()) {
     std::vector<std::string> lines = run.problems;
     lines.insert(lines.end(), run.warnings.begin(), run.warnings.end());
     ShowProblems("Cumulative Assessment",
@@ -361,46 +351,37 @@ void FrmOrmid::mnuCumulative_Click() {
                  lines);
     return;
   }
-  if (run.status == Status::Stopped) {
-    p_.MessageBox(run.notice, "Cumulative Assessment", MsgIcon::Exclamation, MsgButtons::OK);
+  if (run.status != RunStatus::Done) {
+    if (run.notice)
+      p_.MessageBox(run.notice->text, "Cumulative Assessment", MsgIcon::Exclamation,
+                    MsgButtons::OK);
     return;
   }
   if (!run.warnings.empty())
     ShowProblems("Cumulative Assessment",
                  "Opening the residue files of the group told:", run.warnings);
-  for (const std::string& failure : run.failures)
-    p_.MessageBox(failure + ". The report stands.", "Cumulative Assessment", MsgIcon::Exclamation,
-                  MsgButtons::OK);
-  if (frmHistory) frmHistory->Refresh();
+  FinishRun(session);
+  if (!lastRun_ || lastRun_->kind != RunKind::Cumulative) return;
   // The Results window first, so that the report's viewer comes up in front
   // of it.
-  ShowCumulativeResults(r);
-  ShowViewer("Cumulative Analysis", run.report, RunKind::Cumulative);
+  ShowCumulativeResults(*lastRun_);
+  ShowViewer("Cumulative Analysis", lastRun_->report, RunKind::Cumulative);
 }
 
-void FrmOrmid::ShowCumulativeResults(const CumulativeRequest& r) {
+void FrmOrmid::ShowCumulativeResults(const FinishedRun& run) {
+  const auto* figures = dynamic_cast<const CumulativeRunFigures*>(run.figures.get());
+  if (!figures) return;
   // The window keeps the installation as the run started it, the group and
   // the settings: a what-if is worked out from them, whatever the main
-  // window opens next.
-  auto run = std::make_unique<CumulativeRunInputs>();
-  run->started = m_;
-  run->shownName = r.shownName;
-  run->adj2 = r.adj2;
-  run->rows = r.rows;
-  CumulativeFigures figures;
-  std::vector<std::string> problems;
-  if (!ReadAssessmentGroup(r.group, r.shownName, run->group, problems) ||
-      !ComputeCumulativeFigures(run->started, run->group, r.adj2, r.rows, HeadroomBy::CropGroup, {},
-                                r.shownName, figures, problems)) {
-    // The group file or a residue file changed since the run: the report
-    // stands, and a message says why there is no window.
-    std::string text = "The Results window of the cumulative run cannot be shown:";
-    for (const std::string& problem : problems) text += "\n" + problem;
-    p_.MessageBox(text, "Cumulative Assessment", MsgIcon::Exclamation, MsgButtons::OK);
-    return;
-  }
+  // window opens next. It shows the run's own figures.
+  auto inputs = std::make_unique<CumulativeRunInputs>();
+  inputs->started = m_;
+  inputs->group = figures->read;
+  inputs->shownName = figures->settings.shownName;
+  inputs->adj2 = figures->settings.adj2;
+  inputs->rows = figures->settings.rows;
   if (!frmCumulativeResults) frmCumulativeResults = new FrmCumulativeResults(p_, this);
-  frmCumulativeResults->ShowRun(std::move(run), std::move(figures));
+  frmCumulativeResults->ShowRun(std::move(inputs), figures->run);
   OpenResultsWindow(frmCumulativeResults);
 }
 

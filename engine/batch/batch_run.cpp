@@ -9,12 +9,11 @@
 #include <mutex>
 #include <thread>
 
+#include "core/collecting_platform.h"
 #include "core/mod_ormid.h"
 #include "core/names.h"
 #include "core/run_host.h"
 #include "core/worst_subgroup.h"
-#include "cumulative/cumulative_report.h"
-#include "cumulative/cumulative_session.h"
 #include "export/results_export.h"
 #include "manifest/output_digests.h"
 #include "manifest/run_manifest.h"
@@ -44,24 +43,9 @@ class UnsyncedFile : public OutputFile {
 
 // A worker's platform: messages are kept for the scenario's outcome instead
 // of shown, and the clock is the batch's.
-class WorkerPlatform : public Platform {
+class WorkerPlatform : public CollectingPlatform {
  public:
-  WorkerPlatform(DateTime now, bool yes) : now_(now), yes_(yes) {}
-
-  MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon,
-                       MsgButtons buttons) override {
-    messages_.push_back(title + ": " + text);
-    return AnswerUnattended(buttons, yes_);
-  }
-  std::string InputBox(const std::string& prompt, const std::string& title,
-                       const std::string&) override {
-    messages_.push_back(title + ": " + prompt);
-    return "";
-  }
-  std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override {
-    return std::nullopt;
-  }
-  DateTime Now() override { return now_; }
+  using CollectingPlatform::CollectingPlatform;
 
   // A batch's files are replaced whole but, like the temporary reports,
   // not forced to the disk one by one: a sync per manifest would keep the
@@ -86,49 +70,7 @@ class WorkerPlatform : public Platform {
   // batch, entered once before the workers start.
   bool ChangeDir(const std::string&) override { return true; }
 
-  std::string Messages() const {
-    std::string all;
-    for (const std::string& m : messages_) all += (all.empty() ? "" : " / ") + m;
-    return all.empty() ? "the run stopped without a message" : all;
-  }
   OutputDigests digests;
-
- private:
-  DateTime now_;
-  bool yes_;
-  std::vector<std::string> messages_;
-};
-
-// Keeps a run's subgroup figures: the long-term rows, or the subgroup totals
-// of a commodity run.
-class FiguresCollector : public ResultsSink {
- public:
-  void LongTerm(const ModOrmid&, const LongTermResult& r) override { figures.emplace_back(r); }
-  void Contribution(const ModOrmid& m, const ContributionResult& r) override {
-    if (r.kind == ContributionKind::SubgroupTotal) {
-      LongTermResult t;
-      t.row = r.row;
-      t.subgroup = r.subgroup;
-      const auto row = static_cast<std::size_t>(r.row);
-      t.column = row < m.gPopOrder.size() ? m.gPopOrder[row] : 0;
-      t.exposure = r.exposure;
-      t.reference = r.reference;
-      t.referenceDose = r.referenceDose;
-      t.percentReference = r.percentReference;
-      t.percentNoel = r.percentNoel;
-      t.marginOfExposure = r.marginOfExposure;
-      t.lifetimeRisk = r.lifetimeRisk;
-      figures.emplace_back(t);
-    }
-  }
-  bool TotalsOnly() const override { return true; }
-  std::vector<SubgroupFigures> figures;
-};
-
-class WorkerHost : public RunHost {
- public:
-  ResultsSink* Results() override { return &figures; }
-  FiguresCollector figures;
 };
 
 std::string ExportPath(const std::string& outDir, const std::string& id, ExportFormat f) {
@@ -146,58 +88,18 @@ std::string GroupProblems(const std::vector<std::string>& problems) {
   return text.empty() ? "the group file cannot be used" : text;
 }
 
-// A cumulative scenario: the cumulative run itself, its report and manifest
-// in the output folder instead of the working folder, its figures handed
-// back for the summary and the run history.
-ScenarioOutcome RunCumulativeScenario(
-    const ModOrmid& started, const BatchScenario& s, const BatchOptions& o,
-    const std::function<ScenarioOutcome(const std::string&)>& fail) {
-  ScenarioOutcome out;
-  WorkerPlatform p(o.date, o.yes);
-  CumulativeRequest request;
-  request.group = s.residueFile;
-  request.shownName = s.residueFile;
-  std::string problem;
-  if (!s.cumulativeSettings) return fail("the scenario has no cumulative settings");
-  if (!s.cumulativeSettings(started, request, problem)) return fail(problem);
-  request.report = ScenarioReportPath(o.outDir, s);
-  for (ExportFormat f : o.exports) request.exports.push_back(ExportPath(o.outDir, s.id, f));
-  request.clockIsUtc = o.utc;
-  // RunBatch records the scenarios in their order.
-  request.history = false;
-
-  const CumulativeOutcome run = RunCumulative(started, p, request);
-  using Status = CumulativeOutcome::Status;
-  if (run.status == Status::Refused) return fail(GroupProblems(run.problems));
-  if (run.status == Status::Stopped) return fail("Cumulative Analysis: " + run.notice);
-  if (!run.failures.empty()) {
-    std::string text;
-    for (const std::string& f : run.failures) text += " " + f + ".";
-    return fail("Cumulative Analysis:" + text + " The report stands.");
-  }
-  out.status = ScenarioStatus::Done;
-  out.outputs = ScenarioOutputPaths(o.outDir, s, o.exports);
-  const double cpad = run.group.Cpad();
-  for (const CumulativeSubgroup& c : run.subgroups) {
-    LongTermResult r;
-    r.row = c.row;
-    r.subgroup = c.subgroup;
-    const auto row = static_cast<std::size_t>(c.row);
-    r.column = row < started.gPopOrder.size() ? started.gPopOrder[row] : 0;
-    SubgroupFigures g(r);
-    g.cumulative =
-        CumulativeSubgroupFigures{c.indexEquivalent, c.percentCpad, cpad, c.moet, c.hazardIndex};
-    out.subgroups.push_back(std::move(g));
-  }
-  if (o.history) {
-    out.record = std::make_shared<ScenarioOutcome::Record>();
-    out.record->manifest = run.manifest;
-    out.record->figures = std::make_shared<HistoryRecorder>();
-    out.record->figures->Cumulative(RecordedFrom(run.group, run.subgroups));
-  }
-  return out;
+// The earlier batch's files of a scenario, gone before the scenario writes
+// its own: whatever happens to the batch, a scenario's files in the output
+// folder are all of one batch.
+void RemoveEarlierFiles(Platform& p, const std::string& outDir, const BatchScenario& s,
+                        const std::vector<ExportFormat>& exports) {
+  for (const std::string& path : ScenarioOutputPaths(outDir, s, exports))
+    if (p.FileExists(path)) p.RemoveFile(path);
 }
 
+// A scenario: the single run itself through the run session, its report and
+// manifest in the output folder instead of the working folder, its figures
+// handed back for the summary and the run history.
 ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, const BatchOptions& o,
                             const InputDigests& installation) {
   ScenarioOutcome out;
@@ -208,15 +110,21 @@ ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, con
     return out;
   };
   if (!s.problem.empty()) return fail(s.problem);
-  if (s.kind == RunKind::Cumulative) return RunCumulativeScenario(started, s, o, fail);
 
   WorkerPlatform p(o.date, o.yes);
   ModOrmid m = started;
-  if (!OpenNamedResidueFile(m, p, s.residueFile)) return fail(p.Messages());
   RunRequest request;
   request.kind = s.kind;
   std::string problem;
-  if (s.settings && !s.settings(m, request.settings, problem)) return fail(problem);
+  if (s.kind == RunKind::Cumulative) {
+    request.cumulative.group = s.residueFile;
+    request.cumulative.shownName = s.residueFile;
+    if (!s.cumulativeSettings) return fail("the scenario has no cumulative settings");
+    if (!s.cumulativeSettings(started, request.cumulative, problem)) return fail(problem);
+  } else {
+    if (!OpenNamedResidueFile(m, p, s.residueFile)) return fail(p.Messages());
+    if (s.settings && !s.settings(m, request.settings, problem)) return fail(problem);
+  }
   request.settings.chkSaveRpt = false;
   request.report = ScenarioReportPath(o.outDir, s);
   for (ExportFormat f : o.exports) request.exports.push_back(ExportPath(o.outDir, s.id, f));
@@ -226,28 +134,29 @@ ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, con
   request.outputDigests = &p.digests;
   request.inputDigests = &installation;
   request.clockIsUtc = o.utc;
+  RemoveEarlierFiles(p, o.outDir, s, o.exports);
 
-  WorkerHost host;
+  RunHost host;
   RunSession session(m, p);
   const RunOutcome run = session.Run(request, host);
   if (run.status != RunStatus::Done) {
+    if (!run.problems.empty()) return fail(GroupProblems(run.problems));
     if (run.notice) ShowNotice(p, *run.notice);
     return fail(p.Messages());
   }
   std::string failures;
-  session.Finish([&](const OutputFailure& f) {
-    failures += f.kind == OutputFailure::Kind::Export
-                    ? " The export file " + f.path + " could not be written: " + f.reason + "."
-                    : " The manifest " + f.path + " could not be written: " + f.reason + ".";
+  const auto finished = session.Finish([&](const OutputFailure& f) {
+    failures += (f.kind == OutputFailure::Kind::Export ? " The export file " : " The manifest ") +
+                f.path + " could not be written: " + f.reason + ".";
   });
-  out.outputs = session.Outputs();
+  out.outputs = finished->outputs;
   if (!failures.empty())
     return fail("Export Results:" + failures + " The reports of the run stand.");
   out.status = ScenarioStatus::Done;
-  out.subgroups = std::move(host.figures.figures);
+  if (finished->figures) out.subgroups = finished->figures->Subgroups();
   if (auto figures = session.TakeHistory()) {
     out.record = std::make_shared<ScenarioOutcome::Record>();
-    out.record->manifest = session.Manifest();
+    out.record->manifest = finished->manifest;
     out.record->figures = std::move(figures);
   }
   return out;
@@ -425,7 +334,7 @@ void TakeFileValues(const ModOrmid& m, const TypedValues& typed, WindowSettings&
 FileValues ValuesOfResidueFile(const ModOrmid& started, const std::string& path,
                                const WindowSettings& base, const TypedValues& typed) {
   FileValues v;
-  WorkerPlatform p(DateTime{}, false);
+  CollectingPlatform p;
   ModOrmid m = started;
   if (!OpenNamedResidueFile(m, p, path)) {
     v.problem = p.Messages();

@@ -23,7 +23,7 @@
 namespace ormid {
 
 struct ModOrmid;
-struct CumulativeRequest;
+struct CumulativeSettings;
 
 struct BatchScenario {
   std::string id;           // names its files in the output folder
@@ -37,10 +37,10 @@ struct BatchScenario {
   // the message when a setting cannot be used with this installation.
   std::function<bool(ModOrmid&, WindowSettings&, std::string& message)> settings;
   // A cumulative assessment of the group file: cumulativeSettings sets the
-  // run's second adjustment factor, report rows and the arguments that
-  // repeat it; false with the message when a setting cannot be used with
-  // this installation.
-  std::function<bool(const ModOrmid&, CumulativeRequest&, std::string& message)> cumulativeSettings;
+  // run's second adjustment factor and report rows; false with the message
+  // when a setting cannot be used with this installation.
+  std::function<bool(const ModOrmid&, CumulativeSettings&, std::string& message)>
+      cumulativeSettings;
 };
 
 // The values a batch types for every residue file; a value not typed is

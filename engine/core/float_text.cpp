@@ -54,6 +54,11 @@ std::string ShortestText(float value) {
   return std::string(buffer, end);
 }
 
+std::string ShortestText(double value) {
+  char buffer[40];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
 namespace {
 
 template <typename Number>

@@ -15,6 +15,8 @@ namespace ormid {
 // "-inf" and "nan" for values that are not finite. Never depends on the
 // locale.
 std::string ShortestText(float value);
+// The shortest text that reads back to the same double ("0.1", "1e+300").
+std::string ShortestText(double value);
 
 // The same text written at `first`; returns its end, or `first` when it
 // does not fit (kLongestFloatText always does).

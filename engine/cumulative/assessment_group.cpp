@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "core/float_text.h"
 #include "core/names.h"
 #include "core/paths.h"
 #include "core/record_file.h"
@@ -38,10 +39,7 @@ bool InRange(double value) {
 const std::string kUsable = " a run can use (1E-30 to 1E+30)";
 
 std::string Outside(const char* column, double value) {
-  char text[32];
-  const char* end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::string(column) + " " + std::string(text, static_cast<std::size_t>(end - text)) +
-         " is outside the range" + kUsable;
+  return std::string(column) + " " + ShortestText(value) + " is outside the range" + kUsable;
 }
 
 enum Column { kChemical, kResidueFile, kPod, kUncertaintyFactor, kIndex, kRpf, kColumns };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/float_text.h"
+#include "core/mod_ormid.h"
 #include "core/names.h"
 #include "core/worst_subgroup.h"
 
@@ -38,16 +40,39 @@ bool LeaveOutChemicals(AssessmentGroup& group, const std::vector<std::string>& n
 bool ComputeCumulativeFigures(const ModOrmid& started, const AssessmentGroup& group, bool adj2,
                               const std::vector<int>& rows, std::optional<HeadroomBy> by,
                               const CumulativeWhatIf& whatIf, const std::string& shownName,
-                              CumulativeFigures& out, std::vector<std::string>& problems) {
+                              CumulativeFigures& out, std::vector<std::string>& problems,
+                              ChemicalRuns* runs) {
   out = CumulativeFigures();
   out.group = group;
   if (!LeaveOutChemicals(out.group, whatIf.chemicals, shownName, problems) ||
       !ComputeChemicalExposures(
           started, out.group, adj2, shownName, out.exposures, problems, whatIf.codes,
-          by ? std::optional<CommodityBreakdown>(CommodityBreakdown{*by, rows, {}}) : std::nullopt))
+          by ? std::optional<CommodityBreakdown>(CommodityBreakdown{*by, rows, {}}) : std::nullopt,
+          runs))
     return false;
   out.subgroups = CombineExposures(started, out.group, out.exposures, rows);
   return true;
+}
+
+std::vector<std::string> CumulativeArguments(const ModOrmid& m, const CumulativeSettings& s) {
+  std::vector<std::string> a = {"cumulative", s.group};
+  if (s.adj2) a.push_back("--adj2");
+  bool every = static_cast<int>(s.rows.size()) == m.gPopCount;
+  for (std::size_t i = 0; every && i < s.rows.size(); ++i)
+    every = s.rows[i] == static_cast<int>(i) + 1;
+  if (!s.rows.empty() && !every) {
+    std::string rows;
+    for (int row : s.rows) rows += (rows.empty() ? "" : ",") + std::to_string(row);
+    a.push_back("--subgroups=" + rows);
+  }
+  std::string excluded;
+  for (const std::string& c : s.whatIf.chemicals)
+    excluded += (excluded.empty() ? "chemical:" : ",chemical:") + c;
+  for (const std::string& c : s.whatIf.codes) excluded += (excluded.empty() ? "" : ",") + c;
+  if (!excluded.empty()) a.push_back("--exclude=" + excluded);
+  if (s.by) a.push_back(std::string("--by=") + HeadroomByName(*s.by));
+  if (s.target) a.push_back("--target=" + ShortestText(*s.target));
+  return a;
 }
 
 int MostExposedSubgroup(const std::vector<CumulativeSubgroup>& subgroups) {

@@ -32,6 +32,23 @@ struct CumulativeWhatIf {
   bool Empty() const { return chemicals.empty() && codes.empty(); }
 };
 
+// What a cumulative run is asked: the group file, the second adjustment
+// factor, the report rows, what a what-if leaves out, the commodity
+// breakdown and the headroom's target percent of the cPAD.
+struct CumulativeSettings {
+  std::string group;      // the group file, absolute
+  std::string shownName;  // how problems name it ("GROUP.csv")
+  bool adj2 = false;
+  std::vector<int> rows;  // report rows, in order; empty: every subgroup
+  CumulativeWhatIf whatIf;
+  std::optional<HeadroomBy> by;  // none: no breakdown
+  std::optional<double> target;  // none: no headroom
+};
+
+// The arguments of `ormid-cli cumulative` that repeat the run: the command,
+// the group file, then the options that differ from their defaults.
+std::vector<std::string> CumulativeArguments(const ModOrmid& m, const CumulativeSettings& s);
+
 struct CumulativeFigures {
   AssessmentGroup group;  // the chemicals kept
   ChemicalExposures exposures;
@@ -40,12 +57,15 @@ struct CumulativeFigures {
 
 // The figures a cumulative run of `group` (as read from its file) gives for
 // the report rows `rows` with the what-if made, with the commodity
-// breakdown `by` when asked for. Every residue file is read again; nothing
-// is written. False with the problems a run would refuse with.
+// breakdown `by` when asked for: the one path a cumulative run's figures are
+// made along, the run's own and its what-ifs'. Every residue file is read;
+// nothing is written. With `runs`, each chemical's run is kept for the
+// headroom. False with the problems a run would refuse with.
 bool ComputeCumulativeFigures(const ModOrmid& started, const AssessmentGroup& group, bool adj2,
                               const std::vector<int>& rows, std::optional<HeadroomBy> by,
                               const CumulativeWhatIf& whatIf, const std::string& shownName,
-                              CumulativeFigures& out, std::vector<std::string>& problems);
+                              CumulativeFigures& out, std::vector<std::string>& problems,
+                              ChemicalRuns* runs = nullptr);
 
 // The most exposed subgroup by the program's one rule (core/worst_subgroup.h),
 // as the run history names it: the highest percent of the cPAD, the first of

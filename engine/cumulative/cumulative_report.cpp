@@ -4,6 +4,7 @@
 #include <charconv>
 #include <filesystem>
 
+#include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "exposure/long_term_report.h"
@@ -26,8 +27,7 @@ std::string Aligned(double value, std::string_view pattern) {
 
 // A group file's number as it reads there: the shortest text of the double.
 std::string Plain(double value) {
-  char buffer[32];
-  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+  return ShortestText(value);
 }
 
 std::string Right(const std::string& text, std::size_t width) {

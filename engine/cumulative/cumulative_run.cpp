@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "core/collecting_platform.h"
 #include "core/mod_ormid.h"
 #include "core/platform.h"
 #include "exposure/exposure_terms.h"
@@ -12,28 +13,6 @@
 #include "residue/residue_reader.h"
 
 namespace ormid {
-
-namespace {
-
-// The platform a chemical's residue file is read on: its messages are kept
-// for the group file's problems instead of shown.
-class QuietPlatform : public Platform {
- public:
-  MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon,
-                       MsgButtons buttons) override {
-    messages.push_back(title + ": " + text);
-    return AnswerUnattended(buttons, false);
-  }
-  std::string InputBox(const std::string& prompt, const std::string& title,
-                       const std::string&) override {
-    messages.push_back(title + ": " + prompt);
-    return "";
-  }
-  DateTime Now() override { return DateTime{}; }
-  std::vector<std::string> messages;
-};
-
-}  // namespace
 
 bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& group, bool adj2,
                               const std::string& shownName, ChemicalExposures& out,
@@ -52,7 +31,8 @@ bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& gr
   const std::size_t before = problems.size();
   std::vector<bool> known(excluded.size(), false);
   for (const GroupChemical& g : group.chemicals) {
-    QuietPlatform p;
+    // Its messages are kept for the group file's problems instead of shown.
+    CollectingPlatform p;
     ModOrmid m = started;
     int failed = 0;
     // Only a file is read: a device or a pipe named as a residue file would
@@ -154,6 +134,7 @@ std::vector<CumulativeSubgroup> CombineExposures(const ModOrmid& m, const Assess
     CumulativeSubgroup s;
     s.row = row;
     s.subgroup = m.gPopNames2[k];
+    s.column = k < m.gPopOrder.size() ? m.gPopOrder[k] : 0;
     double perPod = 0, hi = 0;
     for (std::size_t j = 0; j < n; ++j) {
       const GroupChemical& g = group.chemicals[j];

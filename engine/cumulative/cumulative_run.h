@@ -92,6 +92,7 @@ bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& gr
 struct CumulativeSubgroup {
   int row = 0;
   std::string subgroup;
+  int column = 0;                  // consumption column
   std::vector<float> exposure;     // E_j, mg/kg bw/day
   std::vector<double> equivalent;  // RPF_j * E_j
   // Each chemical's share of the index-chemical equivalent exposure, %;

@@ -59,16 +59,19 @@ nlohmann::json HeadroomSettings(const HeadroomTable& table) {
           {"subgroups", table.subgroups}};
 }
 
-bool ExportHeadroom(Platform& p, const std::string& path, const ModOrmid& m,
-                    const HeadroomTable& table, const nlohmann::json& manifest,
-                    std::string& error) {
+bool ExportHeadroom(Platform& p, const std::string& path,
+                    const std::vector<std::string>& subgroupNames, const HeadroomTable& table,
+                    const nlohmann::json& manifest, std::string& error) {
   const TableSpec layout{path, "Headroom", "headroom", HeadroomColumns(), -1, CreatedOf(manifest)};
   auto writer = OpenTable(p, layout, manifest, error);
   if (!writer) return false;
   for (const HeadroomRow& row : table.rows) {
     const bool multiplier = row.outcome == HeadroomOutcome::Multiplier;
     const std::string factor = multiplier ? row.multiplier.Text() : std::string();
-    const std::string subgroup = SubgroupName(m, row.limitingRow);
+    const auto limiting = static_cast<std::size_t>(row.limitingRow);
+    const std::string subgroup = row.limitingRow > 0 && limiting < subgroupNames.size()
+                                     ? subgroupNames[limiting]
+                                     : std::string();
     writer->Row(
         {Cell(std::string_view(row.code)), Cell(std::string_view(row.name)), Cell(row.exposure),
          Cell(row.share), Cell(std::string_view(OutcomeText(row.outcome))),

@@ -12,17 +12,18 @@
 namespace ormid {
 
 class Platform;
-struct ModOrmid;
 struct HeadroomTable;
 
 // The columns, their names carrying their units. The multiplier is text:
 // exactly the four significant digits the table prints.
 const std::vector<Column>& HeadroomColumns();
 
-// Writes the table to path, replacing an existing file only whole. False
+// Writes the table to path, replacing an existing file only whole; the
+// limiting subgroups are named from `subgroupNames` (by report row). False
 // with error when it cannot be written.
-bool ExportHeadroom(Platform& p, const std::string& path, const ModOrmid& m,
-                    const HeadroomTable& table, const nlohmann::json& manifest, std::string& error);
+bool ExportHeadroom(Platform& p, const std::string& path,
+                    const std::vector<std::string>& subgroupNames, const HeadroomTable& table,
+                    const nlohmann::json& manifest, std::string& error);
 
 // The headroom settings for the manifest: grouping, target, subgroups.
 nlohmann::json HeadroomSettings(const HeadroomTable& table);

@@ -169,6 +169,15 @@ struct HeadroomRequest {
   HeadroomTarget target;
 };
 
+// What a headroom run is asked before its endpoint is known: the breakdown,
+// the subgroups that must stay within the target (report rows; empty: every
+// subgroup) and the target's value (none: the endpoint's default).
+struct HeadroomOptions {
+  HeadroomBy by = HeadroomBy::CropGroup;
+  std::vector<int> subgroups;
+  std::optional<double> target;
+};
+
 struct HeadroomTable {
   HeadroomBy by = HeadroomBy::CropGroup;
   HeadroomTarget target;

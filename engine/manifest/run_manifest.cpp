@@ -231,6 +231,10 @@ std::vector<std::string> InstallationPaths(const ModOrmid& m) {
 
 }  // namespace
 
+std::vector<std::string> InstallationInputs(const ModOrmid& m) {
+  return InstallationPaths(m);
+}
+
 InputDigests InstallationDigests(const ModOrmid& m) {
   return DigestInputs(InstallationPaths(m));
 }

@@ -55,6 +55,8 @@ InputDigests InstallationDigests(const ModOrmid& m);
 // The files a run's manifest lists as read: the installation's and the
 // opened residue file, by full path.
 std::vector<std::string> ManifestInputs(const ModOrmid& m);
+// The installation's files alone.
+std::vector<std::string> InstallationInputs(const ModOrmid& m);
 // The digests of the named files (those that can be read), taken on any
 // thread: a run has them taken beside it, before its manifest needs them.
 InputDigests DigestInputs(const std::vector<std::string>& paths);

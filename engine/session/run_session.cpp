@@ -1,24 +1,40 @@
 #include "session/run_session.h"
 
+#include <filesystem>
+#include <set>
+
 #include "commodity/commodity_run.h"
+#include "core/float_text.h"
 #include "core/mod_ormid.h"
+#include "core/paths.h"
 #include "core/platform.h"
+#include "cumulative/cumulative_report.h"
+#include "export/headroom_export.h"
+#include "exposure/exposure_terms.h"
 #include "exposure/long_term_report.h"
+#include "exposure/total_exposure.h"
+#include "headroom/headroom_text.h"
+#include "residue/residue_listing.h"
+#include "session/kind_figures.h"
 
 namespace ormid {
 
+namespace fs = std::filesystem;
+using nlohmann::json;
+
 namespace {
 
-// The front end's host, with the session's own sinks (the exports, the run
-// history's record) beside the front end's.
+// The front end's host, with the run's own figures beside the front end's
+// sink.
 class SessionHost : public RunHost {
  public:
-  SessionHost(RunHost& outer, const ResultsFanOut& own) : outer_(outer), own_(own) {}
+  SessionHost(RunHost& outer, ResultsSink* own) : outer_(outer), own_(own) {}
   void Progress(int done, int total) override { outer_.Progress(done, total); }
   bool StopRequested() override { return outer_.StopRequested(); }
   void Computing() override { outer_.Computing(); }
   ResultsSink* Results() override {
-    all_ = own_;
+    all_ = ResultsFanOut();
+    all_.Add(own_);
     all_.Add(outer_.Results());
     return all_.Empty() ? nullptr : &all_;
   }
@@ -26,11 +42,32 @@ class SessionHost : public RunHost {
 
  private:
   RunHost& outer_;
-  const ResultsFanOut& own_;
+  ResultsSink* own_;
   ResultsFanOut all_;
 };
 
+// A file named as the run's file system sees it: absolute, and through the
+// links of the folders that exist.
+std::string FullPath(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+  if (ec) p = fs::absolute(path, ec).lexically_normal();
+  return p.string();
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
+  return FullPath(a) == FullPath(b);
+}
+
 }  // namespace
+
+// A file the run will write or read, and what it is to the run.
+struct RunSession::Planned {
+  std::string path;
+  std::string what;
+};
 
 RunSession::RunSession(ModOrmid& m, Platform& p) : m_(m), p_(p) {}
 
@@ -38,122 +75,435 @@ RunSession::~RunSession() = default;
 
 std::string RunSession::ReportFile() const {
   if (!request_.report.empty()) return request_.report;
-  return request_.kind == RunKind::LongTerm ? kLongTermReportFile : kCommodityReportFile;
+  return TemporaryReportOf(request_.kind);
 }
 
-nlohmann::json RunSession::BuildRunManifest() const {
-  return BuildManifest(m_, record_, request_.inputDigests);
+bool RunSession::PlanOutputs(RunOutcome& outcome) {
+  const RunKind kind = request_.kind;
+  const WindowSettings& s = request_.settings;
+  std::vector<Planned> outputs;
+  const std::string report = ReportFile();
+  if (!report.empty()) outputs.push_back({report, "the report"});
+  if (s.chkSaveRpt && !TrimBlanks(s.txtRptFile).empty()) {
+    const std::string saved = ReportFileNameFor(s.txtRptFile, m_.gResiduePath, kind);
+    outputs.push_back({saved, "the saved report"});
+    outputs.push_back({ManifestPathFor(saved), "the saved report's manifest"});
+  }
+  if (!request_.report.empty())
+    outputs.push_back({ManifestPathFor(report), "the report's manifest"});
+  for (const std::string& e : request_.exports) {
+    outputs.push_back({e, "an export"});
+    if (ExportFormatOf(e) == ExportFormat::Csv)
+      outputs.push_back({ManifestPathFor(e), "the manifest of an export"});
+  }
+  auto refuse = [&](const std::string& text) {
+    outcome.notice = Notice{text, "Ormid", MsgIcon::Exclamation};
+    outcome.usage = true;
+    return false;
+  };
+  for (std::size_t i = 0; i < outputs.size(); ++i)
+    for (std::size_t j = i + 1; j < outputs.size(); ++j)
+      if (SameFile(outputs[i].path, outputs[j].path))
+        return refuse("The run would write " + outputs[i].path + " twice, as " + outputs[i].what +
+                      " and as " + outputs[j].what + ": give each output a file of its own.");
+
+  // The files the run reads, and the run history it records into, are
+  // never written over (a cumulative run's residue files are known once its
+  // group file is read).
+  std::vector<Planned> inputs;
+  if (kind == RunKind::Cumulative) {
+    inputs.push_back({request_.cumulative.group, "the assessment group file"});
+    for (const std::string& path : InstallationInputs(m_))
+      inputs.push_back({path, "a file of the installation"});
+  } else {
+    const std::vector<std::string> read = ManifestInputs(m_);
+    for (std::size_t i = 0; i < read.size(); ++i)
+      inputs.push_back(
+          {read[i], i + 1 == read.size() ? "the residue file" : "a file of the installation"});
+  }
+  inputs.push_back({(fs::path(m_.gWorkingDir) / kHistoryFile).string(), "the run history"});
+  for (const Planned& in : inputs)
+    for (const Planned& out : outputs)
+      if (!in.path.empty() && SameFile(in.path, out.path))
+        return refuse("The run would write over " + out.path + ", " + in.what + ", as " + out.what +
+                      ": the run never writes over a file it reads.");
+  planned_ = std::move(outputs);
+
+  // What runs killed before their end left beside the files this one
+  // writes.
+  std::set<std::string> folders;
+  for (const Planned& out : planned_) {
+    const fs::path folder = fs::path(FullPath(out.path)).parent_path();
+    if (folders.insert(folder.string()).second) RemoveStaleTemporaryFiles(folder.string());
+  }
+  return true;
 }
 
-RequestCheck RunSession::Check(const RunRequest& request) {
-  request_ = request;
-  return checkstart(m_, p_, request.settings, RunKind::Headroom);
+bool RunSession::CheckAgainstInputs(const std::vector<std::string>& read, const std::string& what,
+                                    RunOutcome& outcome) {
+  for (const std::string& in : read)
+    for (const Planned& out : planned_)
+      if (SameFile(in, out.path)) {
+        outcome.notice = Notice{"The run would write over " + out.path + ", " + what + ", as " +
+                                    out.what + ": the run never writes over a file it reads.",
+                                "Ormid", MsgIcon::Exclamation};
+        outcome.usage = true;
+        return false;
+      }
+  return true;
+}
+
+bool RunSession::AskBeforeReplacing(RunOutcome&) {
+  for (const std::string& e : request_.exports)
+    if (p_.FileExists(e) &&
+        p_.MessageBox("Export file " + e + " already exists. Do you want to write over this file?",
+                      "KAVRI-FCID Ormid Module", MsgIcon::Question,
+                      MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
+      return false;
+  // A manifest beside a file that is not there yet is another file's: it is
+  // replaced only when the user says so too.
+  for (const Planned& out : planned_) {
+    const std::string& path = out.path;
+    const std::string suffix = ManifestPathFor("");
+    if (path.size() <= suffix.size() ||
+        path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
+      continue;
+    const std::string beside = path.substr(0, path.size() - suffix.size());
+    if (p_.FileExists(path) && !p_.FileExists(beside) &&
+        p_.MessageBox(
+            "Manifest file " + path + " already exists. Do you want to write over this file?",
+            "KAVRI-FCID Ormid Module", MsgIcon::Question,
+            MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
+      return false;
+  }
+  return true;
 }
 
 RunOutcome RunSession::Run(const RunRequest& request, RunHost& host) {
   request_ = request;
   done_ = false;
-  exports_.reset();
-  history_.reset();
   saved_.clear();
+  laterCopies_.clear();
+  planned_.clear();
+  manifest_ = json();
+  figures_.reset();
+  history_.reset();
   // The long-term report's header depends on the line count an earlier
   // report of this program left: the manifest records it.
-  record_ = ManifestRun{CommandOf(request.kind),
-                        request.recordedSettings.value_or(request.settings),
-                        p_.Now(),
-                        request.clockIsUtc,
-                        request.excluded,
-                        m_.gLineCount};
-
-  // What runs killed before their end left in the working folder (a batch
-  // clears its output folder once, before its scenarios).
-  if (request.report.empty()) RemoveStaleTemporaryFiles(".");
+  lineCount_ = m_.gLineCount;
+  date_ = p_.Now();
 
   RunOutcome outcome;
-  const RequestCheck check = checkstart(m_, p_, request.settings, request.kind);
+  if (!PlanOutputs(outcome) || !AskBeforeReplacing(outcome)) return outcome;
+  switch (request_.kind) {
+    case RunKind::LongTerm:
+    case RunKind::Commodity:
+      outcome = RunAnalysis(host);
+      break;
+    case RunKind::Listing:
+      outcome = RunListing();
+      break;
+    case RunKind::Headroom:
+      outcome = RunHeadroom(host);
+      break;
+    case RunKind::Cumulative:
+      outcome = RunCumulative();
+      break;
+  }
+  done_ = outcome.status == RunStatus::Done;
+  if (!done_) figures_.reset();
+  return outcome;
+}
+
+RunOutcome RunSession::RunAnalysis(RunHost& host) {
+  RunOutcome outcome;
+  const RequestCheck check = checkstart(m_, p_, request_.settings, request_.kind);
   if (check.status != RunStatus::Done) {
     outcome.notice = check.refusal;
     outcome.focus = check.focus;
     return outcome;
   }
   saved_ = check.savedReport;
-
-  ResultsFanOut own;
-  if (!request.exports.empty()) {
-    // The manifest the exports carry is made when the first row arrives:
-    // by then the run's parameters are set.
-    exports_.emplace(p_, request.exports, [this] { return BuildRunManifest(); });
-    own.Add(&*exports_);
-  }
-  if (request.history != RunRequest::History::None) {
-    history_ = std::make_shared<HistoryRecorder>();
-    own.Add(history_.get());
-  }
-  SessionHost inner(host, own);
+  manifest_ = BuildManifest(
+      m_,
+      ManifestRun{CommandOf(request_.kind), request_.recordedSettings.value_or(request_.settings),
+                  date_, request_.clockIsUtc, request_.excluded, lineCount_},
+      request_.inputDigests);
+  // Without an export, a record or a window to keep them, a commodity run
+  // keeps each subgroup's total only.
+  const bool allRows = request_.keepFigures || !request_.exports.empty() ||
+                       request_.history != RunRequest::History::None;
+  auto rows = std::make_shared<RowFigures>(!allRows);
+  figures_ = rows;
+  SessionHost inner(host, rows.get());
   host.Computing();
-  const AnalysisEnd end = request.kind == RunKind::LongTerm
+  const AnalysisEnd end = request_.kind == RunKind::LongTerm
                               ? RunOrmidAnalysis(m_, p_, inner, saved_, ReportFile())
                               : RunCommodityAnalysis(m_, p_, inner, saved_, ReportFile());
   outcome.focus = end.focus;
   if (!end.done) {
-    // Exports not committed are abandoned; nothing of the run is recorded.
-    exports_.reset();
-    history_.reset();
     outcome.status = RunStatus::Stopped;
     return outcome;
   }
-  done_ = true;
   outcome.status = RunStatus::Done;
   outcome.notice = end.closing;
   outcome.showReport = end.showReport;
   return outcome;
 }
 
-bool RunSession::Finish(const std::function<void(const OutputFailure&)>& tell) {
-  if (!done_) return false;
+RunOutcome RunSession::RunListing() {
+  RunOutcome outcome;
+  Control focus = Control::None;
+  // The listing's checks tell their problems themselves.
+  if (!CheckResidueListing(m_, p_, request_.settings, focus)) {
+    outcome.focus = focus;
+    return outcome;
+  }
+  const RequestCheck saved = CheckSavedReport(m_, p_, request_.settings, RunKind::Listing);
+  if (saved.status != RunStatus::Done) {
+    outcome.notice = saved.refusal;
+    outcome.focus = saved.focus;
+    return outcome;
+  }
+  saved_ = saved.savedReport;
+  manifest_ = BuildManifest(
+      m_, ManifestRun{CommandOf(RunKind::Listing), request_.settings, date_, request_.clockIsUtc},
+      request_.inputDigests);
+  if (!WriteResidueListing(m_, p_, request_.settings, ReportFile())) {
+    outcome.status = RunStatus::Stopped;
+    return outcome;
+  }
+  if (!SaveCopy(ReportFile(), nullptr, outcome)) return outcome;
+  outcome.status = RunStatus::Done;
+  return outcome;
+}
+
+RunOutcome RunSession::RunHeadroom(RunHost& host) {
+  RunOutcome outcome;
+  // The endpoints are checked as a long-term run checks them.
+  const RequestCheck check = checkstart(m_, p_, request_.settings, RunKind::Headroom);
+  if (check.status != RunStatus::Done) {
+    outcome.notice = check.refusal;
+    outcome.focus = check.focus;
+    return outcome;
+  }
+  saved_ = check.savedReport;
+  host.Computing();
+  ExposureTerms terms;
+  int failed = 0;
+  ComputeTotalExposure(m_, p_, failed, &terms);
+  if (failed != 0) {
+    outcome.status = RunStatus::Stopped;
+    return outcome;
+  }
+  const HeadroomOptions& o = request_.headroom;
+  HeadroomRequest asked;
+  asked.by = o.by;
+  asked.subgroups = o.subgroups;
+  asked.target.kind = TargetKindFor(m_.gEndpoint);
+  asked.target.value = o.target.value_or(DefaultTargetValue(asked.target.kind));
+  auto figures = std::make_shared<HeadroomRunFigures>();
+  figures->table = ComputeHeadroom(m_, terms, asked);
+  figures->subgroupNames = m_.gPopNames2;
+  figures->text = HeadroomText(m_, figures->table);
+  figures_ = figures;
+
+  // A headroom run records the endpoint settings a long-term run of the
+  // file records, without a comment, and its own.
+  manifest_ = BuildManifest(
+      m_, ManifestRun{CommandOf(RunKind::Headroom), request_.settings, date_, request_.clockIsUtc},
+      request_.inputDigests);
+  json& settings = manifest_["settings"];
+  json arguments = json::array();
+  for (const auto& argument : settings["arguments"])
+    if (argument.get<std::string>().rfind("--comment=", 0) != 0) arguments.push_back(argument);
+  const HeadroomTable& table = figures->table;
+  arguments.push_back(std::string("--by=") + HeadroomByName(table.by));
+  arguments.push_back("--target=" + ShortestText(table.target.value));
+  std::string rows;
+  for (int row : table.subgroups) rows += (rows.empty() ? "" : ",") + std::to_string(row);
+  arguments.push_back("--subgroups=" + rows);
+  settings["arguments"] = arguments;
+  settings["headroom"] = HeadroomSettings(table);
+
+  if (!SaveCopy("", &figures->text, outcome)) return outcome;
+  outcome.status = RunStatus::Done;
+  return outcome;
+}
+
+RunOutcome RunSession::RunCumulative() {
+  RunOutcome outcome;
+  const CumulativeSettings& c = request_.cumulative;
+  std::vector<int> rows = c.rows;
+  if (rows.empty())
+    for (int k = 1; k <= m_.gPopCount; ++k) rows.push_back(k);
+  auto figures = std::make_shared<CumulativeRunFigures>();
+  figures->settings = c;
+  figures->settings.rows = rows;
+  ChemicalRuns runs;
+  runs.by = c.by.value_or(HeadroomBy::CropGroup);
+  // Every problem of the group file, then of its residue files, is found
+  // before anything is written.
+  if (!ReadAssessmentGroup(c.group, c.shownName, figures->read, outcome.problems) ||
+      !ComputeCumulativeFigures(m_, figures->read, c.adj2, rows, c.by, c.whatIf, c.shownName,
+                                figures->run, outcome.problems, c.target ? &runs : nullptr)) {
+    outcome.usage = true;
+    return outcome;
+  }
+  outcome.warnings = figures->run.exposures.warnings;
+  std::vector<std::string> residues;
+  for (const GroupChemical& g : figures->run.group.chemicals) residues.push_back(g.residuePath);
+  if (!CheckAgainstInputs(residues, "a residue file of the group", outcome)) return outcome;
+  const RequestCheck saved = CheckSavedReport(m_, p_, request_.settings, RunKind::Cumulative);
+  if (saved.status != RunStatus::Done) {
+    outcome.notice = saved.refusal;
+    outcome.focus = saved.focus;
+    return outcome;
+  }
+  saved_ = saved.savedReport;
+
+  const CumulativeFigures& run = figures->run;
+  if (c.target)
+    figures->headroom =
+        ComputeCumulativeHeadroom(m_, run.group, run.exposures, run.subgroups, runs, *c.target);
+  auto list = [](const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& i : items) text += (text.empty() ? "" : ", ") + i;
+    return text;
+  };
+  std::string whatIf;
+  if (!c.whatIf.chemicals.empty()) whatIf = "chemicals " + list(c.whatIf.chemicals);
+  if (!c.whatIf.codes.empty())
+    whatIf +=
+        (whatIf.empty() ? "" : "; ") + std::string("residues of ") + list(c.whatIf.codes) + " as 0";
+  if (!whatIf.empty()) whatIf = "What-if, left out: " + whatIf;
+  const std::string text =
+      CumulativeReportText(m_, run.group, run.exposures, run.subgroups, c.adj2, date_, whatIf,
+                           figures->headroom ? &*figures->headroom : nullptr);
+  std::string error;
+  if (!p_.WriteFile(ReportFile(), text, FileKind::WorkingFile, error)) {
+    outcome.status = RunStatus::Stopped;
+    outcome.notice =
+        Notice{request_.report.empty()
+                   ? "The report file " + std::string(kCumulativeReportFile) +
+                         " could not be written in the working folder " + m_.gWorkingDir + ": " +
+                         error + "."
+                   : "The report file " + request_.report + " could not be written: " + error + ".",
+               "Cumulative Analysis", MsgIcon::Exclamation};
+    return outcome;
+  }
+  figures_ = figures;
+
+  // The manifest: the installation, the group file and every residue file
+  // with their digests, and the settings.
+  std::vector<std::pair<std::string, std::string>> files;
+  for (std::size_t j = 0; j < run.group.chemicals.size(); ++j)
+    files.emplace_back(run.exposures.files[j].chemical, run.group.chemicals[j].residuePath);
+  json subgroups = json::array();
+  for (int row : rows) subgroups.push_back(row);
+  manifest_ = BuildCumulativeManifest(m_, date_, request_.clockIsUtc, c.group, files,
+                                      {{"second_adjustment_factor", c.adj2},
+                                       {"subgroups", subgroups},
+                                       {"excluded_chemicals", c.whatIf.chemicals},
+                                       {"excluded", c.whatIf.codes},
+                                       {"by", c.by ? json(HeadroomByName(*c.by)) : json(nullptr)},
+                                       {"arguments", CumulativeArguments(m_, c)}});
+  if (c.target) manifest_["settings"]["target_percent_of_index_pad"] = *c.target;
+
+  if (!SaveCopy(ReportFile(), nullptr, outcome)) return outcome;
+  if (!saved_.empty())
+    outcome.notice =
+        Notice{"Cumulative analysis completed. Its report is also saved as file " + saved_,
+               "Cumulative Analysis", MsgIcon::Information};
+  outcome.status = RunStatus::Done;
+  return outcome;
+}
+
+bool RunSession::SaveCopy(const std::string& report, const std::string* text, RunOutcome& outcome) {
+  if (saved_.empty()) return true;
+  std::string error;
+  const bool copied = text ? p_.WriteFile(saved_, *text, FileKind::SavedCopy, error)
+                           : CopyReportFile(p_, report, saved_, error);
+  if (copied) return true;
+  outcome.status = RunStatus::Stopped;
+  outcome.focus = Control::txtRptFile;
+  outcome.notice = Notice{"The report copy " + saved_ + " could not be written: " + error +
+                              ". The report itself stands.",
+                          "Ormid", MsgIcon::Exclamation};
+  return false;
+}
+
+bool RunSession::AddSavedCopy(const std::string& path, std::string& error) {
+  laterCopies_.push_back(path);
+  std::vector<std::string> outputs, manifests;
+  return WriteManifest(p_, ManifestPathFor(path), ListedManifest(outputs, manifests), error);
+}
+
+json RunSession::ListedManifest(std::vector<std::string>& outputs,
+                                std::vector<std::string>& manifests) const {
+  const OutputDigests* digests = request_.outputDigests;
+  json manifest = manifest_;
+  manifest["outputs"] = json::array();
+  if (request_.kind != RunKind::Headroom) {
+    const std::string report = ReportFile();
+    if (AddOutput(manifest, "report", report, digests)) outputs.push_back(report);
+    if (!request_.report.empty()) manifests.push_back(ManifestPathFor(report));
+  }
+  std::vector<std::string> copies;
+  if (!saved_.empty()) copies.push_back(saved_);
+  copies.insert(copies.end(), laterCopies_.begin(), laterCopies_.end());
+  for (const std::string& copy : copies) {
+    if (AddOutput(manifest, "saved report", copy, digests)) outputs.push_back(copy);
+    manifests.push_back(ManifestPathFor(copy));
+  }
+  return manifest;
+}
+
+std::shared_ptr<const FinishedRun> RunSession::Finish(
+    const std::function<void(const OutputFailure&)>& tell) {
+  if (!done_) return nullptr;
   done_ = false;
-  bool allWritten = true;
   auto fail = [&](OutputFailure f) {
-    allWritten = false;
     if (tell) tell(f);
   };
   const OutputDigests* digests = request_.outputDigests;
-  manifest_ = BuildRunManifest();
-  const std::string report = ReportFile();
-  AddOutput(manifest_, "report", report, digests);
-  outputs_ = {report};
-  if (!saved_.empty()) AddOutput(manifest_, "saved report", saved_, digests);
-
+  auto run = std::make_shared<FinishedRun>();
+  run->kind = request_.kind;
+  run->figures = figures_;
+  run->savedReport = saved_;
+  if (request_.kind != RunKind::Headroom) run->report = ReportFile();
   std::vector<std::string> manifests;
-  if (!request_.report.empty()) manifests.push_back(ManifestPathFor(report));
-  if (exports_) {
-    const std::vector<ExportFailure> failed = exports_->Commit();
-    exports_.reset();
+  json manifest = ListedManifest(run->outputs, manifests);
+
+  // The exports carry the manifest as it stood before anything was written.
+  if (figures_ && !request_.exports.empty()) {
+    const std::vector<ExportFailure> failed = figures_->Export(p_, request_.exports, manifest_);
     for (const std::string& path : request_.exports) {
       bool bad = false;
       for (const ExportFailure& f : failed) bad = bad || f.path == path;
-      if (bad || !AddOutput(manifest_, "export", path, digests)) continue;
-      outputs_.push_back(path);
+      if (bad || !AddOutput(manifest, "export", path, digests)) continue;
+      run->outputs.push_back(path);
       if (ExportFormatOf(path) == ExportFormat::Csv) manifests.push_back(ManifestPathFor(path));
     }
     for (const ExportFailure& f : failed) fail({OutputFailure::Kind::Export, f.path, f.reason});
   }
-  if (!saved_.empty()) {
-    outputs_.push_back(saved_);
-    manifests.push_back(ManifestPathFor(saved_));
-  }
+  // Every manifest lists every output of the run.
   for (const std::string& path : manifests) {
     std::string error;
-    if (WriteManifest(p_, path, manifest_, error))
-      outputs_.push_back(path);
+    if (WriteManifest(p_, path, manifest, error))
+      run->outputs.push_back(path);
     else
       fail({OutputFailure::Kind::Manifest, path, error});
   }
-  if (history_ && request_.history == RunRequest::History::Record) {
-    RecordFinishedRun(p_, manifest_, *history_, request_.historyBusyMilliseconds);
-    history_.reset();
+  run->manifest = std::move(manifest);
+  if (request_.history != RunRequest::History::None) {
+    history_ = HistoryFiguresOf(*run);
+    if (history_ && request_.history == RunRequest::History::Record) {
+      RecordFinishedRun(p_, run->manifest, *history_, request_.historyBusyMilliseconds);
+      history_.reset();
+    }
   }
-  return allWritten;
+  return run;
 }
 
 }  // namespace ormid

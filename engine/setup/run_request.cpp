@@ -60,6 +60,27 @@ std::string ReportFileNameFor(const std::string& typed, const std::string& resid
   return name + own;
 }
 
+RequestCheck CheckSavedReport(const ModOrmid& m, Platform& p, const WindowSettings& s,
+                              RunKind kind) {
+  RequestCheck done;
+  done.status = RunStatus::Done;
+  if (!s.chkSaveRpt) return done;
+  if (TrimBlanks(s.txtRptFile).empty())
+    return Refuse(
+        "If you want Ormid reports to be saved to a file, you must specify a valid "
+        "file name (without path or extension).",
+        "Warning", Control::txtRptFile);
+  done.savedReport = ReportFileNameFor(s.txtRptFile, m.gResiduePath, kind);
+  if (p.FileExists(done.savedReport)) {
+    auto answer = p.MessageBox(
+        "Report file " + done.savedReport + " already exists. Do you want to write over this file?",
+        "KAVRI-FCID Ormid Module", MsgIcon::None, MsgButtons::YesNoCancel);
+    if (answer == MsgAnswer::No) return Refuse(Control::txtRptFile);
+    if (answer != MsgAnswer::Yes) return RequestCheck{};
+  }
+  return done;
+}
+
 RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, RunKind kind) {
   RequestCheck done;
   done.status = RunStatus::Done;
@@ -67,22 +88,9 @@ RequestCheck checkstart(ModOrmid& m, Platform& p, const WindowSettings& s, RunKi
     return Refuse("You must open a residue file before you can begin the analysis.", "Warning",
                   Control::None);
 
-  std::string name;
-  if (s.chkSaveRpt) {
-    if (TrimBlanks(s.txtRptFile).empty())
-      return Refuse(
-          "If you want Ormid reports to be saved to a file, you must specify a valid "
-          "file name (without path or extension).",
-          "Warning", Control::txtRptFile);
-    name = ReportFileNameFor(s.txtRptFile, m.gResiduePath, kind);
-    if (p.FileExists(name)) {
-      auto answer = p.MessageBox(
-          "Report file " + name + " already exists. Do you want to write over this file?",
-          "KAVRI-FCID Ormid Module", MsgIcon::None, MsgButtons::YesNoCancel);
-      if (answer == MsgAnswer::No) return Refuse(Control::txtRptFile);
-      if (answer != MsgAnswer::Yes) return RequestCheck{};
-    }
-  }
+  const RequestCheck saved = CheckSavedReport(m, p, s, kind);
+  if (saved.status != RunStatus::Done) return saved;
+  const std::string name = saved.savedReport;
 
   if (s.chkMOE1 && !Usable(BoxValue(s.txtMOE1)))
     return Refuse("NOEL is checked but value is not specified.", "Ormid Analysis",

@@ -38,6 +38,13 @@ struct RequestCheck {
 std::string ReportFileNameFor(const std::string& typed, const std::string& residuePath,
                               RunKind kind);
 
+// The saved report of the settings (chkSaveRpt, txtRptFile) for a run of the
+// kind: a name must be typed; an existing file is replaced only when the
+// user says so. Done with savedReport ("" when none is asked for), or
+// Refused with the message and the control.
+RequestCheck CheckSavedReport(const ModOrmid& m, Platform& p, const WindowSettings& s,
+                              RunKind kind);
+
 // The run request's checks, in their fixed order: the first problem refuses
 // the run. Questions (a saved report file that exists) are asked through the
 // platform. The run's parameters are set as the checks pass them. Only a

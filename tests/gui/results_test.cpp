@@ -15,12 +15,12 @@
 #include "cli/cli_platform.h"
 #include "cli/cli_run.h"
 #include "core/mod_ormid.h"
+#include "delivery/export_dialog.h"
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/qt_platform.h"
 #include "manifest/run_manifest.h"
 #include "manifest/sha256.h"
-#include "run_record/export_dialog.h"
 #include "tests/gui/gui_support.h"
 #include "tests/installation_fixture.h"
 

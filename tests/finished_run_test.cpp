@@ -1,14 +1,13 @@
-// The desktop's record of a finished run without a window: the rows kept
-// past the state they came from, the report it wrote recognised by its
-// bytes, the manifest of a saved copy, and the export file dialog's names
-// and overwrite question.
+// A finished run without a window: the rows kept past the state they came
+// from, the report it wrote recognised by its bytes, the manifest of a copy
+// saved later, and the export file dialog's names and overwrite question.
 #include <gtest/gtest.h>
 
 #include "core/mod_ormid.h"
+#include "delivery/export_dialog.h"
 #include "manifest/run_manifest.h"
 #include "manifest/sha256.h"
-#include "run_record/export_dialog.h"
-#include "run_record/finished_run.h"
+#include "session/kind_figures.h"
 #include "tests/test_support.h"
 
 namespace ormid::test {
@@ -31,12 +30,8 @@ struct TextSink : ResultsSink {
   std::vector<std::string> texts;
 };
 
-TEST(RunRecord, RowsOutliveTheStateTheyCameFrom) {
-  int manifests = 0;
-  RunRecorder recorder("commodity", [&] {
-    ++manifests;
-    return json{{"run", {{"command", "commodity"}}}};
-  });
+TEST(FinishedRun, RowsOutliveTheStateTheyCameFrom) {
+  RowFigures rows;
   ModOrmid m;
   {
     // Texts long enough to live on the heap, gone when the run's state is.
@@ -48,7 +43,7 @@ TEST(RunRecord, RowsOutliveTheStateTheyCameFrom) {
     l.row = 7;
     l.subgroup = subgroup;
     l.exposure = 0.5f;
-    recorder.LongTerm(m, l);
+    rows.LongTerm(m, l);
     ContributionResult c;
     c.kind = ContributionKind::FoodForm;
     c.subgroup = subgroup;
@@ -57,36 +52,45 @@ TEST(RunRecord, RowsOutliveTheStateTheyCameFrom) {
     c.commodityName = name;
     c.formCode = 120;
     c.formLabel = label;
-    recorder.Contribution(m, c);
+    rows.Contribution(m, c);
     for (std::string* s : {&subgroup, &group, &code, &name, &label}) s->assign(s->size(), '#');
   }
-  TempDir dir;
-  WriteFileBytes(dir.path() / "report.txt", "the report\r\n");
-  auto run = recorder.Finish((dir.path() / "report.txt").string());
-  // After the run has finished nothing more is kept.
-  recorder.LongTerm(m, LongTermResult{});
-  EXPECT_EQ(recorder.Finish("elsewhere").get(), run.get());
-  EXPECT_EQ(manifests, 1);
-
   TextSink sink;
-  run->SendTo(m, sink);
+  rows.SendTo(m, sink);
   EXPECT_EQ(sink.texts,
             (std::vector<std::string>{
                 "7 Females 13-19 (not preg or nursing), a long subgroup name 0.500000",
                 "Females 13-19 (not preg or nursing), a long subgroup name|Root and tuber "
                 "vegetables, a long crop group name|02020000|Carrot, roots, a long commodity "
                 "name for the test|Cooked: boiled, a long food form label for the test|120"}));
-  EXPECT_EQ(run->command, "commodity");
-  EXPECT_EQ(run->report["role"], "report");
-  EXPECT_EQ(run->report["sha256"], Sha256Hex("the report\r\n"));
+  // The long-term row is a subgroup's figure; a food form's row is not.
+  ASSERT_EQ(rows.Subgroups().size(), 1u);
+  EXPECT_EQ(rows.Subgroups()[0].name,
+            "Females 13-19 (not preg or nursing), a long subgroup name");
+
+  // With totals only, a commodity run keeps each subgroup's total alone.
+  RowFigures totals(true);
+  EXPECT_TRUE(totals.TotalsOnly());
+  ContributionResult food, total;
+  food.kind = ContributionKind::Food;
+  total.kind = ContributionKind::SubgroupTotal;
+  total.row = 1;
+  total.exposure = 0.25f;
+  totals.Contribution(m, food);
+  totals.Contribution(m, total);
+  ASSERT_EQ(totals.ContributionRows().size(), 1u);
+  EXPECT_EQ(totals.ContributionRows()[0].kind, ContributionKind::SubgroupTotal);
+  ASSERT_EQ(totals.Subgroups().size(), 1u);
+  EXPECT_EQ(totals.Subgroups()[0].figures.exposure, 0.25f);
 }
 
-TEST(RunRecord, ItsReportIsKnownByItsBytes) {
+TEST(FinishedRun, ItsReportIsKnownByItsBytes) {
   TempDir dir;
   const fs::path report = dir.path() / "ormdtemp.txt";
   WriteFileBytes(report, "line 1\r\nline 2\r\n");
-  RunRecorder recorder("longterm", [] { return json{{"outputs", json::array()}}; });
-  auto run = recorder.Finish(report.string());
+  FinishedRun run;
+  run.manifest = {{"outputs", json::array()}};
+  ASSERT_TRUE(AddOutput(run.manifest, "report", report.string()));
   struct Case {
     const char* name;
     std::string bytes;
@@ -98,24 +102,28 @@ TEST(RunRecord, ItsReportIsKnownByItsBytes) {
   };
   for (const Case& c : cases) {
     WriteFileBytes(dir.path() / c.name, c.bytes);
-    EXPECT_EQ(run->IsReport((dir.path() / c.name).string()), c.same) << c.name;
+    EXPECT_EQ(run.IsReport((dir.path() / c.name).string()), c.same) << c.name;
   }
-  EXPECT_FALSE(run->IsReport((dir.path() / "missing.OR10").string()));
-  // A run whose report could not be read recognises nothing.
-  RunRecorder lost("longterm", [] { return json::object(); });
-  EXPECT_FALSE(lost.Finish((dir.path() / "none.txt").string())->IsReport(report.string()));
+  EXPECT_FALSE(run.IsReport((dir.path() / "missing.OR10").string()));
+  // A run whose manifest lists no report recognises nothing.
+  FinishedRun lost;
+  lost.manifest = {{"outputs", json::array()}};
+  EXPECT_FALSE(lost.IsReport(report.string()));
+  // Its exports carry the manifest without its outputs.
+  EXPECT_EQ(run.ExportManifest()["outputs"], json::array());
 
-  // A saved copy's manifest: the run's, with the report and the copy.
+  // A saved copy's manifest: the run's, with every output of the run and the
+  // copy.
   FakePlatform p;
   std::string error;
   const fs::path saved = dir.path() / "copy.OR10";
-  ASSERT_TRUE(WriteSavedReportManifest(p, *run, saved.string(), error)) << error;
+  ASSERT_TRUE(WriteSavedReportManifest(p, run, saved.string(), error)) << error;
   json manifest = json::parse(ReadFileBytes(saved.string() + ".manifest.json"));
   ASSERT_EQ(manifest["outputs"].size(), 2u);
   EXPECT_EQ(manifest["outputs"][0]["path"], DigestKey(report.string()));
   EXPECT_EQ(manifest["outputs"][1]["role"], "saved report");
   EXPECT_EQ(manifest["outputs"][1]["sha256"], Sha256Hex("line 1\r\nline 2\r\n"));
-  EXPECT_FALSE(WriteSavedReportManifest(p, *run, (dir.path() / "gone.OR10").string(), error));
+  EXPECT_FALSE(WriteSavedReportManifest(p, run, (dir.path() / "gone.OR10").string(), error));
 }
 
 TEST(ExportDialog, NamesGetThePickedTypesExtension) {
@@ -141,13 +149,16 @@ TEST(ExportDialog, NamesGetThePickedTypesExtension) {
     EXPECT_EQ(ExportFormatOf(std::string("x") + ExportExtension(f)), f);
   }
 
-  FinishedRun run;
-  run.command = "longterm";
-  run.manifest = {{"residue_file", {{"path", "/inst/residues/DEMOFOS.R98"}}}};
-  EXPECT_EQ(ProposedExportName(run, 3), "DEMOFOS-longterm.xlsx");
-  run.command = "commodity";
-  run.manifest = json::object();
-  EXPECT_EQ(ProposedExportName(run, 2), "results-commodity.json");
+  EXPECT_EQ(ProposedExportName({{"run", {{"command", "longterm"}}},
+                                {"residue_file", {{"path", "/inst/residues/DEMOFOS.R98"}}}},
+                               3),
+            "DEMOFOS-longterm.xlsx");
+  EXPECT_EQ(ProposedExportName({{"run", {{"command", "cumulative"}}},
+                                {"group_file", {{"path", "op-group.csv"}}}},
+                               1),
+            "op-group-cumulative.csv");
+  EXPECT_EQ(ProposedExportName({{"run", {{"command", "commodity"}}}}, 2),
+            "results-commodity.json");
 }
 
 TEST(ExportDialog, OverwriteQuestionLoop) {

@@ -1,8 +1,9 @@
-#include "run_record/export_dialog.h"
+#include "delivery/export_dialog.h"
+
+#include <nlohmann/json.hpp>
 
 #include "core/paths.h"
 #include "core/platform.h"
-#include "run_record/finished_run.h"
 
 namespace ormid {
 
@@ -34,13 +35,18 @@ std::string WithExportExtension(const std::string& name, int typeIndex) {
   return name + ExportExtension(ExportTypeAt(typeIndex));
 }
 
-std::string ProposedExportName(const FinishedRun& run, int typeIndex) {
-  std::string residue;
-  if (auto it = run.manifest.find("residue_file");
-      it != run.manifest.end() && it->contains("path") && (*it)["path"].is_string())
-    residue = FileNameOnly((*it)["path"].get<std::string>());
-  if (auto dot = residue.rfind('.'); dot != std::string::npos && dot > 0) residue.resize(dot);
-  return (residue.empty() ? std::string("results") : residue) + "-" + run.command +
+std::string ProposedExportName(const nlohmann::json& manifest, int typeIndex) {
+  std::string input, command = "results";
+  if (!manifest.is_object()) return command + ExportExtension(ExportTypeAt(typeIndex));
+  for (const char* member : {"residue_file", "group_file"})
+    if (auto it = manifest.find(member); it != manifest.end() && it->is_object() &&
+                                         it->contains("path") && (*it)["path"].is_string())
+      input = FileNameOnly((*it)["path"].get<std::string>());
+  if (auto run = manifest.find("run"); run != manifest.end() && run->is_object() &&
+                                       run->contains("command") && (*run)["command"].is_string())
+    command = (*run)["command"].get<std::string>();
+  if (auto dot = input.rfind('.'); dot != std::string::npos && dot > 0) input.resize(dot);
+  return (input.empty() ? std::string("results") : input) + "-" + command +
          ExportExtension(ExportTypeAt(typeIndex));
 }
 

@@ -6,12 +6,13 @@
 #include <optional>
 #include <string>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "export/table_writer.h"
 
 namespace ormid {
 
 class Platform;
-struct FinishedRun;
 
 // The types the dialog offers, in the order of its list (1 CSV, 2 JSON,
 // 3 Excel).
@@ -28,10 +29,10 @@ ExportFormat ExportTypeAt(int index);
 // any other name gets the picked type's extension.
 std::string WithExportExtension(const std::string& name, int typeIndex);
 
-// The name proposed for an export of the run: the residue file's name
-// without its extension, the command, and the type's extension
-// ("DEMOFOS-longterm.csv").
-std::string ProposedExportName(const FinishedRun& run, int typeIndex);
+// The name proposed for an export of a run, from its manifest: the residue
+// file's (or group file's) name without its extension, the command, and the
+// type's extension ("DEMOFOS-longterm.csv").
+std::string ProposedExportName(const nlohmann::json& manifest, int typeIndex);
 
 // Asks for the export file until the user picks a new file or answers Yes
 // to the overwrite question (No asks for another name, Cancel gives up).
