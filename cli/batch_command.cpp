@@ -235,7 +235,7 @@ int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const Batc
     return kExitStopped;
   }
   // Files of an earlier batch are replaced only when the user says so.
-  if (const auto existing = ExistingBatchFiles(platform, outDir, scenarios, exports);
+  if (const auto existing = ExistingBatchFiles(platform, outDir, scenarios);
       !existing.empty() &&
       platform.MessageBox(OverwriteQuestion(outDir, existing), "KAVRI-FCID Ormid Module",
                           MsgIcon::Question, MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)

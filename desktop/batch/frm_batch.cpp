@@ -217,7 +217,7 @@ bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::st
   }
   // Files of an earlier batch are replaced only when the user says so,
   // asked once before anything is written.
-  if (const auto existing = ExistingBatchFiles(p_, outDir, scenarios, {});
+  if (const auto existing = ExistingBatchFiles(p_, outDir, scenarios);
       !existing.empty() &&
       p_.MessageBox(OverwriteQuestion(outDir, existing), "KAVRI-FCID Ormid Module",
                     MsgIcon::Question, MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)

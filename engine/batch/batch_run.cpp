@@ -88,12 +88,14 @@ std::string GroupProblems(const std::vector<std::string>& problems) {
   return text.empty() ? "the group file cannot be used" : text;
 }
 
-// The earlier batch's files of a scenario, gone before the scenario writes
-// its own: whatever happens to the batch, a scenario's files in the output
-// folder are all of one batch.
-void RemoveEarlierFiles(Platform& p, const std::string& outDir, const BatchScenario& s,
-                        const std::vector<ExportFormat>& exports) {
-  for (const std::string& path : ScenarioOutputPaths(outDir, s, exports))
+const std::vector<ExportFormat> kEveryFormat = {ExportFormat::Csv, ExportFormat::Json,
+                                                ExportFormat::Xlsx};
+
+// The earlier batch's files of a scenario (of any export format), gone
+// before the scenario writes its own: whatever happens to the batch, even a
+// kill, a scenario's files in the output folder are all of one batch.
+void RemoveEarlierFiles(Platform& p, const std::string& outDir, const BatchScenario& s) {
+  for (const std::string& path : ScenarioOutputPaths(outDir, s, kEveryFormat))
     if (p.FileExists(path)) p.RemoveFile(path);
 }
 
@@ -134,7 +136,7 @@ ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, con
   request.outputDigests = &p.digests;
   request.inputDigests = &installation;
   request.clockIsUtc = o.utc;
-  RemoveEarlierFiles(p, o.outDir, s, o.exports);
+  RemoveEarlierFiles(p, o.outDir, s);
 
   RunHost host;
   RunSession session(m, p);
@@ -183,10 +185,8 @@ std::string ScenarioFilesProblem(const std::vector<BatchScenario>& scenarios) {
   constexpr std::size_t kSummary = static_cast<std::size_t>(-1);
   std::map<std::string, std::size_t> owner = {{"summary.csv", kSummary},
                                               {"summary.xlsx", kSummary}};
-  const std::vector<ExportFormat> every = {ExportFormat::Csv, ExportFormat::Json,
-                                           ExportFormat::Xlsx};
   for (std::size_t i = 0; i < scenarios.size(); ++i) {
-    for (const std::string& path : ScenarioOutputPaths("", scenarios[i], every)) {
+    for (const std::string& path : ScenarioOutputPaths("", scenarios[i], kEveryFormat)) {
       const std::string name = fs::path(path).filename().string();
       auto [it, added] = owner.emplace(FoldedName(name), i);
       if (added || it->second == i) continue;
@@ -202,14 +202,13 @@ std::string ScenarioFilesProblem(const std::vector<BatchScenario>& scenarios) {
 }
 
 std::vector<std::string> ExistingBatchFiles(Platform& p, const std::string& outDir,
-                                            const std::vector<BatchScenario>& scenarios,
-                                            const std::vector<ExportFormat>& exports) {
+                                            const std::vector<BatchScenario>& scenarios) {
   std::vector<std::string> existing;
   for (const char* name : {"summary.csv", "summary.xlsx"})
     if (const std::string path = (fs::path(outDir) / name).string(); p.FileExists(path))
       existing.push_back(path);
   for (const BatchScenario& s : scenarios)
-    for (const std::string& path : ScenarioOutputPaths(outDir, s, exports))
+    for (const std::string& path : ScenarioOutputPaths(outDir, s, kEveryFormat))
       if (p.FileExists(path)) existing.push_back(path);
   return existing;
 }
@@ -232,6 +231,13 @@ BatchCounts RunBatch(const ModOrmid& started, const std::vector<BatchScenario>& 
                      const BatchOptions& options, BatchListener& listener) {
   const InputDigests installation = InstallationDigests(started);
   RemoveStaleTemporaryFiles(options.outDir);
+  // An earlier batch's summary goes first: it would not describe the
+  // scenarios this batch replaces.
+  for (const char* name : {"summary.csv", "summary.xlsx"}) {
+    std::error_code ec;
+    const fs::path summary = fs::path(options.outDir) / name;
+    if (fs::is_regular_file(fs::symlink_status(summary, ec))) fs::remove(summary, ec);
+  }
   const std::size_t total = scenarios.size();
   const int workers = std::max(1, options.workers);
   // Outcomes wait for the ones before them only this far, so that the

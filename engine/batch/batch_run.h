@@ -108,10 +108,11 @@ std::vector<std::string> ScenarioOutputPaths(const std::string& outDir, const Ba
 std::string ScenarioFilesProblem(const std::vector<BatchScenario>& scenarios);
 
 // The files of an earlier batch in outDir that this one would replace: its
-// summary files, then every scenario's outputs, in order.
+// summary files, then every scenario's outputs (of every export format), in
+// order. The batch removes each scenario's before the scenario runs, and the
+// summary's before the first one.
 std::vector<std::string> ExistingBatchFiles(Platform& p, const std::string& outDir,
-                                            const std::vector<BatchScenario>& scenarios,
-                                            const std::vector<ExportFormat>& exports);
+                                            const std::vector<BatchScenario>& scenarios);
 // The question asked before they are replaced (Yes writes over them).
 std::string OverwriteQuestion(const std::string& outDir, const std::vector<std::string>& existing);
 

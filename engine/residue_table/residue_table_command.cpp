@@ -87,6 +87,8 @@ std::string ImportUsageProblem(const ModOrmid& m, const std::string& table,
 TableExportOutcome ExportResidueTable(ModOrmid& m, Platform& p, const std::string& residueFile,
                                       const std::string& tableName, const std::string& table) {
   TableExportOutcome outcome;
+  // What commands killed before their end left beside the table.
+  RemoveStaleTemporaryFiles(std::filesystem::absolute(table).parent_path().string());
   m.gResidueFileName = residueFile;
   ResidueFile items;
   int failed = 0;
@@ -135,6 +137,8 @@ TableExportOutcome ExportResidueTable(ModOrmid& m, Platform& p, const std::strin
 TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::string& tableName,
                                       const std::string& table, const std::string& output) {
   TableImportOutcome outcome;
+  // What commands killed before their end left beside the residue file.
+  RemoveStaleTemporaryFiles(std::filesystem::absolute(output).parent_path().string());
   auto problem = [&](const TableProblem& pr) {
     outcome.problems.push_back(Located(tableName, pr, ""));
   };
