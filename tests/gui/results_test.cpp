@@ -19,6 +19,7 @@
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/qt_platform.h"
+#include "desktop/results/frm_cumulative_results.h"
 #include "manifest/run_manifest.h"
 #include "manifest/sha256.h"
 #include "tests/gui/gui_support.h"
@@ -417,6 +418,57 @@ class ResultsTest : public QObject {
     w_->cmdPrintResFl->click();
     QVERIFY(fs::exists(Dir() / "listing.OR1"));
     QVERIFY(!fs::exists(Dir() / "listing.OR1.manifest.json"));
+  }
+
+  // A cumulative run is finished as every run is: it becomes the last run,
+  // whose figures File > Export Results... writes as the command line
+  // writes them, and whose report the viewer saves with the run's manifest.
+  void cumulativeRunIsFinishedAsEveryRun() {
+    Start();
+    const std::string residue = OpenResidue();
+    fs::copy_file(residue, Dir() / "residues" / "gui2.R98");
+    WriteFileBytes(Dir() / "group.csv",
+                   "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index,rpf\n"
+                   "Alpha,residues/gui.R98,0.5,100,yes,\n"
+                   "Beta,residues/gui2.R98,0.1,100,,\n");
+    // A long-term run first: the cumulative run must replace it as the last.
+    w_->chkMOE2->setChecked(true);
+    runner_->scripts.push_back(Press(&FrmSPD::cmdCancel));
+    w_->mnuStart->trigger();
+    P().messages.clear();
+    P().openAnswers.push_back((Dir() / "group.csv").string());
+    w_->mnuCumulative->trigger();
+    QVERIFY(w_->frmReport2 && w_->frmReport2->isVisible());
+    QCOMPARE(w_->frmReport2->Kind(), RunKind::Cumulative);
+    QVERIFY(w_->frmCumulativeResults && w_->frmCumulativeResults->isVisible());
+    QCOMPARE(w_->frmCumulativeResults->Figures().subgroups.size(),
+             static_cast<std::size_t>(inst_->m.gPopCount));
+
+    Export((Dir() / "cum").string(), 2);
+    QCOMPARE(LastMessage(), "Action completed: Results of the cumulative analysis exported to file " +
+                                (Dir() / "cum.json").string());
+    Export((Dir() / "cum").string(), 1);
+    CliResult r = Cli({"cumulative", (Dir() / "group.csv").string(), "--by", "cropgroup",
+                       "--no-history", "--export", (Dir() / "cli.json").string(), "--export",
+                       (Dir() / "cli.csv").string()});
+    QVERIFY2(r.status == 0, r.err.c_str());
+    for (const char* ext : {".json", ".csv"})
+      QVERIFY2(ReadFileBytes((Dir() / "cum").string() + ext) ==
+                   ReadFileBytes((Dir() / "cli").string() + ext),
+               ext);
+    auto outputs = OutputsOf(ReadJson(Dir() / "cum.csv.manifest.json"));
+    QCOMPARE(outputs["report"], (Dir() / kCumulativeReportFile).string());
+    QCOMPARE(outputs["export"], (Dir() / "cum.csv").string());
+    VerifyAndRerun(Dir() / "cum.csv.manifest.json", 2);
+
+    // The viewer's Save a Copy: a cumulative report with the run's manifest.
+    P().saveAnswers = {(Dir() / "copy").string()};
+    w_->frmReport2->cmdSave->click();
+    QCOMPARE(ReadFileBytes(Dir() / "copy.CU10"), ReadFileBytes(Dir() / kCumulativeReportFile));
+    const json j = ReadJson(Dir() / "copy.CU10.manifest.json");
+    QCOMPARE(j["run"]["command"], json("cumulative"));
+    QCOMPARE(OutputsOf(j)["saved report"], (Dir() / "copy.CU10").string());
+    VerifyAndRerun(Dir() / "copy.CU10.manifest.json", 2);
   }
 
   void runsKeepOneDate() {
