@@ -7,7 +7,8 @@
 #                replays every seed that ormid-fuzz-seeds writes (the bundled
 #                samples, generated installations, manifests and histories of
 #                real runs) and every input of a past finding
-#                (tests/regression/TARGET/), then fuzzes for FUZZ_SECONDS.
+#                (tests/regression/TARGET/), then fuzzes for FUZZ_SECONDS,
+#                as many targets at a time as there are jobs.
 #   build-tsan/  only the tests of what runs on more than one thread (the batch
 #                pool, the run history written by several programs, the
 #                exports' agreement across batch workers) with ThreadSanitizer
@@ -119,42 +120,52 @@ if [ $fuzz -eq 1 ]; then
   for t in $all_targets; do
     [ -d "$run/seeds/$t" ] || { echo "ormid-fuzz-seeds wrote no seed for $t" >&2; exit 1; }
   done
-  start=$SECONDS
-  for t in $all_targets; do
-    # Each input run once, whole, as it is (no corpus, no size limit).
-    inputs=()
+  export run root seconds
+  # replay_target T: every seed and past finding of target T run once, whole, as it
+  # is (no corpus, no size limit).
+  replay_target() {
+    local t=$1 inputs=() f ran
     while IFS= read -r -d '' f; do inputs+=("$f"); done < <(
       find "$run/seeds/$t" "$root/tests/regression/$t" -type f -print0 2>/dev/null | sort -z)
-    if ! build-asan/fuzz/fuzz_"$t" -timeout=20 -rss_limit_mb=2048 \
+    if ! "$root/build-asan/fuzz/fuzz_$t" -timeout=20 -rss_limit_mb=2048 \
         -artifact_prefix="$run/findings/$t-" "${inputs[@]}" >"$run/$t.replay.log" 2>&1; then
       tail -n 60 "$run/$t.replay.log"
       echo "fuzz_$t fails on an input it was given (log: $run/$t.replay.log)" >&2
-      exit 1
+      return 1
     fi
     ran=$(grep -c '^Executed ' "$run/$t.replay.log" || true)
     if [ "$ran" -ne ${#inputs[@]} ]; then
       echo "fuzz_$t ran $ran of its ${#inputs[@]} inputs (log: $run/$t.replay.log)" >&2
-      exit 1
+      return 1
     fi
     printf '%-18s replayed %4d inputs\n' "$t" "$ran"
-  done
-  echo "Replayed every seed and past finding in $((SECONDS - start)) s"
-  start=$SECONDS
-  for t in $targets; do
+  }
+  # fuzz_target T: target T fuzzed for $seconds from its corpus, seeds and past
+  # findings.
+  fuzz_target() {
+    local t=$1 inputs runs rate corpus
     mkdir -p "$run/corpus/$t"
     inputs=("$run/corpus/$t" "$run/seeds/$t")
-    if [ -d "tests/regression/$t" ]; then inputs+=("$root/tests/regression/$t"); fi
-    if ! build-asan/fuzz/fuzz_"$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+    if [ -d "$root/tests/regression/$t" ]; then inputs+=("$root/tests/regression/$t"); fi
+    if ! "$root/build-asan/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$run/findings/$t-" "${inputs[@]}" >"$run/$t.log" 2>&1; then
       tail -n 60 "$run/$t.log"
       echo "fuzz_$t found a problem; the input is in $run/findings/ (log: $run/$t.log)" >&2
-      exit 1
+      return 1
     fi
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$run/$t.log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$run/$t.log")
     corpus=$(find "$run/corpus/$t" -type f | wc -l)
     printf '%-18s %9s executions  %6s/s  corpus %s\n' "$t" "$runs" "$rate" "$corpus"
-  done
+  }
+  export -f replay_target fuzz_target
+  # Each target is one process on one processor: as many at a time as there
+  # are jobs. xargs fails when any of them failed.
+  start=$SECONDS
+  printf '%s\n' $all_targets | xargs -P "$jobs" -I{} bash -c 'replay_target "$1"' _ {}
+  echo "Replayed every seed and past finding in $((SECONDS - start)) s"
+  start=$SECONDS
+  printf '%s\n' $targets | xargs -P "$jobs" -I{} bash -c 'fuzz_target "$1"' _ {}
   echo "Fuzzed in $((SECONDS - start)) s"
 fi
 echo "Hardening checks passed."
