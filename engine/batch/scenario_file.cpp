@@ -7,6 +7,7 @@
 #include <map>
 
 #include "core/names.h"
+#include "core/paths.h"
 #include "core/record_file.h"
 
 namespace ormid {
@@ -16,18 +17,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kRequiredColumns = 3;
-
-std::string Trimmed(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return "";
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 // The records of a CSV text, each with the line it starts on.
 struct CsvRecords {
@@ -76,7 +65,7 @@ bool ParseCsv(const std::string& text, CsvRecords& records, std::string& error) 
 
 // The row's value of a yes/no column; nullopt when it is neither.
 std::optional<bool> YesNo(const std::string& text) {
-  const std::string v = Lower(text);
+  const std::string v = ToLower(text);
   if (v.empty() || v == "no" || v == "n" || v == "0" || v == "false") return false;
   if (v == "yes" || v == "y" || v == "1" || v == "true") return true;
   return std::nullopt;
@@ -129,14 +118,14 @@ void BuildArguments(const std::map<std::string, std::string>& cells, ScenarioRow
   for (const char* endpoint : {"noel", "rfd", "qstar"}) {
     const std::string v = cell(endpoint);
     if (v.empty()) continue;
-    if (Lower(v) == "file")
+    if (ToLower(v) == "file")
       row.arguments.push_back(std::string("--") + endpoint);
     else
       row.arguments.push_back(std::string("--") + endpoint + "=" + v);
   }
   if (const std::string pad = cell("pad"); !pad.empty()) {
     row.arguments.push_back("--pad");
-    if (Lower(pad) != "yes")
+    if (ToLower(pad) != "yes")
       for (const std::string& item : Items(pad, "; "))
         row.arguments.push_back("--pad-value=" + item);
   }
@@ -146,7 +135,7 @@ void BuildArguments(const std::map<std::string, std::string>& cells, ScenarioRow
     row.arguments.push_back("--adj2");
   if (const std::string comment = cell("comment"); !comment.empty())
     row.arguments.push_back("--comment=" + comment);
-  for (const std::string& kind : Items(Lower(cell("reports")), "+;, ")) {
+  for (const std::string& kind : Items(ToLower(cell("reports")), "+;, ")) {
     if (kind == "complete" || kind == "critical")
       row.arguments.push_back("--" + kind);
     else if (kind == "both") {
@@ -202,11 +191,11 @@ std::optional<std::vector<ScenarioRow>> ReadScenarioFile(const std::string& path
   const auto& known = ScenarioColumns();
   std::vector<std::string> header;
   for (const std::string& name : records.rows.front()) {
-    std::string column = Lower(Trimmed(name));
+    std::string column = ToLower(TrimCell(name));
     // A byte order mark before the first column's name.
     if (header.empty() && column.rfind("\xEF\xBB\xBF", 0) == 0) column.erase(0, 3);
     if (std::find(known.begin(), known.end(), column) == known.end()) {
-      error = "the scenario file " + path + " has an unknown column \"" + Trimmed(name) + "\"";
+      error = "the scenario file " + path + " has an unknown column \"" + TrimCell(name) + "\"";
       return std::nullopt;
     }
     if (std::find(header.begin(), header.end(), column) != header.end()) {
@@ -229,12 +218,12 @@ std::optional<std::vector<ScenarioRow>> ReadScenarioFile(const std::string& path
     row.line = records.lines[r];
     std::map<std::string, std::string> cells;
     for (std::size_t c = 0; c < fields.size() && c < header.size(); ++c)
-      cells[header[c]] = Trimmed(fields[c]);
+      cells[header[c]] = TrimCell(fields[c]);
     if (fields.size() > header.size())
       row.problem = "the row has " + std::to_string(fields.size()) + " fields, the header " +
                     std::to_string(header.size());
     row.id = cells["id"];
-    row.command = Lower(cells["command"]);
+    row.command = ToLower(cells["command"]);
     if (const std::string& residue = cells["residue_file"]; !residue.empty())
       row.residueFile = (folder / fs::path(residue)).lexically_normal().string();
     else if (row.problem.empty())

@@ -47,6 +47,12 @@ std::string TrimBlanks(std::string_view text) {
   return std::string(text.substr(b, e - b));
 }
 
+std::string TrimCell(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return std::string();
+  return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
 std::string ToUpper(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

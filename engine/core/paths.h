@@ -26,6 +26,9 @@ std::size_t LastSeparator(std::string_view path);
 std::string FileNameOnly(std::string_view path);
 // Trims blanks (spaces) from both ends.
 std::string TrimBlanks(std::string_view text);
+// Trims blanks and tabs from both ends: a cell of a table the program reads
+// (residue tables, group files, scenario files).
+std::string TrimCell(std::string_view text);
 std::string ToUpper(std::string_view text);
 // ASCII letters in lower case, the rest as it is (names compared without case).
 std::string ToLower(std::string_view text);

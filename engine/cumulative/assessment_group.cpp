@@ -20,12 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return std::string();
-  return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
 // The range of a point of departure, an uncertainty factor, a relative
 // potency and the cPAD. Within it, no product, quotient or sum of the
 // group's figures with any single-precision exposure leaves the range of a
@@ -60,12 +54,12 @@ class GroupReader {
     std::fill(std::begin(at_), std::end(at_), -1);
     bool ok = true;
     for (std::size_t c = 0; c < header.cells.size(); ++c) {
-      const std::string name = ToLower(Trimmed(header.cells[c]));
+      const std::string name = ToLower(TrimCell(header.cells[c]));
       if (name.empty()) continue;
       const auto* known = std::find_if(std::begin(kGroupColumns), std::end(kGroupColumns),
                                        [&](const char* k) { return name == k; });
       if (known == std::end(kGroupColumns)) {
-        Problem(header.line, "unknown column " + QuotedText(Trimmed(header.cells[c])));
+        Problem(header.line, "unknown column " + QuotedText(TrimCell(header.cells[c])));
         ok = false;
         continue;
       }
@@ -88,7 +82,7 @@ class GroupReader {
   std::string Cell(const TableRecord& r, Column c) const {
     const int at = at_[c];
     return at >= 0 && static_cast<std::size_t>(at) < r.cells.size()
-               ? Trimmed(r.cells[static_cast<std::size_t>(at)])
+               ? TrimCell(r.cells[static_cast<std::size_t>(at)])
                : std::string();
   }
 
@@ -136,7 +130,7 @@ class GroupReader {
     for (std::size_t i = 1; i < table.records.size(); ++i) {
       const TableRecord& r = table.records[i];
       if (std::all_of(r.cells.begin(), r.cells.end(),
-                      [](const std::string& c) { return Trimmed(c).empty(); }))
+                      [](const std::string& c) { return TrimCell(c).empty(); }))
         continue;
       GroupChemical g;
       g.line = r.line;

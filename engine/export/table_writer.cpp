@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/float_text.h"
+#include "core/paths.h"
 #include "core/platform.h"
 #include "core/utf8.h"
 #include "export/workbook.h"
@@ -409,8 +410,7 @@ class XlsxTable : public TableWriter {
 std::optional<ExportFormat> ExportFormatOf(const std::string& path) {
   auto dot = path.rfind('.');
   if (dot == std::string::npos) return std::nullopt;
-  std::string ext = path.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string ext = ToLower(path.substr(dot));
   if (ext == ".csv") return ExportFormat::Csv;
   if (ext == ".json") return ExportFormat::Json;
   if (ext == ".xlsx") return ExportFormat::Xlsx;

@@ -14,14 +14,14 @@ namespace ormid {
 
 namespace {
 
-std::string Trimmed(std::string text) {
+std::string WithoutLeadingBlanks(std::string text) {
   const std::size_t b = text.find_first_not_of(' ');
   return b == std::string::npos ? std::string() : text.substr(b);
 }
 
 std::string TargetNumber(const HeadroomTarget& target) {
   if (target.kind == TargetKind::Risk) return FormatPattern(target.value, "scientific");
-  return Trimmed(ShortNumberText(target.value));
+  return WithoutLeadingBlanks(ShortNumberText(target.value));
 }
 
 // The most exposed subgroup's figure as the long-term report shows it.
@@ -29,15 +29,18 @@ std::string FigureText(const ModOrmid& m, const HeadroomTable& table) {
   const int row = table.mostExposedRow;
   const float e = table.mostExposedExposure;
   if (e == 0) return "no exposure";
-  const std::string exposure = Trimmed(AlignedCell(e, "###.######")) + " mg/kg bw/day, ";
+  const std::string exposure =
+      WithoutLeadingBlanks(AlignedCell(e, "###.######")) + " mg/kg bw/day, ";
   switch (table.target.kind) {
     case TargetKind::PercentRef:
-      return exposure + Trimmed(AlignedCell(FiguresFor(m, row, e).pctRef, "###,###.#")) +
+      return exposure +
+             WithoutLeadingBlanks(AlignedCell(FiguresFor(m, row, e).pctRef, "###,###.#")) +
              "% of the " + (PadApplies(m, row) ? "PAD" : "RfD");
     case TargetKind::Moe: {
       const float moe = MarginOfExposure(m, e);
       return exposure + "margin of exposure " +
-             (moe >= kMoeCap ? std::string(">1,000,000") : Trimmed(AlignedCell(moe, "#,###,###")));
+             (moe >= kMoeCap ? std::string(">1,000,000")
+                             : WithoutLeadingBlanks(AlignedCell(moe, "#,###,###")));
     }
     case TargetKind::Risk:
       break;
@@ -120,7 +123,7 @@ std::string HeadroomText(const ModOrmid& m, const HeadroomTable& table) {
     std::string residue;
     if (row.hasMaxResidue && row.outcome == HeadroomOutcome::Multiplier && row.maxResidue > 0)
       residue = MaxResidueText(row.maxResidue);
-    lines.push_back({row.code, row.name, Trimmed(AlignedCell(row.share, "###.##")),
+    lines.push_back({row.code, row.name, WithoutLeadingBlanks(AlignedCell(row.share, "###.##")),
                      MultiplierCell(row), residue, SubgroupName(m, row.limitingRow)});
   }
   std::array<std::size_t, 6> width{};

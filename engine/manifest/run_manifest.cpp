@@ -12,10 +12,6 @@
 #include "core/utf8.h"
 #include "manifest/sha256.h"
 
-#ifndef ORMID_SOURCE_REVISION
-#define ORMID_SOURCE_REVISION "unknown"
-#endif
-
 namespace ormid {
 
 namespace fs = std::filesystem;
@@ -152,10 +148,6 @@ const char* ReportsOfKind(const std::string& kind) {
 }
 
 }  // namespace
-
-std::string SourceRevision() {
-  return ORMID_SOURCE_REVISION;
-}
 
 std::string IsoDateTime(const DateTime& t, bool utc) {
   char text[40];

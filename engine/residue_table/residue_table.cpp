@@ -53,12 +53,6 @@ std::string Key(const std::string& cell) {
   return ToLower(key);
 }
 
-std::string Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return std::string();
-  return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
 // A number of the table in a message, cut as Quote cuts a text (a number
 // may be written with thousands of digits).
 std::string Shown(const std::string& number) {
@@ -77,7 +71,7 @@ std::size_t Characters(const std::string& utf8) {
 
 bool AllBlank(const std::vector<std::string>& cells) {
   return std::all_of(cells.begin(), cells.end(),
-                     [](const std::string& c) { return Trimmed(c).empty(); });
+                     [](const std::string& c) { return TrimCell(c).empty(); });
 }
 
 // Checks the rows of a table and builds the residue file from them.
@@ -139,7 +133,7 @@ class TableReader {
 
 std::optional<float> TableReader::ReadNumber(int line, const std::string& what,
                                              const std::string& cell, bool mayBeNegative) {
-  std::string text = Trimmed(cell);
+  std::string text = TrimCell(cell);
   if (text.empty()) {
     Problem(line, what + " is empty");
     return std::nullopt;
@@ -148,26 +142,26 @@ std::optional<float> TableReader::ReadNumber(int line, const std::string& what,
   const std::optional<float> value = ReadFloatText(text);
   if (!value) {
     if (IsValidNumber(text))
-      Problem(line, what + " " + Shown(Trimmed(cell)) +
+      Problem(line, what + " " + Shown(TrimCell(cell)) +
                         " is beyond the range of a residue file's numbers");
     else
-      Problem(line, what + " " + QuotedText(Trimmed(cell)) + " is not a number");
+      Problem(line, what + " " + QuotedText(TrimCell(cell)) + " is not a number");
     return std::nullopt;
   }
   if (!std::isfinite(*value)) {
-    Problem(line, what + " " + QuotedText(Trimmed(cell)) + " is not a finite number");
+    Problem(line, what + " " + QuotedText(TrimCell(cell)) + " is not a finite number");
     return std::nullopt;
   }
   // The file keeps the number as its shortest text, which must read back
   // within the single-precision range (3.4028235e38 reads as a little more).
   if (std::fabs(*value) > 3.4e38f &&
       std::fabs(std::strtod(ResidueNumberText(*value).c_str(), nullptr)) > FLT_MAX) {
-    Problem(line,
-            what + " " + Shown(Trimmed(cell)) + " is beyond the range of a residue file's numbers");
+    Problem(line, what + " " + Shown(TrimCell(cell)) +
+                      " is beyond the range of a residue file's numbers");
     return std::nullopt;
   }
   if (*value < 0 && !mayBeNegative) {
-    Problem(line, what + " " + Shown(Trimmed(cell)) + " is negative");
+    Problem(line, what + " " + Shown(TrimCell(cell)) + " is negative");
     return std::nullopt;
   }
   return *value == 0 ? 0.0f : *value;  // no -0 in the file
@@ -203,19 +197,19 @@ void TableReader::ReadHeaderItem(const TableRecord& record) {
       ToLower(kRfd),          ToLower(kQStar),     ToLower(kComment),  ToLower(kItem4),
       ToLower(kItem5),        ToLower(kItem7),     ToLower(kPairCount)};
   std::vector<std::string> cells = record.cells;
-  while (!cells.empty() && Trimmed(cells.back()).empty()) cells.pop_back();
+  while (!cells.empty() && TrimCell(cells.back()).empty()) cells.pop_back();
   if (cells.empty()) return;
   const std::string key = Key(cells[0]);
   if (std::find(known.begin(), known.end(), key) == known.end()) {
-    Problem(record.line, "unknown header item " + QuotedText(Trimmed(cells[0])));
+    Problem(record.line, "unknown header item " + QuotedText(TrimCell(cells[0])));
     return;
   }
   if (const auto before = header_.find(key); before != header_.end()) {
-    Problem(record.line, Trimmed(cells[0]) + " is given twice (first on line " +
+    Problem(record.line, TrimCell(cells[0]) + " is given twice (first on line " +
                              std::to_string(before->second.line) + ")");
     return;
   }
-  if (cells.size() > 2) Problem(record.line, Trimmed(cells[0]) + " has more than one value");
+  if (cells.size() > 2) Problem(record.line, TrimCell(cells[0]) + " has more than one value");
   // Texts stay as the table holds them: a spreadsheet quotes a text with
   // blanks at its ends, and the blanks belong to it.
   header_[key] = {record.line, cells.size() > 1 ? cells[1] : std::string()};
@@ -229,7 +223,7 @@ void TableReader::ReadHeaderValues(int headingLine) {
       Problem(headingLine, std::string("the header has no ") + name + " row");
       return nullptr;
     }
-    if (Trimmed(it->second.value).empty()) {
+    if (TrimCell(it->second.value).empty()) {
       Problem(it->second.line, std::string(name) + " has no value");
       return nullptr;
     }
@@ -252,8 +246,8 @@ void TableReader::ReadHeaderValues(int headingLine) {
     if (const HeaderValue* v = optional(name); v && !v->value.empty())
       *target = ReadNumber(v->line, name, v->value, true).value_or(0.0f);
   file.pairCount = 0;
-  if (const HeaderValue* v = optional(kPairCount); v && !Trimmed(v->value).empty()) {
-    const std::string text = Trimmed(v->value);
+  if (const HeaderValue* v = optional(kPairCount); v && !TrimCell(v->value).empty()) {
+    const std::string text = TrimCell(v->value);
     int count = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), count);
     if (ec != std::errc() || end != text.data() + text.size() || count < INT16_MIN ||
@@ -295,7 +289,7 @@ bool TableReader::ReadHeadings(const TableRecord& record) {
     for (int k = 0; k < kColumns; ++k)
       if (key == ToLower(kColumnNames[k])) found = k;
     if (found < 0) {
-      Problem(record.line, "unknown column " + QuotedText(Trimmed(record.cells[c])));
+      Problem(record.line, "unknown column " + QuotedText(TrimCell(record.cells[c])));
     } else if (columns_[found] >= 0) {
       Problem(record.line, std::string("the column ") + kColumnNames[found] + " is there twice");
     } else {
@@ -357,11 +351,11 @@ void TableReader::ReadRow(const TableRecord& record) {
                ? record.cells[static_cast<std::size_t>(at)]
                : std::string();
   };
-  auto cell = [&](Column c) { return Trimmed(raw(c)); };
+  auto cell = [&](Column c) { return TrimCell(raw(c)); };
   for (std::size_t c = 0; c < record.cells.size(); ++c) {
     const bool named = std::find(std::begin(columns_), std::end(columns_), static_cast<int>(c)) !=
                        std::end(columns_);
-    if (!named && !Trimmed(record.cells[c]).empty()) {
+    if (!named && !TrimCell(record.cells[c]).empty()) {
       Problem(line, "a value in column " + std::to_string(c + 1) + ", which has no heading");
       break;
     }

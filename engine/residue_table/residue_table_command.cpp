@@ -84,11 +84,21 @@ std::string ImportUsageProblem(const ModOrmid& m, const std::string& table,
   return std::string();
 }
 
+namespace {
+
+// Clears what commands killed before their end left beside `path`.
+void StaleFilesBeside(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(path, ec);
+  if (!ec && !path.empty()) RemoveStaleTemporaryFiles(full.parent_path().string());
+}
+
+}  // namespace
+
 TableExportOutcome ExportResidueTable(ModOrmid& m, Platform& p, const std::string& residueFile,
                                       const std::string& tableName, const std::string& table) {
   TableExportOutcome outcome;
-  // What commands killed before their end left beside the table.
-  RemoveStaleTemporaryFiles(std::filesystem::absolute(table).parent_path().string());
+  StaleFilesBeside(table);
   m.gResidueFileName = residueFile;
   ResidueFile items;
   int failed = 0;
@@ -137,8 +147,7 @@ TableExportOutcome ExportResidueTable(ModOrmid& m, Platform& p, const std::strin
 TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::string& tableName,
                                       const std::string& table, const std::string& output) {
   TableImportOutcome outcome;
-  // What commands killed before their end left beside the residue file.
-  RemoveStaleTemporaryFiles(std::filesystem::absolute(output).parent_path().string());
+  StaleFilesBeside(output);
   auto problem = [&](const TableProblem& pr) {
     outcome.problems.push_back(Located(tableName, pr, ""));
   };

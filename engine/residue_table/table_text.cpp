@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "core/float_text.h"
+#include "core/paths.h"
 #include "core/record_file.h"
 #include "core/utf8.h"
 #include "export/workbook.h"
@@ -112,9 +113,7 @@ std::pair<int, int> CountSeparators(std::string_view line) {
 bool StartsWithHeading(std::string_view line) {
   const auto first = line.find_first_not_of(" \t\"");
   if (first == std::string_view::npos) return false;
-  std::string start(line.substr(first, 14));
-  for (char& c : start) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return start == "commodity code";
+  return ToLower(line.substr(first, 14)) == "commodity code";
 }
 
 // A byte-order mark is left out of the first line.
