@@ -102,6 +102,28 @@ TEST_F(RunSessionCli, EveryManifestListsEveryOutputOfItsRun) {
   EXPECT_FALSE(fs::exists(P("other.OR10")));
 }
 
+TEST_F(RunSessionCli, EveryKindRerunsFromItsSavedReportsManifest) {
+  struct Case {
+    std::vector<std::string> run;
+    const char* manifest;
+  } cases[] = {
+      {{"listing", "csfii/residues/DEMOFOS.R98", "--rfd", "--save", "k"}, "residues/k.OR1"},
+      {{"headroom", "csfii/residues/DEMOFOS.R98", "--noel=0.5", "--save", "k"},
+       "residues/k.HR10"},
+      {{"cumulative", "csfii/op-group.csv", "--subgroups", "1,17", "--save", "k"},
+       "residues/k.CU10"},
+      {{"commodity", "csfii/residues/DEMOFOS.R98", "--qstar=0.05", "--critical", "--food-pct",
+        "1", "--crop-pct", "5", "--subgroups", "2", "--save", "k"},
+       "residues/k.CC10"},
+  };
+  for (const Case& c : cases) {
+    CliResult r = Run(c.run);
+    ASSERT_EQ(r.status, 0) << c.manifest << "\n" << r.err;
+    r = Run({"rerun", P("csfii").string() + "/" + c.manifest + ".manifest.json"});
+    EXPECT_EQ(r.status, 0) << c.manifest << "\n" << r.out << r.err;
+  }
+}
+
 TEST_F(RunSessionCli, ABatchScenarioWritesTheSingleRunsManifests) {
   WriteFileBytes(P("scenarios.csv"),
                  "id,residue_file,command,rfd\n"
