@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The JSON exports of both sample installations, long-term and commodity,
-# every endpoint kind, and cumulative, validated against docs/results.schema.json; a broken
+# The JSON exports of both sample installations validated against
+# docs/results.schema.json: long-term and commodity for every endpoint kind,
+# cumulative, headroom, a comparison of two recorded runs, history show
+# --export of each kind recorded, and a batch's scenario exports. A broken
 # document (a figure turned into text) must fail the validation.
 set -euo pipefail
 cli=$1
@@ -35,6 +37,23 @@ done
 for inst in csfii nhanes-2005-2010; do
   "$cli" -C "$work/$inst" cumulative "$work/$inst/op-group.csv" --subgroups 1,2 --by food --target 50 \
     --export "$work/cu-$inst.json" >/dev/null 2>&1 || { echo "cumulative $inst failed"; exit 1; }
+done
+# Headroom, the run history's exports and comparisons, and a batch.
+for inst in csfii nhanes-2005-2010; do
+  residue=$(ls "$work/$inst"/residues/DEMOFOS.R*)
+  run() { "$cli" -C "$work/$inst" "$@" >/dev/null 2>&1 || { echo "$* ($inst) failed"; exit 1; }; }
+  run headroom "$residue" --rfd --export "$work/hr-$inst.json"
+  run headroom "$residue" --noel=0.5 --by form --export "$work/hf-$inst.json"
+  # Runs recorded in a fresh history: ids 1 to 4.
+  rm -f "$work/$inst/ormid-history.sqlite"
+  run longterm "$residue" --rfd
+  run longterm "$residue" --rfd --adj2
+  run commodity "$residue" --rfd --complete --subgroups 1,2
+  run cumulative "$work/$inst/op-group.csv"
+  for id in 1 3 4; do run history show $id --export "$work/show$id-$inst.json"; done
+  run compare 1 2 --export "$work/cmp-$inst.json"
+  run batch "$residue" --rfd --out "$work/batch-$inst" --export json --no-history
+  cp "$work/batch-$inst/DEMOFOS.json" "$work/batch-$inst.json"
 done
 validate "$work"/*.json
 # The first row's exposure (its fourth cell) as text.
