@@ -1,5 +1,7 @@
 #include "cli/manifest_commands.h"
 
+#include <nlohmann/json.hpp>
+
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdlib>

@@ -1,5 +1,7 @@
 #include "desktop/history/run_words.h"
 
+#include <nlohmann/json.hpp>
+
 #include <QObject>
 #include <QStringList>
 

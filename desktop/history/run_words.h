@@ -3,7 +3,7 @@
 #pragma once
 
 #include <QString>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 namespace ormid {

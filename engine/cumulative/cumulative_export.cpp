@@ -1,5 +1,7 @@
 #include "cumulative/cumulative_export.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cmath>
 
 #include "core/float_text.h"

@@ -5,7 +5,7 @@
 // chemical's exposure, double precision for every sum and ratio.
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 

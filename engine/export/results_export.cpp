@@ -1,5 +1,7 @@
 #include "export/results_export.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
 #include <ctime>
 #include <string_view>

@@ -1,5 +1,7 @@
 #include "manifest/run_manifest.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
