@@ -55,6 +55,15 @@ std::string FullPath(const std::string& path) {
   return p.string();
 }
 
+// A check that did not pass: its refusal and control become the run's
+// outcome.
+bool Passed(const RequestCheck& check, RunOutcome& outcome) {
+  if (check.status == RunStatus::Done) return true;
+  outcome.notice = check.refusal;
+  outcome.focus = check.focus;
+  return false;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
@@ -218,11 +227,7 @@ RunOutcome RunSession::Run(const RunRequest& request, RunHost& host) {
 RunOutcome RunSession::RunAnalysis(RunHost& host) {
   RunOutcome outcome;
   const RequestCheck check = checkstart(m_, p_, request_.settings, request_.kind);
-  if (check.status != RunStatus::Done) {
-    outcome.notice = check.refusal;
-    outcome.focus = check.focus;
-    return outcome;
-  }
+  if (!Passed(check, outcome)) return outcome;
   saved_ = check.savedReport;
   manifest_ = BuildManifest(
       m_,
@@ -260,11 +265,7 @@ RunOutcome RunSession::RunListing() {
     return outcome;
   }
   const RequestCheck saved = CheckSavedReport(m_, p_, request_.settings, RunKind::Listing);
-  if (saved.status != RunStatus::Done) {
-    outcome.notice = saved.refusal;
-    outcome.focus = saved.focus;
-    return outcome;
-  }
+  if (!Passed(saved, outcome)) return outcome;
   saved_ = saved.savedReport;
   manifest_ = BuildManifest(
       m_, ManifestRun{CommandOf(RunKind::Listing), request_.settings, date_, request_.clockIsUtc},
@@ -282,11 +283,7 @@ RunOutcome RunSession::RunHeadroom(RunHost& host) {
   RunOutcome outcome;
   // The endpoints are checked as a long-term run checks them.
   const RequestCheck check = checkstart(m_, p_, request_.settings, RunKind::Headroom);
-  if (check.status != RunStatus::Done) {
-    outcome.notice = check.refusal;
-    outcome.focus = check.focus;
-    return outcome;
-  }
+  if (!Passed(check, outcome)) return outcome;
   saved_ = check.savedReport;
   host.Computing();
   ExposureTerms terms;
@@ -355,11 +352,7 @@ RunOutcome RunSession::RunCumulative() {
   for (const GroupChemical& g : figures->run.group.chemicals) residues.push_back(g.residuePath);
   if (!CheckAgainstInputs(residues, "a residue file of the group", outcome)) return outcome;
   const RequestCheck saved = CheckSavedReport(m_, p_, request_.settings, RunKind::Cumulative);
-  if (saved.status != RunStatus::Done) {
-    outcome.notice = saved.refusal;
-    outcome.focus = saved.focus;
-    return outcome;
-  }
+  if (!Passed(saved, outcome)) return outcome;
   saved_ = saved.savedReport;
 
   const CumulativeFigures& run = figures->run;
