@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 
+#include "export/results_export.h"
 #include "export/table_writer.h"
 
 namespace ormid {
@@ -418,7 +419,11 @@ bool ExportComparison(Platform& p, const Comparison& c, const std::string& path,
       {"figure_change_percent", CellType::Number, "0.00"},
       {"crossing_100_percent", CellType::Text, ""},
   };
-  TableSpec spec{path, "Comparison", "comparison", columns, 12, 0};
+  // The workbook is dated as the later of the two runs, so that a
+  // comparison exported again writes the same bytes.
+  const std::string later = std::max(c.a.date, c.b.date);
+  TableSpec spec{path, "Comparison", "comparison", columns, 12,
+                 CreatedOf(json{{"run", {{"date", later}}}})};
 
   json about = {{"run_a", SummaryJson(c.a)}, {"run_b", SummaryJson(c.b)}};
   json settings = json::array();
