@@ -639,7 +639,8 @@ TEST_F(CumulativeCli, FiguresAtTheEdgesOfTheRangeAreFinite) {
         EXPECT_FALSE(table[k][c].empty()) << k << " " << table[0][c];
         EXPECT_TRUE(std::isfinite(std::stod(table[k][c]))) << table[k][c];
       }
-  for (const auto& s : nlohmann::json::parse(ReadFileBytes(P("edge.json")))["cumulative"])
+  const nlohmann::json document = nlohmann::json::parse(ReadFileBytes(P("edge.json")));
+  for (const auto& s : document["cumulative"])
     if (s["cumulative"]["index_equivalent_mg_per_kg_bw_day"].get<double>() > 0) {
       for (const char* figure : {"percent_of_index_pad", "moet", "hazard_index"})
         EXPECT_TRUE(s["cumulative"][figure].is_number()) << s.dump();
