@@ -533,14 +533,14 @@ RunOutcome RunSession::RunResidueBuild() {
     names += (i == 0 ? "" : i + 1 == bounds.size() ? " and " : ", ") + texts[i].first;
   std::size_t entries = 0;
   for (const ResidueFile& f : build.files) entries += f.foods.size();
-  outcome.notice =
-      Notice{(bounds.size() == 1 ? "The residue file " : "The residue files ") + names +
-                 (bounds.size() == 1 ? " was" : " were") + " built from " +
-                 std::to_string(build.sampleCount) + " samples by " +
-                 std::to_string(build.ruleCount) + " rules (" +
-                 std::to_string(entries / bounds.size()) + " foods each). The build report is " +
-                 ReportFile() + (saved_.empty() ? "" : ", also saved as " + saved_) + ".",
-             title, MsgIcon::Information};
+  outcome.notice = Notice{
+      (bounds.size() == 1 ? "The residue file " : "The residue files ") + names +
+          (bounds.size() == 1 ? " was" : " were") + " built from " +
+          std::to_string(build.sampleCount) + " samples by " + std::to_string(build.ruleCount) +
+          " rules (" + std::to_string(entries / bounds.size()) +
+          (bounds.size() == 1 ? " foods" : " foods each") + "). The build report is " +
+          ReportFile() + (saved_.empty() ? "" : ", also saved as " + saved_) + ".",
+      title, MsgIcon::Information};
   outcome.status = RunStatus::Done;
   return outcome;
 }
