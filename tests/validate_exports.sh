@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The JSON exports of both sample installations, long-term and commodity,
-# every endpoint kind, and cumulative, validated against docs/results.schema.json; a broken
+# every endpoint kind, cumulative, and residue builds, validated against docs/results.schema.json; a broken
 # document (a figure turned into text) must fail the validation.
 set -euo pipefail
 cli=$1
@@ -36,6 +36,16 @@ for inst in csfii nhanes-2005-2010; do
   "$cli" -C "$work/$inst" cumulative "$work/$inst/op-group.csv" --subgroups 1,2 --by food --target 50 \
     --export "$work/cu-$inst.json" >/dev/null 2>&1 || { echo "cumulative $inst failed"; exit 1; }
 done
+# Residue builds from the samples' monitoring folders, the three bounds and
+# field trial percents.
+for inst in csfii nhanes-2005-2010; do
+  ext=R98
+  [ "$inst" = csfii ] || ext=R10
+  "$cli" -C "$work/$inst" residue build "$work/$inst/monitoring/samples.csv" \
+    --rules "$work/$inst/monitoring/rules.csv" --chemical Demofos --bound all --crop-treated factor \
+    "$work/$inst/residues/BUILT.$ext" --export "$work/rb-$inst.json" >/dev/null 2>&1 ||
+    { echo "residue build $inst failed"; exit 1; }
+done
 validate "$work"/*.json
 # The first row's exposure (its fourth cell) as text.
 python3 - "$work/lt1.json" <<'PY'
@@ -46,4 +56,13 @@ doc["longterm"][0][3] = str(doc["longterm"][0][3])
 json.dump(doc, open(sys.argv[1], "w"))
 PY
 if validate "$work/lt1.json" 2>/dev/null; then echo "a figure as text passed the schema"; exit 1; fi
+# A build's residue (its 19th cell) as text.
+python3 - "$work/rb-csfii.json" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+assert doc["columns"][18] == "residue_ppm"
+doc["residue_build"][0][18] = str(doc["residue_build"][0][18])
+json.dump(doc, open(sys.argv[1], "w"))
+PY
+if validate "$work/rb-csfii.json" 2>/dev/null; then echo "a residue as text passed the schema"; exit 1; fi
 echo "$(ls "$work"/*.json | wc -l) exports valid"
