@@ -310,7 +310,8 @@ TEST_P(ResidueBuildCli, VerifyFollowsTheSamplesAndRerunRebuildsByteForByte) {
   // The run history keeps the build.
   r = Run({"history"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("residue-"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("residue-~  Demofos               built-lower" + ext_), std::string::npos)
+      << r.out;
 
   // A sample changed since: verify says so.
   const fs::path samples = P("inst/monitoring/samples.csv");
