@@ -159,8 +159,8 @@ SeedRun RunForSeeds(int kind, bool commodity) {
   NullHost host;
   RunSession session(m, p);
   Require(session.Run(request, host).status == RunStatus::Done, "a seed run is done");
-  session.Finish({});
-  SeedRun run{session.Manifest(), session.TakeHistory()};
+  const std::shared_ptr<const FinishedRun> finished = session.Finish({});
+  SeedRun run{finished->manifest, session.TakeHistory()};
   // The report lives in the platform's memory: listed with its digest.
   const std::string report = session.ReportFile();
   Require(p.written.count(report) == 1, "a seed run wrote its report");
