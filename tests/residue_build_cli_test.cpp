@@ -238,6 +238,23 @@ TEST_P(ResidueBuildCli, ProblemsAndCollisionsWriteNothing) {
   EXPECT_FALSE(fs::exists(P(out + ".build.txt")));
   EXPECT_FALSE(fs::exists(P("e.csv")));
 
+  // More problems than are listed: counted on the last line.
+  std::string many = head;
+  for (int i = 0; i < 1005; ++i) many += "CARROTS,Y" + std::to_string(i) + ",x,0.01,,\n";
+  WriteFileBytes(P("many.csv"), many);
+  // The installation's first rule, for CARROTS.
+  const std::string rules = ReadFileBytes(P("inst/monitoring/rules.csv"));
+  const std::size_t first = rules.find('\n') + 1;
+  WriteFileBytes(P("carrots.csv"), rules.substr(0, rules.find('\n', first) + 1));
+  r = Run(
+      {"residue", "build", "many.csv", "--rules", "carrots.csv", "--chemical", "D", out, "--yes"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(
+      r.err.ends_with("many.csv:1001: result_ppm \"x\" is not a number\n"
+                      "... and 5 more problems\n"))
+      << r.err.substr(r.err.size() > 300 ? r.err.size() - 300 : 0);
+  EXPECT_EQ(ReadFileBytes(P(out)), "an earlier file");
+
   // An output on an input: the samples, the rules, a bound's file on the
   // rules.
   const std::string other = ext_ == ".R98" ? ".R10" : ".R98";

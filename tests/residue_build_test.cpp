@@ -392,6 +392,17 @@ TEST_F(ResidueBuildRules, EveryProblemOfTheSamplesOnItsLine) {
             }));
 }
 
+TEST_F(ResidueBuildRules, TheFirstThousandProblemsAreKeptAndAllCounted) {
+  std::string samples = "commodity,sample_id,result_ppm,lod_ppm\n";
+  for (int i = 0; i < 1200; ++i) samples += "APPLES,A" + std::to_string(i) + ",-1,0.01\n";
+  BuildInputs in;
+  BuildProblems problems;
+  EXPECT_FALSE(ReadBuildInputText(inst_.m, foods_, s_, samples, kAppleRule, in, problems));
+  EXPECT_EQ(problems.count, 1200u);
+  ASSERT_EQ(problems.lines.size(), kBuildProblemsKept);
+  EXPECT_EQ(problems.lines.back(), "samples.csv:1001: result_ppm -1 is negative");
+}
+
 TEST_F(ResidueBuildRules, EveryProblemOfTheRulesOnItsLine) {
   EXPECT_EQ(Problems(kApples,
                      "commodity,food_code,food_form,processing_factor,percent_crop_treated\n"
