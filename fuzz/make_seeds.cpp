@@ -128,6 +128,8 @@ int main(int argc, char** argv) {
     const std::string rules = PristineFile(kind, "monitoring/rules.csv");
     for (int variant = 0; variant < 5; ++variant)
       Seed("residue_build", kind, variant, JoinPair(samples, rules));
+    Seed("residue_build", kind, 1,
+         JoinPair(PristineFile(kind, "monitoring/cyclofos-samples.csv"), rules));
     std::string semicolons = samples;
     for (char& c : semicolons) c = c == ',' ? ';' : c == '.' ? ',' : c;
     Seed("residue_build", kind, 0, JoinPair(semicolons, rules));

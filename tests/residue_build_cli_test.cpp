@@ -190,6 +190,35 @@ TEST_P(ResidueBuildCli, ReadBackByTheResidueReaderAsTheReportAndExportSay) {
   EXPECT_LT(exposures["middle"][0], exposures["upper"][0]);
 }
 
+// The other sample chemical's samples, by the same rules: every entry and
+// every subgroup's long-term exposure lower <= middle <= upper.
+TEST_P(ResidueBuildCli, CyclofosBoundsInOrder) {
+  CliResult r = Run({"residue", "build", "inst/monitoring/cyclofos-samples.csv", "--rules",
+                     "inst/monitoring/rules.csv", "--chemical", "Cyclofos", "--rfd", "0.001",
+                     "--bound", "all", "cyclo" + ext_, "--export", "c.csv", "--no-history"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<CsvRow> csv = ParseCsv(ReadFileBytes(P("c.csv")));
+  const Entries lower = RowsOfBound(csv, "lower"), middle = RowsOfBound(csv, "middle"),
+                upper = RowsOfBound(csv, "upper");
+  ASSERT_EQ(lower.size(), middle.size());
+  ASSERT_EQ(upper.size(), middle.size());
+  for (const auto& [key, row] : middle) {
+    EXPECT_LE(std::stod(lower.at(key)[kResidue]), std::stod(row[kResidue])) << key.first;
+    EXPECT_LE(std::stod(row[kResidue]), std::stod(upper.at(key)[kResidue])) << key.first;
+  }
+  std::vector<std::vector<double>> exposures;
+  for (const std::string bound : {"lower", "middle", "upper"}) {
+    r = Run(
+        {"longterm", "cyclo-" + bound + ext_, "--rfd", "--no-history", "--export", bound + ".csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    exposures.push_back(Exposures(P(bound + ".csv")));
+  }
+  for (std::size_t s = 0; s < exposures[1].size(); ++s) {
+    EXPECT_LE(exposures[0][s], exposures[1][s]);
+    EXPECT_LE(exposures[1][s], exposures[2][s]);
+  }
+}
+
 TEST_P(ResidueBuildCli, ALongTermRunEqualsOneOnTheSameValuesTypedThroughImport) {
   const std::string out = "inst/residues/built" + ext_;
   ASSERT_EQ(Build(out, {"--export", "b.csv", "--crop-treated", "factor"}).status, 0);
