@@ -21,6 +21,7 @@
 #include "core/record_file.h"
 #include "manifest/run_manifest.h"
 #include "manifest/sha256.h"
+#include "residue_build/residue_build.h"
 #include "setup/run_request.h"
 
 namespace ormid::cli {
@@ -113,9 +114,13 @@ bool RecordedOption(RunKind kind, const std::string& a) {
       "--adj2", "--by",  "--target", "--subgroups"};
   static const std::vector<std::string_view> kCumulativeOptions = {"--adj2", "--subgroups",
                                                                    "--exclude", "--by", "--target"};
-  for (std::string_view name : kind == RunKind::Headroom     ? kHeadroomOptions
-                               : kind == RunKind::Cumulative ? kCumulativeOptions
-                                                             : kRunOptions)
+  static const std::vector<std::string_view> kBuildOptions = {
+      "--rules",       "--chemical",       "--noel",         "--rfd",  "--qstar",
+      "--non-detects", "--not-quantified", "--crop-treated", "--bound"};
+  for (std::string_view name : kind == RunKind::Headroom       ? kHeadroomOptions
+                               : kind == RunKind::Cumulative   ? kCumulativeOptions
+                               : kind == RunKind::ResidueBuild ? kBuildOptions
+                                                               : kRunOptions)
     if (a == name ||
         (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '='))
       return true;
@@ -132,7 +137,8 @@ std::string RerunProblem(const json& manifest) {
   const std::optional<RunKind> kind = RunKindFromCommand(command);
   if (!kind)
     return "records a " + command +
-           " run; rerun repeats long-term, commodity, listing, headroom and cumulative runs";
+           " run; rerun repeats long-term, commodity, listing, headroom and cumulative runs and "
+           "residue builds";
   const bool headroom = kind == RunKind::Headroom;
   const json& settings = manifest["settings"];
   if (!settings.contains("arguments") || settings["arguments"].size() < 2)
@@ -141,8 +147,9 @@ std::string RerunProblem(const json& manifest) {
   if (args[0].get<std::string>() != command)
     return "records the arguments of another command than its run's";
   if (args[1].get<std::string>().empty() || args[1].get<std::string>()[0] == '-')
-    return kind == RunKind::Cumulative ? "does not record the run's group file"
-                                       : "does not record the run's residue file";
+    return kind == RunKind::Cumulative     ? "does not record the run's group file"
+           : kind == RunKind::ResidueBuild ? "does not record the build's samples file"
+                                           : "does not record the run's residue file";
   for (std::size_t i = 2; i < args.size(); ++i)
     if (!RecordedOption(*kind, args[i].get<std::string>()))
       return "records the argument \"" + args[i].get<std::string>() +
@@ -150,7 +157,8 @@ std::string RerunProblem(const json& manifest) {
   bool report = false;
   for (const json& o : manifest["outputs"]) {
     const std::string role = o["role"].get<std::string>();
-    if (role != "report" && role != "saved report" && role != "export")
+    if (role != "report" && role != "saved report" && role != "export" &&
+        (role != "residue file" || kind != RunKind::ResidueBuild))
       return "lists an output of role \"" + role + "\", which a run does not write";
     report = report || (headroom ? role != "report" : role == "report");
   }
@@ -213,7 +221,8 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   // The run reads the very file whose digest is checked: a manifest whose
   // arguments name another is refused.
   const bool cumulative = kind == RunKind::Cumulative;
-  const json& input = manifest[cumulative ? "group_file" : "residue_file"];
+  const bool build = kind == RunKind::ResidueBuild;
+  const json& input = manifest[cumulative ? "group_file" : build ? "samples_file" : "residue_file"];
   const std::string inputPath = ResolveManifestPath(EntryPath(input), workdir);
   const std::string named =
       ResolveManifestPath(settings["arguments"][1].get<std::string>(), workdir);
@@ -221,8 +230,30 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
       fs::path(ResolveManifestPath(input["path"].get<std::string>(), workdir)).lexically_normal())
     throw UsageError{"the manifest " + manifestPath + " names " + named +
                      " in its arguments but records " + inputPath + " as its " +
-                     (cumulative ? "group file" : "residue file") +
+                     (cumulative ? "group file"
+                      : build    ? "samples file"
+                                 : "residue file") +
                      "; rerun runs only the file it checks"};
+  // A build reads its rules file too: the one its entry names.
+  std::string rulesPath;
+  if (build) {
+    rulesPath = ResolveManifestPath(EntryPath(manifest["rules_file"]), workdir);
+    bool named = false;
+    for (const json& a : settings["arguments"]) {
+      const std::string text = a.get<std::string>();
+      if (text.rfind("--rules=", 0) != 0) continue;
+      named =
+          fs::path(ResolveManifestPath(text.substr(8), workdir)).lexically_normal() ==
+          fs::path(ResolveManifestPath(manifest["rules_file"]["path"].get<std::string>(), workdir))
+              .lexically_normal();
+      if (!named)
+        throw UsageError{"the manifest " + manifestPath + " names " + text.substr(8) +
+                         " in its arguments but records " + rulesPath +
+                         " as its rules file; rerun runs only the file it checks"};
+    }
+    if (!named)
+      throw UsageError{"the manifest " + manifestPath + " does not record the build's rules file"};
+  }
 
   out << "Inputs:\n";
   PrintInputs(manifest, workdir, out);
@@ -242,10 +273,19 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   // The residue file, recorded relative to the working folder, named whole:
   // the run takes its files relative to where it was started.
   args[3] = inputPath;
+  // A build is the command line's `residue build`, its rules file named
+  // whole as well.
+  if (build) {
+    args[2] = "residue";
+    args.insert(args.begin() + 3, "build");
+    for (std::string& a : args)
+      if (a.rfind("--rules=", 0) == 0) a = "--rules=" + rulesPath;
+  }
   struct Output {
     std::string role, recorded, again, sha256;
   };
   std::vector<Output> outputs;
+  std::string builtName;  // a build's residue file as named
   // The one saved copy the run makes again: every saved report, and a
   // report that was written to a file of its own (a batch scenario's), is
   // the same bytes as it.
@@ -266,8 +306,18 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
     Output x{o["role"].get<std::string>(), ResolveManifestPath(EntryPath(o), workdir), "",
              o["sha256"].get<std::string>()};
     const std::string name = fs::path(x.recorded).filename().string();
-    if (x.role == "saved report" ||
-        (x.role == "report" && fs::path(x.recorded).lexically_normal().string() != temporary)) {
+    // A build writes its residue files and its report where the residue
+    // file is named: in the scratch folder, under their names.
+    if (build && (x.role == "residue file" || x.role == "report")) {
+      x.again = (scratch / name).string();
+      if (x.role == "report") {
+        const std::string suffix = BuildReportFileFor("");
+        builtName =
+            name.size() > suffix.size() ? name.substr(0, name.size() - suffix.size()) : name;
+      }
+    } else if (x.role == "saved report" ||
+               (x.role == "report" &&
+                fs::path(x.recorded).lexically_normal().string() != temporary)) {
       x.again = copyAgain(name);
     } else if (x.role == "export") {
       x.again = (scratch / name).string();
@@ -277,9 +327,12 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
     }
     outputs.push_back(x);
   }
+  // After the samples file, before any option that could take it.
+  if (build) args.insert(args.begin() + 5, (scratch / builtName).string());
   args.push_back("--yes");
   // A re-run checks a recorded run; it is not a new step of the assessment.
-  if (kind == RunKind::LongTerm || kind == RunKind::Commodity || kind == RunKind::Cumulative)
+  if (kind == RunKind::LongTerm || kind == RunKind::Commodity || kind == RunKind::Cumulative ||
+      build)
     args.push_back("--no-history");
 
   int status;
@@ -337,8 +390,36 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
 int VerifyManifest(const GlobalOptions& global, const std::string& path, std::ostream& out) {
   const std::string file = AbsoluteFromStart(path);
   const json manifest = LoadManifest(file);
-  return PrintInputs(manifest, WorkingFolderOf(global, manifest, file, path), out) ? kExitDone
-                                                                                   : kExitStopped;
+  const std::string workdir = WorkingFolderOf(global, manifest, file, path);
+  bool same = PrintInputs(manifest, workdir, out);
+  // A build's residue files still follow from its samples when its inputs
+  // are unchanged and the files are the ones it wrote.
+  if (manifest["run"]["command"] == CommandOf(RunKind::ResidueBuild)) {
+    out << "Residue files built:\n";
+    std::size_t changed = 0, count = 0;
+    for (const json& o : manifest["outputs"]) {
+      if (o["role"] != "residue file") continue;
+      ++count;
+      const std::string built = ResolveManifestPath(EntryPath(o), workdir);
+      const auto d = DigestFile(built);
+      const InputState state = !d                               ? InputState::Missing
+                               : json(d->sha256) == o["sha256"] ? InputState::Unchanged
+                                                                : InputState::Changed;
+      out << "  " << StateText(state) << "  " << built << "\n";
+      if (state != InputState::Unchanged) ++changed;
+    }
+    if (changed == 0 && same)
+      out << "The residue " << (count == 1 ? "file follows" : "files follow")
+          << " from the samples and rules as recorded.\n";
+    else if (changed == 0)
+      out << "The residue " << (count == 1 ? "file is the one" : "files are the ones")
+          << " built, but the inputs changed since: build again to follow them.\n";
+    else
+      out << changed << " of " << count
+          << " residue files changed or missing since they were built.\n";
+    same = same && changed == 0;
+  }
+  return same ? kExitDone : kExitStopped;
 }
 
 void AddManifestCommands(CommandLine& cl) {

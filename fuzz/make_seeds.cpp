@@ -121,6 +121,19 @@ int main(int argc, char** argv) {
       for (const std::string& table : {csv, semicolons}) Seed("residue_table", kind, 6, table);
     }
   }
+  // Residue builds: each sample's monitoring samples and rules, with every
+  // choice of the options, and in a European spreadsheet's semicolons.
+  for (int kind : {kCsfiiSample, kNhanesSample}) {
+    const std::string samples = PristineFile(kind, "monitoring/samples.csv");
+    const std::string rules = PristineFile(kind, "monitoring/rules.csv");
+    for (int variant = 0; variant < 5; ++variant)
+      Seed("residue_build", kind, variant, JoinPair(samples, rules));
+    Seed("residue_build", kind, 1,
+         JoinPair(PristineFile(kind, "monitoring/cyclofos-samples.csv"), rules));
+    std::string semicolons = samples;
+    for (char& c : semicolons) c = c == ',' ? ';' : c == '.' ? ',' : c;
+    Seed("residue_build", kind, 0, JoinPair(semicolons, rules));
+  }
   // Run manifests and run histories of real runs: a long-term and a
   // commodity run on each generated installation Ormid runs (not the
   // NHANES one-day one, whose residue files it refuses).

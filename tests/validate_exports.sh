@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The JSON exports of both sample installations validated against
 # docs/results.schema.json: long-term and commodity for every endpoint kind,
-# cumulative, headroom, a comparison of two recorded runs, history show
-# --export of each kind recorded, and a batch's scenario exports. A broken
+# cumulative, headroom, residue builds, a comparison of two recorded runs,
+# history show --export of each kind recorded, and a batch's scenario
+# exports. A broken
 # document (a figure turned into text) must fail the validation.
 set -euo pipefail
 cli=$1
@@ -55,6 +56,16 @@ for inst in csfii nhanes-2005-2010; do
   run batch "$residue" --rfd --out "$work/batch-$inst" --export json --no-history
   cp "$work/batch-$inst/DEMOFOS.json" "$work/batch-$inst.json"
 done
+# Residue builds from the samples' monitoring folders, the three bounds and
+# field trial percents.
+for inst in csfii nhanes-2005-2010; do
+  ext=R98
+  [ "$inst" = csfii ] || ext=R10
+  "$cli" -C "$work/$inst" residue build "$work/$inst/monitoring/samples.csv" \
+    --rules "$work/$inst/monitoring/rules.csv" --chemical Demofos --bound all --crop-treated factor \
+    "$work/$inst/residues/BUILT.$ext" --export "$work/rb-$inst.json" >/dev/null 2>&1 ||
+    { echo "residue build $inst failed"; exit 1; }
+done
 validate "$work"/*.json
 # The first row's exposure (its fourth cell) as text.
 python3 - "$work/lt1.json" <<'PY'
@@ -65,4 +76,13 @@ doc["longterm"][0][3] = str(doc["longterm"][0][3])
 json.dump(doc, open(sys.argv[1], "w"))
 PY
 if validate "$work/lt1.json" 2>/dev/null; then echo "a figure as text passed the schema"; exit 1; fi
+# A build's residue (its 19th cell) as text.
+python3 - "$work/rb-csfii.json" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+assert doc["columns"][18] == "residue_ppm"
+doc["residue_build"][0][18] = str(doc["residue_build"][0][18])
+json.dump(doc, open(sys.argv[1], "w"))
+PY
+if validate "$work/rb-csfii.json" 2>/dev/null; then echo "a residue as text passed the schema"; exit 1; fi
 echo "$(ls "$work"/*.json | wc -l) exports valid"

@@ -88,6 +88,7 @@ QString CommandInWords(const std::string& command) {
   if (command == "longterm") return QObject::tr("Long-term analysis");
   if (command == "commodity") return QObject::tr("Commodity contribution analysis");
   if (command == "cumulative") return QObject::tr("Cumulative assessment");
+  if (command == "residue-build") return QObject::tr("Residue file built from samples");
   return Q(command);
 }
 

@@ -141,6 +141,8 @@ void FrmOrmid::BuildControls() {
                                              &FrmOrmid::mnuImportResidueTable_Click);
   mnuExportResidueTable = mnuFile->addAction(tr("Export Residue &Table..."), this,
                                              &FrmOrmid::mnuExportResidueTable_Click);
+  mnuBuildResidue = mnuFile->addAction(tr("&Build Residue File from Samples..."), this,
+                                       &FrmOrmid::mnuBuildResidue_Click);
   mnuExportResults =
       mnuFile->addAction(tr("&Export Results..."), this, &FrmOrmid::mnuExportResults_Click);
   mnuBatchRun = mnuFile->addAction(tr("&Batch Run..."), this, &FrmOrmid::mnuBatchRun_Click);

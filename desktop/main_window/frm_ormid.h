@@ -62,6 +62,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   QAction* mnuCumulative = nullptr;
   QAction* mnuImportResidueTable = nullptr;
   QAction* mnuExportResidueTable = nullptr;
+  QAction* mnuBuildResidue = nullptr;
   QAction* mnuExit = nullptr;
   QMenu* mnuAnalysis = nullptr;
   QAction* mnuStart = nullptr;
@@ -133,6 +134,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void mnuExportResults_Click();
   void mnuImportResidueTable_Click();
   void mnuExportResidueTable_Click();
+  void mnuBuildResidue_Click();
   void mnuBatchRun_Click();
   void mnuCumulative_Click();
   void mnuExit_Click();

@@ -1,5 +1,6 @@
 // The main window's residue file and residue table actions: open, close,
-// show the file; import and export a residue table.
+// show the file; import and export a residue table; build a residue file
+// from samples.
 #include "desktop/main_window/frm_ormid.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include "desktop/history/frm_history.h"
 #include "desktop/main_window/frm_pad.h"
 #include "desktop/main_window/frm_problems.h"
+#include "desktop/main_window/frm_residue_build.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
 #include "desktop/results/frm_results.h"
@@ -217,6 +219,48 @@ void FrmOrmid::mnuImportResidueTable_Click() {
   // The new file is opened in place of the open one.
   if (m_.gResidueLoaded != 0) mnuClose_Click();
   ChosenResidueFile chosen(p_, residue);
+  OpenResidue(chosen);
+}
+
+// --- Residue files built from samples ---
+
+void FrmOrmid::mnuBuildResidue_Click() {
+  FrmResidueBuild dialog(m_, p_, this);
+  runner_.RunModal(dialog);
+  p_.ChangeDir(m_.gWorkingDir);
+  if (dialog.result() != QDialog::Accepted) return;
+
+  // The build previewed, through the run session as the command line's:
+  // its report beside the residue file, its manifest and record.
+  ormid::RunRequest request;
+  request.kind = RunKind::ResidueBuild;
+  request.residueBuild = dialog.Previewed();
+  request.report = BuildReportFileFor(request.residueBuild.output);
+  if (mnuRecordHistory->isChecked()) request.history = ormid::RunRequest::History::Record;
+  RunSession session(m_, relay_);
+  const RunOutcome run = session.Run(request, *this);
+  EndBusyNote();
+  if (!run.problems.empty()) {
+    // The files changed since the preview.
+    ShowProblems("Build Residue File",
+                 "The residue file was not built: " + std::to_string(run.problems.size()) +
+                     (run.problems.size() == 1 ? " problem." : " problems.") +
+                     " No file was written.",
+                 run.problems);
+    return;
+  }
+  if (run.status != RunStatus::Done) {
+    if (run.notice) ShowNotice(relay_, *run.notice);
+    return;
+  }
+  FinishRun(session);
+  if (run.notice) ShowNotice(relay_, *run.notice);
+  // The file built (of three, the middle bound's) becomes the open residue
+  // file.
+  const ResidueBuildSettings& b = request.residueBuild;
+  const Bound bound = b.bound == BoundChoice::All ? Bound::Middle : BoundsOf(b.bound).front();
+  if (m_.gResidueLoaded != 0) mnuClose_Click();
+  ChosenResidueFile chosen(p_, ResidueFileOfBound(b, bound));
   OpenResidue(chosen);
 }
 

@@ -3,6 +3,7 @@
 #include <unicase.h>
 #include <uninorm.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -12,6 +13,15 @@
 namespace ormid {
 
 std::string FoldedName(std::string_view name) {
+  // Plain ASCII folds to A-Z lowered, whatever the locale (NFD leaves it
+  // as it is): most names are, and a samples file folds two names a row.
+  if (std::all_of(name.begin(), name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    std::string out(name);
+    for (char& c : out)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+  }
   if (!IsValidUtf8(name)) return ToLower(name);
   std::size_t length = 0;
   // No language: the folding is the same whatever the computer's locale.

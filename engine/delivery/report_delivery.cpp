@@ -55,6 +55,7 @@ const DeliveryTexts* TextsForKind(RunKind kind) {
     case RunKind::Cumulative:
       return &kCumulative;
     case RunKind::Headroom:
+    case RunKind::ResidueBuild:
       break;
   }
   return nullptr;

@@ -254,15 +254,27 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
   Figure worst;
   const std::string worstSubgroup = figures.WorstSubgroup(worst);
   // A cumulative run is listed under its group file's name, its endpoint
-  // the index chemical's PAD.
-  const bool cumulative = Text(manifest, "run", "command") == "cumulative";
-  const std::string residuePath =
-      Text(manifest, cumulative ? "group_file" : "residue_file", "path");
+  // the index chemical's PAD; a residue build under the chemical it was
+  // given and the (first) residue file it wrote.
+  const std::string command = Text(manifest, "run", "command");
+  const bool cumulative = command == "cumulative";
+  std::string residuePath = Text(manifest, cumulative ? "group_file" : "residue_file", "path");
+  std::string chemical = cumulative ? fs::path(residuePath).stem().string()
+                                    : Text(manifest, "residue_file", "chemical");
+  if (command == "residue-build") {
+    chemical = Text(manifest, "settings", "chemical");
+    if (const auto o = manifest.find("outputs"); o != manifest.end() && o->is_array())
+      for (const nlohmann::json& output : *o)
+        if (output.is_object() && output.contains("role") && output["role"] == "residue file" &&
+            output.contains("path") && output["path"].is_string()) {
+          residuePath = output["path"].get<std::string>();
+          break;
+        }
+  }
   Statement& run = *c.run;
   run.Bind(1, Text(manifest, "run", "date"))
-      .Bind(2, Text(manifest, "run", "command"))
-      .Bind(3, cumulative ? fs::path(residuePath).stem().string()
-                          : Text(manifest, "residue_file", "chemical"))
+      .Bind(2, command)
+      .Bind(3, chemical)
       .Bind(4, fs::path(residuePath).filename().string())
       .Bind(5, cumulative ? std::string("cPAD") : Text(manifest, "settings", "endpoint"));
   if (worst.kind == FigureKind::None) {

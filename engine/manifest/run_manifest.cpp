@@ -352,6 +352,27 @@ json BuildCumulativeManifest(const ModOrmid& m, const DateTime& date, bool utc,
   return manifest;
 }
 
+json BuildResidueBuildManifest(const ModOrmid& m, const DateTime& date, bool utc,
+                               const std::string& samplesFile, const std::string& rulesFile,
+                               json settings) {
+  json manifest = ManifestHead(m, "residue-build", date, utc);
+  for (const auto& [member, path] :
+       {std::pair{"samples_file", samplesFile}, {"rules_file", rulesFile}}) {
+    json f = FileEntry("", path);
+    f.erase("role");
+    manifest[member] = std::move(f);
+  }
+  manifest["settings"] = std::move(settings);
+  manifest["outputs"] = json::array();
+  RelativeToWorkingFolder(manifest);
+  json& recorded = manifest["settings"];
+  if (recorded.contains("arguments") && recorded["arguments"].is_array())
+    for (json& a : recorded["arguments"])
+      if (a.is_string() && a.get<std::string>().rfind("--rules=", 0) == 0)
+        a = "--rules=" + manifest["rules_file"]["path"].get<std::string>();
+  return manifest;
+}
+
 void RelativeToWorkingFolder(json& manifest) {
   if (!manifest.is_object() || !manifest.contains("installation") ||
       !manifest["installation"].is_object() ||
@@ -363,6 +384,8 @@ void RelativeToWorkingFolder(json& manifest) {
     for (json& f : manifest["installation"]["files"]) Travel(f, folder);
   if (manifest.contains("residue_file")) Travel(manifest["residue_file"], folder);
   if (manifest.contains("group_file")) Travel(manifest["group_file"], folder);
+  if (manifest.contains("samples_file")) Travel(manifest["samples_file"], folder);
+  if (manifest.contains("rules_file")) Travel(manifest["rules_file"], folder);
   if (manifest.contains("residue_files") && manifest["residue_files"].is_array())
     for (json& f : manifest["residue_files"]) Travel(f, folder);
   if (manifest.contains("outputs") && manifest["outputs"].is_array())
@@ -598,9 +621,15 @@ std::string MemberProblem(const json& m) {
   if (!installation->contains("files")) return "installation.files is missing";
   if (auto p = files((*installation)["files"], "installation.files", false); !p.empty()) return p;
   if ((*installation)["files"].empty()) return "installation.files lists no file";
-  // A cumulative run read a group file and a residue file per chemical; any
-  // other run one residue file.
-  if ((*run)["command"] == "cumulative") {
+  // A cumulative run read a group file and a residue file per chemical; a
+  // residue build its samples and rules files; any other run one residue
+  // file.
+  if ((*run)["command"] == "residue-build") {
+    for (const char* member : {"samples_file", "rules_file"}) {
+      if (!m.contains(member)) return std::string(member) + " is missing";
+      if (auto p = file(m[member], member, false); !p.empty()) return p;
+    }
+  } else if ((*run)["command"] == "cumulative") {
     if (!m.contains("group_file")) return "group_file is missing";
     if (auto p = file(m["group_file"], "group_file", false); !p.empty()) return p;
     if (!m.contains("residue_files")) return "residue_files is missing";
@@ -681,6 +710,8 @@ std::vector<InputCheck> CheckInputs(const json& manifest, const std::string& wor
     for (const json& f : (*it)["files"]) check(f);
   if (auto it = manifest.find("residue_file"); it != manifest.end()) check(*it);
   if (auto it = manifest.find("group_file"); it != manifest.end()) check(*it);
+  if (auto it = manifest.find("samples_file"); it != manifest.end()) check(*it);
+  if (auto it = manifest.find("rules_file"); it != manifest.end()) check(*it);
   if (auto it = manifest.find("residue_files"); it != manifest.end() && it->is_array())
     for (const json& f : *it) check(f);
   return checks;

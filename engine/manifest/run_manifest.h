@@ -73,6 +73,14 @@ nlohmann::json BuildCumulativeManifest(
     const ModOrmid& m, const DateTime& date, bool utc, const std::string& groupFile,
     const std::vector<std::pair<std::string, std::string>>& residueFiles, nlohmann::json settings);
 
+// The manifest of a residue build, without outputs: the installation's
+// files, the samples and the rules files with their digests, and the
+// settings given. The rules file of the arguments ("--rules=PATH") is
+// written as its entry is: relative to the working folder when inside it.
+nlohmann::json BuildResidueBuildManifest(const ModOrmid& m, const DateTime& date, bool utc,
+                                         const std::string& samplesFile,
+                                         const std::string& rulesFile, nlohmann::json settings);
+
 // The command-line arguments that repeat the run's window settings:
 // the command, the residue file, then the options.
 std::vector<std::string> ArgumentsFor(const ModOrmid& m, const std::string& command,

@@ -3,6 +3,7 @@
 #include "core/mod_ormid.h"
 #include "cumulative/cumulative_export.h"
 #include "export/headroom_export.h"
+#include "residue_build/build_export.h"
 
 namespace ormid {
 
@@ -153,6 +154,19 @@ std::vector<ExportFailure> HeadroomRunFigures::Export(Platform& p,
     std::string error;
     if (!ExportHeadroom(p, path, subgroupNames, table, manifest, error))
       failures.push_back({path, error});
+  }
+  return failures;
+}
+
+// --- ResidueBuildRunFigures ---
+
+std::vector<ExportFailure> ResidueBuildRunFigures::Export(Platform& p,
+                                                          const std::vector<std::string>& paths,
+                                                          const nlohmann::json& manifest) const {
+  std::vector<ExportFailure> failures;
+  for (const std::string& path : paths) {
+    std::string error;
+    if (!ExportResidueBuild(p, path, build, manifest, error)) failures.push_back({path, error});
   }
   return failures;
 }

@@ -14,6 +14,7 @@
 #include "cumulative/cumulative_headroom.h"
 #include "headroom/headroom.h"
 #include "history/recorded_run.h"
+#include "residue_build/residue_build.h"
 #include "session/finished_run.h"
 
 namespace ormid {
@@ -88,6 +89,20 @@ class HeadroomRunFigures : public FinishedFigures {
   std::vector<ExportFailure> Export(Platform& p, const std::vector<std::string>& paths,
                                     const nlohmann::json& manifest) const override;
   bool Record(HistoryRecorder&) const override { return false; }
+  std::vector<SubgroupFigures> Subgroups() const override { return {}; }
+};
+
+// A residue build's table: every entry of the residue files it wrote and how
+// it came to be. The run history keeps a build by its manifest (the samples,
+// the rules, the options and every output with its digest), without the
+// table; a build has no subgroups.
+class ResidueBuildRunFigures : public FinishedFigures {
+ public:
+  ResidueBuild build;
+
+  std::vector<ExportFailure> Export(Platform& p, const std::vector<std::string>& paths,
+                                    const nlohmann::json& manifest) const override;
+  bool Record(HistoryRecorder&) const override { return true; }
   std::vector<SubgroupFigures> Subgroups() const override { return {}; }
 };
 

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <set>
+#include <stdexcept>
 
 #include "commodity/commodity_run.h"
 #include "core/float_text.h"
@@ -14,7 +15,10 @@
 #include "exposure/long_term_report.h"
 #include "exposure/total_exposure.h"
 #include "headroom/headroom_text.h"
+#include "residue/residue_file_writer.h"
 #include "residue/residue_listing.h"
+#include "residue_build/build_report.h"
+#include "residue_table/residue_table.h"
 #include "session/kind_figures.h"
 
 namespace ormid {
@@ -105,6 +109,8 @@ bool RunSession::PlanOutputs(RunOutcome& outcome) {
     if (ExportFormatOf(e) == ExportFormat::Csv)
       outputs.push_back({ManifestPathFor(e), "the manifest of an export"});
   }
+  std::vector<Planned> inputs;
+  if (kind == RunKind::ResidueBuild) PlanResidueBuild(outputs, inputs);
   auto refuse = [&](const std::string& text) {
     outcome.notice = Notice{text, "Ormid", MsgIcon::Exclamation};
     outcome.usage = true;
@@ -119,7 +125,6 @@ bool RunSession::PlanOutputs(RunOutcome& outcome) {
   // The files the run reads, and the run history it records into, are
   // never written over (a cumulative run's residue files are known once its
   // group file is read).
-  std::vector<Planned> inputs;
   if (kind == RunKind::Cumulative) {
     inputs.push_back({request_.cumulative.group, "the assessment group file"});
     for (const std::string& path : InstallationInputs(m_))
@@ -193,6 +198,7 @@ RunOutcome RunSession::Run(const RunRequest& request, RunHost& host) {
   done_ = false;
   saved_.clear();
   laterCopies_.clear();
+  written_.clear();
   planned_.clear();
   manifest_ = json();
   figures_.reset();
@@ -217,6 +223,9 @@ RunOutcome RunSession::Run(const RunRequest& request, RunHost& host) {
       break;
     case RunKind::Cumulative:
       outcome = RunCumulative();
+      break;
+    case RunKind::ResidueBuild:
+      outcome = RunResidueBuild();
       break;
   }
   done_ = outcome.status == RunStatus::Done;
@@ -412,6 +421,123 @@ RunOutcome RunSession::RunCumulative() {
   return outcome;
 }
 
+void RunSession::PlanResidueBuild(std::vector<Planned>& outputs,
+                                  std::vector<Planned>& inputs) const {
+  const ResidueBuildSettings& b = request_.residueBuild;
+  for (const Bound bound : BoundsOf(b.bound))
+    outputs.push_back({ResidueFileOfBound(b, bound), "the residue file built"});
+  inputs.push_back({b.samples, "the samples file"});
+  inputs.push_back({b.rules, "the rules file"});
+}
+
+RunOutcome RunSession::RunResidueBuild() {
+  RunOutcome outcome;
+  const ResidueBuildSettings& b = request_.residueBuild;
+  const char* const title = "Residue Build";
+  auto stop = [&](const std::string& text) {
+    outcome.status = RunStatus::Stopped;
+    outcome.notice = Notice{text, title, MsgIcon::Exclamation};
+    return outcome;
+  };
+  if (const std::string problem = ResidueBuildUsageProblem(m_, b); !problem.empty()) {
+    outcome.notice =
+        Notice{"The residue file cannot be built: " + problem + ".", title, MsgIcon::Exclamation};
+    outcome.usage = true;
+    return outcome;
+  }
+  MasterFoods foods;
+  std::string error;
+  if (!LoadMasterFoods(m_, foods, error))
+    return stop("The residue file cannot be built: " + error + ".");
+  // Every problem of both files is found before anything is asked or
+  // written.
+  BuildInputs in;
+  BuildProblems problems;
+  if (!ReadBuildInputs(m_, foods, b, in, problems)) {
+    outcome.problems = problems.lines;
+    if (problems.count > problems.lines.size())
+      outcome.problems.push_back(
+          "... and " + std::to_string(problems.count - problems.lines.size()) + " more problems");
+    outcome.usage = true;
+    return outcome;
+  }
+  const RequestCheck saved = CheckSavedReport(m_, p_, request_.settings, RunKind::ResidueBuild);
+  if (saved.status != RunStatus::Done) {
+    outcome.notice = saved.refusal;
+    outcome.focus = saved.focus;
+    return outcome;
+  }
+  saved_ = saved.savedReport;
+  const std::vector<Bound> bounds = BoundsOf(b.bound);
+  for (const Bound bound : bounds) {
+    const std::string file = ResidueFileOfBound(b, bound);
+    if (p_.FileExists(file) &&
+        p_.MessageBox("File " + file + " already exists. Do you want to write over this file?",
+                      title, MsgIcon::Question, MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
+      return outcome;
+  }
+
+  // The manifest: the installation, the samples and the rules with their
+  // digests as they were read, and the options.
+  auto number = [](float v) { return json(std::stod(ShortestText(v))); };
+  manifest_ = BuildResidueBuildManifest(m_, date_, request_.clockIsUtc, b.samples, b.rules,
+                                        {{"chemical", b.chemical},
+                                         {"noel_mg_per_kg_bw_day", number(b.noel)},
+                                         {"rfd_mg_per_kg_bw_day", number(b.rfd)},
+                                         {"qstar_per_mg_per_kg_bw_day", number(b.qstar)},
+                                         {"non_detects", OptionText(b.nonDetects)},
+                                         {"not_quantified", OptionText(b.notQuantified)},
+                                         {"crop_treated", OptionText(b.cropTreated)},
+                                         {"bound", OptionText(b.bound)},
+                                         {"arguments", ResidueBuildArguments(b)}});
+
+  auto figures = std::make_shared<ResidueBuildRunFigures>();
+  figures->build = ComputeResidueBuild(m_, foods, in, b, FormatReportDate(date_));
+  const ResidueBuild& build = figures->build;
+  // Every file goes to a new file of its own first, and only when all of
+  // them are written are they put in place: a build that fails leaves the
+  // earlier residue files and report as they were.
+  std::vector<std::pair<std::string, std::string>> texts;
+  try {
+    for (std::size_t i = 0; i < bounds.size(); ++i)
+      texts.emplace_back(ResidueFileOfBound(b, bounds[i]), ResidueFileText(build.files[i]));
+  } catch (const std::invalid_argument& e) {
+    return stop(std::string("The residue file cannot be built: ") + e.what() + ".");
+  }
+  texts.emplace_back(ReportFile(), ResidueBuildReportText(m_, build, date_));
+  std::vector<std::unique_ptr<FileReplacement>> files;
+  for (const auto& [path, text] : texts) {
+    auto& file =
+        files.emplace_back(std::make_unique<FileReplacement>(p_, path, FileKind::SavedCopy));
+    if (!file->Open(error) || !file->Write(text, error))
+      return stop("The file " + path + " could not be written: " + error +
+                  ". No file of the build was replaced.");
+  }
+  for (std::size_t i = 0; i < files.size(); ++i)
+    if (!files[i]->Commit(error))
+      return stop("The file " + texts[i].first + " could not be written: " + error + ".");
+  for (const Bound bound : bounds)
+    written_.emplace_back("residue file", ResidueFileOfBound(b, bound));
+  figures_ = figures;
+
+  if (!SaveCopy(ReportFile(), nullptr, outcome)) return outcome;
+  std::string names;
+  for (std::size_t i = 0; i < bounds.size(); ++i)
+    names += (i == 0 ? "" : i + 1 == bounds.size() ? " and " : ", ") + texts[i].first;
+  std::size_t entries = 0;
+  for (const ResidueFile& f : build.files) entries += f.foods.size();
+  outcome.notice = Notice{
+      (bounds.size() == 1 ? "The residue file " : "The residue files ") + names +
+          (bounds.size() == 1 ? " was" : " were") + " built from " +
+          std::to_string(build.sampleCount) + " samples by " + std::to_string(build.ruleCount) +
+          " rules (" + std::to_string(entries / bounds.size()) +
+          (bounds.size() == 1 ? " foods" : " foods each") + "). The build report is " +
+          ReportFile() + (saved_.empty() ? "" : ", also saved as " + saved_) + ".",
+      title, MsgIcon::Information};
+  outcome.status = RunStatus::Done;
+  return outcome;
+}
+
 bool RunSession::SaveCopy(const std::string& report, const std::string* text, RunOutcome& outcome) {
   if (saved_.empty()) return true;
   std::string error;
@@ -442,6 +568,8 @@ json RunSession::ListedManifest(std::vector<std::string>& outputs,
     if (AddOutput(manifest, "report", report, digests)) outputs.push_back(report);
     if (!request_.report.empty()) manifests.push_back(ManifestPathFor(report));
   }
+  for (const auto& [role, path] : written_)
+    if (AddOutput(manifest, role, path, digests)) outputs.push_back(path);
   std::vector<std::string> copies;
   if (!saved_.empty()) copies.push_back(saved_);
   copies.insert(copies.end(), laterCopies_.begin(), laterCopies_.end());

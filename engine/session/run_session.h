@@ -28,6 +28,7 @@
 #include "history/run_history.h"
 #include "manifest/output_digests.h"
 #include "manifest/run_manifest.h"
+#include "residue_build/residue_build.h"
 #include "session/finished_run.h"
 #include "setup/run_request.h"
 
@@ -50,6 +51,9 @@ struct RunRequest {
   std::vector<std::string> excluded;
   HeadroomOptions headroom;       // a headroom run's
   CumulativeSettings cumulative;  // a cumulative run's
+  // A residue build's: its inputs, the residue file named and the rules;
+  // the report is the build report beside the residue file.
+  ResidueBuildSettings residueBuild;
   // The report goes to this file instead of the working folder's temporary
   // report (a batch scenario's); it then gets the run's manifest beside it.
   std::string report;
@@ -139,6 +143,10 @@ class RunSession {
   RunOutcome RunListing();
   RunOutcome RunHeadroom(RunHost& host);
   RunOutcome RunCumulative();
+  RunOutcome RunResidueBuild();
+  // A residue build's files: the residue files it writes among the outputs,
+  // the samples and rules files among the inputs.
+  void PlanResidueBuild(std::vector<Planned>& outputs, std::vector<Planned>& inputs) const;
   // The saved copy of the report file `report` (or of `text`, for a report
   // without a file of its own); false with the message when it cannot be
   // written.
@@ -156,6 +164,9 @@ class RunSession {
   int lineCount_ = 0;
   std::string saved_;
   std::vector<std::string> laterCopies_;
+  // Files the kind's part wrote besides its report, by role (a residue
+  // build's residue files): listed in every manifest.
+  std::vector<std::pair<std::string, std::string>> written_;
   nlohmann::json manifest_;  // without outputs, once the run's parameters are set
   std::shared_ptr<FinishedFigures> figures_;
   std::shared_ptr<HistoryRecorder> history_;

@@ -2,12 +2,16 @@
 // offscreen platform: File > Export Residue Table... writes the open residue
 // file as the command line's `residue export` does; File > Import Residue
 // Table... shows the problems of a table in a window, or writes the residue
-// file and opens it.
+// file and opens it; File > Build Residue File from Samples... previews the
+// build (or the files' problems), builds and opens the file.
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QtTest>
 #include <sstream>
 
@@ -15,6 +19,7 @@
 #include "core/mod_ormid.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/frm_problems.h"
+#include "desktop/main_window/frm_residue_build.h"
 #include "tests/gui/gui_support.h"
 #include "tests/installation_fixture.h"
 
@@ -166,6 +171,65 @@ class ResidueTableTest : public QObject {
     QCOMPARE(P().messages.back().title, std::string("Import Residue Table"));
     QCOMPARE(runner_->shown, 1);
     QVERIFY(!fs::exists(Dir() / "residues" / "other.R10"));
+  }
+
+  void buildFromSamplesPreviewsBuildsAndOpens() {
+    Start();
+    Open();
+    WriteFileBytes(Dir() / "samples.csv",
+                   "commodity,sample_id,result_ppm,lod_ppm\n"
+                   "APPLES,A1,0.3,0.01\nAPPLES,A2,,0.02\nPLUMS,P1,0.1,0.01\n");
+    WriteFileBytes(Dir() / "rules.csv", "commodity,food_code\nAPPLES,01010000\nAPPLES,09090000\n");
+    bool refusedFirst = false, enabledAfterChange = true;
+    QString residue, unruled, marked, summary;
+    int rows = 0;
+    runner_->scripts.push_back([&](QDialog& d) {
+      auto& f = static_cast<FrmResidueBuild&>(d);
+      f.txtSamples->setText(QString::fromStdString((Dir() / "samples.csv").string()));
+      f.txtRules->setText(QString::fromStdString((Dir() / "rules.csv").string()));
+      f.txtOutput->setText("built");
+      f.txtChemical->setText("Testazole");
+      f.txtRfd->setText("0.005");
+      // The rules' problem, by line; nothing to build.
+      f.cmdPreview->click();
+      refusedFirst = !f.cmdBuild->isEnabled() && f.grdBuild->rowCount() == 1 &&
+                     f.grdBuild->item(0, 0)->text().startsWith("rules.csv:3: food code");
+      WriteFileBytes(Dir() / "rules.csv", "commodity,food_code\nAPPLES,01010000\n");
+      f.cmdPreview->click();
+      // A change asks for a new preview.
+      f.cboBound->setCurrentText("upper");
+      enabledAfterChange = f.cmdBuild->isEnabled();
+      f.cboBound->setCurrentText("middle");
+      f.cmdPreview->click();
+      rows = f.grdBuild->rowCount();
+      residue = f.grdBuild->item(0, 12)->text();
+      unruled = f.grdBuild->item(1, 3)->text();
+      marked = f.grdBuild->item(1, 15)->text();
+      summary = f.lblSummary->text();
+      f.cmdBuild->click();
+    });
+    w_->mnuBuildResidue->trigger();
+    QCOMPARE(runner_->shown, 1);
+    QVERIFY(refusedFirst);
+    QVERIFY(!enabledAfterChange);
+    // The apple's entry, PLUMS without a rule, the five foods without data.
+    QCOMPARE(rows, 1 + 1 + 5);
+    QCOMPARE(residue, QString("0.155"));  // (0.3 + 0.02 / 2) / 2
+    QCOMPARE(unruled, QString("PLUMS"));
+    QVERIFY(marked.contains("no rule"));
+    QVERIFY2(summary.contains("5 foods without data"), qPrintable(summary));
+
+    const fs::path built = fs::path(inst_->m.gResiduePath) / "built.R98";
+    QVERIFY(fs::exists(built));
+    QVERIFY(fs::exists(built.string() + ".build.txt.manifest.json"));
+    QVERIFY2(
+        P().messages.back().text.find("was built from 3 samples by 1 rules") != std::string::npos,
+        P().messages.back().text.c_str());
+    // Opened in place of the file that was open.
+    QCOMPARE(fs::path(inst_->m.gResidueFileName), built);
+    QCOMPARE(inst_->m.gChemicalName, std::string("Testazole"));
+    QCOMPARE(inst_->m.gFoodResidue.at(1), 0.155f);
+    QVERIFY(w_->mnuExportResults->isEnabled());
   }
 };
 
