@@ -101,8 +101,10 @@ int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
   request.historyBusyMilliseconds = HistoryBusyMilliseconds();
   const CumulativeOutcome run = RunCumulative(m, platform, request);
   // Every problem of the group file, then of its residue files, listed.
-  for (const std::string& p : run.problems) err << p << "\n";
-  for (const std::string& w : run.warnings) err << w << "\n";
+  // They name the group file's chemicals and paths and the --exclude
+  // items: shown, never obeyed.
+  for (const std::string& p : run.problems) err << TerminalMessage(p) << "\n";
+  for (const std::string& w : run.warnings) err << TerminalMessage(w) << "\n";
   using Status = CumulativeOutcome::Status;
   if (run.status == Status::Refused) return kExitUsage;
   if (run.status == Status::Stopped) {

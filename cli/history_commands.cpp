@@ -48,34 +48,36 @@ std::string FigureText(const Figure& f) {
   return text;
 }
 
-std::string Fit(std::string text, std::size_t width) {
-  if (text.size() > width) text = text.substr(0, width - 1) + "~";
-  text.append(width - text.size(), ' ');
-  return text;
+// A field of the list: its text shown on one line (names come from residue
+// files and manifests: shown, never obeyed), cut at a whole character to
+// the width with "~", and padded to it.
+std::string Fit(const std::string& text, std::size_t width) {
+  std::string shown = TerminalText(text);
+  if (shown.size() > width)
+    shown = shown.substr(0, ValidUtf8Prefix(std::string_view(shown).substr(0, width - 1))) + "~";
+  shown.append(width - shown.size(), ' ');
+  return shown;
 }
 
 void PrintList(const std::vector<RunSummary>& runs, std::ostream& out) {
-  if (runs.empty()) {
-    out << "No runs recorded.\n";
-    return;
-  }
+  // The id column is as wide as the largest id (at least 7).
+  std::size_t idWidth = 7;
+  for (const RunSummary& r : runs) idWidth = std::max(idWidth, std::to_string(r.id).size());
   std::string text;
   text.reserve(runs.size() * 160);
-  text +=
-      "     Id  Date                  Command    Chemical              Residue file     "
-      "Endpoint  Worst subgroup                     Figure\n";
-  char id[16];
+  text += std::string(idWidth - 2, ' ') +
+          "Id  Date                  Command    Chemical              Residue file     "
+          "Endpoint  Worst subgroup                     Figure\n";
   for (const RunSummary& r : runs) {
-    std::snprintf(id, sizeof id, "%7lld", r.id);
-    std::string line = std::string(id) + "  " + Fit(r.date, 20) + "  " + Fit(r.command, 9) + "  " +
-                       Fit(r.chemical, 20) + "  " + Fit(r.residueFile, 15) + "  " +
-                       Fit(r.endpoint, 8) + "  " + Fit(r.worstSubgroup, 33) + "  " +
-                       FigureText(r.worst);
+    const std::string id = std::to_string(r.id);
+    std::string line = std::string(idWidth - id.size(), ' ') + id + "  " + Fit(r.date, 20) + "  " +
+                       Fit(r.command, 9) + "  " + Fit(r.chemical, 20) + "  " +
+                       Fit(r.residueFile, 15) + "  " + Fit(r.endpoint, 8) + "  " +
+                       Fit(r.worstSubgroup, 33) + "  " + FigureText(r.worst);
     while (!line.empty() && line.back() == ' ') line.pop_back();
     text += line + "\n";
   }
-  // Names come from residue files and manifests: shown, never obeyed.
-  out << PrintableText(text);
+  out << text;
 }
 
 // A table of cells as aligned text: numbers as the shortest text of their
@@ -103,7 +105,7 @@ class TextTable : public ResultsSink {
       while (!line.empty() && line.back() == ' ') line.pop_back();
       text += line + "\n";
     }
-    out << PrintableText(text);
+    out << text;
   }
 
  private:
@@ -120,7 +122,7 @@ class TextTable : public ResultsSink {
     row.reserve(cells_.size());
     for (const Cell& c : cells_) {
       if (auto t = std::get_if<std::string_view>(&c))
-        row.emplace_back(*t);
+        row.push_back(TerminalText(*t));
       else if (auto n = std::get_if<long long>(&c))
         row.push_back(std::to_string(*n));
       else if (auto f = std::get_if<float>(&c))
@@ -177,7 +179,18 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
       p.MessageBox(error + ".", "Run History", MsgIcon::Exclamation, MsgButtons::OK);
       return kExitStopped;
     }
-    PrintList(*runs, out);
+    if (!runs->empty()) {
+      PrintList(*runs, out);
+      return kExitDone;
+    }
+    // Which filter matched nothing, and what the history holds besides.
+    auto all = filter.chemical ? ListRuns(kHistoryFile, ListFilter{}, error) : runs;
+    const std::size_t others = all ? all->size() : 0;
+    if (others == 0)
+      out << "No runs recorded.\n";
+    else
+      out << "No runs of the chemical " << QuotedText(*filter.chemical) << " recorded (" << others
+          << (others == 1 ? " run" : " runs") << " of other chemicals).\n";
     return kExitDone;
   }
 
@@ -190,8 +203,10 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
     if (!MayReplaceExports(p, exports)) return kExitStopped;
     if (int status = ExportRun(p, *run, exports[0]); status != kExitDone) return status;
   }
+  // The manifest's texts are JSON strings, their control characters
+  // escaped; those JSON leaves as they are (U+0080 to U+009F) are too.
   out << "Run " << run->summary.id << "\n\nManifest\n"
-      << run->manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+      << PrintableText(run->manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace))
       << "\n\nFigures\n";
   if (run->summary.command == "cumulative") {
     out << "row  subgroup  index_equivalent_mg_per_kg_bw_day  percent_of_index_pad  moet  "
@@ -202,9 +217,9 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
       return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, *v).ptr);
     };
     for (const RecordedCumulative& r : run->cumulative)
-      out << PrintableText(std::to_string(r.row) + "  " + r.subgroup + "  " +
-                           text(r.indexEquivalent) + "  " + text(r.percentCpad) + "  " +
-                           text(r.moet) + "  " + text(r.hazardIndex) + "\n");
+      out << std::to_string(r.row) + "  " + TerminalText(r.subgroup) + "  " +
+                 text(r.indexEquivalent) + "  " + text(r.percentCpad) + "  " + text(r.moet) + "  " +
+                 text(r.hazardIndex) + "\n";
     return kExitDone;
   }
   TextTable table;
@@ -236,7 +251,7 @@ int RunCompare(const GlobalOptions& global, const CompareArguments& a, std::ostr
       return kExitStopped;
     }
   }
-  out << PrintableText(ComparisonText(c));
+  out << ComparisonText(c);
   return kExitDone;
 }
 
