@@ -45,6 +45,8 @@ int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
                       const CumulativeArguments& a, std::ostream& out, std::ostream& err) {
   const std::string group = AbsoluteFromStart(a.group);
   const std::vector<std::string> exports = CheckedExports(a.exports);
+  // A row named twice is refused before anything is read.
+  if (sub.count("--subgroups") > 0) RefuseRepeatedSubgroupRows(a.subgroups);
   const std::string saved = a.save.empty() ? std::string() : AbsoluteFromStart(SavedName(a.save));
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
   CliPlatform platform(err, a.yes);
@@ -134,6 +136,7 @@ std::vector<int> CumulativeRows(const ModOrmid& m, const std::optional<std::stri
     if (!chosen)
       throw UsageError{"--subgroups takes report rows from 1 to " + std::to_string(m.gPopCount) +
                        " or all, not \"" + *subgroups + "\""};
+    RefuseRepeatedSubgroupRows(*subgroups);
     rows = *chosen;
   } else {
     for (int k = 1; k <= m.gPopCount; ++k) rows.push_back(k);
