@@ -7,12 +7,13 @@
 # which CI runs on the Debian package. poppler-utils lets the
 # desktop tests read printed pages back; dpkg-dev lets cpack work out
 # the Debian package's dependencies; time measures the batches' peak memory
-# in bench/run-bench.sh.
+# in bench/run-bench.sh; the sqlite3 shell lets the tests query the run
+# history's views as other tools do.
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
-  libcli11-dev nlohmann-json3-dev libxlsxwriter-dev libssl-dev libsqlite3-dev libcsv-dev
-  unzip python3 python3-jsonschema poppler-utils dpkg-dev time)
+  libcli11-dev nlohmann-json3-dev libxlsxwriter-dev libssl-dev libsqlite3-dev zlib1g-dev libcsv-dev
+  unzip python3 python3-jsonschema poppler-utils dpkg-dev time sqlite3)
 if [ "${1:-}" = "--hardening" ]; then packages+=(clang-14 libclang-rt-14-dev); fi
 if [ "${1:-}" = "--screenshot" ]; then packages+=(xvfb xauth openbox); fi
 if [ "${1:-}" = "--package" ]; then packages+=(lintian); fi
