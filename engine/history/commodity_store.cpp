@@ -104,7 +104,7 @@ std::optional<float> Constant(int k, const std::vector<const StoredRow*>& rows) 
       candidates.push_back(c);
       c = std::nextafter(c, std::numeric_limits<float>::max());
     }
-    if (candidates.size() >= 9 * 4) break;
+    if (candidates.size() >= 9 * 4) break;  // the estimates of four rows
   }
   std::optional<float> best;
   std::size_t bestCount = 0;
@@ -122,9 +122,11 @@ std::optional<float> Constant(int k, const std::vector<const StoredRow*>& rows) 
   return best;
 }
 
+// The shortest text that reads back as v (a large whole number in full:
+// "34519502848"), as std::to_chars writes it.
 void Append(std::string& out, float v) {
   char text[kLongestFloatText];
-  out.append(text, WriteShortestText(text, text + sizeof text, v));
+  out.append(text, std::to_chars(text, text + sizeof text, v).ptr);
 }
 
 // Reads the food rows' JSON: arrays of numbers and nulls in an array, no
@@ -229,43 +231,45 @@ bool StoreCommodity(std::string_view packedItems, const std::vector<PackedSubgro
                     StoredCommodity& out) {
   std::vector<RecordedContribution> items;
   if (!UnpackItems(packedItems, items)) return false;
-  std::vector<std::vector<StoredRow>> rows(subgroups.size());
-  UnpackState state;
-  for (std::size_t s = 0; s < subgroups.size(); ++s)
-    if (!ReadPackedRows(subgroups[s].rows, items.size(), state, rows[s])) return false;
-
-  // The new numbers: foods and food forms in the order the rows first name
-  // them, then the totals, so that a subgroup whose food rows follow the
-  // first subgroup's needs no item numbers in its text.
   auto isTotal = [&](std::uint32_t item) {
     const ContributionKind k = items[item].kind;
     return k == ContributionKind::CropGroupSubtotal || k == ContributionKind::SubgroupTotal;
   };
+  // The new numbers: foods and food forms in the order the rows first name
+  // them, then the totals, so that a subgroup whose food rows follow the
+  // first subgroup's needs no item numbers in its text. The totals are
+  // numbered once every subgroup is read.
   constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
   std::vector<std::uint32_t> number(items.size(), kNone);
+  std::vector<std::uint32_t> totalsInOrder;
+  std::vector<bool> totalSeen(items.size(), false);
   out = StoredCommodity();
-  for (bool totals : {false, true})
-    for (const auto& list : rows)
-      for (const StoredRow& r : list)
-        if (isTotal(r.item) == totals && number[r.item] == kNone) {
+  UnpackState state;
+  std::vector<StoredRow> rows;
+  std::vector<const StoredRow*> foods, sample;
+  for (const PackedSubgroup& packed : subgroups) {
+    rows.clear();
+    if (!ReadPackedRows(packed.rows, items.size(), state, rows)) return false;
+    StoredCommodity::Subgroup g;
+    g.row = packed.row;
+    g.name = packed.name;
+    foods.clear();
+    for (std::size_t place = 0; place < rows.size(); ++place) {
+      const StoredRow& r = rows[place];
+      if (!isTotal(r.item)) {
+        if (number[r.item] == kNone) {
           number[r.item] = static_cast<std::uint32_t>(out.items.size());
           out.items.push_back(items[r.item]);
         }
-
-  for (std::size_t s = 0; s < subgroups.size(); ++s) {
-    StoredCommodity::Subgroup g;
-    g.row = subgroups[s].row;
-    g.name = subgroups[s].name;
-    std::vector<const StoredRow*> foods;
-    for (std::size_t place = 0; place < rows[s].size(); ++place) {
-      StoredRow r = rows[s][place];
-      const bool total = isTotal(r.item);
+        foods.push_back(&r);
+        continue;
+      }
+      if (!totalSeen[r.item]) {
+        totalSeen[r.item] = true;
+        totalsInOrder.push_back(r.item);
+      }
       if (items[r.item].kind == ContributionKind::SubgroupTotal) g.total = r;
-      r.item = number[r.item];
-      if (total)
-        g.totals.emplace_back(static_cast<int>(place), r);
-      else
-        foods.push_back(&rows[s][place]);
+      g.totals.emplace_back(static_cast<int>(place), r);  // numbered below
     }
     SubgroupConstants& c = g.constants;
     if (g.total) {
@@ -273,16 +277,21 @@ bool StoreCommodity(std::string_view packedItems, const std::vector<PackedSubgro
       c.reference = g.total->figures.reference;
       c.referenceDose = g.total->figures.referenceDose;
     }
-    std::vector<const StoredRow*> all = foods;
-    if (g.total) all.insert(all.begin(), &*g.total);
-    c.noel = Constant(3, all);
-    if (!c.noel) c.noel = Constant(2, all);
-    c.qStar = Constant(4, all);
+    // The NOEL and Q* are found from the total and the first rows.
+    sample.assign(foods.begin(), foods.begin() + std::min<std::size_t>(foods.size(), 64));
+    if (g.total) sample.insert(sample.begin(), &*g.total);
+    c.noel = Constant(3, sample);
+    if (!c.noel) c.noel = Constant(2, sample);
+    c.qStar = Constant(4, sample);
 
     std::string& json = g.foods;
     json.reserve(foods.size() * 20 + 2);
     json += '[';
     std::uint32_t expected = 0;
+    char whole[24];
+    auto appendWhole = [&](long long v) {
+      json.append(whole, std::to_chars(whole, whole + sizeof whole, v).ptr);
+    };
     for (const StoredRow* p : foods) {
       const StoredRow& r = *p;
       const std::uint32_t item = number[r.item];
@@ -305,12 +314,12 @@ bool StoreCommodity(std::string_view packedItems, const std::vector<PackedSubgro
       json += '[';
       Append(json, r.exposure);
       json += ',';
-      json += std::to_string(mask);
+      appendWhole(mask);
       for (int slot = kItem; slot <= last; ++slot) {
         json += ',';
         if (slot == kItem) {
           if (item != expected)
-            json += std::to_string(item);
+            appendWhole(item);
           else
             json += "null";
         } else if (slot < kReferenceKind) {
@@ -319,7 +328,7 @@ bool StoreCommodity(std::string_view packedItems, const std::vector<PackedSubgro
           else
             json += "null";
         } else if (slot == kReferenceKind) {
-          json += std::to_string(static_cast<int>(r.figures.reference));
+          appendWhole(static_cast<int>(r.figures.reference));
         } else if (r.figures.referenceDose) {
           Append(json, *r.figures.referenceDose);
         } else {
@@ -332,6 +341,12 @@ bool StoreCommodity(std::string_view packedItems, const std::vector<PackedSubgro
     json += ']';
     out.subgroups.push_back(std::move(g));
   }
+  for (std::uint32_t item : totalsInOrder) {
+    number[item] = static_cast<std::uint32_t>(out.items.size());
+    out.items.push_back(items[item]);
+  }
+  for (StoredCommodity::Subgroup& g : out.subgroups)
+    for (auto& [place, r] : g.totals) r.item = number[r.item];
   return true;
 }
 

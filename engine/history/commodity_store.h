@@ -33,7 +33,7 @@ float QuotientOf(float numerator, float exposure);  // numerator / exposure
 float ProductOf(float exposure, float factor);      // exposure * factor
 
 // A figure's JSON text: the shortest text that reads back as the same
-// single-precision value ("1.25e-05").
+// single-precision value ("1.25e-05", "34519502848").
 std::string NumberText(float v);
 
 // zlib, as the sqlite3 shell's sqlar_compress and sqlar_uncompress use it:
