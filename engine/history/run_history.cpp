@@ -450,9 +450,12 @@ class Cells {
   explicit Cells(const Statement& s) : s_(s) {}
   bool ok = true;
 
+  // (A column's storage class is asked first: reading a value as another
+  // class converts it.)
   long long Whole(int c, long long low, long long high) {
+    const bool integer = s_.Type(c) == kInteger;
     const long long v = s_.Int(c);
-    if (s_.Type(c) != kInteger || v < low || v > high) ok = false;
+    if (!integer || v < low || v > high) ok = false;
     return v;
   }
   int Int(int c) {
@@ -465,9 +468,10 @@ class Cells {
   }
   std::string OptionalText(int c) { return s_.Type(c) == kNull ? std::string() : Text(c); }
   std::optional<double> Number(int c) {
-    if (s_.Type(c) == kNull) return std::nullopt;
+    const int type = s_.Type(c);
+    if (type == kNull) return std::nullopt;
     const double v = s_.Double(c);
-    if (s_.Type(c) != kFloat || !std::isfinite(v)) ok = false;
+    if (type != kFloat || !std::isfinite(v)) ok = false;
     return v;
   }
   double RequiredNumber(int c) {
