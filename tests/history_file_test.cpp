@@ -17,6 +17,7 @@
 
 #include "cli/cli_run.h"
 #include "core/mod_ormid.h"
+#include "history/commodity_store.h"
 #include "history/run_history.h"
 #include "tests/cli_runner.h"
 #include "tests/test_support.h"
@@ -479,6 +480,78 @@ TEST_F(HistoryFile, StoredRowsGiveBackEveryFigureBitForBit) {
   EXPECT_EQ(totals->commodity.size(), 5u);
 }
 
+// The food rows' text is read as StoreCommodity writes it and nothing else:
+// figures written or worked out from the subgroup's constants, items by
+// place or by number, a row's own reference; any other text, or a figure
+// that cannot be worked out, is refused.
+TEST(StoredFoodRows, AreReadAsWrittenAndNothingElse) {
+  history::SubgroupConstants c;
+  c.total = 1e-4f;
+  c.reference = ReferenceKind::RfD;
+  c.referenceDose = 0.005f;
+  c.noel = 0.5f;
+  c.qStar = 0.05f;
+  std::vector<history::StoredRow> rows;
+  ASSERT_TRUE(
+      history::ReadFoodRows("[[1e-05,5],[2e-05,1,3,12.5],[0,0,null,null,null,null,null,"
+                            "null,2,0.001],[3e-05,56],[4e-05,4,null,null,7]]",
+                            c, 5, rows));
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0].item, 0u);
+  EXPECT_EQ(rows[0].sharePercent, history::PercentOf(1e-5f, 1e-4f));
+  EXPECT_EQ(rows[0].figures.percentReference, history::PercentOf(1e-5f, 0.005f));
+  EXPECT_EQ(rows[0].figures.reference, ReferenceKind::RfD);
+  EXPECT_EQ(rows[1].item, 3u);
+  EXPECT_EQ(rows[1].sharePercent, 12.5f);
+  EXPECT_FALSE(rows[1].figures.percentReference);
+  EXPECT_EQ(rows[2].item, 2u);
+  EXPECT_EQ(rows[2].figures.reference, ReferenceKind::PAD);
+  EXPECT_EQ(rows[2].figures.referenceDose, 0.001f);
+  EXPECT_FALSE(rows[2].sharePercent);
+  EXPECT_EQ(rows[3].figures.percentNoel, history::PercentOf(3e-5f, 0.5f));
+  EXPECT_EQ(rows[3].figures.marginOfExposure, history::QuotientOf(0.5f, 3e-5f));
+  EXPECT_EQ(rows[3].figures.lifetimeRisk, history::ProductOf(3e-5f, 0.05f));
+  EXPECT_EQ(rows[4].item, 4u);
+  EXPECT_EQ(rows[4].figures.percentReference, 7.0f);
+  rows.clear();
+  EXPECT_TRUE(history::ReadFoodRows("[]", c, 0, rows));
+  EXPECT_TRUE(rows.empty());
+  for (const char* bad : {"",
+                          "[",
+                          "[[1e-05]]",
+                          "[[1e-05,5]",
+                          "[[1e-05,5]] ",
+                          "[[1e-05,5] ]",
+                          "[ [1e-05,5]]",
+                          "[[x,5]]",
+                          "[[1e-05,64]]",
+                          "[[1e-05,2]]",
+                          "[[1e-05,-1]]",
+                          "[[1e-05,5,9]]",
+                          "[[1e-05,0,null,1]]",
+                          "[[1e-05,5,null,null,null,null,null,null,3,0.1]]",
+                          "[[1e-05,5,null,null,null,null,null,null,1]]",
+                          "[[1e-05,5,null,null,null,null,null,null,null,0.1]]",
+                          "[[1e-05,1,2,3,4,5,6,7,1,2,3]]",
+                          "[[1e999,5]]",
+                          "[[nan,5]]",
+                          "[[1e-05,5]],[[1,1]]",
+                          "[[1e-05,5][2e-05,5]]",
+                          "[[1e-05,5],]",
+                          "[[1e-05,5,,]]",
+                          "[[0,16]]",
+                          "[[1e-05,5,1.5]]",
+                          "{\"a\":1}"}) {
+    rows.clear();
+    EXPECT_FALSE(history::ReadFoodRows(bad, c, 5, rows)) << bad;
+  }
+  // A figure that follows from a constant the subgroup has not.
+  for (const char* needs : {"[[1e-05,1]]", "[[1e-05,4]]", "[[1e-05,8]]", "[[1e-05,32]]"}) {
+    rows.clear();
+    EXPECT_FALSE(history::ReadFoodRows(needs, history::SubgroupConstants{}, 1, rows)) << needs;
+  }
+}
+
 // The history keeps only figures it can give back as figures: a run with an
 // infinite figure or one that is not a number is not recorded, the history
 // unchanged.
@@ -489,8 +562,19 @@ TEST_F(HistoryFile, ARunWhoseFiguresAreNotAllNumbersIsNotRecorded) {
           "residue_file": {"path": "r.R98", "sha256": "00", "chemical": "Testofos"},
           "settings": {"endpoint": "R"}, "outputs": []})");
   ModOrmid m;
-  for (int which = 0; which < 3; ++which) {
+  for (int which = 0; which < 5; ++which) {
     HistoryRecorder figures;
+    if (which >= 3) {
+      // A cumulative run's margin of exposure, or its hazard index.
+      RecordedCumulative r{1, "All", 0.5, 25.0, 4.0, 1.5, {{"A", 1, 0.25f, 0.25, 50.0}}};
+      (which == 3 ? r.moet : r.hazardIndex) = INFINITY;
+      figures.Cumulative({r});
+      RecordRequest request;
+      request.path = Db().string();
+      const RecordOutcome o = RecordRun(request, manifest, figures);
+      EXPECT_FALSE(o.recorded) << which;
+      continue;
+    }
     LongTermResult lt;
     lt.row = 1;
     lt.subgroup = "All";
@@ -539,6 +623,15 @@ TEST_F(HistoryFile, AHistoryOfSchema4IsBroughtForwardInPlace) {
   EXPECT_EQ(Lines(listBefore.out).size(), 7u) << listBefore.out;
   const auto before = exports("before");
   EXPECT_EQ(Sql(Db()).Query("PRAGMA user_version")[0][0], "4");
+  // An older file's packed rows that are not a packing are damage there too.
+  fs::copy_file(Db(), P("pristine.sqlite"));
+  Sql(Db()).Execute(
+      "UPDATE commodity_subgroups SET packed_rows = substr(packed_rows, 1, 7) WHERE "
+      "run_id = 2 AND seq = 2");
+  const CliResult cut = Run({"-C", "csfii", "history", "show", "2"});
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_EQ(cut.err, "Run History: The figures of run 2 are damaged.\n");
+  fs::copy_file(P("pristine.sqlite"), Db(), fs::copy_options::overwrite_existing);
 
   MustRun({"longterm", "csfii/residues/DEMOFOS.R98", "--rfd"});
   Sql sql(Db());
@@ -551,6 +644,26 @@ TEST_F(HistoryFile, AHistoryOfSchema4IsBroughtForwardInPlace) {
   EXPECT_EQ(listAfter.out.substr(0, listBefore.out.size()), listBefore.out);
   EXPECT_LT(fs::file_size(Db()), sizeBefore);
   EXPECT_EQ(sql.Query("SELECT count(DISTINCT run_id) FROM commodity_food_rows_v")[0][0], "3");
+  EXPECT_EQ(Run({"-C", "csfii", "history", "check"}).status, 0);
+
+  // A file as schema 1 left it (no cumulative tables, no trigger) reads as
+  // it is and is brought forward through every step.
+  fs::remove(Db());
+  fs::copy_file(P("pristine.sqlite"), Db());
+  Sql(Db()).Execute(
+      "DELETE FROM runs WHERE id = 5; DROP TABLE cumulative_subgroups; DROP TABLE "
+      "cumulative_chemicals; DROP TRIGGER runs_delete_rows; PRAGMA user_version = 1");
+  const CliResult one = Run({"-C", "csfii", "history"});
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(Lines(one.out).size(), 6u) << one.out;
+  EXPECT_EQ(Run({"-C", "csfii", "history", "show", "2", "--export", P("one2.csv").string()}).status,
+            0);
+  EXPECT_EQ(ReadFileBytes(P("one2.csv")), before.at("2.csv"));
+  MustRun({"longterm", "csfii/residues/DEMOFOS.R98", "--rfd"});
+  EXPECT_EQ(Sql(Db()).Query("PRAGMA user_version")[0][0], "5");
+  EXPECT_EQ(
+      Run({"-C", "csfii", "history", "show", "2", "--export", P("five2.csv").string()}).status, 0);
+  EXPECT_EQ(ReadFileBytes(P("five2.csv")), before.at("2.csv"));
   EXPECT_EQ(Run({"-C", "csfii", "history", "check"}).status, 0);
 }
 

@@ -188,12 +188,17 @@ TEST_F(HostileHistory, FiguresThatAreNoFiguresAreRefused) {
     // The other runs are still theirs.
     EXPECT_EQ(InCsfii({"history", "show", c.run == 1 ? "2" : "1"}).status, 0) << c.sql;
   }
-  // A listed figure that is none.
-  WriteFileBytes(Db(), pristine);
-  Edit("UPDATE runs SET worst_value = 'high', checksum = NULL, list_checksum = NULL WHERE id = 2");
-  const CliResult list = InCsfii({"history"});
-  EXPECT_EQ(list.status, 1);
-  EXPECT_EQ(list.err, "Run History: The summary of run 2 is damaged.\n");
+  // A listed figure that is none, or of a kind there is not.
+  for (const char* sql : {"UPDATE runs SET worst_value = 'high' WHERE id = 2",
+                          "UPDATE runs SET worst_figure = '% ADI' WHERE id = 2",
+                          "UPDATE runs SET command = x'6c6f6e67' WHERE id = 2"}) {
+    WriteFileBytes(Db(), pristine);
+    Edit(std::string(sql) + "; UPDATE runs SET checksum = NULL, list_checksum = NULL");
+    const CliResult list = InCsfii({"history"});
+    EXPECT_EQ(list.status, 1) << sql;
+    EXPECT_EQ(list.out, "") << sql;
+    EXPECT_EQ(list.err, "Run History: The summary of run 2 is damaged.\n") << sql;
+  }
 }
 
 // A stored name's line feed does not forge a listing row, nor its escape

@@ -33,6 +33,7 @@ TEST(TerminalText, EscapesEveryControlCharacterOfAPieceOfALine) {
   EXPECT_EQ(TerminalText("a\nb\rc\x1b[2J"), "a\\x0Ab\\x0Dc\\x1B[2J");
   EXPECT_EQ(TerminalText(std::string("nul\0end", 7)), "nul\\x00end");
   EXPECT_EQ(TerminalText("\xC2\x85next"), "\\u0085next");  // NEL
+  EXPECT_EQ(TerminalText("end\xC2\x9B"), "end\\u009B");    // CSI, the text's last
   EXPECT_EQ(TerminalText("Kümmel \xE4"), "Kümmel \xEF\xBF\xBD");
   EXPECT_EQ(TerminalText("plain text, 100%"), "plain text, 100%");
   // A message's own lines (CR LF) stay lines; a name's line feed does not.
