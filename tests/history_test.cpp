@@ -222,6 +222,27 @@ TEST_F(History, ListFiltersAndNamesTheWorstSubgroup) {
   EXPECT_EQ(Run({"-C", "small0", "history"}).out, "No runs recorded.\n");
 }
 
+// history show and compare replace an existing export only when told so:
+// the overwrite question is answered No without --yes.
+TEST_F(History, ExportsAskBeforeTheyReplaceAFile) {
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
+  for (const auto& command : std::vector<std::vector<std::string>>{
+           {"-C", "csfii", "history", "show", "1"}, {"-C", "csfii", "compare", "1", "1"}}) {
+    WriteFileBytes(P("mine.csv"), "mine");
+    std::vector<std::string> args = command;
+    args.insert(args.end(), {"--export", P("mine.csv").string()});
+    const CliResult asked = Run(args);
+    EXPECT_EQ(asked.status, 1) << command[2];
+    EXPECT_NE(asked.err.find("already exists. Do you want to write over this file?"),
+              std::string::npos)
+        << asked.err;
+    EXPECT_EQ(ReadFileBytes(P("mine.csv")), "mine");
+    args.push_back("--yes");
+    EXPECT_EQ(Run(args).status, 0) << command[2];
+    EXPECT_NE(ReadFileBytes(P("mine.csv")), "mine");
+  }
+}
+
 // Crossing 100% of the reference dose, both ways, and only across it.
 TEST(HistoryCompare, CrossingsOf100Percent) {
   const struct {
