@@ -7,6 +7,7 @@
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/mod_ormid.h"
+#include "core/utf8.h"
 #include "residue_table/residue_table_command.h"
 #include "setup/startup.h"
 
@@ -22,7 +23,8 @@ struct ResidueArguments {
 };
 
 void PrintLines(std::ostream& err, const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) err << line << "\n";
+  // Each line names a table's texts: shown on its line, never obeyed.
+  for (const std::string& line : lines) err << TerminalText(line) << "\n";
   err.flush();
 }
 
