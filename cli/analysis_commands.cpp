@@ -14,6 +14,7 @@
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/record_file.h"
+#include "core/utf8.h"
 #include "export/results_export.h"
 #include "headroom/what_if.h"
 #include "history/run_history.h"
@@ -32,12 +33,13 @@ void PrintInfo(const ModOrmid& m, std::ostream& out) {
                        : m.gSurveyBase == 1 ? "NHANES 1999-2006, 1-day"
                        : m.gSurveyBase == 2 ? "NHANES 2005-2010, 2-day"
                                             : "unknown";
+  // The texts come from the installation's files: shown, never obeyed.
   out << "Survey base:       " << m.gSurveyBase << " (" << survey << ")\n"
-      << "Data version:      " << m.gDataVersion << "\n"
-      << "Program version:   " << m.gProgramVersion << "\n"
-      << "Window caption:    " << WindowCaption(m) << "\n"
-      << "Working folder:    " << m.gWorkingDir << "\n"
-      << "Residue path:      " << m.gResiduePath << "\n"
+      << "Data version:      " << TerminalText(m.gDataVersion) << "\n"
+      << "Program version:   " << TerminalText(m.gProgramVersion) << "\n"
+      << "Window caption:    " << TerminalText(WindowCaption(m)) << "\n"
+      << "Working folder:    " << TerminalText(m.gWorkingDir) << "\n"
+      << "Residue path:      " << TerminalText(m.gResiduePath) << "\n"
       << "Page length:       " << m.gPageLength << "\n"
       << "Page numbers:      " << m.gPageNumbers << "\n"
       << "Master foods:      " << m.gFoodCount << "\n"
@@ -49,7 +51,7 @@ void PrintInfo(const ModOrmid& m, std::ostream& out) {
       << "  Row  Column  Name\n";
   for (int k = 1; k <= m.gPopCount; ++k)
     out << std::setw(5) << k << std::setw(8) << m.gPopOrder[static_cast<std::size_t>(k)] << "  "
-        << m.gPopNames[static_cast<std::size_t>(k)] << "\n";
+        << TerminalText(m.gPopNames[static_cast<std::size_t>(k)]) << "\n";
 }
 
 bool CopyToStdout(const char* file, std::ostream& out) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "batch/batch_run.h"
 #include "cli/cli_platform.h"
@@ -172,7 +173,18 @@ AnalysisOptions CheckAnalysisOptions(const CLI::App& sub, const std::string& com
   // past its last subgroup is checked once it is started.
   if (o.subgroups && *o.subgroups != "all" && !ParseSubgroupRows(*o.subgroups, 99999))
     throw UsageError{"--subgroups takes subgroup rows from 1 or all, not \"" + *o.subgroups + "\""};
+  if (o.subgroups) RefuseRepeatedSubgroupRows(*o.subgroups);
   return o;
+}
+
+void RefuseRepeatedSubgroupRows(const std::string& list) {
+  const auto rows = ParseSubgroupRows(list, 99999);
+  if (!rows || list == "all") return;
+  std::set<int> seen;
+  for (int row : *rows)
+    if (!seen.insert(row).second)
+      throw UsageError{"--subgroups names the row " + std::to_string(row) + " twice (\"" + list +
+                       "\"): name each subgroup once"};
 }
 
 std::optional<std::vector<int>> ParseSubgroupRows(const std::string& list, int popCount) {

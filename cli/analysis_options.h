@@ -88,6 +88,10 @@ void MarkEmptyEndpointTexts(std::vector<std::string>& args);
 // number in 1..popCount.
 std::optional<std::vector<int>> ParseSubgroupRows(const std::string& list, int popCount);
 
+// Throws the usage error of a --subgroups list that names a row twice
+// ("1,3,1"): a subgroup would be reported twice and recorded twice.
+void RefuseRepeatedSubgroupRows(const std::string& list);
+
 // Checks the subgroup rows of --subgroups and --pad-value against the
 // started installation. Throws UsageError.
 void CheckRowsAgainst(const ModOrmid& m, const AnalysisOptions& o);

@@ -4,6 +4,8 @@
 #include <ctime>
 #include <ostream>
 
+#include "core/utf8.h"
+
 namespace ormid::cli {
 
 MsgAnswer CliPlatform::MessageBox(const std::string& text, const std::string& title, MsgIcon,
@@ -39,6 +41,17 @@ void CliPlatform::RemoveFile(const std::string& path) {
 // The command line names its files: a dialog is never answered.
 std::optional<std::string> CliPlatform::OpenFileDialog(const FileDialogRequest&) {
   return std::nullopt;
+}
+
+std::string TerminalMessage(std::string_view text) {
+  std::string out;
+  for (std::size_t at = 0;;) {
+    const std::size_t end = text.find("\r\n", at);
+    out += TerminalText(text.substr(at, end == std::string_view::npos ? end : end - at));
+    if (end == std::string_view::npos) return out;
+    out += "\r\n";
+    at = end + 2;
+  }
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/platform.h"
 #include "manifest/output_digests.h"
@@ -45,6 +46,11 @@ class CliPlatform : public Platform {
   std::optional<DateTime> now_;
   bool utc_ = false;
 };
+
+// A message of the program's own that names texts it read: each of its
+// lines (they end in CR LF) as TerminalText, so that only the message's own
+// line ends break it.
+std::string TerminalMessage(std::string_view text);
 
 // Sets the clock of every command run from now on in this process (a
 // re-run repeats its recorded date and clock); nullopt gives it back.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "core/utf8.h"
 #include "setup/startup.h"
 
 namespace ormid::cli {
@@ -106,7 +107,9 @@ int CommandLine::Execute(const std::vector<std::string>& args, std::ostream& out
 }
 
 int ReportUsageError(std::ostream& err, const std::string& text) {
-  err << "ormid-cli: " << text << "\n"
+  // A usage error quotes the arguments and file texts it is about: on one
+  // line, never obeyed.
+  err << "ormid-cli: " << TerminalText(text) << "\n"
       << "Try 'ormid-cli --help' for more information.\n";
   return kExitUsage;
 }
@@ -116,8 +119,8 @@ bool EnterWorkingFolder(const GlobalOptions& global, std::ostream& err) {
   std::error_code ec;
   fs::current_path(fs::path(global.workdir), ec);
   if (ec) {
-    err << "ormid-cli: cannot enter the working folder " << global.workdir << ": " << ec.message()
-        << "\n";
+    err << "ormid-cli: cannot enter the working folder " << TerminalText(global.workdir) << ": "
+        << ec.message() << "\n";
     return false;
   }
   return true;

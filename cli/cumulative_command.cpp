@@ -35,6 +35,8 @@ struct CumulativeArguments {
 
 int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
                       const CumulativeArguments& a, std::ostream& out, std::ostream& err) {
+  // A row named twice is refused before anything is read.
+  if (sub.count("--subgroups") > 0) RefuseRepeatedSubgroupRows(a.subgroups);
   RunRequest request;
   request.kind = RunKind::Cumulative;
   CumulativeSettings& c = request.cumulative;
@@ -96,6 +98,7 @@ std::vector<int> CumulativeRows(const ModOrmid& m, const std::optional<std::stri
     if (!chosen)
       throw UsageError{"--subgroups takes report rows from 1 to " + std::to_string(m.gPopCount) +
                        " or all, not \"" + *subgroups + "\""};
+    RefuseRepeatedSubgroupRows(*subgroups);
     rows = *chosen;
   } else {
     for (int k = 1; k <= m.gPopCount; ++k) rows.push_back(k);

@@ -40,6 +40,7 @@ int RunHeadroom(const GlobalOptions& global, const CLI::App& sub, const Headroom
     if (a.subgroups != "all" && !ParseSubgroupRows(a.subgroups, 99999))
       throw UsageError{"--subgroups takes subgroup rows from 1 or all, not \"" + a.subgroups +
                        "\""};
+    RefuseRepeatedSubgroupRows(a.subgroups);
   }
   RunRequest request;
   request.kind = RunKind::Headroom;

@@ -47,34 +47,36 @@ std::string FigureText(const Figure& f) {
   return text;
 }
 
-std::string Fit(std::string text, std::size_t width) {
-  if (text.size() > width) text = text.substr(0, width - 1) + "~";
-  text.append(width - text.size(), ' ');
-  return text;
+// A field of the list: its text shown on one line (names come from residue
+// files and manifests: shown, never obeyed), cut at a whole character to
+// the width with "~", and padded to it.
+std::string Fit(const std::string& text, std::size_t width) {
+  std::string shown = TerminalText(text);
+  if (shown.size() > width)
+    shown = shown.substr(0, ValidUtf8Prefix(std::string_view(shown).substr(0, width - 1))) + "~";
+  shown.append(width - shown.size(), ' ');
+  return shown;
 }
 
 void PrintList(const std::vector<RunSummary>& runs, std::ostream& out) {
-  if (runs.empty()) {
-    out << "No runs recorded.\n";
-    return;
-  }
+  // The id column is as wide as the largest id (at least 7).
+  std::size_t idWidth = 7;
+  for (const RunSummary& r : runs) idWidth = std::max(idWidth, std::to_string(r.id).size());
   std::string text;
   text.reserve(runs.size() * 160);
-  text +=
-      "     Id  Date                  Command    Chemical              Residue file     "
-      "Endpoint  Worst subgroup                     Figure\n";
-  char id[16];
+  text += std::string(idWidth - 2, ' ') +
+          "Id  Date                  Command    Chemical              Residue file     "
+          "Endpoint  Worst subgroup                     Figure\n";
   for (const RunSummary& r : runs) {
-    std::snprintf(id, sizeof id, "%7lld", r.id);
-    std::string line = std::string(id) + "  " + Fit(r.date, 20) + "  " + Fit(r.command, 9) + "  " +
-                       Fit(r.chemical, 20) + "  " + Fit(r.residueFile, 15) + "  " +
-                       Fit(r.endpoint, 8) + "  " + Fit(r.worstSubgroup, 33) + "  " +
-                       FigureText(r.worst);
+    const std::string id = std::to_string(r.id);
+    std::string line = std::string(idWidth - id.size(), ' ') + id + "  " + Fit(r.date, 20) + "  " +
+                       Fit(r.command, 9) + "  " + Fit(r.chemical, 20) + "  " +
+                       Fit(r.residueFile, 15) + "  " + Fit(r.endpoint, 8) + "  " +
+                       Fit(r.worstSubgroup, 33) + "  " + FigureText(r.worst);
     while (!line.empty() && line.back() == ' ') line.pop_back();
     text += line + "\n";
   }
-  // Names come from residue files and manifests: shown, never obeyed.
-  out << PrintableText(text);
+  out << text;
 }
 
 // A table of cells as aligned text: numbers as the shortest text of their
@@ -102,7 +104,7 @@ class TextTable : public ResultsSink {
       while (!line.empty() && line.back() == ' ') line.pop_back();
       text += line + "\n";
     }
-    out << PrintableText(text);
+    out << text;
   }
 
  private:
@@ -119,7 +121,7 @@ class TextTable : public ResultsSink {
     row.reserve(cells_.size());
     for (const Cell& c : cells_) {
       if (auto t = std::get_if<std::string_view>(&c))
-        row.emplace_back(*t);
+        row.push_back(TerminalText(*t));
       else if (auto n = std::get_if<long long>(&c))
         row.push_back(std::to_string(*n));
       else if (auto f = std::get_if<float>(&c))
@@ -148,9 +150,10 @@ int ExportRun(CliPlatform& p, const RecordedRun& run, const std::string& path) {
 int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostream& out,
                std::ostream& err) {
   std::optional<long long> show;
-  if (!a.words.empty()) {
+  const bool check = a.words.size() == 1 && a.words[0] == "check";
+  if (!a.words.empty() && !check) {
     if (a.words[0] != "show" || a.words.size() != 2)
-      throw UsageError{"history takes no arguments, or show ID"};
+      throw UsageError{"history takes no arguments, show ID or check"};
     try {
       std::size_t used = 0;
       show = std::stoll(a.words[1], &used);
@@ -160,12 +163,33 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
     }
   }
   if (!show && !a.exportFile.empty()) throw UsageError{"--export needs history show ID"};
+  if (check && (a.limit != 0 || !a.chemical.empty()))
+    throw UsageError{"history check takes no --limit or --chemical"};
   if (a.limit < 0) throw UsageError{"--limit needs a number of runs (0 or more)"};
   const auto exports =
       a.exportFile.empty() ? std::vector<std::string>{} : CheckedExports({a.exportFile});
   if (!EnterWorkingFolder(global, err)) return kExitStopped;
   CliPlatform p(err, a.yes);
   std::string error;
+
+  if (check) {
+    const auto result = CheckHistory(kHistoryFile, p.Now(), error);
+    if (!result || !result->damage.empty()) {
+      p.MessageBox(
+          (result ? std::string(kHistoryFile) + " is damaged: " + result->damage : error) + ".",
+          "Run History", MsgIcon::Exclamation, MsgButtons::OK);
+      return kExitStopped;
+    }
+    if (result->bytes == 0) {
+      out << "No runs recorded.\n";
+      return kExitDone;
+    }
+    char size[32];
+    std::snprintf(size, sizeof size, "%.1f MB", static_cast<double>(result->bytes) / 1e6);
+    out << kHistoryFile << ": " << result->runs << (result->runs == 1 ? " run, " : " runs, ")
+        << size << "; every page and every run's checksums checked: no damage found.\n";
+    return kExitDone;
+  }
 
   if (!show) {
     ListFilter filter;
@@ -176,7 +200,18 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
       p.MessageBox(error + ".", "Run History", MsgIcon::Exclamation, MsgButtons::OK);
       return kExitStopped;
     }
-    PrintList(*runs, out);
+    if (!runs->empty()) {
+      PrintList(*runs, out);
+      return kExitDone;
+    }
+    // Which filter matched nothing, and what the history holds besides.
+    auto all = filter.chemical ? ListRuns(kHistoryFile, ListFilter{}, error) : runs;
+    const std::size_t others = all ? all->size() : 0;
+    if (others == 0)
+      out << "No runs recorded.\n";
+    else
+      out << "No runs of the chemical " << QuotedText(*filter.chemical) << " recorded (" << others
+          << (others == 1 ? " run" : " runs") << " of other chemicals).\n";
     return kExitDone;
   }
 
@@ -189,8 +224,10 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
     if (!MayReplaceExports(p, exports)) return kExitStopped;
     if (int status = ExportRun(p, *run, exports[0]); status != kExitDone) return status;
   }
+  // The manifest's texts are JSON strings, their control characters
+  // escaped; those JSON leaves as they are (U+0080 to U+009F) are too.
   out << "Run " << run->summary.id << "\n\nManifest\n"
-      << run->manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+      << PrintableText(run->manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace))
       << "\n\nFigures\n";
   if (run->summary.command == "cumulative") {
     out << "row  subgroup  index_equivalent_mg_per_kg_bw_day  percent_of_index_pad  moet  "
@@ -201,9 +238,9 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
       return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, *v).ptr);
     };
     for (const RecordedCumulative& r : run->cumulative)
-      out << PrintableText(std::to_string(r.row) + "  " + r.subgroup + "  " +
-                           text(r.indexEquivalent) + "  " + text(r.percentCpad) + "  " +
-                           text(r.moet) + "  " + text(r.hazardIndex) + "\n");
+      out << std::to_string(r.row) + "  " + TerminalText(r.subgroup) + "  " +
+                 text(r.indexEquivalent) + "  " + text(r.percentCpad) + "  " + text(r.moet) + "  " +
+                 text(r.hazardIndex) + "\n";
     return kExitDone;
   }
   TextTable table;
@@ -235,7 +272,7 @@ int RunCompare(const GlobalOptions& global, const CompareArguments& a, std::ostr
       return kExitStopped;
     }
   }
-  out << PrintableText(ComparisonText(c));
+  out << ComparisonText(c);
   return kExitDone;
 }
 
@@ -252,12 +289,17 @@ void OverrideHistoryBusyTimeout(std::optional<int> milliseconds) {
 void AddHistoryCommands(CommandLine& cl) {
   auto h = std::make_shared<HistoryArguments>();
   CLI::App& history = cl.Add(
-      "history", "list the recorded runs; history show ID prints one with its manifest and figures",
+      "history",
+      "list the recorded runs; history show ID prints one with its manifest and figures, history "
+      "check checks the whole file",
       [&cl, h](std::ostream& out, std::ostream& err) {
         return RunHistory(cl.Global(), *h, out, err);
       });
-  history.add_option("show", h->words, "show ID: one run's manifest and figures")
-      ->type_name("[show ID]");
+  history
+      .add_option("show", h->words,
+                  "show ID: one run's manifest and figures; check: the whole file checked for "
+                  "damage")
+      ->type_name("[show ID | check]");
   history.add_option("--limit", h->limit, "only the newest N runs")->type_name("N");
   history.add_option("--chemical", h->chemical, "only the runs of chemical NAME")
       ->type_name("NAME");

@@ -19,6 +19,7 @@
 #include "cli/cli_run.h"
 #include "cli/command_line.h"
 #include "core/record_file.h"
+#include "core/utf8.h"
 #include "manifest/run_manifest.h"
 #include "manifest/sha256.h"
 #include "residue_build/residue_build.h"
@@ -48,7 +49,8 @@ bool PrintInputs(const json& manifest, const std::string& workingFolder, std::os
   auto checks = CheckInputs(manifest, workingFolder);
   int changed = 0;
   for (const InputCheck& c : checks) {
-    out << "  " << StateText(c.state) << "  " << c.path << "\n";
+    // The paths are the manifest's: shown on their line, never obeyed.
+    out << "  " << StateText(c.state) << "  " << TerminalText(c.path) << "\n";
     if (c.state != InputState::Unchanged) ++changed;
   }
   if (changed == 0)
@@ -348,7 +350,8 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   const bool moved =
       fs::path(recordedFolder).lexically_normal() != fs::path(workdir).lexically_normal();
   std::size_t differ = 0, folderOnly = 0;
-  out << "Outputs of the run again (" << manifest["run"]["date"].get<std::string>() << "):\n";
+  out << "Outputs of the run again (" << TerminalText(manifest["run"]["date"].get<std::string>())
+      << "):\n";
   for (const Output& x : outputs) {
     auto d = DigestFile(x.again);
     const bool same = d && d->sha256 == x.sha256;
@@ -362,7 +365,7 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
         << (same ? "identical"
             : d  ? "different"
                  : "missing  ")
-        << "  " << x.role << "  " << x.recorded
+        << "  " << TerminalText(x.role) << "  " << TerminalText(x.recorded)
         << (onlyFolder ? "  (only in the working folder's path)" : "") << "\n";
   }
   std::error_code ec;

@@ -13,6 +13,7 @@
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
+#include "core/utf8.h"
 #include "residue_build/residue_build.h"
 #include "residue_table/residue_table_command.h"
 #include "session/run_session.h"
@@ -40,7 +41,8 @@ struct BuildArguments {
 };
 
 void PrintLines(std::ostream& err, const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) err << line << "\n";
+  // Each line names a table's texts: shown on its line, never obeyed.
+  for (const std::string& line : lines) err << TerminalText(line) << "\n";
   err.flush();
 }
 

@@ -26,8 +26,8 @@ CliRun RunThroughSession(CliPlatform& p, ModOrmid& m, RunRequest& request, std::
   RunHost host;
   const RunOutcome outcome = session.Run(request, host);
   // Every problem of the run's input files, then what opening them told.
-  for (const std::string& problem : outcome.problems) err << problem << "\n";
-  for (const std::string& warning : outcome.warnings) err << warning << "\n";
+  for (const std::string& problem : outcome.problems) err << TerminalMessage(problem) << "\n";
+  for (const std::string& warning : outcome.warnings) err << TerminalMessage(warning) << "\n";
   p.digests = nullptr;
   if (!outcome.problems.empty()) {
     out.badInputs = true;

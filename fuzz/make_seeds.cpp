@@ -156,6 +156,7 @@ int main(int argc, char** argv) {
       nlohmann::json manifest = run.manifest;
       manifest["run"]["command"] = "cumulative";
       manifest["group_file"] = manifest["residue_file"];
+      manifest["residue_files"] = nlohmann::json::array({manifest["residue_file"]});
       manifest.erase("residue_file");
       ormid::HistoryRecorder figures;
       std::vector<ormid::RecordedCumulative> rows;
@@ -176,6 +177,24 @@ int main(int argc, char** argv) {
     Require(bytes.has_value(), "the seed history");
     Whole("history", *bytes);
   }
+  // Edits of a history of real runs (fuzz_history.cpp): a name with a line
+  // feed, a figure that is a text, a manifest nested deep and food rows of
+  // an infinite exposure, each with and without the checksums and recorded
+  // into; a schema version Ormid never wrote. An edit is a table, a column, a row, a kind
+  // of value and its length, then the value.
+  auto edit = [](char flags, std::initializer_list<int> head, const std::string& value) {
+    std::string bytes = {'\1', flags};
+    for (int b : head) bytes += static_cast<char>(b);
+    bytes += static_cast<char>(value.size());
+    return bytes + value;
+  };
+  for (char flags : {'\0', '\1', '\3'}) {
+    Whole("history", edit(flags, {2, 6, 0, 3}, "ab\ncd"));
+    Whole("history", edit(flags, {5, 4, 1, 3}, "x"));
+    Whole("history", edit(flags, {7, 9, 0, 6}, std::string(64, 'x')));
+    Whole("history", edit(flags, {2, 15, 0, 5}, "[[1e999,5]]"));
+  }
+  Whole("history", std::string("\1\x3e"));  // checked, recorded into, schema version -1
   // The scenario files of the samples.
   for (int kind : {kCsfiiSample, kNhanesSample}) {
     const fs::path file = fs::path(KindFolder(kind)) / "scenarios.csv";

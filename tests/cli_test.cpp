@@ -187,6 +187,36 @@ TEST_F(Cli, MessagesStopTheRunWithStatusOne) {
       << r.err;
 }
 
+// A subgroup row named twice would be reported twice and could not be
+// recorded: every command that takes --subgroups refuses it before anything
+// runs (exit 2), a batch's scenario of it fails with the same message.
+TEST_F(Cli, ASubgroupNamedTwiceIsAUsageError) {
+  const std::string file = "csfii/residues/DEMOFOS.R98";
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"commodity", file, "--rfd", "--complete", "--subgroups", "1,1"},
+           {"commodity", file, "--rfd", "--critical", "--subgroups", "27,2,27"},
+           {"headroom", file, "--rfd", "--subgroups", "1,1"},
+           {"cumulative", "csfii/op-group.csv", "--subgroups", "1,1"}}) {
+    std::vector<std::string> all = {"-C", "csfii"};
+    all.insert(all.end(), args.begin(), args.end());
+    const CliResult r = Run(all);
+    EXPECT_EQ(r.status, cli::kExitUsage) << args[0];
+    const std::string& list = args.back();
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "ormid-cli: --subgroups names the row " +
+                                                     list.substr(0, list.find(',')) + " twice (\"" +
+                                                     list + "\"): name each subgroup once")
+        << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_FALSE(fs::exists(Csfii() / "tempcomm.txt"));
+  EXPECT_FALSE(fs::exists(Csfii() / "tempcum.txt"));
+  EXPECT_FALSE(fs::exists(Csfii() / "ormid-history.sqlite"));
+  // Each row once, in any order, is a list.
+  EXPECT_EQ(
+      Run({"-C", "csfii", "commodity", file, "--rfd", "--complete", "--subgroups", "27,1"}).status,
+      0);
+}
+
 TEST_F(Cli, SavedCopyAndTheOverwriteQuestion) {
   std::string file = "csfii/residues/DEMOFOS.R98";
   auto copy = Csfii() / "residues" / "week1.OR10";

@@ -222,6 +222,27 @@ TEST_F(History, ListFiltersAndNamesTheWorstSubgroup) {
   EXPECT_EQ(Run({"-C", "small0", "history"}).out, "No runs recorded.\n");
 }
 
+// history show and compare replace an existing export only when told so:
+// the overwrite question is answered No without --yes.
+TEST_F(History, ExportsAskBeforeTheyReplaceAFile) {
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
+  for (const auto& command : std::vector<std::vector<std::string>>{
+           {"-C", "csfii", "history", "show", "1"}, {"-C", "csfii", "compare", "1", "1"}}) {
+    WriteFileBytes(P("mine.csv"), "mine");
+    std::vector<std::string> args = command;
+    args.insert(args.end(), {"--export", P("mine.csv").string()});
+    const CliResult asked = Run(args);
+    EXPECT_EQ(asked.status, 1) << command[2];
+    EXPECT_NE(asked.err.find("already exists. Do you want to write over this file?"),
+              std::string::npos)
+        << asked.err;
+    EXPECT_EQ(ReadFileBytes(P("mine.csv")), "mine");
+    args.push_back("--yes");
+    EXPECT_EQ(Run(args).status, 0) << command[2];
+    EXPECT_NE(ReadFileBytes(P("mine.csv")), "mine");
+  }
+}
+
 // Crossing 100% of the reference dose, both ways, and only across it.
 TEST(HistoryCompare, CrossingsOf100Percent) {
   const struct {
@@ -403,7 +424,7 @@ TEST_F(History, FullDiskRecordsNothingOfTheRun) {
   ASSERT_EQ(header.size(), 100u);
   const long long pageSize =
       (static_cast<unsigned char>(header[16]) << 8) | static_cast<unsigned char>(header[17]);
-  EXPECT_EQ(pageSize, 32768);
+  EXPECT_EQ(pageSize, 4096);
   const auto pages = [&] { return static_cast<long long>(fs::file_size(Db("csfii"))) / pageSize; };
   for (long long extra : {0, 1, 2}) {
     RecordRequest request;
@@ -573,61 +594,107 @@ TEST_F(History, ADamagedHistoryThatCannotBeMovedAside) {
   EXPECT_EQ(ReadFileBytes(request.path), std::string(4096, 'x'));
 }
 
-// Damage inside a page (the file still opens) is found when the history is
-// read, which then shows nothing of it, and when a run is to be added, which
-// moves the file aside as any damaged one.
-TEST_F(History, DamageInsideAPageIsFoundBeforeAnythingIsShownOrAdded) {
-  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
-  ASSERT_EQ(Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
-                 "--subgroups", "all"})
+// A page a disk or a partial copy spoiled is never shown: wherever in the
+// file the damage falls (a page's head or its middle), listing the runs and
+// showing each either prints what it printed before or says the history is
+// damaged, and `history check` finds what they found. The day's first
+// recording checks the whole file and moves a damaged one aside.
+TEST_F(History, ADamagedPageIsNeverShown) {
+  const std::string residue = "csfii/residues/DEMOFOS.R98";
+  ASSERT_EQ(Run({"-C", "csfii", "longterm", residue, "--rfd"}).status, 0);
+  ASSERT_EQ(Run({"-C", "csfii", "commodity", residue, "--rfd", "--complete", "--subgroups", "1,27"})
                 .status,
             0);
-  std::string bytes = ReadFileBytes(Db("csfii"));
-  ASSERT_GT(bytes.size(), 5u * 32768);
-  for (std::size_t i = 4 * 32768; i < 4 * 32768 + 64; ++i) bytes[i] = '\xff';
-  WriteFileBytes(Db("csfii"), bytes);
-  for (auto args : {std::vector<std::string>{"-C", "csfii", "history"},
-                    std::vector<std::string>{"-C", "csfii", "history", "show", "2"}}) {
-    const CliResult r = Run(args);
-    EXPECT_NE(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("ormid-history.sqlite is damaged: quick check:"), std::string::npos)
-        << r.err;
+  ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/op-group.csv", "--subgroups", "1,27"}).status,
+            0);
+  const std::vector<std::vector<std::string>> commands = {{"-C", "csfii", "history"},
+                                                          {"-C", "csfii", "history", "show", "1"},
+                                                          {"-C", "csfii", "history", "show", "2"},
+                                                          {"-C", "csfii", "history", "show", "3"},
+                                                          {"-C", "csfii", "compare", "2", "2"}};
+  std::vector<std::string> before;
+  for (const auto& c : commands) {
+    const CliResult r = Run(c);
+    ASSERT_EQ(r.status, 0) << r.err;
+    before.push_back(r.out);
   }
-  const CliResult r = Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"});
+  const std::string bytes = ReadFileBytes(Db("csfii"));
+  constexpr std::size_t kPage = 4096;
+  ASSERT_EQ(bytes.size() % kPage, 0u);
+  int found = 0;
+  for (std::size_t page = 0; page < bytes.size() / kPage; ++page) {
+    for (std::size_t at : {std::size_t{0}, kPage / 2}) {
+      std::string damaged = bytes;
+      for (std::size_t i = 0; i < 64; ++i) damaged[page * kPage + at + i] ^= '\x5a';
+      WriteFileBytes(Db("csfii"), damaged);
+      bool shownDamage = false;
+      for (std::size_t c = 0; c < commands.size(); ++c) {
+        const CliResult r = Run(commands[c]);
+        if (r.status == 0) {
+          EXPECT_EQ(r.out, before[c]) << "page " << page << "+" << at << ": " << commands[c][3];
+        } else {
+          EXPECT_EQ(r.out, "") << "page " << page << "+" << at;
+          EXPECT_TRUE(r.err.find("is damaged") != std::string::npos ||
+                      r.err.find("are damaged") != std::string::npos)
+              << "page " << page << "+" << at << ": " << r.err;
+          shownDamage = true;
+        }
+      }
+      const CliResult check = Run({"-C", "csfii", "history", "check"});
+      if (shownDamage) {
+        EXPECT_EQ(check.status, 1) << "page " << page << "+" << at << ": " << check.out;
+      }
+      found += check.status == 1;
+    }
+  }
+  // Most pages hold a run's rows: their damage is found.
+  EXPECT_GT(found, static_cast<int>(bytes.size() / kPage));
+
+  // Damage in the figures' pages (the last ones written), found by the
+  // next day's first recording, which moves the file aside.
+  std::string damaged = bytes;
+  for (std::size_t i = bytes.size() - 2 * kPage; i < bytes.size(); ++i) damaged[i] = '\xff';
+  WriteFileBytes(Db("csfii"), damaged);
+  ::setenv("SOURCE_DATE_EPOCH", "1709716021", 1);  // a day later
+  const CliResult r = Run({"-C", "csfii", "longterm", residue, "--rfd"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("was damaged (quick check:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("was damaged ("), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("It was moved aside"), std::string::npos) << r.err;
   EXPECT_EQ(Count(Db("csfii"), "runs"), 1);
 }
 
 // A run deleted by another program (the sqlite3 shell, foreign keys off)
-// takes its rows with it; a file of the first schema is read as it is and
-// brought forward by the next recording.
-TEST_F(History, DeletingARunLeavesNoRowsAndOldFilesStillRead) {
+// takes its rows with it; the descriptions of foods stay for the runs to
+// come.
+TEST_F(History, DeletingARunLeavesNoRows) {
   ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
   ASSERT_EQ(Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
                  "--subgroups", "1"})
                 .status,
             0);
+  ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/op-group.csv", "--subgroups", "1"}).status, 0);
+  const long long descriptions = Count(Db("csfii"), "commodity_descriptions");
+  EXPECT_GT(descriptions, 0);
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(Db("csfii").c_str(), &db), SQLITE_OK);
   ASSERT_EQ(
       sqlite3_exec(db, "PRAGMA foreign_keys = OFF; DELETE FROM runs;", nullptr, nullptr, nullptr),
       SQLITE_OK);
-  // As the first schema left a file: no trigger, version 1.
-  ASSERT_EQ(sqlite3_exec(db, "DROP TRIGGER runs_delete_rows; PRAGMA user_version = 1;", nullptr,
-                         nullptr, nullptr),
-            SQLITE_OK);
   sqlite3_close(db);
-  for (const char* table : {"longterm_rows", "commodity_subgroups", "commodity_items"})
+  for (const char* table : {"longterm_rows", "commodity_subgroups", "commodity_totals",
+                            "cumulative_subgroups", "cumulative_chemicals"})
     EXPECT_EQ(Count(Db("csfii"), table), 0) << table;
+  EXPECT_EQ(Count(Db("csfii"), "commodity_descriptions"), descriptions);
   EXPECT_EQ(Run({"-C", "csfii", "history"}).out, "No runs recorded.\n");
-  ASSERT_EQ(Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}).status, 0);
+  ASSERT_EQ(Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
+                 "--subgroups", "1"})
+                .status,
+            0);
   const CliResult list = Run({"-C", "csfii", "history"});
   EXPECT_EQ(list.status, 0) << list.err;
-  EXPECT_NE(list.out.find("      3  "), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("      4  "), std::string::npos) << list.out;
   EXPECT_EQ(Count(Db("csfii"), "runs"), 1);
+  EXPECT_EQ(Count(Db("csfii"), "commodity_descriptions"), descriptions);
 }
 
 // Names come from residue files: the history shows a chemical name's

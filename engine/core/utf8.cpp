@@ -61,13 +61,17 @@ std::string ValidUtf8(std::string_view text) {
   return out;
 }
 
-std::string PrintableText(std::string_view text) {
+namespace {
+
+// The text with its control characters escaped; line feeds kept when
+// lineEnds is set.
+std::string Escaped(std::string_view text, bool lineEnds) {
   const std::string valid = ValidUtf8(text);
   std::string out;
   char escaped[8];
   for (std::size_t i = 0; i < valid.size(); ++i) {
     const auto c = static_cast<unsigned char>(valid[i]);
-    if ((c < 0x20 && c != '\n') || c == 0x7F) {
+    if ((c < 0x20 && (c != '\n' || !lineEnds)) || c == 0x7F) {
       std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
       out += escaped;
     } else if (c == 0xC2 && i + 1 < valid.size() &&
@@ -82,11 +86,21 @@ std::string PrintableText(std::string_view text) {
   return out;
 }
 
+}  // namespace
+
+std::string PrintableText(std::string_view text) {
+  return Escaped(text, true);
+}
+
+std::string TerminalText(std::string_view text) {
+  return Escaped(text, false);
+}
+
 std::string QuotedText(const std::string& text) {
   constexpr std::size_t kShown = 60;
-  if (text.size() <= kShown) return "\"" + PrintableText(text) + "\"";
+  if (text.size() <= kShown) return "\"" + TerminalText(text) + "\"";
   const std::size_t cut = ValidUtf8Prefix(std::string_view(text).substr(0, kShown));
-  return "\"" + PrintableText(text.substr(0, cut)) + "...\" (" + std::to_string(text.size()) +
+  return "\"" + TerminalText(text.substr(0, cut)) + "...\" (" + std::to_string(text.size()) +
          " bytes)";
 }
 

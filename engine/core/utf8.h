@@ -22,10 +22,19 @@ std::string ValidUtf8(std::string_view text);
 
 // The text as a terminal may show it: valid UTF-8, with control characters
 // other than the line end written as \xNN (or \u00NN), so that a name
-// cannot move the cursor or change the terminal's state.
+// cannot move the cursor or change the terminal's state. For a program's
+// own text of several lines.
 std::string PrintableText(std::string_view text);
 
-// A text of a file in a message: quoted and printable, cut after 60 bytes
+// A text from a file, a manifest or the run history as a piece of one line
+// on a terminal: as PrintableText, with line feeds and carriage returns
+// written as \x0A and \x0D too, so that a name can neither start a line of
+// its own nor write over one. Every text the command line prints that it
+// read or recorded goes through here.
+std::string TerminalText(std::string_view text);
+
+// A text of a file in a message: quoted and printable on one line (as
+// TerminalText), cut after 60 bytes
 // (at a whole character) with its length, so that a hostile file's text
 // cannot make a message unreadable: "\"abc...\" (10000 bytes)".
 std::string QuotedText(const std::string& text);

@@ -7,6 +7,7 @@
 #include "core/collecting_platform.h"
 #include "core/mod_ormid.h"
 #include "core/platform.h"
+#include "core/utf8.h"
 #include "exposure/exposure_terms.h"
 #include "exposure/total_exposure.h"
 #include "headroom/what_if.h"
@@ -40,7 +41,8 @@ bool ComputeChemicalExposures(const ModOrmid& started, const AssessmentGroup& gr
     std::error_code ec;
     if (!std::filesystem::is_regular_file(g.residuePath, ec)) {
       problems.push_back(
-          shownName + ":" + std::to_string(g.line) + ": the residue file " + g.residuePath +
+          shownName + ":" + std::to_string(g.line) + ": the residue file " +
+          TerminalText(g.residuePath) +
           (std::filesystem::exists(g.residuePath, ec) ? " is not a file" : " cannot be found"));
       out.exposure.emplace_back();
       out.files.emplace_back();

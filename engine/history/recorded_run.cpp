@@ -376,9 +376,8 @@ bool UnpackItems(std::string_view items, std::vector<RecordedContribution>& out)
   return in.ok;
 }
 
-bool UnpackRows(const std::vector<RecordedContribution>& items, int row,
-                const std::string& subgroup, std::string_view rows, UnpackState& state,
-                std::vector<RecordedContribution>& out, bool totalsOnly) {
+bool ReadPackedRows(std::string_view rows, std::size_t itemCount, UnpackState& state,
+                    std::vector<PackedRow>& out) {
   state.previous.swap(state.current);
   state.current.clear();
   Reader in(rows);
@@ -397,20 +396,11 @@ bool UnpackRows(const std::vector<RecordedContribution>& items, int row,
     } else if (at == 0) {
       return false;
     }
-    if (!in.ok || item >= items.size()) return false;
+    if (!in.ok || item >= itemCount) return false;
     state.current.push_back(item);
     state.nextNew = std::max(state.nextNew, item + 1);
-    const ContributionKind kind = items[item].kind;
-    if (totalsOnly && kind != ContributionKind::CropGroupSubtotal &&
-        kind != ContributionKind::SubgroupTotal) {
-      for (std::uint8_t bit : {kShare, kPercentReference, kPercentNoel, kMoe, kRisk})
-        if (mask & bit) in.Get<float>();
-      in.Get<float>();
-      continue;
-    }
-    RecordedContribution r = items[item];
-    r.row = row;
-    r.subgroup = subgroup;
+    PackedRow r;
+    r.item = item;
     r.figures.reference = reference;
     r.figures.referenceDose = referenceDose;
     r.exposure = in.Get<float>();
@@ -419,9 +409,30 @@ bool UnpackRows(const std::vector<RecordedContribution>& items, int row,
     r.figures.percentNoel = in.Optional(mask, kPercentNoel);
     r.figures.marginOfExposure = in.Optional(mask, kMoe);
     r.figures.lifetimeRisk = in.Optional(mask, kRisk);
-    out.push_back(std::move(r));
+    out.push_back(r);
   }
   return in.ok;
+}
+
+bool UnpackRows(const std::vector<RecordedContribution>& items, int row,
+                const std::string& subgroup, std::string_view rows, UnpackState& state,
+                std::vector<RecordedContribution>& out, bool totalsOnly) {
+  std::vector<PackedRow> packed;
+  if (!ReadPackedRows(rows, items.size(), state, packed)) return false;
+  for (const PackedRow& p : packed) {
+    const ContributionKind kind = items[p.item].kind;
+    if (totalsOnly && kind != ContributionKind::CropGroupSubtotal &&
+        kind != ContributionKind::SubgroupTotal)
+      continue;
+    RecordedContribution r = items[p.item];
+    r.row = row;
+    r.subgroup = subgroup;
+    r.exposure = p.exposure;
+    r.sharePercent = p.sharePercent;
+    r.figures = p.figures;
+    out.push_back(std::move(r));
+  }
+  return true;
 }
 
 }  // namespace ormid

@@ -177,4 +177,17 @@ bool UnpackRows(const std::vector<RecordedContribution>& items, int row,
                 const std::string& subgroup, std::string_view rows, UnpackState& state,
                 std::vector<RecordedContribution>& out, bool totalsOnly = false);
 
+// A packed row with its item's number, without the item's texts.
+struct PackedRow {
+  std::uint32_t item = 0;
+  float exposure = 0;
+  std::optional<float> sharePercent;
+  RecordedFigures figures;
+};
+// Reads a subgroup's packed rows (appended to out), each item's number
+// below itemCount; false when the bytes are not a packing this program
+// wrote. The subgroups are read in order, as UnpackRows reads them.
+bool ReadPackedRows(std::string_view rows, std::size_t itemCount, UnpackState& state,
+                    std::vector<PackedRow>& out);
+
 }  // namespace ormid

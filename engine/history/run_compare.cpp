@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 
+#include "core/utf8.h"
 #include "export/results_export.h"
 #include "export/table_writer.h"
 
@@ -338,15 +339,19 @@ Comparison CompareRuns(const RecordedRun& a, const RecordedRun& b) {
 
 std::string ComparisonText(const Comparison& c) {
   std::string out;
+  // Names and paths come from residue files and manifests: each is shown on
+  // its line, never obeyed.
+  const auto shown = [](const std::string& text) { return TerminalText(text); };
   auto run = [&](const char* label, const RunSummary& s) {
-    out += std::string(label) + " run " + std::to_string(s.id) + "  " + s.date + "  " + s.command +
-           "  " + s.chemical + "  " + s.residueFile + "  endpoint " + s.endpoint + "\n";
+    out += std::string(label) + " run " + std::to_string(s.id) + "  " + shown(s.date) + "  " +
+           shown(s.command) + "  " + shown(s.chemical) + "  " + shown(s.residueFile) +
+           "  endpoint " + shown(s.endpoint) + "\n";
   };
   run("A:", c.a);
   run("B:", c.b);
   std::size_t nameWidth = 33;
   for (const SubgroupChange& s : c.subgroups)
-    nameWidth = std::max(nameWidth, s.subgroup.size() + 1);
+    nameWidth = std::max(nameWidth, shown(s.subgroup).size() + 1);
   out += "\nSubgroups\n";
   out += Pad("  Row  Subgroup", nameWidth + 7) + Right("Exposure A", 13) + Right("Exposure B", 13) +
          Right("Change", 13) + Right("Change %", 10) + "  " + Pad("Figure", 14) + Right("A", 11) +
@@ -361,7 +366,7 @@ std::string ComparisonText(const Comparison& c) {
     // are empty.
     const bool unlike = s.valueA && s.valueB && !comparable;
     out +=
-        Right(std::to_string(s.row), 5) + "  " + Pad(s.subgroup, nameWidth) +
+        Right(std::to_string(s.row), 5) + "  " + Pad(shown(s.subgroup), nameWidth) +
         Right(Number(Widen(s.exposureA)), 13) + Right(Number(Widen(s.exposureB)), 13) +
         Right(Number(Change(s.exposureA, s.exposureB), "%+.6g"), 13) +
         Right(Number(RelativeChange(s.exposureA, s.exposureB), "%+.2f"), 10) + "  " +
@@ -377,25 +382,26 @@ std::string ComparisonText(const Comparison& c) {
   out += "\nSettings that differ\n";
   if (c.settings.empty()) out += "  none\n";
   for (const SettingChange& s : c.settings)
-    out += "  " + s.name + ": " + (s.a.empty() ? "(none)" : s.a) + " -> " +
-           (s.b.empty() ? "(none)" : s.b) + "\n";
+    out += "  " + shown(s.name) + ": " + (s.a.empty() ? "(none)" : shown(s.a)) + " -> " +
+           (s.b.empty() ? "(none)" : shown(s.b)) + "\n";
   out += "\nInput files whose SHA-256 differs\n";
   if (c.inputs.empty()) out += "  none\n";
   for (const InputChange& i : c.inputs) {
     auto sha = [](const std::string& s) {
       return s.empty() ? std::string("(none)") : s.substr(0, 16);
     };
-    out += "  " + i.role + ": " + (i.pathA.empty() ? "(none)" : i.pathA) + " " + sha(i.sha256A);
-    out += i.pathB == i.pathA
-               ? " -> " + sha(i.sha256B) + "\n"
-               : " -> " + (i.pathB.empty() ? "(none)" : i.pathB) + " " + sha(i.sha256B) + "\n";
+    out += "  " + shown(i.role) + ": " + (i.pathA.empty() ? "(none)" : shown(i.pathA)) + " " +
+           sha(shown(i.sha256A));
+    out += i.pathB == i.pathA ? " -> " + sha(shown(i.sha256B)) + "\n"
+                              : " -> " + (i.pathB.empty() ? "(none)" : shown(i.pathB)) + " " +
+                                    sha(shown(i.sha256B)) + "\n";
   }
   if (c.a.command == "commodity" && c.b.command == "commodity") {
     out += "\nCrop groups whose share of the subgroup's exposure changed most\n";
     if (c.cropGroups.empty()) out += "  none\n";
     for (const CropGroupChange& g : c.cropGroups)
-      out += Right(std::to_string(g.row), 5) + "  " + Pad(g.subgroup, nameWidth) +
-             Pad(g.cropGroup, 36) + Right(Number(Widen(g.shareA), "%.2f%%"), 9) + " -> " +
+      out += Right(std::to_string(g.row), 5) + "  " + Pad(shown(g.subgroup), nameWidth) +
+             Pad(shown(g.cropGroup), 36) + Right(Number(Widen(g.shareA), "%.2f%%"), 9) + " -> " +
              Right(Number(Widen(g.shareB), "%.2f%%"), 9) + Right(Number(g.change, "%+.2f"), 9) +
              " points\n";
   }

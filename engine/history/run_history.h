@@ -17,7 +17,9 @@ namespace ormid {
 
 inline constexpr const char* kHistoryFile = "ormid-history.sqlite";
 // The schema this program writes; files of a newer one are left alone.
-inline constexpr int kHistorySchemaVersion = 4;
+// 5: commodity runs stored compactly (commodity_store.h), views for other
+// tools, each run's checksums, the log of whole checks.
+inline constexpr int kHistorySchemaVersion = 5;
 // How long a recording waits for another program that holds the file.
 inline constexpr int kHistoryBusyMilliseconds = 5000;
 
@@ -42,9 +44,11 @@ struct RecordRequest {
 };
 
 // Records a finished run: its manifest (with its outputs) and the figures
-// the recorder gathered. A damaged file (not a database, or one whose pages
-// are broken) is moved aside to "FILE.damaged-DATE" and a new history
-// started; a file of a newer schema is not written.
+// the recorder gathered. A damaged file (not a database, one whose pages
+// are broken, or one of a schema version Ormid never wrote) is moved aside
+// to "FILE.damaged-DATE" and a new history started; a file of a newer
+// schema is not written. The whole file is checked at the first recording
+// of each day (by `now`) and after a program left it without closing it.
 RecordOutcome RecordRun(const RecordRequest& request, const nlohmann::json& manifest,
                         const HistoryRecorder& figures);
 
@@ -91,6 +95,18 @@ std::optional<std::vector<RunSummary>> ListRuns(const std::string& path, const L
 // (its subgroup totals and crop group subtotals are all a comparison needs).
 std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::string& error,
                                    bool totalsOnly = false);
+
+// The whole file checked (`ormid-cli history check`): every page, and
+// every run against its checksums. nullopt with error when the file cannot
+// be read at all (or is a newer program's); a missing file is an empty
+// history. A file found whole is noted as checked on `now`'s day, which
+// spares the day's first recording its own whole check.
+struct HistoryCheck {
+  long long runs = 0, bytes = 0;
+  std::string damage;  // "" when none was found
+};
+std::optional<HistoryCheck> CheckHistory(const std::string& path, const DateTime& now,
+                                         std::string& error);
 
 // The name a damaged history is moved aside to.
 std::string DamagedNameFor(const std::string& path, const DateTime& now);

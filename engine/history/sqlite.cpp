@@ -4,10 +4,18 @@
 
 namespace ormid::sql {
 
+namespace {
+
+SqliteError ErrorOf(sqlite3* db, int rc) {
+  return {rc & 0xff, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc),
+          db ? sqlite3_system_errno(db) : 0};
+}
+
+}  // namespace
+
 void Check(sqlite3* db, int rc) {
   if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
-  std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-  throw SqliteError{rc & 0xff, text};
+  throw ErrorOf(db, rc);
 }
 
 Database::Database(const std::string& path, bool create, bool readOnly) {
@@ -15,7 +23,7 @@ Database::Database(const std::string& path, bool create, bool readOnly) {
   if (create && !readOnly) flags |= SQLITE_OPEN_CREATE;
   int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
-    SqliteError e{rc & 0xff, db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc)};
+    SqliteError e = ErrorOf(db_, rc);
     Close();
     throw e;
   }
@@ -46,7 +54,7 @@ void Database::Execute(const char* sql) {
   if (rc != SQLITE_OK) {
     std::string text = message ? message : sqlite3_errstr(rc);
     sqlite3_free(message);
-    throw SqliteError{rc & 0xff, text};
+    throw SqliteError{rc & 0xff, text, sqlite3_system_errno(db_)};
   }
 }
 
@@ -105,9 +113,9 @@ bool Statement::Step() {
   int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
-  std::string text = sqlite3_errmsg(db_);
+  SqliteError e = ErrorOf(db_, rc);
   sqlite3_reset(stmt_);
-  throw SqliteError{rc & 0xff, text};
+  throw e;
 }
 
 void Statement::Run() {
@@ -119,6 +127,10 @@ void Statement::Run() {
 void Statement::Reset() {
   sqlite3_reset(stmt_);
   sqlite3_clear_bindings(stmt_);
+}
+
+int Statement::Type(int column) const {
+  return sqlite3_column_type(stmt_, column);
 }
 
 bool Statement::IsNull(int column) const {
@@ -144,6 +156,17 @@ std::string Statement::Text(int column) const {
   return t ? std::string(reinterpret_cast<const char*>(t),
                          static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
            : std::string();
+}
+
+std::string_view Statement::TextView(int column) const {
+  const unsigned char* t = sqlite3_column_text(stmt_, column);
+  return t ? std::string_view(reinterpret_cast<const char*>(t),
+                              static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+           : std::string_view();
+}
+
+int Statement::Columns() const {
+  return sqlite3_column_count(stmt_);
 }
 
 std::string_view Statement::Blob(int column) const {

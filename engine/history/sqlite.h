@@ -17,6 +17,9 @@ namespace ormid::sql {
 struct SqliteError {
   int code = 0;  // primary result code (SQLITE_BUSY, SQLITE_CORRUPT, ...)
   std::string text;
+  // The system's error number behind an I/O failure (ENOSPC for a full
+  // disk), 0 when there is none.
+  int systemError = 0;
 };
 
 class Statement;
@@ -67,13 +70,18 @@ class Statement {
   void Run();
   void Reset();
 
+  // The column's storage class: SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT,
+  // SQLITE_BLOB or SQLITE_NULL.
+  int Type(int column) const;
   bool IsNull(int column) const;
   long long Int(int column) const;
   double Double(int column) const;
   // A REAL column holding a single-precision value, exactly.
   std::optional<float> Float(int column) const;
   std::string Text(int column) const;
+  std::string_view TextView(int column) const;
   std::string_view Blob(int column) const;
+  int Columns() const;
 
  private:
   sqlite3* db_;

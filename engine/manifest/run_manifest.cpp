@@ -658,6 +658,7 @@ std::optional<json> ReadManifest(const std::string& path, std::string& error) {
     error = fs::exists(path, ec) ? "is not a file" : "cannot be read";
     return std::nullopt;
   }
+  // Too large a file is not read at all.
   if (fs::file_size(path, ec) > kManifestBytes) {
     error = "is not a run manifest: it is larger than a manifest can be";
     return std::nullopt;
@@ -667,11 +668,19 @@ std::optional<json> ReadManifest(const std::string& path, std::string& error) {
     error = "cannot be read";
     return std::nullopt;
   }
-  if (NestedTooDeep(*bytes)) {
+  return ParseManifest(*bytes, error);
+}
+
+std::optional<json> ParseManifest(std::string_view text, std::string& error) {
+  if (text.size() > kManifestBytes) {
+    error = "is not a run manifest: it is larger than a manifest can be";
+    return std::nullopt;
+  }
+  if (NestedTooDeep(text)) {
     error = "is not a run manifest: it is nested deeper than a manifest is";
     return std::nullopt;
   }
-  json j = json::parse(*bytes, nullptr, false);
+  json j = json::parse(text, nullptr, false);
   if (j.is_discarded() || !j.is_object() || !j.contains("manifest_version")) {
     error = "is not a run manifest";
     return std::nullopt;

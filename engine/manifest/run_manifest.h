@@ -102,6 +102,12 @@ bool WriteManifest(Platform& p, const std::string& path, const nlohmann::json& m
 // Reads a manifest file; nullopt with error when it is not one.
 std::optional<nlohmann::json> ReadManifest(const std::string& path, std::string& error);
 
+// Reads a manifest's text within the bounds of a manifest file (its size,
+// how deep it is nested, its members), wherever the text was kept: a file's
+// or one the run history holds. nullopt with error ("is not a run
+// manifest: it is nested deeper than a manifest is") when it is not one.
+std::optional<nlohmann::json> ParseManifest(std::string_view text, std::string& error);
+
 // One input of a manifest checked against the disk.
 enum class InputState { Unchanged, Changed, Missing };
 struct InputCheck {
