@@ -111,8 +111,12 @@ bool RecordedOption(RunKind kind, const std::string& a) {
       "--adj2", "--by",  "--target", "--subgroups"};
   static const std::vector<std::string_view> kCumulativeOptions = {"--adj2", "--subgroups",
                                                                    "--exclude", "--by", "--target"};
+  static const std::vector<std::string_view> kAggregateOptions = {
+      "--tox",       "--residential", "--water-ppb", "--water-foods", "--scenario",
+      "--durations", "--subgroups",   "--adj2",      "--cancer-limit"};
   for (std::string_view name : kind == RunKind::Headroom     ? kHeadroomOptions
                                : kind == RunKind::Cumulative ? kCumulativeOptions
+                               : kind == RunKind::Aggregate  ? kAggregateOptions
                                                              : kRunOptions)
     if (a == name ||
         (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '='))
@@ -130,7 +134,8 @@ std::string RerunProblem(const json& manifest) {
   const std::optional<RunKind> kind = RunKindFromCommand(command);
   if (!kind)
     return "records a " + command +
-           " run; rerun repeats long-term, commodity, listing, headroom and cumulative runs";
+           " run; rerun repeats long-term, commodity, listing, headroom, cumulative and aggregate "
+           "runs";
   const bool headroom = kind == RunKind::Headroom;
   const json& settings = manifest["settings"];
   if (!settings.contains("arguments") || settings["arguments"].size() < 2)
@@ -240,6 +245,26 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   // The residue file, recorded relative to the working folder, named whole:
   // the run takes its files relative to where it was started.
   args[3] = inputPath;
+  // An aggregate run's toxicology and residential files likewise, each the
+  // very file its entry names and checks.
+  for (std::size_t i = 4; i < args.size(); ++i)
+    for (const auto& [option, key] :
+         {std::pair{"--tox=", "toxicology_file"}, std::pair{"--residential=", "residential_file"}}) {
+      const std::string o(option);
+      if (args[i].rfind(o, 0) != 0) continue;
+      const auto entry = manifest.find(key);
+      const std::string given = ResolveManifestPath(args[i].substr(o.size()), workdir);
+      if (entry == manifest.end() ||
+          fs::path(given).lexically_normal() !=
+              fs::path(ResolveManifestPath((*entry)["path"].get<std::string>(), workdir))
+                  .lexically_normal())
+        throw UsageError{"the manifest " + manifestPath + " names " + given +
+                         " in its arguments but does not record it as its " +
+                         (std::string(key) == "toxicology_file" ? "toxicology file"
+                                                                : "residential file") +
+                         "; rerun runs only the files it checks"};
+      args[i] = o + ResolveManifestPath(EntryPath(*entry), workdir);
+    }
   struct Output {
     std::string role, recorded, again, sha256;
   };
@@ -277,7 +302,8 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   }
   args.push_back("--yes");
   // A re-run checks a recorded run; it is not a new step of the assessment.
-  if (kind == RunKind::LongTerm || kind == RunKind::Commodity || kind == RunKind::Cumulative)
+  if (kind == RunKind::LongTerm || kind == RunKind::Commodity || kind == RunKind::Cumulative ||
+      kind == RunKind::Aggregate)
     args.push_back("--no-history");
 
   int status;

@@ -18,6 +18,7 @@ constexpr std::array<KindNames, kRunKinds.size()> kNames = {{
     {RunKind::Listing, "listing", kResidueListingFile, ".OR1", 1},
     {RunKind::Headroom, "headroom", "", ".HR10", 16},
     {RunKind::Cumulative, "cumulative", kCumulativeReportFile, ".CU10", 8},
+    {RunKind::Aggregate, "aggregate", kAggregateReportFile, ".AG10", 32},
 }};
 
 const KindNames& NamesOf(RunKind kind) {

@@ -16,6 +16,7 @@ enum class RunKind {
   Listing,     // the residue file listing: tempres.fil
   Headroom,    // the residue multipliers up to a target, on a long-term run's terms
   Cumulative,  // an assessment group's cumulative long-term assessment: tempcum.txt
+  Aggregate,   // one pesticide's food, drinking water and residential exposure: tempagg.txt
 };
 
 // The temporary reports, always in the working folder.
@@ -23,12 +24,13 @@ inline constexpr const char* kLongTermReportFile = "ormdtemp.txt";
 inline constexpr const char* kCommodityReportFile = "tempcomm.txt";
 inline constexpr const char* kResidueListingFile = "tempres.fil";
 inline constexpr const char* kCumulativeReportFile = "tempcum.txt";
+inline constexpr const char* kAggregateReportFile = "tempagg.txt";
 
-inline constexpr std::array<RunKind, 5> kRunKinds = {RunKind::LongTerm, RunKind::Commodity,
-                                                     RunKind::Listing, RunKind::Headroom,
-                                                     RunKind::Cumulative};
+inline constexpr std::array<RunKind, 6> kRunKinds = {RunKind::LongTerm,  RunKind::Commodity,
+                                                     RunKind::Listing,   RunKind::Headroom,
+                                                     RunKind::Cumulative, RunKind::Aggregate};
 
-// "longterm", "commodity", "listing", "headroom", "cumulative": the command
+// "longterm", "commodity", "listing", "headroom", "cumulative", "aggregate": the command
 // line's command, and the kind as manifests, the run history and scenario
 // files write it.
 const char* CommandOf(RunKind kind);
@@ -39,13 +41,14 @@ std::optional<RunKind> RunKindFromCommand(std::string_view command);
 // ("ormdtemp.txt"); "" for a kind that has none (headroom prints its table).
 const char* TemporaryReportOf(RunKind kind);
 // The extension of the kind's saved report (".OR10", ".CC10", ".OR1",
-// ".HR10", ".CU10"), upper case.
+// ".HR10", ".CU10", ".AG10"), upper case.
 const char* SavedReportExtensionOf(RunKind kind);
 
 // The report kind as report delivery and the main window's gReportKind
 // number it: 4 the long-term report, 2 the commodity contribution report,
 // 1 the residue file listing; the reports the program added later go on
-// from 8 (8 the cumulative report, 16 the headroom table).
+// from 8 (8 the cumulative report, 16 the headroom table, 32 the aggregate
+// report).
 int ReportCodeOf(RunKind kind);
 // The kind of a report kind's number; nullopt for a number no kind has.
 std::optional<RunKind> RunKindFromReportCode(int code);

@@ -15,6 +15,7 @@ namespace fs = std::filesystem;
 using sql::Database;
 using sql::SqliteError;
 using sql::Statement;
+using nlohmann::json;
 
 namespace {
 
@@ -120,6 +121,18 @@ END;
 };
 static_assert(std::size(kMigrations) == kHistorySchemaVersion);
 
+// The table of aggregate runs' figures: made by the first aggregate run
+// recorded, beside the tables of the schema.
+const char* const kAggregateTable = R"sql(
+CREATE TABLE IF NOT EXISTS aggregate_runs (
+  run_id INTEGER PRIMARY KEY REFERENCES runs (id) ON DELETE CASCADE,
+  figures TEXT NOT NULL
+);
+CREATE TRIGGER IF NOT EXISTS aggregate_runs_delete AFTER DELETE ON runs BEGIN
+  DELETE FROM aggregate_runs WHERE run_id = old.id;
+END;
+)sql";
+
 struct NewerSchema {
   long long version;
 };
@@ -135,7 +148,8 @@ ReferenceKind ReferenceFrom(const std::string& text) {
 }
 
 FigureKind FigureFrom(const std::string& text) {
-  for (FigureKind k : {FigureKind::PercentCpad, FigureKind::PercentRfD, FigureKind::PercentPAD,
+  for (FigureKind k : {FigureKind::PercentOfLimit, FigureKind::PercentCpad, FigureKind::PercentRfD,
+                       FigureKind::PercentPAD,
                        FigureKind::PercentNoel, FigureKind::MarginOfExposure, FigureKind::Risk})
     if (text == FigureName(k)) return k;
   return FigureKind::None;
@@ -256,6 +270,7 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
   // A cumulative run is listed under its group file's name, its endpoint
   // the index chemical's PAD.
   const bool cumulative = Text(manifest, "run", "command") == "cumulative";
+  const bool aggregate = Text(manifest, "run", "command") == "aggregate";
   const std::string residuePath =
       Text(manifest, cumulative ? "group_file" : "residue_file", "path");
   Statement& run = *c.run;
@@ -264,7 +279,9 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
       .Bind(3, cumulative ? fs::path(residuePath).stem().string()
                           : Text(manifest, "residue_file", "chemical"))
       .Bind(4, fs::path(residuePath).filename().string())
-      .Bind(5, cumulative ? std::string("cPAD") : Text(manifest, "settings", "endpoint"));
+      .Bind(5, cumulative  ? std::string("cPAD")
+               : aggregate ? std::string("ARI")
+                           : Text(manifest, "settings", "endpoint"));
   if (worst.kind == FigureKind::None) {
     run.BindNull(6).BindNull(7).BindNull(8);
   } else {
@@ -318,6 +335,23 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
       optional(chem, 8, ch.share);
       chem.Run();
     }
+  }
+  // An aggregate run's figures, whole, in a table of their own that the
+  // first aggregate run adds to the file (a program that does not know it
+  // leaves it alone).
+  if (aggregate && !figures.AggregateFigures().is_null()) {
+    c.db.Execute(kAggregateTable);
+    json subgroups = json::array();
+    for (const RecordedAggregate& a : figures.AggregateSubgroups())
+      subgroups.push_back({{"row", a.row},
+                           {"subgroup", a.subgroup},
+                           {"total_dose_mg_per_kg_bw_day", a.totalDose},
+                           {"percent_of_limit", a.percentOfLimit}});
+    Statement agg(c.db, "INSERT INTO aggregate_runs VALUES (?, ?)");
+    agg.Bind(1, id).Bind(2, json{{"subgroups", std::move(subgroups)},
+                                 {"figures", figures.AggregateFigures()}}
+                                .dump(-1, ' ', false, json::error_handler_t::replace));
+    agg.Run();
   }
   t.Commit();
   return id;
@@ -615,6 +649,37 @@ std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::s
         if (!same) {
           error = "The figures of run " + std::to_string(id) + " are damaged";
           return std::nullopt;
+        }
+      }
+    }
+    if (run.summary.command == "aggregate") {
+      Statement exists(*db,
+                       "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                       "name = 'aggregate_runs'");
+      if (exists.Step() && exists.Int(0) > 0) {
+        Statement agg(*db, "SELECT figures FROM aggregate_runs WHERE run_id = ?");
+        agg.Bind(1, id);
+        if (agg.Step()) {
+          const json stored = json::parse(agg.Text(0), nullptr, false);
+          bool whole = stored.is_object() && stored.contains("subgroups") &&
+                       stored["subgroups"].is_array() && stored.contains("figures");
+          for (std::size_t i = 0; whole && i < stored["subgroups"].size(); ++i) {
+            const json& s = stored["subgroups"][i];
+            whole = s.is_object() && s.value("row", json()).is_number_integer() &&
+                    s.value("subgroup", json()).is_string() &&
+                    s.value("total_dose_mg_per_kg_bw_day", json()).is_number() &&
+                    s.value("percent_of_limit", json()).is_number();
+            if (whole)
+              run.aggregateSubgroups.push_back(
+                  {s["row"].get<int>(), s["subgroup"].get<std::string>(),
+                   s["total_dose_mg_per_kg_bw_day"].get<double>(),
+                   s["percent_of_limit"].get<double>()});
+          }
+          if (!whole) {
+            error = "The figures of run " + std::to_string(id) + " are damaged";
+            return std::nullopt;
+          }
+          run.aggregate = stored["figures"];
         }
       }
     }

@@ -73,6 +73,16 @@ nlohmann::json BuildCumulativeManifest(
     const ModOrmid& m, const DateTime& date, bool utc, const std::string& groupFile,
     const std::vector<std::pair<std::string, std::string>>& residueFiles, nlohmann::json settings);
 
+// The manifest of an aggregate run, without outputs: the installation's
+// files, the residue file, the toxicology file and the residential file
+// ("" for none), with their digests, and the settings given.
+nlohmann::json BuildAggregateManifest(const ModOrmid& m, const DateTime& date, bool utc,
+                                      const InputDigests* known, const std::string& toxFile,
+                                      const std::string& residentialFile,
+                                      nlohmann::json settings);
+// The members of an aggregate run's manifest that name its other inputs.
+inline constexpr const char* kAggregateInputs[] = {"toxicology_file", "residential_file"};
+
 // The command-line arguments that repeat the run's window settings:
 // the command, the residue file, then the options.
 std::vector<std::string> ArgumentsFor(const ModOrmid& m, const std::string& command,

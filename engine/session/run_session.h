@@ -22,6 +22,7 @@
 
 #include "core/run_host.h"
 #include "core/run_kind.h"
+#include "aggregate/aggregate_figures.h"
 #include "core/window_settings.h"
 #include "cumulative/cumulative_figures.h"
 #include "headroom/headroom.h"
@@ -50,6 +51,7 @@ struct RunRequest {
   std::vector<std::string> excluded;
   HeadroomOptions headroom;       // a headroom run's
   CumulativeSettings cumulative;  // a cumulative run's
+  AggregateSettings aggregate;    // an aggregate run's (on the open residue file)
   // The report goes to this file instead of the working folder's temporary
   // report (a batch scenario's); it then gets the run's manifest beside it.
   std::string report;
@@ -83,7 +85,8 @@ struct RunOutcome {
   bool showReport = false;
   bool usage = false;
   // Every problem of the run's input files, "FILE:LINE: problem" (a
-  // cumulative run's group file and residue files); Refused when any.
+  // cumulative run's group file and residue files, an aggregate run's
+  // toxicology and residential files); Refused when any.
   std::vector<std::string> problems;
   // Messages an input's open gave without refusing it.
   std::vector<std::string> warnings;
@@ -139,6 +142,7 @@ class RunSession {
   RunOutcome RunListing();
   RunOutcome RunHeadroom(RunHost& host);
   RunOutcome RunCumulative();
+  RunOutcome RunAggregate(RunHost& host);
   // The saved copy of the report file `report` (or of `text`, for a report
   // without a file of its own); false with the message when it cannot be
   // written.
