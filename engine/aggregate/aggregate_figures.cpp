@@ -230,9 +230,8 @@ std::vector<Duration> DurationsOf(const AggregateSettings& s, const ToxTable& to
   return out;
 }
 
-std::vector<AggregateDurationFigures> Combine(const ModOrmid* m, const AggregateFigures& run,
-                                              const AggregateWhatIf& whatIf,
-                                              const std::vector<std::string>& names) {
+std::vector<AggregateDurationFigures> Combine(const AggregateFigures& run,
+                                              const AggregateWhatIf& whatIf) {
   const AggregateSettings& settings = run.settings;
   const AggregateExposures& e = run.exposures;
   // The rows of each scenario (by its place in the file), the what-if's
@@ -263,8 +262,8 @@ std::vector<AggregateDurationFigures> Combine(const ModOrmid* m, const Aggregate
       const auto k = static_cast<std::size_t>(row);
       AggregateSubgroup s;
       s.row = row;
-      s.subgroup = m ? m->gPopNames2[k] : names[k];
-      s.column = e.columns[k];
+      s.subgroup = k < e.names.size() ? e.names[k] : std::string();
+      s.column = k < e.columns.size() ? e.columns[k] : 0;
       s.food = e.food[k];
       s.water = figures.edwc && !water.empty() ? water[k] : 0.0f;
       bool chosen = false;
@@ -340,8 +339,7 @@ std::vector<std::string> AggregateArguments(const ModOrmid& m, const AggregateSe
     args.push_back("--durations=" + list);
   }
   bool all = s.rows.empty() || static_cast<int>(s.rows.size()) == m.gPopCount;
-  for (std::size_t i = 0; all && i < s.rows.size(); ++i)
-    all = s.rows[i] == static_cast<int>(i) + 1;
+  for (std::size_t i = 0; all && i < s.rows.size(); ++i) all = s.rows[i] == static_cast<int>(i) + 1;
   if (!all) {
     std::string rows;
     for (int r : s.rows) rows += (rows.empty() ? "" : ",") + std::to_string(r);
@@ -374,8 +372,9 @@ bool ComputeAggregateFigures(const ModOrmid& m, const AggregateSettings& setting
                          DurationName(d) + " oral row for the drinking water");
   if (settings.scenario) {
     const auto& names = out.residential.scenarios;
-    const auto it = std::find_if(names.begin(), names.end(),
-                                 [&](const std::string& s) { return SameName(s, *settings.scenario); });
+    const auto it = std::find_if(names.begin(), names.end(), [&](const std::string& s) {
+      return SameName(s, *settings.scenario);
+    });
     if (it == names.end())
       problems.push_back("--scenario: " + QuotedText(*settings.scenario) + " is not a scenario" +
                          (settings.residential.empty()
@@ -430,15 +429,18 @@ bool ComputeAggregateFigures(const ModOrmid& m, const AggregateSettings& setting
     e.waterNames.push_back(foods.name[static_cast<std::size_t>(f)]);
   }
   e.columns.assign(static_cast<std::size_t>(m.gPopCount) + 1, 0);
-  for (int k = 1; k <= m.gPopCount; ++k)
-    e.columns[static_cast<std::size_t>(k)] = m.gPopOrder[static_cast<std::size_t>(k)];
+  e.names.assign(static_cast<std::size_t>(m.gPopCount) + 1, std::string());
+  for (int k = 1; k <= m.gPopCount; ++k) {
+    const auto row = static_cast<std::size_t>(k);
+    e.columns[row] = m.gPopOrder[row];
+    if (row < m.gPopNames2.size()) e.names[row] = m.gPopNames2[row];
+  }
   std::vector<std::string> messages;
   {
     ModOrmid food = m;
     food.gUseAdj2 = settings.adj2 ? 1 : 0;
     Exclusion leftOut;
-    leftOut.foods.assign(static_cast<std::size_t>(std::max<int>(food.gResFoodCount, 0)) + 1,
-                         false);
+    leftOut.foods.assign(static_cast<std::size_t>(std::max<int>(food.gResFoodCount, 0)) + 1, false);
     for (int f = 1; f <= food.gResFoodCount; ++f)
       if (std::find(water.begin(), water.end(), food.gFoodConsRec[static_cast<std::size_t>(f)]) !=
           water.end())
@@ -469,20 +471,13 @@ bool ComputeAggregateFigures(const ModOrmid& m, const AggregateSettings& setting
       }
     }
   }
-  out.durations = Combine(&m, out, {}, {});
+  out.durations = Combine(out, {});
   return true;
 }
 
 std::vector<AggregateDurationFigures> CombineAggregate(const AggregateFigures& run,
                                                        const AggregateWhatIf& whatIf) {
-  std::vector<std::string> names;
-  for (const AggregateDurationFigures& d : run.durations)
-    for (const AggregateSubgroup& s : d.subgroups) {
-      if (names.size() <= static_cast<std::size_t>(s.row))
-        names.resize(static_cast<std::size_t>(s.row) + 1);
-      names[static_cast<std::size_t>(s.row)] = s.subgroup;
-    }
-  return Combine(nullptr, run, whatIf, names);
+  return Combine(run, whatIf);
 }
 
 int MostExposedAggregate(const AggregateDurationFigures& d) {

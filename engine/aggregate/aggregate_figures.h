@@ -23,15 +23,15 @@ struct ModOrmid;
 
 // What an aggregate run is asked.
 struct AggregateSettings {
-  std::string tox;                      // the toxicology file, absolute
-  std::string toxShown;                 // as the problems name it
-  std::string residential;              // "" for none
+  std::string tox;          // the toxicology file, absolute
+  std::string toxShown;     // as the problems name it
+  std::string residential;  // "" for none
   std::string residentialShown;
   std::array<std::optional<double>, 4> waterPpb;  // EDWC by duration, µg/L
-  std::vector<std::string> waterFoods;  // the drinking water foods' codes, as given
-  std::optional<std::string> scenario;  // the one residential scenario to use
-  std::vector<Duration> durations;      // in report order; empty: every one of the file
-  std::vector<int> rows;                // report rows; empty: every subgroup
+  std::vector<std::string> waterFoods;            // the drinking water foods' codes, as given
+  std::optional<std::string> scenario;            // the one residential scenario to use
+  std::vector<Duration> durations;                // in report order; empty: every one of the file
+  std::vector<int> rows;                          // report rows; empty: every subgroup
   bool adj2 = false;
   double cancerLimit = 1e-6;
 };
@@ -63,7 +63,8 @@ struct AggregateExposures {
   // the drinking water level of comparison.
   ExposureTerms waterTerms;
   bool useAdj2 = false;
-  std::vector<int> columns;  // consumption column of each report row
+  std::vector<int> columns;        // consumption column of each report row
+  std::vector<std::string> names;  // the subgroup of each report row
   // The residue file's chemical and date.
   std::string chemical, residueDate;
   // Water exposure in report row `row` at the residue `ppm` on every water
@@ -86,9 +87,9 @@ struct AggregateSubgroup {
   std::string subgroup;
   int column = 0;
   float food = 0, water = 0;
-  std::string scenario;                 // "" when no scenario applies
-  std::array<double, 3> residential{};  // E_res by route, as given
-  std::array<double, 3> dose{};         // D_r: the oral dose, the absorbed dermal and inhaled
+  std::string scenario;                      // "" when no scenario applies
+  std::array<double, 3> residential{};       // E_res by route, as given
+  std::array<double, 3> dose{};              // D_r: the oral dose, the absorbed dermal and inhaled
   std::array<std::optional<double>, 3> moe;  // none where the dose is 0
   std::optional<double> aggregateMoe;        // none where the LOCs differ or there is no dose
   std::optional<double> ari;                 // none for cancer and where there is no dose

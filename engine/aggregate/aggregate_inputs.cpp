@@ -117,9 +117,9 @@ class NamedTable {
   std::optional<Route> RouteCell(const TableRecord& r, std::size_t c, bool& ok) {
     const std::string text = Cell(r, c);
     if (auto route = RouteFromName(text)) return route;
-    Problem(r.line, text.empty() ? names_[c] + " is empty"
-                                 : "route " + QuotedText(text) +
-                                       " is not oral, dermal or inhalation");
+    Problem(r.line, text.empty()
+                        ? names_[c] + " is empty"
+                        : "route " + QuotedText(text) + " is not oral, dermal or inhalation");
     ok = false;
     return std::nullopt;
   }
@@ -279,9 +279,8 @@ bool ReadToxText(std::string_view bytes, const std::string& path, const std::str
       row.route = *route;
       firstLine.emplace(*duration, r.line);
       if (auto [it, added] = seen.emplace(std::pair{*duration, *route}, r.line); !added) {
-        t.Problem(r.line, std::string("the ") + DurationName(*duration) + " " +
-                              RouteName(*route) + " row is already on line " +
-                              std::to_string(it->second));
+        t.Problem(r.line, std::string("the ") + DurationName(*duration) + " " + RouteName(*route) +
+                              " row is already on line " + std::to_string(it->second));
         ok = false;
       }
     }
@@ -318,8 +317,8 @@ bool ReadToxText(std::string_view bytes, const std::string& path, const std::str
     if (!t.Cell(r, kAbsorption).empty()) {
       const auto a = t.Number(r, kAbsorption, false, false, ok);
       if (a && *a > 100) {
-        t.Problem(r.line, "absorption_percent " + QuotedText(t.Cell(r, kAbsorption)) +
-                              " is above 100");
+        t.Problem(r.line,
+                  "absorption_percent " + QuotedText(t.Cell(r, kAbsorption)) + " is above 100");
         ok = false;
       } else if (a && route == Route::Oral && *a != 100) {
         t.Problem(r.line, "an oral row takes no absorption_percent other than 100");
@@ -408,8 +407,10 @@ bool ReadResidentialText(const ModOrmid& m, const ToxTable& tox, std::string_vie
         const auto key = std::tuple{FoldedName(row.scenario), *route, *duration, *subgroupRow};
         if (auto [it, added] = seen.emplace(key, r.line); !added) {
           t.Problem(r.line, "scenario " + QuotedText(row.scenario) + ", " + RouteName(*route) +
-                                ", " + DurationName(*duration) + " and this subgroup are "
-                                "already on line " + std::to_string(it->second));
+                                ", " + DurationName(*duration) +
+                                " and this subgroup are "
+                                "already on line " +
+                                std::to_string(it->second));
           ok = false;
         }
       }
@@ -418,8 +419,9 @@ bool ReadResidentialText(const ModOrmid& m, const ToxTable& tox, std::string_vie
     row.row = *subgroupRow;
     row.exposure = *exposure;
     // A scenario is named as first written.
-    const auto known = std::find_if(res.scenarios.begin(), res.scenarios.end(),
-                                    [&](const std::string& s) { return SameName(s, row.scenario); });
+    const auto known =
+        std::find_if(res.scenarios.begin(), res.scenarios.end(),
+                     [&](const std::string& s) { return SameName(s, row.scenario); });
     if (known == res.scenarios.end())
       res.scenarios.push_back(row.scenario);
     else

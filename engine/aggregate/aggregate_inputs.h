@@ -64,9 +64,9 @@ struct ToxTable {
   bool SameLoc(Duration d) const;
 };
 
-inline constexpr const char* kToxColumns[] = {"duration",         "route",
-                                              "pod_mg_per_kg_bw_day", "level_of_concern",
-                                              "absorption_percent", "q_star"};
+inline constexpr const char* kToxColumns[] = {
+    "duration",           "route", "pod_mg_per_kg_bw_day", "level_of_concern",
+    "absorption_percent", "q_star"};
 
 // One row of the residential file.
 struct ResidentialRow {
@@ -74,7 +74,7 @@ struct ResidentialRow {
   std::string scenario;
   Route route = Route::Oral;
   Duration duration = Duration::Chronic;
-  int row = 0;  // report row of the subgroup; 0 for all
+  int row = 0;          // report row of the subgroup; 0 for all
   double exposure = 0;  // mg/kg bw/day
 };
 

@@ -28,7 +28,8 @@ std::string Right(const std::string& text, std::size_t width) {
 }
 
 std::string Left(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text.substr(0, width) : text + std::string(width - text.size(), ' ');
+  return text.size() >= width ? text.substr(0, width)
+                              : text + std::string(width - text.size(), ' ');
 }
 
 std::string Centered(const std::string& title) {
@@ -62,8 +63,8 @@ void DurationSection(ReportWriter& w, const AggregateFigures& f,
     const double residential = s.residential[0] + s.dose[1] + s.dose[2];
     const double total = s.dose[0] + s.dose[1] + s.dose[2];
     w.Line(Left(s.subgroup, 30) + Right(AlignedCell(s.food, "###.#######"), 12) +
-           Right(AlignedCell(s.water, "###.#######"), 12) + Right(Aligned(residential, "###.#######"), 12) +
-           " " + Dose(total));
+           Right(AlignedCell(s.water, "###.#######"), 12) +
+           Right(Aligned(residential, "###.#######"), 12) + " " + Dose(total));
   }
   w.End();
   if (cancer) {
@@ -86,7 +87,7 @@ void DurationSection(ReportWriter& w, const AggregateFigures& f,
       line += "  " + Right(AriText(s.ari), 7);
       if (chronic && s.percentCpad)
         line += " " + Right(*s.percentCpad >= 100000.0 ? ">99,999%"
-                                                        : Aligned(*s.percentCpad, "#####.#") + "%",
+                                                       : Aligned(*s.percentCpad, "#####.#") + "%",
                             8);
       if (s.ofConcern) line += " *";
       w.Line(line);
@@ -100,8 +101,12 @@ void DurationSection(ReportWriter& w, const AggregateFigures& f,
   w.Line("------------------------------  ----------------------  -----------  ----------");
   for (const AggregateSubgroup& s : d.subgroups) {
     const std::string below = !s.edwcBelow ? "-" : *s.edwcBelow ? "yes" : "NO";
-    w.Line(Left(s.subgroup, 30) + "  " + Left(s.scenario.empty() ? "none" : s.scenario, 22) +
-           "  " + Right(DwlocText(s), 11) + "  " + Right(below, 10));
+    w.Line(Left(s.subgroup, 30) + "  " + Left(s.scenario.empty() ? "none" : s.scenario, 22) + "  " +
+           Right(DwlocText(s), 11) + "  " + Right(below, 10));
+  }
+  if (f.exposures.waterCodes.empty()) {
+    w.Line("No drinking water foods named: no water exposure and no DWLOC.");
+    return;
   }
   w.Line("EDWC " + (d.edwc ? Plain(*d.edwc) + " ug/L" : std::string("not given")) +
          "; DWLOC: the drinking water concentration at which the aggregate reaches");
@@ -140,10 +145,10 @@ void Inputs(ReportWriter& w, const AggregateFigures& f) {
   }
   for (Duration d : f.settings.durations) {
     const auto& ppb = f.settings.waterPpb[Index(d)];
-    w.Line(Left(DurationName(d), 17) + "  EDWC " +
-           (ppb ? Plain(*ppb) + " ug/L (" +
-                      ShortestText(static_cast<float>(*ppb / 1000.0)) + " ppm)"
-                : std::string("not given")));
+    w.Line(
+        Left(DurationName(d), 17) + "  EDWC " +
+        (ppb ? Plain(*ppb) + " ug/L (" + ShortestText(static_cast<float>(*ppb / 1000.0)) + " ppm)"
+             : std::string("not given")));
   }
   w.Line(kEquals79);
   w.Line(Centered("Residential scenarios"));
