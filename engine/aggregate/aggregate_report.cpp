@@ -36,10 +36,6 @@ std::string Centered(const std::string& title) {
   return std::string((79 - std::min<std::size_t>(title.size(), 79)) / 2, ' ') + title;
 }
 
-std::string Dose(double value) {
-  return Right(Aligned(value, "###.#######"), 11);
-}
-
 std::string Plain(double value) {
   return ShortestText(value);
 }
@@ -57,14 +53,16 @@ void DurationSection(ReportWriter& w, const AggregateFigures& f,
                   " aggregate exposure by population subgroup"));
   w.Line(Centered("(mg/kg bw/day; dermal and inhalation doses as absorbed)"));
   w.Line(kDashes79);
-  w.Line("Population subgroup                  Food        Water  Residential        Total");
-  w.Line("------------------------------  ----------  ----------  ----------  -----------");
+  w.Line(Left("Population subgroup", 30) + Right("Food", 12) + Right("Water", 12) +
+         Right("Residential", 12) + Right("Total", 12));
+  w.Line(std::string(30, '-') + "  ----------  ----------  ----------  ----------");
   for (const AggregateSubgroup& s : d.subgroups) {
     const double residential = s.residential[0] + s.dose[1] + s.dose[2];
     const double total = s.dose[0] + s.dose[1] + s.dose[2];
     w.Line(Left(s.subgroup, 30) + Right(AlignedCell(s.food, "###.#######"), 12) +
            Right(AlignedCell(s.water, "###.#######"), 12) +
-           Right(Aligned(residential, "###.#######"), 12) + " " + Dose(total));
+           Right(Aligned(residential, "###.#######"), 12) +
+           Right(Aligned(total, "###.#######"), 12));
   }
   w.End();
   if (cancer) {
@@ -97,11 +95,11 @@ void DurationSection(ReportWriter& w, const AggregateFigures& f,
     w.Line("* of concern: an aggregate risk index below 1.");
   }
   w.End();
-  w.Line("Population subgroup             Scenario used            DWLOC ug/L  EDWC below");
-  w.Line("------------------------------  ----------------------  -----------  ----------");
+  w.Line("Population subgroup           Scenario used               DWLOC ug/L  EDWC below");
+  w.Line("----------------------------  ------------------------  -----------  ----------");
   for (const AggregateSubgroup& s : d.subgroups) {
     const std::string below = !s.edwcBelow ? "-" : *s.edwcBelow ? "yes" : "NO";
-    w.Line(Left(s.subgroup, 30) + "  " + Left(s.scenario.empty() ? "none" : s.scenario, 22) + "  " +
+    w.Line(Left(s.subgroup, 28) + "  " + Left(s.scenario.empty() ? "none" : s.scenario, 24) + "  " +
            Right(DwlocText(s), 11) + "  " + Right(below, 10));
   }
   if (f.exposures.waterCodes.empty()) {
@@ -162,12 +160,12 @@ void Inputs(ReportWriter& w, const AggregateFigures& f) {
     w.Line("Scenario used for every subgroup: " + *f.settings.scenario);
   else
     w.Line("Per subgroup and duration, the scenario of the highest aggregate risk is used.");
-  w.Line("Scenario              Route       Duration           Subgroup     Exposure mg/kg");
-  w.Line("--------------------  ----------  -----------------  -----------  --------------");
+  w.Line("Scenario                  Route       Duration           Subgroup  Exposure mg/kg");
+  w.Line("------------------------  ----------  -----------------  --------  --------------");
   for (const ResidentialRow& r : f.residential.rows)
-    w.Line(Left(r.scenario, 20) + "  " + Left(RouteName(r.route), 10) + "  " +
+    w.Line(Left(r.scenario, 24) + "  " + Left(RouteName(r.route), 10) + "  " +
            Left(DurationName(r.duration), 17) + "  " +
-           Left(r.row == 0 ? "all" : "row " + std::to_string(r.row), 11) + "  " +
+           Left(r.row == 0 ? "all" : "row " + std::to_string(r.row), 8) + "  " +
            Right(TrimBlanks(ShortNumberText(r.exposure)), 14));
 }
 
