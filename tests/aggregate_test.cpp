@@ -154,6 +154,13 @@ TEST(Aggregate, WhatIfLeavesOutWaterScenariosAndRoutes) {
   const auto y = CombineAggregate(f, noYard);
   EXPECT_EQ(y[0].subgroups[0].scenario, "");
   EXPECT_EQ(y[0].subgroups[0].dose[0], 0.375);
+  // The scenario asked for, left out: no residential exposure either.
+  AggregateFigures forced = f;
+  forced.settings.scenario = "yard";
+  EXPECT_EQ(CombineAggregate(forced, {})[0].subgroups[1].scenario, "yard");
+  const auto z = CombineAggregate(forced, noYard);
+  EXPECT_EQ(z[0].subgroups[0].scenario, "");
+  EXPECT_EQ(z[0].subgroups[0].dose[1], 0.0);
 }
 
 class AggregateCli : public ::testing::Test {

@@ -237,12 +237,14 @@ std::vector<AggregateDurationFigures> Combine(const AggregateFigures& run,
   // The rows of each scenario (by its place in the file), the what-if's
   // left out.
   const std::vector<std::string>& scenarios = run.residential.scenarios;
+  auto leftOut = [&](const std::string& scenario) {
+    return std::any_of(whatIf.scenarios.begin(), whatIf.scenarios.end(),
+                       [&](const std::string& s) { return SameName(s, scenario); });
+  };
   std::vector<std::vector<const ResidentialRow*>> rows(scenarios.size());
   for (const ResidentialRow& r : run.residential.rows) {
     if (whatIf.routes[Index(r.route)]) continue;
-    if (std::any_of(whatIf.scenarios.begin(), whatIf.scenarios.end(),
-                    [&](const std::string& s) { return SameName(s, r.scenario); }))
-      continue;
+    if (leftOut(r.scenario)) continue;
     const auto at = std::find(scenarios.begin(), scenarios.end(), r.scenario);
     rows[static_cast<std::size_t>(at - scenarios.begin())].push_back(&r);
   }
@@ -250,7 +252,9 @@ std::vector<AggregateDurationFigures> Combine(const AggregateFigures& run,
   // aggregate risk is used.
   std::vector<std::size_t> candidates;
   for (std::size_t i = 0; i < scenarios.size(); ++i)
-    if (!settings.scenario || scenarios[i] == *settings.scenario) candidates.push_back(i);
+    // A scenario the what-if leaves out is not used, even the one asked for.
+    if ((!settings.scenario || scenarios[i] == *settings.scenario) && !leftOut(scenarios[i]))
+      candidates.push_back(i);
   std::vector<AggregateDurationFigures> out;
   for (Duration d : DurationsOf(settings, run.tox)) {
     AggregateDurationFigures figures;
