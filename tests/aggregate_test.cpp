@@ -481,6 +481,33 @@ TEST_F(AggregateCli, EveryProblemIsListedWithItsLine) {
   }
 }
 
+// Figures at the ends of the range a run takes stay in their columns: no
+// line of the report is wider than the page's 80 characters.
+TEST_F(AggregateCli, FiguresAtTheEndsOfTheRangeKeepTheReportsColumns) {
+  WriteFileBytes(P("xt.csv"),
+                 "duration,route,pod_mg_per_kg_bw_day,level_of_concern,absorption_percent,q_star\n"
+                 "chronic,oral,1e-30,1e30,,\nchronic,dermal,1e30,1e-30,1e-30,\n"
+                 "short-term,oral,1e30,1,,\ncancer,oral,,,,1e30\ncancer,inhalation,,,,\n");
+  WriteFileBytes(P("xr.csv"),
+                 "scenario,route,duration,subgroup,exposure_mg_per_kg_bw_day\n"
+                 "a scenario of a long name for its column,dermal,chronic,all,1e30\n"
+                 "x,inhalation,cancer,1,1e30\ny,oral,chronic,all,1e-30\ny,oral,short-term,2,0\n");
+  for (const char* ppb : {"1e30", "0", "1e-30"}) {
+    SCOPED_TRACE(ppb);
+    const CliResult r = Run({"-C", NH, "aggregate", S(NH + "/residues/DEMOFOS.R10"), "--tox",
+                             S("xt.csv"), "--residential", S("xr.csv"), "--water-foods", kWater,
+                             "--water-ppb", std::string("chronic=") + ppb, "--water-ppb",
+                             std::string("cancer=") + ppb, "--no-history"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // After the installation's banner; the lines naming a file hold its path.
+    const std::vector<std::string> lines = Lines(ReadFileBytes(P(NH + "/tempagg.txt")));
+    for (std::size_t i = 3; i < lines.size(); ++i)
+      if (lines[i].find(dir_.path().string()) == std::string::npos) {
+        EXPECT_LE(lines[i].size(), 80u) << lines[i];
+      }
+  }
+}
+
 // The report is the same bytes on every run, its saved copy too; the
 // manifest lists every input, which verify checks, and rerun repeats the
 // run; the run history shows it again and exports it byte for byte, and

@@ -36,6 +36,18 @@ std::string Centered(const std::string& title) {
   return std::string((79 - std::min<std::size_t>(title.size(), 79)) / 2, ' ') + title;
 }
 
+// A dose in its column: seven decimals (a single-precision exposure as the
+// long-term report prints it); one of 1,000 mg/kg bw/day or more, which the
+// column has no room for, with an exponent.
+std::string DoseText(float value) {
+  if (value >= 1000.0f) return TrimBlanks(FormatPattern(value, "scientific"));
+  return AlignedCell(value, "###.#######");
+}
+std::string DoseText(double value) {
+  if (value >= 1000.0) return TrimBlanks(FormatPattern(value, "scientific"));
+  return Aligned(value, "###.#######");
+}
+
 std::string Plain(double value) {
   return ShortestText(value);
 }
@@ -59,10 +71,8 @@ void DurationSection(ReportWriter& w, const AggregateFigures& f,
   for (const AggregateSubgroup& s : d.subgroups) {
     const double residential = s.residential[0] + s.dose[1] + s.dose[2];
     const double total = s.dose[0] + s.dose[1] + s.dose[2];
-    w.Line(Left(s.subgroup, 30) + Right(AlignedCell(s.food, "###.#######"), 12) +
-           Right(AlignedCell(s.water, "###.#######"), 12) +
-           Right(Aligned(residential, "###.#######"), 12) +
-           Right(Aligned(total, "###.#######"), 12));
+    w.Line(Left(s.subgroup, 30) + Right(DoseText(s.food), 12) + Right(DoseText(s.water), 12) +
+           Right(DoseText(residential), 12) + Right(DoseText(total), 12));
   }
   w.End();
   if (cancer) {
@@ -72,10 +82,12 @@ void DurationSection(ReportWriter& w, const AggregateFigures& f,
       w.Line(Left(s.subgroup, 30) + "  " + Right(Risk(*s.risk), 14) + (s.ofConcern ? " *" : ""));
     w.Line("* above the cancer risk limit of " + Risk(f.settings.cancerLimit) + ".");
   } else {
-    w.Line(std::string("                          Margin of exposure by route  Aggregate") +
-           (chronic ? "          Percent" : ""));
-    w.Line(std::string("Population subgroup          Oral   Dermal   Inhal.       MOE      ARI") +
-           (chronic ? "  of cPAD" : ""));
+    // Every figure's column is 9 wide.
+    w.Line(std::string(24, ' ') + Right("MOE", 9) + Right("MOE", 9) + Right("MOE", 9) +
+           Right("aggr.", 9) + (chronic ? std::string(9, ' ') + Right("Percent", 9) : ""));
+    w.Line(Left("Population subgroup", 24) + Right("oral", 9) + Right("dermal", 9) +
+           Right("inhal.", 9) + Right("MOE", 9) + Right("ARI", 9) +
+           (chronic ? Right("of cPAD", 9) : ""));
     w.Line(std::string("------------------------ -------- -------- -------- --------  -------") +
            (chronic ? " --------" : ""));
     for (const AggregateSubgroup& s : d.subgroups) {
@@ -106,8 +118,8 @@ void DurationSection(ReportWriter& w, const AggregateFigures& f,
     w.Line("No drinking water foods named: no water exposure and no DWLOC.");
     return;
   }
-  w.Line("EDWC " + (d.edwc ? Plain(*d.edwc) + " ug/L" : std::string("not given")) +
-         "; DWLOC: the drinking water concentration at which the aggregate reaches");
+  w.Line("EDWC " + (d.edwc ? Plain(*d.edwc) + " ug/L." : std::string("not given.")));
+  w.Line("DWLOC: the drinking water concentration at which the aggregate reaches");
   w.Line(cancer ? "the risk limit, food and residential held (none: they pass it alone)."
                 : "an ARI of 1, food and residential held (none: they pass it alone).");
 }
@@ -160,13 +172,13 @@ void Inputs(ReportWriter& w, const AggregateFigures& f) {
     w.Line("Scenario used for every subgroup: " + *f.settings.scenario);
   else
     w.Line("Per subgroup and duration, the scenario of the highest aggregate risk is used.");
-  w.Line("Scenario                  Route       Duration           Subgroup  Exposure mg/kg");
-  w.Line("------------------------  ----------  -----------------  --------  --------------");
+  w.Line("Scenario                  Route       Duration           Subgroup  mg/kg bw/day");
+  w.Line("------------------------  ----------  -----------------  --------  ------------");
   for (const ResidentialRow& r : f.residential.rows)
     w.Line(Left(r.scenario, 24) + "  " + Left(RouteName(r.route), 10) + "  " +
            Left(DurationName(r.duration), 17) + "  " +
            Left(r.row == 0 ? "all" : "row " + std::to_string(r.row), 8) + "  " +
-           Right(TrimBlanks(ShortNumberText(r.exposure)), 14));
+           Right(TrimBlanks(ShortNumberText(r.exposure)), 12));
 }
 
 }  // namespace
@@ -208,7 +220,7 @@ std::string AggregateReportText(const ModOrmid& m, const AggregateFigures& f,
   w.Line("Residue file: " + residueFile + " (" + f.exposures.residueDate + ")");
   w.Line(f.settings.adj2 ? "Adjustment factor #2 used." : "Adjustment factor #2 NOT used.");
   w.Line("Analysis Date " + FormatReportDate(now) + "/" + FormatReportTime(now));
-  w.Line("Food: the long-term exposure of the residue file without the drinking water foods.");
+  w.Line("Food: the residue file's long-term exposure without the drinking water foods.");
   for (const AggregateDurationFigures& d : f.durations) DurationSection(w, f, d);
   Inputs(w, f);
   w.Line(kEquals79);
