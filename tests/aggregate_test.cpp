@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -505,6 +506,56 @@ TEST_F(AggregateCli, FiguresAtTheEndsOfTheRangeKeepTheReportsColumns) {
       if (lines[i].find(dir_.path().string()) == std::string::npos) {
         EXPECT_LE(lines[i].size(), 80u) << lines[i];
       }
+  }
+}
+
+// The documented examples of both samples give the reports stored in
+// tests/golden/ byte for byte, the copy's folder written as DIR.
+// ORMID_UPDATE_GOLDEN=1 rewrites them (read the diff before committing).
+TEST_F(AggregateCli, TheSamplesExamplesAreTheGoldenReports) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"nhanes",
+       {"-C",
+        NH,
+        "aggregate",
+        S(NH + "/residues/DEMOFOS.R10"),
+        "--tox",
+        S(NH + "/tox.csv"),
+        "--residential",
+        S(NH + "/residential.csv"),
+        "--water-foods",
+        kWater,
+        "--water-ppb",
+        "chronic=2",
+        "--water-ppb",
+        "short-term=30",
+        "--water-ppb",
+        "intermediate-term=30",
+        "--water-ppb",
+        "cancer=1.5",
+        "--subgroups",
+        "1,6,11",
+        "--no-history"}},
+      {"csfii",
+       {"-C", "csfii", "aggregate", S("csfii/residues/DEMOFOS.R98"), "--tox", S("csfii/tox.csv"),
+        "--residential", S("csfii/residential.csv"), "--subgroups", "1,27,31", "--no-history"}},
+  };
+  for (const auto& [name, args] : cases) {
+    SCOPED_TRACE(name);
+    const CliResult r = Run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string report = ReadFileBytes(P((name == "csfii" ? "csfii" : NH) + "/tempagg.txt"));
+    const std::string folder = dir_.path().string();
+    for (std::size_t at; (at = report.find(folder)) != std::string::npos;)
+      report.replace(at, folder.size(), "DIR");
+    const fs::path golden = SourceDir() / "tests/golden" / ("aggregate-" + name + ".txt");
+    if (const char* update = std::getenv("ORMID_UPDATE_GOLDEN"); update && *update == '1') {
+      WriteFileBytes(golden, report);
+      continue;
+    }
+    ASSERT_TRUE(fs::exists(golden)) << golden;
+    EXPECT_EQ(Lines(ReadFileBytes(golden)), Lines(report));
+    EXPECT_EQ(ReadFileBytes(golden), report);
   }
 }
 

@@ -127,7 +127,7 @@ void DurationSection(ReportWriter& w, const AggregateFigures& f,
 void Inputs(ReportWriter& w, const AggregateFigures& f) {
   w.Line(kEquals79);
   w.Line(Centered("Toxicology"));
-  w.Line(Centered(f.tox.path));
+  w.Line("Toxicology file: " + f.tox.path);
   w.Line(kDashes79);
   w.Line("Duration           Route        PoD mg/kg bw/day        LOC  Absorbed %     Q*");
   w.Line("-----------------  ----------  -----------------  ---------  ----------  -----");
@@ -162,7 +162,7 @@ void Inputs(ReportWriter& w, const AggregateFigures& f) {
   }
   w.Line(kEquals79);
   w.Line(Centered("Residential scenarios"));
-  if (!f.residential.path.empty()) w.Line(Centered(f.residential.path));
+  if (!f.residential.path.empty()) w.Line("Residential file: " + f.residential.path);
   w.Line(kDashes79);
   if (f.residential.rows.empty()) {
     w.Line("No residential file: food and drinking water only.");
