@@ -54,8 +54,8 @@ void RefuseRowsTwice(const std::string& list) {
                        "\"): name each subgroup once"};
 }
 
-int AggregateCommand(const GlobalOptions& global, const CLI::App& sub,
-                     const AggregateArguments& a, std::ostream& out, std::ostream& err) {
+int AggregateCommand(const GlobalOptions& global, const CLI::App& sub, const AggregateArguments& a,
+                     std::ostream& out, std::ostream& err) {
   AggregateOptionValues v = a.values;
   if (sub.count("--water-foods") > 0) v.waterFoods = a.waterFoods;
   if (sub.count("--scenario") > 0) v.scenario = a.scenario;
@@ -108,9 +108,10 @@ void AggregateSettingsFrom(const AggregateOptionValues& v, AggregateSettings& s)
     const auto duration =
         equals == std::string::npos ? std::nullopt : DurationFromName(item.substr(0, equals));
     if (!duration)
-      throw UsageError{"--water-ppb takes DURATION=VALUE (chronic, short-term, intermediate-term "
-                       "or cancer), not \"" +
-                       item + "\""};
+      throw UsageError{
+          "--water-ppb takes DURATION=VALUE (chronic, short-term, intermediate-term "
+          "or cancer), not \"" +
+          item + "\""};
     const auto value = NumberText(item.substr(equals + 1), true);
     if (!value)
       throw UsageError{"--water-ppb " + item +
@@ -131,9 +132,10 @@ void AggregateSettingsFrom(const AggregateOptionValues& v, AggregateSettings& s)
     for (const std::string& name : SplitCodes(*v.durations)) {
       const auto d = DurationFromName(name);
       if (!d)
-        throw UsageError{"--durations takes chronic, short-term, intermediate-term and cancer, "
-                         "not \"" +
-                         name + "\""};
+        throw UsageError{
+            "--durations takes chronic, short-term, intermediate-term and cancer, "
+            "not \"" +
+            name + "\""};
       for (Duration given : s.durations)
         if (given == *d) throw UsageError{"--durations names " + name + " twice"};
       s.durations.push_back(*d);

@@ -1,9 +1,9 @@
 #include "cli/cli_run.h"
 
+#include "cli/aggregate_command.h"
 #include "cli/analysis_commands.h"
 #include "cli/analysis_options.h"
 #include "cli/batch_command.h"
-#include "cli/aggregate_command.h"
 #include "cli/cumulative_command.h"
 #include "cli/headroom_command.h"
 #include "cli/history_commands.h"

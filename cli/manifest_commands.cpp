@@ -248,8 +248,8 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   // An aggregate run's toxicology and residential files likewise, each the
   // very file its entry names and checks.
   for (std::size_t i = 4; i < args.size(); ++i)
-    for (const auto& [option, key] :
-         {std::pair{"--tox=", "toxicology_file"}, std::pair{"--residential=", "residential_file"}}) {
+    for (const auto& [option, key] : {std::pair{"--tox=", "toxicology_file"},
+                                      std::pair{"--residential=", "residential_file"}}) {
       const std::string o(option);
       if (args[i].rfind(o, 0) != 0) continue;
       const auto entry = manifest.find(key);
@@ -258,11 +258,11 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
           fs::path(given).lexically_normal() !=
               fs::path(ResolveManifestPath((*entry)["path"].get<std::string>(), workdir))
                   .lexically_normal())
-        throw UsageError{"the manifest " + manifestPath + " names " + given +
-                         " in its arguments but does not record it as its " +
-                         (std::string(key) == "toxicology_file" ? "toxicology file"
-                                                                : "residential file") +
-                         "; rerun runs only the files it checks"};
+        throw UsageError{
+            "the manifest " + manifestPath + " names " + given +
+            " in its arguments but does not record it as its " +
+            (std::string(key) == "toxicology_file" ? "toxicology file" : "residential file") +
+            "; rerun runs only the files it checks"};
       args[i] = o + ResolveManifestPath(EntryPath(*entry), workdir);
     }
   struct Output {

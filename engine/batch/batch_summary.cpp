@@ -37,7 +37,8 @@ std::string FigureText(const SubgroupFigures& g) {
     const AggregateSubgroupFigures& a = *g.aggregate;
     const double value = a.risk ? *a.risk : a.ari.value_or(0);
     const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    return std::string(a.duration) + (a.risk ? " lifetime cancer risk " : " aggregate risk index ") +
+    return std::string(a.duration) +
+           (a.risk ? " lifetime cancer risk " : " aggregate risk index ") +
            (a.risk || a.ari ? std::string(text, end) : std::string("none (no dose)"));
   }
   if (g.cumulative) {

@@ -26,8 +26,8 @@ inline constexpr const char* kResidueListingFile = "tempres.fil";
 inline constexpr const char* kCumulativeReportFile = "tempcum.txt";
 inline constexpr const char* kAggregateReportFile = "tempagg.txt";
 
-inline constexpr std::array<RunKind, 6> kRunKinds = {RunKind::LongTerm,  RunKind::Commodity,
-                                                     RunKind::Listing,   RunKind::Headroom,
+inline constexpr std::array<RunKind, 6> kRunKinds = {RunKind::LongTerm,   RunKind::Commodity,
+                                                     RunKind::Listing,    RunKind::Headroom,
                                                      RunKind::Cumulative, RunKind::Aggregate};
 
 // "longterm", "commodity", "listing", "headroom", "cumulative", "aggregate": the command

@@ -37,8 +37,12 @@ std::vector<ComparedSubgroup> SubgroupsOf(const RecordedRun& run) {
                    static_cast<float>(r.percentCpad),
                    false});
   for (const RecordedAggregate& r : run.aggregateSubgroups)
-    out.push_back({r.row, r.subgroup, static_cast<float>(r.totalDose), {},
-                   static_cast<float>(r.percentOfLimit), true});
+    out.push_back({r.row,
+                   r.subgroup,
+                   static_cast<float>(r.totalDose),
+                   {},
+                   static_cast<float>(r.percentOfLimit),
+                   true});
   for (const RecordedLongTerm& r : run.longTerm)
     out.push_back({r.row, r.subgroup, r.exposure, r.figures, std::nullopt, false});
   for (const RecordedContribution& r : run.commodity)

@@ -12,10 +12,10 @@
 namespace ormid {
 
 namespace fs = std::filesystem;
+using nlohmann::json;
 using sql::Database;
 using sql::SqliteError;
 using sql::Statement;
-using nlohmann::json;
 
 namespace {
 
@@ -149,8 +149,8 @@ ReferenceKind ReferenceFrom(const std::string& text) {
 
 FigureKind FigureFrom(const std::string& text) {
   for (FigureKind k : {FigureKind::PercentOfLimit, FigureKind::PercentCpad, FigureKind::PercentRfD,
-                       FigureKind::PercentPAD,
-                       FigureKind::PercentNoel, FigureKind::MarginOfExposure, FigureKind::Risk})
+                       FigureKind::PercentPAD, FigureKind::PercentNoel,
+                       FigureKind::MarginOfExposure, FigureKind::Risk})
     if (text == FigureName(k)) return k;
   return FigureKind::None;
 }
@@ -348,9 +348,9 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
                            {"total_dose_mg_per_kg_bw_day", a.totalDose},
                            {"percent_of_limit", a.percentOfLimit}});
     Statement agg(c.db, "INSERT INTO aggregate_runs VALUES (?, ?)");
-    agg.Bind(1, id).Bind(2, json{{"subgroups", std::move(subgroups)},
-                                 {"figures", figures.AggregateFigures()}}
-                                .dump(-1, ' ', false, json::error_handler_t::replace));
+    agg.Bind(1, id).Bind(
+        2, json{{"subgroups", std::move(subgroups)}, {"figures", figures.AggregateFigures()}}.dump(
+               -1, ' ', false, json::error_handler_t::replace));
     agg.Run();
   }
   t.Commit();
@@ -670,10 +670,10 @@ std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::s
                     s.value("total_dose_mg_per_kg_bw_day", json()).is_number() &&
                     s.value("percent_of_limit", json()).is_number();
             if (whole)
-              run.aggregateSubgroups.push_back(
-                  {s["row"].get<int>(), s["subgroup"].get<std::string>(),
-                   s["total_dose_mg_per_kg_bw_day"].get<double>(),
-                   s["percent_of_limit"].get<double>()});
+              run.aggregateSubgroups.push_back({s["row"].get<int>(),
+                                                s["subgroup"].get<std::string>(),
+                                                s["total_dose_mg_per_kg_bw_day"].get<double>(),
+                                                s["percent_of_limit"].get<double>()});
           }
           if (!whole) {
             error = "The figures of run " + std::to_string(id) + " are damaged";

@@ -411,8 +411,7 @@ void RelativeToWorkingFolder(json& manifest) {
           const std::string o(option);
           if (text.rfind(o, 0) != 0) continue;
           std::string path = text.substr(o.size());
-          if (const std::string inside = InsideFolder(path, folder); !inside.empty())
-            path = inside;
+          if (const std::string inside = InsideFolder(path, folder); !inside.empty()) path = inside;
           a = o + ValidUtf8(path);
         }
       }

@@ -78,8 +78,7 @@ nlohmann::json BuildCumulativeManifest(
 // ("" for none), with their digests, and the settings given.
 nlohmann::json BuildAggregateManifest(const ModOrmid& m, const DateTime& date, bool utc,
                                       const InputDigests* known, const std::string& toxFile,
-                                      const std::string& residentialFile,
-                                      nlohmann::json settings);
+                                      const std::string& residentialFile, nlohmann::json settings);
 // The members of an aggregate run's manifest that name its other inputs.
 inline constexpr const char* kAggregateInputs[] = {"toxicology_file", "residential_file"};
 

@@ -470,16 +470,16 @@ RunOutcome RunSession::RunAggregate(RunHost& host) {
   json durations = json::array(), rows = json::array();
   for (Duration d : run.durations) durations.push_back(DurationName(d));
   for (int row : run.rows) rows.push_back(row);
-  manifest_ = BuildAggregateManifest(
-      m_, date_, request_.clockIsUtc, request_.inputDigests, a.tox, a.residential,
-      {{"second_adjustment_factor", a.adj2},
-       {"water_ppb", water},
-       {"water_foods", a.waterFoods},
-       {"scenario", a.scenario ? json(*a.scenario) : json(nullptr)},
-       {"durations", durations},
-       {"subgroups", rows},
-       {"cancer_risk_limit", a.cancerLimit},
-       {"arguments", AggregateArguments(m_, a, residue)}});
+  manifest_ = BuildAggregateManifest(m_, date_, request_.clockIsUtc, request_.inputDigests, a.tox,
+                                     a.residential,
+                                     {{"second_adjustment_factor", a.adj2},
+                                      {"water_ppb", water},
+                                      {"water_foods", a.waterFoods},
+                                      {"scenario", a.scenario ? json(*a.scenario) : json(nullptr)},
+                                      {"durations", durations},
+                                      {"subgroups", rows},
+                                      {"cancer_risk_limit", a.cancerLimit},
+                                      {"arguments", AggregateArguments(m_, a, residue)}});
 
   if (!SaveCopy(ReportFile(), nullptr, outcome)) return outcome;
   if (!saved_.empty())

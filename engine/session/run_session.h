@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "aggregate/aggregate_figures.h"
 #include "core/run_host.h"
 #include "core/run_kind.h"
-#include "aggregate/aggregate_figures.h"
 #include "core/window_settings.h"
 #include "cumulative/cumulative_figures.h"
 #include "headroom/headroom.h"
