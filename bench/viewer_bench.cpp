@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   ormid::FrmReport2 viewer;
   QElapsedTimer t;
   t.start();
-  viewer.LoadFile(path.string(), 2);
+  viewer.LoadFile(path.string(), ormid::RunKind::Commodity);
   viewer.show();
   viewer.rtbreport->viewport()->repaint();
   QApplication::processEvents();

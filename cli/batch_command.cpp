@@ -12,9 +12,11 @@
 #include <map>
 #include <thread>
 
+#include "aggregate/aggregate_figures.h"
 #include "batch/batch_run.h"
 #include "batch/batch_summary.h"
 #include "batch/scenario_file.h"
+#include "cli/aggregate_command.h"
 #include "cli/analysis_options.h"
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
@@ -138,6 +140,23 @@ std::function<bool(const ModOrmid&, CumulativeSettings&, std::string&)> Cumulati
       return false;
     }
     c.adj2 = adj2;
+    return true;
+  };
+}
+
+// Sets an aggregate scenario's request as the single run's command line
+// would, from the row's options.
+std::function<bool(const ModOrmid&, AggregateSettings&, std::string&)> AggregateSettingsOf(
+    const ScenarioRow& row) {
+  const AggregateOptionValues values = AggregateValuesOf(row.arguments);
+  return [values](const ModOrmid& m, AggregateSettings& a, std::string& problem) {
+    try {
+      AggregateSettingsFrom(values, a);
+      a.rows = CumulativeRows(m, values.subgroups);
+    } catch (const UsageError& e) {
+      problem = e.text;
+      return false;
+    }
     return true;
   };
 }
@@ -331,6 +350,8 @@ std::vector<BatchScenario> ScenariosOfFile(const std::string& file) {
     s.problem = row.problem;
     if (s.kind == RunKind::Cumulative)
       s.cumulativeSettings = CumulativeSettingsFrom(row);
+    else if (s.kind == RunKind::Aggregate)
+      s.aggregateSettings = AggregateSettingsOf(row);
     else if (s.problem.empty())
       if (auto o = RowOptions(row, s.problem)) s.settings = SettingsFrom(*o);
     scenarios.push_back(std::move(s));

@@ -1,5 +1,6 @@
 #include "cli/cli_run.h"
 
+#include "cli/aggregate_command.h"
 #include "cli/analysis_commands.h"
 #include "cli/analysis_options.h"
 #include "cli/batch_command.h"
@@ -16,6 +17,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   AddAnalysisCommands(cl);
   AddHeadroomCommand(cl);
   AddCumulativeCommand(cl);
+  AddAggregateCommand(cl);
   AddManifestCommands(cl);
   AddResidueCommands(cl);
   AddBatchCommands(cl);

@@ -119,9 +119,13 @@ bool RecordedOption(RunKind kind, const std::string& a) {
   static const std::vector<std::string_view> kBuildOptions = {
       "--rules",       "--chemical",       "--noel",         "--rfd",  "--qstar",
       "--non-detects", "--not-quantified", "--crop-treated", "--bound"};
+  static const std::vector<std::string_view> kAggregateOptions = {
+      "--tox",       "--residential", "--water-ppb", "--water-foods", "--scenario",
+      "--durations", "--subgroups",   "--adj2",      "--cancer-limit"};
   for (std::string_view name : kind == RunKind::Headroom       ? kHeadroomOptions
                                : kind == RunKind::Cumulative   ? kCumulativeOptions
                                : kind == RunKind::ResidueBuild ? kBuildOptions
+                               : kind == RunKind::Aggregate    ? kAggregateOptions
                                                                : kRunOptions)
     if (a == name ||
         (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '='))
@@ -139,8 +143,8 @@ std::string RerunProblem(const json& manifest) {
   const std::optional<RunKind> kind = RunKindFromCommand(command);
   if (!kind)
     return "records a " + command +
-           " run; rerun repeats long-term, commodity, listing, headroom and cumulative runs and "
-           "residue builds";
+           " run; rerun repeats long-term, commodity, listing, headroom, cumulative and aggregate "
+           "runs and residue builds";
   const bool headroom = kind == RunKind::Headroom;
   const json& settings = manifest["settings"];
   if (!settings.contains("arguments") || settings["arguments"].size() < 2)
@@ -236,26 +240,37 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
                       : build    ? "samples file"
                                  : "residue file") +
                      "; rerun runs only the file it checks"};
-  // A build reads its rules file too: the one its entry names.
-  std::string rulesPath;
-  if (build) {
-    rulesPath = ResolveManifestPath(EntryPath(manifest["rules_file"]), workdir);
-    bool named = false;
-    for (const json& a : settings["arguments"]) {
-      const std::string text = a.get<std::string>();
-      if (text.rfind("--rules=", 0) != 0) continue;
-      named =
-          fs::path(ResolveManifestPath(text.substr(8), workdir)).lexically_normal() ==
-          fs::path(ResolveManifestPath(manifest["rules_file"]["path"].get<std::string>(), workdir))
-              .lexically_normal();
-      if (!named)
-        throw UsageError{"the manifest " + manifestPath + " names " + text.substr(8) +
-                         " in its arguments but records " + rulesPath +
-                         " as its rules file; rerun runs only the file it checks"};
+  // The other files the run reads (a build's rules file, an aggregate
+  // run's toxicology and residential files), each the very file its entry
+  // names and checks, named whole: the argument's place and its new text.
+  static constexpr struct {
+    const char* option;
+    const char* member;
+    const char* what;
+  } kOtherInputs[] = {{"--rules=", "rules_file", "rules file"},
+                      {"--tox=", "toxicology_file", "toxicology file"},
+                      {"--residential=", "residential_file", "residential file"}};
+  std::vector<std::pair<std::size_t, std::string>> otherInputs;
+  bool rulesNamed = false;
+  for (std::size_t i = 2; i < settings["arguments"].size(); ++i)
+    for (const auto& other : kOtherInputs) {
+      const std::string text = settings["arguments"][i].get<std::string>();
+      const std::string option = other.option;
+      if (text.rfind(option, 0) != 0) continue;
+      const auto entry = manifest.find(other.member);
+      const std::string given = ResolveManifestPath(text.substr(option.size()), workdir);
+      if (entry == manifest.end() ||
+          fs::path(given).lexically_normal() !=
+              fs::path(ResolveManifestPath((*entry)["path"].get<std::string>(), workdir))
+                  .lexically_normal())
+        throw UsageError{"the manifest " + manifestPath + " names " + given +
+                         " in its arguments but does not record it as its " + other.what +
+                         "; rerun runs only the files it checks"};
+      otherInputs.emplace_back(i, option + ResolveManifestPath(EntryPath(*entry), workdir));
+      rulesNamed = rulesNamed || std::string(other.member) == "rules_file";
     }
-    if (!named)
-      throw UsageError{"the manifest " + manifestPath + " does not record the build's rules file"};
-  }
+  if (build && !rulesNamed)
+    throw UsageError{"the manifest " + manifestPath + " does not record the build's rules file"};
 
   out << "Inputs:\n";
   PrintInputs(manifest, workdir, out);
@@ -275,13 +290,11 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   // The residue file, recorded relative to the working folder, named whole:
   // the run takes its files relative to where it was started.
   args[3] = inputPath;
-  // A build is the command line's `residue build`, its rules file named
-  // whole as well.
+  for (const auto& [at, whole] : otherInputs) args[at + 2] = whole;
+  // A build is the command line's `residue build`.
   if (build) {
     args[2] = "residue";
     args.insert(args.begin() + 3, "build");
-    for (std::string& a : args)
-      if (a.rfind("--rules=", 0) == 0) a = "--rules=" + rulesPath;
   }
   struct Output {
     std::string role, recorded, again, sha256;
@@ -334,7 +347,7 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   args.push_back("--yes");
   // A re-run checks a recorded run; it is not a new step of the assessment.
   if (kind == RunKind::LongTerm || kind == RunKind::Commodity || kind == RunKind::Cumulative ||
-      build)
+      kind == RunKind::Aggregate || build)
     args.push_back("--no-history");
 
   int status;

@@ -201,6 +201,12 @@ int main(int argc, char** argv) {
     if (fs::exists(file)) Whole("scenarios", *ormid::ReadWholeFile(file.string()));
     const fs::path group = fs::path(KindFolder(kind)) / "op-group.csv";
     if (fs::exists(group)) Whole("assessment_group", *ormid::ReadWholeFile(group.string()));
+    // The example toxicology file, then after a form feed the residential.
+    const fs::path tox = fs::path(KindFolder(kind)) / "tox.csv";
+    const fs::path residential = fs::path(KindFolder(kind)) / "residential.csv";
+    if (fs::exists(tox) && fs::exists(residential))
+      Whole("aggregate_inputs", *ormid::ReadWholeFile(tox.string()) + "\f" +
+                                    *ormid::ReadWholeFile(residential.string()));
   }
   std::printf("%d seeds in %s\n", written, out.string().c_str());
   return 0;

@@ -928,7 +928,8 @@ TEST(ScenarioFile, RowsBecomeOptions) {
   EXPECT_TRUE(r[1].problem.empty());
   EXPECT_EQ(r[2].line, 5);
   EXPECT_EQ(r[2].problem, "adj2 takes yes or no, not \"maybe\"");
-  EXPECT_EQ(r[3].problem, "command takes longterm, commodity or cumulative, not \"listing\"");
+  EXPECT_EQ(r[3].problem,
+            "command takes longterm, commodity, cumulative or aggregate, not \"listing\"");
 }
 
 }  // namespace

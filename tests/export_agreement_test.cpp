@@ -5,6 +5,9 @@
 // shows here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -13,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "core/paths.h"
 #include "tests/cli_runner.h"
 #include "tests/installation_fixture.h"
 #include "tests/test_support.h"
@@ -338,6 +342,97 @@ TEST_F(ExportAgreement, ResidueTable) {
         ExpectCell(row[c], cells[r][c], folder + " row " + std::to_string(r + 1));
     }
   }
+}
+
+// An aggregate run's CSV against its workbook cell by cell, and against its
+// report: each duration's subgroups in the report's order, with the total
+// dose, the ARI (or the lifetime risk) and the DWLOC the report prints.
+TEST_F(ExportAgreement, AggregateExportsAndReport) {
+  const std::string nh = "nhanes-2005-2010";
+  const CliResult r =
+      Run({"-C", nh, "aggregate", nh + "/residues/DEMOFOS.R10", "--tox", nh + "/tox.csv",
+           "--residential", nh + "/residential.csv", "--water-ppb", "chronic=2", "--water-ppb",
+           "short-term=30", "--water-foods", "8600078001,8600079001", "--no-history"},
+          {"--export", "ag.csv", "--export", "ag.xlsx"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Table csv = ParseCsv(ReadFileBytes(P("ag.csv")));
+  // The workbook holds a figure in double to the 16 significant digits its
+  // number cells are written with.
+  const Table cells = SheetCells(P("ag.xlsx"), 2);
+  ASSERT_EQ(cells.size(), csv.size());
+  for (std::size_t i = 0; i < csv.size(); ++i)
+    for (std::size_t c = 0; c < csv[i].size(); ++c) {
+      const std::string cell = c < cells[i].size() ? cells[i][c] : std::string();
+      const std::string where = "row " + std::to_string(i + 1) + " " + csv[0][c];
+      if (cell.empty() || cell[0] != '#') {
+        EXPECT_EQ(csv[i][c], cell) << where;
+        continue;
+      }
+      const double a = std::stod(csv[i][c]), b = std::stod(cell.substr(1));
+      EXPECT_LE(std::abs(a - b), 1e-15 * std::abs(a))
+          << where << ": " << csv[i][c] << " / " << cell;
+    }
+  std::map<std::string, std::size_t> col;
+  for (std::size_t c = 0; c < csv[0].size(); ++c) col[csv[0][c]] = c;
+  const std::vector<std::string> report = Lines(ReadFileBytes(P(nh + "/tempagg.txt")));
+  // The line after the first line from `from` on that starts with `dashes`.
+  auto after = [&](std::size_t from, const std::string& dashes) {
+    while (from < report.size() && report[from].rfind(dashes, 0) != 0) ++from;
+    return from + 1;
+  };
+  auto number = [](std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), ','), text.end());
+    return std::stod(text);
+  };
+  std::size_t row = 1, at = 0, durations = 0;
+  while (row < csv.size()) {
+    const std::string duration = csv[row][col["duration"]];
+    std::size_t n = 0;
+    while (row + n < csv.size() && csv[row + n][col["duration"]] == duration) ++n;
+    std::string title = duration;
+    title[0] = static_cast<char>(std::toupper(title[0]));
+    while (at < report.size() &&
+           report[at].find(title + " aggregate exposure") == std::string::npos)
+      ++at;
+    ASSERT_LT(at, report.size()) << duration;
+    const std::size_t doses = after(at, "------------------------------  ----------");
+    const std::size_t figures = after(doses, "------------------------ --------");
+    const std::size_t risks = after(doses, "------------------------------  --------------");
+    const std::size_t levels =
+        after(doses, "----------------------------  ------------------------");
+    for (std::size_t i = 0; i < n; ++i) {
+      const CsvRow& c = csv[row + i];
+      SCOPED_TRACE(duration + " " + c[col["subgroup"]]);
+      const std::string& dose = report[doses + i];
+      EXPECT_EQ(dose.rfind(c[col["subgroup"]].substr(0, 30), 0), 0u) << dose;
+      double total = 0;
+      for (const char* route : {"oral", "dermal", "inhalation"})
+        total += std::stod(c[col[std::string("dose_") + route + "_mg_per_kg_bw_day"]]);
+      EXPECT_NEAR(number(dose.substr(66)), total, 5e-8) << dose;
+      if (duration == "cancer") {
+        EXPECT_NEAR(
+            number(report[risks + i].substr(32, 14)) / std::stod(c[col["lifetime_cancer_risk"]]), 1,
+            0.01)
+            << report[risks + i];
+      } else {
+        const std::string& line = report[figures + i];
+        EXPECT_NEAR(number(line.substr(62, 7)), std::stod(c[col["aggregate_risk_index"]]), 0.005)
+            << line;
+        EXPECT_EQ(line.find(" *") != std::string::npos, c[col["of_concern"]] == "yes") << line;
+      }
+      const std::string level = TrimBlanks(report[levels + i].substr(56, 11));
+      if (c[col["dwloc"]] == "value")
+        EXPECT_NEAR(number(level), std::stod(c[col["dwloc_ug_per_l"]]), 0.005) << level;
+      else
+        EXPECT_EQ(level, c[col["dwloc"]]);
+      EXPECT_EQ(report[levels + i].substr(30, 24).find(c[col["scenario"]].substr(0, 24)), 0u)
+          << report[levels + i];
+    }
+    row += n;
+    at = levels;
+    ++durations;
+  }
+  EXPECT_EQ(durations, 4u);
 }
 
 }  // namespace

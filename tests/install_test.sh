@@ -25,7 +25,8 @@ if [ "$gui" = ON ]; then
   fi
 fi
 # No report left over from a run in the source tree.
-if find "$prefix/share/ormid/samples" -name 'ormdtemp.txt' -o -name 'tempcomm.txt' | grep -q .; then
+if find "$prefix/share/ormid/samples" -name 'ormdtemp.txt' -o -name 'tempcomm.txt' \
+  -o -name 'tempagg.txt' | grep -q .; then
   echo "a temporary report was installed" >&2
   exit 1
 fi
@@ -38,3 +39,7 @@ cd /
 grep -q 'DEMOFOS' "$work/ormdtemp.txt"
 grep -q 'U.S. Population (total)' "$work/ormdtemp.txt"
 echo "installed ormid-cli wrote $(wc -l <"$work/ormdtemp.txt") report lines"
+# The documented aggregate example on the installed sample's example files.
+"$prefix/bin/ormid-cli" -C "$work" aggregate "$work/residues/DEMOFOS.R98" --tox "$work/tox.csv" \
+  --residential "$work/residential.csv" --subgroups 1,27,31 --no-history >/dev/null
+grep -q 'lawn, post-application' "$work/tempagg.txt"

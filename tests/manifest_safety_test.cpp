@@ -185,7 +185,7 @@ TEST_F(ManifestSafety, RerunOnlyReruns) {
          m["run"]["command"] = "residue";
          m["settings"]["arguments"] = {"residue", "import", data, "MINE.R98"};
        },
-       "rerun repeats long-term, commodity, listing, headroom and cumulative runs"},
+       "rerun repeats long-term, commodity, listing, headroom, cumulative and aggregate runs"},
       {[&](json& m) { m["settings"]["arguments"][0] = "batch"; },
        "records the arguments of another command"},
       {[&](json& m) { m["outputs"] = json::array(); }, "lists no report among its outputs"},

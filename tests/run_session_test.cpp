@@ -62,23 +62,34 @@ TEST_F(RunSessionCli, EveryManifestListsEveryOutputOfItsRun) {
     const char* report;  // the temporary report; "" for none
     const char* saved;   // the saved report, where every kind's goes
   } cases[] = {
-      {"longterm", {"longterm", "csfii/residues/DEMOFOS.R98", "--rfd"}, "ormdtemp.txt",
+      {"longterm",
+       {"longterm", "csfii/residues/DEMOFOS.R98", "--rfd"},
+       "ormdtemp.txt",
        "residues/s-longterm.OR10"},
       {"commodity",
        {"commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete", "--subgroups", "17"},
        "tempcomm.txt",
        "residues/s-commodity.CC10"},
-      {"cumulative", {"cumulative", "csfii/op-group.csv"}, "tempcum.txt",
+      {"cumulative",
+       {"cumulative", "csfii/op-group.csv"},
+       "tempcum.txt",
        "residues/s-cumulative.CU10"},
-      {"headroom", {"headroom", "csfii/residues/DEMOFOS.R98", "--rfd"}, "",
+      {"headroom",
+       {"headroom", "csfii/residues/DEMOFOS.R98", "--rfd"},
+       "",
        "residues/s-headroom.HR10"},
+      {"aggregate",
+       {"aggregate", "csfii/residues/DEMOFOS.R98", "--tox", "csfii/tox.csv", "--residential",
+        "csfii/residential.csv"},
+       "tempagg.txt",
+       "residues/s-aggregate.AG10"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = c.run;
     const std::string csv = P(std::string(c.name) + ".csv").string();
     const std::string doc = P(std::string(c.name) + ".json").string();
-    args.insert(args.end(), {"--save", std::string("s-") + c.name, "--export", csv, "--export",
-                             doc, "--yes"});
+    args.insert(args.end(),
+                {"--save", std::string("s-") + c.name, "--export", csv, "--export", doc, "--yes"});
     const CliResult r = Run(args);
     ASSERT_EQ(r.status, 0) << c.name << "\n" << r.err;
     std::set<std::string> expected = {"saved report " + std::string(c.saved), "export " + csv,
@@ -108,13 +119,16 @@ TEST_F(RunSessionCli, EveryKindRerunsFromItsSavedReportsManifest) {
     const char* manifest;
   } cases[] = {
       {{"listing", "csfii/residues/DEMOFOS.R98", "--rfd", "--save", "k"}, "residues/k.OR1"},
-      {{"headroom", "csfii/residues/DEMOFOS.R98", "--noel=0.5", "--save", "k"},
-       "residues/k.HR10"},
+      {{"headroom", "csfii/residues/DEMOFOS.R98", "--noel=0.5", "--save", "k"}, "residues/k.HR10"},
       {{"cumulative", "csfii/op-group.csv", "--subgroups", "1,17", "--save", "k"},
        "residues/k.CU10"},
-      {{"commodity", "csfii/residues/DEMOFOS.R98", "--qstar=0.05", "--critical", "--food-pct",
-        "1", "--crop-pct", "5", "--subgroups", "2", "--save", "k"},
+      {{"commodity", "csfii/residues/DEMOFOS.R98", "--qstar=0.05", "--critical", "--food-pct", "1",
+        "--crop-pct", "5", "--subgroups", "2", "--save", "k"},
        "residues/k.CC10"},
+      {{"aggregate", "csfii/residues/DEMOFOS.R98", "--tox", "csfii/tox.csv", "--residential",
+        "csfii/residential.csv", "--water-foods", "86007801,86007901", "--water-ppb", "chronic=3",
+        "--scenario", "indoor crack and crevice", "--subgroups", "1,27", "--save", "k"},
+       "residues/k.AG10"},
   };
   for (const Case& c : cases) {
     CliResult r = Run(c.run);
@@ -135,9 +149,9 @@ TEST_F(RunSessionCli, ABatchScenarioWritesTheSingleRunsManifests) {
             0);
   for (const char* id : {"lt", "cu"}) {
     const std::string report = P(std::string("out/") + id + (id[0] == 'l' ? ".OR10" : ".CU10"));
-    const std::set<std::string> expected = {"report " + report,
-                                            "export " + P(std::string("out/") + id + ".csv").string(),
-                                            "export " + P(std::string("out/") + id + ".json").string()};
+    const std::set<std::string> expected = {
+        "report " + report, "export " + P(std::string("out/") + id + ".csv").string(),
+        "export " + P(std::string("out/") + id + ".json").string()};
     EXPECT_EQ(Outputs(Manifest(report)), expected) << id;
     EXPECT_EQ(Outputs(Manifest(P(std::string("out/") + id + ".csv"))), expected) << id;
   }
@@ -198,6 +212,14 @@ TEST_F(RunSessionCli, OutputsNeverShareAFileNorReplaceAnInput) {
        {"cumulative", "csfii/op-group.csv", "--export",
         P("csfii/residues/../op-group.csv").string()},
        "the assessment group file"},
+      {"an export over the toxicology file",
+       {"aggregate", "csfii/residues/DEMOFOS.R98", "--tox", "csfii/tox.csv", "--export",
+        P("csfii/tox.csv").string()},
+       "the toxicology file, as an export: the run never writes over a file it reads"},
+      {"an export over the residential file",
+       {"aggregate", "csfii/residues/DEMOFOS.R98", "--tox", "csfii/tox.csv", "--residential",
+        "csfii/residential.csv", "--export", P("csfii/residential.csv").string()},
+       "the residential file"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = c.run;
@@ -207,6 +229,10 @@ TEST_F(RunSessionCli, OutputsNeverShareAFileNorReplaceAnInput) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << "\n" << r.err;
   }
   EXPECT_EQ(ReadFileBytes(P("csfii/op-group.csv")), group);
+  EXPECT_EQ(ReadFileBytes(P("csfii/tox.csv")),
+            ReadFileBytes(SourceDir() / "samples/csfii/tox.csv"));
+  EXPECT_EQ(ReadFileBytes(P("csfii/residential.csv")),
+            ReadFileBytes(SourceDir() / "samples/csfii/residential.csv"));
   EXPECT_FALSE(fs::exists(P("x.csv")));
   EXPECT_FALSE(fs::exists(P("csfii/residues/m2.CU10")));
 
@@ -238,7 +264,8 @@ TEST_F(RunSessionCli, WhatKilledRunsLeftIsClearedBesideEveryOutput) {
         "--no-history"},
        {"csfii/tempcum.txt", "exports/c.csv"}},
       {"headroom",
-       {"headroom", "csfii/residues/DEMOFOS.R98", "--rfd", "--export", P("exports/h.json").string()},
+       {"headroom", "csfii/residues/DEMOFOS.R98", "--rfd", "--export",
+        P("exports/h.json").string()},
        {"exports/h.json"}},
       {"listing", {"listing", "csfii/residues/DEMOFOS.R98", "--rfd"}, {"csfii/tempres.fil"}},
       {"residue export",

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The JSON exports of both sample installations validated against
 # docs/results.schema.json: long-term and commodity for every endpoint kind,
-# cumulative, headroom, residue builds, a comparison of two recorded runs,
+# cumulative, headroom, residue builds, aggregate runs, a comparison of two recorded runs,
 # history show --export of each kind recorded, and a batch's scenario
 # exports. A broken
 # document (a figure turned into text) must fail the validation.
@@ -66,7 +66,25 @@ for inst in csfii nhanes-2005-2010; do
     "$work/$inst/residues/BUILT.$ext" --export "$work/rb-$inst.json" >/dev/null 2>&1 ||
     { echo "residue build $inst failed"; exit 1; }
 done
+# Aggregate runs of the samples' example files: NHANES with its drinking water
+# foods, CSFII food and residential.
+"$cli" -C "$work/nhanes-2005-2010" aggregate "$work/nhanes-2005-2010/residues/DEMOFOS.R10" \
+  --tox "$work/nhanes-2005-2010/tox.csv" --residential "$work/nhanes-2005-2010/residential.csv" \
+  --water-ppb chronic=2 --water-ppb short-term=30 --water-foods 8600078001,8600079001 \
+  --export "$work/ag-nhanes.json" >/dev/null 2>&1 || { echo "aggregate nhanes failed"; exit 1; }
+"$cli" -C "$work/csfii" aggregate "$work/csfii/residues/DEMOFOS.R98" --tox "$work/csfii/tox.csv" \
+  --residential "$work/csfii/residential.csv" --subgroups 1,27 \
+  --export "$work/ag-csfii.json" >/dev/null 2>&1 || { echo "aggregate csfii failed"; exit 1; }
 validate "$work"/*.json
+# An aggregate figure as text fails too.
+python3 - "$work/ag-nhanes.json" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+s = doc["aggregate"]["durations"][0]["subgroups"][0]
+s["hazard_index"] = str(s["hazard_index"])
+json.dump(doc, open(sys.argv[1], "w"))
+PY
+if validate "$work/ag-nhanes.json" 2>/dev/null; then echo "an aggregate figure as text passed"; exit 1; fi
 # The first row's exposure (its fourth cell) as text.
 python3 - "$work/lt1.json" <<'PY'
 import json, sys

@@ -49,7 +49,7 @@ bash tools/install-deps.sh --hardening
 
 if [ $long -eq 1 ]; then seconds=${FUZZ_SECONDS:-600}; else seconds=${FUZZ_SECONDS:-10}; fi
 jobs=${JOBS:-$(nproc)}
-all_targets="item_reader residue_file support_list setup_file description_file master_lists consumption residue_table manifest scenarios history assessment_group residue_build"
+all_targets="item_reader residue_file support_list setup_file description_file master_lists consumption residue_table manifest scenarios history assessment_group residue_build aggregate_inputs"
 targets=${FUZZ_TARGETS:-$all_targets}
 # Bounds checks of the standard containers as well: an index past a vector's
 # size but within its capacity is invisible to AddressSanitizer.

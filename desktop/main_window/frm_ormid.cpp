@@ -35,6 +35,7 @@
 #include "desktop/main_window/frm_problems.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
+#include "desktop/results/frm_aggregate_results.h"
 #include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
 #include "history/run_history.h"
@@ -128,6 +129,7 @@ FrmOrmid::~FrmOrmid() {
   delete frmResults;
   delete frmCommodityResults;
   delete frmCumulativeResults;
+  delete frmAggregateResults;
 }
 
 void FrmOrmid::BuildControls() {
@@ -148,6 +150,8 @@ void FrmOrmid::BuildControls() {
   mnuBatchRun = mnuFile->addAction(tr("&Batch Run..."), this, &FrmOrmid::mnuBatchRun_Click);
   mnuCumulative =
       mnuFile->addAction(tr("C&umulative Assessment..."), this, &FrmOrmid::mnuCumulative_Click);
+  mnuAggregate =
+      mnuFile->addAction(tr("A&ggregate Assessment..."), this, &FrmOrmid::mnuAggregate_Click);
   mnuFile->addSeparator();
   mnuExit = mnuFile->addAction(tr("E&xit"), this, &FrmOrmid::mnuExit_Click);
   mnuAnalysis = menuBar()->addMenu(tr("Run &Analysis"));
@@ -394,6 +398,7 @@ void FrmOrmid::Form_Load() {
 
   mnuStart->setEnabled(false);
   mnuCommodity->setEnabled(false);
+  mnuAggregate->setEnabled(false);
   mnuExportResults->setEnabled(false);
   mnuExportResidueTable->setEnabled(false);
   for (QWidget* w : std::initializer_list<QWidget*>{
@@ -411,6 +416,7 @@ void FrmOrmid::mnuExit_Click() {
   if (frmResults) frmResults->close();
   if (frmCommodityResults) frmCommodityResults->close();
   if (frmCumulativeResults) frmCumulativeResults->close();
+  if (frmAggregateResults) frmAggregateResults->close();
   if (frmSPD_) frmSPD_->close();
   close();
   QApplication::quit();

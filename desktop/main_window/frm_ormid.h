@@ -39,6 +39,7 @@ class FrmSPD;
 class FrmResults;
 class FrmCommodityResults;
 class FrmCumulativeResults;
+class FrmAggregateResults;
 class FrmHistory;
 class RunSession;
 struct FinishedRun;
@@ -60,6 +61,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // File > Cumulative Assessment...: an assessment group file's cumulative
   // long-term run, its report shown in the viewer.
   QAction* mnuCumulative = nullptr;
+  // File > Aggregate Assessment...: the open residue file's aggregate
+  // assessment with a toxicology and a residential file.
+  QAction* mnuAggregate = nullptr;
   QAction* mnuImportResidueTable = nullptr;
   QAction* mnuExportResidueTable = nullptr;
   QAction* mnuBuildResidue = nullptr;
@@ -127,6 +131,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   FrmResults* frmResults = nullptr;
   FrmCommodityResults* frmCommodityResults = nullptr;
   FrmCumulativeResults* frmCumulativeResults = nullptr;
+  FrmAggregateResults* frmAggregateResults = nullptr;
 
   // --- Handlers ---
   void mnuOpenRes_Click();
@@ -137,6 +142,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void mnuBuildResidue_Click();
   void mnuBatchRun_Click();
   void mnuCumulative_Click();
+  void mnuAggregate_Click();
   void mnuExit_Click();
   void mnuStart_Click();
   void mnuCommodity_Click();
@@ -220,6 +226,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // Opens the Results window of a cumulative run that has just finished,
   // with its own figures.
   void ShowCumulativeResults(const FinishedRun& run);
+  // Opens the Results window of an aggregate run that has just finished.
+  void ShowAggregateResults(const FinishedRun& run);
   // Shows a Results window just filled; View > Last Run's Results brings it
   // back.
   void OpenResultsWindow(QWidget* window);

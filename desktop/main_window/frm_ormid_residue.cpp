@@ -59,6 +59,7 @@ void FrmOrmid::OpenResidue(Platform& p) {
   cmdPrintOrmidAnalysis->show();
   cmdPrintResFl->show();
   mnuStart->setEnabled(true);
+  mnuAggregate->setEnabled(true);
   mnuExportResidueTable->setEnabled(true);
   if (chkComplete->isChecked() || chkCritical->isChecked()) mnuCommodity->setEnabled(true);
   lblStart->hide();
@@ -97,6 +98,7 @@ void FrmOrmid::mnuClose_Click() {
   lblRptFile->hide();
   mnuStart->setEnabled(false);
   mnuCommodity->setEnabled(false);
+  mnuAggregate->setEnabled(false);
   mnuExportResidueTable->setEnabled(false);
 }
 

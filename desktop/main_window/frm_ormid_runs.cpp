@@ -23,10 +23,12 @@
 #include "desktop/delivery/qt_printer.h"
 #include "desktop/history/frm_history.h"
 #include "desktop/main_window/folder_dialog.h"
+#include "desktop/main_window/frm_aggregate.h"
 #include "desktop/main_window/frm_pad.h"
 #include "desktop/main_window/frm_problems.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
+#include "desktop/results/frm_aggregate_results.h"
 #include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
 #include "desktop/results/results_widgets.h"
@@ -158,6 +160,7 @@ void FrmOrmid::mnuExportResults_Click() {
                   "Export Results", MsgIcon::Exclamation, MsgButtons::OK);
   const char* what = run.kind == RunKind::LongTerm    ? "Results of the Ormid analysis"
                      : run.kind == RunKind::Commodity ? "Results of the commodity analysis"
+                     : run.kind == RunKind::Aggregate ? "Results of the aggregate analysis"
                                                       : "Results of the cumulative analysis";
   if (failures.empty())
     p_.MessageBox(std::string(what) + " exported to file " + *path, "Action completed",
@@ -383,6 +386,53 @@ void FrmOrmid::ShowCumulativeResults(const FinishedRun& run) {
   if (!frmCumulativeResults) frmCumulativeResults = new FrmCumulativeResults(p_, this);
   frmCumulativeResults->ShowRun(std::move(inputs), figures->run);
   OpenResultsWindow(frmCumulativeResults);
+}
+
+void FrmOrmid::mnuAggregate_Click() {
+  if (m_.gResidueFileName.empty()) return;
+  FrmAggregate dialog(p_, m_.gWorkingDir, this);
+  runner_.RunModal(dialog);
+  if (dialog.result() != QDialog::Accepted) return;
+
+  // The open residue file, the window's subgroups (every one when none is
+  // ticked) and its choice of the second adjustment factor; recorded as the
+  // window's runs are.
+  ormid::RunRequest request;
+  request.kind = RunKind::Aggregate;
+  request.aggregate = dialog.Settings();
+  request.aggregate.adj2 = chkSecondAdj->isChecked();
+  for (int k = 0; k < m_.gPopCount && k < static_cast<int>(chkStandard.size()); ++k)
+    if (chkStandard[static_cast<std::size_t>(k)]->checkState() != Qt::Unchecked)
+      request.aggregate.rows.push_back(k + 1);
+  request.keepFigures = true;
+  if (mnuRecordHistory->isChecked()) request.history = ormid::RunRequest::History::Record;
+  RunSession session(m_, relay_);
+  const RunOutcome run = session.Run(request, *this);
+  EndBusyNote();
+  if (!run.problems.empty()) {
+    ShowProblems("Aggregate Assessment",
+                 "The aggregate assessment was not run: " + std::to_string(run.problems.size()) +
+                     (run.problems.size() == 1 ? " problem." : " problems."),
+                 run.problems);
+    return;
+  }
+  if (run.status != RunStatus::Done) {
+    if (run.notice)
+      p_.MessageBox(run.notice->text, "Aggregate Assessment", MsgIcon::Exclamation, MsgButtons::OK);
+    return;
+  }
+  FinishRun(session);
+  if (!lastRun_ || lastRun_->kind != RunKind::Aggregate) return;
+  ShowAggregateResults(*lastRun_);
+  ShowViewer("Aggregate Analysis", lastRun_->report, RunKind::Aggregate);
+}
+
+void FrmOrmid::ShowAggregateResults(const FinishedRun& run) {
+  const auto* figures = dynamic_cast<const AggregateRunFigures*>(run.figures.get());
+  if (!figures) return;
+  if (!frmAggregateResults) frmAggregateResults = new FrmAggregateResults(p_, this);
+  frmAggregateResults->ShowRun(figures->run);
+  OpenResultsWindow(frmAggregateResults);
 }
 
 }  // namespace ormid

@@ -123,6 +123,10 @@ ScenarioOutcome RunScenario(const ModOrmid& started, const BatchScenario& s, con
     request.cumulative.shownName = s.residueFile;
     if (!s.cumulativeSettings) return fail("the scenario has no cumulative settings");
     if (!s.cumulativeSettings(started, request.cumulative, problem)) return fail(problem);
+  } else if (s.kind == RunKind::Aggregate) {
+    if (!s.aggregateSettings) return fail("the scenario has no aggregate settings");
+    if (!s.aggregateSettings(started, request.aggregate, problem)) return fail(problem);
+    if (!OpenNamedResidueFile(m, p, s.residueFile)) return fail(p.Messages());
   } else {
     if (!OpenNamedResidueFile(m, p, s.residueFile)) return fail(p.Messages());
     if (s.settings && !s.settings(m, request.settings, problem)) return fail(problem);

@@ -2,7 +2,7 @@
 // installation, run by a pool of worker threads. Every worker starts each
 // scenario from a copy of the started state, so nothing it changes is
 // shared; the reports and manifests of a scenario go to the output folder as
-// ID.OR10, ID.CC10 or ID.CU10, and the outcomes are handed on in the
+// ID.OR10, ID.CC10, ID.CU10 or ID.AG10, and the outcomes are handed on in the
 // scenarios' order, whatever the number of workers.
 #pragma once
 
@@ -24,6 +24,7 @@ namespace ormid {
 
 struct ModOrmid;
 struct CumulativeSettings;
+struct AggregateSettings;
 
 struct BatchScenario {
   std::string id;           // names its files in the output folder
@@ -41,6 +42,10 @@ struct BatchScenario {
   // when a setting cannot be used with this installation.
   std::function<bool(const ModOrmid&, CumulativeSettings&, std::string& message)>
       cumulativeSettings;
+  // An aggregate assessment of the residue file: aggregateSettings sets its
+  // files, values and report rows as the single run's command line would;
+  // false with the message when a setting cannot be used.
+  std::function<bool(const ModOrmid&, AggregateSettings&, std::string& message)> aggregateSettings;
 };
 
 // The values a batch types for every residue file; a value not typed is

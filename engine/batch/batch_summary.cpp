@@ -32,6 +32,15 @@ std::string ReferenceName(ReferenceKind k) {
 
 // A subgroup's deciding figure as the printed summary shows it.
 std::string FigureText(const SubgroupFigures& g) {
+  if (g.aggregate) {
+    char text[32];
+    const AggregateSubgroupFigures& a = *g.aggregate;
+    const double value = a.risk ? *a.risk : a.ari.value_or(0);
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(a.duration) +
+           (a.risk ? " lifetime cancer risk " : " aggregate risk index ") +
+           (a.risk || a.ari ? std::string(text, end) : std::string("none (no dose)"));
+  }
   if (g.cumulative) {
     // As the summary table writes it: the shortest text of the double.
     char text[32];
@@ -49,6 +58,7 @@ std::string FigureText(const SubgroupFigures& g) {
 // Whether a subgroup is above 100% of its reference dose (a cumulative
 // one: of the cPAD).
 bool Above(const SubgroupFigures& g) {
+  if (g.aggregate) return g.aggregate->percentOfLimit > 100.0;
   return g.cumulative ? g.cumulative->percentCpad > 100.0
                       : AboveReferenceDose(g.figures.percentReference);
 }
@@ -72,6 +82,26 @@ void CumulativeCells(const SubgroupFigures& g, std::vector<Cell>& cells) {
   cells[static_cast<std::size_t>(dose)] = c.cpad;
   cells[static_cast<std::size_t>(percent)] = c.percentCpad;
   if (c.moet) cells[static_cast<std::size_t>(moe)] = *c.moet;
+}
+
+// An aggregate subgroup's cells of the long-term table's columns: its
+// duration as the reference, its total dose, its percent of the limit, its
+// aggregate margin of exposure and its lifetime risk.
+void AggregateCells(const SubgroupFigures& g, std::vector<Cell>& cells) {
+  static const auto& columns = LongTermColumns();
+  static const int exposure = IndexOf(columns, "exposure_mg_per_kg_bw_day"),
+                   kind = IndexOf(columns, "reference_dose_kind"),
+                   percent = IndexOf(columns, "percent_of_reference_dose"),
+                   moe = IndexOf(columns, "margin_of_exposure"),
+                   risk = IndexOf(columns, "lifetime_cancer_risk");
+  LongTermCells(g.figures, cells);
+  for (std::size_t i = 3; i < cells.size(); ++i) cells[i] = Cell();
+  const AggregateSubgroupFigures& a = *g.aggregate;
+  cells[static_cast<std::size_t>(exposure)] = a.totalDose;
+  cells[static_cast<std::size_t>(kind)] = std::string_view(a.duration);
+  cells[static_cast<std::size_t>(percent)] = a.percentOfLimit;
+  if (a.aggregateMoe) cells[static_cast<std::size_t>(moe)] = *a.aggregateMoe;
+  if (a.risk) cells[static_cast<std::size_t>(risk)] = *a.risk;
 }
 
 }  // namespace
@@ -121,7 +151,9 @@ void SummaryRows(const BatchScenario& s, const ScenarioOutcome& o,
   }
   for (const SubgroupFigures& g : o.subgroups) {
     head();
-    if (g.cumulative)
+    if (g.aggregate)
+      AggregateCells(g, figures);
+    else if (g.cumulative)
       CumulativeCells(g, figures);
     else
       LongTermCells(g.figures, figures);

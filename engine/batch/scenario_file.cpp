@@ -85,7 +85,8 @@ std::vector<std::string> Items(const std::string& text, const char* separators) 
 }
 
 // The options of one row; a value no option takes goes to row.problem.
-void BuildArguments(const std::map<std::string, std::string>& cells, ScenarioRow& row) {
+void BuildArguments(const std::map<std::string, std::string>& cells, const fs::path& folder,
+                    ScenarioRow& row) {
   auto cell = [&](const char* name) -> std::string {
     auto it = cells.find(name);
     return it == cells.end() ? std::string() : it->second;
@@ -93,6 +94,53 @@ void BuildArguments(const std::map<std::string, std::string>& cells, ScenarioRow
   auto problem = [&](const std::string& text) {
     if (row.problem.empty()) row.problem = text;
   };
+  // An aggregate assessment of the residue file takes its own files and
+  // values, the second adjustment factor and the subgroups; the endpoints
+  // are its toxicology file's.
+  if (row.command == "aggregate") {
+    std::string filled;
+    for (const char* name :
+         {"noel", "rfd", "qstar", "pad", "comment", "reports", "food_pct", "crop_pct"})
+      if (!cell(name).empty()) filled += (filled.empty() ? "" : ", ") + std::string(name);
+    if (!filled.empty())
+      problem(filled + (filled.find(',') == std::string::npos ? " does" : " do") +
+              " not apply to an aggregate scenario: leave " +
+              (filled.find(',') == std::string::npos ? "it" : "them") + " empty");
+    if (cell("tox_file").empty()) problem("the row names no toxicology file");
+    if (auto adj2 = YesNo(cell("adj2")); !adj2)
+      problem("adj2 takes yes or no, not \"" + cell("adj2") + "\"");
+    else if (*adj2)
+      row.arguments.push_back("--adj2");
+    // Files are taken relative to the scenario file's folder.
+    for (const auto& [column, option] :
+         {std::pair{"tox_file", "--tox="}, std::pair{"residential_file", "--residential="}})
+      if (const std::string v = cell(column); !v.empty())
+        row.arguments.push_back(option + (folder / fs::path(v)).lexically_normal().string());
+    for (const std::string& item : Items(cell("water_ppb"), "; "))
+      row.arguments.push_back("--water-ppb=" + item);
+    if (const std::string v = cell("water_foods"); !v.empty()) {
+      std::string codes;
+      for (const std::string& code : Items(v, ";, ")) codes += (codes.empty() ? "" : ",") + code;
+      row.arguments.push_back("--water-foods=" + codes);
+    }
+    for (const auto& [column, option] :
+         {std::pair{"scenario", "--scenario="}, std::pair{"durations", "--durations="},
+          std::pair{"subgroups", "--subgroups="}, std::pair{"cancer_limit", "--cancer-limit="}})
+      if (const std::string v = cell(column); !v.empty()) {
+        std::string value = v;
+        if (std::string(column) == "durations") {
+          value.clear();
+          for (const std::string& d : Items(v, ";, ")) value += (value.empty() ? "" : ",") + d;
+        }
+        row.arguments.push_back(option + value);
+      }
+    return;
+  }
+  // The aggregate's columns are for aggregate scenarios only.
+  for (const char* name : {"tox_file", "residential_file", "water_ppb", "water_foods", "scenario",
+                           "durations", "cancer_limit"})
+    if (!cell(name).empty())
+      problem(std::string(name) + " applies to an aggregate scenario only: leave it empty");
   // A cumulative assessment is judged against the group file's index
   // chemical and has no run comment: of the settings it takes only the
   // second adjustment factor and the subgroups.
@@ -151,15 +199,35 @@ void BuildArguments(const std::map<std::string, std::string>& cells, ScenarioRow
   if (const std::string v = cell("crop_pct"); !v.empty())
     row.arguments.push_back("--crop-pct=" + v);
   if (row.command != "longterm" && row.command != "commodity")
-    problem("command takes longterm, commodity or cumulative, not \"" + row.command + "\"");
+    problem("command takes longterm, commodity, cumulative or aggregate, not \"" + row.command +
+            "\"");
 }
 
 }  // namespace
 
 const std::vector<std::string>& ScenarioColumns() {
   static const std::vector<std::string> columns = {
-      "id",   "residue_file", "command", "noel",      "rfd",      "qstar",    "pad",
-      "adj2", "comment",      "reports", "subgroups", "food_pct", "crop_pct",
+      "id",
+      "residue_file",
+      "command",
+      "noel",
+      "rfd",
+      "qstar",
+      "pad",
+      "adj2",
+      "comment",
+      "reports",
+      "subgroups",
+      "food_pct",
+      "crop_pct",
+      // An aggregate scenario's (docs/batch.md).
+      "tox_file",
+      "residential_file",
+      "water_ppb",
+      "water_foods",
+      "scenario",
+      "durations",
+      "cancer_limit",
   };
   return columns;
 }
@@ -229,7 +297,7 @@ std::optional<std::vector<ScenarioRow>> ReadScenarioFile(const std::string& path
     else if (row.problem.empty())
       row.problem = row.command == "cumulative" ? "the row names no assessment group file"
                                                 : "the row names no residue file";
-    BuildArguments(cells, row);
+    BuildArguments(cells, folder, row);
     rows.push_back(std::move(row));
   }
   return rows;

@@ -16,7 +16,7 @@ struct ScenarioRow {
   // Made absolute against the scenario file's folder; a cumulative
   // scenario's assessment group file.
   std::string residueFile;
-  std::string command;  // lower case: "longterm", "commodity" or "cumulative"
+  std::string command;  // lower case: "longterm", "commodity", "cumulative" or "aggregate"
   // The row's settings as the options of a single run's command line
   // (without the command and residue file), e.g. "--rfd=0.005".
   std::vector<std::string> arguments;

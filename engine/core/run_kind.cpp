@@ -19,6 +19,7 @@ constexpr std::array<KindNames, kRunKinds.size()> kNames = {{
     {RunKind::Headroom, "headroom", "", ".HR10", 16},
     {RunKind::Cumulative, "cumulative", kCumulativeReportFile, ".CU10", 8},
     {RunKind::ResidueBuild, "residue-build", "", ".RB10", 64},
+    {RunKind::Aggregate, "aggregate", kAggregateReportFile, ".AG10", 32},
 }};
 
 const KindNames& NamesOf(RunKind kind) {

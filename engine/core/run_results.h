@@ -59,6 +59,16 @@ struct CumulativeSubgroupFigures {
   std::optional<double> moet, hazardIndex;
 };
 
+// An aggregate run's subgroup in one duration: its total dose (oral plus
+// the absorbed dermal and inhaled doses), the aggregate risk index or the
+// lifetime risk, and the percent of its limit (100 / ARI; for cancer, of the
+// risk limit), by which it is ranked as percents of a reference dose are.
+struct AggregateSubgroupFigures {
+  const char* duration = "";  // "chronic", ...
+  double totalDose = 0, percentOfLimit = 0;
+  std::optional<double> ari, aggregateMoe, risk;
+};
+
 // A subgroup's headline figures, owning its name: what the batch summary and
 // the most exposed subgroup are made from, whatever the kind of run. A
 // cumulative run's subgroup has only the row, name and consumption column in
@@ -67,18 +77,20 @@ struct SubgroupFigures {
   LongTermResult figures;  // figures.subgroup views name
   std::string name;
   std::optional<CumulativeSubgroupFigures> cumulative;
+  std::optional<AggregateSubgroupFigures> aggregate;
   SubgroupFigures() = default;
   SubgroupFigures(const LongTermResult& r) : figures(r), name(r.subgroup) {
     figures.subgroup = name;
   }
   SubgroupFigures(const SubgroupFigures& o)
-      : figures(o.figures), name(o.name), cumulative(o.cumulative) {
+      : figures(o.figures), name(o.name), cumulative(o.cumulative), aggregate(o.aggregate) {
     figures.subgroup = name;
   }
   SubgroupFigures& operator=(const SubgroupFigures& o) {
     figures = o.figures;
     name = o.name;
     cumulative = o.cumulative;
+    aggregate = o.aggregate;
     figures.subgroup = name;
     return *this;
   }

@@ -15,6 +15,9 @@ SubgroupStanding StandingOf(const CumulativeSubgroupFigures& c) {
 }
 
 SubgroupStanding StandingOf(const SubgroupFigures& s) {
+  if (s.aggregate)
+    return {static_cast<float>(s.aggregate->totalDose),
+            static_cast<float>(s.aggregate->percentOfLimit), std::nullopt, std::nullopt};
   return s.cumulative ? StandingOf(*s.cumulative) : StandingOf(s.figures);
 }
 

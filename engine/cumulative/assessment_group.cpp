@@ -89,7 +89,7 @@ class GroupReader {
   // A number above 0 and finite; nullopt (after its problem) otherwise, or
   // when empty and not required.
   std::optional<double> Number(const TableRecord& r, Column c, bool required, bool& ok) {
-    std::string text = Cell(r, c);
+    const std::string text = Cell(r, c);
     if (text.empty()) {
       if (required) {
         Problem(r.line, std::string(kGroupColumns[c]) + " is empty");
@@ -97,18 +97,15 @@ class GroupReader {
       }
       return std::nullopt;
     }
-    if (separator_ == ';') std::replace(text.begin(), text.end(), ',', '.');
-    const char* first = text.data() + (text[0] == '+' ? 1 : 0);
-    const char* last = text.data() + text.size();
     double value = 0;
-    const auto [end, ec] = std::from_chars(first, last, value);
-    if (ec == std::errc::result_out_of_range || (ec == std::errc() && !std::isfinite(value))) {
+    const TableNumber read = ReadTableNumber(text, separator_, value);
+    if (read == TableNumber::NotFinite) {
       Problem(r.line, std::string(kGroupColumns[c]) + " " + QuotedText(Cell(r, c)) +
                           " is not a finite number");
       ok = false;
       return std::nullopt;
     }
-    if (ec != std::errc() || end != last || first == last) {
+    if (read != TableNumber::Number) {
       Problem(r.line,
               std::string(kGroupColumns[c]) + " " + QuotedText(Cell(r, c)) + " is not a number");
       ok = false;

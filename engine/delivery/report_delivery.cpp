@@ -45,6 +45,14 @@ const DeliveryTexts* TextsForKind(RunKind kind) {
                                          "Cumulative reports (*.CU10)|*.CU10",
                                          "CU10",
                                          "the cumulative report"};
+  static const DeliveryTexts kAggregate{"Send Aggregate Report to:",
+                                        "Aggregate Analysis",
+                                        "Aggregate Report sent to Printer",
+                                        "Aggregate Report saved as file ",
+                                        "Save aggregate report as:",
+                                        "Aggregate reports (*.AG10)|*.AG10",
+                                        "AG10",
+                                        "the aggregate report"};
   switch (kind) {
     case RunKind::LongTerm:
       return &kLongTerm;
@@ -54,6 +62,8 @@ const DeliveryTexts* TextsForKind(RunKind kind) {
       return &kListing;
     case RunKind::Cumulative:
       return &kCumulative;
+    case RunKind::Aggregate:
+      return &kAggregate;
     case RunKind::Headroom:
     case RunKind::ResidueBuild:
       break;

@@ -190,6 +190,10 @@ CREATE TABLE history_checks (
   date TEXT NOT NULL,
   result TEXT NOT NULL
 );
+CREATE TABLE aggregate_runs (
+  run_id INTEGER PRIMARY KEY REFERENCES runs (id) ON DELETE CASCADE,
+  figures TEXT NOT NULL
+);
 ALTER TABLE runs ADD COLUMN list_checksum INTEGER;
 ALTER TABLE runs ADD COLUMN checksum INTEGER;
 )sql";
@@ -207,6 +211,7 @@ CREATE TRIGGER runs_delete_rows AFTER DELETE ON runs BEGIN
   DELETE FROM commodity_totals WHERE run_id = old.id;
   DELETE FROM cumulative_subgroups WHERE run_id = old.id;
   DELETE FROM cumulative_chemicals WHERE run_id = old.id;
+  DELETE FROM aggregate_runs WHERE run_id = old.id;
 END;
 CREATE VIEW commodity_items_v AS
 SELECT s.run_id AS run_id, i.item AS item,
@@ -619,6 +624,7 @@ long long ContentChecksum(Database& db, long long id) {
            id, 5);
   crc.Rows(db, "SELECT * FROM cumulative_subgroups WHERE run_id = ? ORDER BY row", id, 6);
   crc.Rows(db, "SELECT * FROM cumulative_chemicals WHERE run_id = ? ORDER BY row, seq", id, 7);
+  crc.Rows(db, "SELECT * FROM aggregate_runs WHERE run_id = ?", id, 8);
   return crc.Value();
 }
 

@@ -158,6 +158,8 @@ const char* FigureName(FigureKind kind) {
       return "risk";
     case FigureKind::PercentCpad:
       return "% cPAD";
+    case FigureKind::PercentOfLimit:
+      return "% of limit";
     case FigureKind::None:
       break;
   }
@@ -320,6 +322,19 @@ void HistoryRecorder::Contribution(const ModOrmid&, const ContributionResult& r)
 }
 
 std::string HistoryRecorder::WorstSubgroup(Figure& worst) const {
+  // An aggregate run: the highest percent of its limit over every duration.
+  if (!aggregateSubgroups_.empty()) {
+    std::vector<SubgroupStanding> standings;
+    for (const RecordedAggregate& a : aggregateSubgroups_)
+      standings.push_back({static_cast<float>(a.totalDose), static_cast<float>(a.percentOfLimit),
+                           std::nullopt, std::nullopt});
+    worst = {};
+    const int i = ormid::WorstSubgroup(standings);
+    if (i < 0) return {};
+    const RecordedAggregate& a = aggregateSubgroups_[static_cast<std::size_t>(i)];
+    worst = {FigureKind::PercentOfLimit, static_cast<float>(a.percentOfLimit)};
+    return a.subgroup;
+  }
   // A cumulative run: the highest percent of the index chemical's PAD, the
   // first of equals, as the one rule ranks percents of a reference dose.
   if (!cumulative_.empty()) {

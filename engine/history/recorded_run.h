@@ -23,10 +23,12 @@ enum class FigureKind {
   PercentNoel,
   MarginOfExposure,
   Risk,
-  PercentCpad  // a cumulative run's percent of the index chemical's PAD
+  PercentCpad,    // a cumulative run's percent of the index chemical's PAD
+  PercentOfLimit  // an aggregate run's 100 / ARI (cancer: percent of the risk limit)
 };
 
-// "% RfD", "% PAD", "% NOEL", "MOE", "risk", "% cPAD"; "" for None.
+// "% RfD", "% PAD", "% NOEL", "MOE", "risk", "% cPAD", "% of limit"; "" for
+// None.
 const char* FigureName(FigureKind kind);
 
 struct Figure {
@@ -87,6 +89,15 @@ struct RecordedCumulative {
   std::vector<Chemical> chemicals;  // in the group file's order
 };
 
+// A subgroup of an aggregate run in one duration, as the history's list and
+// comparisons rank it; the run's figures themselves are kept whole as the
+// JSON export's "aggregate" member (RecordedRun::aggregate).
+struct RecordedAggregate {
+  int row = 0;
+  std::string subgroup;  // "NAME (DURATION)"
+  double totalDose = 0, percentOfLimit = 0;
+};
+
 // One line of the history's list.
 struct RunSummary {
   long long id = 0;
@@ -102,6 +113,9 @@ struct RecordedRun {
   std::vector<RecordedLongTerm> longTerm;       // long-term runs
   std::vector<RecordedContribution> commodity;  // commodity runs, in report order
   std::vector<RecordedCumulative> cumulative;   // cumulative runs
+  // Aggregate runs: each subgroup of each duration, and every figure.
+  std::vector<RecordedAggregate> aggregateSubgroups;
+  nlohmann::json aggregate;
   // Sends the figures again, in the order the run sent them.
   void Replay(const ModOrmid& m, ResultsSink& sink) const;
 };
@@ -114,7 +128,17 @@ class HistoryRecorder : public ResultsSink {
   void LongTerm(const ModOrmid&, const LongTermResult& r) override;
   void Contribution(const ModOrmid&, const ContributionResult& r) override;
 
-  bool Empty() const { return longTerm_.empty() && subgroups_.empty() && cumulative_.empty(); }
+  bool Empty() const {
+    return longTerm_.empty() && subgroups_.empty() && cumulative_.empty() && aggregate_.is_null();
+  }
+  // An aggregate run's subgroups and its figures (the JSON export's
+  // "aggregate" member), kept as they are.
+  void Aggregate(std::vector<RecordedAggregate> subgroups, nlohmann::json figures) {
+    aggregateSubgroups_ = std::move(subgroups);
+    aggregate_ = std::move(figures);
+  }
+  const std::vector<RecordedAggregate>& AggregateSubgroups() const { return aggregateSubgroups_; }
+  const nlohmann::json& AggregateFigures() const { return aggregate_; }
   // A cumulative run's subgroups, kept as they are.
   void Cumulative(std::vector<RecordedCumulative> rows) { cumulative_ = std::move(rows); }
   const std::vector<RecordedCumulative>& CumulativeRows() const { return cumulative_; }
@@ -149,6 +173,8 @@ class HistoryRecorder : public ResultsSink {
   std::vector<RecordedLongTerm> longTerm_;
   std::vector<Subgroup> subgroups_;
   std::vector<RecordedCumulative> cumulative_;
+  std::vector<RecordedAggregate> aggregateSubgroups_;
+  nlohmann::json aggregate_;
   std::string items_;
   // The items unpacked, for a quick match; the item index of every packed
   // text; the items of the previous subgroup in order, which the next one

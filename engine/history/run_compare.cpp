@@ -24,6 +24,9 @@ struct ComparedSubgroup {
   // A cumulative run's subgroup: its percent of the cPAD, and its exposure
   // in index-chemical equivalents as `exposure`.
   std::optional<float> percentCpad;
+  // An aggregate run's subgroup: its percent of the limit as `percentCpad`,
+  // its total dose as `exposure`.
+  bool aggregate = false;
 };
 
 std::vector<ComparedSubgroup> SubgroupsOf(const RecordedRun& run) {
@@ -33,17 +36,25 @@ std::vector<ComparedSubgroup> SubgroupsOf(const RecordedRun& run) {
                    r.subgroup,
                    static_cast<float>(r.indexEquivalent),
                    {},
-                   static_cast<float>(r.percentCpad)});
+                   static_cast<float>(r.percentCpad),
+                   false});
+  for (const RecordedAggregate& r : run.aggregateSubgroups)
+    out.push_back({r.row,
+                   r.subgroup,
+                   static_cast<float>(r.totalDose),
+                   {},
+                   static_cast<float>(r.percentOfLimit),
+                   true});
   for (const RecordedLongTerm& r : run.longTerm)
-    out.push_back({r.row, r.subgroup, r.exposure, r.figures, std::nullopt});
+    out.push_back({r.row, r.subgroup, r.exposure, r.figures, std::nullopt, false});
   for (const RecordedContribution& r : run.commodity)
     if (r.kind == ContributionKind::SubgroupTotal)
-      out.push_back({r.row, r.subgroup, r.exposure, r.figures, std::nullopt});
+      out.push_back({r.row, r.subgroup, r.exposure, r.figures, std::nullopt, false});
   return out;
 }
 
 // The figures a row can carry, in the order the headline takes them.
-enum class Family { PercentReference, Moe, Risk, PercentNoel, PercentCpad };
+enum class Family { PercentReference, Moe, Risk, PercentNoel, PercentCpad, PercentOfLimit };
 constexpr Family kFamilies[] = {Family::PercentReference, Family::Moe, Family::Risk,
                                 Family::PercentNoel};
 
@@ -64,7 +75,8 @@ std::optional<Figure> FigureOf(const RecordedFigures& f, Family family) {
     case Family::PercentNoel:
       if (f.percentNoel) return Figure{FigureKind::PercentNoel, *f.percentNoel};
       break;
-    case Family::PercentCpad:  // cumulative runs set theirs themselves
+    case Family::PercentCpad:  // cumulative and aggregate runs set theirs themselves
+    case Family::PercentOfLimit:
       break;
   }
   return std::nullopt;
@@ -83,6 +95,8 @@ std::optional<Family> FamilyOf(FigureKind kind) {
       return Family::PercentNoel;
     case FigureKind::PercentCpad:
       return Family::PercentCpad;
+    case FigureKind::PercentOfLimit:
+      return Family::PercentOfLimit;
     case FigureKind::None:
       break;
   }
@@ -180,6 +194,10 @@ std::map<std::string, Input> InputsOf(const json& manifest) {
   // A cumulative run's group file and each chemical's residue file.
   if (auto it = manifest.find("group_file"); it != manifest.end() && it->is_object())
     out["assessment group file"] = {text(*it, "path"), text(*it, "sha256")};
+  // An aggregate run's toxicology and residential files.
+  for (const char* key : {"toxicology_file", "residential_file"})
+    if (auto it = manifest.find(key); it != manifest.end() && it->is_object())
+      out[key] = {text(*it, "path"), text(*it, "sha256")};
   if (auto it = manifest.find("residue_files"); it != manifest.end() && it->is_array())
     for (const json& f : *it)
       if (f.is_object())
@@ -276,11 +294,11 @@ Comparison CompareRuns(const RecordedRun& a, const RecordedRun& b) {
     if (y) s.exposureB = y->exposure;
     SetFigures(x ? &x->figures : nullptr, y ? &y->figures : nullptr, s);
     if (x && x->percentCpad) {
-      s.figureA = FigureKind::PercentCpad;
+      s.figureA = x->aggregate ? FigureKind::PercentOfLimit : FigureKind::PercentCpad;
       s.valueA = x->percentCpad;
     }
     if (y && y->percentCpad) {
-      s.figureB = FigureKind::PercentCpad;
+      s.figureB = y->aggregate ? FigureKind::PercentOfLimit : FigureKind::PercentCpad;
       s.valueB = y->percentCpad;
     }
     if (x && y)

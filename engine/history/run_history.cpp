@@ -19,6 +19,7 @@ namespace ormid {
 
 namespace fs = std::filesystem;
 using history::NewerSchema;
+using nlohmann::json;
 using sql::Database;
 using sql::SqliteError;
 using sql::Statement;
@@ -222,6 +223,7 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
   // given and the (first) residue file it wrote.
   const std::string command = Text(manifest, "run", "command");
   const bool cumulative = command == "cumulative";
+  const bool aggregate = command == "aggregate";
   std::string residuePath = Text(manifest, cumulative ? "group_file" : "residue_file", "path");
   std::string chemical = cumulative ? fs::path(residuePath).stem().string()
                                     : Text(manifest, "residue_file", "chemical");
@@ -240,7 +242,9 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
       .Bind(2, command)
       .Bind(3, chemical)
       .Bind(4, fs::path(residuePath).filename().string())
-      .Bind(5, cumulative ? std::string("cPAD") : Text(manifest, "settings", "endpoint"));
+      .Bind(5, cumulative  ? std::string("cPAD")
+               : aggregate ? std::string("ARI")
+                           : Text(manifest, "settings", "endpoint"));
   if (worst.kind == FigureKind::None) {
     run.BindNull(6).BindNull(7).BindNull(8);
   } else {
@@ -275,6 +279,20 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
       BindOptional(chem, 8, ch.share);
       chem.Run();
     }
+  }
+  // An aggregate run's figures, whole, as one JSON text.
+  if (aggregate && !figures.AggregateFigures().is_null()) {
+    json subgroups = json::array();
+    for (const RecordedAggregate& a : figures.AggregateSubgroups())
+      subgroups.push_back({{"row", a.row},
+                           {"subgroup", a.subgroup},
+                           {"total_dose_mg_per_kg_bw_day", a.totalDose},
+                           {"percent_of_limit", a.percentOfLimit}});
+    Statement agg(c.db, "INSERT INTO aggregate_runs VALUES (?, ?)");
+    agg.Bind(1, id).Bind(
+        2, json{{"subgroups", std::move(subgroups)}, {"figures", figures.AggregateFigures()}}.dump(
+               -1, ' ', false, json::error_handler_t::replace));
+    agg.Run();
   }
   if (!c.checked.empty()) c.check->Bind(1, c.checked).Run();
   history::SealRun(c.db, id);
@@ -546,8 +564,9 @@ RunSummary SummaryFrom(const Statement& s, Cells& cells) {
   r.worstSubgroup = cells.OptionalText(6);
   if (s.Type(7) != kNull) {
     const std::string kind = cells.Text(7);
-    for (FigureKind k : {FigureKind::PercentCpad, FigureKind::PercentRfD, FigureKind::PercentPAD,
-                         FigureKind::PercentNoel, FigureKind::MarginOfExposure, FigureKind::Risk})
+    for (FigureKind k : {FigureKind::PercentOfLimit, FigureKind::PercentCpad,
+                         FigureKind::PercentRfD, FigureKind::PercentPAD, FigureKind::PercentNoel,
+                         FigureKind::MarginOfExposure, FigureKind::Risk})
       if (kind == FigureName(k)) r.worst.kind = k;
     if (r.worst.kind == FigureKind::None) cells.ok = false;
   }
@@ -709,6 +728,35 @@ bool LoadPackedCommodity(Database& db, long long id, bool totalsOnly, RecordedRu
   return true;
 }
 
+// An aggregate run's figures: every subgroup's total dose and percent of
+// its limit, and the figures as the run exported them.
+bool LoadAggregate(Database& db, long long id, RecordedRun& run) {
+  Statement agg(db, "SELECT figures FROM aggregate_runs WHERE run_id = ?");
+  agg.Bind(1, id);
+  if (!agg.Step()) return true;
+  Cells c(agg);
+  const std::string text = c.Text(0);
+  if (!c.ok || NestedTooDeep(text)) return false;
+  const json stored = json::parse(text, nullptr, false);
+  if (!stored.is_object() || !stored.contains("subgroups") || !stored["subgroups"].is_array() ||
+      !stored.contains("figures"))
+    return false;
+  for (const json& g : stored["subgroups"]) {
+    if (!g.is_object() || !g.value("row", json()).is_number_integer() ||
+        !g.value("subgroup", json()).is_string() ||
+        !g.value("total_dose_mg_per_kg_bw_day", json()).is_number() ||
+        !g.value("percent_of_limit", json()).is_number())
+      return false;
+    const long long row = g["row"].get<long long>();
+    if (row < 1 || row > std::numeric_limits<int>::max()) return false;
+    run.aggregateSubgroups.push_back({static_cast<int>(row), g["subgroup"].get<std::string>(),
+                                      g["total_dose_mg_per_kg_bw_day"].get<double>(),
+                                      g["percent_of_limit"].get<double>()});
+  }
+  run.aggregate = stored["figures"];
+  return true;
+}
+
 bool LoadCumulative(Database& db, long long id, RecordedRun& run) {
   Statement cum(db,
                 "SELECT row, subgroup, index_equivalent_mg_per_kg_bw_day, "
@@ -851,6 +899,10 @@ std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::s
                                   : LoadPackedCommodity(db, id, totalsOnly, run);
     // Only a history of schema 4 or later holds cumulative runs.
     if (!commodity || (run.summary.command == "cumulative" && !LoadCumulative(db, id, run))) {
+      error = FiguresDamaged(id);
+      return std::nullopt;
+    }
+    if (run.summary.command == "aggregate" && !LoadAggregate(db, id, run)) {
       error = FiguresDamaged(id);
       return std::nullopt;
     }

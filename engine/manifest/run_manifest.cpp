@@ -365,11 +365,36 @@ json BuildResidueBuildManifest(const ModOrmid& m, const DateTime& date, bool utc
   manifest["settings"] = std::move(settings);
   manifest["outputs"] = json::array();
   RelativeToWorkingFolder(manifest);
+  // The rules file of the arguments is written as its entry is.
   json& recorded = manifest["settings"];
   if (recorded.contains("arguments") && recorded["arguments"].is_array())
     for (json& a : recorded["arguments"])
       if (a.is_string() && a.get<std::string>().rfind("--rules=", 0) == 0)
         a = "--rules=" + manifest["rules_file"]["path"].get<std::string>();
+  return manifest;
+}
+
+json BuildAggregateManifest(const ModOrmid& m, const DateTime& date, bool utc,
+                            const InputDigests* known, const std::string& toxFile,
+                            const std::string& residentialFile, json settings) {
+  json residue = FileEntry("residue file", InWorkingFolder(m, m.gResidueFileName), known);
+  residue.erase("role");
+  residue["chemical"] = m.gChemicalName;
+  residue["date"] = m.gResidueFileDate;
+  residue["format_tag"] = m.gResidueFormatTag;
+  json manifest = ManifestHead(m, "aggregate", date, utc, known);
+  manifest["residue_file"] = std::move(residue);
+  json tox = FileEntry("toxicology file", toxFile);
+  tox.erase("role");
+  manifest["toxicology_file"] = std::move(tox);
+  if (!residentialFile.empty()) {
+    json res = FileEntry("residential file", residentialFile);
+    res.erase("role");
+    manifest["residential_file"] = std::move(res);
+  }
+  manifest["settings"] = std::move(settings);
+  manifest["outputs"] = json::array();
+  RelativeToWorkingFolder(manifest);
   return manifest;
 }
 
@@ -384,8 +409,8 @@ void RelativeToWorkingFolder(json& manifest) {
     for (json& f : manifest["installation"]["files"]) Travel(f, folder);
   if (manifest.contains("residue_file")) Travel(manifest["residue_file"], folder);
   if (manifest.contains("group_file")) Travel(manifest["group_file"], folder);
-  if (manifest.contains("samples_file")) Travel(manifest["samples_file"], folder);
-  if (manifest.contains("rules_file")) Travel(manifest["rules_file"], folder);
+  for (const char* key : kSingleInputFiles)
+    if (manifest.contains(key)) Travel(manifest[key], folder);
   if (manifest.contains("residue_files") && manifest["residue_files"].is_array())
     for (json& f : manifest["residue_files"]) Travel(f, folder);
   if (manifest.contains("outputs") && manifest["outputs"].is_array())
@@ -401,6 +426,19 @@ void RelativeToWorkingFolder(json& manifest) {
       // As its file entry's text (rerun runs the file the entry names).
       args[1] = ValidUtf8(args[1].get<std::string>());
     }
+    // An aggregate run's other input files, as their entries name them.
+    if (args.is_array())
+      for (json& a : args) {
+        if (!a.is_string()) continue;
+        const std::string text = a.get<std::string>();
+        for (const char* option : {"--tox=", "--residential="}) {
+          const std::string o(option);
+          if (text.rfind(o, 0) != 0) continue;
+          std::string path = text.substr(o.size());
+          if (const std::string inside = InsideFolder(path, folder); !inside.empty()) path = inside;
+          a = o + ValidUtf8(path);
+        }
+      }
   }
 }
 
@@ -515,27 +553,6 @@ constexpr int kManifestDepth = 32;
 // A manifest lists a run's inputs and outputs: a few kilobytes.
 constexpr std::uintmax_t kManifestBytes = 16u << 20;
 
-bool NestedTooDeep(std::string_view text) {
-  int depth = 0;
-  bool inString = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (inString) {
-      if (c == '\\')
-        ++i;
-      else if (c == '"')
-        inString = false;
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '{' || c == '[') {
-      if (++depth > kManifestDepth) return true;
-    } else if (c == '}' || c == ']') {
-      --depth;
-    }
-  }
-  return false;
-}
-
 // "MEMBER is missing" or "MEMBER is not TYPE" for the first member that is
 // not as a manifest has it; "" when every member checked is.
 std::string MemberProblem(const json& m) {
@@ -639,6 +656,13 @@ std::string MemberProblem(const json& m) {
     if (!m.contains("residue_file")) return "residue_file is missing";
     if (auto p = file(m["residue_file"], "residue_file", false); !p.empty()) return p;
   }
+  // An aggregate run also read its toxicology file and, where it had one,
+  // its residential file.
+  if ((*run)["command"] == "aggregate" && !m.contains("toxicology_file"))
+    return "toxicology_file is missing";
+  for (const char* key : kSingleInputFiles)
+    if (m.contains(key))
+      if (auto p = file(m[key], key, false); !p.empty()) return p;
   const json* settings = object(m, "settings", "settings", problem);
   if (!settings) return problem;
   if (auto it = settings->find("arguments"); it != settings->end()) {
@@ -651,6 +675,27 @@ std::string MemberProblem(const json& m) {
 }
 
 }  // namespace
+
+bool NestedTooDeep(std::string_view text) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      if (++depth > kManifestDepth) return true;
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+  return false;
+}
 
 std::optional<json> ReadManifest(const std::string& path, std::string& error) {
   std::error_code ec;
@@ -719,8 +764,8 @@ std::vector<InputCheck> CheckInputs(const json& manifest, const std::string& wor
     for (const json& f : (*it)["files"]) check(f);
   if (auto it = manifest.find("residue_file"); it != manifest.end()) check(*it);
   if (auto it = manifest.find("group_file"); it != manifest.end()) check(*it);
-  if (auto it = manifest.find("samples_file"); it != manifest.end()) check(*it);
-  if (auto it = manifest.find("rules_file"); it != manifest.end()) check(*it);
+  for (const char* key : kSingleInputFiles)
+    if (auto it = manifest.find(key); it != manifest.end()) check(*it);
   if (auto it = manifest.find("residue_files"); it != manifest.end() && it->is_array())
     for (const json& f : *it) check(f);
   return checks;

@@ -80,6 +80,18 @@ nlohmann::json BuildCumulativeManifest(
 nlohmann::json BuildResidueBuildManifest(const ModOrmid& m, const DateTime& date, bool utc,
                                          const std::string& samplesFile,
                                          const std::string& rulesFile, nlohmann::json settings);
+// The manifest of an aggregate run, without outputs: the installation's
+// files, the residue file, the toxicology file and the residential file
+// ("" for none), with their digests, and the settings given.
+nlohmann::json BuildAggregateManifest(const ModOrmid& m, const DateTime& date, bool utc,
+                                      const InputDigests* known, const std::string& toxFile,
+                                      const std::string& residentialFile, nlohmann::json settings);
+// The members of a manifest that each name one input file of the run
+// beside the installation's files, its residue file and its group file: a
+// residue build's samples and rules, an aggregate run's toxicology and
+// residential files.
+inline constexpr const char* kSingleInputFiles[] = {"samples_file", "rules_file", "toxicology_file",
+                                                    "residential_file"};
 
 // The command-line arguments that repeat the run's window settings:
 // the command, the residue file, then the options.
@@ -107,6 +119,9 @@ std::optional<nlohmann::json> ReadManifest(const std::string& path, std::string&
 // or one the run history holds. nullopt with error ("is not a run
 // manifest: it is nested deeper than a manifest is") when it is not one.
 std::optional<nlohmann::json> ParseManifest(std::string_view text, std::string& error);
+// Whether a JSON text is nested deeper than a manifest may be: such a text
+// is never parsed (its parse would go as deep as the text does).
+bool NestedTooDeep(std::string_view text);
 
 // One input of a manifest checked against the disk.
 enum class InputState { Unchanged, Changed, Missing };

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -315,6 +317,19 @@ bool XlsxTableBytes(const std::vector<TableRow>& rows, std::string& bytes, std::
   }
   bytes = std::move(*written);
   return true;
+}
+
+TableNumber ReadTableNumber(std::string_view cell, char separator, double& value) {
+  if (cell.empty()) return TableNumber::Empty;
+  std::string text(cell);
+  if (separator == ';') std::replace(text.begin(), text.end(), ',', '.');
+  const char* first = text.data() + (text[0] == '+' ? 1 : 0);
+  const char* last = text.data() + text.size();
+  const auto [end, ec] = std::from_chars(first, last, value);
+  if (ec == std::errc::result_out_of_range || (ec == std::errc() && !std::isfinite(value)))
+    return TableNumber::NotFinite;
+  if (ec != std::errc() || end != last || first == last) return TableNumber::NotNumber;
+  return TableNumber::Number;
 }
 
 }  // namespace ormid

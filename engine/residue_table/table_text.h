@@ -61,6 +61,12 @@ bool ReadCsvRecords(const TableSource& source, char separator,
 // detected, then every row.
 bool ReadCsvTable(std::string_view bytes, CsvTable& table, TableProblem& problem);
 
+// A number cell of a small table of figures (an assessment group file, a
+// toxicology or residential file), its blanks already trimmed: a leading
+// "+" allowed, and in a table separated by semicolons a decimal comma.
+enum class TableNumber { Number, Empty, NotNumber, NotFinite };
+TableNumber ReadTableNumber(std::string_view cell, char separator, double& value);
+
 // What a table may hold, well past any residue table of the largest
 // installation (a few MB, lines of a few hundred bytes, nine columns), so
 // that a file that is not one costs little time to refuse; its memory is one

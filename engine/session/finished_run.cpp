@@ -1,5 +1,6 @@
 #include "session/finished_run.h"
 
+#include "aggregate/aggregate_export.h"
 #include "core/mod_ormid.h"
 #include "core/platform.h"
 #include "history/recorded_run.h"
@@ -77,6 +78,11 @@ FinishedRun FinishedRunOf(const RecordedRun& recorded) {
     FiguresFrom(recorded.cumulative, figures->run.group, figures->run.subgroups);
     figures->read = figures->run.group;
     run.figures = std::move(figures);
+  } else if (run.kind == RunKind::Aggregate) {
+    // The figures as the run's JSON export holds them; none from a history
+    // that lost them.
+    auto figures = std::make_shared<AggregateRunFigures>();
+    if (AggregateFromJson(recorded.aggregate, figures->run)) run.figures = std::move(figures);
   } else if (run.kind == RunKind::LongTerm || run.kind == RunKind::Commodity) {
     auto figures = std::make_shared<RowFigures>();
     recorded.Replay(ModOrmid(), *figures);

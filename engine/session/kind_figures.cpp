@@ -1,5 +1,6 @@
 #include "session/kind_figures.h"
 
+#include "aggregate/aggregate_export.h"
 #include "core/mod_ormid.h"
 #include "cumulative/cumulative_export.h"
 #include "export/headroom_export.h"
@@ -142,6 +143,59 @@ void FiguresFrom(const std::vector<RecordedCumulative>& recorded, AssessmentGrou
     }
     subgroups.push_back(std::move(s));
   }
+}
+
+// --- AggregateRunFigures ---
+
+namespace {
+
+double PercentOfLimit(const AggregateFigures& f, const AggregateDurationFigures& d,
+                      const AggregateSubgroup& s) {
+  if (d.duration == Duration::Cancer) return 100.0 * s.risk.value_or(0) / f.settings.cancerLimit;
+  return 100.0 * s.hazardIndex;
+}
+
+}  // namespace
+
+std::vector<ExportFailure> AggregateRunFigures::Export(Platform& p,
+                                                       const std::vector<std::string>& paths,
+                                                       const nlohmann::json& manifest) const {
+  std::vector<ExportFailure> failures;
+  for (const std::string& path : paths) {
+    std::string error;
+    if (!WriteAggregateExport(p, path, run, manifest, error)) failures.push_back({path, error});
+  }
+  return failures;
+}
+
+bool AggregateRunFigures::Record(HistoryRecorder& record) const {
+  std::vector<RecordedAggregate> subgroups;
+  for (const AggregateDurationFigures& d : run.durations)
+    for (const AggregateSubgroup& s : d.subgroups)
+      subgroups.push_back({s.row, s.subgroup + " (" + DurationName(d.duration) + ")",
+                           s.dose[0] + s.dose[1] + s.dose[2], PercentOfLimit(run, d, s)});
+  record.Aggregate(std::move(subgroups), AggregateJson(run));
+  return true;
+}
+
+std::vector<SubgroupFigures> AggregateRunFigures::Subgroups() const {
+  std::vector<SubgroupFigures> out;
+  for (const AggregateDurationFigures& d : run.durations)
+    for (const AggregateSubgroup& s : d.subgroups) {
+      LongTermResult r;
+      r.row = s.row;
+      r.subgroup = s.subgroup;
+      r.column = s.column;
+      SubgroupFigures g(r);
+      g.aggregate = AggregateSubgroupFigures{DurationName(d.duration),
+                                             s.dose[0] + s.dose[1] + s.dose[2],
+                                             PercentOfLimit(run, d, s),
+                                             s.ari,
+                                             s.aggregateMoe,
+                                             s.risk};
+      out.push_back(std::move(g));
+    }
+  return out;
 }
 
 // --- HeadroomRunFigures ---

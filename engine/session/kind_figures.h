@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "aggregate/aggregate_figures.h"
 #include "core/run_results.h"
 #include "cumulative/cumulative_figures.h"
 #include "cumulative/cumulative_headroom.h"
@@ -77,6 +78,20 @@ std::vector<RecordedCumulative> RecordedFrom(const AssessmentGroup& group,
                                              const std::vector<CumulativeSubgroup>& subgroups);
 void FiguresFrom(const std::vector<RecordedCumulative>& recorded, AssessmentGroup& group,
                  std::vector<CumulativeSubgroup>& subgroups);
+
+// An aggregate run's figures: its files as read, its exposures and each
+// duration's subgroups. The run history keeps them as the JSON export's
+// "aggregate" member (aggregate/aggregate_export.h).
+class AggregateRunFigures : public FinishedFigures {
+ public:
+  AggregateFigures run;
+
+  std::vector<ExportFailure> Export(Platform& p, const std::vector<std::string>& paths,
+                                    const nlohmann::json& manifest) const override;
+  bool Record(HistoryRecorder& record) const override;
+  // Each subgroup of each duration, durations in report order.
+  std::vector<SubgroupFigures> Subgroups() const override;
+};
 
 // A headroom run's table, with the subgroup names its rows refer to (by
 // report row). The run history keeps no headroom runs.

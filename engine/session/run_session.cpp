@@ -4,6 +4,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "aggregate/aggregate_report.h"
 #include "commodity/commodity_run.h"
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
@@ -135,6 +136,10 @@ bool RunSession::PlanOutputs(RunOutcome& outcome) {
       inputs.push_back(
           {read[i], i + 1 == read.size() ? "the residue file" : "a file of the installation"});
   }
+  if (kind == RunKind::Aggregate) {
+    inputs.push_back({request_.aggregate.tox, "the toxicology file"});
+    inputs.push_back({request_.aggregate.residential, "the residential file"});
+  }
   inputs.push_back({(fs::path(m_.gWorkingDir) / kHistoryFile).string(), "the run history"});
   for (const Planned& in : inputs)
     for (const Planned& out : outputs)
@@ -226,6 +231,9 @@ RunOutcome RunSession::Run(const RunRequest& request, RunHost& host) {
       break;
     case RunKind::ResidueBuild:
       outcome = RunResidueBuild();
+      break;
+    case RunKind::Aggregate:
+      outcome = RunAggregate(host);
       break;
   }
   done_ = outcome.status == RunStatus::Done;
@@ -534,6 +542,69 @@ RunOutcome RunSession::RunResidueBuild() {
           (bounds.size() == 1 ? " foods" : " foods each") + "). The build report is " +
           ReportFile() + (saved_.empty() ? "" : ", also saved as " + saved_) + ".",
       title, MsgIcon::Information};
+  outcome.status = RunStatus::Done;
+  return outcome;
+}
+
+RunOutcome RunSession::RunAggregate(RunHost& host) {
+  RunOutcome outcome;
+  const AggregateSettings& a = request_.aggregate;
+  auto figures = std::make_shared<AggregateRunFigures>();
+  host.Computing();
+  // Every problem of the toxicology and residential files, and of the
+  // settings against them, is found before anything is written.
+  if (!ComputeAggregateFigures(m_, a, figures->run, outcome.problems)) {
+    outcome.usage = true;
+    return outcome;
+  }
+  const RequestCheck saved = CheckSavedReport(m_, p_, request_.settings, RunKind::Aggregate);
+  if (saved.status != RunStatus::Done) {
+    outcome.notice = saved.refusal;
+    outcome.focus = saved.focus;
+    return outcome;
+  }
+  saved_ = saved.savedReport;
+  const std::string residue = ManifestInputs(m_).back();
+  const std::string text = AggregateReportText(m_, figures->run, residue, date_);
+  std::string error;
+  if (!p_.WriteFile(ReportFile(), text, FileKind::WorkingFile, error)) {
+    outcome.status = RunStatus::Stopped;
+    outcome.notice =
+        Notice{request_.report.empty()
+                   ? "The report file " + std::string(kAggregateReportFile) +
+                         " could not be written in the working folder " + m_.gWorkingDir + ": " +
+                         error + "."
+                   : "The report file " + request_.report + " could not be written: " + error + ".",
+               "Aggregate Analysis", MsgIcon::Exclamation};
+    return outcome;
+  }
+  figures_ = figures;
+
+  // The manifest: the installation, the residue file, the toxicology and
+  // residential files with their digests, and the settings.
+  const AggregateSettings& run = figures->run.settings;
+  json water = json::object();
+  for (Duration d : kDurations)
+    if (run.waterPpb[Index(d)]) water[DurationName(d)] = *run.waterPpb[Index(d)];
+  json durations = json::array(), rows = json::array();
+  for (Duration d : run.durations) durations.push_back(DurationName(d));
+  for (int row : run.rows) rows.push_back(row);
+  manifest_ = BuildAggregateManifest(m_, date_, request_.clockIsUtc, request_.inputDigests, a.tox,
+                                     a.residential,
+                                     {{"second_adjustment_factor", a.adj2},
+                                      {"water_ppb", water},
+                                      {"water_foods", a.waterFoods},
+                                      {"scenario", a.scenario ? json(*a.scenario) : json(nullptr)},
+                                      {"durations", durations},
+                                      {"subgroups", rows},
+                                      {"cancer_risk_limit", a.cancerLimit},
+                                      {"arguments", AggregateArguments(m_, a, residue)}});
+
+  if (!SaveCopy(ReportFile(), nullptr, outcome)) return outcome;
+  if (!saved_.empty())
+    outcome.notice =
+        Notice{"Aggregate analysis completed. Its report is also saved as file " + saved_,
+               "Aggregate Analysis", MsgIcon::Information};
   outcome.status = RunStatus::Done;
   return outcome;
 }

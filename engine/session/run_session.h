@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "aggregate/aggregate_figures.h"
 #include "core/run_host.h"
 #include "core/run_kind.h"
 #include "core/window_settings.h"
@@ -54,6 +55,7 @@ struct RunRequest {
   // A residue build's: its inputs, the residue file named and the rules;
   // the report is the build report beside the residue file.
   ResidueBuildSettings residueBuild;
+  AggregateSettings aggregate;  // an aggregate run's (on the open residue file)
   // The report goes to this file instead of the working folder's temporary
   // report (a batch scenario's); it then gets the run's manifest beside it.
   std::string report;
@@ -87,7 +89,8 @@ struct RunOutcome {
   bool showReport = false;
   bool usage = false;
   // Every problem of the run's input files, "FILE:LINE: problem" (a
-  // cumulative run's group file and residue files); Refused when any.
+  // cumulative run's group file and residue files, an aggregate run's
+  // toxicology and residential files); Refused when any.
   std::vector<std::string> problems;
   // Messages an input's open gave without refusing it.
   std::vector<std::string> warnings;
@@ -147,6 +150,7 @@ class RunSession {
   // A residue build's files: the residue files it writes among the outputs,
   // the samples and rules files among the inputs.
   void PlanResidueBuild(std::vector<Planned>& outputs, std::vector<Planned>& inputs) const;
+  RunOutcome RunAggregate(RunHost& host);
   // The saved copy of the report file `report` (or of `text`, for a report
   // without a file of its own); false with the message when it cannot be
   // written.

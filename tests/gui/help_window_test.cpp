@@ -140,11 +140,21 @@ class HelpWindowTest : public QObject {
       for (QTreeWidgetItemIterator it(top); *it && (*it == top || (*it)->parent()); ++it)
         topics << (*it)->text(0);
     }
-    const char* parts[] = {"main window",       "reports",           "report viewer",
-                           "long-term results", "commodity results", "cumulative results",
-                           "headroom",          "run history",       "batch",
-                           "residue tables",    "exports",           "cumulative assessment",
-                           "command line"};
+    const char* parts[] = {"main window",
+                           "reports",
+                           "report viewer",
+                           "long-term results",
+                           "commodity results",
+                           "cumulative results",
+                           "headroom",
+                           "run history",
+                           "batch",
+                           "residue tables",
+                           "exports",
+                           "cumulative assessment",
+                           "command line",
+                           "aggregate assessment",
+                           "aggregate results"};
     for (const char* part : parts)
       QVERIFY2(!topics.filter(part, Qt::CaseInsensitive).isEmpty(), part);
   }

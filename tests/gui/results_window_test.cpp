@@ -39,6 +39,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "aggregate/aggregate_export.h"
 #include "bench/synthetic_installation.h"
 #include "cli/cli_run.h"
 #include "core/float_text.h"
@@ -46,8 +47,10 @@
 #include "cumulative/assessment_group.h"
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
+#include "desktop/main_window/frm_aggregate.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/modal_runner.h"
+#include "desktop/results/frm_aggregate_results.h"
 #include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
 #include "desktop/results/results_chart.h"
@@ -59,11 +62,14 @@ namespace ormid::test {
 
 namespace fs = std::filesystem;
 
-// The destination dialog answered with Screen, the viewer left alone.
+// The destination dialog answered with Screen, the viewer left alone; the
+// aggregate assessment's dialog filled by `aggregate`.
 class ScreenRunner : public ModalRunner {
  public:
+  std::function<void(FrmAggregate&)> aggregate;
   void RunModal(QDialog& dialog) override {
     if (auto* spd = qobject_cast<FrmSPD*>(&dialog)) spd->cmdScreen->click();
+    if (auto* a = qobject_cast<FrmAggregate*>(&dialog); a && aggregate) aggregate(*a);
     if (dialog.isVisible()) dialog.reject();
   }
   bool ConfigurePrinter(QPrinter&) override { return false; }
@@ -286,6 +292,54 @@ QTreeWidgetItem* ItemNamed(QTreeWidget* list, int column, const QString& text) {
   for (int i = 0; i < list->topLevelItemCount(); ++i)
     if (list->topLevelItem(i)->text(column) == text) return list->topLevelItem(i);
   return nullptr;
+}
+
+// Each duration's subgroups of a real aggregate run of the sample's
+// DEMOFOS with `args`, as its JSON export gives them; null, the test
+// failed, when it fails.
+nlohmann::json RealAggregateRun(const Desktop& d, const std::vector<std::string>& args) {
+  const fs::path json = d.dir.path() / "real.json";
+  std::vector<std::string> all = {
+      "-C",           d.dir.str(), "aggregate",  (d.dir.path() / "residues/DEMOFOS.R10").string(),
+      "--no-history", "--export",  json.string()};
+  all.insert(all.end(), args.begin(), args.end());
+  fs::remove(json);
+  std::ostringstream out, err;
+  const int status = cli::RunCli(all, out, err);
+  fs::current_path(d.dir.path());
+  if (status != 0) {
+    QTest::qFail(err.str().c_str(), __FILE__, __LINE__);
+    return nullptr;
+  }
+  return nlohmann::json::parse(FileBytes(json))["aggregate"]["durations"];
+}
+
+// The window's figures, every duration's, and its table's ARI or risk of
+// the duration shown, are those of the real run.
+void ExpectAggregateWindowHolds(const FrmAggregateResults& window, const nlohmann::json& run) {
+  QVERIFY(!run.is_null());
+  AggregateFigures shown;
+  shown.durations = window.Figures();
+  const nlohmann::json figures = AggregateJson(shown)["durations"];
+  QCOMPARE(figures.size(), run.size());
+  for (std::size_t i = 0; i < run.size(); ++i)
+    QVERIFY2(figures[i] == run[i],
+             qPrintable(QString::fromStdString(run[i]["duration"].get<std::string>() + ": " +
+                                               figures[i].dump().substr(0, 400) + "\n instead of " +
+                                               run[i].dump().substr(0, 400))));
+  const QTableWidget& table = *window.tblFigures;
+  const nlohmann::json& d = run[static_cast<std::size_t>(window.cboDuration->currentIndex())];
+  const bool cancer = d["duration"] == "cancer";
+  const int c = Column(table, cancer ? "Lifetime risk" : "ARI");
+  QVERIFY(c >= 0);
+  QCOMPARE(table.rowCount(), static_cast<int>(d["subgroups"].size()));
+  for (int r = 0; r < table.rowCount(); ++r) {
+    const int row = std::stoi(Text(table, r, 0));
+    for (const nlohmann::json& s : d["subgroups"])
+      if (s["row"] == row)
+        ExpectFigure(table, r, c, s[cancer ? "lifetime_cancer_risk" : "aggregate_risk_index"]);
+    if (QTest::currentTestFailed()) return;
+  }
 }
 
 class ResultsWindowTest : public QObject {
@@ -856,6 +910,77 @@ class ResultsWindowTest : public QObject {
     results->cmdIncludeAll->click();
     ExpectCumulativeWindowHolds(*results, RealCumulativeRun(d, group), g);
     QVERIFY(!results->chtSubgroups->chart()->title().contains("What-if"));
+  }
+
+  // File > Aggregate Assessment... on the open residue file: the report in
+  // the viewer and the Results window with the run's figures; unticking the
+  // drinking water, a scenario or a route gives the figures of a real run
+  // without it.
+  void aggregateWhatIfMatchesARealRun() {
+    Desktop d("nhanes-2005-2010");
+    QVERIFY(d.Start());
+    d.Open(d.dir.path() / "residues/DEMOFOS.R10");
+    const std::string tox = (d.dir.path() / "tox.csv").string();
+    const std::string residential = (d.dir.path() / "residential.csv").string();
+    const std::string water = "8600078001,8600079001";
+    d.runner.aggregate = [&](FrmAggregate& a) {
+      a.txtTox->setText(QString::fromStdString(tox));
+      a.txtResidential->setText(QString::fromStdString(residential));
+      a.txtWaterFoods->setText(QString::fromStdString(water));
+      a.txtWater[0]->setText("2");
+      a.txtWater[1]->setText("30,5");
+      a.cmdOK->click();
+    };
+    d.w->mnuAggregate->trigger();
+    QVERIFY2(d.platform.messages.empty(), FirstMessage(d.platform).c_str());
+    QVERIFY(d.w->frmReport2 && d.w->frmReport2->isVisible());
+    FrmAggregateResults* results = d.w->frmAggregateResults;
+    QVERIFY(results && results->isVisible());
+    const std::vector<std::string> files = {"--tox", tox, "--water-foods", water};
+    auto with = [&](std::vector<std::string> more) {
+      more.insert(more.begin(), files.begin(), files.end());
+      return more;
+    };
+    const std::vector<std::string> edwc = {"--water-ppb", "chronic=2", "--water-ppb",
+                                           "short-term=30.5"};
+    std::vector<std::string> all = with({"--residential", residential});
+    all.insert(all.end(), edwc.begin(), edwc.end());
+    ExpectAggregateWindowHolds(*results, RealAggregateRun(d, all));
+    if (QTest::currentTestFailed()) return;
+    results->cboDuration->setCurrentIndex(1);
+    QVERIFY(results->chtSubgroups->chart()->title().contains("Short-term"));
+
+    // Without the drinking water.
+    results->chkWater->setChecked(false);
+    ExpectAggregateWindowHolds(*results, RealAggregateRun(d, with({"--residential", residential})));
+    QVERIFY(results->chtSubgroups->chart()->title().contains("What-if"));
+    results->chkWater->setChecked(true);
+
+    // Without a scenario, and without the dermal route: a residential file
+    // without those rows.
+    auto without = [&](const std::string& text) {
+      std::string kept;
+      std::istringstream lines(FileBytes(residential));
+      for (std::string line; std::getline(lines, line);)
+        if (line.find(text) == std::string::npos) kept += line + "\n";
+      const fs::path file = d.dir.path() / "res-without.csv";
+      WriteFileBytes(file, kept);
+      std::vector<std::string> args = with({"--residential", file.string()});
+      args.insert(args.end(), edwc.begin(), edwc.end());
+      return args;
+    };
+    QTreeWidgetItem* garden = nullptr;
+    for (int i = 0; i < results->treScenarios->topLevelItemCount(); ++i)
+      if (results->treScenarios->topLevelItem(i)->text(0) == "garden, application")
+        garden = results->treScenarios->topLevelItem(i);
+    QVERIFY(garden);
+    garden->setCheckState(0, Qt::Unchecked);
+    ExpectAggregateWindowHolds(*results, RealAggregateRun(d, without("garden, application")));
+    garden->setCheckState(0, Qt::Checked);
+    results->chkRoute[1]->setChecked(false);
+    ExpectAggregateWindowHolds(*results, RealAggregateRun(d, without(",dermal,")));
+    results->cmdIncludeAll->click();
+    ExpectAggregateWindowHolds(*results, RealAggregateRun(d, all));
   }
 
   // The full-size synthetic installation: 600 foods, 3,000 food forms, 33
