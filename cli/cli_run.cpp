@@ -11,8 +11,7 @@
 
 namespace ormid::cli {
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  CommandLine cl;
+void AddEveryCommand(CommandLine& cl) {
   AddAnalysisCommands(cl);
   AddHeadroomCommand(cl);
   AddCumulativeCommand(cl);
@@ -20,6 +19,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   AddResidueCommands(cl);
   AddBatchCommands(cl);
   AddHistoryCommands(cl);
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommandLine cl;
+  AddEveryCommand(cl);
   std::vector<std::string> marked = args;
   MarkEmptyEndpointTexts(marked);
   return cl.Execute(marked, out, err);
