@@ -35,6 +35,9 @@ struct CumulativeArguments {
 
 int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
                       const CumulativeArguments& a, std::ostream& out, std::ostream& err) {
+  RefuseStandardInput(a.group, "the assessment group file",
+                      "it names its residue files from its own folder, and a run records its "
+                      "name and digest in its manifest");
   RunRequest request;
   request.kind = RunKind::Cumulative;
   CumulativeSettings& c = request.cumulative;

@@ -332,19 +332,27 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   return kExitStopped;
 }
 
-int VerifyManifest(const GlobalOptions& global, const std::string& path, std::ostream& out) {
+int VerifyManifest(const GlobalOptions& global, const std::string& path, std::ostream& out,
+                   std::ostream& err) {
   const std::string file = AbsoluteFromStart(path);
-  const json manifest = LoadManifest(file);
-  return PrintInputs(manifest, WorkingFolderOf(global, manifest, file, path), out) ? kExitDone
-                                                                                   : kExitStopped;
+  // A file that cannot be read or is not a run manifest is a problem of
+  // the data, as a bad residue file is for a run (exit 1).
+  std::string error;
+  const std::optional<json> manifest = ReadManifest(file, error);
+  if (!manifest) {
+    err << "ormid-cli: the manifest " << file << " " << error << "\n";
+    return kExitStopped;
+  }
+  return PrintInputs(*manifest, WorkingFolderOf(global, *manifest, file, path), out) ? kExitDone
+                                                                                     : kExitStopped;
 }
 
 void AddManifestCommands(CommandLine& cl) {
   auto verifyPath = std::make_shared<std::string>();
   CLI::App& verify =
       cl.Add("verify", "re-hash the inputs a run manifest names: unchanged, changed or missing",
-             [&cl, verifyPath](std::ostream& out, std::ostream&) {
-               return VerifyManifest(cl.Global(), *verifyPath, out);
+             [&cl, verifyPath](std::ostream& out, std::ostream& err) {
+               return VerifyManifest(cl.Global(), *verifyPath, out, err);
              });
   verify.add_option("MANIFEST", *verifyPath, "a NAME.manifest.json file")
       ->required()

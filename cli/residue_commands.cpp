@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "core/mod_ormid.h"
 #include "residue_table/residue_table_command.h"
+#include "residue_table/table_text.h"
 #include "setup/startup.h"
 
 namespace ormid::cli {
@@ -29,6 +30,8 @@ void PrintLines(std::ostream& err, const std::vector<std::string>& lines) {
 int Export(const GlobalOptions& global, const ResidueArguments& a, std::ostream& err) {
   if (const std::string problem = ExportUsageProblem(a.table); !problem.empty())
     throw UsageError{problem};
+  RefuseStandardInput(a.residueFile, "the residue file",
+                      "a residue file is read by its name, with its folder");
   // Files are named relative to where the command was started.
   const std::string residue = AbsoluteFromStart(a.residueFile);
   const std::string table = AbsoluteFromStart(a.table);
@@ -51,7 +54,19 @@ int Import(const GlobalOptions& global, const ResidueArguments& a, std::ostream&
   // The residue file's kind is the installation's.
   if (const std::string problem = ImportUsageProblem(m, a.table, a.output); !problem.empty())
     throw UsageError{problem};
-  const TableImportOutcome outcome = ImportResidueTable(m, platform, a.table, table, output);
+  TableImportOutcome outcome;
+  if (IsStandardInput(a.table)) {
+    // The table is read once, whole, before it is checked.
+    std::string error;
+    const auto bytes = ReadStandardInput(kMaxTableBytes, error);
+    if (!bytes) {
+      err << "ormid-cli: the table on standard input " << error << "\n";
+      return kExitStopped;
+    }
+    outcome = ImportResidueTableBytes(m, platform, "standard input", *bytes, output);
+  } else {
+    outcome = ImportResidueTable(m, platform, a.table, table, output);
+  }
   PrintLines(err, outcome.warnings);
   PrintLines(err, ProblemsToShow(outcome.problems, outcome.problemCount));
   return outcome.written ? kExitDone : kExitStopped;
@@ -80,7 +95,8 @@ void AddResidueCommands(CommandLine& cl) {
   CLI::App& imp = AddNestedCommand(
       residue, "import",
       "a table (.csv) as a residue file of the installation's kind, every row checked first");
-  imp.add_option("TABLE", args->table, "the table read (.csv, comma or semicolon separated)")
+  imp.add_option("TABLE", args->table,
+                 "the table read (.csv, comma or semicolon separated; - for standard input)")
       ->required();
   imp.add_option("OUTPUT", args->output, "the residue file written (.R98 CSFII, .R10 NHANES)")
       ->required();
