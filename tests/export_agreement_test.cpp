@@ -126,7 +126,7 @@ Table ExpectFormatsAgree(const fs::path& stem, const std::string& jsonKey) {
   const Table csv = ParseCsv(ReadFileBytes(stem.string() + ".csv"));
   EXPECT_GE(csv.size(), 2u) << stem;
   ExpectJsonHolds(csv, stem.string() + ".json", jsonKey);
-  ExpectWorkbookHolds(csv, stem.string() + ".xlsx", 2);
+  ExpectWorkbookHolds(csv, stem.string() + ".xlsx", 1);
   return csv;
 }
 
@@ -168,8 +168,8 @@ std::map<std::string, std::string> ColumnFormats(const fs::path& xlsx) {
   static const std::regex kXf(R"re(<xf numFmtId="(\d+)")re");
   for (std::sregex_iterator it(cellXfs.begin(), cellXfs.end(), kXf), end; it != end; ++it)
     xfs.push_back((*it)[1]);
-  const std::string sheet = ZipMember(xlsx, "xl/worksheets/sheet2.xml");
-  const Table cells = SheetCells(xlsx, 2);
+  const std::string sheet = ZipMember(xlsx, "xl/worksheets/sheet1.xml");
+  const Table cells = SheetCells(xlsx, 1);
   std::map<std::string, std::string> out;
   static const std::regex kCell(R"re(<c r="([A-Z]+)2" s="(\d+)")re");
   for (std::sregex_iterator it(sheet.begin(), sheet.end(), kCell), end; it != end; ++it) {
@@ -296,7 +296,7 @@ TEST_F(ExportAgreement, HistoryShowAndCompare) {
     if (it.value().is_array()) key = it.key();
   ASSERT_FALSE(key.empty()) << doc.dump().substr(0, 300);
   ExpectJsonHolds(csv, P("cmp.json"), key);
-  ExpectWorkbookHolds(csv, P("cmp.xlsx"), 2);
+  ExpectWorkbookHolds(csv, P("cmp.xlsx"), 1);
 }
 
 TEST_F(ExportAgreement, BatchSummaryAndScenarioExports) {
@@ -305,7 +305,7 @@ TEST_F(ExportAgreement, BatchSummaryAndScenarioExports) {
   ASSERT_EQ(r.status, 0) << r.err << r.out;
   const Table summary = ParseCsv(ReadFileBytes(P("out/summary.csv")));
   ASSERT_GE(summary.size(), 2u);
-  ExpectWorkbookHolds(summary, P("out/summary.xlsx"), 2);
+  ExpectWorkbookHolds(summary, P("out/summary.xlsx"), 1);
   int scenarios = 0;
   for (const auto& entry : fs::directory_iterator(P("out"))) {
     const fs::path path = entry.path();
