@@ -62,11 +62,14 @@ std::string FolderText(const std::string& folder) {
   return text;
 }
 
-json LoadManifest(const std::string& path) {
+// A file that cannot be read or is not a run manifest is a problem of the
+// data, as a bad residue file is for a run (exit 1): nullopt after the
+// message.
+std::optional<json> LoadManifest(const std::string& path, std::ostream& err) {
   std::string error;
   auto manifest = ReadManifest(path, error);
-  if (!manifest) throw UsageError{"the manifest " + path + " " + error};
-  return *manifest;
+  if (!manifest) err << "ormid-cli: the manifest " << path << " " << error << "\n";
+  return manifest;
 }
 
 // The working folder of the manifest's paths: -C, or the one the manifest
@@ -199,7 +202,9 @@ class ClockOverride {
 int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, std::ostream& out,
                   std::ostream& err, const NestedRun& run) {
   const std::string manifestFile = AbsoluteFromStart(manifestPath);
-  const json manifest = LoadManifest(manifestFile);
+  const std::optional<json> read = LoadManifest(manifestFile, err);
+  if (!read) return kExitStopped;
+  const json& manifest = *read;
   if (const std::string problem = RerunProblem(manifest); !problem.empty())
     throw UsageError{"the manifest " + manifestPath + " " + problem};
   const json& settings = manifest["settings"];
@@ -335,14 +340,8 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
 int VerifyManifest(const GlobalOptions& global, const std::string& path, std::ostream& out,
                    std::ostream& err) {
   const std::string file = AbsoluteFromStart(path);
-  // A file that cannot be read or is not a run manifest is a problem of
-  // the data, as a bad residue file is for a run (exit 1).
-  std::string error;
-  const std::optional<json> manifest = ReadManifest(file, error);
-  if (!manifest) {
-    err << "ormid-cli: the manifest " << file << " " << error << "\n";
-    return kExitStopped;
-  }
+  const std::optional<json> manifest = LoadManifest(file, err);
+  if (!manifest) return kExitStopped;
   return PrintInputs(*manifest, WorkingFolderOf(global, *manifest, file, path), out) ? kExitDone
                                                                                      : kExitStopped;
 }
