@@ -77,6 +77,22 @@ OptionFacts FactsOf(const CLI::Option& opt) {
   return f;
 }
 
+// A positional as the synopsis writes it: "ID ID" for two, "[show ID]"
+// where its type name shows the words it takes, "[FILE...]" when it may be
+// left out or repeated.
+std::string PositionalText(const CLI::Option& opt) {
+  const std::string name = opt.get_name(true);
+  const std::string type = opt.get_type_name();
+  if (!type.empty() && type.front() == '[') return type;
+  const int most = opt.get_expected_max();
+  std::string text = name;
+  if (most > 1 && most < 16)
+    for (int i = 1; i < most; ++i) text += " " + name;
+  else if (most > 1)
+    text += "...";
+  return opt.get_required() ? text : "[" + text + "]";
+}
+
 bool IsHelp(const CLI::Option& opt) {
   const auto& l = opt.get_lnames();
   return std::find(l.begin(), l.end(), "help") != l.end() ||
@@ -90,7 +106,7 @@ void Collect(const CLI::App& app, const std::string& path, std::vector<CommandFa
   for (const CLI::Option* opt : app.get_options()) {
     if (opt->get_group().empty()) continue;  // hidden
     if (opt->get_positional()) {
-      c.positionals.emplace_back(opt->get_name(true), opt->get_description());
+      c.positionals.emplace_back(PositionalText(*opt), opt->get_description());
     } else if (path.empty() || !IsHelp(*opt)) {
       c.options.push_back(FactsOf(*opt));
     }
@@ -114,12 +130,17 @@ std::vector<CommandFacts> CollectAll(const CLI::App& app) {
 // option) a minus sign, no line that starts as a request.
 std::string Roff(const std::string& text) {
   std::string out;
+  // Within a word that starts with a dash (an option: "--food-pct"), every
+  // hyphen is one.
+  bool option = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
+    const bool wordStart = i == 0 || text[i - 1] == ' ' || text[i - 1] == '(' ||
+                           text[i - 1] == '/' || text[i - 1] == '"' || text[i - 1] == '\n';
+    if (wordStart) option = c == '-';
     if (c == '\\') {
       out += "\\e";
-    } else if (c == '-' && (i == 0 || text[i - 1] == ' ' || text[i - 1] == '(' ||
-                            text[i - 1] == '-' || text[i - 1] == '/' || text[i - 1] == '"')) {
+    } else if (c == '-' && (wordStart || option || text[i - 1] == '-')) {
       out += "\\-";
     } else if (c == '\n') {
       out += "\n.br\n";
@@ -131,11 +152,18 @@ std::string Roff(const std::string& text) {
   return out;
 }
 
+// An option's name: every hyphen a minus sign, as typed.
+std::string RoffName(const std::string& name) {
+  std::string out;
+  for (char c : name) out += c == '-' ? std::string("\\-") : std::string(1, c);
+  return out;
+}
+
 std::string OptionHeading(const OptionFacts& o) {
   std::string h;
   for (std::size_t i = 0; i < o.names.size(); ++i) {
     if (i) h += ", ";
-    h += "\\fB" + Roff(o.names[i]) + "\\fR";
+    h += "\\fB" + RoffName(o.names[i]) + "\\fR";
   }
   if (o.optionalValue)
     h += "[=\\fI" + Roff(o.value) + "\\fR]";
