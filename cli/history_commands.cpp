@@ -47,10 +47,11 @@ std::string FigureText(const Figure& f) {
   return text;
 }
 
-std::string Fit(std::string text, std::size_t width) {
-  if (text.size() > width) text = text.substr(0, width - 1) + "~";
-  text.append(width - text.size(), ' ');
-  return text;
+// A column of the list: padded and cut by the columns a terminal shows,
+// not by bytes, so that a name with letters beyond ASCII keeps the columns
+// after it in line.
+std::string Fit(const std::string& text, std::size_t width) {
+  return FitToWidth(text, width);
 }
 
 void PrintList(const std::vector<RunSummary>& runs, std::ostream& out) {
@@ -96,8 +97,8 @@ class TextTable : public ResultsSink {
     for (const auto& row : rows_) {
       std::string line;
       for (std::size_t i = 0; i < row.size(); ++i) {
-        line += row[i];
-        if (i + 1 < row.size()) line.append(widths_[i] - row[i].size() + 2, ' ');
+        line += PrintableText(row[i]);
+        if (i + 1 < row.size()) line.append(widths_[i] - DisplayWidth(row[i]) + 2, ' ');
       }
       while (!line.empty() && line.back() == ' ') line.pop_back();
       text += line + "\n";
@@ -128,7 +129,7 @@ class TextTable : public ResultsSink {
         row.emplace_back();
     }
     for (std::size_t i = 0; i < row.size() && i < widths_.size(); ++i)
-      widths_[i] = std::max(widths_[i], row[i].size());
+      widths_[i] = std::max(widths_[i], DisplayWidth(row[i]));
     rows_.push_back(std::move(row));
   }
   std::vector<Cell> cells_;

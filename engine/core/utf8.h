@@ -25,6 +25,15 @@ std::string ValidUtf8(std::string_view text);
 // cannot move the cursor or change the terminal's state.
 std::string PrintableText(std::string_view text);
 
+// The columns a terminal gives the text (PrintableText of it, so a control
+// character counts as its escape): 2 for a wide letter, 0 for a combining
+// mark, 1 for any other.
+std::size_t DisplayWidth(std::string_view text);
+
+// The text printable and exactly `width` columns wide: blanks after it, or
+// cut at a whole character with "~" as its last column.
+std::string FitToWidth(std::string_view text, std::size_t width);
+
 // A text of a file in a message: quoted and printable, cut after 60 bytes
 // (at a whole character) with its length, so that a hostile file's text
 // cannot make a message unreadable: "\"abc...\" (10000 bytes)".
