@@ -5,6 +5,7 @@
 // shows here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -220,6 +221,35 @@ TEST_F(ExportAgreement, LongTermAndCommodityResults) {
   }
 }
 
+// What docs/exports.md tells spreadsheet users: the code columns of a
+// workbook are text cells, their leading zeros kept, where a CSV reader
+// that guesses types would lose them.
+TEST_F(ExportAgreement, CodesAreTextCellsInTheWorkbook) {
+  ASSERT_EQ(Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
+                 "--subgroups", "1"},
+                {"--export", "cc.csv", "--export", "cc.xlsx"})
+                .status,
+            0);
+  const Table csv = ParseCsv(ReadFileBytes(P("cc.csv")));
+  const Table cells = SheetCells(P("cc.xlsx"), 1);
+  ASSERT_EQ(cells.size(), csv.size());
+  int zeros = 0, codes = 0;
+  for (const char* name : {"commodity_code", "crop_group_code"}) {
+    const auto column = std::find(csv[0].begin(), csv[0].end(), name) - csv[0].begin();
+    ASSERT_LT(static_cast<std::size_t>(column), csv[0].size()) << name;
+    for (std::size_t r = 1; r < csv.size(); ++r) {
+      const std::string& code = csv[r][static_cast<std::size_t>(column)];
+      if (code.empty()) continue;
+      ++codes;
+      if (code[0] == '0') ++zeros;
+      ASSERT_LT(static_cast<std::size_t>(column), cells[r].size());
+      EXPECT_EQ(cells[r][static_cast<std::size_t>(column)], code) << name << " row " << r;
+    }
+  }
+  EXPECT_GT(codes, 0);
+  EXPECT_GT(zeros, 0);  // the case the workbook is for
+}
+
 // The printed headroom table, its CSV, JSON and workbook: the same rows in
 // the same order, with the same multiplier and limiting subgroup.
 TEST_F(ExportAgreement, HeadroomTableAndExports) {
@@ -232,7 +262,7 @@ TEST_F(ExportAgreement, HeadroomTableAndExports) {
       {"-C", "small0", "headroom", "small0/residues/test.R98", "--pad", "--pad-value", "20=0.001",
        "--by", "food"},
   };
-  int n = 0;
+  int n = 0, numbers = 0;
   for (const auto& run : runs) {
     const std::string stem = "h" + std::to_string(n++);
     const CliResult r = Run(run, ExportsOf(stem));
@@ -263,7 +293,29 @@ TEST_F(ExportAgreement, HeadroomTableAndExports) {
                         << csv[i][limiting];
     }
     EXPECT_EQ(differing, 0) << stem;
+    // In the workbook the multiplier is a number cell, shown with the digits
+    // the report prints ("1.420": 0.000), so that it sums and sorts.
+    const Table cells = SheetCells(P(stem + ".xlsx"), 1);
+    for (std::size_t i = 1; i < csv.size(); ++i) {
+      const std::string& text = csv[i][multiplier];
+      char* end = nullptr;
+      std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0') continue;
+      ASSERT_FALSE(cells[i][multiplier].empty()) << stem << " row " << i;
+      EXPECT_EQ(cells[i][multiplier][0], '#') << stem << " row " << i << ": " << text;
+      ++numbers;
+    }
+    const std::string shown = csv[1][multiplier];
+    const auto point = shown.find('.');
+    if (shown.find_first_of("eE") == std::string::npos && !shown.empty() &&
+        cells[1][multiplier].starts_with("#")) {
+      EXPECT_EQ(
+          ColumnFormats(P(stem + ".xlsx"))["residue_multiplier"],
+          point == std::string::npos ? "0" : "0." + std::string(shown.size() - point - 1, '0'))
+          << stem << ": " << shown;
+    }
   }
+  EXPECT_GT(numbers, 0);
 }
 
 TEST_F(ExportAgreement, HistoryShowAndCompare) {
