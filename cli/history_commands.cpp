@@ -149,9 +149,26 @@ int ExportRun(CliPlatform& p, const RecordedRun& run, const std::string& path) {
 int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostream& out,
                std::ostream& err) {
   std::optional<long long> show;
+  if (a.words.size() == 1 && a.words[0] == "check") {
+    if (!a.exportFile.empty() || !a.chemical.empty() || a.limit != 0)
+      throw UsageError{"history check takes no options"};
+    if (!EnterWorkingFolder(global, err)) return kExitStopped;
+    std::string error;
+    const auto checked = CheckHistoryFile(kHistoryFile, error);
+    if (!checked) {
+      err << "Run History: " << PrintableText(error) << ".\n";
+      return kExitStopped;
+    }
+    char size[32];
+    std::snprintf(size, sizeof size, "%.1f MB", static_cast<double>(checked->bytes) / 1e6);
+    out << kHistoryFile << ": intact (SQLite's integrity check), " << checked->runs
+        << (checked->runs == 1 ? " run, " : " runs, ") << size << ", schema version "
+        << checked->schemaVersion << "\n";
+    return kExitDone;
+  }
   if (!a.words.empty()) {
     if (a.words[0] != "show" || a.words.size() != 2)
-      throw UsageError{"history takes no arguments, or show ID"};
+      throw UsageError{"history takes no arguments, show ID or check"};
     try {
       std::size_t used = 0;
       show = std::stoll(a.words[1], &used);
@@ -252,13 +269,18 @@ void OverrideHistoryBusyTimeout(std::optional<int> milliseconds) {
 
 void AddHistoryCommands(CommandLine& cl) {
   auto h = std::make_shared<HistoryArguments>();
-  CLI::App& history = cl.Add(
-      "history", "list the recorded runs; history show ID prints one with its manifest and figures",
-      [&cl, h](std::ostream& out, std::ostream& err) {
-        return RunHistory(cl.Global(), *h, out, err);
-      });
-  history.add_option("show", h->words, "show ID: one run's manifest and figures")
-      ->type_name("[show ID]");
+  CLI::App& history =
+      cl.Add("history",
+             "list the recorded runs; history show ID prints one with its manifest and figures; "
+             "history check checks the whole file",
+             [&cl, h](std::ostream& out, std::ostream& err) {
+               return RunHistory(cl.Global(), *h, out, err);
+             });
+  history
+      .add_option("show", h->words,
+                  "show ID: one run's manifest and figures; check: SQLite's integrity check "
+                  "of the whole file")
+      ->type_name("[show ID | check]");
   history.add_option("--limit", h->limit, "only the newest N runs")->type_name("N");
   history.add_option("--chemical", h->chemical, "only the runs of chemical NAME")
       ->type_name("NAME");

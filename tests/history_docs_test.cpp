@@ -82,6 +82,8 @@ class HistoryDocs : public ::testing::Test {
     return rows;
   }
   TempDir dir_;
+  // The commands leave the current directory in dir_: back before it goes.
+  ScopedCurrentDir cwd_{fs::current_path()};
   sqlite3* db_ = nullptr;
 };
 

@@ -10,6 +10,7 @@
 #include <bit>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -648,6 +649,71 @@ TEST_F(History, ListingsShowControlCharactersInsteadOfObeyingThem) {
     EXPECT_NE(r.out.find("Evil\\x1B[2J"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
   }
+}
+
+// The whole file is checked where it may have changed since this program
+// left it, not before every run: its seal holds its size and time.
+TEST_F(History, TheWholeFileIsCheckedWhereItMayHaveChanged) {
+  const std::vector<std::string> run = {"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98",
+                                        "--rfd"};
+  const std::string db = Db("csfii").string();
+  ASSERT_EQ(Run(run).status, 0);
+  const long long now = static_cast<long long>(std::time(nullptr));
+  EXPECT_TRUE(fs::exists(db + "-checked"));
+  EXPECT_FALSE(HistoryNeedsCheck(db, now));
+  // The program's own recordings and reading keep it sealed.
+  ASSERT_EQ(Run(run).status, 0);
+  ASSERT_EQ(Run({"-C", "csfii", "history"}).status, 0);
+  EXPECT_FALSE(HistoryNeedsCheck(db, now));
+  // A week after its last check it is checked again.
+  EXPECT_TRUE(HistoryNeedsCheck(db, now + kHistoryCheckEverySeconds));
+  // Another program wrote it (here the same bytes again).
+  WriteFileBytes(db, ReadFileBytes(db));
+  EXPECT_TRUE(HistoryNeedsCheck(db, now));
+  CliResult r = Run({"-C", "csfii", "history", "check"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("ormid-history.sqlite: intact (SQLite's integrity check), 2 runs, "),
+            std::string::npos)
+      << r.out;
+  EXPECT_FALSE(HistoryNeedsCheck(db, now));
+  // A log with frames left: a program has it open or ended without
+  // closing it.
+  WriteFileBytes(db + "-wal", "x");
+  EXPECT_TRUE(HistoryNeedsCheck(db, now));
+  fs::remove(db + "-wal");
+  EXPECT_FALSE(HistoryNeedsCheck(db, now));
+  fs::remove(db + "-checked");
+  EXPECT_TRUE(HistoryNeedsCheck(db, now));
+  EXPECT_EQ(Run({"-C", "csfii", "history", "check", "--limit", "2"}).status, cli::kExitUsage);
+  EXPECT_EQ(Run({"-C", "small0", "history", "check"}).status, cli::kExitStopped);
+}
+
+// Damage that leaves the file's size and time as they were (a disk's own
+// fault) is found by history check, which leaves the file to be checked
+// whole and moved aside by the next recording.
+TEST_F(History, HistoryCheckFindsDamageThatLeftTheTimeAlone) {
+  ASSERT_EQ(Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
+                 "--subgroups", "all"})
+                .status,
+            0);
+  const std::string db = Db("csfii").string();
+  const auto sealed = fs::last_write_time(db);
+  std::string bytes = ReadFileBytes(db);
+  ASSERT_GT(bytes.size(), 5u * 32768);
+  for (std::size_t i = 4 * 32768; i < 4 * 32768 + 64; ++i) bytes[i] = '\xff';
+  WriteFileBytes(db, bytes);
+  fs::last_write_time(db, sealed);
+  EXPECT_FALSE(HistoryNeedsCheck(db, static_cast<long long>(std::time(nullptr))));
+  CliResult r = Run({"-C", "csfii", "history", "check"});
+  EXPECT_EQ(r.status, cli::kExitStopped);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("ormid-history.sqlite is damaged: integrity check:"), std::string::npos)
+      << r.err;
+  EXPECT_TRUE(HistoryNeedsCheck(db, static_cast<long long>(std::time(nullptr))));
+  r = Run({"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("It was moved aside"), std::string::npos) << r.err;
+  EXPECT_EQ(Count(Db("csfii"), "runs"), 1);
 }
 
 // The list's columns stay in line whatever letters a chemical's name has:

@@ -4,6 +4,9 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
 #include <system_error>
 #include <thread>
 
@@ -196,6 +199,83 @@ void CheckIntact(Database& db) {
   if (result != "ok") throw SqliteError{11, "quick check: " + result};
 }
 
+long long NowSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// The seal beside the history, "FILE-checked": the file's size and time of
+// last change as the program left it after a check or its own recording,
+// and when the whole file was last checked. The program stamps the file's
+// time itself, with nanoseconds drawn at random, when it seals: a write by
+// any other program (a copy, an editor, the sqlite3 shell, a disk's
+// repair) sets the time the system gives, which is not that one.
+struct Seal {
+  std::uintmax_t size = 0;
+  long long changed = 0;  // nanoseconds of the file's time
+  long long checkedAt = 0;
+};
+
+std::string SealPath(const std::string& path) {
+  return path + "-checked";
+}
+
+std::optional<Seal> ReadSeal(const std::string& path) {
+  std::ifstream in(SealPath(path), std::ios::binary);
+  std::string tag;
+  Seal s;
+  if (!(in >> tag >> s.size >> s.changed >> s.checkedAt) || tag != "ormid-history-seal-1")
+    return std::nullopt;
+  return s;
+}
+
+// A write-ahead log with frames in it: a program has the file open, or one
+// ended without closing it.
+bool LogLeft(const std::string& path) {
+  std::error_code ec;
+  const auto size = fs::file_size(path + "-wal", ec);
+  return !ec && size > 0;
+}
+
+void RemoveSeal(const std::string& path) {
+  std::error_code ec;
+  fs::remove(SealPath(path), ec);
+}
+
+// Seals the file as it is now, checked whole at `checkedAt`. Nothing when
+// its log holds frames (another program has it open) or the seal cannot be
+// written: the next use checks the whole file then.
+void WriteSeal(const std::string& path, long long checkedAt) {
+  std::error_code ec;
+  if (LogLeft(path) || fs::is_symlink(fs::symlink_status(path, ec))) return RemoveSeal(path);
+  static std::mt19937_64 random{std::random_device{}()};
+  const auto stamp = fs::file_time_type::clock::now() +
+                     std::chrono::nanoseconds(static_cast<long long>(random() % 999'999'937));
+  fs::last_write_time(path, stamp, ec);
+  if (ec) return RemoveSeal(path);
+  const auto changed = fs::last_write_time(path, ec);
+  const auto size = fs::file_size(path, ec);
+  if (ec) return RemoveSeal(path);
+  const std::string temp = SealPath(path) + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << "ormid-history-seal-1 " << size << " "
+        << std::chrono::duration_cast<std::chrono::nanoseconds>(changed.time_since_epoch()).count()
+        << " " << checkedAt << "\n";
+    if (!out.flush()) {
+      out.close();
+      fs::remove(temp, ec);
+      return RemoveSeal(path);
+    }
+  }
+  fs::rename(temp, SealPath(path), ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    RemoveSeal(path);
+  }
+}
+
 Database OpenHistory(const std::string& path, bool create, int busyMilliseconds) {
   // A history that is a symbolic link is not followed: to a missing file it
   // would make a database wherever the link points.
@@ -223,6 +303,28 @@ Database OpenHistory(const std::string& path, bool create, int busyMilliseconds)
 struct HistoryWriter::Connection {
   Database db;
   std::optional<Statement> run, row, items, sub, cumulative, chemical;
+  std::string path;
+  long long checkedAt = 0;  // when the whole file was last checked
+  bool intact = false;      // the last recording went in whole
+  Connection() = default;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  // Closes the file and seals it when every recording went in; a file a
+  // recording failed on is checked whole by the next program that opens it.
+  ~Connection() {
+    run.reset();
+    row.reset();
+    items.reset();
+    sub.reset();
+    cumulative.reset();
+    chemical.reset();
+    db.Close();
+    if (path.empty()) return;
+    if (intact)
+      WriteSeal(path, checkedAt);
+    else
+      RemoveSeal(path);
+  }
 };
 
 namespace {
@@ -230,8 +332,17 @@ namespace {
 std::unique_ptr<HistoryWriter::Connection> OpenForWriting(const RecordRequest& request,
                                                           int busyMilliseconds) {
   auto c = std::make_unique<HistoryWriter::Connection>();
+  // Asked before the file is opened, which makes a log of its own.
+  const long long now = NowSeconds();
+  const bool check = HistoryNeedsCheck(request.path, now);
   c->db = OpenHistory(request.path, true, busyMilliseconds);
-  CheckIntact(c->db);
+  c->path = request.path;
+  if (check) {
+    CheckIntact(c->db);
+    c->checkedAt = now;
+  } else {
+    c->checkedAt = ReadSeal(request.path)->checkedAt;
+  }
   Migrate(c->db);
   if (request.pageLimit)
     c->db.Execute(("PRAGMA max_page_count = " + std::to_string(*request.pageLimit)).c_str());
@@ -361,6 +472,7 @@ bool MoveAside(const std::string& path, const std::string& to, std::string& erro
     error = ec.message();
     return false;
   }
+  RemoveSeal(path);
   for (const char* part : {"-wal", "-shm"}) {
     std::error_code ignored;
     if (fs::exists(path + part, ignored)) fs::rename(path + part, to + part, ignored);
@@ -369,6 +481,48 @@ bool MoveAside(const std::string& path, const std::string& to, std::string& erro
 }
 
 }  // namespace
+
+bool HistoryNeedsCheck(const std::string& path, long long now) {
+  const std::optional<Seal> seal = ReadSeal(path);
+  if (!seal || LogLeft(path)) return true;
+  if (now - seal->checkedAt >= kHistoryCheckEverySeconds || now < seal->checkedAt) return true;
+  std::error_code ec;
+  const auto changed = fs::last_write_time(path, ec);
+  const auto size = fs::file_size(path, ec);
+  if (ec) return true;
+  return size != seal->size ||
+         std::chrono::duration_cast<std::chrono::nanoseconds>(changed.time_since_epoch()).count() !=
+             seal->changed;
+}
+
+std::optional<HistoryCheck> CheckHistoryFile(const std::string& path, std::string& error) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) {
+    error = path + " does not exist: no run has been recorded in this folder";
+    return std::nullopt;
+  }
+  try {
+    HistoryCheck result;
+    {
+      Database db = OpenHistory(path, false, kHistoryBusyMilliseconds);
+      Statement check(db, "PRAGMA integrity_check(1)");
+      const std::string answer = check.Step() ? check.Text(0) : std::string("no answer");
+      if (answer != "ok") throw SqliteError{11, "integrity check: " + answer};
+      const long long version = db.Integer("PRAGMA user_version");
+      result.schemaVersion = version;
+      if (version >= 1 && version <= kHistorySchemaVersion)
+        result.runs = db.Integer("SELECT COUNT(*) FROM runs");
+    }
+    result.bytes = fs::file_size(path, ec);
+    WriteSeal(path, NowSeconds());
+    return result;
+  } catch (const SqliteError& e) {
+    // Whatever opens it next checks it whole, and a recording moves it aside.
+    RemoveSeal(path);
+    error = path + (IsDamage(e) ? " is damaged: " : " cannot be checked: ") + e.text;
+    return std::nullopt;
+  }
+}
 
 std::string DamagedNameFor(const std::string& path, const DateTime& now) {
   char date[32];
@@ -410,7 +564,9 @@ RecordOutcome HistoryWriter::Record(const nlohmann::json& manifest,
         open_->db.BusyTimeout(left);
       else
         open_ = OpenForWriting(request_, left);
+      open_->intact = false;
       outcome.id = Insert(*open_, manifest, figures);
+      open_->intact = true;
       outcome.recorded = true;
       return outcome;
     } catch (const NewerSchema& e) {
@@ -463,9 +619,10 @@ namespace {
 std::optional<Database> OpenForReading(const std::string& path, std::string& error) {
   std::error_code ec;
   if (!fs::exists(path, ec)) return std::nullopt;
+  const bool check = HistoryNeedsCheck(path, NowSeconds());
   Database db = OpenHistory(path, false, kHistoryBusyMilliseconds);
   long long version = db.Integer("PRAGMA user_version");
-  CheckIntact(db);
+  if (check) CheckIntact(db);
   if (version > kHistorySchemaVersion) {
     error =
         path + " was written by a newer program (schema version " + std::to_string(version) + ")";

@@ -4,6 +4,7 @@
 // history whole or not at all.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -91,6 +92,27 @@ std::optional<std::vector<RunSummary>> ListRuns(const std::string& path, const L
 // (its subgroup totals and crop group subtotals are all a comparison needs).
 std::optional<RecordedRun> LoadRun(const std::string& path, long long id, std::string& error,
                                    bool totalsOnly = false);
+
+// The whole file is checked (SQLite's quick check) before it is read or a
+// run added when it may have changed since this program last left it: it
+// has no seal ("FILE-checked", written when a check passed or a recording
+// went in whole and the file was closed), its size or time differ from the
+// seal's (another program wrote it), its write-ahead log holds frames (a
+// program has it open or ended without closing it), or its last check is a
+// week old or more (kHistoryCheckEverySeconds). `now` in seconds since
+// 1970.
+inline constexpr long long kHistoryCheckEverySeconds = 7 * 24 * 3600;
+bool HistoryNeedsCheck(const std::string& path, long long now);
+
+// `ormid-cli history check`: SQLite's integrity check of the whole file;
+// the file is sealed when it passes. nullopt with error ("... is damaged:
+// integrity check: ...") otherwise.
+struct HistoryCheck {
+  long long runs = 0;
+  long long schemaVersion = 0;
+  std::uintmax_t bytes = 0;
+};
+std::optional<HistoryCheck> CheckHistoryFile(const std::string& path, std::string& error);
 
 // The name a damaged history is moved aside to.
 std::string DamagedNameFor(const std::string& path, const DateTime& now);
