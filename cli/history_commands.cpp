@@ -11,6 +11,7 @@
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/float_text.h"
+#include "core/json_text.h"
 #include "core/mod_ormid.h"
 #include "core/utf8.h"
 #include "cumulative/cumulative_export.h"
@@ -208,8 +209,7 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
     if (int status = ExportRun(p, *run, exports[0]); status != kExitDone) return status;
   }
   out << "Run " << run->summary.id << "\n\nManifest\n"
-      << run->manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-      << "\n\nFigures\n";
+      << JsonText(run->manifest, 2) << "\n\nFigures\n";
   if (run->summary.command == "cumulative") {
     out << "row  subgroup  index_equivalent_mg_per_kg_bw_day  percent_of_index_pad  moet  "
            "hazard_index\n";

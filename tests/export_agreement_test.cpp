@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -372,6 +374,72 @@ TEST_F(ExportAgreement, BatchSummaryAndScenarioExports) {
 }
 
 // A residue table written as CSV and as a workbook: the same cells.
+// The fewest significant digits that read back to the same double.
+std::size_t ShortestDigits(double v) {
+  char buffer[64];
+  const auto r =
+      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(v), std::chars_format::scientific);
+  const std::string_view text(buffer, static_cast<std::size_t>(r.ptr - buffer));
+  const std::string_view mantissa = text.substr(0, text.find('e'));
+  return mantissa.size() - (mantissa.find('.') == std::string_view::npos ? 0 : 1);
+}
+
+// The significant digits a number's text has.
+std::size_t DigitsOf(std::string_view text) {
+  std::string digits;
+  for (char c : text.substr(0, text.find_first_of("eE")))
+    if (c >= '0' && c <= '9') digits += c;
+  const auto first = digits.find_first_not_of('0');
+  if (first == std::string::npos) return 1;
+  digits.erase(0, first);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  return digits.size();
+}
+
+// Every JSON file of every kind of run (exports and manifests): each
+// number with a fraction or an exponent is the shortest text of its value,
+// as docs/exports.md says.
+TEST_F(ExportAgreement, EveryJsonNumberIsTheShortestText) {
+  const std::vector<std::vector<std::string>> runs = {
+      {"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd", "--save", "lt"},
+      {"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
+       "--subgroups", "all"},
+      {"-C", "csfii", "headroom", "csfii/residues/DEMOFOS.R98", "--rfd"},
+      {"-C", "csfii", "cumulative", "csfii/op-group.csv", "--target", "100", "--save", "cu"},
+  };
+  int n = 0;
+  for (const auto& run : runs) {
+    const std::string stem = "j" + std::to_string(n++);
+    const CliResult r = Run(run, {"--export", stem + ".json", "--export", stem + ".csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+  std::size_t files = 0, numbers = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) {
+    if (entry.path().extension() != ".json") continue;
+    ++files;
+    const std::string text = ReadFileBytes(entry.path());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '"') {  // a string, with its escapes
+        for (++i; i < text.size() && text[i] != '"'; ++i)
+          if (text[i] == '\\') ++i;
+        continue;
+      }
+      if (text[i] != '-' && (text[i] < '0' || text[i] > '9')) continue;
+      const std::size_t start = i;
+      while (i < text.size() &&
+             std::string_view("+-.eE0123456789").find(text[i]) != std::string_view::npos)
+        ++i;
+      const std::string token = text.substr(start, i - start);
+      if (token.find_first_of(".eE") == std::string::npos) continue;
+      ++numbers;
+      const double value = std::strtod(token.c_str(), nullptr);
+      EXPECT_EQ(DigitsOf(token), ShortestDigits(value)) << entry.path().filename() << ": " << token;
+    }
+  }
+  EXPECT_GE(files, 8u);
+  EXPECT_GT(numbers, 1000u);
+}
+
 TEST_F(ExportAgreement, ResidueTable) {
   for (const auto& [folder, file] : std::vector<std::pair<std::string, std::string>>{
            {"csfii", "DEMOFOS.R98"}, {"nhanes-2005-2010", "DEMOFOS.R10"}, {"small0", "test.R98"}}) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 
+#include "core/json_text.h"
 #include "export/table_writer.h"
 
 namespace ormid {
@@ -136,7 +137,7 @@ void Flatten(const json& j, const std::string& name, std::map<std::string, std::
     for (std::size_t i = 0; i < j.size(); ++i)
       Flatten(j[i], name + "[" + std::to_string(i) + "]", out);
   } else {
-    out[name] = j.dump(-1, ' ', false, json::error_handler_t::replace);
+    out[name] = JsonText(j);
   }
 }
 
