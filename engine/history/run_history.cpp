@@ -250,7 +250,7 @@ void WriteSeal(const std::string& path, long long checkedAt) {
   std::error_code ec;
   if (LogLeft(path) || fs::is_symlink(fs::symlink_status(path, ec))) return RemoveSeal(path);
   static std::mt19937_64 random{std::random_device{}()};
-  const auto stamp = fs::file_time_type::clock::now() +
+  const auto stamp = fs::file_time_type::clock::now() -
                      std::chrono::nanoseconds(static_cast<long long>(random() % 999'999'937));
   fs::last_write_time(path, stamp, ec);
   if (ec) return RemoveSeal(path);
