@@ -26,6 +26,9 @@ struct CommandFacts {
   std::string description;
   std::vector<OptionFacts> options;
   std::vector<std::pair<std::string, std::string>> positionals;  // name, description
+  // The words a positional's type name offers ("[show ID | check]": show,
+  // check), completed in its first place.
+  std::vector<std::string> words;
   std::vector<std::string> commands;  // the commands within it ("export", "import")
 };
 
@@ -107,6 +110,11 @@ void Collect(const CLI::App& app, const std::string& path, std::vector<CommandFa
     if (opt->get_group().empty()) continue;  // hidden
     if (opt->get_positional()) {
       c.positionals.emplace_back(PositionalText(*opt), opt->get_description());
+      const std::string type = opt->get_type_name();
+      if (!type.empty() && type.front() == '[')
+        for (const std::string& word : Split(type.substr(1, type.size() - 2), ' '))
+          if (std::all_of(word.begin(), word.end(), [](char ch) { return ch >= 'a' && ch <= 'z'; }))
+            c.words.push_back(word);
     } else if (path.empty() || !IsHelp(*opt)) {
       c.options.push_back(FactsOf(*opt));
     }
@@ -364,6 +372,9 @@ std::string BashCompletion(const CLI::App& app) {
     out << "    \"" << c.path << "\") ";
     if (!c.commands.empty())
       out << "COMPREPLY=($(compgen -W \"" << Words(c.commands) << "\" -- \"$cur\"))";
+    else if (!c.words.empty())
+      out << "[[ $prev == " << c.path.substr(c.path.rfind(' ') + 1)
+          << " ]] && COMPREPLY=($(compgen -W \"" << Words(c.words) << "\" -- \"$cur\"))";
     else if (!c.positionals.empty())
       out << "COMPREPLY=($(compgen -f -- \"$cur\"))";
     else
@@ -449,6 +460,8 @@ std::string ZshCompletion(const CLI::App& app) {
     if (!c.commands.empty()) {
       specs.push_back("'1:command:->command'");
       specs.push_back("'*::argument:->argument'");
+    } else if (!c.words.empty()) {
+      specs.push_back("'1:word:(" + Words(c.words) + ")'");
     } else if (!c.positionals.empty()) {
       specs.push_back("'*:file:_files'");
     }

@@ -30,6 +30,8 @@ for c in $commands; do
   has "$top" "$c" || fail "ormid-cli <TAB> does not offer $c"
 done
 [ "$(offered lo)" = longterm ] || fail "ormid-cli lo<TAB> gives '$(offered lo)'"
+history=$(offered history "")
+for w in show check; do has "$history" "$w" || fail "history <TAB> does not offer $w"; done
 nested=$(offered residue "")
 for c in export import; do has "$nested" "$c" || fail "residue <TAB> does not offer $c"; done
 
