@@ -62,6 +62,10 @@ int AggregateCommand(const GlobalOptions& global, const CLI::App& sub, const Agg
   if (sub.count("--durations") > 0) v.durations = a.durations;
   if (sub.count("--subgroups") > 0) v.subgroups = a.subgroups;
   if (sub.count("--cancer-limit") > 0) v.cancerLimit = a.cancerLimit;
+  const std::string why = "a run records its name and digest in its manifest";
+  RefuseStandardInput(a.residue, "the residue file", why);
+  RefuseStandardInput(v.tox, "the toxicology file", why);
+  RefuseStandardInput(v.residential, "the residential file", why);
   RunRequest request;
   request.kind = RunKind::Aggregate;
   AggregateSettingsFrom(v, request.aggregate);

@@ -52,7 +52,9 @@ EndpointOption Endpoint(const std::string& value) {
 }
 
 std::optional<std::string> Given(const CLI::App& sub, const char* name, const std::string& v) {
-  if (sub.count(name) == 0) return std::nullopt;
+  // A command that does not offer the option never has it.
+  const CLI::Option* option = sub.get_option_no_throw(name);
+  if (!option || option->count() == 0) return std::nullopt;
   return v == kEmptyText ? std::string() : v;
 }
 
@@ -93,13 +95,18 @@ void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
       ->type_name("NAME");
   sub.add_flag("--yes", a.yes, "answer Yes to the overwrite questions (default No)")
       ->disable_flag_override();
-  sub.add_flag("--complete", a.complete, "complete commodity report")->disable_flag_override();
-  sub.add_flag("--critical", a.critical, "critical commodity report")->disable_flag_override();
-  sub.add_option("--food-pct", a.foodPct, "critical value for foods/foodforms (needs --critical)");
-  sub.add_option("--crop-pct", a.cropPct, "critical value for crop groups (needs --critical)");
-  sub.add_option("--subgroups", a.subgroups,
-                 "subgroup rows for the commodity analysis: 1,5,9 or all")
-      ->type_name("LIST");
+  // The commodity analysis's boxes: a long-term run checks them as the
+  // window does (and its manifests may record them); a listing has none.
+  if (sub.get_name() != "listing") {
+    sub.add_flag("--complete", a.complete, "complete commodity report")->disable_flag_override();
+    sub.add_flag("--critical", a.critical, "critical commodity report")->disable_flag_override();
+    sub.add_option("--food-pct", a.foodPct,
+                   "critical value for foods/foodforms (needs --critical)");
+    sub.add_option("--crop-pct", a.cropPct, "critical value for crop groups (needs --critical)");
+    sub.add_option("--subgroups", a.subgroups,
+                   "subgroup rows for the commodity analysis: 1,5,9 or all")
+        ->type_name("LIST");
+  }
   sub.add_flag("--stdout", a.toStdout, "also write the finished report to standard output")
       ->disable_flag_override();
   if (sub.get_name() != "listing") {
@@ -123,6 +130,8 @@ void BindAnalysisOptions(CLI::App& sub, AnalysisArguments& a) {
 }
 
 void CheckEndpointOptions(const AnalysisArguments& a, AnalysisOptions& o) {
+  RefuseStandardInput(a.residueFile, "the residue file",
+                      "a run records its residue file's name and digest in its manifest");
   o.residueFile = a.residueFile;
   o.noel = Endpoint(a.noel);
   o.rfd = Endpoint(a.rfd);

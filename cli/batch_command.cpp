@@ -6,10 +6,12 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <string_view>
 #include <thread>
 
 #include "aggregate/aggregate_figures.h"
@@ -161,26 +163,26 @@ std::function<bool(const ModOrmid&, AggregateSettings&, std::string&)> Aggregate
   };
 }
 
-// The summary, and a progress line on a terminal.
+// The summary, and the progress on standard error.
 class CommandSummary : public BatchSummary {
  public:
   using BatchSummary::BatchSummary;
   void Progress(std::size_t done, std::size_t total) override {
-    if (!terminal) return;
+    if (style == ProgressStyle::None) return;
     const auto now = std::chrono::steady_clock::now();
-    if (done < total && now - shown_ < std::chrono::milliseconds(200)) return;
+    // Plain lines are kept: one every few seconds, and none at the end,
+    // where the batch's counts follow on standard output.
+    const auto every = style == ProgressStyle::Lines ? std::chrono::milliseconds(5000)
+                                                     : std::chrono::milliseconds(200);
+    if (style == ProgressStyle::Lines && (done == total || now - start_ < every)) return;
+    if (done < total && now - shown_ < every) return;
     shown_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
-    std::cerr << "\r\033[Kbatch: " << done << "/" << total << " scenarios, "
-              << static_cast<long long>(rate + 0.5) << " per second";
-    if (rate > 0 && done < total)
-      std::cerr << ", " << static_cast<long long>(static_cast<double>(total - done) / rate + 0.5)
-                << " s left";
-    if (done == total) std::cerr << "\r\033[K";
+    std::cerr << ProgressText(style, done, total, rate);
     std::cerr.flush();
   }
-  bool terminal = false;
+  ProgressStyle style = ProgressStyle::None;
 
  private:
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
@@ -192,6 +194,8 @@ std::vector<BatchScenario> ScenariosOfFiles(const std::vector<std::string>& file
   std::vector<BatchScenario> scenarios;
   std::map<std::string, std::string> ids;
   for (const std::string& file : files) {
+    RefuseStandardInput(file, "a residue file of a batch",
+                        "each scenario records its residue file's name and digest");
     BatchScenario s;
     s.id = fs::path(file).stem().string();
     s.origin = file;
@@ -298,9 +302,13 @@ int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const Batc
   tm.tm_sec = options.date.second;
   const long long created = static_cast<long long>(timegm(&tm));
   CommandSummary summary(platform, outDir, scenarios, head, created, &out);
+  if (&err == &std::cerr) {
 #ifndef _WIN32
-  summary.terminal = &err == &std::cerr && isatty(STDERR_FILENO);
+    summary.style = ProgressStyleFor(isatty(STDERR_FILENO) != 0, std::getenv("TERM"));
+#else
+    summary.style = ProgressStyle::Lines;
 #endif
+  }
   std::string error;
   if (!summary.Open(error)) {
     platform.MessageBox(Capitalised(error) + ".", "Batch Run", MsgIcon::Exclamation,
@@ -332,7 +340,16 @@ int RunBatchCommand(const GlobalOptions& global, const CLI::App& sub, const Batc
 
 std::vector<BatchScenario> ScenariosOfFile(const std::string& file) {
   std::string error;
-  auto rows = ReadScenarioFile(AbsoluteFromStart(file), error);
+  std::optional<std::vector<ScenarioRow>> rows;
+  if (IsStandardInput(file)) {
+    // Read once; its residue files are named from the folder the command
+    // was started in.
+    const auto bytes = ReadStandardInput(std::size_t{64} << 20, error);
+    if (!bytes) throw UsageError{"the scenario file on standard input " + error};
+    rows = ReadScenarioText(*bytes, "on standard input", AbsoluteFromStart("."), error);
+  } else {
+    rows = ReadScenarioFile(AbsoluteFromStart(file), error);
+  }
   if (!rows) throw UsageError{error};
   std::vector<BatchScenario> scenarios;
   std::map<std::string, int> ids;
@@ -359,6 +376,25 @@ std::vector<BatchScenario> ScenariosOfFile(const std::string& file) {
   return scenarios;
 }
 
+ProgressStyle ProgressStyleFor(bool isTerminal, const char* term) {
+  const bool clears = term && *term && std::string_view(term) != "dumb";
+  return isTerminal && clears ? ProgressStyle::Rewritten : ProgressStyle::Lines;
+}
+
+std::string ProgressText(ProgressStyle style, std::size_t done, std::size_t total, double rate) {
+  if (style == ProgressStyle::None) return "";
+  std::string text = "batch: " + std::to_string(done) + "/" + std::to_string(total) +
+                     " scenarios, " + std::to_string(static_cast<long long>(rate + 0.5)) +
+                     " per second";
+  if (rate > 0 && done < total)
+    text += ", " +
+            std::to_string(static_cast<long long>(static_cast<double>(total - done) / rate + 0.5)) +
+            " s left";
+  if (style == ProgressStyle::Lines) return text + "\n";
+  // On the terminal the line is cleared once the batch is done.
+  return "\r\033[K" + text + (done == total ? "\r\033[K" : "");
+}
+
 void AddBatchCommands(CommandLine& cl) {
   auto args = std::make_shared<BatchArguments>();
   auto sub = std::make_shared<CLI::App*>();
@@ -382,7 +418,8 @@ void AddBatchCommands(CommandLine& cl) {
   app.add_option("RESIDUE_FILE", args->files, "residue files, each run with the same settings")
       ->type_name("");
   app.add_option("--scenarios", args->scenarios,
-                 "CSV file with one scenario per row (see docs/batch.md)")
+                 "CSV file with one scenario per row (see " ORMID_DOC_DIR
+                 "/docs/batch.md); - reads it from standard input")
       ->type_name("FILE");
   app.add_option("--out", args->out, "output folder of the reports, manifests and summary")
       ->required()

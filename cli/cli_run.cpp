@@ -12,8 +12,7 @@
 
 namespace ormid::cli {
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  CommandLine cl;
+void AddEveryCommand(CommandLine& cl) {
   AddAnalysisCommands(cl);
   AddHeadroomCommand(cl);
   AddCumulativeCommand(cl);
@@ -22,6 +21,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   AddResidueCommands(cl);
   AddBatchCommands(cl);
   AddHistoryCommands(cl);
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommandLine cl;
+  AddEveryCommand(cl);
   std::vector<std::string> marked = args;
   MarkEmptyEndpointTexts(marked);
   return cl.Execute(marked, out, err);

@@ -10,6 +10,9 @@
 
 namespace ormid::cli {
 
+// Adds every command of ormid-cli to `cl`.
+void AddEveryCommand(CommandLine& cl);
+
 // Runs one command line (without the program name). Changes the current
 // directory to the working folder, as the desktop program keeps it current.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 
@@ -30,7 +31,8 @@ class Formatter : public CLI::Formatter {
 
 const char* const kFooter =
     "Messages go to standard error as \"TITLE: TEXT\". Exit status: 0 done, 1 stopped by\n"
-    "a message, 2 usage error. SOURCE_DATE_EPOCH fixes the report date (UTC).";
+    "a message or a problem of the data, 2 usage error. SOURCE_DATE_EPOCH fixes the report\n"
+    "date (UTC).";
 
 }  // namespace
 
@@ -41,7 +43,8 @@ CommandLine::CommandLine()
   app_->add_option("-C,--workdir", global_.workdir,
                    "the installation's working folder (holds KavriSupport.txt)")
       ->type_name("DIR");
-  app_->add_flag("--version", version_, "program version")->disable_flag_override();
+  // Answered before parsing (Execute); here for the help and the manual.
+  app_->add_flag("--version")->description("print the program's version and end");
   app_->require_subcommand(0, 1);
   app_->footer(kFooter);
   auto formatter = std::make_shared<Formatter>();
@@ -67,50 +70,59 @@ CLI::App& AddNestedCommand(CLI::App& parent, const std::string& name,
   return *sub;
 }
 
+std::string CommandLine::GivenCommand() const {
+  // The command named last ("residue export"), as far as it was read.
+  std::string path = app_->get_name();
+  for (const CLI::App* chosen = app_.get();;) {
+    auto given = chosen->get_subcommands([](const CLI::App* s) { return s->parsed() > 0; });
+    if (given.empty()) return path;
+    chosen = given.front();
+    path += " " + chosen->get_name();
+  }
+}
+
 int CommandLine::Execute(const std::vector<std::string>& args, std::ostream& out,
                          std::ostream& err) {
+  // --version answers wherever it stands, before anything a command needs
+  // is asked for ("longterm --version" has no residue file).
+  for (const std::string& a : args) {
+    if (a == "--") break;
+    if (a == "--version") {
+      out << "ormid-cli " << PackageVersionText() << "\n";
+      return kExitDone;
+    }
+  }
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
     app_->parse(reversed);
   } catch (const CLI::CallForHelp&) {
-    CLI::App* chosen = app_.get();
-    for (const auto& [sub, action] : commands_)
-      if (sub->parsed()) chosen = sub;
-    // The help of the command named last ("residue export --help").
-    for (bool deeper = true; deeper;) {
-      auto given = chosen->get_subcommands([](CLI::App* s) { return s->parsed() > 0; });
-      deeper = !given.empty();
-      if (deeper) chosen = given.front();
-    }
-    out << chosen->help();
+    // The help of the command named last ("residue export --help"), its
+    // usage line with the program's name.
+    out << app_->help();
     return kExitDone;
   } catch (const CLI::CallForAllHelp&) {
     out << app_->help("", CLI::AppFormatMode::All);
     return kExitDone;
   } catch (const CLI::ParseError& e) {
-    return ReportUsageError(err, e.what());
-  }
-  if (version_) {
-    out << "ormid-cli " << ProgramVersionText() << "\n";
-    return kExitDone;
+    return ReportUsageError(err, e.what(), GivenCommand());
   }
   for (const auto& [sub, action] : commands_) {
     if (!sub->parsed()) continue;
     try {
       return action(out, err);
     } catch (const UsageError& e) {
-      return ReportUsageError(err, e.text);
+      return ReportUsageError(err, e.text, GivenCommand());
     }
   }
-  return ReportUsageError(err, "no command given");
+  return ReportUsageError(err, "no command given", GivenCommand());
 }
 
-int ReportUsageError(std::ostream& err, const std::string& text) {
+int ReportUsageError(std::ostream& err, const std::string& text, const std::string& command) {
   // A usage error quotes the arguments and file texts it is about: on one
   // line, never obeyed.
   err << "ormid-cli: " << TerminalText(text) << "\n"
-      << "Try 'ormid-cli --help' for more information.\n";
+      << "Try '" << command << " --help' for more information.\n";
   return kExitUsage;
 }
 
@@ -124,6 +136,36 @@ bool EnterWorkingFolder(const GlobalOptions& global, std::ostream& err) {
     return false;
   }
   return true;
+}
+
+bool IsStandardInput(const std::string& path) {
+  return path == "-";
+}
+
+void RefuseStandardInput(const std::string& path, const std::string& what, const std::string& why) {
+  if (IsStandardInput(path))
+    throw UsageError{what + " cannot be standard input (-): " + why + "; name the file"};
+}
+
+std::optional<std::string> ReadStandardInput(std::size_t limit, std::string& error) {
+  std::string bytes;
+  char buffer[64 * 1024];
+  for (;;) {
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer, stdin);
+    bytes.append(buffer, n);
+    if (bytes.size() > limit) {
+      error = "is larger than " + std::to_string(limit >> 20) + " MB";
+      return std::nullopt;
+    }
+    if (n < sizeof buffer) break;
+  }
+  if (std::ferror(stdin)) {
+    error = "cannot be read";
+    std::clearerr(stdin);
+    return std::nullopt;
+  }
+  std::clearerr(stdin);
+  return bytes;
 }
 
 std::string AbsoluteFromStart(const std::string& path) {

@@ -37,6 +37,9 @@ int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
                       const CumulativeArguments& a, std::ostream& out, std::ostream& err) {
   // A row named twice is refused before anything is read.
   if (sub.count("--subgroups") > 0) RefuseRepeatedSubgroupRows(a.subgroups);
+  RefuseStandardInput(a.group, "the assessment group file",
+                      "it names its residue files from its own folder, and a run records its "
+                      "name and digest in its manifest");
   RunRequest request;
   request.kind = RunKind::Cumulative;
   CumulativeSettings& c = request.cumulative;

@@ -11,6 +11,7 @@
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
 #include "core/float_text.h"
+#include "core/json_text.h"
 #include "core/mod_ormid.h"
 #include "core/utf8.h"
 #include "cumulative/cumulative_export.h"
@@ -47,15 +48,12 @@ std::string FigureText(const Figure& f) {
   return text;
 }
 
-// A field of the list: its text shown on one line (names come from residue
-// files and manifests: shown, never obeyed), cut at a whole character to
-// the width with "~", and padded to it.
+// A column of the list: its text shown on one line (names come from
+// residue files and manifests: shown, never obeyed), padded and cut by the
+// columns a terminal shows, not by bytes, so that a name with letters
+// beyond ASCII keeps the columns after it in line.
 std::string Fit(const std::string& text, std::size_t width) {
-  std::string shown = TerminalText(text);
-  if (shown.size() > width)
-    shown = shown.substr(0, ValidUtf8Prefix(std::string_view(shown).substr(0, width - 1))) + "~";
-  shown.append(width - shown.size(), ' ');
-  return shown;
+  return FitToWidth(text, width);
 }
 
 void PrintList(const std::vector<RunSummary>& runs, std::ostream& out) {
@@ -98,8 +96,8 @@ class TextTable : public ResultsSink {
     for (const auto& row : rows_) {
       std::string line;
       for (std::size_t i = 0; i < row.size(); ++i) {
-        line += row[i];
-        if (i + 1 < row.size()) line.append(widths_[i] - row[i].size() + 2, ' ');
+        line += PrintableText(row[i]);
+        if (i + 1 < row.size()) line.append(widths_[i] - DisplayWidth(row[i]) + 2, ' ');
       }
       while (!line.empty() && line.back() == ' ') line.pop_back();
       text += line + "\n";
@@ -130,7 +128,7 @@ class TextTable : public ResultsSink {
         row.emplace_back();
     }
     for (std::size_t i = 0; i < row.size() && i < widths_.size(); ++i)
-      widths_[i] = std::max(widths_[i], row[i].size());
+      widths_[i] = std::max(widths_[i], DisplayWidth(row[i]));
     rows_.push_back(std::move(row));
   }
   std::vector<Cell> cells_;
@@ -227,8 +225,7 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
   // The manifest's texts are JSON strings, their control characters
   // escaped; those JSON leaves as they are (U+0080 to U+009F) are too.
   out << "Run " << run->summary.id << "\n\nManifest\n"
-      << PrintableText(run->manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace))
-      << "\n\nFigures\n";
+      << PrintableText(JsonText(run->manifest, 2)) << "\n\nFigures\n";
   if (run->summary.command == "cumulative") {
     out << "row  subgroup  index_equivalent_mg_per_kg_bw_day  percent_of_index_pad  moet  "
            "hazard_index\n";

@@ -67,11 +67,14 @@ std::string FolderText(const std::string& folder) {
   return text;
 }
 
-json LoadManifest(const std::string& path) {
+// A file that cannot be read or is not a run manifest is a problem of the
+// data, as a bad residue file is for a run (exit 1): nullopt after the
+// message.
+std::optional<json> LoadManifest(const std::string& path, std::ostream& err) {
   std::string error;
   auto manifest = ReadManifest(path, error);
-  if (!manifest) throw UsageError{"the manifest " + path + " " + error};
-  return *manifest;
+  if (!manifest) err << "ormid-cli: the manifest " << path << " " << error << "\n";
+  return manifest;
 }
 
 // The working folder of the manifest's paths: -C, or the one the manifest
@@ -215,7 +218,9 @@ class ClockOverride {
 int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, std::ostream& out,
                   std::ostream& err, const NestedRun& run) {
   const std::string manifestFile = AbsoluteFromStart(manifestPath);
-  const json manifest = LoadManifest(manifestFile);
+  const std::optional<json> read = LoadManifest(manifestFile, err);
+  if (!read) return kExitStopped;
+  const json& manifest = *read;
   if (const std::string problem = RerunProblem(manifest); !problem.empty())
     throw UsageError{"the manifest " + manifestPath + " " + problem};
   const json& settings = manifest["settings"];
@@ -403,9 +408,12 @@ int RerunManifest(const GlobalOptions& global, const std::string& manifestPath, 
   return kExitStopped;
 }
 
-int VerifyManifest(const GlobalOptions& global, const std::string& path, std::ostream& out) {
+int VerifyManifest(const GlobalOptions& global, const std::string& path, std::ostream& out,
+                   std::ostream& err) {
   const std::string file = AbsoluteFromStart(path);
-  const json manifest = LoadManifest(file);
+  const std::optional<json> loaded = LoadManifest(file, err);
+  if (!loaded) return kExitStopped;
+  const json& manifest = *loaded;
   const std::string workdir = WorkingFolderOf(global, manifest, file, path);
   bool same = PrintInputs(manifest, workdir, out);
   // A build's residue files still follow from its samples when its inputs
@@ -442,8 +450,8 @@ void AddManifestCommands(CommandLine& cl) {
   auto verifyPath = std::make_shared<std::string>();
   CLI::App& verify =
       cl.Add("verify", "re-hash the inputs a run manifest names: unchanged, changed or missing",
-             [&cl, verifyPath](std::ostream& out, std::ostream&) {
-               return VerifyManifest(cl.Global(), *verifyPath, out);
+             [&cl, verifyPath](std::ostream& out, std::ostream& err) {
+               return VerifyManifest(cl.Global(), *verifyPath, out, err);
              });
   verify.add_option("MANIFEST", *verifyPath, "a NAME.manifest.json file")
       ->required()

@@ -16,6 +16,7 @@
 #include "core/utf8.h"
 #include "residue_build/residue_build.h"
 #include "residue_table/residue_table_command.h"
+#include "residue_table/table_text.h"
 #include "session/run_session.h"
 #include "setup/startup.h"
 
@@ -49,6 +50,8 @@ void PrintLines(std::ostream& err, const std::vector<std::string>& lines) {
 int Export(const GlobalOptions& global, const ResidueArguments& a, std::ostream& err) {
   if (const std::string problem = ExportUsageProblem(a.table); !problem.empty())
     throw UsageError{problem};
+  RefuseStandardInput(a.residueFile, "the residue file",
+                      "a residue file is read by its name, with its folder");
   // Files are named relative to where the command was started.
   const std::string residue = AbsoluteFromStart(a.residueFile);
   const std::string table = AbsoluteFromStart(a.table);
@@ -71,7 +74,19 @@ int Import(const GlobalOptions& global, const ResidueArguments& a, std::ostream&
   // The residue file's kind is the installation's.
   if (const std::string problem = ImportUsageProblem(m, a.table, a.output); !problem.empty())
     throw UsageError{problem};
-  const TableImportOutcome outcome = ImportResidueTable(m, platform, a.table, table, output);
+  TableImportOutcome outcome;
+  if (IsStandardInput(a.table)) {
+    // The table is read once, whole, before it is checked.
+    std::string error;
+    const auto bytes = ReadStandardInput(kMaxTableBytes, error);
+    if (!bytes) {
+      err << "ormid-cli: the table on standard input " << error << "\n";
+      return kExitStopped;
+    }
+    outcome = ImportResidueTableBytes(m, platform, "standard input", *bytes, output);
+  } else {
+    outcome = ImportResidueTable(m, platform, a.table, table, output);
+  }
   PrintLines(err, outcome.warnings);
   PrintLines(err, ProblemsToShow(outcome.problems, outcome.problemCount));
   return outcome.written ? kExitDone : kExitStopped;
@@ -97,6 +112,9 @@ T OptionWord(const char* option, const std::string& word,
 }
 
 int Build(const GlobalOptions& global, const BuildArguments& a, std::ostream& err) {
+  const std::string why = "a build records its name and digest in its manifest";
+  RefuseStandardInput(a.samples, "the samples file", why);
+  RefuseStandardInput(a.rules, "the rules file", why);
   RunRequest request;
   request.kind = RunKind::ResidueBuild;
   ResidueBuildSettings& s = request.residueBuild;
@@ -165,7 +183,8 @@ void AddResidueCommands(CommandLine& cl) {
   CLI::App& imp = AddNestedCommand(
       residue, "import",
       "a table (.csv) as a residue file of the installation's kind, every row checked first");
-  imp.add_option("TABLE", args->table, "the table read (.csv, comma or semicolon separated)")
+  imp.add_option("TABLE", args->table,
+                 "the table read (.csv, comma or semicolon separated; - for standard input)")
       ->required();
   imp.add_option("OUTPUT", args->output, "the residue file written (.R98 CSFII, .R10 NHANES)")
       ->required();

@@ -98,7 +98,7 @@ TEST_F(Cli, EveryCommandHasItsOwnHelp) {
   EXPECT_NE(r.out.find("--crop-pct"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("--noel[=TEXT]"), std::string::npos) << r.out;
   r = Run({"--version"});
-  EXPECT_EQ(r.out, "ormid-cli " + ProgramVersionText() + "\n");
+  EXPECT_EQ(r.out, "ormid-cli " + PackageVersionText() + "\n");
 }
 
 TEST_F(Cli, InfoSummarisesTheInstallation) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -130,7 +131,7 @@ Table ExpectFormatsAgree(const fs::path& stem, const std::string& jsonKey) {
   const Table csv = ParseCsv(ReadFileBytes(stem.string() + ".csv"));
   EXPECT_GE(csv.size(), 2u) << stem;
   ExpectJsonHolds(csv, stem.string() + ".json", jsonKey);
-  ExpectWorkbookHolds(csv, stem.string() + ".xlsx", 2);
+  ExpectWorkbookHolds(csv, stem.string() + ".xlsx", 1);
   return csv;
 }
 
@@ -172,8 +173,8 @@ std::map<std::string, std::string> ColumnFormats(const fs::path& xlsx) {
   static const std::regex kXf(R"re(<xf numFmtId="(\d+)")re");
   for (std::sregex_iterator it(cellXfs.begin(), cellXfs.end(), kXf), end; it != end; ++it)
     xfs.push_back((*it)[1]);
-  const std::string sheet = ZipMember(xlsx, "xl/worksheets/sheet2.xml");
-  const Table cells = SheetCells(xlsx, 2);
+  const std::string sheet = ZipMember(xlsx, "xl/worksheets/sheet1.xml");
+  const Table cells = SheetCells(xlsx, 1);
   std::map<std::string, std::string> out;
   static const std::regex kCell(R"re(<c r="([A-Z]+)2" s="(\d+)")re");
   for (std::sregex_iterator it(sheet.begin(), sheet.end(), kCell), end; it != end; ++it) {
@@ -224,6 +225,35 @@ TEST_F(ExportAgreement, LongTermAndCommodityResults) {
   }
 }
 
+// What docs/exports.md tells spreadsheet users: the code columns of a
+// workbook are text cells, their leading zeros kept, where a CSV reader
+// that guesses types would lose them.
+TEST_F(ExportAgreement, CodesAreTextCellsInTheWorkbook) {
+  ASSERT_EQ(Run({"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
+                 "--subgroups", "1"},
+                {"--export", "cc.csv", "--export", "cc.xlsx"})
+                .status,
+            0);
+  const Table csv = ParseCsv(ReadFileBytes(P("cc.csv")));
+  const Table cells = SheetCells(P("cc.xlsx"), 1);
+  ASSERT_EQ(cells.size(), csv.size());
+  int zeros = 0, codes = 0;
+  for (const char* name : {"commodity_code", "crop_group_code"}) {
+    const auto column = std::find(csv[0].begin(), csv[0].end(), name) - csv[0].begin();
+    ASSERT_LT(static_cast<std::size_t>(column), csv[0].size()) << name;
+    for (std::size_t r = 1; r < csv.size(); ++r) {
+      const std::string& code = csv[r][static_cast<std::size_t>(column)];
+      if (code.empty()) continue;
+      ++codes;
+      if (code[0] == '0') ++zeros;
+      ASSERT_LT(static_cast<std::size_t>(column), cells[r].size());
+      EXPECT_EQ(cells[r][static_cast<std::size_t>(column)], code) << name << " row " << r;
+    }
+  }
+  EXPECT_GT(codes, 0);
+  EXPECT_GT(zeros, 0);  // the case the workbook is for
+}
+
 // The printed headroom table, its CSV, JSON and workbook: the same rows in
 // the same order, with the same multiplier and limiting subgroup.
 TEST_F(ExportAgreement, HeadroomTableAndExports) {
@@ -236,7 +266,7 @@ TEST_F(ExportAgreement, HeadroomTableAndExports) {
       {"-C", "small0", "headroom", "small0/residues/test.R98", "--pad", "--pad-value", "20=0.001",
        "--by", "food"},
   };
-  int n = 0;
+  int n = 0, numbers = 0;
   for (const auto& run : runs) {
     const std::string stem = "h" + std::to_string(n++);
     const CliResult r = Run(run, ExportsOf(stem));
@@ -267,7 +297,29 @@ TEST_F(ExportAgreement, HeadroomTableAndExports) {
                         << csv[i][limiting];
     }
     EXPECT_EQ(differing, 0) << stem;
+    // In the workbook the multiplier is a number cell, shown with the digits
+    // the report prints ("1.420": 0.000), so that it sums and sorts.
+    const Table cells = SheetCells(P(stem + ".xlsx"), 1);
+    for (std::size_t i = 1; i < csv.size(); ++i) {
+      const std::string& text = csv[i][multiplier];
+      char* end = nullptr;
+      std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0') continue;
+      ASSERT_FALSE(cells[i][multiplier].empty()) << stem << " row " << i;
+      EXPECT_EQ(cells[i][multiplier][0], '#') << stem << " row " << i << ": " << text;
+      ++numbers;
+    }
+    const std::string shown = csv[1][multiplier];
+    const auto point = shown.find('.');
+    if (shown.find_first_of("eE") == std::string::npos && !shown.empty() &&
+        cells[1][multiplier].starts_with("#")) {
+      EXPECT_EQ(
+          ColumnFormats(P(stem + ".xlsx"))["residue_multiplier"],
+          point == std::string::npos ? "0" : "0." + std::string(shown.size() - point - 1, '0'))
+          << stem << ": " << shown;
+    }
   }
+  EXPECT_GT(numbers, 0);
 }
 
 TEST_F(ExportAgreement, HistoryShowAndCompare) {
@@ -300,7 +352,7 @@ TEST_F(ExportAgreement, HistoryShowAndCompare) {
     if (it.value().is_array()) key = it.key();
   ASSERT_FALSE(key.empty()) << doc.dump().substr(0, 300);
   ExpectJsonHolds(csv, P("cmp.json"), key);
-  ExpectWorkbookHolds(csv, P("cmp.xlsx"), 2);
+  ExpectWorkbookHolds(csv, P("cmp.xlsx"), 1);
 }
 
 TEST_F(ExportAgreement, BatchSummaryAndScenarioExports) {
@@ -309,7 +361,7 @@ TEST_F(ExportAgreement, BatchSummaryAndScenarioExports) {
   ASSERT_EQ(r.status, 0) << r.err << r.out;
   const Table summary = ParseCsv(ReadFileBytes(P("out/summary.csv")));
   ASSERT_GE(summary.size(), 2u);
-  ExpectWorkbookHolds(summary, P("out/summary.xlsx"), 2);
+  ExpectWorkbookHolds(summary, P("out/summary.xlsx"), 1);
   int scenarios = 0;
   for (const auto& entry : fs::directory_iterator(P("out"))) {
     const fs::path path = entry.path();
@@ -324,6 +376,72 @@ TEST_F(ExportAgreement, BatchSummaryAndScenarioExports) {
 }
 
 // A residue table written as CSV and as a workbook: the same cells.
+// The fewest significant digits that read back to the same double.
+std::size_t ShortestDigits(double v) {
+  char buffer[64];
+  const auto r =
+      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(v), std::chars_format::scientific);
+  const std::string_view text(buffer, static_cast<std::size_t>(r.ptr - buffer));
+  const std::string_view mantissa = text.substr(0, text.find('e'));
+  return mantissa.size() - (mantissa.find('.') == std::string_view::npos ? 0 : 1);
+}
+
+// The significant digits a number's text has.
+std::size_t DigitsOf(std::string_view text) {
+  std::string digits;
+  for (char c : text.substr(0, text.find_first_of("eE")))
+    if (c >= '0' && c <= '9') digits += c;
+  const auto first = digits.find_first_not_of('0');
+  if (first == std::string::npos) return 1;
+  digits.erase(0, first);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  return digits.size();
+}
+
+// Every JSON file of every kind of run (exports and manifests): each
+// number with a fraction or an exponent is the shortest text of its value,
+// as docs/exports.md says.
+TEST_F(ExportAgreement, EveryJsonNumberIsTheShortestText) {
+  const std::vector<std::vector<std::string>> runs = {
+      {"-C", "csfii", "longterm", "csfii/residues/DEMOFOS.R98", "--rfd", "--save", "lt"},
+      {"-C", "csfii", "commodity", "csfii/residues/DEMOFOS.R98", "--rfd", "--complete",
+       "--subgroups", "all"},
+      {"-C", "csfii", "headroom", "csfii/residues/DEMOFOS.R98", "--rfd"},
+      {"-C", "csfii", "cumulative", "csfii/op-group.csv", "--target", "100", "--save", "cu"},
+  };
+  int n = 0;
+  for (const auto& run : runs) {
+    const std::string stem = "j" + std::to_string(n++);
+    const CliResult r = Run(run, {"--export", stem + ".json", "--export", stem + ".csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+  std::size_t files = 0, numbers = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) {
+    if (entry.path().extension() != ".json") continue;
+    ++files;
+    const std::string text = ReadFileBytes(entry.path());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '"') {  // a string, with its escapes
+        for (++i; i < text.size() && text[i] != '"'; ++i)
+          if (text[i] == '\\') ++i;
+        continue;
+      }
+      if (text[i] != '-' && (text[i] < '0' || text[i] > '9')) continue;
+      const std::size_t start = i;
+      while (i < text.size() &&
+             std::string_view("+-.eE0123456789").find(text[i]) != std::string_view::npos)
+        ++i;
+      const std::string token = text.substr(start, i - start);
+      if (token.find_first_of(".eE") == std::string::npos) continue;
+      ++numbers;
+      const double value = std::strtod(token.c_str(), nullptr);
+      EXPECT_EQ(DigitsOf(token), ShortestDigits(value)) << entry.path().filename() << ": " << token;
+    }
+  }
+  EXPECT_GE(files, 8u);
+  EXPECT_GT(numbers, 1000u);
+}
+
 TEST_F(ExportAgreement, ResidueTable) {
   for (const auto& [folder, file] : std::vector<std::pair<std::string, std::string>>{
            {"csfii", "DEMOFOS.R98"}, {"nhanes-2005-2010", "DEMOFOS.R10"}, {"small0", "test.R98"}}) {

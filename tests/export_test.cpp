@@ -261,10 +261,14 @@ TEST_F(Export, FormatsAgreeAndTheWorkbookIsAWorkbook) {
   }
 
   auto unzip = [&](const char* member) { return ZipMember(P("cc.xlsx"), member); };
-  std::string sheet = unzip("xl/worksheets/sheet2.xml");
+  // The figures' sheet first, the one a spreadsheet opens on (no other
+  // sheet is made active), and the manifest's after it.
+  std::string sheet = unzip("xl/worksheets/sheet1.xml");
   std::string workbook = unzip("xl/workbook.xml");
-  EXPECT_NE(workbook.find("name=\"Run\""), std::string::npos);
-  EXPECT_NE(workbook.find("name=\"Contributions\""), std::string::npos);
+  ASSERT_NE(workbook.find("name=\"Contributions\""), std::string::npos);
+  EXPECT_LT(workbook.find("name=\"Contributions\""), workbook.find("name=\"Run\""));
+  EXPECT_EQ(workbook.find("activeTab"), std::string::npos) << workbook;
+  EXPECT_NE(sheet.find("tabSelected=\"1\""), std::string::npos);
   EXPECT_NE(sheet.find("state=\"frozen\""), std::string::npos);
   EXPECT_NE(sheet.find("<autoFilter ref=\"A1:U" + std::to_string(rows.size()) + "\""),
             std::string::npos);
@@ -282,7 +286,7 @@ TEST_F(Export, FormatsAgreeAndTheWorkbookIsAWorkbook) {
   if (above) {
     EXPECT_NE(unzip("xl/styles.xml").find("FFC7CE"), std::string::npos);
   }
-  EXPECT_NE(unzip("xl/worksheets/sheet1.xml").find("residue_file.sha256"), std::string::npos);
+  EXPECT_NE(unzip("xl/worksheets/sheet2.xml").find("residue_file.sha256"), std::string::npos);
   // The manifest beside the CSV lists every file the run wrote with the
   // digest of its bytes.
   auto manifest = nlohmann::json::parse(ReadFileBytes(P("cc.csv.manifest.json")));
@@ -371,7 +375,9 @@ TEST_F(Export, ManifestRecordsHashesAndVerifyFindsChanges) {
   EXPECT_NE(r.out.find("missing    " + P("nhanes-2005-2010/NH10Mean.dat").string()),
             std::string::npos)
       << r.out;
-  EXPECT_EQ(Run({"verify", P("nothing.json").string()}).status, cli::kExitUsage);
+  // A manifest that is not there is a problem of the data, as a residue
+  // file that is not there is for a run.
+  EXPECT_EQ(Run({"verify", P("nothing.json").string()}).status, cli::kExitStopped);
 }
 
 // A run made again from its manifest writes the same bytes, on every
@@ -472,7 +478,7 @@ TEST_F(Export, ARunWithoutRowsGetsTheLongTermHead) {
   EXPECT_EQ(doc.at("longterm"), nlohmann::json::array());
   EXPECT_EQ(doc.at("columns").size(), LongTermColumns().size());
   EXPECT_EQ(doc.at("manifest").at("manifest_version"), 1);
-  const std::string sheet = ZipMember(P("none.xlsx"), "xl/worksheets/sheet2.xml");
+  const std::string sheet = ZipMember(P("none.xlsx"), "xl/worksheets/sheet1.xml");
   EXPECT_NE(sheet.find(LongTermColumns().front().name), std::string::npos);
   EXPECT_EQ(sheet.find("<row r=\"2\""), std::string::npos);
 }

@@ -10,13 +10,16 @@
 #include <bit>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "cli/cli_run.h"
 #include "cli/history_commands.h"
 #include "core/float_text.h"
+#include "core/utf8.h"
 #include "history/run_compare.h"
 #include "history/run_history.h"
 #include "tests/cli_runner.h"
@@ -713,6 +716,38 @@ TEST_F(History, ListingsShowControlCharactersInsteadOfObeyingThem) {
     EXPECT_NE(r.out.find("Evil\\x1B[2J"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
   }
+}
+
+// The list's columns stay in line whatever letters a chemical's name has:
+// padded by the columns a terminal shows, not by bytes.
+TEST_F(History, TheListIsPaddedByDisplayWidth) {
+  const std::vector<std::string> names = {"Plain", "Caf\xc3\xa9 e\xcc\x81",
+                                          "\xe8\xbe\xb2\xe8\x96\xac", "\xce\x91\xce\xb2",
+                                          std::string(30, 'x') + "\xc3\xa9"};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    testdata::ResidueFile file = SmallResidueFile(0);
+    file.chemical = names[i];
+    const std::string path = "small0/residues/n" + std::to_string(i) + ".R98";
+    testdata::WriteResidueFile(file, P(path));
+    ASSERT_EQ(Run({"-C", "small0", "longterm", path, "--rfd=0.01"}).status, 0);
+  }
+  const CliResult r = Run({"-C", "small0", "history"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::istringstream lines(r.out);
+  std::string line;
+  std::vector<std::size_t> at;
+  static const std::regex kResidueColumn("Residue file|  (n[0-9]\\.R98)");
+  while (std::getline(lines, line)) {
+    // The display column where the residue file's column starts.
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(line, m, kResidueColumn)) << line;
+    const std::size_t byte = static_cast<std::size_t>(m.position(m[1].matched ? 1 : 0));
+    at.push_back(DisplayWidth(line.substr(0, byte)));
+  }
+  ASSERT_EQ(at.size(), names.size() + 1);
+  for (std::size_t i = 1; i < at.size(); ++i) EXPECT_EQ(at[i], at[0]) << r.out;
+  // A name too long for its column is cut at a whole letter, marked.
+  EXPECT_NE(r.out.find(std::string(19, 'x') + "~"), std::string::npos) << r.out;
 }
 
 // A history that is a symbolic link is not followed: a link to a missing

@@ -14,16 +14,52 @@ expect bin/ormid-cli
 expect share/ormid/samples/csfii/KavriSupport.txt
 expect share/ormid/samples/csfii/residues/DEMOFOS.R98
 expect share/ormid/samples/nhanes-2005-2010/residues/DEMOFOS.R10
+expect share/man/man1/ormid-cli.1.gz
+expect share/bash-completion/completions/ormid-cli
+expect share/zsh/vendor-completions/_ormid-cli
+expect share/doc/ormid/README.md
+expect share/doc/ormid/docs/batch.md
+expect share/doc/ormid/docs/results.schema.json
 if [ "$gui" = ON ]; then
+  id=example.kavri_fcid.ormid
+  desktop="$prefix/share/applications/$id.desktop"
   expect bin/ormid
-  expect share/applications/ormid.desktop
+  expect "share/applications/$id.desktop"
+  expect "share/metainfo/$id.metainfo.xml"
   expect share/icons/hicolor/scalable/apps/ormid.svg
-  grep -qx 'Exec=ormid' "$prefix/share/applications/ormid.desktop"
-  grep -qx 'Icon=ormid' "$prefix/share/applications/ormid.desktop"
+  expect share/man/man1/ormid.1.gz
+  grep -qx 'Exec=ormid' "$desktop"
+  grep -qx 'Icon=ormid' "$desktop"
+  grep -qx "  <launchable type=\"desktop-id\">$id.desktop</launchable>" \
+    "$prefix/share/metainfo/$id.metainfo.xml"
+  # tools/install-deps.sh installs both checkers; CI runs them always.
+  for tool in desktop-file-validate appstreamcli; do
+    if ! command -v $tool >/dev/null && [ "${CI:-}" = true ]; then
+      echo "$tool is missing (tools/install-deps.sh installs it)" >&2
+      exit 1
+    fi
+  done
   if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate "$prefix/share/applications/ormid.desktop"
+    desktop-file-validate "$desktop"
+  fi
+  if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --pedantic --no-net --explain "$prefix/share/metainfo/$id.metainfo.xml"
   fi
 fi
+# Every reference to the documentation in the installed README, pages,
+# manual pages and --help texts leads to an installed file.
+helps=$(mktemp -d)
+trap 'rm -rf "$prefix" "$helps"' EXIT
+"$prefix/bin/ormid-cli" --help >"$helps/ormid-cli.txt"
+for command in $(sed -n '/^Subcommands:/,/^$/p' "$helps/ormid-cli.txt" | awk 'NR > 1 && NF { print $1 }') \
+  "residue export" "residue import"; do
+  # shellcheck disable=SC2086
+  "$prefix/bin/ormid-cli" $command --help >"$helps/ormid-cli ${command}.txt"
+done
+if [ "$gui" = ON ]; then
+  QT_QPA_PLATFORM=offscreen timeout 20 "$prefix/bin/ormid" --help >"$helps/ormid.txt"
+fi
+python3 "$(dirname "$0")/../tools/check_doc_refs.py" "$prefix" "$helps"/*.txt
 # No report left over from a run in the source tree.
 if find "$prefix/share/ormid/samples" -name 'ormdtemp.txt' -o -name 'tempcomm.txt' \
   -o -name 'tempagg.txt' | grep -q .; then

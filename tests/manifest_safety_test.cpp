@@ -131,9 +131,11 @@ TEST_F(ManifestSafety, WhatIsNotAManifestIsRefusedByName) {
     json m = good_;
     c.change(m);
     const std::string path = Write(m.dump());
+    // What is not a run manifest is a problem of the data, as a bad
+    // residue file is for a run: exit 1, not a usage error.
     for (const char* command : {"verify", "rerun"}) {
       const CliResult r = Run({command, path});
-      EXPECT_EQ(r.status, cli::kExitUsage) << command << " " << c.problem << "\n" << r.err;
+      EXPECT_EQ(r.status, cli::kExitStopped) << command << " " << c.problem << "\n" << r.err;
       EXPECT_NE(r.err.find(c.problem), std::string::npos) << command << ": " << r.err;
     }
   }
@@ -141,10 +143,12 @@ TEST_F(ManifestSafety, WhatIsNotAManifestIsRefusedByName) {
   const std::string deep = Write(std::string(1000000, '[') + std::string(1000000, ']'));
   for (const char* command : {"verify", "rerun"}) {
     const CliResult r = Run({command, deep});
-    EXPECT_EQ(r.status, cli::kExitUsage) << r.err;
+    EXPECT_EQ(r.status, cli::kExitStopped) << r.err;
     EXPECT_NE(r.err.find("nested deeper"), std::string::npos) << r.err;
-    EXPECT_EQ(Run({command, "/dev/zero"}).status, cli::kExitUsage);
-    EXPECT_EQ(Run({command, P("csfii").string()}).status, cli::kExitUsage);
+    EXPECT_EQ(Run({command, "/dev/zero"}).status, cli::kExitStopped);
+    EXPECT_EQ(Run({command, P("csfii").string()}).status, cli::kExitStopped);
+    // A command line without the manifest stays a usage error.
+    EXPECT_EQ(Run({command}).status, cli::kExitUsage);
   }
 }
 

@@ -213,7 +213,8 @@ TEST_F(ResidueCli, UsageErrorsAndRefusals) {
       {{"residue", "export", "x.R98"}, 2, "ormid-cli: TABLE is required"},
       {{"residue", "export", "x.R98", "t.txt"},
        2,
-       "ormid-cli: the table t.txt must end in .csv or .xlsx\nTry 'ormid-cli --help'"},
+       "ormid-cli: the table t.txt must end in .csv or .xlsx\n"
+       "Try 'ormid-cli residue export --help'"},
       {{"residue", "import", "t.csv", "x.R10"},
        2,
        "ormid-cli: the installation's survey base is CSFII 1994-96, 1998: its residue files end "

@@ -28,5 +28,24 @@ TEST(Utf8, ControlCharactersAreShownNotObeyed) {
   EXPECT_EQ(PrintableText("Kümmel\x7F"), "Kümmel\\x7F");
 }
 
+// Terminal columns: a wide letter takes two, a combining mark none, an
+// escaped control character its escape's.
+TEST(Utf8, DisplayWidthAndFittingByColumns) {
+  EXPECT_EQ(DisplayWidth("abc"), 3u);
+  EXPECT_EQ(DisplayWidth("caf\xc3\xa9"), 4u);               // é, 2 bytes
+  EXPECT_EQ(DisplayWidth("cafe\xcc\x81"), 4u);              // e and a combining acute
+  EXPECT_EQ(DisplayWidth("\xe8\xbe\xb2\xe8\x96\xac"), 4u);  // two wide letters
+  EXPECT_EQ(DisplayWidth("a\x1b"), 5u);                     // a\x1B
+  EXPECT_EQ(DisplayWidth("\xff"), 1u);                      // U+FFFD
+  EXPECT_EQ(FitToWidth("caf\xc3\xa9", 6), "caf\xc3\xa9  ");
+  EXPECT_EQ(FitToWidth("abcdef", 4), "abc~");
+  // Cut at a whole letter: a wide one that would cross the edge is left
+  // out and a blank keeps the width.
+  EXPECT_EQ(FitToWidth("a\xe8\xbe\xb2\xe8\x96\xac", 4), "a\xe8\xbe\xb2~");
+  EXPECT_EQ(FitToWidth("\xe8\xbe\xb2\xe8\x96\xac\xe8\xbe\xb2", 4), "\xe8\xbe\xb2~ ");
+  EXPECT_EQ(DisplayWidth(FitToWidth("\xe8\xbe\xb2\xe8\x96\xac\xe8\xbe\xb2", 4)), 4u);
+  EXPECT_EQ(FitToWidth("x", 0), "");
+}
+
 }  // namespace
 }  // namespace ormid

@@ -8,7 +8,9 @@
 # poppler-utils lets the desktop tests read printed pages back; dpkg-dev lets
 # cpack work out the Debian package's dependencies; time measures the
 # batches' peak memory in bench/run-bench.sh; the sqlite3 shell lets the tests
-# query the run history's views as other tools do.
+# query the run history's views as other tools do; appstream and
+# desktop-file-utils check the installed metadata and menu entry
+# (tests/install_test.sh).
 #   --cli         only what building ormid-cli needs (tools/demo.sh): no Qt
 #                 and none of the tools the tests use
 #   --hardening   also clang and its sanitizer and libFuzzer runtimes, which
@@ -23,7 +25,8 @@ set -euo pipefail
 cli=(cmake make g++ pkg-config libgtest-dev libcli11-dev nlohmann-json3-dev libxlsxwriter-dev
   libssl-dev libsqlite3-dev zlib1g-dev libcsv-dev libunistring-dev)
 full=(qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
-  unzip python3 python3-jsonschema poppler-utils dpkg-dev time sqlite3)
+  unzip python3 python3-jsonschema poppler-utils dpkg-dev time sqlite3 appstream
+  desktop-file-utils)
 hardening=(clang-14 libclang-rt-14-dev)
 package=(lintian)
 screenshot=(xvfb xauth openbox)

@@ -246,9 +246,16 @@ std::optional<std::vector<ScenarioRow>> ReadScenarioFile(const std::string& path
     error = "cannot read the scenario file " + path;
     return std::nullopt;
   }
+  return ReadScenarioText(*bytes, path, fs::absolute(fs::path(path)).parent_path().string(), error);
+}
+
+std::optional<std::vector<ScenarioRow>> ReadScenarioText(const std::string& bytes,
+                                                         const std::string& path,
+                                                         const std::string& folderName,
+                                                         std::string& error) {
   CsvRecords records;
   std::string why;
-  if (!ParseCsv(*bytes, records, why)) {
+  if (!ParseCsv(bytes, records, why)) {
     error = "the scenario file " + path + " is not a CSV table: " + why;
     return std::nullopt;
   }
@@ -278,7 +285,7 @@ std::optional<std::vector<ScenarioRow>> ReadScenarioFile(const std::string& path
       return std::nullopt;
     }
 
-  const fs::path folder = fs::absolute(fs::path(path)).parent_path();
+  const fs::path folder(folderName);
   std::vector<ScenarioRow> rows;
   for (std::size_t r = 1; r < records.rows.size(); ++r) {
     const auto& fields = records.rows[r];

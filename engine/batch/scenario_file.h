@@ -33,6 +33,12 @@ const std::vector<std::string>& ScenarioColumns();
 // when one is unknown or missing) when it cannot be used at all.
 std::optional<std::vector<ScenarioRow>> ReadScenarioFile(const std::string& path,
                                                          std::string& error);
+// The same of a scenario file's bytes: `name` names it in the messages, and
+// its residue files are named from `folder` (a file's own folder).
+std::optional<std::vector<ScenarioRow>> ReadScenarioText(const std::string& bytes,
+                                                         const std::string& name,
+                                                         const std::string& folder,
+                                                         std::string& error);
 
 // Whether an id can name files in the output folder: not empty, no path
 // separators, no leading dot, and not the summary's name.

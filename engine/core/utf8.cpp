@@ -1,5 +1,8 @@
 #include "core/utf8.h"
 
+#include <unistr.h>
+#include <uniwidth.h>
+
 #include <cstdio>
 
 namespace ormid {
@@ -94,6 +97,57 @@ std::string PrintableText(std::string_view text) {
 
 std::string TerminalText(std::string_view text) {
   return Escaped(text, false);
+}
+
+namespace {
+
+// Each character of printable text with its columns.
+template <typename Visit>
+void EachCharacter(const std::string& printable, Visit visit) {
+  const auto* s = reinterpret_cast<const uint8_t*>(printable.data());
+  std::size_t at = 0;
+  while (at < printable.size()) {
+    ucs4_t c = 0;
+    const int length = u8_mbtouc(&c, s + at, printable.size() - at);
+    const int columns = uc_width(c, "UTF-8");
+    if (!visit(at, static_cast<std::size_t>(length),
+               columns < 0 ? 1u : static_cast<std::size_t>(columns)))
+      return;
+    at += static_cast<std::size_t>(length);
+  }
+}
+
+}  // namespace
+
+std::size_t DisplayWidth(std::string_view text) {
+  std::size_t width = 0;
+  EachCharacter(TerminalText(text), [&](std::size_t, std::size_t, std::size_t columns) {
+    width += columns;
+    return true;
+  });
+  return width;
+}
+
+std::string FitToWidth(std::string_view text, std::size_t width) {
+  const std::string printable = TerminalText(text);
+  std::size_t total = 0;
+  EachCharacter(printable, [&](std::size_t, std::size_t, std::size_t columns) {
+    total += columns;
+    return true;
+  });
+  if (total <= width) return printable + std::string(width - total, ' ');
+  if (width == 0) return "";
+  // Whole characters within width - 1 columns, then the mark.
+  std::string out;
+  std::size_t used = 0;
+  EachCharacter(printable, [&](std::size_t at, std::size_t length, std::size_t columns) {
+    if (used + columns > width - 1) return false;
+    out.append(printable, at, length);
+    used += columns;
+    return true;
+  });
+  out += '~';
+  return out + std::string(width - 1 - used, ' ');
 }
 
 std::string QuotedText(const std::string& text) {

@@ -33,6 +33,15 @@ std::string PrintableText(std::string_view text);
 // read or recorded goes through here.
 std::string TerminalText(std::string_view text);
 
+// The columns a terminal gives the text (TerminalText of it, so a control
+// character counts as its escape): 2 for a wide letter, 0 for a combining
+// mark, 1 for any other.
+std::size_t DisplayWidth(std::string_view text);
+
+// The text as TerminalText, exactly `width` columns wide: blanks after it,
+// or cut at a whole character with "~" as its last column.
+std::string FitToWidth(std::string_view text, std::size_t width);
+
 // A text of a file in a message: quoted and printable on one line (as
 // TerminalText), cut after 60 bytes
 // (at a whole character) with its length, so that a hostile file's text

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/float_text.h"
+#include "core/json_text.h"
 #include "core/platform.h"
 #include "export/results_export.h"
 
@@ -97,8 +98,7 @@ bool WriteJson(Platform& p, const std::string& path, const AssessmentGroup& grou
          headroom->mostExposedRow != 0 ? json(headroom->mostExposedRow) : json()},
         {"chemicals", HeadroomRows(headroom->chemicals, nullptr)},
         {"commodities", HeadroomRows(headroom->commodities, KindName(headroom->by))}};
-  return p.WriteFile(path, doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n",
-                     FileKind::WorkingFile, error);
+  return p.WriteFile(path, JsonText(doc, 1) + "\n", FileKind::WorkingFile, error);
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ const std::vector<Column>& HeadroomColumns() {
       {"exposure_in_most_exposed_subgroup_mg_per_kg_bw_day", CellType::Number, "0.0000000"},
       {"share_of_most_exposed_subgroup_percent", CellType::Number, "0.00"},
       {"outcome", CellType::Text, ""},
-      {"residue_multiplier", CellType::Text, ""},
+      {"residue_multiplier", CellType::PrintedNumber, ""},
       {"residue_at_multiplier_ppm", CellType::Number, "General"},
       {"limiting_subgroup_row", CellType::Integer, ""},
       {"limiting_subgroup", CellType::Text, ""},

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/float_text.h"
+#include "core/json_text.h"
 #include "core/paths.h"
 #include "core/platform.h"
 #include "core/utf8.h"
@@ -129,54 +130,6 @@ class CsvTable : public StreamedTable {
   bool Commit(std::string& error) override { return Finish(error); }
 };
 
-// A JSON string as nlohmann::json writes it: valid UTF-8 (a byte that is not
-// part of a sequence becomes U+FFFD), quotes, backslashes and control
-// characters escaped.
-void AppendJsonString(std::string& out, std::string_view text) {
-  std::string valid;
-  if (!IsValidUtf8(text)) {
-    valid = ValidUtf8(text);
-    text = valid;
-  }
-  out += '"';
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          static constexpr char kHex[] = "0123456789abcdef";
-          out += "\\u00";
-          out += kHex[c >> 4];
-          out += kHex[c & 15];
-        } else {
-          out += ch;
-        }
-    }
-  }
-  out += '"';
-}
-
 // The manifest, the column names, then the rows as arrays in the columns'
 // order, one row a line: a table of every food of every subgroup stays
 // within twice its CSV's size, where rows as objects repeating the column
@@ -186,7 +139,7 @@ class JsonTable : public StreamedTable {
   JsonTable(Platform& p, const TableSpec& spec, const nlohmann::json& manifest)
       : StreamedTable(p, spec) {
     buffer_ += "{\n\"manifest\": ";
-    buffer_ += manifest.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    buffer_ += JsonText(manifest, 2);
     buffer_ += ",\n\"columns\": [";
     for (std::size_t i = 0; i < spec.columns.size(); ++i) {
       if (i) buffer_ += ", ";
@@ -255,8 +208,11 @@ class XlsxTable : public TableWriter {
     }
     bold_ = workbook_add_format(book_);
     format_set_bold(bold_);
-    WriteRunSheet(manifest);
+    // The figures' sheet comes first and is the one a spreadsheet opens on
+    // (and the one a conversion to CSV takes); the manifest follows.
     sheet_ = workbook_add_worksheet(book_, spec.sheet.c_str());
+    worksheet_activate(sheet_);
+    WriteRunSheet(manifest);
     widths_.assign(spec.columns.size(), 8);
     for (std::size_t i = 0; i < spec.columns.size(); ++i) {
       const Column& c = spec.columns[i];
@@ -287,7 +243,10 @@ class XlsxTable : public TableWriter {
       const Cell& c = cells[i];
       const bool mark = highlight && static_cast<int>(i) == spec_.highlightColumn;
       lxw_format* f = mark ? formats_[i].second : formats_[i].first;
-      if (auto* t = std::get_if<std::string_view>(&c)) {
+      if (auto* t = std::get_if<std::string_view>(&c);
+          t && spec_.columns[i].type == CellType::PrintedNumber && WritePrinted(i, *t, mark)) {
+        Widen(i, t->size());
+      } else if (t) {
         // The workbook's XML takes valid UTF-8 only.
         if (IsValidUtf8(*t))
           text_.assign(*t);
@@ -341,6 +300,23 @@ class XlsxTable : public TableWriter {
 
  private:
   static lxw_col_t Col(std::size_t i) { return static_cast<lxw_col_t>(i); }
+  // A printed figure ("1.420", "0.0004500", "1.500E+08") as a number cell
+  // whose format shows the same digits. False when the text is no number.
+  bool WritePrinted(std::size_t i, std::string_view text, bool marked) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || stop != end || !std::isfinite(value)) return false;
+    std::string format;
+    const auto exponent = text.find_first_of("eE");
+    const std::string_view mantissa = text.substr(0, exponent);
+    const auto point = mantissa.find('.');
+    const std::size_t decimals = point == std::string_view::npos ? 0 : mantissa.size() - point - 1;
+    format = decimals ? "0." + std::string(decimals, '0') : "0";
+    if (exponent != std::string_view::npos) format += "E+00";
+    worksheet_write_number(sheet_, row_, Col(i), value, FormatOf(format.c_str(), marked));
+    return true;
+  }
   // One format per number format and marking, shared by every column that
   // uses it: libxlsxwriter looks a format up by its contents on each cell
   // unless it is the first of its kind, so a second, equal format would be

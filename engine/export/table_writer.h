@@ -1,6 +1,7 @@
 // Tables of exact figures in the three export formats: CSV (RFC 4180,
 // UTF-8), JSON (one document holding the run manifest and the rows) and
-// Excel (.xlsx: a "Run" sheet with the manifest and one sheet of rows).
+// Excel (.xlsx: the sheet of rows, first and active, then a "Run" sheet with
+// the manifest).
 // Every file replaces an existing one only whole.
 #pragma once
 
@@ -24,7 +25,10 @@ std::optional<ExportFormat> ExportFormatOf(const std::string& path);
 const char* ExportExtension(ExportFormat format);
 inline constexpr const char* kExportExtensions = ".csv, .json or .xlsx";
 
-enum class CellType { Text, Integer, Number };
+// PrintedNumber: a figure as its report prints it ("1.420"), given as that
+// text: the text in CSV and JSON, a number cell in a workbook, shown with
+// the printed digits.
+enum class CellType { Text, Integer, Number, PrintedNumber };
 
 struct Column {
   const char* name;  // with its unit: "exposure_mg_per_kg_bw_day"

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 
+#include "core/json_text.h"
 #include "core/utf8.h"
 #include "export/results_export.h"
 #include "export/table_writer.h"
@@ -152,7 +153,7 @@ void Flatten(const json& j, const std::string& name, std::map<std::string, std::
     for (std::size_t i = 0; i < j.size(); ++i)
       Flatten(j[i], name + "[" + std::to_string(i) + "]", out);
   } else {
-    out[name] = j.dump(-1, ' ', false, json::error_handler_t::replace);
+    out[name] = JsonText(j);
   }
 }
 
@@ -446,8 +447,8 @@ bool ExportComparison(Platform& p, const Comparison& c, const std::string& path,
   // The workbook is dated as the later of the two runs, so that a
   // comparison exported again writes the same bytes.
   const std::string later = std::max(c.a.date, c.b.date);
-  TableSpec spec{path, "Comparison", "comparison", columns, 12,
-                 CreatedOf(json{{"run", {{"date", later}}}})};
+  TableSpec spec{path,    "Comparison", "comparison",
+                 columns, 12,           CreatedOf(json{{"run", {{"date", later}}}})};
 
   json about = {{"run_a", SummaryJson(c.a)}, {"run_b", SummaryJson(c.b)}};
   json settings = json::array();

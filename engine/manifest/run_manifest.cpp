@@ -8,6 +8,7 @@
 
 #include "core/endpoint_figures.h"
 #include "core/float_text.h"
+#include "core/json_text.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/record_file.h"
@@ -186,6 +187,8 @@ std::vector<std::string> ArgumentsFor(const ModOrmid& m, const std::string& comm
   }
   if (s.chkSecondAdj) a.push_back("--adj2");
   a.push_back("--comment=" + s.txtComment);
+  // A listing has no commodity analysis boxes, whatever the window holds.
+  if (command == "listing") return a;
   if (s.chkComplete) a.push_back("--complete");
   if (s.chkCritical) {
     a.push_back("--critical");
@@ -541,8 +544,7 @@ bool WriteManifest(Platform& p, const std::string& path, const json& manifest, s
                              .lexically_relative(here);
     if (!ec && !way.empty()) copy["working_folder_from_manifest"] = way.generic_string();
   }
-  return p.WriteFile(path, copy.dump(2, ' ', false, json::error_handler_t::replace) + "\n",
-                     FileKind::SavedCopy, error);
+  return p.WriteFile(path, JsonText(copy, 2) + "\n", FileKind::SavedCopy, error);
 }
 
 namespace {

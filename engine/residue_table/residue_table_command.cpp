@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include <stdexcept>
@@ -71,7 +72,8 @@ std::string ExportUsageProblem(const std::string& table) {
 
 std::string ImportUsageProblem(const ModOrmid& m, const std::string& table,
                                const std::string& output) {
-  if (Extension(table) != ".CSV")
+  // Standard input ("-") is read as a CSV table.
+  if (table != "-" && Extension(table) != ".CSV")
     return "the table " + table + " must be a .csv file (save a workbook as CSV first)";
   const std::string wanted = ResidueExtension(m);
   if (wanted.empty())
@@ -144,35 +146,17 @@ TableExportOutcome ExportResidueTable(ModOrmid& m, Platform& p, const std::strin
   return outcome;
 }
 
-TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::string& tableName,
-                                      const std::string& table, const std::string& output) {
+namespace {
+
+// The import of a table read twice by `first` and `again` (for the
+// separator, then row by row); `readFailed` tells whether either stopped
+// before the table's end.
+TableImportOutcome ImportFrom(ModOrmid& m, Platform& p, const std::string& tableName,
+                              const TableSource& first, const TableSource& again,
+                              const std::function<bool()>& readFailed, const std::string& output) {
   TableImportOutcome outcome;
-  StaleFilesBeside(output);
   auto problem = [&](const TableProblem& pr) {
     outcome.problems.push_back(Located(tableName, pr, ""));
-  };
-  // A residue table of every food form of the largest installation is a few
-  // megabytes: a larger file is refused before it is read.
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(table, ec) &&
-      std::filesystem::file_size(table, ec) > kMaxTableBytes) {
-    problem({0, "the table is larger than " + std::to_string(kMaxTableBytes >> 20) +
-                    " MB; a residue table of every food form is a few MB"});
-    return outcome;
-  }
-  // Read twice, a piece at a time: for the separator, then row by row.
-  using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-  auto open = [&]() -> File {
-    if (!std::filesystem::is_regular_file(table, ec)) return File(nullptr, std::fclose);
-    return File(std::fopen(table.c_str(), "rb"), std::fclose);
-  };
-  File first = open(), again = open();
-  if (!first || !again) {
-    problem({0, "the table cannot be opened"});
-    return outcome;
-  }
-  auto source = [](std::FILE* f) -> TableSource {
-    return [f](char* buf, std::size_t n) { return std::fread(buf, 1, n, f); };
   };
   MasterFoods foods;
   std::string error;
@@ -182,12 +166,11 @@ TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::strin
   }
   TableImport made;
   TableProblem split;
-  if (!ImportResidueTableText(m, foods, source(first.get()), source(again.get()),
-                              FormatReportDate(p.Now()), made, split)) {
+  if (!ImportResidueTableText(m, foods, first, again, FormatReportDate(p.Now()), made, split)) {
     problem(split);
     return outcome;
   }
-  if (std::ferror(first.get()) || std::ferror(again.get())) {
+  if (readFailed()) {
     problem({0, "the table could not be read to its end"});
     return outcome;
   }
@@ -205,6 +188,64 @@ TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::strin
   }
   outcome.written = WriteNamedFile(p, output, text, kImportTitle);
   return outcome;
+}
+
+std::string TooLarge() {
+  return "the table is larger than " + std::to_string(kMaxTableBytes >> 20) +
+         " MB; a residue table of every food form is a few MB";
+}
+
+}  // namespace
+
+TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::string& tableName,
+                                      const std::string& table, const std::string& output) {
+  StaleFilesBeside(output);
+  auto refused = [&](const std::string& text) {
+    TableImportOutcome outcome;
+    outcome.problems.push_back(Located(tableName, {0, text}, ""));
+    return outcome;
+  };
+  // A residue table of every food form of the largest installation is a few
+  // megabytes: a larger file is refused before it is read.
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(table, ec) &&
+      std::filesystem::file_size(table, ec) > kMaxTableBytes)
+    return refused(TooLarge());
+  // Read twice, a piece at a time: for the separator, then row by row.
+  using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+  auto open = [&]() -> File {
+    if (!std::filesystem::is_regular_file(table, ec)) return File(nullptr, std::fclose);
+    return File(std::fopen(table.c_str(), "rb"), std::fclose);
+  };
+  File first = open(), again = open();
+  if (!first || !again) return refused("the table cannot be opened");
+  auto source = [](std::FILE* f) -> TableSource {
+    return [f](char* buf, std::size_t n) { return std::fread(buf, 1, n, f); };
+  };
+  return ImportFrom(
+      m, p, tableName, source(first.get()), source(again.get()),
+      [&] { return std::ferror(first.get()) || std::ferror(again.get()); }, output);
+}
+
+TableImportOutcome ImportResidueTableBytes(ModOrmid& m, Platform& p, const std::string& tableName,
+                                           const std::string& bytes, const std::string& output) {
+  StaleFilesBeside(output);
+  if (bytes.size() > kMaxTableBytes) {
+    TableImportOutcome outcome;
+    outcome.problems.push_back(Located(tableName, {0, TooLarge()}, ""));
+    return outcome;
+  }
+  auto source = [&bytes](std::size_t& at) -> TableSource {
+    return [&bytes, &at](char* buf, std::size_t n) {
+      const std::size_t count = std::min(n, bytes.size() - at);
+      std::copy_n(bytes.data() + at, count, buf);
+      at += count;
+      return count;
+    };
+  };
+  std::size_t firstAt = 0, againAt = 0;
+  return ImportFrom(
+      m, p, tableName, source(firstAt), source(againAt), [] { return false; }, output);
 }
 
 std::vector<std::string> ProblemsToShow(const std::vector<std::string>& problems,

@@ -47,6 +47,9 @@ struct TableImportOutcome {
 // table is only checked.
 TableImportOutcome ImportResidueTable(ModOrmid& m, Platform& p, const std::string& tableName,
                                       const std::string& table, const std::string& output);
+// The same of a table's bytes (read from standard input).
+TableImportOutcome ImportResidueTableBytes(ModOrmid& m, Platform& p, const std::string& tableName,
+                                           const std::string& bytes, const std::string& output);
 
 // The lines to show: at most 50, then how many more of count there are.
 std::vector<std::string> ProblemsToShow(const std::vector<std::string>& problems,

@@ -1,6 +1,7 @@
 #include "session/run_session.h"
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -81,7 +82,28 @@ bool SameFile(const std::string& a, const std::string& b) {
 struct RunSession::Planned {
   std::string path;
   std::string what;
+  std::string link = {};  // an export named by a symbolic link: the link, `path` its target
 };
+
+namespace {
+
+// The file a symbolic link leads to, through every link on the way (a
+// relative link read from its own folder), whether that file is there or
+// not; the path itself when it is no link; nullopt for links that lead
+// round in a loop.
+std::optional<std::string> ThroughLinks(const std::string& path) {
+  fs::path p(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(p, ec))) return p.string();
+    const fs::path target = fs::read_symlink(p, ec);
+    if (ec) return p.string();
+    p = (target.is_absolute() ? target : p.parent_path() / target).lexically_normal();
+  }
+  return std::nullopt;
+}
+
+}  // namespace
 
 RunSession::RunSession(ModOrmid& m, Platform& p) : m_(m), p_(p) {}
 
@@ -105,18 +127,27 @@ bool RunSession::PlanOutputs(RunOutcome& outcome) {
   }
   if (!request_.report.empty())
     outputs.push_back({ManifestPathFor(report), "the report's manifest"});
-  for (const std::string& e : request_.exports) {
-    outputs.push_back({e, "an export"});
-    if (ExportFormatOf(e) == ExportFormat::Csv)
-      outputs.push_back({ManifestPathFor(e), "the manifest of an export"});
-  }
-  std::vector<Planned> inputs;
-  if (kind == RunKind::ResidueBuild) PlanResidueBuild(outputs, inputs);
   auto refuse = [&](const std::string& text) {
     outcome.notice = Notice{text, "Ormid", MsgIcon::Exclamation};
     outcome.usage = true;
     return false;
   };
+  // An export named by a symbolic link is written to the file the link
+  // leads to, as other programs write through a link, and the link stays;
+  // the question before it is replaced names the link, even one that leads
+  // to no file yet. A CSV export's manifest goes beside the file written.
+  for (std::string& e : request_.exports) {
+    const std::optional<std::string> target = ThroughLinks(e);
+    if (!target)
+      return refuse("The export file " + e +
+                    " is a symbolic link that leads round in a loop: name another file.");
+    outputs.push_back({*target, "an export", *target == e ? std::string() : e});
+    e = *target;
+    if (ExportFormatOf(e) == ExportFormat::Csv)
+      outputs.push_back({ManifestPathFor(e), "the manifest of an export"});
+  }
+  std::vector<Planned> inputs;
+  if (kind == RunKind::ResidueBuild) PlanResidueBuild(outputs, inputs);
   for (std::size_t i = 0; i < outputs.size(); ++i)
     for (std::size_t j = i + 1; j < outputs.size(); ++j)
       if (SameFile(outputs[i].path, outputs[j].path))
@@ -173,12 +204,15 @@ bool RunSession::CheckAgainstInputs(const std::vector<std::string>& read, const 
 }
 
 bool RunSession::AskBeforeReplacing(RunOutcome&) {
-  for (const std::string& e : request_.exports)
-    if (p_.FileExists(e) &&
+  for (const Planned& out : planned_) {
+    if (out.what != "an export") continue;
+    const std::string& e = out.link.empty() ? out.path : out.link;
+    if ((!out.link.empty() || p_.FileExists(e)) &&
         p_.MessageBox("Export file " + e + " already exists. Do you want to write over this file?",
                       "KAVRI-FCID Ormid Module", MsgIcon::Question,
                       MsgButtons::YesNoDefaultNo) != MsgAnswer::Yes)
       return false;
+  }
   // A manifest beside a file that is not there yet is another file's: it is
   // replaced only when the user says so too.
   for (const Planned& out : planned_) {

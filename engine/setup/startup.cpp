@@ -30,6 +30,19 @@ bool OpenItems(Platform& p, const std::string& file, std::optional<ItemReader>& 
 
 }  // namespace
 
+// The package is made with the version of CMakeLists.txt's project().
+#ifdef ORMID_PACKAGE_VERSION_MAJOR
+static_assert(kVersionMajor == ORMID_PACKAGE_VERSION_MAJOR &&
+                  kVersionMinor == ORMID_PACKAGE_VERSION_MINOR &&
+                  kVersionRevision == ORMID_PACKAGE_VERSION_PATCH,
+              "the version of project() in CMakeLists.txt is the program's (core/mod_ormid.h)");
+#endif
+
+std::string PackageVersionText() {
+  return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
+         std::to_string(kVersionRevision);
+}
+
 std::string ProgramVersionText() {
   return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) +
          std::to_string(kVersionRevision);

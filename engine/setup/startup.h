@@ -13,8 +13,11 @@ namespace ormid {
 struct ModOrmid;
 class Platform;
 
-// "4.01": major, ".", minor and revision.
+// "4.01": major, ".", minor and revision, as reports, manifests and the
+// window caption write the version.
 std::string ProgramVersionText();
+// "4.0.1": the same version as the package and --version give it.
+std::string PackageVersionText();
 
 // Repeats the folder prompt until the current directory holds the support
 // list. False when the user cancelled (the program ends).

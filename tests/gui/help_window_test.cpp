@@ -23,6 +23,7 @@
 #include <nlohmann/json.hpp>
 
 #include "desktop/help/frm_help.h"
+#include "desktop/main_window/application.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "setup/startup.h"
 #include "tests/gui/gui_support.h"
@@ -94,6 +95,29 @@ class HelpWindowTest : public QObject {
   void cleanup() {
     w_.reset();
     inst_.reset();
+  }
+
+  // What the window system and the software centre match: the desktop
+  // file the package installs is the id the program gives Qt, the
+  // AppStream file launches it, and every window has the program's icon.
+  void theProgramIsKnownByItsDesktopFile() {
+    DescribeApplication();
+    const QString id = ApplicationId();
+    QCOMPARE(QGuiApplication::desktopFileName(), id);
+    QFile desktop(QString(ORMID_SOURCE_DIR) + "/packaging/" + id + ".desktop");
+    QVERIFY2(desktop.open(QIODevice::ReadOnly), qPrintable(desktop.fileName()));
+    const QString entry = QString::fromUtf8(desktop.readAll());
+    QVERIFY(entry.contains("\nIcon=ormid\n"));
+    QFile metainfo(QString(ORMID_SOURCE_DIR) + "/packaging/" + id + ".metainfo.xml.in");
+    QVERIFY(metainfo.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(metainfo.readAll())
+                .contains("<launchable type=\"desktop-id\">@ORMID_APP_ID@.desktop</launchable>"));
+    QCOMPARE(QCoreApplication::applicationVersion(), QString::fromStdString(PackageVersionText()));
+    const QIcon icon = QApplication::windowIcon();
+    QVERIFY(!icon.isNull());
+    QVERIFY(!icon.pixmap(48, 48).isNull());
+    Start();
+    QVERIFY(!w_->windowIcon().pixmap(48, 48).isNull());
   }
 
   void f1OpensOneGuideBesideTheMainWindow() {
