@@ -39,9 +39,11 @@ class FrmSPD;
 class FrmResults;
 class FrmCommodityResults;
 class FrmCumulativeResults;
+class ResultsFrame;
 class FrmHistory;
 class RunSession;
 struct FinishedRun;
+struct RecordedRun;
 
 class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   Q_OBJECT
@@ -72,6 +74,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // enabled once a run has shown one.
   QAction* mnuLastResults = nullptr;
   QAction* mnuRecordHistory = nullptr;  // checked: finished runs go into the run history
+  // Every window back where it opens the first time, the kept layout
+  // forgotten.
+  QAction* mnuResetLayout = nullptr;
   FrmHistory* frmHistory = nullptr;
   QMenu* mnuHlp = nullptr;
   QAction* mnuHelp = nullptr;
@@ -106,6 +111,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
 
   QGroupBox* frmSubPop = nullptr;
   std::vector<QCheckBox*> chkStandard;
+  QPushButton* cmdSubgroupsAll = nullptr;   // ticks every subgroup
+  QPushButton* cmdSubgroupsNone = nullptr;  // unticks every subgroup
 
   QPushButton* cmdPrintResFl = nullptr;
   QPushButton* cmdPrintOrmidAnalysis = nullptr;
@@ -126,6 +133,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   FrmResults* frmResults = nullptr;
   FrmCommodityResults* frmCommodityResults = nullptr;
   FrmCumulativeResults* frmCumulativeResults = nullptr;
+  // A past run's Results windows, opened from the Run History's Run window.
+  FrmResults* frmPastResults = nullptr;
+  FrmCumulativeResults* frmPastCumulative = nullptr;
 
   // --- Handlers ---
   void mnuOpenRes_Click();
@@ -136,6 +146,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void mnuBatchRun_Click();
   void mnuCumulative_Click();
   void mnuExit_Click();
+  void mnuResetLayout_Click();
+  // Keeps the windows' places and sizes for the next session.
+  void SaveLayout();
   void mnuStart_Click();
   void mnuCommodity_Click();
   void mnuHelp_Click();
@@ -218,9 +231,12 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // Opens the Results window of a cumulative run that has just finished,
   // with its own figures.
   void ShowCumulativeResults(const FinishedRun& run);
+  // Opens the Results window of a run read back from the run history.
+  void ShowRecordedResults(const RecordedRun& recorded);
   // Shows a Results window just filled; View > Last Run's Results brings it
   // back.
-  void OpenResultsWindow(QWidget* window);
+  void OpenResultsWindow(ResultsFrame* window);
+  std::vector<ResultsFrame*> ResultsWindows() const;
 
   ModOrmid& m_;
   Platform& p_;
@@ -230,7 +246,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   PlatformRelay relay_;
   std::string mReportSource;
   FrmSPD* frmSPD_ = nullptr;
-  QProgressDialog* progress_ = nullptr;
+  std::unique_ptr<QProgressDialog> progress_;
   // How long a run goes before its progress dialog shows; tests show it at once.
   int progressDelayMs_ = 500;
   bool stopRequested_ = false;

@@ -17,13 +17,14 @@
 #include "delivery/export_dialog.h"
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
-#include "desktop/delivery/page_progress.h"
 #include "desktop/delivery/qt_printer.h"
+#include "desktop/delivery/work_progress.h"
 #include "desktop/history/frm_history.h"
 #include "desktop/main_window/frm_pad.h"
 #include "desktop/main_window/frm_problems.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
+#include "desktop/main_window/window_layout.h"
 #include "desktop/results/frm_results.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
@@ -94,14 +95,20 @@ void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file, R
     // The buttons act on their own viewer's report.
     FrmReport2* own = viewer;
     connect(own, &FrmReport2::printRequested, this, [this, own] {
+      // Its questions and messages stay with the viewer.
+      DialogOwnerScope owner(own);
       frmReport2 = own;
       ViewerPrint();
     });
     connect(own, &FrmReport2::saveRequested, this, [this, own] {
+      // Its questions and messages stay with the viewer.
+      DialogOwnerScope owner(own);
       frmReport2 = own;
       ViewerSave();
     });
     connect(own, &FrmReport2::pdfRequested, this, [this, own] {
+      // Its questions and messages stay with the viewer.
+      DialogOwnerScope owner(own);
       frmReport2 = own;
       ViewerSavePdf();
     });
@@ -113,10 +120,18 @@ void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file, R
                   MsgButtons::OK);
     return;
   }
+  // Where the user left it in an earlier session, else beside this window.
+  if (!frmReport2->Placed() && RestoreWindowLayout("viewer/" + FromBytes(caption), *frmReport2))
+    frmReport2->MarkPlaced();
   frmReport2->PlaceBeside(*this);
   frmReport2->show();
   frmReport2->raise();
   frmReport2->activateWindow();
+  // The report's first page comes first: painted now, with the window
+  // system's events taken, before the rest of a fresh run (its manifest,
+  // its Results window) is made.
+  frmReport2->repaint();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 PrintOutcome FrmOrmid::PrintFile(const std::string& text, std::string& error) {

@@ -21,15 +21,18 @@
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
 #include "desktop/delivery/qt_printer.h"
+#include "desktop/delivery/work_progress.h"
 #include "desktop/history/frm_history.h"
 #include "desktop/main_window/folder_dialog.h"
 #include "desktop/main_window/frm_pad.h"
 #include "desktop/main_window/frm_problems.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
+#include "desktop/main_window/window_layout.h"
 #include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
 #include "desktop/results/results_widgets.h"
+#include "history/recorded_run.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
 #include "report/number_format.h"
@@ -37,6 +40,7 @@
 #include "residue/residue_reader.h"
 #include "residue_table/residue_table.h"
 #include "residue_table/residue_table_command.h"
+#include "session/finished_run.h"
 #include "session/kind_figures.h"
 #include "session/run_session.h"
 #include "setup/run_request.h"
@@ -75,8 +79,7 @@ void FrmOrmid::RunRequest(RunKind kind) {
   const RunOutcome run = session.Run(request, *this);
   relay_.ThawClock();
   EndBusyNote();
-  delete progress_;
-  progress_ = nullptr;
+  progress_.reset();
   if (stopRequested_ && run.status != RunStatus::Done)
     statusBar()->showMessage(
         tr("Commodity analysis cancelled: the last commodity report is unchanged."));
@@ -119,7 +122,10 @@ void FrmOrmid::FinishRun(RunSession& session) {
 }
 
 void FrmOrmid::mnuRunHistory_Click() {
-  if (!frmHistory) frmHistory = new FrmHistory(relay_, kHistoryFile, this);
+  if (!frmHistory) {
+    frmHistory = new FrmHistory(relay_, kHistoryFile, this);
+    frmHistory->onResults = [this](const RecordedRun& run) { ShowRecordedResults(run); };
+  }
   frmHistory->Refresh();
   frmHistory->show();
   frmHistory->raise();
@@ -147,8 +153,8 @@ void FrmOrmid::ReportSaved(RunKind kind, const std::string& path) {
 void FrmOrmid::mnuExportResults_Click() {
   if (!lastRun_) return;
   const FinishedRun& run = *lastRun_;
-  auto path = ChooseExportFile(p_, m_.gResiduePath, m_.gWorkingDir,
-                               ProposedExportName(run.manifest, exportType_), exportType_);
+  auto path = ChooseExportFile(p_, m_.gResiduePath, ProposedExportName(run.manifest, exportType_),
+                               exportType_);
   if (!path) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   auto failures = ExportFinishedRun(p_, run, *path);
@@ -171,7 +177,7 @@ void FrmOrmid::ShowResults(const FinishedRun& run) {
   // table the run read.
   RunFigures figures;
   rows->SendTo(m_, figures);
-  QWidget* window = nullptr;
+  ResultsFrame* window = nullptr;
   if (run.kind == RunKind::LongTerm) {
     if (figures.longTerm.empty()) return;
     // Results windows belong to the main window: they stay in front of it.
@@ -194,14 +200,56 @@ void FrmOrmid::ShowResults(const FinishedRun& run) {
   OpenResultsWindow(window);
 }
 
-void FrmOrmid::OpenResultsWindow(QWidget* window) {
+void FrmOrmid::ShowRecordedResults(const RecordedRun& recorded) {
+  // A window of its own, apart from the last run's: the figures as
+  // recorded and their chart, without what-if or headroom.
+  const FinishedRun run = FinishedRunOf(recorded);
+  const QString title = tr(" - Run %1").arg(recorded.summary.id);
+  ResultsFrame* window = nullptr;
+  if (const auto* rows = dynamic_cast<const RowFigures*>(run.figures.get());
+      rows && run.kind == RunKind::LongTerm) {
+    RunFigures figures;
+    rows->SendTo(ModOrmid(), figures);
+    if (figures.longTerm.empty()) return;
+    Endpoint endpoint = Endpoint::RfD;
+    if (const auto& s = run.manifest["settings"];
+        s.is_object() && s.contains("endpoint") && s["endpoint"].is_string())
+      endpoint = EndpointFromCode(s["endpoint"].get<std::string>()).value_or(Endpoint::RfD);
+    if (!frmPastResults) frmPastResults = new FrmResults(p_, this);
+    frmPastResults->ShowRecorded(std::move(figures.longTerm), endpoint, recorded.summary.chemical);
+    frmPastResults->setWindowTitle(tr("Ormid Analysis Results") + title);
+    window = frmPastResults;
+  } else if (const auto* cumulative =
+                 dynamic_cast<const CumulativeRunFigures*>(run.figures.get())) {
+    if (!frmPastCumulative) frmPastCumulative = new FrmCumulativeResults(p_, this);
+    frmPastCumulative->ShowRecorded(cumulative->run, recorded.summary.residueFile);
+    frmPastCumulative->setWindowTitle(tr("Cumulative Assessment Results") + title);
+    window = frmPastCumulative;
+  }
+  if (!window) return;
+  if (!window->property("placed").toBool()) {
+    PlaceResultsWindow(*window, *this,
+                       frmHistory && frmHistory->isVisible() ? frmHistory : nullptr);
+    window->setProperty("placed", true);
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void FrmOrmid::OpenResultsWindow(ResultsFrame* window) {
   lastResults_ = window;
   mnuLastResults->setEnabled(true);
-  // The first time, beside the report's viewer where it shows; after, where
-  // the user left it.
+  // The first time, where the user left it in an earlier session, else
+  // beside the report's viewer where it shows; after, where the user left
+  // it.
   QWidget* report = frmReport2 && frmReport2->isVisible() ? frmReport2 : nullptr;
   if (!window->property("placed").toBool()) {
-    PlaceResultsWindow(*window, *this, report);
+    QByteArray splitter;
+    if (RestoreWindowLayout("results/" + window->objectName(), *window, &splitter))
+      window->RestoreSplitterState(splitter);
+    else
+      PlaceResultsWindow(*window, *this, report);
     window->setProperty("placed", true);
   }
   // The window opens without taking the keyboard from the report just shown,
@@ -233,17 +281,12 @@ void FrmOrmid::EndBusyNote() {
 
 void FrmOrmid::Progress(int done, int total) {
   // The dialog appears only when the run lasts longer than half a second.
-  if (!progress_) {
-    progress_ = new QProgressDialog(tr("Writing the commodity contribution reports..."),
-                                    tr("Cancel"), 0, total, this);
-    progress_->setWindowTitle(tr("Commodity Analysis"));
-    progress_->setWindowModality(Qt::WindowModal);
-    progress_->setMinimumDuration(progressDelayMs_);
-    // Cancel stops the run after the subgroup it is writing; the last
-    // commodity report stays as it was.
-    progress_->setAutoReset(false);
-    connect(progress_, &QProgressDialog::canceled, this, [this] { stopRequested_ = true; });
-  }
+  // Cancel stops the run after the subgroup it is writing; the last
+  // commodity report stays as it was.
+  if (!progress_)
+    progress_ = NewWorkProgress(this, tr("Commodity Analysis"),
+                                tr("Writing the commodity contribution reports..."), total,
+                                progressDelayMs_, [this] { stopRequested_ = true; });
   progress_->setValue(done);
 }
 
@@ -254,8 +297,9 @@ bool FrmOrmid::StopRequested() {
 // File > Batch Run...: residue files chosen together, run with the
 // window's current settings into a folder, in the background.
 void FrmOrmid::mnuBatchRun_Click() {
+  // The residue files of the installation's kind only.
   QFileDialog chooser(this, tr("Batch Run: Residue Files"), QString::fromStdString(m_.gResiduePath),
-                      tr("Residue files (*.R98 *.R10 *.r98 *.r10)"));
+                      QtNameFilter(ResidueFileFilter(m_.gSurveyBase)));
   chooser.setFileMode(QFileDialog::ExistingFiles);
   runner_.RunModal(chooser);
   if (chooser.result() != QDialog::Accepted) return;
@@ -324,7 +368,6 @@ void FrmOrmid::mnuCumulative_Click() {
   dialog.filter = "Assessment group files (CSV)|*.csv;*.CSV";
   dialog.initialDir = m_.gWorkingDir;
   auto group = p_.OpenFileDialog(dialog);
-  p_.ChangeDir(m_.gWorkingDir);
   if (!group || group->empty()) return;
 
   // Every subgroup, with the window's choice of the second adjustment
@@ -357,9 +400,20 @@ void FrmOrmid::mnuCumulative_Click() {
                     MsgButtons::OK);
     return;
   }
-  if (!run.warnings.empty())
+  if (!run.warnings.empty()) {
+    // Notices, not problems: the run has gone on. One line per notice.
+    std::vector<std::string> lines;
+    for (std::string line : run.warnings) {
+      for (char& c : line)
+        if (c == '\r' || c == '\n') c = ' ';
+      lines.push_back(line);
+    }
     ShowProblems("Cumulative Assessment",
-                 "Opening the residue files of the group told:", run.warnings);
+                 "The assessment was run with every chemical of the group. Opening its residue "
+                 "files gave these notices, as opening each file on its own does; none of them "
+                 "stopped the run:",
+                 lines);
+  }
   FinishRun(session);
   if (!lastRun_ || lastRun_->kind != RunKind::Cumulative) return;
   // The Results window first, so that the report's viewer comes up in front
