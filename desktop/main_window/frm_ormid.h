@@ -236,6 +236,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // Shows a Results window just filled; View > Last Run's Results brings it
   // back.
   void OpenResultsWindow(ResultsFrame* window);
+  // Lets the window system paint between the steps after a run.
+  void TakeEvents();
   std::vector<ResultsFrame*> ResultsWindows() const;
 
   ModOrmid& m_;

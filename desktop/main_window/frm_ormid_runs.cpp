@@ -99,7 +99,12 @@ void FrmOrmid::RunRequest(RunKind kind) {
     // The saved report gets its manifest, as on the command line, and the
     // run goes into the run history; a refused or stopped one leaves
     // nothing there.
+    // The report is on the screen by now; the window system's events are
+    // taken between the steps that follow (the manifest, the Results
+    // window's figures, its first layout), so that the screen stays live.
+    TakeEvents();
     FinishRun(session);
+    TakeEvents();
     // The closing message says where the report is saved: its manifest is
     // beside it by now.
     if (run.notice) ShowNotice(relay_, *run.notice);
@@ -107,6 +112,11 @@ void FrmOrmid::RunRequest(RunKind kind) {
   }
   session_ = nullptr;
   running_.reset();
+}
+
+void FrmOrmid::TakeEvents() {
+  // Paints and timers, not the user's clicks and keys: the run is not over.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void FrmOrmid::FinishRun(RunSession& session) {
@@ -197,6 +207,7 @@ void FrmOrmid::ShowResults(const FinishedRun& run) {
     runTerms_ = ExposureTerms{};
     window = frmCommodityResults;
   }
+  TakeEvents();
   OpenResultsWindow(window);
 }
 
