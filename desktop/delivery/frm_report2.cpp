@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <fstream>
 
 #include "core/record_file.h"
 #include "desktop/delivery/qt_text.h"
@@ -121,6 +122,21 @@ bool FrmReport2::LoadFile(const std::string& file, RunKind kind) {
   kind_ = kind;
   // The view holds the report's one copy.
   rtbreport->SetText(std::move(*bytes));
+  return true;
+}
+
+bool FrmReport2::LoadOpening(const std::string& file, RunKind kind, std::size_t bytes) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::string opening(bytes, '\0');
+  in.read(opening.data(), static_cast<std::streamsize>(bytes));
+  opening.resize(static_cast<std::size_t>(in.gcount()));
+  if (in.bad()) return false;
+  // Whole lines only, when the piece has a line end at all.
+  if (const std::size_t end = opening.rfind('\n'); end != std::string::npos && !in.eof())
+    opening.resize(end + 1);
+  kind_ = kind;
+  rtbreport->SetText(std::move(opening));
   return true;
 }
 

@@ -29,6 +29,10 @@ class FrmReport2 : public QWidget {
   // Replaces the shown text with the file's report of `kind`; false when
   // it cannot be read.
   bool LoadFile(const std::string& file, RunKind kind);
+  // Shows the report's opening lines only (at most `bytes`, whole lines),
+  // for its first page to be painted while the rest is read: LoadFile
+  // follows before the user can act on the report.
+  bool LoadOpening(const std::string& file, RunKind kind, std::size_t bytes);
   // The report bytes shown and their kind (1 listing, 2 commodity, 4 long-term).
   const std::string& ShownText() const;
   RunKind Kind() const { return kind_; }

@@ -11,6 +11,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QStatusBar>
+#include <filesystem>
 
 #include "core/mod_ormid.h"
 #include "core/paths.h"
@@ -115,9 +116,18 @@ void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file, R
   }
   frmReport2 = viewer;
   frmReport2->setWindowTitle(FromBytes(caption));
-  if (!frmReport2->LoadFile(file, kind)) {
+  // A large report (a commodity report runs to hundreds of megabytes) shows
+  // its first page from its opening lines while the rest is read.
+  constexpr std::uintmax_t kOpening = 1 << 20;
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  const bool large = !ec && size > 4 * kOpening;
+  auto cannotRead = [&] {
     p_.MessageBox("The report " + file + " cannot be read.", "Show report", MsgIcon::Exclamation,
                   MsgButtons::OK);
+  };
+  if (!(large ? frmReport2->LoadOpening(file, kind, kOpening) : frmReport2->LoadFile(file, kind))) {
+    cannotRead();
     return;
   }
   // Where the user left it in an earlier session, else beside this window.
@@ -132,6 +142,15 @@ void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file, R
   // its Results window) is made.
   frmReport2->repaint();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (large) {
+    // The whole report, before the user can scroll, find or save it.
+    if (!frmReport2->LoadFile(file, kind)) {
+      frmReport2->hide();
+      cannotRead();
+      return;
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
 }
 
 PrintOutcome FrmOrmid::PrintFile(const std::string& text, std::string& error) {

@@ -1120,6 +1120,41 @@ class FrmOrmidTest : public QObject {
     QCOMPARE(StartPath(r), here + "/Y.R98");
   }
 
+  // A large report's first page is painted from its opening lines, before
+  // the whole report is read; the viewer holds the whole report once the
+  // user can act on it.
+  void aLargeReportsFirstPageComesFirst() {
+    Start();
+    std::string report;
+    for (int i = 0; report.size() < (std::size_t{6} << 20); ++i)
+      report += "line " + std::to_string(i) + std::string(60, '.') + "\r\n";
+    WriteFileBytes(inst_->dir.path() / "ormdtemp.txt", report);
+    // The size of the text the viewer holds at its first paint.
+    struct FirstPaint : QObject {
+      std::size_t shown = 0;
+      bool seen = false;
+      bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !seen)
+          if (auto* view = qobject_cast<ReportView*>(watched->parent())) {
+            seen = true;
+            shown = view->Text().size();
+          }
+        return false;
+      }
+    } watch;
+    qApp->installEventFilter(&watch);
+    w_->cmdPrintOrmidAnalysis->click();
+    qApp->removeEventFilter(&watch);
+    FrmReport2* v = w_->frmReport2;
+    QVERIFY(v && v->isVisible());
+    QVERIFY(watch.seen);
+    QVERIFY2(watch.shown > 0 && watch.shown < report.size(),
+             qPrintable(QString::number(watch.shown)));
+    QCOMPARE(report.substr(watch.shown - 2, 2), std::string("\r\n"));  // whole lines
+    QCOMPARE(v->ShownText().size(), report.size());
+    QVERIFY(v->ShownText() == report);
+  }
+
   // Find's highlight lies on the found text: from the first dark pixel of
   // its first letter to past the last of its last letter, at a font size
   // whose characters are a fraction of a pixel wider than a whole number.
