@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -173,6 +174,14 @@ int FreshRun(int scale) {
   reportBytes = fs::file_size(dir / "tempcomm.txt", ec);
   std::printf("scale %d, commodity report %.1f MB\n", scale,
               static_cast<double>(reportBytes) / 1048576.0);
+  // The viewer's line index: one offset per line.
+  std::size_t lines = 0;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* viewer = qobject_cast<ormid::FrmReport2*>(top))
+      lines = std::max(lines, static_cast<std::size_t>(std::count(
+                                  viewer->ShownText().begin(), viewer->ShownText().end(), '\n')));
+  std::printf("report lines %zu (their index %.0f MB)\n", lines,
+              static_cast<double>(lines * sizeof(std::size_t)) / 1048576.0);
   std::printf("first page painted after Screen   %8.1f ms\n", firstPage);
   std::printf("longest time without events       %8.1f ms\n", longestGap);
   std::printf("Results window shown after Screen %8.1f ms\n", resultsShown);

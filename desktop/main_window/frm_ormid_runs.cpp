@@ -6,12 +6,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QStatusBar>
 #include <filesystem>
+#include <functional>
 
 #include "core/mod_ormid.h"
 #include "core/paths.h"
@@ -59,6 +61,39 @@ std::string CommentBytes(const QString& text) {
   lines.replace('\n', "\r\n");
   return ToBytes(lines);
 }
+
+// Hands the rows on to the Results window's copy, taking the window
+// system's events every few tens of milliseconds: a large commodity run
+// has millions of rows.
+class PacedSink : public ResultsSink {
+ public:
+  PacedSink(ResultsSink& to, std::function<void()> takeEvents)
+      : to_(to), takeEvents_(std::move(takeEvents)) {
+    clock_.start();
+  }
+  void LongTerm(const ModOrmid& m, const LongTermResult& r) override {
+    to_.LongTerm(m, r);
+    Pace();
+  }
+  void Contribution(const ModOrmid& m, const ContributionResult& r) override {
+    to_.Contribution(m, r);
+    Pace();
+  }
+  bool TotalsOnly() const override { return to_.TotalsOnly(); }
+  void Sent() override { to_.Sent(); }
+
+ private:
+  void Pace() {
+    if (++rows_ % 1024 != 0 || clock_.elapsed() < 30) return;
+    takeEvents_();
+    clock_.restart();
+  }
+
+  ResultsSink& to_;
+  std::function<void()> takeEvents_;
+  QElapsedTimer clock_;
+  std::size_t rows_ = 0;
+};
 
 }  // namespace
 
@@ -186,7 +221,9 @@ void FrmOrmid::ShowResults(const FinishedRun& run) {
   // The window's own copy of the run's rows, with the foods of the residue
   // table the run read.
   RunFigures figures;
-  rows->SendTo(m_, figures);
+  PacedSink paced(figures, [this] { TakeEvents(); });
+  rows->SendTo(m_, paced);
+  TakeEvents();
   ResultsFrame* window = nullptr;
   if (run.kind == RunKind::LongTerm) {
     if (figures.longTerm.empty()) return;
