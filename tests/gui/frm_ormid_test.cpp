@@ -108,7 +108,7 @@ PdfLayout ReadPdfLayout(const QString& pdf) {
   return layout;
 }
 
-class FrmOrmidTest : public QObject {
+class FrmOrmidTest : public QObject, public DesktopFixture {
   Q_OBJECT
 
  private:
@@ -116,11 +116,8 @@ class FrmOrmidTest : public QObject {
     auto installation = SmallInstallation(base);
     installation.setup.pageLength = 40;
     if (edit) edit(installation);
-    inst_ = std::make_unique<StartedInstallation>(installation);
-    QVERIFY(inst_->started);
     runner_ = std::make_unique<ScriptedRunner>();
-    w_ = std::make_unique<FrmOrmid>(inst_->m, inst_->platform, *runner_);
-    w_->show();
+    QVERIFY(StartDesktop(*runner_, installation));
     w_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w_.get()));
   }
@@ -172,9 +169,7 @@ class FrmOrmidTest : public QObject {
     return status == 0 ? ReadFileBytes(inst_->dir.path() / report) : "";
   }
 
-  std::unique_ptr<StartedInstallation> inst_;
   std::unique_ptr<ScriptedRunner> runner_;
-  std::unique_ptr<FrmOrmid> w_;
 
  private slots:
   // An item view that loses track of an editor warns: that fails the test.
@@ -182,9 +177,8 @@ class FrmOrmidTest : public QObject {
     QTest::failOnWarning(QRegularExpression("commitData|editor that does not belong"));
   }
   void cleanup() {
-    w_.reset();
+    StopDesktop();
     runner_.reset();
-    inst_.reset();
   }
 
   void startState() {

@@ -54,17 +54,19 @@ inline std::function<void(QDialog&)> Press(QPushButton* FrmSPD::*button) {
   return [button](QDialog& d) { (qobject_cast<FrmSPD*>(&d)->*button)->click(); };
 }
 
-// The small installation started in a folder of its own, and the main
-// window shown on it with the runner given: the start of the guide's and
-// the run history's tests. StopDesktop closes both.
+// An installation (the small one unless told) started in a folder of its
+// own, and the main window shown and exposed on it with the runner given:
+// the start of every desktop test. StopDesktop closes both, the window
+// first; a runner the test owns goes after it.
 class DesktopFixture {
  protected:
-  bool StartDesktop(ModalRunner& runner) {
-    inst_ = std::make_unique<StartedInstallation>(SmallInstallation(0));
+  bool StartDesktop(ModalRunner& runner,
+                    const testdata::Installation& installation = SmallInstallation(0)) {
+    inst_ = std::make_unique<StartedInstallation>(installation);
     if (!inst_->started) return false;
     w_ = std::make_unique<FrmOrmid>(inst_->m, inst_->platform, runner);
     w_->show();
-    return true;
+    return QTest::qWaitForWindowExposed(w_.get());
   }
   void StopDesktop() {
     w_.reset();

@@ -23,18 +23,13 @@ namespace ormid::test {
 namespace fs = std::filesystem;
 namespace td = testdata;
 
-class ResidueTableTest : public QObject {
+class ResidueTableTest : public QObject, public DesktopFixture {
   Q_OBJECT
 
  private:
   void Start() {
-    auto installation = SmallInstallation(0);
-    inst_ = std::make_unique<StartedInstallation>(installation);
-    QVERIFY(inst_->started);
     runner_ = std::make_unique<ScriptedRunner>();
-    w_ = std::make_unique<FrmOrmid>(inst_->m, inst_->platform, *runner_);
-    w_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    QVERIFY(StartDesktop(*runner_));
     residue_ = Dir() / "residues" / "gui.R98";
     td::WriteResidueFile(SmallResidueFile(0), residue_);
   }
@@ -55,16 +50,13 @@ class ResidueTableTest : public QObject {
     return ReadFileBytes(Dir() / name);
   }
 
-  std::unique_ptr<StartedInstallation> inst_;
   std::unique_ptr<ScriptedRunner> runner_;
-  std::unique_ptr<FrmOrmid> w_;
   fs::path residue_;
 
  private slots:
   void cleanup() {
-    w_.reset();
+    StopDesktop();
     runner_.reset();
-    inst_.reset();
   }
 
   void exportTheOpenResidueFile() {
