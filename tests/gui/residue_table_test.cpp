@@ -88,6 +88,32 @@ class ResidueTableTest : public QObject, public DesktopFixture {
     QVERIFY(!w_->mnuExportResidueTable->isEnabled());
   }
 
+  // Residue tables are proposed in the installation's tables folder when
+  // it has one, beside the residue files when it has none; the residue file
+  // an import writes, among the residue files.
+  void tablesAreProposedInTheTablesFolder() {
+    Start();
+    Open();
+    for (const bool tables : {false, true}) {
+      if (tables) fs::create_directories(Dir() / "tables");
+      const std::string expected =
+          tables ? (Dir() / "tables").string() + "/" : inst_->m.gResiduePath;
+      P().saveRequests.clear();
+      P().openRequests.clear();
+      P().saveAnswers.clear();
+      P().openAnswers.clear();
+      w_->mnuExportResidueTable->trigger();  // cancelled
+      QCOMPARE(P().saveRequests.back().initialDir, expected);
+      w_->mnuImportResidueTable->trigger();  // cancelled
+      QCOMPARE(P().openRequests.back().initialDir, expected);
+    }
+    CliTable("table.csv");
+    P().openAnswers = {(Dir() / "table.csv").string()};
+    P().saveRequests.clear();
+    w_->mnuImportResidueTable->trigger();  // the residue file's name cancelled
+    QCOMPARE(P().saveRequests.back().initialDir, inst_->m.gResiduePath);
+  }
+
   void importWritesAndOpens() {
     Start();
     Open();

@@ -981,6 +981,35 @@ class ResultsWindowTest : public QObject {
     QVERIFY(!results->chtSubgroups->chart()->title().contains("What-if"));
   }
 
+  // A subgroup without exposure has no margin and no percent of the NOEL:
+  // the table says "no exposure" there, as the report does, and sorts it as
+  // the widest margin and a percent of 0; a subgroup with exposure shows its
+  // figures.
+  void aSubgroupWithoutExposureSaysSo() {
+    FakePlatform platform;
+    FrmResults results(platform, nullptr);
+    std::vector<ShownSubgroup> rows(3);
+    rows[0].name = "Exposed";
+    rows[0].figures = {1, {}, 1, 0.002f, ReferenceKind::None, {}, {}, 0.4f, 250.0f, {}};
+    rows[1].name = "Not exposed";
+    rows[1].figures = {2, {}, 2, 0.0f, ReferenceKind::None, {}, {}, {}, {}, {}};
+    rows[2].name = "More exposed";
+    rows[2].figures = {3, {}, 3, 0.02f, ReferenceKind::None, {}, {}, 4.0f, 25.0f, {}};
+    results.ShowRecorded(rows, Endpoint::Noel, "Demofos");
+    QTableWidget& table = *results.tblFigures;
+    const int noel = Column(table, ColumnTitle("percent_of_noel"));
+    const int moe = Column(table, ColumnTitle("margin_of_exposure"));
+    QVERIFY(noel > 0 && moe > 0);
+    QCOMPARE(Text(table, 1, noel), std::string("no exposure"));
+    QCOMPARE(Text(table, 1, moe), std::string("no exposure"));
+    QCOMPARE(Text(table, 0, moe), std::string("250"));
+    table.sortItems(moe, Qt::AscendingOrder);
+    QCOMPARE(Text(table, 0, 1), std::string("More exposed"));
+    QCOMPARE(Text(table, 2, 1), std::string("Not exposed"));
+    table.sortItems(noel, Qt::AscendingOrder);
+    QCOMPARE(Text(table, 0, 1), std::string("Not exposed"));
+  }
+
   // --- On a laptop's screen ---
 
   // Each Results window at the size it opens beside its report: the figures
