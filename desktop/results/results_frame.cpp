@@ -88,7 +88,7 @@ void ResultsFrame::SetChoicesShown(bool shown) {
   if (!shown) {
     const int tab = tabViews->indexOf(choices_);
     if (tab >= 0) tabViews->removeTab(tab);
-    choices_->hide();
+    // Out of the splitter and the tabs, kept hidden until it comes back.
     choices_->setParent(this);
     choices_->hide();
     hiddenChoices_ = choices_;
