@@ -31,6 +31,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
+#include <QStandardItemModel>
 #include <QSvgRenderer>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -57,6 +58,7 @@
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
 #include "desktop/delivery/report_view.h"
+#include "desktop/history/frm_history.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
@@ -979,6 +981,35 @@ class ResultsWindowTest : public QObject {
     results->cmdIncludeAll->click();
     ExpectCumulativeWindowHolds(*results, RealCumulativeRun(d, group), g);
     QVERIFY(!results->chtSubgroups->chart()->title().contains("What-if"));
+  }
+
+  // A past cumulative run's Results from its Run window in the history:
+  // the recorded figures in a window apart from the last run's, without the
+  // what-if's choices.
+  void aPastCumulativeRunsResultsFromTheHistory() {
+    Desktop d("csfii");
+    QVERIFY(d.Start());
+    d.platform.openAnswers.push_back((d.dir.path() / "op-group.csv").string());
+    d.w->mnuCumulative->trigger();
+    FrmCumulativeResults* last = d.w->frmCumulativeResults;
+    QVERIFY(last && last->isVisible());
+    d.w->mnuRunHistory->trigger();
+    FrmHistory* history = d.w->frmHistory;
+    QVERIFY(history && history->model->rowCount() == 1);
+    history->ShowRun(history->model->index(0, 0).data().toLongLong());
+    auto* run = qobject_cast<FrmRunDetails*>(history->dlgRun);
+    QVERIFY(run && run->cmdResults);
+    run->cmdResults->click();
+    FrmCumulativeResults* past = d.w->frmPastCumulative;
+    QVERIFY(past && past->isVisible() && past != last);
+    QCOMPARE(past->tblFigures->rowCount(), last->tblFigures->rowCount());
+    for (int r = 0; r < last->tblFigures->rowCount(); ++r)
+      for (int c = 0; c < last->tblFigures->columnCount(); ++c)
+        QCOMPARE(Text(*past->tblFigures, r, c), Text(*last->tblFigures, r, c));
+    QVERIFY(!past->tabViews->isAncestorOf(past->choicesPanel));
+    QVERIFY(!past->splitter->isAncestorOf(past->choicesPanel));
+    QVERIFY(last->tabViews->isAncestorOf(last->choicesPanel) ||
+            last->splitter->isAncestorOf(last->choicesPanel));
   }
 
   // A subgroup without exposure has no margin and no percent of the NOEL:
