@@ -1,4 +1,5 @@
 #include "desktop/batch/frm_batch.h"
+#include "desktop/delivery/work_progress.h"
 #include "desktop/results/results_widgets.h"
 
 #include <QComboBox>
@@ -178,7 +179,9 @@ void FrmBatch::ShowValues() {
     cell(1, Q(v.chemical));
     auto value = [&](bool used, const std::optional<std::string>& given, const std::string& own) {
       if (!used) return tr("not used");
-      return given ? tr("%1 (typed)").arg(Q(*given)) : tr("%1 (file)").arg(Q(own));
+      // A blank value (a comment the file leaves empty) says so.
+      const QString text = Q(given ? *given : own).trimmed();
+      return (text.isEmpty() ? tr("blank") : text) + (given ? tr(" (typed)") : tr(" (file)"));
     };
     cell(2, value(settings_.chkMOE1, typed.noel, v.settings.txtMOE1));
     cell(3, value(settings_.chkMOE2, typed.rfd, v.settings.txtMOE2));
@@ -242,11 +245,10 @@ bool FrmBatch::Start(const std::vector<std::string>& residueFiles, const std::st
   lblTotals->clear();
   cmdExport->setEnabled(false);
 
-  progress = new QProgressDialog(tr("Running the batch..."), tr("Cancel"), 0,
-                                 static_cast<int>(scenarios_.size()), this);
-  progress->setWindowModality(Qt::WindowModal);
-  progress->setMinimumDuration(0);
-  connect(progress, &QProgressDialog::canceled, this, &FrmBatch::Cancel);
+  // The window owns the dialog, which goes when the batch is done.
+  progress = NewWorkProgress(this, windowTitle(), tr("Running the batch..."),
+                             static_cast<int>(scenarios_.size()), 0, [this] { Cancel(); })
+                 .release();
 
   BatchOptions options;
   options.outDir = outDir_;

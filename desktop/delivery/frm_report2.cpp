@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <fstream>
 
 #include "core/record_file.h"
 #include "desktop/delivery/qt_text.h"
@@ -32,6 +33,9 @@ QFont ReportFont(double pointSize) {
 }
 
 namespace {
+
+// A report's lines are 80 columns wide (a commodity report's a few more).
+constexpr std::size_t kReportColumns = 80;
 
 QPushButton* NewButton(const QString& text, const char* name, QWidget* parent) {
   auto* button = new QPushButton(text, parent);
@@ -115,10 +119,29 @@ FrmReport2::FrmReport2(QWidget* parent) : QWidget(parent, Qt::Window) {
 bool FrmReport2::LoadFile(const std::string& file, RunKind kind) {
   auto bytes = ReadWholeFile(file);
   if (!bytes) return false;
-  text_ = *bytes;
   kind_ = kind;
-  rtbreport->SetText(text_);
+  // The view holds the report's one copy.
+  rtbreport->SetText(std::move(*bytes));
   return true;
+}
+
+bool FrmReport2::LoadOpening(const std::string& file, RunKind kind, std::size_t bytes) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::string opening(bytes, '\0');
+  in.read(opening.data(), static_cast<std::streamsize>(bytes));
+  opening.resize(static_cast<std::size_t>(in.gcount()));
+  if (in.bad()) return false;
+  // Whole lines only, when the piece has a line end at all.
+  if (const std::size_t end = opening.rfind('\n'); end != std::string::npos && !in.eof())
+    opening.resize(end + 1);
+  kind_ = kind;
+  rtbreport->SetText(std::move(opening));
+  return true;
+}
+
+const std::string& FrmReport2::ShownText() const {
+  return rtbreport->Text();
 }
 
 void FrmReport2::PlaceBeside(const QWidget& main) {
@@ -131,7 +154,11 @@ void FrmReport2::PlaceBeside(const QWidget& main) {
   // The window manager's frame around this window, as around the main window.
   int extraW = frame.width() - main.width();
   int extraH = frame.height() - main.height();
-  int minWidth = std::max(QFontMetrics(rtbreport->font()).horizontalAdvance(QString(60, 'M')),
+  // Every column of the report's widest line in view (80 at least), so
+  // that its right edge is never cut.
+  const auto columns = std::clamp<std::size_t>(rtbreport->LongestLine(), kReportColumns, 140);
+  const QMargins margins = layout()->contentsMargins();
+  int minWidth = std::max(rtbreport->ViewWidthFor(columns) + margins.left() + margins.right(),
                           minimumSizeHint().width());
   int right = room.right() - frame.right() - extraW;
   int left = frame.left() - room.left() - extraW;
@@ -147,8 +174,9 @@ void FrmReport2::PlaceBeside(const QWidget& main) {
     x = frame.left() - w - extraW;
   } else {
     // No room beside it: against the screen's edge on the side with more
-    // room, where it covers least of the main window.
-    w = std::min(wanted, room.width() - extraW);
+    // room, where it covers least of the main window, as wide as the
+    // report's lines.
+    w = std::min(minWidth, room.width() - extraW);
     x = right >= left ? room.right() + 1 - w - extraW : room.left();
   }
   int y = std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() - h - extraH));

@@ -29,13 +29,22 @@ class FrmReport2 : public QWidget {
   // Replaces the shown text with the file's report of `kind`; false when
   // it cannot be read.
   bool LoadFile(const std::string& file, RunKind kind);
+  // Shows the report's opening lines only (at most `bytes`, whole lines),
+  // for its first page to be painted while the rest is read: LoadFile
+  // follows before the user can act on the report.
+  bool LoadOpening(const std::string& file, RunKind kind, std::size_t bytes);
   // The report bytes shown and their kind (1 listing, 2 commodity, 4 long-term).
-  const std::string& ShownText() const { return text_; }
+  const std::string& ShownText() const;
   RunKind Kind() const { return kind_; }
 
   // Places the window beside `main` (right, else left) when the screen has
   // room for it there; otherwise leaves the window manager's placement.
   void PlaceBeside(const QWidget& main);
+  // Whether the window has its place (from PlaceBeside, or kept from an
+  // earlier session); ForgetPlace lets the next PlaceBeside place it again.
+  bool Placed() const { return placed_; }
+  void MarkPlaced() { placed_ = true; }
+  void ForgetPlace() { placed_ = false; }
 
   // The find bar: shows it with the search text selected.
   void ShowFindBar();
@@ -63,7 +72,6 @@ class FrmReport2 : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  std::string text_;
   RunKind kind_ = RunKind::LongTerm;
   bool placed_ = false;
 };

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "desktop/delivery/qt_text.h"
@@ -32,8 +33,6 @@ ReportView::ReportView(QWidget* parent) : QAbstractScrollArea(parent) {
 
 void ReportView::SetText(std::string text) {
   text_ = std::move(text);
-  lower_.clear();
-  lowered_ = false;
   starts_.assign(1, 0);
   longest_ = 0;
   const char* data = text_.data();
@@ -81,8 +80,21 @@ int ReportView::LineHeight() const {
   return std::max(1, fontMetrics().lineSpacing());
 }
 
-int ReportView::CharWidth() const {
-  return std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('M')));
+qreal ReportView::CharWidth() const {
+  // The advance the text is drawn with, fractions of a pixel included: a
+  // highlight placed by a rounded advance drifts along the line (by a
+  // character at the 14th column of 8.25-point Courier New).
+  return std::max<qreal>(1, QFontMetricsF(font()).horizontalAdvance(QLatin1Char('M')));
+}
+
+int ReportView::ColumnX(std::size_t column) const {
+  return kMargin - horizontalScrollBar()->value() +
+         static_cast<int>(std::lround(static_cast<qreal>(column) * CharWidth()));
+}
+
+int ReportView::ViewWidthFor(std::size_t columns) const {
+  return static_cast<int>(std::ceil(static_cast<qreal>(columns) * CharWidth())) + 2 * kMargin +
+         2 * frameWidth() + verticalScrollBar()->sizeHint().width();
 }
 
 int ReportView::VisibleLines() const {
@@ -95,11 +107,12 @@ void ReportView::UpdateScrollBars() {
   verticalScrollBar()->setRange(0, std::max(0, lines - visible));
   verticalScrollBar()->setPageStep(visible);
   verticalScrollBar()->setSingleStep(1);
-  const auto wide = static_cast<long long>(longest_) * CharWidth() + 2 * kMargin;
+  const auto wide =
+      static_cast<long long>(std::ceil(static_cast<qreal>(longest_) * CharWidth())) + 2 * kMargin;
   horizontalScrollBar()->setRange(
       0, static_cast<int>(std::clamp<long long>(wide - viewport()->width(), 0, INT32_MAX)));
   horizontalScrollBar()->setPageStep(viewport()->width());
-  horizontalScrollBar()->setSingleStep(CharWidth());
+  horizontalScrollBar()->setSingleStep(static_cast<int>(std::ceil(CharWidth())));
 }
 
 void ReportView::resizeEvent(QResizeEvent* event) {
@@ -125,8 +138,8 @@ void ReportView::scrollContentsBy(int, int) {
 void ReportView::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   painter.setFont(font());
-  const int lh = LineHeight(), cw = CharWidth();
-  const int left = kMargin - horizontalScrollBar()->value();
+  const int lh = LineHeight();
+  const int left = ColumnX(0);
   const auto first = static_cast<std::size_t>(verticalScrollBar()->value());
   const Pos from = std::min(cursor_, anchor_), to = std::max(cursor_, anchor_);
   const QPalette& colours = palette();
@@ -138,7 +151,7 @@ void ReportView::paintEvent(QPaintEvent*) {
       const std::size_t a = line == from.line ? from.column : 0;
       // A selection that goes on past the line's end covers its line end too.
       const std::size_t b = line == to.line ? to.column : text.size() + 1;
-      painter.fillRect(left + static_cast<int>(a) * cw, top, static_cast<int>(b - a) * cw, lh,
+      painter.fillRect(ColumnX(a), top, ColumnX(b) - ColumnX(a), lh,
                        colours.brush(QPalette::Highlight));
     }
     painter.setPen(colours.color(QPalette::Text));
@@ -149,7 +162,7 @@ void ReportView::paintEvent(QPaintEvent*) {
       const std::size_t b = std::min(line == to.line ? to.column : text.size(), text.size());
       if (b > a) {
         painter.setPen(colours.color(QPalette::HighlightedText));
-        painter.drawText(left + static_cast<int>(a) * cw, top + ascent,
+        painter.drawText(QPointF(left + static_cast<qreal>(a) * CharWidth(), top + ascent),
                          FromBytes(std::string(text.substr(a, b - a))));
       }
     }
@@ -159,9 +172,7 @@ void ReportView::paintEvent(QPaintEvent*) {
 
 QRect ReportView::CursorRect() const {
   const int line = static_cast<int>(cursor_.line) - verticalScrollBar()->value();
-  return QRect(
-      kMargin - horizontalScrollBar()->value() + static_cast<int>(cursor_.column) * CharWidth(),
-      line * LineHeight(), 1, LineHeight());
+  return QRect(ColumnX(cursor_.column), line * LineHeight(), 1, LineHeight());
 }
 
 ReportView::Pos ReportView::PosAt(const QPoint& point) const {
@@ -169,8 +180,8 @@ ReportView::Pos ReportView::PosAt(const QPoint& point) const {
   Pos p;
   p.line = static_cast<std::size_t>(
       std::clamp<long long>(line, 0, static_cast<long long>(starts_.size()) - 1));
-  const int x = point.x() - kMargin + horizontalScrollBar()->value() + CharWidth() / 2;
-  p.column = std::min<std::size_t>(static_cast<std::size_t>(std::max(0, x / CharWidth())),
+  const qreal x = point.x() - kMargin + horizontalScrollBar()->value() + CharWidth() / 2;
+  p.column = std::min<std::size_t>(static_cast<std::size_t>(std::max<qreal>(0, x / CharWidth())),
                                    Line(p.line).size());
   return p;
 }
@@ -181,9 +192,9 @@ void ReportView::EnsureVisible(Pos p) {
   if (line < v->value()) v->setValue(static_cast<int>(line));
   if (line >= v->value() + VisibleLines()) v->setValue(static_cast<int>(line - VisibleLines() + 1));
   QScrollBar* h = horizontalScrollBar();
-  const long long x = static_cast<long long>(p.column) * CharWidth();
+  const auto x = static_cast<long long>(std::lround(static_cast<qreal>(p.column) * CharWidth()));
   if (x < h->value()) h->setValue(static_cast<int>(x));
-  const int room = viewport()->width() - 2 * kMargin - CharWidth();
+  const int room = viewport()->width() - 2 * kMargin - static_cast<int>(std::ceil(CharWidth()));
   if (x > h->value() + room) h->setValue(static_cast<int>(x - room));
 }
 
@@ -209,32 +220,71 @@ QString ReportView::SelectedText() const {
   return FromBytes(out);
 }
 
+namespace {
+
+// A find lowers a piece of the report at a time: the report's bytes are
+// held once, not again in lower case.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+
+std::size_t PieceFor(const std::string& needle) {
+  return std::max(kPiece, 2 * needle.size());
+}
+
+void LowerInto(std::string_view from, std::string& piece) {
+  piece.resize(from.size());
+  std::transform(from.begin(), from.end(), piece.begin(), Lower);
+}
+
+}  // namespace
+
+std::size_t ReportView::FirstFrom(std::size_t at, const std::string& needle) const {
+  const std::size_t size = PieceFor(needle);
+  std::string piece;
+  for (std::size_t begin = at; begin < text_.size(); begin += size) {
+    const std::size_t end = std::min(text_.size(), begin + size + needle.size() - 1);
+    LowerInto(std::string_view(text_).substr(begin, end - begin), piece);
+    // memmem: the C library's search, fast on a report of any size.
+    const void* hit = ::memmem(piece.data(), piece.size(), needle.data(), needle.size());
+    if (hit) return begin + static_cast<std::size_t>(static_cast<const char*>(hit) - piece.data());
+    if (end == text_.size()) break;
+  }
+  return std::string::npos;
+}
+
+std::size_t ReportView::LastBefore(std::size_t limit, const std::string& needle) const {
+  const std::size_t size = PieceFor(needle);
+  std::string piece;
+  // Each piece ends where a place that starts before the one after it ends.
+  std::size_t end = std::min(text_.size(), limit + needle.size() - 1);
+  while (end >= needle.size()) {
+    const std::size_t begin = end > size ? end - size : 0;
+    LowerInto(std::string_view(text_).substr(begin, end - begin), piece);
+    std::size_t last = std::string::npos;
+    for (std::size_t at = 0; at + needle.size() <= piece.size();) {
+      const void* hit =
+          ::memmem(piece.data() + at, piece.size() - at, needle.data(), needle.size());
+      if (!hit) break;
+      const auto found = static_cast<std::size_t>(static_cast<const char*>(hit) - piece.data());
+      if (begin + found >= limit) break;
+      last = begin + found;
+      at = found + 1;
+    }
+    if (last != std::string::npos) return last;
+    if (begin == 0) break;
+    end = begin + needle.size() - 1;
+  }
+  return std::string::npos;
+}
+
 bool ReportView::Find(const QString& what, bool backward) {
   std::string needle = ToBytes(what);
   if (needle.empty()) return false;
-  if (!lowered_) {
-    lower_.resize(text_.size());
-    std::transform(text_.begin(), text_.end(), lower_.begin(), Lower);
-    lowered_ = true;
-  }
   std::transform(needle.begin(), needle.end(), needle.begin(), Lower);
   const std::size_t from = Offset(std::min(cursor_, anchor_));
   const std::size_t to = Offset(std::max(cursor_, anchor_));
-  const char* data = lower_.data();
-  // memmem: the C library's search, fast on a report of any size.
-  auto next = [&](std::size_t at) -> std::size_t {
-    if (at > lower_.size()) return std::string::npos;
-    const void* hit = ::memmem(data + at, lower_.size() - at, needle.data(), needle.size());
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : std::string::npos;
-  };
-  std::size_t found = std::string::npos;
-  if (!backward) {
-    found = next(to);
-  } else {
-    // The last place that starts before the selection.
-    for (std::size_t at = next(0); at != std::string::npos && at < from; at = next(at + 1))
-      found = at;
-  }
+  // Forward: the first place after the selection; backward: the last place
+  // that starts before it.
+  const std::size_t found = backward ? LastBefore(from, needle) : FirstFrom(to, needle);
   if (found == std::string::npos) return false;
   anchor_ = PosOf(found);
   cursor_ = PosOf(found + needle.size());

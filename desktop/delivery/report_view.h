@@ -46,6 +46,13 @@ class ReportView : public QAbstractScrollArea {
   bool Find(const QString& what, bool backward);
   // The cursor's rectangle in the viewport.
   QRect CursorRect() const;
+  // Where a column's character starts in the viewport, in pixels.
+  int ColumnX(std::size_t column) const;
+  // The widest line's length, in characters.
+  std::size_t LongestLine() const { return longest_; }
+  // The view's width that shows `columns` characters of every line, its
+  // frame and vertical scroll bar included.
+  int ViewWidthFor(std::size_t columns) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -59,7 +66,7 @@ class ReportView : public QAbstractScrollArea {
 
  private:
   int LineHeight() const;
-  int CharWidth() const;
+  qreal CharWidth() const;
   int VisibleLines() const;
   Pos PosAt(const QPoint& point) const;
   void UpdateScrollBars();
@@ -68,10 +75,12 @@ class ReportView : public QAbstractScrollArea {
   std::size_t Offset(Pos p) const;
   Pos PosOf(std::size_t offset) const;
 
-  std::string text_;
-  // The text in lower case, made at the first find.
-  std::string lower_;
-  bool lowered_ = false;
+  // The first place of the lower-case needle at or after `at`, and the
+  // last that starts before `limit`, letter case aside; npos when none.
+  std::size_t FirstFrom(std::size_t at, const std::string& needle) const;
+  std::size_t LastBefore(std::size_t limit, const std::string& needle) const;
+
+  std::string text_;                 // the report's bytes, held here only
   std::vector<std::size_t> starts_;  // each line's first byte
   std::size_t longest_ = 0;          // the longest line's length
   Pos cursor_, anchor_;

@@ -1,4 +1,5 @@
 #include "desktop/history/frm_history.h"
+#include "desktop/main_window/qt_platform.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -36,17 +37,6 @@ QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-QString Number(const std::optional<double>& v, const char* format) {
-  if (!v) return {};
-  char text[40];
-  std::snprintf(text, sizeof text, format, *v);
-  return QString::fromLatin1(text);
-}
-
-std::optional<double> Widen(const std::optional<float>& v) {
-  return v ? std::optional<double>(*v) : std::nullopt;
-}
-
 // An item that sorts by its number, not its text.
 QStandardItem* SortedNumberItem(double value, const QString& text) {
   auto* item = new QStandardItem(text);
@@ -55,9 +45,10 @@ QStandardItem* SortedNumberItem(double value, const QString& text) {
   return item;
 }
 
-QStandardItem* TextItem(const std::string& text) {
-  auto* item = new QStandardItem(Q(text));
-  item->setData(Q(text), Qt::UserRole);
+// An item that sorts by its text, or by `key` when it shows other words.
+QStandardItem* TextItem(const std::string& key, const QString& shown = {}) {
+  auto* item = new QStandardItem(shown.isNull() ? Q(key) : shown);
+  item->setData(Q(key), Qt::UserRole);
   item->setEditable(false);
   return item;
 }
@@ -180,9 +171,9 @@ void FrmHistory::Refresh() {
       figure = FigureText(r.worst.value, r.worst.kind == FigureKind::Risk) + " " +
                QString::fromLatin1(FigureName(r.worst.kind));
     model->appendRow({SortedNumberItem(static_cast<double>(r.id), QString::number(r.id)),
-                      TextItem(r.date), TextItem(r.command), TextItem(r.chemical),
-                      TextItem(r.residueFile), TextItem(r.endpoint), TextItem(r.worstSubgroup),
-                      SortedNumberItem(r.worst.value, figure)});
+                      TextItem(r.date, DateText(r.date)), TextItem(r.command), TextItem(r.chemical),
+                      TextItem(r.residueFile), TextItem(r.endpoint, EndpointName(r.endpoint)),
+                      TextItem(r.worstSubgroup), SortedNumberItem(r.worst.value, figure)});
   }
   grdRuns->resizeColumnsToContents();
   SelectionChanged();
@@ -208,7 +199,7 @@ void FrmHistory::ShowRun(long long id) {
     return;
   }
   delete dlgRun;
-  dlgRun = new FrmRunDetails(*run, p_, this);
+  dlgRun = new FrmRunDetails(*run, p_, this, onResults);
   dlgRun->show();
 }
 
@@ -227,7 +218,8 @@ void FrmHistory::CompareSelected() {
   dlgCompare->show();
 }
 
-FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* parent)
+FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* parent,
+                             std::function<void(const RecordedRun&)> onResults)
     : QDialog(parent), run_(run), p_(p) {
   setWindowTitle(tr("Run %1").arg(run.summary.id));
   const RunSummary& s = run.summary;
@@ -235,7 +227,7 @@ FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* paren
   facts << tr("%1 of %2, run %3 on %4")
                .arg(CommandInWords(s.command), Q(s.chemical))
                .arg(s.id)
-               .arg(Q(s.date));
+               .arg(DateText(s.date));
   facts << (s.command == "cumulative" ? tr("Group file: %1") : tr("Residue file: %1"))
                .arg(Q(s.residueFile));
   if (!s.worstSubgroup.empty())
@@ -260,14 +252,11 @@ FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* paren
   grdFigures = new QTableWidget(this);
   grdFigures->setEditTriggers(QAbstractItemView::NoEditTriggers);
   if (s.command == "cumulative") {
-    // The subgroups' cumulative figures.
-    // The subgroups' cumulative figures, titled as in the cumulative
+    // The subgroups' cumulative figures, the columns of the cumulative
     // Results window.
-    grdFigures->setColumnCount(6);
-    grdFigures->setHorizontalHeaderLabels({ColumnTitle("row"), ColumnTitle("subgroup"),
-                                           ColumnTitle("index_equivalent_mg_per_kg_bw_day"),
-                                           ColumnTitle("percent_of_index_pad"), ColumnTitle("moet"),
-                                           ColumnTitle("hazard_index")});
+    const QStringList titles = CumulativeFigureTitles();
+    grdFigures->setColumnCount(static_cast<int>(titles.size()));
+    grdFigures->setHorizontalHeaderLabels(titles);
     for (const RecordedCumulative& c : run.cumulative) {
       const int row = grdFigures->rowCount();
       grdFigures->insertRow(row);
@@ -284,6 +273,16 @@ FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* paren
     ModOrmid m;
     run.Replay(m, table);
   }
+  // The row is a column of its own; a column the run has no figure in (the
+  // reference dose of a NOEL run) is left out.
+  grdFigures->verticalHeader()->hide();
+  for (int c = 0; c < grdFigures->columnCount(); ++c) {
+    bool empty = true;
+    for (int r = 0; empty && r < grdFigures->rowCount(); ++r)
+      if (const QTableWidgetItem* item = grdFigures->item(r, c); item && !item->text().isEmpty())
+        empty = false;
+    grdFigures->setColumnHidden(c, empty && grdFigures->rowCount() > 0);
+  }
   grdFigures->resizeColumnsToContents();
 
   auto* tabs = new QTabWidget(this);
@@ -297,6 +296,13 @@ FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* paren
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(cmdCopy);
   buttons->addWidget(cmdExport);
+  // A long-term or cumulative run's Results window: its figures and chart
+  // (a commodity run's breakdown and any what-if need the run itself).
+  if (onResults && (s.command == "longterm" || s.command == "cumulative")) {
+    cmdResults = new QPushButton(tr("&Results"), this);
+    connect(cmdResults, &QPushButton::clicked, this, [this, onResults] { onResults(run_); });
+    buttons->addWidget(cmdResults);
+  }
   buttons->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(lblRun);
@@ -309,11 +315,12 @@ FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* paren
 QString FrmRunDetails::FiguresText() const {
   QStringList lines, cells;
   for (int c = 0; c < grdFigures->columnCount(); ++c)
-    cells << grdFigures->horizontalHeaderItem(c)->text();
+    if (!grdFigures->isColumnHidden(c)) cells << grdFigures->horizontalHeaderItem(c)->text();
   lines << cells.join('\t');
   for (int r = 0; r < grdFigures->rowCount(); ++r) {
     cells.clear();
     for (int c = 0; c < grdFigures->columnCount(); ++c) {
+      if (grdFigures->isColumnHidden(c)) continue;
       const QTableWidgetItem* item = grdFigures->item(r, c);
       cells << (item ? item->text() : QString());
     }
@@ -323,9 +330,10 @@ QString FrmRunDetails::FiguresText() const {
 }
 
 void FrmRunDetails::Export() {
+  DialogOwnerScope owner(this);
   const std::string id = std::to_string(run_.summary.id);
   int type = 1;
-  const auto path = ChooseExportFile(p_, {}, ".", "run" + id + ".csv", type, "Export Run " + id);
+  const auto path = ChooseExportFile(p_, {}, "run" + id + ".csv", type, "Export Run " + id);
   if (!path) return;
   for (const ExportFailure& f : ExportFinishedRun(p_, FinishedRunOf(run_), *path))
     p_.MessageBox("The export file " + f.path + " could not be written: " + f.reason + ".",
@@ -395,12 +403,12 @@ FrmCompare::FrmCompare(const Comparison& c, Platform& p, QWidget* parent)
     SetRow(grdSubgroups, static_cast<int>(i),
            {QString::number(s.row), Q(s.subgroup), value(s.exposureA, FigureKind::None),
             value(s.exposureB, FigureKind::None), SignedText(Change(s.exposureA, s.exposureB)),
-            Number(RelativeChange(s.exposureA, s.exposureB), "%+.2f"), figure,
+            SignedText(RelativeChange(s.exposureA, s.exposureB)), figure,
             value(s.valueA, s.figureA), value(s.valueB, s.figureB),
             same     ? SignedText(Change(s.valueA, s.valueB))
             : unlike ? tr(kNotComparable)
                      : QString(),
-            same ? Number(RelativeChange(s.valueA, s.valueB), "%+.2f") : QString(),
+            same ? SignedText(RelativeChange(s.valueA, s.valueB)) : QString(),
             QString::fromLatin1(CrossingText(s.crossing))});
     if (s.crossing != Crossing::None)
       for (int k = 0; k < grdSubgroups->columnCount(); ++k)
@@ -441,10 +449,10 @@ FrmCompare::FrmCompare(const Comparison& c, Platform& p, QWidget* parent)
         static_cast<int>(c.cropGroups.size()), this);
     for (std::size_t i = 0; i < c.cropGroups.size(); ++i) {
       const CropGroupChange& g = c.cropGroups[i];
-      SetRow(
-          grdCropGroups, static_cast<int>(i),
-          {QString::number(g.row), Q(g.subgroup), Q(g.cropGroup), Number(Widen(g.shareA), "%.2f"),
-           Number(Widen(g.shareB), "%.2f"), Number(g.change, "%+.2f")});
+      SetRow(grdCropGroups, static_cast<int>(i),
+             {QString::number(g.row), Q(g.subgroup), Q(g.cropGroup),
+              g.shareA ? FigureText(*g.shareA) : QString(),
+              g.shareB ? FigureText(*g.shareB) : QString(), SignedText(g.change)});
     }
     FitColumns(grdCropGroups, 1);
     tabs->addTab(grdCropGroups, tr("C&rop groups that changed most"));
@@ -476,10 +484,10 @@ FrmCompare::FrmCompare(const Comparison& c, Platform& p, QWidget* parent)
 FrmCompare::~FrmCompare() = default;
 
 void FrmCompare::Export() {
+  DialogOwnerScope owner(this);
   const std::string ids = std::to_string(c_->a.id) + "-" + std::to_string(c_->b.id);
   int type = 1;
-  const auto path =
-      ChooseExportFile(p_, {}, ".", "compare" + ids + ".csv", type, "Export Comparison");
+  const auto path = ChooseExportFile(p_, {}, "compare" + ids + ".csv", type, "Export Comparison");
   if (!path) return;
   std::string error;
   if (!ExportComparison(p_, *c_, *path, error))

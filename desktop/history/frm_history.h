@@ -4,6 +4,8 @@
 // Compare show them side by side with the crossings of 100% marked.
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 #include <QWidget>
 #include <memory>
@@ -46,6 +48,9 @@ class FrmHistory : public QWidget {
   QPushButton* cmdRefresh = nullptr;
   QStandardItemModel* model = nullptr;
   QSortFilterProxyModel* filter = nullptr;
+  // Opens a recorded run's Results window (the Run window's Results
+  // button); unset, the Run window has no such button.
+  std::function<void(const RecordedRun&)> onResults;
   // The last run or comparison shown (kept for tests and re-use).
   QDialog* dlgRun = nullptr;
   QDialog* dlgCompare = nullptr;
@@ -62,13 +67,15 @@ class FrmHistory : public QWidget {
 class FrmRunDetails : public QDialog {
   Q_OBJECT
  public:
-  FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* parent = nullptr);
+  FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* parent = nullptr,
+                std::function<void(const RecordedRun&)> onResults = {});
   QLabel* lblRun = nullptr;       // command, chemical, files, date, most exposed
   QLabel* lblSettings = nullptr;  // the settings, one per line, in words
   QPlainTextEdit* txtManifest = nullptr;
   QTableWidget* grdFigures = nullptr;
   QPushButton* cmdCopy = nullptr;
   QPushButton* cmdExport = nullptr;
+  QPushButton* cmdResults = nullptr;  // the run's Results window: figures and chart
   // The figures as tab-separated lines, the column names first.
   QString FiguresText() const;
   void Export();

@@ -53,7 +53,9 @@ QString StepInWords(const std::string& step) {
   return index.isEmpty() ? words : words + ' ' + index;
 }
 
-QString EndpointInWords(const std::string& code) {
+}  // namespace
+
+QString EndpointName(const std::string& code) {
   const auto endpoint = EndpointFromCode(code);
   if (!endpoint) return Q(code);
   QString words;
@@ -79,7 +81,21 @@ QString EndpointInWords(const std::string& code) {
     case Endpoint::None:
       return Q(code);
   }
-  return words + " (" + Q(code) + ")";
+  return words;
+}
+
+QString DateText(const std::string& recorded) {
+  // "2026-12-05T14:03:09": the date and the time with a blank between.
+  QString text = Q(recorded);
+  if (text.size() > 10 && text[10] == 'T') text[10] = ' ';
+  return text;
+}
+
+namespace {
+
+QString EndpointInWords(const std::string& code) {
+  const QString words = EndpointName(code);
+  return words == Q(code) ? words : words + " (" + Q(code) + ")";
 }
 
 }  // namespace

@@ -8,6 +8,14 @@
 
 namespace ormid {
 
+// The endpoint's name for its code: "NOEL and RfD" for the code the run
+// history keeps; the code itself when it names none.
+QString EndpointName(const std::string& code);
+
+// A recorded run's date and time as a person writes them:
+// "2026-12-05 14:03:09" for "2026-12-05T14:03:09".
+QString DateText(const std::string& recorded);
+
 // "Long-term analysis" for "longterm".
 QString CommandInWords(const std::string& command);
 

@@ -19,6 +19,7 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -35,9 +36,11 @@
 #include "desktop/main_window/frm_problems.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
+#include "desktop/main_window/window_layout.h"
 #include "desktop/results/frm_aggregate_results.h"
 #include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
+#include "desktop/results/results_widgets.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
 #include "report/number_format.h"
@@ -71,13 +74,6 @@ QLineEdit* NewEdit(const char* name, QWidget* parent) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(name);
   return edit;
-}
-
-QPushButton* NewButton(const QString& text, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
 }
 
 QFrame* NewLine(const char* name, QWidget* parent) {
@@ -120,8 +116,9 @@ FrmOrmid::FrmOrmid(ModOrmid& m, Platform& p, ModalRunner& runner, QWidget* paren
   Form_Load();
   SetTabOrder();
   // One size for every state of the window: the hidden controls already
-  // hold their places.
+  // hold their places. Where the user left it last time, it opens again.
   resize(sizeHint());
+  RestoreWindowLayout("main", *this);
 }
 
 FrmOrmid::~FrmOrmid() {
@@ -130,6 +127,8 @@ FrmOrmid::~FrmOrmid() {
   delete frmCommodityResults;
   delete frmCumulativeResults;
   delete frmAggregateResults;
+  delete frmPastResults;
+  delete frmPastCumulative;
 }
 
 void FrmOrmid::BuildControls() {
@@ -170,6 +169,9 @@ void FrmOrmid::BuildControls() {
   mnuRecordHistory = mnuView->addAction(tr("&Record Runs in History"));
   mnuRecordHistory->setCheckable(true);
   mnuRecordHistory->setChecked(true);
+  mnuView->addSeparator();
+  mnuResetLayout =
+      mnuView->addAction(tr("Reset &Window Layout"), this, &FrmOrmid::mnuResetLayout_Click);
   mnuHlp = menuBar()->addMenu(tr("&Help"));
   mnuHelp = mnuHlp->addAction(tr("&Ormid Help"), this, &FrmOrmid::mnuHelp_Click);
   mnuGuide = mnuHlp->addAction(tr("Ormid &Guide"), this, [this] { ShowHelpWindow(*this); });
@@ -376,6 +378,7 @@ void FrmOrmid::SetTabOrder() {
                                  chkSecondAdj, chkSaveRpt,  txtRptFile, txtComment,
                                  chkComplete,  chkCritical, txtCrit1,   txtCrit2};
   order.insert(order.end(), chkStandard.begin(), chkStandard.end());
+  order.insert(order.end(), {cmdSubgroupsAll, cmdSubgroupsNone});
   order.insert(order.end(), {cmdPrintResFl, cmdPrintOrmidAnalysis, cmdCommodity, cmdClear});
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
@@ -395,6 +398,21 @@ void FrmOrmid::Form_Load() {
     grid->addWidget(box, k > 15 ? k - 16 : k, k > 15 ? 1 : 0);
     chkStandard.push_back(box);
   }
+  // Every subgroup ticked or none, in one press (Alt+L, Alt+N).
+  auto* allNone = new QHBoxLayout();
+  cmdSubgroupsAll = NewButton(tr("A&ll"), "cmdSubgroupsAll", frmSubPop);
+  cmdSubgroupsNone = NewButton(tr("&None"), "cmdSubgroupsNone", frmSubPop);
+  cmdSubgroupsAll->setToolTip(tr("Tick every subgroup"));
+  cmdSubgroupsNone->setToolTip(tr("Untick every subgroup"));
+  allNone->addWidget(cmdSubgroupsAll);
+  allNone->addWidget(cmdSubgroupsNone);
+  allNone->addStretch(1);
+  grid->addLayout(allNone, grid->rowCount(), 0, 1, 2);
+  auto tickAll = [this](Qt::CheckState state) {
+    for (QCheckBox* box : chkStandard) box->setCheckState(state);
+  };
+  connect(cmdSubgroupsAll, &QPushButton::clicked, this, [tickAll] { tickAll(Qt::Checked); });
+  connect(cmdSubgroupsNone, &QPushButton::clicked, this, [tickAll] { tickAll(Qt::Unchecked); });
 
   mnuStart->setEnabled(false);
   mnuCommodity->setEnabled(false);
@@ -412,14 +430,55 @@ void FrmOrmid::Form_Load() {
 void FrmOrmid::mnuExit_Click() {
   if (exiting_) return;
   exiting_ = true;
+  SaveLayout();
   for (auto& [caption, viewer] : viewers) viewer->close();
   if (frmResults) frmResults->close();
   if (frmCommodityResults) frmCommodityResults->close();
   if (frmCumulativeResults) frmCumulativeResults->close();
   if (frmAggregateResults) frmAggregateResults->close();
+  if (frmPastResults) frmPastResults->close();
+  if (frmPastCumulative) frmPastCumulative->close();
   if (frmSPD_) frmSPD_->close();
   close();
   QApplication::quit();
+}
+
+void FrmOrmid::SaveLayout() {
+  SaveWindowLayout("main", *this);
+  for (auto& [caption, viewer] : viewers)
+    if (viewer->Placed()) SaveWindowLayout("viewer/" + FromBytes(caption), *viewer);
+  for (ResultsFrame* results : ResultsWindows())
+    if (results->property("placed").toBool())
+      SaveWindowLayout("results/" + results->objectName(), *results, results->SplitterState());
+}
+
+std::vector<ResultsFrame*> FrmOrmid::ResultsWindows() const {
+  std::vector<ResultsFrame*> windows;
+  for (ResultsFrame* w :
+       std::initializer_list<ResultsFrame*>{frmResults, frmCommodityResults, frmCumulativeResults})
+    if (w) windows.push_back(w);
+  return windows;
+}
+
+void FrmOrmid::mnuResetLayout_Click() {
+  // Every window where it opens the first time: the main window at its
+  // size, the viewers beside it, the Results windows beside the viewer.
+  ForgetWindowLayouts();
+  resize(sizeHint());
+  if (const QScreen* s = screen()) move(s->availableGeometry().topLeft());
+  for (auto& [caption, viewer] : viewers) {
+    viewer->ForgetPlace();
+    if (viewer->isVisible()) viewer->PlaceBeside(*this);
+  }
+  QWidget* report = frmReport2 && frmReport2->isVisible() ? frmReport2 : nullptr;
+  for (ResultsFrame* results : ResultsWindows()) {
+    results->RestoreSplitterState({});
+    results->setProperty("placed", false);
+    if (results->isVisible()) {
+      PlaceResultsWindow(*results, *this, report);
+      results->setProperty("placed", true);
+    }
+  }
 }
 
 void FrmOrmid::closeEvent(QCloseEvent* event) {

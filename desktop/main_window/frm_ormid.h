@@ -40,9 +40,11 @@ class FrmResults;
 class FrmCommodityResults;
 class FrmCumulativeResults;
 class FrmAggregateResults;
+class ResultsFrame;
 class FrmHistory;
 class RunSession;
 struct FinishedRun;
+struct RecordedRun;
 
 class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   Q_OBJECT
@@ -77,6 +79,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   // enabled once a run has shown one.
   QAction* mnuLastResults = nullptr;
   QAction* mnuRecordHistory = nullptr;  // checked: finished runs go into the run history
+  // Every window back where it opens the first time, the kept layout
+  // forgotten.
+  QAction* mnuResetLayout = nullptr;
   FrmHistory* frmHistory = nullptr;
   QMenu* mnuHlp = nullptr;
   QAction* mnuHelp = nullptr;
@@ -111,6 +116,8 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
 
   QGroupBox* frmSubPop = nullptr;
   std::vector<QCheckBox*> chkStandard;
+  QPushButton* cmdSubgroupsAll = nullptr;   // ticks every subgroup
+  QPushButton* cmdSubgroupsNone = nullptr;  // unticks every subgroup
 
   QPushButton* cmdPrintResFl = nullptr;
   QPushButton* cmdPrintOrmidAnalysis = nullptr;
@@ -132,6 +139,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   FrmCommodityResults* frmCommodityResults = nullptr;
   FrmCumulativeResults* frmCumulativeResults = nullptr;
   FrmAggregateResults* frmAggregateResults = nullptr;
+  // A past run's Results windows, opened from the Run History's Run window.
+  FrmResults* frmPastResults = nullptr;
+  FrmCumulativeResults* frmPastCumulative = nullptr;
 
   // --- Handlers ---
   void mnuOpenRes_Click();
@@ -144,6 +154,9 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void mnuCumulative_Click();
   void mnuAggregate_Click();
   void mnuExit_Click();
+  void mnuResetLayout_Click();
+  // Keeps the windows' places and sizes for the next session.
+  void SaveLayout();
   void mnuStart_Click();
   void mnuCommodity_Click();
   void mnuHelp_Click();
@@ -228,9 +241,14 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   void ShowCumulativeResults(const FinishedRun& run);
   // Opens the Results window of an aggregate run that has just finished.
   void ShowAggregateResults(const FinishedRun& run);
+  // Opens the Results window of a run read back from the run history.
+  void ShowRecordedResults(const RecordedRun& recorded);
   // Shows a Results window just filled; View > Last Run's Results brings it
   // back.
-  void OpenResultsWindow(QWidget* window);
+  void OpenResultsWindow(ResultsFrame* window);
+  // Lets the window system paint between the steps after a run.
+  void TakeEvents();
+  std::vector<ResultsFrame*> ResultsWindows() const;
 
   ModOrmid& m_;
   Platform& p_;
@@ -240,7 +258,7 @@ class FrmOrmid : public QMainWindow, public RunHost, public DeliveryUi {
   PlatformRelay relay_;
   std::string mReportSource;
   FrmSPD* frmSPD_ = nullptr;
-  QProgressDialog* progress_ = nullptr;
+  std::unique_ptr<QProgressDialog> progress_;
   // How long a run goes before its progress dialog shows; tests show it at once.
   int progressDelayMs_ = 500;
   bool stopRequested_ = false;

@@ -11,19 +11,21 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QStatusBar>
+#include <filesystem>
 
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "delivery/export_dialog.h"
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
-#include "desktop/delivery/page_progress.h"
 #include "desktop/delivery/qt_printer.h"
+#include "desktop/delivery/work_progress.h"
 #include "desktop/history/frm_history.h"
 #include "desktop/main_window/frm_pad.h"
 #include "desktop/main_window/frm_problems.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
+#include "desktop/main_window/window_layout.h"
 #include "desktop/results/frm_results.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
@@ -94,29 +96,61 @@ void FrmOrmid::ShowViewer(const std::string& caption, const std::string& file, R
     // The buttons act on their own viewer's report.
     FrmReport2* own = viewer;
     connect(own, &FrmReport2::printRequested, this, [this, own] {
+      // Its questions and messages stay with the viewer.
+      DialogOwnerScope owner(own);
       frmReport2 = own;
       ViewerPrint();
     });
     connect(own, &FrmReport2::saveRequested, this, [this, own] {
+      // Its questions and messages stay with the viewer.
+      DialogOwnerScope owner(own);
       frmReport2 = own;
       ViewerSave();
     });
     connect(own, &FrmReport2::pdfRequested, this, [this, own] {
+      // Its questions and messages stay with the viewer.
+      DialogOwnerScope owner(own);
       frmReport2 = own;
       ViewerSavePdf();
     });
   }
   frmReport2 = viewer;
   frmReport2->setWindowTitle(FromBytes(caption));
-  if (!frmReport2->LoadFile(file, kind)) {
+  // A large report (a commodity report runs to hundreds of megabytes) shows
+  // its first page from its opening lines while the rest is read.
+  constexpr std::uintmax_t kOpening = 1 << 20;
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  const bool large = !ec && size > 4 * kOpening;
+  auto cannotRead = [&] {
     p_.MessageBox("The report " + file + " cannot be read.", "Show report", MsgIcon::Exclamation,
                   MsgButtons::OK);
+  };
+  if (!(large ? frmReport2->LoadOpening(file, kind, kOpening) : frmReport2->LoadFile(file, kind))) {
+    cannotRead();
     return;
   }
+  // Where the user left it in an earlier session, else beside this window.
+  if (!frmReport2->Placed() && RestoreWindowLayout("viewer/" + FromBytes(caption), *frmReport2))
+    frmReport2->MarkPlaced();
   frmReport2->PlaceBeside(*this);
   frmReport2->show();
   frmReport2->raise();
   frmReport2->activateWindow();
+  // The report's first page comes first: painted now, with the window
+  // system's events taken, before the rest of a fresh run (its manifest,
+  // its Results window) is made.
+  frmReport2->repaint();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (large) {
+    // The whole report, before the user can scroll, find or save it.
+    if (!frmReport2->LoadFile(file, kind)) {
+      frmReport2->hide();
+      cannotRead();
+      return;
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
 }
 
 PrintOutcome FrmOrmid::PrintFile(const std::string& text, std::string& error) {

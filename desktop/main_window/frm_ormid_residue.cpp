@@ -3,6 +3,8 @@
 // from samples.
 #include "desktop/main_window/frm_ormid.h"
 
+#include <filesystem>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -119,6 +121,14 @@ class ChosenResidueFile : public PlatformRelay {
 
 constexpr const char* kTableTypes = "CSV table|*.csv|Excel workbook|*.xlsx";
 
+// Residue tables live in the installation's tables folder (the samples
+// have one); without it, beside the residue files.
+std::string TablesFolder(const ModOrmid& m) {
+  std::error_code ec;
+  const std::filesystem::path tables = std::filesystem::path(m.gWorkingDir) / "tables";
+  return std::filesystem::is_directory(tables, ec) ? tables.string() + "/" : m.gResiduePath;
+}
+
 // The name with the extension of the picked type when it has none of the two.
 std::string WithTableExtension(const std::string& name, int type) {
   if (ExportUsageProblem(name).empty()) return name;
@@ -144,10 +154,9 @@ void FrmOrmid::mnuExportResidueTable_Click() {
   FileDialogRequest request;
   request.title = "Export Residue Table";
   request.filter = kTableTypes;
-  request.initialDir = m_.gResiduePath;
+  request.initialDir = TablesFolder(m_);
   request.fileName = StemOf(m_.gResidueFileName) + ".csv";
   auto chosen = p_.SaveFileDialogWithType(request);
-  p_.ChangeDir(m_.gWorkingDir);
   if (!chosen || chosen->path.empty()) return;
   const std::string table = WithTableExtension(chosen->path, chosen->filterIndex);
   // The export reads the residue file again: on a copy of the state, so that
@@ -171,9 +180,8 @@ void FrmOrmid::mnuImportResidueTable_Click() {
   FileDialogRequest tableRequest;
   tableRequest.title = "Import Residue Table: the table";
   tableRequest.filter = "CSV tables|*.csv;*.CSV";
-  tableRequest.initialDir = m_.gResiduePath;
+  tableRequest.initialDir = TablesFolder(m_);
   auto table = p_.OpenFileDialog(tableRequest);
-  p_.ChangeDir(m_.gWorkingDir);
   if (!table || table->empty()) return;
 
   // The table is checked before the residue file's name is asked for.
@@ -200,7 +208,6 @@ void FrmOrmid::mnuImportResidueTable_Click() {
   request.initialDir = m_.gResiduePath;
   request.fileName = StemOf(*table) + extension;
   auto output = p_.SaveFileDialog(request);
-  p_.ChangeDir(m_.gWorkingDir);
   if (!output || output->empty()) return;
   std::string residue = *output;
   if (FileNameOnly(residue).find('.') == std::string::npos) residue += extension;

@@ -6,12 +6,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QStatusBar>
 #include <filesystem>
+#include <functional>
 
 #include "core/mod_ormid.h"
 #include "core/paths.h"
@@ -21,6 +23,7 @@
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
 #include "desktop/delivery/qt_printer.h"
+#include "desktop/delivery/work_progress.h"
 #include "desktop/history/frm_history.h"
 #include "desktop/main_window/folder_dialog.h"
 #include "desktop/main_window/frm_aggregate.h"
@@ -28,10 +31,12 @@
 #include "desktop/main_window/frm_problems.h"
 #include "desktop/main_window/modal_runner.h"
 #include "desktop/main_window/qt_platform.h"
+#include "desktop/main_window/window_layout.h"
 #include "desktop/results/frm_aggregate_results.h"
 #include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
 #include "desktop/results/results_widgets.h"
+#include "history/recorded_run.h"
 #include "history/run_history.h"
 #include "manifest/run_manifest.h"
 #include "report/number_format.h"
@@ -39,6 +44,7 @@
 #include "residue/residue_reader.h"
 #include "residue_table/residue_table.h"
 #include "residue_table/residue_table_command.h"
+#include "session/finished_run.h"
 #include "session/kind_figures.h"
 #include "session/run_session.h"
 #include "setup/run_request.h"
@@ -57,6 +63,39 @@ std::string CommentBytes(const QString& text) {
   lines.replace('\n', "\r\n");
   return ToBytes(lines);
 }
+
+// Hands the rows on to the Results window's copy, taking the window
+// system's events every few tens of milliseconds: a large commodity run
+// has millions of rows.
+class PacedSink : public ResultsSink {
+ public:
+  PacedSink(ResultsSink& to, std::function<void()> takeEvents)
+      : to_(to), takeEvents_(std::move(takeEvents)) {
+    clock_.start();
+  }
+  void LongTerm(const ModOrmid& m, const LongTermResult& r) override {
+    to_.LongTerm(m, r);
+    Pace();
+  }
+  void Contribution(const ModOrmid& m, const ContributionResult& r) override {
+    to_.Contribution(m, r);
+    Pace();
+  }
+  bool TotalsOnly() const override { return to_.TotalsOnly(); }
+  void Sent() override { to_.Sent(); }
+
+ private:
+  void Pace() {
+    if (++rows_ % 1024 != 0 || clock_.elapsed() < 30) return;
+    takeEvents_();
+    clock_.restart();
+  }
+
+  ResultsSink& to_;
+  std::function<void()> takeEvents_;
+  QElapsedTimer clock_;
+  std::size_t rows_ = 0;
+};
 
 }  // namespace
 
@@ -77,8 +116,7 @@ void FrmOrmid::RunRequest(RunKind kind) {
   const RunOutcome run = session.Run(request, *this);
   relay_.ThawClock();
   EndBusyNote();
-  delete progress_;
-  progress_ = nullptr;
+  progress_.reset();
   if (stopRequested_ && run.status != RunStatus::Done)
     statusBar()->showMessage(
         tr("Commodity analysis cancelled: the last commodity report is unchanged."));
@@ -98,7 +136,12 @@ void FrmOrmid::RunRequest(RunKind kind) {
     // The saved report gets its manifest, as on the command line, and the
     // run goes into the run history; a refused or stopped one leaves
     // nothing there.
+    // The report is on the screen by now; the window system's events are
+    // taken between the steps that follow (the manifest, the Results
+    // window's figures, its first layout), so that the screen stays live.
+    TakeEvents();
     FinishRun(session);
+    TakeEvents();
     // The closing message says where the report is saved: its manifest is
     // beside it by now.
     if (run.notice) ShowNotice(relay_, *run.notice);
@@ -106,6 +149,11 @@ void FrmOrmid::RunRequest(RunKind kind) {
   }
   session_ = nullptr;
   running_.reset();
+}
+
+void FrmOrmid::TakeEvents() {
+  // Paints and timers, not the user's clicks and keys: the run is not over.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void FrmOrmid::FinishRun(RunSession& session) {
@@ -121,7 +169,10 @@ void FrmOrmid::FinishRun(RunSession& session) {
 }
 
 void FrmOrmid::mnuRunHistory_Click() {
-  if (!frmHistory) frmHistory = new FrmHistory(relay_, kHistoryFile, this);
+  if (!frmHistory) {
+    frmHistory = new FrmHistory(relay_, kHistoryFile, this);
+    frmHistory->onResults = [this](const RecordedRun& run) { ShowRecordedResults(run); };
+  }
   frmHistory->Refresh();
   frmHistory->show();
   frmHistory->raise();
@@ -149,8 +200,8 @@ void FrmOrmid::ReportSaved(RunKind kind, const std::string& path) {
 void FrmOrmid::mnuExportResults_Click() {
   if (!lastRun_) return;
   const FinishedRun& run = *lastRun_;
-  auto path = ChooseExportFile(p_, m_.gResiduePath, m_.gWorkingDir,
-                               ProposedExportName(run.manifest, exportType_), exportType_);
+  auto path = ChooseExportFile(p_, m_.gResiduePath, ProposedExportName(run.manifest, exportType_),
+                               exportType_);
   if (!path) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   auto failures = ExportFinishedRun(p_, run, *path);
@@ -173,8 +224,10 @@ void FrmOrmid::ShowResults(const FinishedRun& run) {
   // The window's own copy of the run's rows, with the foods of the residue
   // table the run read.
   RunFigures figures;
-  rows->SendTo(m_, figures);
-  QWidget* window = nullptr;
+  PacedSink paced(figures, [this] { TakeEvents(); });
+  rows->SendTo(m_, paced);
+  TakeEvents();
+  ResultsFrame* window = nullptr;
   if (run.kind == RunKind::LongTerm) {
     if (figures.longTerm.empty()) return;
     // Results windows belong to the main window: they stay in front of it.
@@ -194,17 +247,60 @@ void FrmOrmid::ShowResults(const FinishedRun& run) {
     runTerms_ = ExposureTerms{};
     window = frmCommodityResults;
   }
+  TakeEvents();
   OpenResultsWindow(window);
 }
 
-void FrmOrmid::OpenResultsWindow(QWidget* window) {
+void FrmOrmid::ShowRecordedResults(const RecordedRun& recorded) {
+  // A window of its own, apart from the last run's: the figures as
+  // recorded and their chart, without what-if or headroom.
+  const FinishedRun run = FinishedRunOf(recorded);
+  const QString title = tr(" - Run %1").arg(recorded.summary.id);
+  ResultsFrame* window = nullptr;
+  if (const auto* rows = dynamic_cast<const RowFigures*>(run.figures.get());
+      rows && run.kind == RunKind::LongTerm) {
+    RunFigures figures;
+    rows->SendTo(ModOrmid(), figures);
+    if (figures.longTerm.empty()) return;
+    Endpoint endpoint = Endpoint::RfD;
+    if (const auto& s = run.manifest["settings"];
+        s.is_object() && s.contains("endpoint") && s["endpoint"].is_string())
+      endpoint = EndpointFromCode(s["endpoint"].get<std::string>()).value_or(Endpoint::RfD);
+    if (!frmPastResults) frmPastResults = new FrmResults(p_, this);
+    frmPastResults->ShowRecorded(std::move(figures.longTerm), endpoint, recorded.summary.chemical);
+    frmPastResults->setWindowTitle(tr("Ormid Analysis Results") + title);
+    window = frmPastResults;
+  } else if (const auto* cumulative =
+                 dynamic_cast<const CumulativeRunFigures*>(run.figures.get())) {
+    if (!frmPastCumulative) frmPastCumulative = new FrmCumulativeResults(p_, this);
+    frmPastCumulative->ShowRecorded(cumulative->run, recorded.summary.residueFile);
+    frmPastCumulative->setWindowTitle(tr("Cumulative Assessment Results") + title);
+    window = frmPastCumulative;
+  }
+  if (!window) return;
+  if (!window->property("placed").toBool()) {
+    PlaceResultsWindow(*window, *this,
+                       frmHistory && frmHistory->isVisible() ? frmHistory : nullptr);
+    window->setProperty("placed", true);
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void FrmOrmid::OpenResultsWindow(ResultsFrame* window) {
   lastResults_ = window;
   mnuLastResults->setEnabled(true);
-  // The first time, beside the report's viewer where it shows; after, where
-  // the user left it.
+  // The first time, where the user left it in an earlier session, else
+  // beside the report's viewer where it shows; after, where the user left
+  // it.
   QWidget* report = frmReport2 && frmReport2->isVisible() ? frmReport2 : nullptr;
   if (!window->property("placed").toBool()) {
-    PlaceResultsWindow(*window, *this, report);
+    QByteArray splitter;
+    if (RestoreWindowLayout("results/" + window->objectName(), *window, &splitter))
+      window->RestoreSplitterState(splitter);
+    else
+      PlaceResultsWindow(*window, *this, report);
     window->setProperty("placed", true);
   }
   // The window opens without taking the keyboard from the report just shown,
@@ -236,17 +332,12 @@ void FrmOrmid::EndBusyNote() {
 
 void FrmOrmid::Progress(int done, int total) {
   // The dialog appears only when the run lasts longer than half a second.
-  if (!progress_) {
-    progress_ = new QProgressDialog(tr("Writing the commodity contribution reports..."),
-                                    tr("Cancel"), 0, total, this);
-    progress_->setWindowTitle(tr("Commodity Analysis"));
-    progress_->setWindowModality(Qt::WindowModal);
-    progress_->setMinimumDuration(progressDelayMs_);
-    // Cancel stops the run after the subgroup it is writing; the last
-    // commodity report stays as it was.
-    progress_->setAutoReset(false);
-    connect(progress_, &QProgressDialog::canceled, this, [this] { stopRequested_ = true; });
-  }
+  // Cancel stops the run after the subgroup it is writing; the last
+  // commodity report stays as it was.
+  if (!progress_)
+    progress_ = NewWorkProgress(this, tr("Commodity Analysis"),
+                                tr("Writing the commodity contribution reports..."), total,
+                                progressDelayMs_, [this] { stopRequested_ = true; });
   progress_->setValue(done);
 }
 
@@ -257,8 +348,9 @@ bool FrmOrmid::StopRequested() {
 // File > Batch Run...: residue files chosen together, run with the
 // window's current settings into a folder, in the background.
 void FrmOrmid::mnuBatchRun_Click() {
+  // The residue files of the installation's kind only.
   QFileDialog chooser(this, tr("Batch Run: Residue Files"), QString::fromStdString(m_.gResiduePath),
-                      tr("Residue files (*.R98 *.R10 *.r98 *.r10)"));
+                      QtNameFilter(ResidueFileFilter(m_.gSurveyBase)));
   chooser.setFileMode(QFileDialog::ExistingFiles);
   runner_.RunModal(chooser);
   if (chooser.result() != QDialog::Accepted) return;
@@ -327,7 +419,6 @@ void FrmOrmid::mnuCumulative_Click() {
   dialog.filter = "Assessment group files (CSV)|*.csv;*.CSV";
   dialog.initialDir = m_.gWorkingDir;
   auto group = p_.OpenFileDialog(dialog);
-  p_.ChangeDir(m_.gWorkingDir);
   if (!group || group->empty()) return;
 
   // Every subgroup, with the window's choice of the second adjustment
@@ -360,9 +451,20 @@ void FrmOrmid::mnuCumulative_Click() {
                     MsgButtons::OK);
     return;
   }
-  if (!run.warnings.empty())
+  if (!run.warnings.empty()) {
+    // Notices, not problems: the run has gone on. One line per notice.
+    std::vector<std::string> lines;
+    for (std::string line : run.warnings) {
+      for (char& c : line)
+        if (c == '\r' || c == '\n') c = ' ';
+      lines.push_back(line);
+    }
     ShowProblems("Cumulative Assessment",
-                 "Opening the residue files of the group told:", run.warnings);
+                 "The assessment was run with every chemical of the group. Opening its residue "
+                 "files gave these notices, as opening each file on its own does; none of them "
+                 "stopped the run:",
+                 lines);
+  }
   FinishRun(session);
   if (!lastRun_ || lastRun_->kind != RunKind::Cumulative) return;
   // The Results window first, so that the report's viewer comes up in front

@@ -34,6 +34,23 @@ class CursorPause {
   bool paused_;
 };
 
+// A file dialog gives the current folder back as it found it: a native
+// dialog may move it to the folder it was left in, and the program's
+// relative names (the temporary reports, the run history) are in the
+// working folder.
+class FolderKept {
+ public:
+  FolderKept() : folder_(QDir::currentPath()) {}
+  ~FolderKept() {
+    if (QDir::currentPath() != folder_) QDir::setCurrent(folder_);
+  }
+  FolderKept(const FolderKept&) = delete;
+  FolderKept& operator=(const FolderKept&) = delete;
+
+ private:
+  QString folder_;
+};
+
 }  // namespace
 
 QStringList QtNameFilters(const std::string& filter) {
@@ -147,7 +164,24 @@ std::unique_ptr<QFileDialog> NewOpenFileDialog(QWidget* parent, const FileDialog
   return dialog;
 }
 
+namespace {
+QPointer<QWidget> scopedOwner;
+}  // namespace
+
+DialogOwnerScope::DialogOwnerScope(QWidget* window) : previous_(scopedOwner.data()) {
+  scopedOwner = window ? window->window() : nullptr;
+}
+
+DialogOwnerScope::~DialogOwnerScope() {
+  scopedOwner = previous_;
+}
+
+QWidget* DialogOwnerScope::Current() {
+  return scopedOwner.data();
+}
+
 QWidget* QtPlatform::DialogOwner() const {
+  if (QWidget* scoped = DialogOwnerScope::Current(); scoped && scoped->isVisible()) return scoped;
   QWidget* active = QApplication::activeWindow();
   // A progress dialog goes away by itself, while a question may still be
   // open: the window it belongs to owns the question instead.
@@ -191,6 +225,7 @@ std::string QtPlatform::InputBox(const std::string& prompt, const std::string& t
 
 std::optional<std::string> QtPlatform::OpenFileDialog(const FileDialogRequest& request) {
   CursorPause pause;
+  FolderKept folder;
   auto dialog = NewOpenFileDialog(DialogOwner(), request);
   QPointer<QFileDialog> guard(dialog.get());
   const int result = dialog->exec();
@@ -206,6 +241,7 @@ std::optional<std::string> QtPlatform::OpenFileDialog(const FileDialogRequest& r
 
 std::optional<std::string> QtPlatform::SaveFileDialog(const FileDialogRequest& request) {
   CursorPause pause;
+  FolderKept folder;
   // The overwrite question is the program's own, so the dialog does not ask.
   QString name = QFileDialog::getSaveFileName(DialogOwner(), FromBytes(request.title),
                                               StartPath(request), QtNameFilter(request.filter),
@@ -216,6 +252,7 @@ std::optional<std::string> QtPlatform::SaveFileDialog(const FileDialogRequest& r
 
 std::optional<SaveFileChoice> QtPlatform::SaveFileDialogWithType(const FileDialogRequest& request) {
   CursorPause pause;
+  FolderKept folder;
   const QStringList filters = QtNameFilters(request.filter);
   QString selected = filters.value(request.filterIndex - 1);
   QString name = QFileDialog::getSaveFileName(DialogOwner(), FromBytes(request.title),
@@ -243,6 +280,11 @@ bool QtPlatform::ConfigurePrinter(QPrinter& printer) {
   // user picks a printer (or a PDF file) in the print dialog.
   if (!QPrinterInfo::defaultPrinter().isNull()) return true;
   CursorPause pause;
+  // Printed to a PDF file, the report goes into the working folder (the
+  // current folder), not the home folder, unless the dialog is told
+  // otherwise.
+  if (printer.outputFileName().isEmpty())
+    printer.setOutputFileName(QDir::current().filePath(printer.docName() + ".pdf"));
   auto dialog = std::make_unique<QPrintDialog>(&printer, DialogOwner());
   QPointer<QPrintDialog> guard(dialog.get());
   dialog->setWindowTitle(QObject::tr("Print report"));

@@ -14,13 +14,31 @@ class QMessageBox;
 
 namespace ormid {
 
+// While one lasts, the program's dialogs (questions, messages, file
+// dialogs) belong to `window`: the viewer or Results window whose button
+// started the command, whichever window the window manager made active
+// meanwhile (as it may once a file dialog has closed). Scopes nest.
+class DialogOwnerScope {
+ public:
+  explicit DialogOwnerScope(QWidget* window);
+  ~DialogOwnerScope();
+  DialogOwnerScope(const DialogOwnerScope&) = delete;
+  DialogOwnerScope& operator=(const DialogOwnerScope&) = delete;
+  // The window of the innermost scope; null outside every scope.
+  static QWidget* Current();
+
+ private:
+  QWidget* previous_;
+};
+
 class QtPlatform : public Platform, public ModalRunner {
  public:
   // Dialogs are centred over the parent once there is one.
   void SetParentWindow(QWidget* parent) { parent_ = parent; }
-  // The window a dialog belongs to: the program's window in use (the
-  // viewer, a Results window, a dialog), so that answering it never raises
-  // the main window over that window; the main window when none is active.
+  // The window a dialog belongs to: the window of the DialogOwnerScope in
+  // force, else the program's window in use (the viewer, a Results window,
+  // a dialog), so that answering it never raises the main window over that
+  // window; the main window when none is active.
   QWidget* DialogOwner() const;
 
   MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon,

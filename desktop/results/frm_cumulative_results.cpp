@@ -17,6 +17,7 @@
 
 #include "core/platform.h"
 #include "desktop/delivery/qt_text.h"
+#include "desktop/main_window/qt_platform.h"
 #include "desktop/results/results_widgets.h"
 
 namespace ormid {
@@ -26,8 +27,9 @@ namespace {
 // Item data: a chemical that is the index chemical cannot be left out.
 constexpr int kIndexRole = Qt::UserRole;
 
+// A share as every table shows a figure.
 QString ShareText(std::optional<double> share) {
-  return share ? QString::number(*share, 'f', 2) : QString();
+  return share ? FigureText(*share) : QString();
 }
 
 QTreeWidget* NewList(const char* name, const QStringList& headings, QWidget* parent) {
@@ -50,12 +52,7 @@ void FillFigures(QTableWidget* table, const std::vector<CumulativeSubgroup>& sub
   const Qt::SortOrder order = table->horizontalHeader()->sortIndicatorOrder();
   table->setSortingEnabled(false);
   table->clear();
-  const QStringList headings = {ColumnTitle("row"),
-                                ColumnTitle("subgroup"),
-                                ColumnTitle("index_equivalent_mg_per_kg_bw_day"),
-                                ColumnTitle("percent_of_index_pad"),
-                                ColumnTitle("moet"),
-                                ColumnTitle("hazard_index")};
+  const QStringList headings = CumulativeFigureTitles();
   table->setColumnCount(static_cast<int>(headings.size()));
   table->setHorizontalHeaderLabels(headings);
   table->setRowCount(static_cast<int>(subgroups.size()));
@@ -79,61 +76,58 @@ void FillFigures(QTableWidget* table, const std::vector<CumulativeSubgroup>& sub
 }  // namespace
 
 FrmCumulativeResults::FrmCumulativeResults(Platform& p, QWidget* parent)
-    : QWidget(parent, Qt::Window), p_(p) {
-  setObjectName("frmCumulativeResults");
-  setWindowTitle(tr("Cumulative Assessment Results"));
-  auto* outer = new QVBoxLayout(this);
-  auto* split = new QSplitter(Qt::Horizontal, this);
-
-  auto* left = new QWidget(split);
-  auto* leftColumn = new QVBoxLayout(left);
+    : ResultsFrame(p, "frmCumulativeResults", tr("Cumulative Assessment Results"), parent) {
+  choicesPanel = new QWidget(this);
+  auto* leftColumn = new QVBoxLayout(choicesPanel);
   leftColumn->setContentsMargins(0, 0, 0, 0);
   auto* note = new QLabel(tr("Untick a chemical to see the group's figures without it, or a crop "
                              "group to see them as if it carried no residue in any file. Share: "
                              "percent of the most exposed subgroup's exposure."),
-                          left);
+                          choicesPanel);
   note->setWordWrap(true);
-  treChemicals = NewList("treChemicals", {tr("Chemical"), tr("RPF"), tr("Share %")}, left);
-  treCropGroups = NewList("treCropGroups", {tr("Crop group"), tr("Code"), tr("Share %")}, left);
-  cmdIncludeAll = NewButton(tr("&Include All"), "cmdIncludeAll", left);
+  treChemicals = NewList("treChemicals", {tr("Chemical"), tr("RPF"), tr("Share %")}, choicesPanel);
+  treCropGroups =
+      NewList("treCropGroups", {tr("Crop group"), tr("Code"), tr("Share %")}, choicesPanel);
+  cmdIncludeAll = NewButton(tr("&Include All"), "cmdIncludeAll", choicesPanel);
   leftColumn->addWidget(note);
   leftColumn->addWidget(treChemicals, 1);
   leftColumn->addWidget(treCropGroups, 2);
   leftColumn->addWidget(cmdIncludeAll);
+  SetChoices(choicesPanel, tr("&Leave Out"));
 
-  auto* middle = new QWidget(split);
-  auto* middleColumn = new QVBoxLayout(middle);
-  middleColumn->setContentsMargins(0, 0, 0, 0);
-  tblFigures = NewTable("tblFigures", middle);
-  middleColumn->addWidget(new QLabel(tr("Every subgroup:"), middle));
-  middleColumn->addWidget(tblFigures, 1);
-
-  const ChartColumn chart = NewChartColumn(split);
-  QWidget* right = chart.column;
+  const ChartColumn chart = NewChartColumn(tabViews);
+  chartTab = chart.column;
   lblMostExposed = chart.mostExposed;
   chtSubgroups = chart.chart;
-
-  split->addWidget(left);
-  split->addWidget(middle);
-  split->addWidget(right);
-  split->setStretchFactor(2, 1);
-  split->setSizes({300, 420, 680});
-  outer->addWidget(split, 1);
-  const TableChartButtons buttons = AddTableChartButtons(outer, this);
-  cmdCopyTable = buttons.copyTable;
-  cmdExportChart = buttons.exportChart;
+  AddView(chartTab, tr("C&hart"));
+  // The row, the subgroup, the index-equivalent exposure and the percent of
+  // the cPAD stay whole.
+  SetWholeColumns(4);
+  SetWideFrom(1300);
 
   connect(treChemicals, &QTreeWidget::itemChanged, this, &FrmCumulativeResults::ItemChanged);
   connect(treCropGroups, &QTreeWidget::itemChanged, this, &FrmCumulativeResults::ItemChanged);
   connect(cmdIncludeAll, &QPushButton::clicked, this, &FrmCumulativeResults::cmdIncludeAll_Click);
   connect(cmdCopyTable, &QPushButton::clicked, this, &FrmCumulativeResults::cmdCopyTable_Click);
   connect(cmdExportChart, &QPushButton::clicked, this, &FrmCumulativeResults::cmdExportChart_Click);
-  resize(kResultsWindowSize);
 }
 
 void FrmCumulativeResults::ShowRun(std::unique_ptr<CumulativeRunInputs> run,
                                    CumulativeFigures figures) {
+  SetChoicesShown(true);
   run_ = std::move(run);
+  figures_ = std::move(figures);
+  whatIf_ = CumulativeWhatIf();
+  FillLists();
+  ShowFigures();
+}
+
+void FrmCumulativeResults::ShowRecorded(CumulativeFigures figures, const std::string& shownName) {
+  auto inputs = std::make_unique<CumulativeRunInputs>();
+  inputs->group = figures.group;
+  inputs->shownName = shownName;
+  SetChoicesShown(false);
+  run_ = std::move(inputs);
   figures_ = std::move(figures);
   whatIf_ = CumulativeWhatIf();
   FillLists();
@@ -206,6 +200,7 @@ void FrmCumulativeResults::Recompute() {
                                HeadroomBy::CropGroup, whatIf, run_->shownName, figures, problems);
   QApplication::restoreOverrideCursor();
   if (!done) {
+    DialogOwnerScope owner(this);
     std::string text = "The what-if could not be worked out:";
     for (const std::string& problem : problems) text += "\n" + problem;
     p_.MessageBox(text, "Cumulative Assessment", MsgIcon::Exclamation, MsgButtons::OK);
@@ -233,6 +228,7 @@ void FrmCumulativeResults::Recompute() {
 
 void FrmCumulativeResults::ShowFigures() {
   FillFigures(tblFigures, figures_.subgroups);
+  FitFigures();
   const int most = MostExposedSubgroup(figures_.subgroups);
   const CumulativeSubgroup* worst =
       most >= 0 ? &figures_.subgroups[static_cast<std::size_t>(most)] : nullptr;
@@ -284,6 +280,7 @@ void FrmCumulativeResults::cmdCopyTable_Click() {
 }
 
 void FrmCumulativeResults::cmdExportChart_Click() {
+  DialogOwnerScope owner(this);
   const StackedChartData data = chart_;
   ExportChart(p_, "cumulative.png", [data](int pointSize) {
     QChart* chart = BuildStackedSubgroupChart(data, pointSize);

@@ -14,6 +14,7 @@
 #include "core/mod_ormid.h"
 #include "cumulative/cumulative_figures.h"
 #include "desktop/results/results_chart.h"
+#include "desktop/results/results_frame.h"
 
 class QChartView;
 class QLabel;
@@ -37,7 +38,7 @@ struct CumulativeRunInputs {
   std::vector<int> rows;
 };
 
-class FrmCumulativeResults : public QWidget {
+class FrmCumulativeResults : public ResultsFrame {
   Q_OBJECT
 
  public:
@@ -46,18 +47,20 @@ class FrmCumulativeResults : public QWidget {
   // The run and the figures of its whole group (with the crop groups'
   // breakdown).
   void ShowRun(std::unique_ptr<CumulativeRunInputs> run, CumulativeFigures figures);
+  // The figures of a run read back from the run history: its table and
+  // chart, without the what-if (the files it read may have changed since).
+  void ShowRecorded(CumulativeFigures figures, const std::string& shownName);
   // The figures shown: the whole group's, or the what-if's.
   const CumulativeFigures& Figures() const { return figures_; }
   const CumulativeWhatIf& WhatIf() const { return whatIf_; }
 
+  QWidget* choicesPanel = nullptr;       // the what-if's check boxes
   QTreeWidget* treChemicals = nullptr;   // name, RPF, share in the most exposed subgroup
   QTreeWidget* treCropGroups = nullptr;  // name, code, share in the most exposed subgroup
   QPushButton* cmdIncludeAll = nullptr;
-  QTableWidget* tblFigures = nullptr;  // every subgroup
+  QWidget* chartTab = nullptr;
   QLabel* lblMostExposed = nullptr;
   QChartView* chtSubgroups = nullptr;
-  QPushButton* cmdCopyTable = nullptr;
-  QPushButton* cmdExportChart = nullptr;
 
   void cmdIncludeAll_Click();
   void cmdCopyTable_Click();
@@ -69,7 +72,6 @@ class FrmCumulativeResults : public QWidget {
   void Recompute();
   void ShowFigures();
 
-  Platform& p_;
   std::unique_ptr<CumulativeRunInputs> run_;
   CumulativeFigures figures_;
   CumulativeWhatIf whatIf_;

@@ -25,6 +25,7 @@
 #include "core/float_text.h"
 #include "core/platform.h"
 #include "desktop/delivery/qt_text.h"
+#include "desktop/main_window/qt_platform.h"
 #include "desktop/results/results_widgets.h"
 #include "headroom/headroom.h"
 #include "headroom/headroom_text.h"
@@ -69,9 +70,19 @@ void FillFigures(QTableWidget* table, const std::vector<ShownSubgroup>& rows) {
     table->setItem(i, 0, new NumberItem(QString::number(row.figures.row), row.figures.row));
     table->setItem(i, 1, TextCell(FromBytes(row.name).trimmed()));
     table->setItem(i, 2, NumberCell(row.figures.exposure));
-    for (std::size_t c = 0; c < shown.size(); ++c)
+    for (std::size_t c = 0; c < shown.size(); ++c) {
+      const std::optional<float> value = row.figures.*shown[c].figure;
+      // A subgroup without exposure has no margin and no percent of the
+      // NOEL: the words the report prints stand there, sorting as an
+      // endless margin and a percent of 0.
+      const std::string_view name = shown[c].name;
+      const bool noExposure = !value && row.figures.exposure == 0 &&
+                              (name == "percent_of_noel" || name == "margin_of_exposure");
       table->setItem(i, static_cast<int>(c) + 3,
-                     NumberCell(row.figures.*shown[c].figure, IsRiskColumn(shown[c].name)));
+                     noExposure ? new NumberItem(QObject::tr("no exposure"),
+                                                 name == "margin_of_exposure" ? 1e300 : 0.0)
+                                : NumberCell(value, IsRiskColumn(name)));
+    }
   }
   FitColumns(table, 1);
   table->setSortingEnabled(true);
@@ -87,7 +98,8 @@ QString FiguresTableText(const QTableWidget& table) {
   QString text;
   for (int c = 0; c < table.columnCount(); ++c) {
     if (c > 0) text += '\t';
-    if (auto* h = table.horizontalHeaderItem(c)) text += h->text();
+    // A title shown on two lines is one line here.
+    if (auto* h = table.horizontalHeaderItem(c)) text += QString(h->text()).replace('\n', ' ');
   }
   text += '\n';
   for (int r = 0; r < table.rowCount(); ++r) {
@@ -102,75 +114,77 @@ QString FiguresTableText(const QTableWidget& table) {
 
 // --- Long-term results ---
 
-FrmResults::FrmResults(Platform& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
-  setObjectName("frmResults");
-  setWindowTitle(tr("Ormid Analysis Results"));
-  auto* outer = new QVBoxLayout(this);
-  auto* split = new QSplitter(Qt::Horizontal, this);
-  tblFigures = NewTable("tblFigures", split);
-  tabViews = new QTabWidget(split);
-  tabViews->setObjectName("tabViews");
+FrmResults::FrmResults(Platform& p, QWidget* parent)
+    : ResultsFrame(p, "frmResults", tr("Ormid Analysis Results"), parent) {
   const ChartColumn chart = NewChartColumn(tabViews);
+  chartTab = chart.column;
   lblMostExposed = chart.mostExposed;
   chtSubgroups = chart.chart;
-  tabViews->addTab(chart.column, tr("C&hart"));
+  AddView(chartTab, tr("C&hart"));
 
   // The headroom of every crop group, food or food form: the residue
   // multiplier that brings the first subgroup to the endpoint's usual limit.
-  auto* headroom = new QWidget(tabViews);
-  auto* headroomColumn = new QVBoxLayout(headroom);
+  headroomTab = new QWidget(tabViews);
+  auto* headroomColumn = new QVBoxLayout(headroomTab);
   auto* byRow = new QHBoxLayout();
-  auto* byLabel = new QLabel(tr("Headroom &by:"), headroom);
-  cboHeadroomBy = new QComboBox(headroom);
+  auto* byLabel = new QLabel(tr("Headroom &by:"), headroomTab);
+  cboHeadroomBy = new QComboBox(headroomTab);
   cboHeadroomBy->setObjectName("cboHeadroomBy");
   cboHeadroomBy->addItems({tr("Crop group"), tr("Food"), tr("Food form")});
   byLabel->setBuddy(cboHeadroomBy);
   byRow->addWidget(byLabel);
   byRow->addWidget(cboHeadroomBy);
   byRow->addStretch(1);
-  lblHeadroom = new QLabel(headroom);
+  lblHeadroom = new QLabel(headroomTab);
   lblHeadroom->setObjectName("lblHeadroom");
   lblHeadroom->setWordWrap(true);
-  tblHeadroom = NewTable("tblHeadroom", headroom);
+  tblHeadroom = NewTable("tblHeadroom", headroomTab);
   headroomColumn->addLayout(byRow);
   headroomColumn->addWidget(lblHeadroom);
   headroomColumn->addWidget(tblHeadroom, 1);
-  tabViews->addTab(headroom, tr("&Headroom"));
+  AddView(headroomTab, tr("&Headroom"));
   connect(cboHeadroomBy, &QComboBox::currentIndexChanged, this, &FrmResults::ShowHeadroom);
   // The headroom is worked out when it is first looked at.
-  connect(tabViews, &QTabWidget::currentChanged, this, [this](int tab) {
-    if (tab == 1 && !headroomShown_) ShowHeadroom();
+  connect(tabViews, &QTabWidget::currentChanged, this, [this] {
+    if (PartShown(headroomTab) && !headroomShown_) ShowHeadroom();
   });
-
-  split->addWidget(tblFigures);
-  split->addWidget(tabViews);
-  split->setStretchFactor(1, 1);
-  split->setSizes({520, 760});
-  outer->addWidget(split, 1);
-  const TableChartButtons buttons = AddTableChartButtons(outer, this);
-  cmdCopyTable = buttons.copyTable;
-  cmdExportChart = buttons.exportChart;
+  // Side by side where the table and a chart of readable width fit.
+  SetWideFrom(1150);
   connect(cmdCopyTable, &QPushButton::clicked, this, &FrmResults::cmdCopyTable_Click);
   connect(cmdExportChart, &QPushButton::clicked, this, &FrmResults::cmdExportChart_Click);
-  resize(kResultsWindowSize);
 }
 
 void FrmResults::ShowLongTerm(std::vector<ShownSubgroup> rows, std::unique_ptr<LongTermRun> run) {
   run_ = std::move(run);
-  const ChartFigure figure = ChartFigureFor(run_->m.gEndpoint);
+  headroomTab->setEnabled(true);
+  headroomTab->setToolTip({});
+  ShowFigures(rows, run_->m.gEndpoint, run_->m.gChemicalName);
+}
+
+void FrmResults::ShowRecorded(std::vector<ShownSubgroup> rows, Endpoint endpoint,
+                              const std::string& chemical) {
+  run_.reset();
+  headroomTab->setEnabled(false);
+  headroomTab->setToolTip(tr("A past run's headroom needs the run itself: run it again."));
+  ShowFigures(rows, endpoint, chemical);
+}
+
+void FrmResults::ShowFigures(const std::vector<ShownSubgroup>& rows, Endpoint endpoint,
+                             const std::string& chemical) {
+  const ChartFigure figure = ChartFigureFor(endpoint);
   FillFigures(tblFigures, rows);
-  chart_ = SubgroupChartOf(rows, figure,
-                           Title(tr("Exposure by population subgroup"), run_->m.gChemicalName));
+  chart_ = SubgroupChartOf(rows, figure, Title(tr("Exposure by population subgroup"), chemical));
   lblMostExposed->setText(chart_.note);
   QChart* old = chtSubgroups->chart();
   chtSubgroups->setChart(BuildSubgroupChart(chart_, kWindowPointSize));
   // Every subgroup's label drawn: the chart as tall as its labels need.
   chtSubgroups->setMinimumHeight(std::max(360, ChartHeightFor(chtSubgroups->chart())));
   delete old;
+  FitFigures();
   headroomShown_ = false;
   tblHeadroom->clear();
   tblHeadroom->setRowCount(0);
-  if (tabViews->currentIndex() == 1) ShowHeadroom();
+  if (PartShown(headroomTab)) ShowHeadroom();
 }
 
 void FrmResults::ShowHeadroom() {
@@ -226,10 +240,11 @@ void FrmResults::ShowHeadroom() {
 }
 
 void FrmResults::cmdCopyTable_Click() {
-  CopyToClipboard(tabViews->currentIndex() == 1 ? *tblHeadroom : *tblFigures);
+  CopyToClipboard(PartShown(headroomTab) ? *tblHeadroom : *tblFigures);
 }
 
 void FrmResults::cmdExportChart_Click() {
+  DialogOwnerScope owner(this);
   const SubgroupChartData data = chart_;
   ExportChart(p_, "subgroups.png", [data](int pointSize) {
     QChart* chart = BuildSubgroupChart(data, pointSize);
@@ -242,76 +257,77 @@ void FrmResults::cmdExportChart_Click() {
 // --- Commodity results and what-if ---
 
 FrmCommodityResults::FrmCommodityResults(Platform& p, QWidget* parent)
-    : QWidget(parent, Qt::Window), p_(p) {
-  setObjectName("frmCommodityResults");
-  setWindowTitle(tr("Commodity Analysis Results"));
-  auto* outer = new QVBoxLayout(this);
-  auto* split = new QSplitter(Qt::Horizontal, this);
-
-  auto* left = new QWidget(split);
-  auto* leftColumn = new QVBoxLayout(left);
+    : ResultsFrame(p, "frmCommodityResults", tr("Commodity Analysis Results"), parent) {
+  choicesPanel = new QWidget(this);
+  auto* leftColumn = new QVBoxLayout(choicesPanel);
   leftColumn->setContentsMargins(0, 0, 0, 0);
   auto* treeNote = new QLabel(tr("Untick a crop group or a commodity to see the figures "
                                  "as if it carried no residue."),
-                              left);
+                              choicesPanel);
   treeNote->setWordWrap(true);
-  treCommodities = new QTreeWidget(left);
+  treCommodities = new QTreeWidget(choicesPanel);
   treCommodities->setObjectName("treCommodities");
   treCommodities->setEditTriggers(QAbstractItemView::NoEditTriggers);
   treCommodities->setHeaderLabels({tr("Crop group / commodity"), tr("Code")});
   treCommodities->header()->setStretchLastSection(false);
   treCommodities->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   treCommodities->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-  cmdIncludeAll = NewButton(tr("&Include All"), "cmdIncludeAll", left);
+  cmdIncludeAll = NewButton(tr("&Include All"), "cmdIncludeAll", choicesPanel);
   leftColumn->addWidget(treeNote);
   leftColumn->addWidget(treCommodities, 1);
   leftColumn->addWidget(cmdIncludeAll);
+  SetChoices(choicesPanel, tr("&Leave Out"));
 
-  auto* middle = new QWidget(split);
-  auto* middleColumn = new QVBoxLayout(middle);
-  middleColumn->setContentsMargins(0, 0, 0, 0);
-  tblFigures = NewTable("tblFigures", middle);
-  middleColumn->addWidget(new QLabel(tr("Every subgroup:"), middle));
-  middleColumn->addWidget(tblFigures, 1);
-
-  auto* right = new QWidget(split);
-  auto* rightColumn = new QVBoxLayout(right);
-  rightColumn->setContentsMargins(0, 0, 0, 0);
+  chartTab = new QWidget(tabViews);
+  auto* rightColumn = new QVBoxLayout(chartTab);
   auto* chooser = new QHBoxLayout();
-  auto* subgroupLabel = new QLabel(tr("&Subgroup:"), right);
-  cboSubgroup = new QComboBox(right);
+  auto* subgroupLabel = new QLabel(tr("&Subgroup:"), chartTab);
+  cboSubgroup = new QComboBox(chartTab);
   cboSubgroup->setObjectName("cboSubgroup");
   subgroupLabel->setBuddy(cboSubgroup);
   chooser->addWidget(subgroupLabel);
   chooser->addWidget(cboSubgroup, 1);
-  lblPareto = new QLabel(right);
+  lblPareto = new QLabel(chartTab);
   lblPareto->setObjectName("lblPareto");
   lblPareto->setWordWrap(true);
-  chtPareto = NewChartView("chtPareto", right);
-  lblGroup = new QLabel(tr("Choose a bar to list its foods and food forms."), right);
+  // The chart as tall as its crop groups' labels need, scrolling in a short
+  // window; the chosen crop group's foods below it.
+  auto* parts = new QSplitter(Qt::Vertical, chartTab);
+  parts->setObjectName("splPareto");
+  parts->setChildrenCollapsible(false);
+  auto* scroll = new QScrollArea(parts);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  chtPareto = NewChartView("chtPareto", scroll);
+  chtPareto->setMinimumSize(420, 300);
+  scroll->setWidget(chtPareto);
+  auto* below = new QWidget(parts);
+  auto* belowColumn = new QVBoxLayout(below);
+  belowColumn->setContentsMargins(0, 0, 0, 0);
+  lblParetoNote = new QLabel(below);
+  lblParetoNote->setObjectName("lblParetoNote");
+  lblParetoNote->setWordWrap(true);
+  lblGroup = new QLabel(tr("Choose a bar to list its foods and food forms."), below);
   lblGroup->setObjectName("lblGroup");
   lblGroup->setWordWrap(true);
-  tblItems = NewTable("tblItems", right);
+  tblItems = NewTable("tblItems", below);
+  belowColumn->addWidget(lblParetoNote);
+  belowColumn->addWidget(lblGroup);
+  belowColumn->addWidget(tblItems, 1);
+  parts->addWidget(scroll);
+  parts->addWidget(below);
+  parts->setStretchFactor(0, 3);
+  parts->setStretchFactor(1, 1);
   rightColumn->addLayout(chooser);
   rightColumn->addWidget(lblPareto);
-  rightColumn->addWidget(chtPareto, 3);
-  rightColumn->addWidget(lblGroup);
-  rightColumn->addWidget(tblItems, 2);
-
-  split->addWidget(left);
-  split->addWidget(middle);
-  split->addWidget(right);
-  split->setStretchFactor(2, 1);
-  split->setSizes({300, 360, 680});
-  outer->addWidget(split, 1);
-  const TableChartButtons buttons = AddTableChartButtons(outer, this);
-  cmdCopyTable = buttons.copyTable;
-  cmdExportChart = buttons.exportChart;
+  rightColumn->addWidget(parts, 1);
+  AddView(chartTab, tr("C&rop Groups"));
+  SetWideFrom(1300);
 
   // The arrow keys on the chart choose a bar: its foods and food forms are
   // listed below it, as a click lists them.
   chtPareto->installEventFilter(this);
-  chtPareto->setToolTip(tr("Left and Right (or Up and Down) choose a crop group's bar."));
+  chtPareto->setToolTip(tr("Up and Down (or Left and Right) choose a crop group's bar."));
   connect(treCommodities, &QTreeWidget::itemChanged, this, &FrmCommodityResults::TreeChanged);
   connect(cboSubgroup, &QComboBox::currentIndexChanged, this, [this] {
     chosenGroup_ = 0;
@@ -320,7 +336,6 @@ FrmCommodityResults::FrmCommodityResults(Platform& p, QWidget* parent)
   connect(cmdIncludeAll, &QPushButton::clicked, this, &FrmCommodityResults::cmdIncludeAll_Click);
   connect(cmdCopyTable, &QPushButton::clicked, this, &FrmCommodityResults::cmdCopyTable_Click);
   connect(cmdExportChart, &QPushButton::clicked, this, &FrmCommodityResults::cmdExportChart_Click);
-  resize(kResultsWindowSize);
 }
 
 void FrmCommodityResults::ShowRun(std::unique_ptr<CommodityWhatIf> figures,
@@ -335,6 +350,7 @@ void FrmCommodityResults::ShowRun(std::unique_ptr<CommodityWhatIf> figures,
     cboSubgroup->addItem(FromBytes(figures_->SubgroupName(row)).trimmed(), row);
   filling_ = false;
   FillFigures(tblFigures, figures_->Subgroups());
+  FitFigures();
   ShowSubgroup();
 }
 
@@ -410,6 +426,7 @@ void FrmCommodityResults::Recompute() {
   }
   figures_->LeaveOut(leftOut);
   FillFigures(tblFigures, figures_->Subgroups());
+  FitFigures();
   ShowSubgroup();
   lastUpdateMs_ = static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
@@ -428,14 +445,20 @@ void FrmCommodityResults::ShowSubgroup() {
                          leftOutNames_));
   const float total = row > 0 ? figures_->Total(row) : 0.0f;
   lblPareto->setText(tr("%1: total exposure %2 mg/kg bw/day").arg(name).arg(FigureText(total)));
+  lblParetoNote->setText(chart_.note);
+  lblParetoNote->setVisible(!chart_.note.isEmpty());
   QChart* old = chtPareto->chart();
   QChart* chart = BuildParetoChart(chart_, kWindowPointSize);
   chtPareto->setChart(chart);
+  // Every crop group's label drawn: the chart as tall as its labels need.
+  chtPareto->setMinimumHeight(std::max(300, ChartHeightFor(chart)));
   delete old;
   for (QAbstractSeries* series : chart->series())
     if (auto* bars = qobject_cast<QAbstractBarSeries*>(series))
       for (QBarSet* set : bars->barSets())
-        connect(set, &QBarSet::clicked, this, &FrmCommodityResults::ChooseBar);
+        // The largest share is the top bar, the set's last.
+        connect(set, &QBarSet::clicked, this,
+                [this](int i) { ChooseBar(static_cast<int>(bars_.size()) - 1 - i); });
   // The chosen group stays chosen while it has exposure.
   int index = -1;
   for (std::size_t i = 0; i < bars_.size(); ++i)
@@ -445,7 +468,7 @@ void FrmCommodityResults::ShowSubgroup() {
 
 bool FrmCommodityResults::eventFilter(QObject* watched, QEvent* event) {
   if (watched != chtPareto || event->type() != QEvent::KeyPress || bars_.empty())
-    return QWidget::eventFilter(watched, event);
+    return ResultsFrame::eventFilter(watched, event);
   const int last = static_cast<int>(bars_.size()) - 1;
   int index = -1;
   for (int i = 0; i <= last; ++i)
@@ -466,7 +489,7 @@ bool FrmCommodityResults::eventFilter(QObject* watched, QEvent* event) {
       index = last;
       break;
     default:
-      return QWidget::eventFilter(watched, event);
+      return ResultsFrame::eventFilter(watched, event);
   }
   ChooseBar(index);
   return true;
@@ -511,9 +534,15 @@ void FrmCommodityResults::cmdCopyTable_Click() {
 }
 
 void FrmCommodityResults::cmdExportChart_Click() {
+  DialogOwnerScope owner(this);
   const ParetoChartData data = chart_;
-  ExportChart(p_, "crop-groups.png",
-              [data](int pointSize) { return BuildParetoChart(data, pointSize); });
+  ExportChart(p_, "crop-groups.png", [data](int pointSize) {
+    QChart* chart = BuildParetoChart(data, pointSize);
+    // On the page, the note about shares past 100% goes with it.
+    if (!data.note.isEmpty())
+      chart->setTitle(data.title + "<br><small>" + data.note.toHtmlEscaped() + "</small>");
+    return chart;
+  });
 }
 
 }  // namespace ormid

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "desktop/results/results_chart.h"
+#include "desktop/results/results_frame.h"
 #include "results/run_figures.h"
 
 class QChartView;
@@ -30,7 +31,7 @@ class Platform;
 // The table of subgroup figures as tab-separated lines with a heading line.
 QString FiguresTableText(const QTableWidget& table);
 
-class FrmResults : public QWidget {
+class FrmResults : public ResultsFrame {
   Q_OBJECT
 
  public:
@@ -39,16 +40,18 @@ class FrmResults : public QWidget {
   // The figures of a long-term run, and the run (its state after the run and
   // its terms) for the headroom of its commodities.
   void ShowLongTerm(std::vector<ShownSubgroup> rows, std::unique_ptr<LongTermRun> run);
+  // The figures of a run read back from the run history: its table and
+  // chart; no headroom, which needs the run's own terms.
+  void ShowRecorded(std::vector<ShownSubgroup> rows, Endpoint endpoint,
+                    const std::string& chemical);
 
   QLabel* lblMostExposed = nullptr;
-  QTableWidget* tblFigures = nullptr;
-  QTabWidget* tabViews = nullptr;  // the chart, the headroom
+  QWidget* chartTab = nullptr;
+  QWidget* headroomTab = nullptr;
   QChartView* chtSubgroups = nullptr;
   QComboBox* cboHeadroomBy = nullptr;  // crop group, food, food form
   QLabel* lblHeadroom = nullptr;
   QTableWidget* tblHeadroom = nullptr;
-  QPushButton* cmdExportChart = nullptr;
-  QPushButton* cmdCopyTable = nullptr;
 
   void cmdExportChart_Click();
   // Copies the table of the view shown: the subgroups' figures, or the
@@ -57,14 +60,15 @@ class FrmResults : public QWidget {
 
  private:
   void ShowHeadroom();
+  void ShowFigures(const std::vector<ShownSubgroup>& rows, Endpoint endpoint,
+                   const std::string& chemical);
 
-  Platform& p_;
   SubgroupChartData chart_;
   std::unique_ptr<LongTermRun> run_;
   bool headroomShown_ = false;  // the table holds the run's headroom
 };
 
-class FrmCommodityResults : public QWidget {
+class FrmCommodityResults : public ResultsFrame {
   Q_OBJECT
 
  public:
@@ -73,16 +77,16 @@ class FrmCommodityResults : public QWidget {
   void ShowRun(std::unique_ptr<CommodityWhatIf> figures, const std::string& chemical);
   const CommodityWhatIf* Figures() const { return figures_.get(); }
 
+  QWidget* choicesPanel = nullptr;        // the what-if's check boxes
   QTreeWidget* treCommodities = nullptr;  // crop groups, their commodities below
   QPushButton* cmdIncludeAll = nullptr;
-  QTableWidget* tblFigures = nullptr;  // every subgroup
-  QComboBox* cboSubgroup = nullptr;    // the subgroups with a breakdown
+  QWidget* chartTab = nullptr;       // a subgroup's crop groups
+  QComboBox* cboSubgroup = nullptr;  // the subgroups with a breakdown
   QLabel* lblPareto = nullptr;
   QChartView* chtPareto = nullptr;
+  QLabel* lblParetoNote = nullptr;  // under the chart: shares past 100% explained
   QLabel* lblGroup = nullptr;
   QTableWidget* tblItems = nullptr;  // the chosen crop group's foods and food forms
-  QPushButton* cmdExportChart = nullptr;
-  QPushButton* cmdCopyTable = nullptr;
 
   // Lists the foods and food forms of the Pareto chart's bar `index`.
   void ChooseBar(int index);
@@ -101,7 +105,6 @@ class FrmCommodityResults : public QWidget {
   void ShowSubgroup();
   int CurrentRow() const;
 
-  Platform& p_;
   std::unique_ptr<CommodityWhatIf> figures_;
   std::string chemical_;
   std::vector<CommodityWhatIf::Bar> bars_;

@@ -27,6 +27,7 @@
 #include "core/platform.h"
 #include "cumulative/cumulative_figures.h"
 #include "desktop/delivery/qt_text.h"
+#include "desktop/results/results_widgets.h"
 
 namespace ormid {
 
@@ -51,27 +52,44 @@ QString FigureTitle(ChartFigure figure) {
   return {};
 }
 
+// A label on lines of at most `width` characters, broken between words
+// (a longer word stays whole on its own line); each line escaped.
+QString WrappedLabel(const QString& name, int width) {
+  QStringList lines;
+  QString line;
+  for (const QString& word : name.split(' ', Qt::SkipEmptyParts)) {
+    if (!line.isEmpty() && line.size() + 1 + word.size() > width) {
+      lines << line.toHtmlEscaped();
+      line.clear();
+    }
+    line += (line.isEmpty() ? "" : " ") + word;
+  }
+  if (!line.isEmpty()) lines << line.toHtmlEscaped();
+  return lines.join("<br>");
+}
+
 // Category names must differ: a repeated name gets its row number. The
 // chart draws its labels as rich text, so a name is escaped: "All infants
-// (< 1 year)" is shown whole, not cut at a "<" read as markup.
-QStringList Distinct(const QStringList& names) {
+// (< 1 year)" is shown whole, not cut at a "<" read as markup. With
+// `wrapAt`, a long name goes on lines of about that many characters.
+QStringList Distinct(const QStringList& names, int wrapAt = 0) {
   QStringList out;
   std::set<QString> seen;
   for (int i = 0; i < names.size(); ++i) {
     QString name = names[i].trimmed().isEmpty() ? QString("#%1").arg(i + 1) : names[i].trimmed();
     if (!seen.insert(name).second) name += QString(" (%1)").arg(i + 1);
     seen.insert(name);
-    out << name.toHtmlEscaped();
+    out << (wrapAt > 0 ? WrappedLabel(name, wrapAt) : name.toHtmlEscaped());
   }
   return out;
 }
 
-// The subgroups' names down the left of horizontal bars, the first at the
-// top, none cut short.
+// The categories' names down the left of horizontal bars, the first at the
+// top, none cut short; long ones wrapped when `wrapAt` is given.
 QBarCategoryAxis* AttachSubgroupAxis(QChart* chart, QAbstractBarSeries* bars,
-                                     const QStringList& subgroups) {
+                                     const QStringList& subgroups, int wrapAt = 0) {
   auto* categories = new QBarCategoryAxis();
-  QStringList names = Distinct(subgroups);
+  QStringList names = Distinct(subgroups, wrapAt);
   std::reverse(names.begin(), names.end());
   categories->append(names);
   categories->setTruncateLabels(false);
@@ -184,15 +202,21 @@ SubgroupChartData SubgroupChartOf(const std::vector<ShownSubgroup>& rows, ChartF
 ParetoChartData ParetoChartOf(const std::vector<CommodityWhatIf::Bar>& bars, const QString& title) {
   ParetoChartData data;
   data.title = title;
+  double past = 0;
   for (const CommodityWhatIf::Bar& bar : bars) {
-    // The code and the crop group's name, the name cut so that the labels
-    // stay readable under the bars.
-    QString name = FromBytes(bar.name).trimmed();
-    if (name.size() > 22) name = name.left(21) + QChar(0x2026);
+    const QString name = FromBytes(bar.name).trimmed();
     data.groups << (bar.code.empty() ? name : FromBytes(bar.code) + " " + name);
     data.shares << bar.share.value_or(0.0f);
     data.cumulative << bar.cumulative;
+    past = std::max(past, bar.cumulative);
   }
+  // A food in several crop groups counts in each of them.
+  if (past > 100.005)
+    data.note = QObject::tr(
+                    "The cumulative share reaches %1%: a food that belongs to several crop "
+                    "groups counts in each of them, so the shares add up to more than "
+                    "100% of the subgroup's exposure.")
+                    .arg(FigureText(static_cast<float>(past)));
   return data;
 }
 
@@ -363,54 +387,55 @@ QChart* BuildParetoChart(const ParetoChartData& data, int pointSize) {
   auto* chart = new QChart();
   chart->setTitle(data.title);
   chart->legend()->setAlignment(Qt::AlignBottom);
+  chart->setMargins(QMargins(4, 4, 12, 4));
+  const int n = static_cast<int>(data.shares.size());
 
+  // Horizontal bars: every crop group's label on a line of its own, none
+  // over another, the largest share at the top.
   auto* set = new QBarSet(QObject::tr("Share of total exposure (%)"));
   set->setColor(kBarColour);
   set->setBorderColor(kBarColour);
-  for (float share : data.shares) set->append(share);
-  auto* bars = new QBarSeries();
+  for (int k = n - 1; k >= 0; --k) set->append(data.shares[k]);
+  auto* bars = new QHorizontalBarSeries();
   bars->setObjectName(kBarsSeries);
   bars->append(set);
+  bars->setBarWidth(0.7);
   chart->addSeries(bars);
-
-  auto* line = new QLineSeries();
-  line->setObjectName(kCumulativeSeries);
-  line->setName(QObject::tr("Cumulative share (%)"));
-  for (int i = 0; i < data.cumulative.size(); ++i) line->append(i, data.cumulative[i]);
-  QPen pen(kWarningColour);
-  pen.setWidthF(2);
-  line->setPen(pen);
-  line->setPointsVisible(true);
-  chart->addSeries(line);
-
-  auto* groups = new QBarCategoryAxis();
-  groups->append(Distinct(data.groups));
-  groups->setTruncateLabels(false);
+  // A crop group's name runs to some 50 characters ("Other commodities
+  // (sugars, beverages, water)"): on lines of 24, beside a plot that keeps
+  // its width in a window half a laptop's screen wide.
+  QBarCategoryAxis* groups = AttachSubgroupAxis(chart, bars, data.groups, 24);
   groups->setTitleText(QObject::tr("Crop group"));
-  chart->addAxis(groups, Qt::AlignBottom);
-  bars->attachAxis(groups);
-  line->attachAxis(groups);
 
   // A food in several crop groups counts in each of them: a group's share,
-  // and the cumulative line, may pass 100% of the subgroup's exposure. Both
-  // axes reach past the largest, on the same scale, so that every bar is
-  // drawn whole and the line stays in the plot.
+  // and the cumulative line, may pass 100% of the subgroup's exposure. The
+  // axis reaches past the largest, so that every bar is drawn whole and the
+  // line stays in the plot.
   double top = 100;
   for (float share : data.shares) top = std::max(top, static_cast<double>(share));
   for (double sum : data.cumulative) top = std::max(top, sum);
   top = std::ceil(top / 10) * 10;
   auto* shares = new QValueAxis();
   shares->setRange(0, top);
-  shares->setLabelFormat("%.10g");
+  shares->setTickType(QValueAxis::TicksDynamic);
+  shares->setTickAnchor(0);
+  shares->setTickInterval(NiceStep(top / 6));
+  shares->setLabelFormat("%g%%");
   shares->setTitleText(QObject::tr("% of total exposure"));
-  chart->addAxis(shares, Qt::AlignLeft);
+  chart->addAxis(shares, Qt::AlignBottom);
   bars->attachAxis(shares);
-  auto* cumulative = new QValueAxis();
-  cumulative->setRange(0, top);
-  cumulative->setLabelFormat("%g%%");
-  cumulative->setTitleText(QObject::tr("Cumulative %"));
-  chart->addAxis(cumulative, Qt::AlignRight);
-  line->attachAxis(cumulative);
+
+  auto* line = new QLineSeries();
+  line->setObjectName(kCumulativeSeries);
+  line->setName(QObject::tr("Cumulative share (%)"));
+  for (int i = 0; i < data.cumulative.size(); ++i) line->append(data.cumulative[i], n - 1 - i);
+  QPen pen(kWarningColour);
+  pen.setWidthF(2);
+  line->setPen(pen);
+  line->setPointsVisible(true);
+  chart->addSeries(line);
+  line->attachAxis(shares);
+  line->attachAxis(groups);
 
   SetFonts(chart, pointSize);
   return chart;
@@ -434,13 +459,30 @@ int ChartHeightFor(QChart* chart) {
   // Qt hides a category label that would overlap the one before: every
   // category gets a line of its label font, with room for the title and the
   // value axis.
+  // A wrapped label takes as many lines as it has, and the categories are
+  // spaced evenly: the one with most lines sets the spacing.
   int height = 0;
   for (QAbstractAxis* axis : chart->axes())
     if (auto* categories = qobject_cast<QBarCategoryAxis*>(axis))
-      if (axis->orientation() == Qt::Vertical)
-        height = std::max(
-            height, categories->count() * (QFontMetrics(axis->labelsFont()).height() + 4) + 180);
+      if (axis->orientation() == Qt::Vertical) {
+        qsizetype lines = 1;
+        for (const QString& label : categories->categories())
+          lines = std::max(lines, label.count("<br>") + 1);
+        const int spacing = static_cast<int>(lines) * QFontMetrics(axis->labelsFont()).height() + 4;
+        height = std::max(height, static_cast<int>(categories->count()) * spacing + 180);
+      }
   return height;
+}
+
+std::unique_ptr<QChartView> ExportView(QChart* chart) {
+  auto view = std::make_unique<QChartView>(chart);
+  view->setRenderHint(QPainter::Antialiasing);
+  view->setAttribute(Qt::WA_DontShowOnScreen);
+  view->setFrameShape(QFrame::NoFrame);
+  view->resize(kPageWidth, std::max(kPageHeight, ChartHeightFor(chart)));
+  view->show();
+  QCoreApplication::processEvents();
+  return view;
 }
 
 QByteArray ChartBytes(QChart* chart, ChartFormat format) {
@@ -448,14 +490,9 @@ QByteArray ChartBytes(QChart* chart, ChartFormat format) {
   // are plain text.
   QString plainTitle = chart->title();
   plainTitle.replace("<br>", " - ").remove(QRegularExpression("<[^>]*>"));
-  QChartView view(chart);
-  view.setRenderHint(QPainter::Antialiasing);
-  view.setAttribute(Qt::WA_DontShowOnScreen);
-  view.setFrameShape(QFrame::NoFrame);
-  const int pageHeight = std::max(kPageHeight, ChartHeightFor(chart));
-  view.resize(kPageWidth, pageHeight);
-  view.show();
-  QCoreApplication::processEvents();
+  const std::unique_ptr<QChartView> laidOut = ExportView(chart);
+  QChartView& view = *laidOut;
+  const int pageHeight = view.height();
   const QRectF page(0, 0, kPageWidth, pageHeight);
 
   QByteArray bytes;

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "cumulative/cumulative_run.h"
@@ -15,6 +16,7 @@
 
 QT_BEGIN_NAMESPACE
 class QChart;
+class QChartView;
 QT_END_NAMESPACE
 
 namespace ormid {
@@ -32,12 +34,16 @@ struct SubgroupChartData {
 SubgroupChartData SubgroupChartOf(const std::vector<ShownSubgroup>& rows, ChartFigure figure,
                                   const QString& title);
 
-// Crop groups by decreasing share, with the cumulative share as a line.
+// Crop groups by decreasing share, the largest at the top, each labelled
+// with its code and whole name on a line of its own, with the cumulative
+// share as a line.
 struct ParetoChartData {
   QString title;
-  QStringList groups;  // crop group codes
+  QStringList groups;  // a crop group's code and name
   QList<float> shares;
   QList<double> cumulative;
+  // Under the chart: why the shares add up to more than 100%, when they do.
+  QString note;
 };
 ParetoChartData ParetoChartOf(const std::vector<CommodityWhatIf::Bar>& bars, const QString& title);
 
@@ -82,6 +88,10 @@ QChart* BuildStackedSubgroupChart(const StackedChartData& data, int pointSize);
 enum class ChartFormat { Png, Svg, Pdf };
 // The format an export file's name asks for by its extension (any case).
 bool ChartFormatOf(const std::string& path, ChartFormat& format);
+
+// The chart (taken over) laid out as an exported chart draws it: 900
+// points wide, as tall as its labels need and 600 at least.
+std::unique_ptr<QChartView> ExportView(QChart* chart);
 
 // Draws a chart (taking it over) as a file's bytes: a PNG picture of
 // 1800 x 1200 pixels, an SVG drawing of 900 x 600 points, or a landscape A4

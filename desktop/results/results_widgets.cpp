@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -89,6 +90,14 @@ QString ColumnTitle(std::string_view exportName) {
   return words;
 }
 
+QStringList CumulativeFigureTitles() {
+  QStringList titles;
+  for (const char* name : {"row", "subgroup", "index_equivalent_mg_per_kg_bw_day",
+                           "percent_of_index_pad", "moet", "hazard_index"})
+    titles << ColumnTitle(name);
+  return titles;
+}
+
 bool IsRiskColumn(std::string_view exportName) {
   return exportName == "lifetime_cancer_risk";
 }
@@ -164,15 +173,21 @@ void PlaceResultsWindow(QWidget& window, const QWidget& main, const QWidget* rep
         left = shown.right() + 1;
     }
   }
+  // Below the main window's menu bar, so that its menus (Run Analysis
+  // among them) stay in reach while the run's windows are open.
+  int top = room.top();
+  if (const auto* menus = main.findChild<QMenuBar*>(); menus && menus->isVisible())
+    top = std::clamp(menus->mapToGlobal(QPoint(0, menus->height())).y() + 1, room.top(),
+                     room.top() + room.height() / 3);
   const int w =
       std::max(least.width(), std::min(kResultsWindowSize.width(), right - left + 1 - extraW));
-  const int h =
-      std::max(least.height(), std::min(kResultsWindowSize.height(), room.height() - extraH));
+  const int h = std::max(least.height(),
+                         std::min(kResultsWindowSize.height(), room.bottom() + 1 - top - extraH));
   window.resize(w, h);
   // Over the main window where that is in the free room; else at its edge.
   const int x = std::clamp(mainFrame.left(), left, std::max(left, right + 1 - w - extraW));
-  const int y =
-      std::clamp(mainFrame.top(), room.top(), std::max(room.top(), room.bottom() + 1 - h - extraH));
+  const int y = std::clamp(std::max(mainFrame.top(), top), room.top(),
+                           std::max(room.top(), room.bottom() + 1 - h - extraH));
   window.move(x, y);
 }
 

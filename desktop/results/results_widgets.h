@@ -5,6 +5,7 @@
 
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QTableWidgetItem>
 #include <optional>
 #include <string>
@@ -46,6 +47,11 @@ QString FigureText(double value, bool scientific = false);
 // the exports: "Exposure (mg/kg bw/day)" for "exposure_mg_per_kg_bw_day".
 // Every window that shows a run's figures titles them so.
 QString ColumnTitle(std::string_view exportName);
+// The titles of a cumulative run's figures, one column each: the row, the
+// subgroup, the index-equivalent exposure, the percent of the cPAD, the
+// MOET and the hazard index. The cumulative Results window and a recorded
+// cumulative run's window show these columns.
+QStringList CumulativeFigureTitles();
 // Whether an exported column holds lifetime risks (shown with an exponent).
 bool IsRiskColumn(std::string_view exportName);
 

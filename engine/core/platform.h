@@ -78,7 +78,9 @@ class Platform {
   virtual std::string InputBox(const std::string& prompt, const std::string& title,
                                const std::string& defaultAnswer) = 0;
 
-  // Common file dialogs; nullopt when the user cancelled.
+  // Common file dialogs; nullopt when the user cancelled. A dialog leaves
+  // the current folder as it found it (a native one may move it): callers
+  // need not change back to the working folder.
   virtual std::optional<std::string> OpenFileDialog(const FileDialogRequest&) {
     return std::nullopt;
   }

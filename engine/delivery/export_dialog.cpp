@@ -51,8 +51,8 @@ std::string ProposedExportName(const nlohmann::json& manifest, int typeIndex) {
 }
 
 std::optional<std::string> ChooseExportFile(Platform& p, const std::string& initialDir,
-                                            const std::string& workingDir, std::string proposal,
-                                            int& typeIndex, const std::string& title) {
+                                            std::string proposal, int& typeIndex,
+                                            const std::string& title) {
   for (;;) {
     FileDialogRequest request;
     request.title = title;
@@ -61,7 +61,6 @@ std::optional<std::string> ChooseExportFile(Platform& p, const std::string& init
     request.initialDir = initialDir;
     request.fileName = proposal;
     auto chosen = p.SaveFileDialogWithType(request);
-    p.ChangeDir(workingDir);
     if (!chosen || chosen->path.empty()) return std::nullopt;
     std::string name = WithExportExtension(chosen->path, chosen->filterIndex);
     typeIndex = ExportTypeIndex(ExportFormatOf(name).value_or(ExportFormat::Csv));

@@ -37,11 +37,9 @@ std::string ProposedExportName(const nlohmann::json& manifest, int typeIndex);
 // Asks for the export file until the user picks a new file or answers Yes
 // to the overwrite question (No asks for another name, Cancel gives up).
 // typeIndex is the type shown first and, on return, the type of the name.
-// Every dialog gives the working folder back as the current folder. title:
-// the dialog's title.
+// title: the dialog's title.
 std::optional<std::string> ChooseExportFile(Platform& p, const std::string& initialDir,
-                                            const std::string& workingDir, std::string proposal,
-                                            int& typeIndex,
+                                            std::string proposal, int& typeIndex,
                                             const std::string& title = "Export Results");
 
 }  // namespace ormid

@@ -118,7 +118,6 @@ bool ChooseSaveFile(ModOrmid& m, Platform& p, const std::function<void()>& readS
         request.fileName = m.gSaveFileName;
     }
     auto chosen = p.SaveFileDialog(request);
-    p.ChangeDir(m.gWorkingDir);
     if (!chosen || chosen->empty()) return false;
     // A name typed without an extension gets the kind's, so that the saved
     // report shows in the dialog's filter and is proposed again.
@@ -263,12 +262,13 @@ bool SaveReportPdf(
   std::string name;
   for (;;) {
     FileDialogRequest request;
-    request.initialDir = m.gResiduePath;
+    // A PDF goes with the reports, in the working folder, not among the
+    // residue files.
+    request.initialDir = m.gWorkingDir;
     request.title = "Save report as PDF:";
     request.filter = "PDF documents (*.pdf)|*.pdf";
     request.fileName = proposal;
     auto chosen = p.SaveFileDialog(request);
-    p.ChangeDir(m.gWorkingDir);
     if (!chosen || chosen->empty()) return false;
     name = *chosen;
     if (FileNameOnly(name).find('.') == std::string::npos) name += ".pdf";

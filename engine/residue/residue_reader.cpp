@@ -402,7 +402,6 @@ void OpenResidueFile(ModOrmid& m, Platform& p, int& cancelled) {
     request.initialDir = m.gResiduePath;
     request.filterIndex = 1;
     auto chosen = p.OpenFileDialog(request);
-    p.ChangeDir(m.gWorkingDir);
     if (!chosen) {
       cancelled = 1;
       return;

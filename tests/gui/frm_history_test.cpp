@@ -4,8 +4,11 @@
 // highlighted.
 #include <QAction>
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -22,8 +25,10 @@
 #include "desktop/history/frm_history.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/modal_runner.h"
+#include "desktop/results/frm_results.h"
 #include "history/run_compare.h"
 #include "history/run_history.h"
+#include "tests/gui/gui_support.h"
 #include "tests/installation_fixture.h"
 
 namespace ormid::test {
@@ -42,15 +47,12 @@ class ClosingRunner : public ModalRunner {
   int shown = 0;
 };
 
-class FrmHistoryTest : public QObject {
+class FrmHistoryTest : public QObject, public DesktopFixture {
   Q_OBJECT
 
  private:
   void Start() {
-    inst_ = std::make_unique<StartedInstallation>(SmallInstallation(0));
-    QVERIFY(inst_->started);
-    w_ = std::make_unique<FrmOrmid>(inst_->m, inst_->platform, runner_);
-    w_->show();
+    QVERIFY(StartDesktop(runner_));
     auto path = inst_->dir.path() / "residues" / "gui.R98";
     td::WriteResidueFile(SmallResidueFile(0), path);
     inst_->platform.openAnswers.push_back(path.string());
@@ -67,19 +69,14 @@ class FrmHistoryTest : public QObject {
     return runs.value_or(std::vector<RunSummary>{});
   }
 
-  std::unique_ptr<StartedInstallation> inst_;
   ClosingRunner runner_;
-  std::unique_ptr<FrmOrmid> w_;
 
  private slots:
   // An item view that loses track of an editor warns: that fails the test.
   void init() {
     QTest::failOnWarning(QRegularExpression("commitData|editor that does not belong"));
   }
-  void cleanup() {
-    w_.reset();
-    inst_.reset();
-  }
+  void cleanup() { StopDesktop(); }
 
   void finishedRunsAreRecordedUnlessTurnedOff() {
     Start();
@@ -99,6 +96,43 @@ class FrmHistoryTest : public QObject {
     RunWithRfD("0.5");
     QCOMPARE(Runs().size(), std::size_t(3));
     QCOMPARE(Runs().back().command, std::string("longterm"));
+  }
+
+  // A past run's Results from its Run window: the recorded figures in the
+  // table and the chart, in a window apart from the last run's, without
+  // headroom; the list shows the endpoint and the date in words, and the
+  // Run window the row once and no column the run has no figure in.
+  void aPastRunsResultsFromTheHistory() {
+    Start();
+    w_->chkMOE1->setChecked(true);
+    w_->txtMOE1->setText("0.5");
+    w_->mnuStart->trigger();
+    RunWithRfD("1e-9");
+    w_->mnuRunHistory->trigger();
+    FrmHistory* h = w_->frmHistory;
+    QVERIFY(h);
+    h->grdRuns->sortByColumn(0, Qt::AscendingOrder);
+    QCOMPARE(h->filter->index(0, 5).data().toString(), QString("NOEL"));
+    QVERIFY(!h->filter->index(0, 1).data().toString().contains('T'));
+    h->ShowRun(1);
+    auto* run = qobject_cast<FrmRunDetails*>(h->dlgRun);
+    QVERIFY(run && run->cmdResults);
+    QVERIFY(run->grdFigures->verticalHeader()->isHidden());
+    for (int c = 0; c < run->grdFigures->columnCount(); ++c)
+      if (run->grdFigures->horizontalHeaderItem(c)->text().startsWith("Reference dose"))
+        QVERIFY(run->grdFigures->isColumnHidden(c));
+    run->cmdResults->click();
+    FrmResults* past = w_->frmPastResults;
+    QVERIFY(past && past->isVisible());
+    QVERIFY(past != w_->frmResults);
+    QCOMPARE(past->tblFigures->rowCount(), static_cast<int>(inst_->m.gPopCount));
+    QVERIFY(!past->headroomTab->isEnabled());
+    QChart* chart = past->chtSubgroups->chart();
+    QVERIFY(chart && !chart->series().isEmpty());
+    // A margin of exposure chart: the run's NOEL endpoint.
+    QVERIFY(chart->title().contains("Exposure by population subgroup"));
+    // The last run's own window still holds its own run.
+    QVERIFY(w_->frmResults && w_->frmResults->headroomTab->isEnabled());
   }
 
   void windowListsFiltersShowsAndCompares() {

@@ -6,7 +6,9 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetricsF>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -20,8 +22,10 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
+#include <cmath>
 #include <ctime>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <sstream>
 
@@ -104,7 +108,7 @@ PdfLayout ReadPdfLayout(const QString& pdf) {
   return layout;
 }
 
-class FrmOrmidTest : public QObject {
+class FrmOrmidTest : public QObject, public DesktopFixture {
   Q_OBJECT
 
  private:
@@ -112,11 +116,8 @@ class FrmOrmidTest : public QObject {
     auto installation = SmallInstallation(base);
     installation.setup.pageLength = 40;
     if (edit) edit(installation);
-    inst_ = std::make_unique<StartedInstallation>(installation);
-    QVERIFY(inst_->started);
     runner_ = std::make_unique<ScriptedRunner>();
-    w_ = std::make_unique<FrmOrmid>(inst_->m, inst_->platform, *runner_);
-    w_->show();
+    QVERIFY(StartDesktop(*runner_, installation));
     w_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w_.get()));
   }
@@ -168,9 +169,7 @@ class FrmOrmidTest : public QObject {
     return status == 0 ? ReadFileBytes(inst_->dir.path() / report) : "";
   }
 
-  std::unique_ptr<StartedInstallation> inst_;
   std::unique_ptr<ScriptedRunner> runner_;
-  std::unique_ptr<FrmOrmid> w_;
 
  private slots:
   // An item view that loses track of an editor warns: that fails the test.
@@ -178,9 +177,8 @@ class FrmOrmidTest : public QObject {
     QTest::failOnWarning(QRegularExpression("commitData|editor that does not belong"));
   }
   void cleanup() {
-    w_.reset();
+    StopDesktop();
     runner_.reset();
-    inst_.reset();
   }
 
   void startState() {
@@ -688,8 +686,8 @@ class FrmOrmidTest : public QObject {
         w_->chkSecondAdj, w_->chkSaveRpt,  w_->txtRptFile, w_->txtComment,
         w_->chkComplete,  w_->chkCritical, w_->txtCrit1,   w_->txtCrit2};
     expected.insert(expected.end(), w_->chkStandard.begin(), w_->chkStandard.end());
-    expected.insert(expected.end(),
-                    {w_->cmdPrintResFl, w_->cmdPrintOrmidAnalysis, w_->cmdCommodity, w_->cmdClear});
+    expected.insert(expected.end(), {w_->cmdSubgroupsAll, w_->cmdSubgroupsNone, w_->cmdPrintResFl,
+                                     w_->cmdPrintOrmidAnalysis, w_->cmdCommodity, w_->cmdClear});
     // Tab by Tab from the first endpoint box.
     w_->chkMOE1->setFocus();
     std::vector<QWidget*> visited = {Focus()};
@@ -1114,6 +1112,140 @@ class FrmOrmidTest : public QObject {
     QCOMPARE(StartPath(r), here + "/residues/X.R98");
     r.fileName = (dir.path() / "Y.R98").string();
     QCOMPARE(StartPath(r), here + "/Y.R98");
+  }
+
+  // A large report's first page is painted from its opening lines, before
+  // the whole report is read; the viewer holds the whole report once the
+  // user can act on it.
+  void aLargeReportsFirstPageComesFirst() {
+    Start();
+    std::string report;
+    for (int i = 0; report.size() < (std::size_t{6} << 20); ++i)
+      report += "line " + std::to_string(i) + std::string(60, '.') + "\r\n";
+    WriteFileBytes(inst_->dir.path() / "ormdtemp.txt", report);
+    // The size of the text the viewer holds at its first paint.
+    struct FirstPaint : QObject {
+      std::size_t shown = 0;
+      bool seen = false;
+      bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !seen)
+          if (auto* view = qobject_cast<ReportView*>(watched->parent())) {
+            seen = true;
+            shown = view->Text().size();
+          }
+        return false;
+      }
+    } watch;
+    qApp->installEventFilter(&watch);
+    w_->cmdPrintOrmidAnalysis->click();
+    qApp->removeEventFilter(&watch);
+    FrmReport2* v = w_->frmReport2;
+    QVERIFY(v && v->isVisible());
+    QVERIFY(watch.seen);
+    QVERIFY2(watch.shown > 0 && watch.shown < report.size(),
+             qPrintable(QString::number(watch.shown)));
+    QCOMPARE(report.substr(watch.shown - 2, 2), std::string("\r\n"));  // whole lines
+    QCOMPARE(v->ShownText().size(), report.size());
+    QVERIFY(v->ShownText() == report);
+  }
+
+  // Find's highlight lies on the found text: from the first dark pixel of
+  // its first letter to past the last of its last letter, at a font size
+  // whose characters are a fraction of a pixel wider than a whole number.
+  void findHighlightsExactlyTheFoundText() {
+    FrmReport2 viewer;
+    ReportView& view = *viewer.rtbreport;
+    QFont font = view.font();
+    int size = 0;
+    for (int px = 9; px <= 16 && !size; ++px) {
+      font.setPixelSize(px);
+      const qreal advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('M'));
+      const qreal fraction = advance - std::floor(advance);
+      if (fraction > 0.2 && fraction < 0.8) size = px;
+    }
+    if (!size) QSKIP("no font size here draws characters a fraction of a pixel wide");
+    font.setPixelSize(size);
+    view.setFont(font);
+    TempDir dir;
+    const fs::path report = dir.path() / "report.txt";
+    // The word after 13 blanks and before 20: its letters are the line's
+    // only ink.
+    std::ofstream(report, std::ios::binary)
+        << "first line\r\n"
+        << std::string(13, ' ') << "Stone" << std::string(20, ' ') << "\r\n";
+    QVERIFY(viewer.LoadFile(report.string(), RunKind::Commodity));
+    viewer.resize(900, 300);
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    const int top = QFontMetrics(font).lineSpacing();  // the second line's band
+    auto inkColumns = [&](const QImage& image, const QColor& ink) {
+      int first = -1, last = -1;
+      for (int x = 0; x < image.width(); ++x)
+        for (int y = top + 1; y < top + QFontMetrics(font).lineSpacing() - 1; ++y)
+          if (image.pixelColor(x, y) == ink) {
+            if (first < 0) first = x;
+            last = x;
+            break;
+          }
+      return std::pair(first, last);
+    };
+    view.MoveCursor({});
+    QImage plain = view.viewport()->grab().toImage();
+    // Ink: any pixel darker than the page.
+    int inkLeft = -1, inkRight = -1;
+    for (int x = 0; x < plain.width(); ++x)
+      for (int y = top + 1; y < top + QFontMetrics(font).lineSpacing() - 1; ++y)
+        if (qGray(plain.pixel(x, y)) < 160) {
+          if (inkLeft < 0) inkLeft = x;
+          inkRight = x;
+          break;
+        }
+    QVERIFY(inkLeft > 0);
+    viewer.txtFind->setText("stone");
+    QVERIFY(viewer.FindNext());
+    view.clearFocus();  // no cursor drawn over the highlight
+    const QImage found = view.viewport()->grab().toImage();
+    const auto [left, right] = inkColumns(found, view.palette().color(QPalette::Highlight));
+    QVERIFY(left >= 0);
+    const qreal cw = QFontMetricsF(font).horizontalAdvance(QLatin1Char('M'));
+    QVERIFY2(left <= inkLeft && left > inkLeft - cw,
+             qPrintable(QString("highlight from %1, the S from %2").arg(left).arg(inkLeft)));
+    QVERIFY2(right >= inkRight && right < inkRight + cw,
+             qPrintable(QString("highlight to %1, the e to %2").arg(right).arg(inkRight)));
+  }
+
+  // A file dialog gives the current folder back, whatever it did to it (a
+  // native dialog may leave the folder it was in current): the temporary
+  // reports and the run history stay in the working folder.
+  void fileDialogsGiveTheFolderBack() {
+    TempDir dir, elsewhere;
+    ScopedCurrentDir cwd(dir.path());
+    const QString here = QDir::currentPath();
+    QtPlatform platform;
+    FileDialogRequest r;
+    r.initialDir = dir.str();
+    const QString chosen = QString::fromStdString((dir.path() / "chosen.txt").string());
+    std::ofstream(chosen.toStdString()) << "chosen";  // the open dialog takes existing files only
+    auto answerAway = [&] {
+      QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QDir::setCurrent(QString::fromStdString(elsewhere.str()));
+        dialog->selectFile(chosen);
+        static_cast<QDialog*>(dialog)->accept();
+      });
+    };
+    answerAway();
+    QCOMPARE(QString::fromStdString(platform.OpenFileDialog(r).value_or("")), chosen);
+    QCOMPARE(QDir::currentPath(), here);
+    answerAway();
+    QCOMPARE(QString::fromStdString(platform.SaveFileDialog(r).value_or("")), chosen);
+    QCOMPARE(QDir::currentPath(), here);
+    r.filter = "CSV|*.csv|Text|*.txt";
+    answerAway();
+    const auto typed = platform.SaveFileDialogWithType(r);
+    QVERIFY(typed);
+    QCOMPARE(QDir::currentPath(), here);
   }
 
   // Dialogs belong to the window in use (the viewer, a Results window), so

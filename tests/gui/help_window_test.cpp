@@ -68,15 +68,12 @@ bool ClickLink(QTextBrowser& page, const QString& href) {
 
 }  // namespace
 
-class HelpWindowTest : public QObject {
+class HelpWindowTest : public QObject, public DesktopFixture {
   Q_OBJECT
 
  private:
   void Start() {
-    inst_ = std::make_unique<StartedInstallation>(SmallInstallation(0));
-    QVERIFY(inst_->started);
-    w_ = std::make_unique<FrmOrmid>(inst_->m, inst_->platform, runner_);
-    w_->show();
+    QVERIFY(StartDesktop(runner_));
     w_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w_.get()));
   }
@@ -88,14 +85,9 @@ class HelpWindowTest : public QObject {
   }
 
   ScriptedRunner runner_;
-  std::unique_ptr<StartedInstallation> inst_;
-  std::unique_ptr<FrmOrmid> w_;
 
  private slots:
-  void cleanup() {
-    w_.reset();
-    inst_.reset();
-  }
+  void cleanup() { StopDesktop(); }
 
   // What the window system and the software centre match: the desktop
   // file the package installs is the id the program gives Qt, the

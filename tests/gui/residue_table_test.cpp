@@ -28,18 +28,13 @@ namespace ormid::test {
 namespace fs = std::filesystem;
 namespace td = testdata;
 
-class ResidueTableTest : public QObject {
+class ResidueTableTest : public QObject, public DesktopFixture {
   Q_OBJECT
 
  private:
   void Start() {
-    auto installation = SmallInstallation(0);
-    inst_ = std::make_unique<StartedInstallation>(installation);
-    QVERIFY(inst_->started);
     runner_ = std::make_unique<ScriptedRunner>();
-    w_ = std::make_unique<FrmOrmid>(inst_->m, inst_->platform, *runner_);
-    w_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    QVERIFY(StartDesktop(*runner_));
     residue_ = Dir() / "residues" / "gui.R98";
     td::WriteResidueFile(SmallResidueFile(0), residue_);
   }
@@ -60,16 +55,13 @@ class ResidueTableTest : public QObject {
     return ReadFileBytes(Dir() / name);
   }
 
-  std::unique_ptr<StartedInstallation> inst_;
   std::unique_ptr<ScriptedRunner> runner_;
-  std::unique_ptr<FrmOrmid> w_;
   fs::path residue_;
 
  private slots:
   void cleanup() {
-    w_.reset();
+    StopDesktop();
     runner_.reset();
-    inst_.reset();
   }
 
   void exportTheOpenResidueFile() {
@@ -99,6 +91,32 @@ class ResidueTableTest : public QObject {
     QCOMPARE(inst_->m.gResidueLoaded, Int16{1});
     w_->mnuClose->trigger();
     QVERIFY(!w_->mnuExportResidueTable->isEnabled());
+  }
+
+  // Residue tables are proposed in the installation's tables folder when
+  // it has one, beside the residue files when it has none; the residue file
+  // an import writes, among the residue files.
+  void tablesAreProposedInTheTablesFolder() {
+    Start();
+    Open();
+    for (const bool tables : {false, true}) {
+      if (tables) fs::create_directories(Dir() / "tables");
+      const std::string expected =
+          tables ? (Dir() / "tables").string() + "/" : inst_->m.gResiduePath;
+      P().saveRequests.clear();
+      P().openRequests.clear();
+      P().saveAnswers.clear();
+      P().openAnswers.clear();
+      w_->mnuExportResidueTable->trigger();  // cancelled
+      QCOMPARE(P().saveRequests.back().initialDir, expected);
+      w_->mnuImportResidueTable->trigger();  // cancelled
+      QCOMPARE(P().openRequests.back().initialDir, expected);
+    }
+    CliTable("table.csv");
+    P().openAnswers = {(Dir() / "table.csv").string()};
+    P().saveRequests.clear();
+    w_->mnuImportResidueTable->trigger();  // the residue file's name cancelled
+    QCOMPARE(P().saveRequests.back().initialDir, inst_->m.gResiduePath);
   }
 
   void importWritesAndOpens() {

@@ -36,19 +36,15 @@ struct CliResult {
   std::string out, err;
 };
 
-class ResultsTest : public QObject {
+class ResultsTest : public QObject, public DesktopFixture {
   Q_OBJECT
 
  private:
   void Start() {
     auto installation = SmallInstallation(0);
     installation.setup.pageLength = 40;
-    inst_ = std::make_unique<StartedInstallation>(installation);
-    QVERIFY(inst_->started);
     runner_ = std::make_unique<ScriptedRunner>();
-    w_ = std::make_unique<FrmOrmid>(inst_->m, inst_->platform, *runner_);
-    w_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    QVERIFY(StartDesktop(*runner_, installation));
   }
   std::string OpenResidue() {
     auto path = inst_->dir.path() / "residues" / "gui.R98";
@@ -119,9 +115,7 @@ class ResultsTest : public QObject {
     QCOMPARE(identical, outputs);
   }
 
-  std::unique_ptr<StartedInstallation> inst_;
   std::unique_ptr<ScriptedRunner> runner_;
-  std::unique_ptr<FrmOrmid> w_;
 
  private slots:
   // An item view that loses track of an editor warns: that fails the test.
@@ -129,9 +123,8 @@ class ResultsTest : public QObject {
     QTest::failOnWarning(QRegularExpression("commitData|editor that does not belong"));
   }
   void cleanup() {
-    w_.reset();
+    StopDesktop();
     runner_.reset();
-    inst_.reset();
   }
 
   void exportFollowsFinishedRuns() {
@@ -445,12 +438,13 @@ class ResultsTest : public QObject {
              static_cast<std::size_t>(inst_->m.gPopCount));
 
     Export((Dir() / "cum").string(), 2);
-    QCOMPARE(LastMessage(), "Action completed: Results of the cumulative analysis exported to file " +
-                                (Dir() / "cum.json").string());
+    QCOMPARE(LastMessage(),
+             "Action completed: Results of the cumulative analysis exported to file " +
+                 (Dir() / "cum.json").string());
     Export((Dir() / "cum").string(), 1);
-    CliResult r = Cli({"cumulative", (Dir() / "group.csv").string(), "--by", "cropgroup",
-                       "--no-history", "--export", (Dir() / "cli.json").string(), "--export",
-                       (Dir() / "cli.csv").string()});
+    CliResult r =
+        Cli({"cumulative", (Dir() / "group.csv").string(), "--by", "cropgroup", "--no-history",
+             "--export", (Dir() / "cli.json").string(), "--export", (Dir() / "cli.csv").string()});
     QVERIFY2(r.status == 0, r.err.c_str());
     for (const char* ext : {".json", ".csv"})
       QVERIFY2(ReadFileBytes((Dir() / "cum").string() + ext) ==

@@ -15,18 +15,28 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
+#include <QSplitter>
+#include <QStandardItemModel>
 #include <QSvgRenderer>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextDocument>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QValueAxis>
 #include <QtTest>
@@ -35,6 +45,7 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -47,9 +58,12 @@
 #include "cumulative/assessment_group.h"
 #include "desktop/delivery/frm_report2.h"
 #include "desktop/delivery/frm_spd.h"
+#include "desktop/delivery/report_view.h"
+#include "desktop/history/frm_history.h"
 #include "desktop/main_window/frm_aggregate.h"
 #include "desktop/main_window/frm_ormid.h"
 #include "desktop/main_window/modal_runner.h"
+#include "desktop/main_window/qt_platform.h"
 #include "desktop/results/frm_aggregate_results.h"
 #include "desktop/results/frm_cumulative_results.h"
 #include "desktop/results/frm_results.h"
@@ -131,7 +145,8 @@ std::string Text(const QTableWidget& table, int row, int column) {
 }
 int Column(const QTableWidget& table, const QString& heading) {
   for (int c = 0; c < table.columnCount(); ++c)
-    if (table.horizontalHeaderItem(c)->text() == heading) return c;
+    // A title may be shown on two lines, its unit below its name.
+    if (table.horizontalHeaderItem(c)->text().replace('\n', ' ') == heading) return c;
   return -1;
 }
 
@@ -283,7 +298,7 @@ void ExpectCumulativeWindowHolds(const FrmCumulativeResults& window, const nlohm
     QString share;
     for (const auto& c : run[worst]["chemicals"])
       if (QString::fromStdString(c["chemical"].get<std::string>()) == item->text(0))
-        share = QString::number(c["share_percent"].get<double>(), 'f', 2);
+        share = FigureText(c["share_percent"].get<double>());
     QCOMPARE(item->text(2), share);
   }
 }
@@ -340,6 +355,100 @@ void ExpectAggregateWindowHolds(const FrmAggregateResults& window, const nlohman
         ExpectFigure(table, r, c, s[cancer ? "lifetime_cancer_risk" : "aggregate_risk_index"]);
     if (QTest::currentTestFailed()) return;
   }
+}
+
+// A category's label as the chart shows it: its markup read, a wrapped
+// label's lines one under the other.
+QString PlainLabel(const QString& html) {
+  QTextDocument document;
+  document.setHtml(html);
+  return document.toPlainText();
+}
+
+// The category labels a chart draws (its axes' label items in its scene),
+// with their bounding boxes in the scene.
+std::vector<std::pair<QString, QRectF>> CategoryLabels(QChart* chart) {
+  QStringList names;
+  for (QAbstractAxis* axis : chart->axes())
+    if (auto* categories = qobject_cast<QBarCategoryAxis*>(axis))
+      for (const QString& name : categories->categories()) names << PlainLabel(name);
+  std::vector<std::pair<QString, QRectF>> labels;
+  if (!chart->scene()) return labels;
+  for (QGraphicsItem* item : chart->scene()->items())
+    if (auto* text = dynamic_cast<QGraphicsTextItem*>(item))
+      if (text->isVisible() && names.contains(text->toPlainText()))
+        labels.emplace_back(text->toPlainText(), text->sceneBoundingRect());
+  return labels;
+}
+
+// Every category of the chart labelled, each label whole inside the chart
+// and clear of every other.
+void ExpectLabelsReadable(QChart* chart, int categories) {
+  const auto labels = CategoryLabels(chart);
+  QCOMPARE(static_cast<int>(labels.size()), categories);
+  const QRectF whole = chart->rect();
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    QVERIFY2(whole.contains(labels[i].second),
+             qPrintable(labels[i].first + " is cut by the chart's edge"));
+    for (std::size_t j = i + 1; j < labels.size(); ++j)
+      QVERIFY2(!labels[i].second.intersects(labels[j].second),
+               qPrintable(labels[i].first + " overlaps " + labels[j].first));
+  }
+}
+
+// A Results window at the size it opens, on the laptop's screen: the
+// figures' first columns (row, subgroup, exposure, the endpoint's figure)
+// whole and in view, and the chart's plot area at least 300 x 200 with its
+// bars; the main window's Run Analysis menu uncovered.
+void ExpectReadableAtOpening(ResultsFrame* window, QWidget* chartPart, QChartView* view,
+                             const FrmOrmid& main) {
+  QVERIFY(window && window->isVisible());
+  window->ShowPart(window->FiguresPart());
+  QApplication::processEvents();
+  const QTableWidget& table = *window->tblFigures;
+  QVERIFY(table.isVisible());
+  const int room = table.viewport()->width();
+  for (int c = 0; c < 4; ++c) {
+    const int needed = std::max(static_cast<const QAbstractItemView&>(table).sizeHintForColumn(c),
+                                table.horizontalHeader()->sectionSizeHint(c));
+    const int right = table.columnViewportPosition(c) + table.columnWidth(c);
+    QVERIFY2(right <= room,
+             qPrintable(QString("column %1 ends at %2 of %3").arg(c).arg(right).arg(room)));
+    QVERIFY2(table.columnWidth(c) >= needed,
+             qPrintable(QString("%1: column %2 (%3) is %4 wide, needs %5 (room %6)")
+                            .arg(window->objectName())
+                            .arg(c)
+                            .arg(table.horizontalHeaderItem(c)->text())
+                            .arg(table.columnWidth(c))
+                            .arg(needed)
+                            .arg(room)));
+  }
+  window->ShowPart(chartPart);
+  QApplication::processEvents();
+  QVERIFY(view->isVisible());
+  QChart* chart = view->chart();
+  const QRectF plot = chart->plotArea();
+  QVERIFY2(plot.width() >= 300 && plot.height() >= 200,
+           qPrintable(QString("plot area %1 x %2").arg(plot.width()).arg(plot.height())));
+  // The plot area is in sight: its top-left corner within the view's
+  // visible part.
+  const QPoint corner = view->mapFromScene(chart->mapToScene(plot.topLeft()));
+  QVERIFY2(
+      view->viewport()->visibleRegion().contains(corner),
+      qPrintable(
+          QString("the plot area's corner %1,%2 is out of sight").arg(corner.x()).arg(corner.y())));
+  QAbstractBarSeries* bars = Bars(chart);
+  QVERIFY(bars && !bars->barSets().isEmpty() && bars->barSets().front()->count() > 0);
+  QVERIFY(window->screen()->availableGeometry().contains(window->frameGeometry()));
+  // Run Analysis stays in reach.
+  const QMenuBar* menus = main.menuBar();
+  const QRect run =
+      QRect(menus->mapToGlobal(menus->actionGeometry(main.mnuAnalysis->menuAction()).topLeft()),
+            menus->actionGeometry(main.mnuAnalysis->menuAction()).size());
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (top != &main && top->isVisible() && !top->inherits("QMenu"))
+      QVERIFY2(!top->frameGeometry().intersects(run),
+               qPrintable(top->objectName() + " covers the Run Analysis menu"));
 }
 
 class ResultsWindowTest : public QObject {
@@ -490,7 +599,7 @@ class ResultsWindowTest : public QObject {
     QVERIFY(results);
     // Worked out when the tab is first shown.
     QCOMPARE(results->tblHeadroom->rowCount(), 0);
-    results->tabViews->setCurrentIndex(1);
+    results->ShowPart(results->headroomTab);
     for (const char* by : {"cropgroup", "food"}) {
       results->cboHeadroomBy->setCurrentIndex(std::string(by) == "food" ? 1 : 0);
       std::ostringstream out, err;
@@ -577,7 +686,8 @@ class ResultsWindowTest : public QObject {
   }
 
   // A food in several crop groups counts in each: a share past 100% is
-  // drawn whole and the cumulative line stays inside the plot, on both axes.
+  // drawn whole and the cumulative line stays inside the plot, the bars
+  // and the line on one scale of shares.
   void paretoSharesPast100AreDrawnWhole() {
     ParetoChartData data;
     data.title = "Shares";
@@ -585,15 +695,16 @@ class ResultsWindowTest : public QObject {
     data.shares = {116.18f, 40.5f, 3.0f};
     data.cumulative = {116.18, 156.68, 159.68};
     std::unique_ptr<QChart> chart(BuildParetoChart(data, kWindowPointSize));
-    int axes = 0;
-    for (QAbstractAxis* axis : chart->axes(Qt::Vertical)) {
-      auto* values = qobject_cast<QValueAxis*>(axis);
-      QVERIFY(values);
-      QCOMPARE(values->min(), 0.0);
-      QVERIFY2(values->max() >= 159.68, qPrintable(QString::number(values->max())));
-      ++axes;
-    }
-    QCOMPARE(axes, 2);
+    QCOMPARE(chart->axes(Qt::Horizontal).size(), 1);
+    auto* values = qobject_cast<QValueAxis*>(chart->axes(Qt::Horizontal).front());
+    QVERIFY(values);
+    QCOMPARE(values->min(), 0.0);
+    QVERIFY2(values->max() >= 159.68, qPrintable(QString::number(values->max())));
+    QLineSeries* line = Line(chart.get(), kCumulativeSeries);
+    QVERIFY(line);
+    QCOMPARE(line->attachedAxes().size(), 2);
+    QVERIFY(line->attachedAxes().contains(values));
+    QVERIFY(Bars(chart.get())->attachedAxes().contains(values));
   }
 
   // 33 subgroups: the exported chart is tall enough for every label (Qt
@@ -715,26 +826,29 @@ class ResultsWindowTest : public QObject {
     const int row = results->cboSubgroup->currentData().toInt();
     QCOMPARE(row, 1);
 
-    // The Pareto chart: crop groups by decreasing share, the line adding up.
+    // The Pareto chart: crop groups by decreasing share from the top (the
+    // set's last bar), the line adding up.
     QChart* chart = results->chtPareto->chart();
     QBarSet* set = Bars(chart)->barSets().front();
     const auto bars = figures.Pareto(row);
     QCOMPARE(set->count(), static_cast<int>(bars.size()));
     QVERIFY(set->count() >= 2);
-    for (int i = 1; i < set->count(); ++i) QVERIFY(set->at(i - 1) >= set->at(i));
-    // Each bar is labelled with its crop group's code and name.
-    auto* groups = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).front());
+    for (int i = 1; i < set->count(); ++i) QVERIFY(set->at(i - 1) <= set->at(i));
+    // Each bar is labelled with its crop group's code and whole name.
+    auto* groups = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Vertical).front());
     QVERIFY(groups);
-    for (int i = 0; i < set->count(); ++i) {
-      const QString name = QString::fromStdString(bars[static_cast<std::size_t>(i)].name).trimmed();
-      QVERIFY2(groups->at(i).contains(name.left(21).toHtmlEscaped()), groups->at(i).toUtf8());
+    const int n = set->count();
+    for (int i = 0; i < n; ++i) {
+      const auto& bar = bars[static_cast<std::size_t>(n - 1 - i)];
+      const QString name = QString::fromStdString(bar.code + " " + bar.name).trimmed();
+      QCOMPARE(PlainLabel(groups->at(i)).replace('\n', ' '), name);
     }
     QLineSeries* cumulative = Line(chart, kCumulativeSeries);
     QCOMPARE(cumulative->count(), set->count());
-    QVERIFY(std::abs(cumulative->at(cumulative->count() - 1).y() - 100.0) < 0.01);
+    QVERIFY(std::abs(cumulative->at(cumulative->count() - 1).x() - 100.0) < 0.01);
 
     // Choosing a bar lists its foods and food forms.
-    emit set->clicked(0);
+    emit set->clicked(n - 1);
     QCOMPARE(results->tblItems->rowCount(),
              static_cast<int>(figures.Items(row, bars[0].group).size()));
     QVERIFY(results->lblGroup->text().contains(QString::fromStdString(bars[0].name).trimmed()));
@@ -744,16 +858,27 @@ class ResultsWindowTest : public QObject {
     // whose foods are listed.
     results->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(results));
-    results->tblFigures->setFocus();
-    QSet<QWidget*> reached;
-    for (int k = 0; k < 20; ++k) {
-      QTest::keyClick(results->focusWidget(), Qt::Key_Tab);
-      reached.insert(results->focusWidget());
-    }
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             results->chtPareto, results->cboSubgroup, results->cmdCopyTable,
-             results->cmdExportChart, results->treCommodities})
+    // Narrow beside the report, each part is a tab: Tab goes through the
+    // controls of the one in sight.
+    auto reachedFrom = [&](QWidget* start) {
+      start->setFocus();
+      QSet<QWidget*> reached;
+      for (int k = 0; k < 20; ++k) {
+        QTest::keyClick(results->focusWidget(), Qt::Key_Tab);
+        reached.insert(results->focusWidget());
+      }
+      return reached;
+    };
+    results->ShowPart(results->chartTab);
+    QSet<QWidget*> reached = reachedFrom(results->cboSubgroup);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{results->chtPareto, results->cboSubgroup,
+                                         results->cmdCopyTable, results->cmdExportChart})
       QVERIFY2(reached.contains(control), qPrintable(control->objectName()));
+    results->ShowPart(results->choicesPanel);
+    reached = reachedFrom(results->cmdIncludeAll);
+    QVERIFY(reached.contains(results->treCommodities));
+    results->ShowPart(results->chartTab);
     results->chtPareto->setFocus();
     QTest::keyClick(results->chtPareto, Qt::Key_Right);
     QVERIFY(results->lblGroup->text().contains(QString::fromStdString(bars[1].name).trimmed()));
@@ -981,6 +1106,276 @@ class ResultsWindowTest : public QObject {
     ExpectAggregateWindowHolds(*results, RealAggregateRun(d, without(",dermal,")));
     results->cmdIncludeAll->click();
     ExpectAggregateWindowHolds(*results, RealAggregateRun(d, all));
+  }
+
+  // A past cumulative run's Results from its Run window in the history:
+  // the recorded figures in a window apart from the last run's, without the
+  // what-if's choices.
+  void aPastCumulativeRunsResultsFromTheHistory() {
+    Desktop d("csfii");
+    QVERIFY(d.Start());
+    d.platform.openAnswers.push_back((d.dir.path() / "op-group.csv").string());
+    d.w->mnuCumulative->trigger();
+    FrmCumulativeResults* last = d.w->frmCumulativeResults;
+    QVERIFY(last && last->isVisible());
+    d.w->mnuRunHistory->trigger();
+    FrmHistory* history = d.w->frmHistory;
+    QVERIFY(history && history->model->rowCount() == 1);
+    history->ShowRun(history->model->index(0, 0).data().toLongLong());
+    auto* run = qobject_cast<FrmRunDetails*>(history->dlgRun);
+    QVERIFY(run && run->cmdResults);
+    run->cmdResults->click();
+    FrmCumulativeResults* past = d.w->frmPastCumulative;
+    QVERIFY(past && past->isVisible() && past != last);
+    QCOMPARE(past->tblFigures->rowCount(), last->tblFigures->rowCount());
+    for (int r = 0; r < last->tblFigures->rowCount(); ++r)
+      for (int c = 0; c < last->tblFigures->columnCount(); ++c)
+        QCOMPARE(Text(*past->tblFigures, r, c), Text(*last->tblFigures, r, c));
+    QVERIFY(!past->tabViews->isAncestorOf(past->choicesPanel));
+    QVERIFY(!past->splitter->isAncestorOf(past->choicesPanel));
+    QVERIFY(last->tabViews->isAncestorOf(last->choicesPanel) ||
+            last->splitter->isAncestorOf(last->choicesPanel));
+  }
+
+  // A subgroup without exposure has no margin and no percent of the NOEL:
+  // the table says "no exposure" there, as the report does, and sorts it as
+  // the widest margin and a percent of 0; a subgroup with exposure shows its
+  // figures.
+  void aSubgroupWithoutExposureSaysSo() {
+    FakePlatform platform;
+    FrmResults results(platform, nullptr);
+    std::vector<ShownSubgroup> rows(3);
+    rows[0].name = "Exposed";
+    rows[0].figures = {1, {}, 1, 0.002f, ReferenceKind::None, {}, {}, 0.4f, 250.0f, {}};
+    rows[1].name = "Not exposed";
+    rows[1].figures = {2, {}, 2, 0.0f, ReferenceKind::None, {}, {}, {}, {}, {}};
+    rows[2].name = "More exposed";
+    rows[2].figures = {3, {}, 3, 0.02f, ReferenceKind::None, {}, {}, 4.0f, 25.0f, {}};
+    results.ShowRecorded(rows, Endpoint::Noel, "Demofos");
+    QTableWidget& table = *results.tblFigures;
+    const int noel = Column(table, ColumnTitle("percent_of_noel"));
+    const int moe = Column(table, ColumnTitle("margin_of_exposure"));
+    QVERIFY(noel > 0 && moe > 0);
+    QCOMPARE(Text(table, 1, noel), std::string("no exposure"));
+    QCOMPARE(Text(table, 1, moe), std::string("no exposure"));
+    QCOMPARE(Text(table, 0, moe), std::string("250"));
+    table.sortItems(moe, Qt::AscendingOrder);
+    QCOMPARE(Text(table, 0, 1), std::string("More exposed"));
+    QCOMPARE(Text(table, 2, 1), std::string("Not exposed"));
+    table.sortItems(noel, Qt::AscendingOrder);
+    QCOMPARE(Text(table, 0, 1), std::string("Not exposed"));
+  }
+
+  // --- On a laptop's screen ---
+
+  // Each Results window at the size it opens beside its report: the figures
+  // that matter first whole, a chart with room for its bars, the main
+  // window's Run Analysis menu in reach; the labels of the long-term chart
+  // whole and apart.
+  void resultsWindowsAreReadableAtTheirOpeningSize() {
+    Desktop d("csfii");
+    QVERIFY(d.Start());
+    d.Open(d.dir.path() / "residues" / "DEMOFOS.R98");
+    d.Endpoint('N');
+    d.w->chkMOE2->setChecked(true);
+    d.w->mnuStart->trigger();
+    QVERIFY2(d.platform.messages.empty(), FirstMessage(d.platform).c_str());
+    FrmResults* results = d.w->frmResults;
+    ExpectReadableAtOpening(results, results->chartTab, results->chtSubgroups, *d.w);
+    if (QTest::currentTestFailed()) return;
+    ExpectLabelsReadable(results->chtSubgroups->chart(), d.m.gPopCount);
+    if (QTest::currentTestFailed()) return;
+    // The report's lines whole in its viewer.
+    FrmReport2* viewer = d.w->frmReport2;
+    QVERIFY(viewer && viewer->isVisible());
+    const int needed = viewer->rtbreport->ViewWidthFor(
+        std::max<std::size_t>(80, viewer->rtbreport->LongestLine()));
+    QVERIFY2(
+        viewer->rtbreport->width() >= needed,
+        qPrintable(QString("viewer %1, needs %2").arg(viewer->rtbreport->width()).arg(needed)));
+
+    d.w->chkComplete->setChecked(true);
+    d.w->cmdSubgroupsAll->click();
+    d.w->mnuCommodity->trigger();
+    FrmCommodityResults* commodity = d.w->frmCommodityResults;
+    ExpectReadableAtOpening(commodity, commodity->chartTab, commodity->chtPareto, *d.w);
+    if (QTest::currentTestFailed()) return;
+    ExpectLabelsReadable(commodity->chtPareto->chart(),
+                         Bars(commodity->chtPareto->chart())->barSets().front()->count());
+    if (QTest::currentTestFailed()) return;
+
+    d.platform.openAnswers.push_back((d.dir.path() / "op-group.csv").string());
+    d.w->mnuCumulative->trigger();
+    FrmCumulativeResults* cumulative = d.w->frmCumulativeResults;
+    ExpectReadableAtOpening(cumulative, cumulative->chartTab, cumulative->chtSubgroups, *d.w);
+    if (QTest::currentTestFailed()) return;
+
+    // Maximised, the parts stand side by side and the table widens with the
+    // window.
+    commodity->showMaximized();
+    commodity->resize(commodity->screen()->availableGeometry().size());
+    QApplication::processEvents();
+    QVERIFY(commodity->Wide());
+    QVERIFY(commodity->tblFigures->isVisible() && commodity->chtPareto->isVisible() &&
+            commodity->treCommodities->isVisible());
+  }
+
+  // The Pareto chart of the full-size installation's 21 crop groups: every
+  // label drawn, none over another, on the screen and in an exported
+  // chart; shares past 100% are explained under the chart and on the page.
+  void paretoLabelsStayApart() {
+    Desktop d("");
+    const fs::path residue = bench::WriteSyntheticInstallation(1, d.dir.path());
+    QVERIFY(d.Start());
+    d.Open(residue);
+    d.Endpoint('R');
+    d.w->chkComplete->setChecked(true);
+    d.w->chkStandard[0]->setChecked(true);
+    d.w->mnuCommodity->trigger();
+    FrmCommodityResults* results = d.w->frmCommodityResults;
+    QVERIFY(results);
+    results->ShowPart(results->chartTab);
+    QApplication::processEvents();
+    QChart* chart = results->chtPareto->chart();
+    const int groups = Bars(chart)->barSets().front()->count();
+    QVERIFY2(groups >= 15, qPrintable(QString::number(groups)));
+    ExpectLabelsReadable(chart, groups);
+    if (QTest::currentTestFailed()) return;
+    const auto bars = results->Figures()->Pareto(1);
+    const bool past = !bars.empty() && bars.back().cumulative > 100.005;
+    QCOMPARE(results->lblParetoNote->isVisible(), past);
+    if (past) QVERIFY(results->lblParetoNote->text().contains("several crop groups"));
+
+    const ParetoChartData data = ParetoChartOf(bars, "Shares");
+    const auto page = ExportView(BuildParetoChart(data, 9));
+    ExpectLabelsReadable(page->chart(), groups);
+  }
+
+  // A question or message that a command of the viewer or of a Results
+  // window asks belongs to that window, even when the main window is the
+  // active one once a file dialog has closed.
+  void messagesBelongToTheWindowTheyComeFrom() {
+    Desktop d("csfii");
+    QVERIFY(d.Start());
+    d.Open(d.dir.path() / "residues" / "DEMOFOS.R98");
+    d.Endpoint('R');
+    d.w->mnuStart->trigger();
+    FrmReport2* viewer = d.w->frmReport2;
+    FrmResults* results = d.w->frmResults;
+    QVERIFY(viewer && results);
+    std::vector<QWidget*> owners;
+    d.platform.onMessage = [&](const RecordedMessage&) {
+      owners.push_back(DialogOwnerScope::Current());
+    };
+    d.w->activateWindow();
+    const fs::path copy = d.dir.path() / "copy.OR10";
+    std::ofstream(copy) << "old";
+    d.platform.saveAnswers.push_back(copy.string());
+    d.platform.answers = {MsgAnswer::Yes, MsgAnswer::OK};
+    viewer->cmdSave->click();
+    QCOMPARE(d.platform.messages.size(), std::size_t{2});
+    QCOMPARE(d.platform.messages[0].title, std::string("Warning!"));
+    QCOMPARE(owners, (std::vector<QWidget*>{viewer, viewer}));
+
+    const fs::path chart = d.dir.path() / "chart.png";
+    std::ofstream(chart) << "old";
+    owners.clear();
+    d.platform.saveAnswers.push_back(chart.string());
+    d.platform.answers = {MsgAnswer::No};
+    results->cmdExportChart->click();
+    QCOMPARE(owners, (std::vector<QWidget*>{results}));
+    QCOMPARE(DialogOwnerScope::Current(), static_cast<QWidget*>(nullptr));
+
+    // The program's platform puts the box over that window.
+    QtPlatform platform;
+    platform.SetParentWindow(d.w.get());
+    QWidget* parent = nullptr;
+    QTimer::singleShot(0, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        parent = box->parentWidget();
+        box->reject();
+      }
+    });
+    {
+      DialogOwnerScope owner(viewer);
+      platform.MessageBox("Report saved", "Action completed", MsgIcon::Information, MsgButtons::OK);
+    }
+    QCOMPARE(parent, static_cast<QWidget*>(viewer));
+  }
+
+  // The windows' places, sizes and splitters come back after a restart;
+  // View > Reset Window Layout puts them back where they first open.
+  void layoutComesBackAfterARestart() {
+    TempDir settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString(settings.str()));
+    QRect resultsPlace, viewerPlace;
+    QList<int> sizes;
+    {
+      Desktop d("csfii");
+      QVERIFY(d.Start());
+      d.Open(d.dir.path() / "residues" / "DEMOFOS.R98");
+      d.Endpoint('R');
+      d.w->mnuStart->trigger();
+      FrmResults* results = d.w->frmResults;
+      QVERIFY(results);
+      const QRect first = results->geometry();
+      results->setGeometry(QRect(30, 120, 1200, 600));
+      QApplication::processEvents();
+      QVERIFY(results->Wide());
+      results->splitter->setSizes({500, 690});
+      sizes = results->splitter->sizes();
+      resultsPlace = results->geometry();
+      QVERIFY(resultsPlace != first);
+      d.w->frmReport2->setGeometry(QRect(400, 60, 700, 500));
+      viewerPlace = d.w->frmReport2->geometry();
+      d.w->mnuExit_Click();
+    }
+    Desktop d("csfii");
+    QVERIFY(d.Start());
+    d.Open(d.dir.path() / "residues" / "DEMOFOS.R98");
+    d.Endpoint('R');
+    d.w->mnuStart->trigger();
+    FrmResults* results = d.w->frmResults;
+    QVERIFY(results);
+    QCOMPARE(results->geometry(), resultsPlace);
+    QCOMPARE(d.w->frmReport2->geometry(), viewerPlace);
+    QCOMPARE(results->splitter->sizes(), sizes);
+
+    d.w->mnuResetLayout->trigger();
+    QVERIFY(results->geometry() != resultsPlace);
+    QVERIFY(d.w->frmReport2->geometry() != viewerPlace);
+    QVERIFY(!d.w->frmReport2->frameGeometry().intersects(results->frameGeometry()));
+    QVERIFY(QSettings(QSettings::IniFormat, QSettings::UserScope, "Ormid", "ormid")
+                .childGroups()
+                .isEmpty());
+  }
+
+  // All and None tick and untick every subgroup, from the mouse and with
+  // Alt+L and Alt+N.
+  void subgroupsAllAndNone() {
+    Desktop d("csfii");
+    QVERIFY(d.Start());
+    d.Open(d.dir.path() / "residues" / "DEMOFOS.R98");
+    d.w->chkComplete->click();  // the subgroups' grid shows
+    QVERIFY(d.w->cmdSubgroupsAll->isVisible());
+    auto ticked = [&] {
+      return static_cast<int>(std::count_if(d.w->chkStandard.begin(), d.w->chkStandard.end(),
+                                            [](QCheckBox* b) { return b->isChecked(); }));
+    };
+    d.w->cmdSubgroupsAll->click();
+    QCOMPARE(ticked(), d.m.gPopCount);
+    d.w->cmdSubgroupsNone->click();
+    QCOMPARE(ticked(), 0);
+    d.w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(d.w.get()));
+    // A button's mnemonic clicks it a moment later (its press is shown).
+    QTest::keyClick(d.w.get(), Qt::Key_L, Qt::AltModifier);
+    QTRY_COMPARE(ticked(), d.m.gPopCount);
+    QTest::keyClick(d.w.get(), Qt::Key_N, Qt::AltModifier);
+    QTRY_COMPARE(ticked(), 0);
+    // The window keeps its one size and fits the screen.
+    QVERIFY(d.w->screen()->availableGeometry().contains(d.w->frameGeometry()));
   }
 
   // The full-size synthetic installation: 600 foods, 3,000 food forms, 33
