@@ -252,6 +252,57 @@ TEST_F(ManifestSafety, RerunRunsTheFileItChecks) {
                        P("csfii/g.csv").string() + " as its group file"),
             std::string::npos)
       << r.err;
+
+  // The files a run names by an option: a residue build's rules file and an
+  // aggregate run's toxicology file, each refused when the arguments name
+  // another than the manifest records, and the build's when none is named.
+  fs::copy_file(P("csfii/monitoring/rules.csv"), P("csfii/rules2.csv"));
+  fs::copy_file(P("csfii/tox.csv"), P("csfii/tox2.csv"));
+  ASSERT_EQ(Run({"-C", "csfii", "residue", "build", "csfii/monitoring/samples.csv", "--rules",
+                 "csfii/monitoring/rules.csv", "--chemical", "Demofos", "csfii/residues/B.R98",
+                 "--save", P("b").string(), "--no-history"})
+                .status,
+            0);
+  ASSERT_EQ(Run({"-C", "csfii", "aggregate", "csfii/residues/DEMOFOS.R98", "--tox", "csfii/tox.csv",
+                 "--save", P("a").string(), "--no-history"})
+                .status,
+            0);
+  const struct {
+    const char* manifest;
+    const char* option;
+    std::string other;
+    std::string problem;
+  } named[] = {{"b.RB10.manifest.json", "--rules=", P("csfii/rules2.csv").string(),
+                "names " + P("csfii/rules2.csv").string() +
+                    " in its arguments but does not record it as its rules file"},
+               {"b.RB10.manifest.json", "--rules=", "",
+                "does not record the build's rules file"},
+               {"a.AG10.manifest.json", "--tox=", P("csfii/tox2.csv").string(),
+                "names " + P("csfii/tox2.csv").string() +
+                    " in its arguments but does not record it as its toxicology file"}};
+  for (const auto& n : named) {
+    json doctored = json::parse(ReadFileBytes(P(n.manifest)));
+    json& args = doctored["settings"]["arguments"];
+    json kept = json::array();
+    bool found = false;
+    for (const json& a : args) {
+      if (a.get<std::string>().rfind(n.option, 0) != 0) {
+        kept.push_back(a);
+        continue;
+      }
+      found = true;
+      if (!n.other.empty()) kept.push_back(n.option + n.other);
+    }
+    ASSERT_TRUE(found) << args.dump();
+    args = kept;
+    const CliResult refused = Run({"rerun", Write(doctored.dump())});
+    EXPECT_EQ(refused.status, cli::kExitUsage) << refused.out << refused.err;
+    EXPECT_NE(refused.err.find(n.problem), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
+  }
+  // As they were written, both rerun.
+  EXPECT_EQ(Run({"rerun", P("b.RB10.manifest.json").string()}).status, 0);
+  EXPECT_EQ(Run({"rerun", P("a.AG10.manifest.json").string()}).status, 0);
 }
 
 // Without -C, the way a manifest records from its folder to the working

@@ -454,8 +454,8 @@ void FrmOrmid::SaveLayout() {
 
 std::vector<ResultsFrame*> FrmOrmid::ResultsWindows() const {
   std::vector<ResultsFrame*> windows;
-  for (ResultsFrame* w :
-       std::initializer_list<ResultsFrame*>{frmResults, frmCommodityResults, frmCumulativeResults})
+  for (ResultsFrame* w : std::initializer_list<ResultsFrame*>{
+           frmResults, frmCommodityResults, frmCumulativeResults, frmAggregateResults})
     if (w) windows.push_back(w);
   return windows;
 }

@@ -4,11 +4,9 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSplitter>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -124,60 +122,45 @@ StackedChartData AggregateChartOf(const AggregateDurationFigures& d, const QStri
 }
 
 FrmAggregateResults::FrmAggregateResults(Platform& p, QWidget* parent)
-    : QWidget(parent, Qt::Window), p_(p) {
-  setObjectName("frmAggregateResults");
-  setWindowTitle(tr("Aggregate Assessment Results"));
-  auto* outer = new QVBoxLayout(this);
-  auto* split = new QSplitter(Qt::Horizontal, this);
-
-  auto* left = new QWidget(split);
-  auto* leftColumn = new QVBoxLayout(left);
+    : ResultsFrame(p, "frmAggregateResults", tr("Aggregate Assessment Results"), parent) {
+  auto* choices = new QWidget(this);
+  auto* leftColumn = new QVBoxLayout(choices);
   leftColumn->setContentsMargins(0, 0, 0, 0);
-  cboDuration = new QComboBox(left);
+  cboDuration = new QComboBox(choices);
   cboDuration->setObjectName("cboDuration");
   auto* note = new QLabel(tr("Untick a source to see the figures of a run without it: the "
                              "drinking water, a residential scenario or a residential route."),
-                          left);
+                          choices);
   note->setWordWrap(true);
-  chkWater = new QCheckBox(tr("Drinking water"), left);
+  chkWater = new QCheckBox(tr("Drinking water"), choices);
   chkWater->setObjectName("chkWater");
-  leftColumn->addWidget(new QLabel(tr("Duration:"), left));
+  leftColumn->addWidget(new QLabel(tr("Duration:"), choices));
   leftColumn->addWidget(cboDuration);
   leftColumn->addWidget(note);
   leftColumn->addWidget(chkWater);
   for (std::size_t r = 0; r < chkRoute.size(); ++r) {
-    chkRoute[r] = new QCheckBox(tr(kRouteTitles[r]), left);
+    chkRoute[r] = new QCheckBox(tr(kRouteTitles[r]), choices);
     chkRoute[r]->setObjectName(QString("chkRoute%1").arg(r + 1));
     leftColumn->addWidget(chkRoute[r]);
   }
-  treScenarios = new QTreeWidget(left);
+  treScenarios = new QTreeWidget(choices);
   treScenarios->setObjectName("treScenarios");
   treScenarios->setRootIsDecorated(false);
   treScenarios->setHeaderLabels({tr("Residential scenario")});
   leftColumn->addWidget(treScenarios, 1);
-  cmdIncludeAll = NewButton(tr("&Include All"), "cmdIncludeAll", left);
+  cmdIncludeAll = NewButton(tr("&Include All"), "cmdIncludeAll", choices);
   leftColumn->addWidget(cmdIncludeAll);
+  SetChoices(choices, tr("&Duration and Sources"));
 
-  auto* middle = new QWidget(split);
-  auto* middleColumn = new QVBoxLayout(middle);
-  middleColumn->setContentsMargins(0, 0, 0, 0);
-  tblFigures = NewTable("tblFigures", middle);
-  middleColumn->addWidget(new QLabel(tr("Every subgroup of the duration:"), middle));
-  middleColumn->addWidget(tblFigures, 1);
-
-  const ChartColumn chart = NewChartColumn(split);
+  const ChartColumn chart = NewChartColumn(tabViews);
+  chartTab = chart.column;
   lblMostExposed = chart.mostExposed;
   chtSubgroups = chart.chart;
-
-  split->addWidget(left);
-  split->addWidget(middle);
-  split->addWidget(chart.column);
-  split->setStretchFactor(2, 1);
-  split->setSizes({240, 460, 600});
-  outer->addWidget(split, 1);
-  const TableChartButtons buttons = AddTableChartButtons(outer, this);
-  cmdCopyTable = buttons.copyTable;
-  cmdExportChart = buttons.exportChart;
+  AddView(chartTab, tr("C&hart"));
+  // The row, the subgroup, its residential scenario and its food exposure
+  // stay whole.
+  SetWholeColumns(4);
+  SetWideFrom(1300);
 
   connect(cboDuration, &QComboBox::currentIndexChanged, this, [this] { ShowFigures(); });
   connect(chkWater, &QCheckBox::toggled, this, [this] { Recompute(); });
@@ -186,7 +169,6 @@ FrmAggregateResults::FrmAggregateResults(Platform& p, QWidget* parent)
   connect(cmdIncludeAll, &QPushButton::clicked, this, &FrmAggregateResults::cmdIncludeAll_Click);
   connect(cmdCopyTable, &QPushButton::clicked, this, &FrmAggregateResults::cmdCopyTable_Click);
   connect(cmdExportChart, &QPushButton::clicked, this, &FrmAggregateResults::cmdExportChart_Click);
-  resize(kResultsWindowSize);
 }
 
 void FrmAggregateResults::ShowRun(AggregateFigures run) {
@@ -267,6 +249,7 @@ void FrmAggregateResults::ShowFigures() {
   chtSubgroups->setChart(BuildStackedSubgroupChart(chart_, kWindowPointSize));
   chtSubgroups->setMinimumHeight(std::max(360, ChartHeightFor(chtSubgroups->chart())));
   delete old;
+  FitFigures();
 }
 
 void FrmAggregateResults::cmdCopyTable_Click() {

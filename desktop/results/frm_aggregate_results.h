@@ -6,12 +6,12 @@
 // recombines the run's own exposures as a run without it gives them.
 #pragma once
 
-#include <QWidget>
 #include <array>
 #include <vector>
 
 #include "aggregate/aggregate_figures.h"
 #include "desktop/results/results_chart.h"
+#include "desktop/results/results_frame.h"
 
 class QChartView;
 class QCheckBox;
@@ -24,9 +24,7 @@ class QTreeWidgetItem;
 
 namespace ormid {
 
-class Platform;
-
-class FrmAggregateResults : public QWidget {
+class FrmAggregateResults : public ResultsFrame {
   Q_OBJECT
 
  public:
@@ -44,11 +42,9 @@ class FrmAggregateResults : public QWidget {
   std::array<QCheckBox*, 3> chkRoute{};  // residential oral, dermal, inhalation
   QTreeWidget* treScenarios = nullptr;
   QPushButton* cmdIncludeAll = nullptr;
-  QTableWidget* tblFigures = nullptr;  // the duration's subgroups
+  QWidget* chartTab = nullptr;  // the chart's view
   QLabel* lblMostExposed = nullptr;
   QChartView* chtSubgroups = nullptr;
-  QPushButton* cmdCopyTable = nullptr;
-  QPushButton* cmdExportChart = nullptr;
 
   void cmdIncludeAll_Click();
   void cmdCopyTable_Click();
@@ -60,7 +56,6 @@ class FrmAggregateResults : public QWidget {
   void ShowFigures();
   const AggregateDurationFigures* Shown() const;
 
-  Platform& p_;
   AggregateFigures run_;
   std::vector<AggregateDurationFigures> figures_;
   AggregateWhatIf whatIf_;
