@@ -160,6 +160,10 @@ class HistoryFile : public ::testing::Test {
         {"commodity", residue, "--pad", "--pad-value", "27=0.001", "--complete", "--subgroups",
          "14,27"},
         {"cumulative", "csfii/op-group.csv", "--subgroups", "1,27"},
+        {"aggregate", residue, "--tox", "csfii/tox.csv", "--residential", "csfii/residential.csv",
+         "--subgroups", "1,27"},
+        {"residue", "build", "csfii/monitoring/samples.csv", "--rules",
+         "csfii/monitoring/rules.csv", "--chemical", "Demofos", "csfii/residues/BUILT.R98"},
         {"headroom", residue, "--rfd"}};
     for (const auto& r : runs) MustRun(r);
   }
@@ -224,6 +228,8 @@ std::set<std::string> ValuesOf(const DocumentedRow& r, const std::string& column
     if (r.holds.compare(at, 2, ", ") != 0) break;
     at += 2;
   }
+  // A column left empty for some runs says so.
+  if (r.holds.find("; empty for ") != std::string::npos) values.insert("");
   return values;
 }
 
@@ -234,7 +240,7 @@ std::set<std::string> ValuesOf(const DocumentedRow& r, const std::string& column
 TEST_F(HistoryFile, TheDocumentedColumnsAndValuesAreTheFilesOwn) {
   RecordEveryKind();
   Sql sql(Db());
-  EXPECT_EQ(sql.Query("SELECT count(*) FROM runs")[0][0], "12");  // not the headroom run
+  EXPECT_EQ(sql.Query("SELECT count(*) FROM runs")[0][0], "14");  // not the headroom run
   const std::vector<DocumentedRow> documented = DocumentedRows();
   std::map<std::string, std::set<std::string>> byTable;
   for (const DocumentedRow& r : documented)
