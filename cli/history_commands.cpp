@@ -63,12 +63,12 @@ void PrintList(const std::vector<RunSummary>& runs, std::ostream& out) {
   std::string text;
   text.reserve(runs.size() * 160);
   text += std::string(idWidth - 2, ' ') +
-          "Id  Date                  Command    Chemical              Residue file     "
+          "Id  Date                  Command        Chemical              Residue file     "
           "Endpoint  Worst subgroup                     Figure\n";
   for (const RunSummary& r : runs) {
     const std::string id = std::to_string(r.id);
     std::string line = std::string(idWidth - id.size(), ' ') + id + "  " + Fit(r.date, 20) + "  " +
-                       Fit(r.command, 9) + "  " + Fit(r.chemical, 20) + "  " +
+                       Fit(r.command, 13) + "  " + Fit(r.chemical, 20) + "  " +
                        Fit(r.residueFile, 15) + "  " + Fit(r.endpoint, 8) + "  " +
                        Fit(r.worstSubgroup, 33) + "  " + FigureText(r.worst);
     while (!line.empty() && line.back() == ' ') line.pop_back();
