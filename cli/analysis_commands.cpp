@@ -54,14 +54,6 @@ void PrintInfo(const ModOrmid& m, std::ostream& out) {
         << TerminalText(m.gPopNames[static_cast<std::size_t>(k)]) << "\n";
 }
 
-bool CopyToStdout(const char* file, std::ostream& out) {
-  auto bytes = ReadWholeFile(file);
-  if (!bytes) return false;
-  out.write(bytes->data(), static_cast<std::streamsize>(bytes->size()));
-  out.flush();
-  return true;
-}
-
 // --exclude: the named commodities carry no residue in this run, and the
 // run comment says which they were. Codes can only be checked against the
 // residue file once it is read.
@@ -104,13 +96,7 @@ int RunAnalysis(const GlobalOptions& global, const AnalysisOptions& o, std::ostr
     request.historyBusyMilliseconds = HistoryBusyMilliseconds();
   }
   m.gLineCount = static_cast<Int16>(o.lineCount);
-  const CliRun run = RunThroughSession(platform, m, request, err);
-  if (!run.run) return run.Status();
-  if (o.toStdout && !CopyToStdout(run.run->report.c_str(), out)) {
-    err << "ormid-cli: cannot read " << run.run->report << "\n";
-    return kExitStopped;
-  }
-  return run.Status();
+  return ReportedStatus(RunThroughSession(platform, m, request, err), o.toStdout, out, err);
 }
 
 void AddAnalysis(CommandLine& cl, const std::string& name, const std::string& description) {

@@ -80,16 +80,7 @@ int CumulativeCommand(const GlobalOptions& global, const CLI::App& sub,
     request.history = RunRequest::History::Record;
     request.historyBusyMilliseconds = HistoryBusyMilliseconds();
   }
-  const CliRun run = RunThroughSession(platform, m, request, err);
-  if (run.run && a.toStdout) {
-    const auto text = ReadWholeFile(run.run->report);
-    if (!text) {
-      err << "ormid-cli: cannot read " << run.run->report << "\n";
-      return kExitStopped;
-    }
-    out << *text << std::flush;
-  }
-  return run.Status();
+  return ReportedStatus(RunThroughSession(platform, m, request, err), a.toStdout, out, err);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "cli/cli_platform.h"
 #include "cli/command_line.h"
+#include "core/record_file.h"
 #include "session/run_session.h"
 
 namespace ormid::cli {
@@ -11,6 +12,18 @@ namespace ormid::cli {
 int CliRun::Status() const {
   if (badInputs) return kExitUsage;
   return run && !outputFailed ? kExitDone : kExitStopped;
+}
+
+int ReportedStatus(const CliRun& run, bool toStdout, std::ostream& out, std::ostream& err) {
+  if (!run.run || !toStdout) return run.Status();
+  const auto bytes = ReadWholeFile(run.run->report);
+  if (!bytes) {
+    err << "ormid-cli: cannot read " << run.run->report << "\n";
+    return kExitStopped;
+  }
+  out.write(bytes->data(), static_cast<std::streamsize>(bytes->size()));
+  out.flush();
+  return run.Status();
 }
 
 CliRun RunThroughSession(CliPlatform& p, ModOrmid& m, RunRequest& request, std::ostream& err) {

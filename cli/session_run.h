@@ -34,4 +34,8 @@ struct CliRun {
 // message, and each output that could not be written.
 CliRun RunThroughSession(CliPlatform& p, ModOrmid& m, RunRequest& request, std::ostream& err);
 
+// The command's exit status for the run, after its finished report is
+// printed on `out` when `toStdout` asks for it (--stdout).
+int ReportedStatus(const CliRun& run, bool toStdout, std::ostream& out, std::ostream& err);
+
 }  // namespace ormid::cli
