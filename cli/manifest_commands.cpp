@@ -73,7 +73,7 @@ std::string FolderText(const std::string& folder) {
 std::optional<json> LoadManifest(const std::string& path, std::ostream& err) {
   std::string error;
   auto manifest = ReadManifest(path, error);
-  if (!manifest) err << "ormid-cli: the manifest " << path << " " << error << "\n";
+  if (!manifest) err << "ormid-cli: the manifest " << TerminalText(path) << " " << error << "\n";
   return manifest;
 }
 

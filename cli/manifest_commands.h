@@ -15,8 +15,10 @@ struct GlobalOptions;
 void AddManifestCommands(CommandLine& cl);
 
 // verify MANIFEST: every input's state; 0 when all are unchanged, 1
-// otherwise. A file that is not a run manifest is a usage error (thrown).
-int VerifyManifest(const GlobalOptions& global, const std::string& path, std::ostream& out);
+// otherwise, and 1 with a message on `err` for a file that is no run
+// manifest.
+int VerifyManifest(const GlobalOptions& global, const std::string& path, std::ostream& out,
+                   std::ostream& err);
 
 // The command line of a run made again, run in this process (RunCli).
 using NestedRun = std::function<int(const std::vector<std::string>&, std::ostream&, std::ostream&)>;

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ormid::testdata::WriteFile(path, std::string(reinterpret_cast<const char*>(data), size));
   std::ostringstream out, err;
   try {
-    cli::VerifyManifest(cli::GlobalOptions{}, path, out);
+    cli::VerifyManifest(cli::GlobalOptions{}, path, out, err);
   } catch (const cli::UsageError&) {
   }
   try {
