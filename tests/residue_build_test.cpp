@@ -147,8 +147,8 @@ TEST_F(ResidueBuildRules, EachNotQuantifiedRule) {
   for (const auto& c : cases) {
     SCOPED_TRACE(OptionText(c.rule));
     s_.notQuantified = c.rule;
-    const BuildRow& r = RowOf(Build(kApples, kAppleRule), 1);
-    EXPECT_DOUBLE_EQ(r.mean, (fixed + c.value) / 6);
+    const ResidueBuild b = Build(kApples, kAppleRule);
+    EXPECT_DOUBLE_EQ(RowOf(b, 1).mean, (fixed + c.value) / 6);
   }
 }
 
