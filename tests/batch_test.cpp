@@ -534,7 +534,8 @@ TEST_F(Batch, FinishedScenariosAreRecordedInTheirOrder) {
   // The commands that read the history take a batch's runs as any.
   auto list = Run({"-C", "csfii", "history"});
   ASSERT_EQ(list.status, 0) << list.err;
-  EXPECT_NE(list.out.find("      2  2024-03-05T09:07:01Z  commodity      Cyclofos"), std::string::npos)
+  EXPECT_NE(list.out.find("      2  2024-03-05T09:07:01Z  commodity      Cyclofos"),
+            std::string::npos)
       << list.out;
   auto compared = Run({"-C", "csfii", "compare", "1", "3"});
   EXPECT_EQ(compared.status, 0) << compared.err;

@@ -161,11 +161,14 @@ TEST_F(History, OnlyFinishedRunsAreRecordedAndReportsStayTheSame) {
 
   auto list = Run({"-C", "csfii", "history"});
   ASSERT_EQ(list.status, 0) << list.err;
-  EXPECT_NE(list.out.find("      1  2024-03-05T09:07:01Z  longterm       Demofos"), std::string::npos)
+  EXPECT_NE(list.out.find("      1  2024-03-05T09:07:01Z  longterm       Demofos"),
+            std::string::npos)
       << list.out;
-  EXPECT_NE(list.out.find("      2  2024-03-05T09:07:01Z  commodity      Demofos"), std::string::npos)
+  EXPECT_NE(list.out.find("      2  2024-03-05T09:07:01Z  commodity      Demofos"),
+            std::string::npos)
       << list.out;
-  EXPECT_NE(list.out.find("      3  2024-03-05T09:07:01Z  longterm       Demofos"), std::string::npos)
+  EXPECT_NE(list.out.find("      3  2024-03-05T09:07:01Z  longterm       Demofos"),
+            std::string::npos)
       << list.out;
 }
 

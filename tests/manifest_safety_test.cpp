@@ -275,8 +275,7 @@ TEST_F(ManifestSafety, RerunRunsTheFileItChecks) {
   } named[] = {{"b.RB10.manifest.json", "--rules=", P("csfii/rules2.csv").string(),
                 "names " + P("csfii/rules2.csv").string() +
                     " in its arguments but does not record it as its rules file"},
-               {"b.RB10.manifest.json", "--rules=", "",
-                "does not record the build's rules file"},
+               {"b.RB10.manifest.json", "--rules=", "", "does not record the build's rules file"},
                {"a.AG10.manifest.json", "--tox=", P("csfii/tox2.csv").string(),
                 "names " + P("csfii/tox2.csv").string() +
                     " in its arguments but does not record it as its toxicology file"}};

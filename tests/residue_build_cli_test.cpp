@@ -356,7 +356,8 @@ TEST_P(ResidueBuildCli, VerifyFollowsTheSamplesAndRerunRebuildsByteForByte) {
   // The run history keeps the build.
   r = Run({"history"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("residue-build  Demofos               built-lower" + ext_), std::string::npos)
+  EXPECT_NE(r.out.find("residue-build  Demofos               built-lower" + ext_),
+            std::string::npos)
       << r.out;
 
   // A sample changed since: verify says so.
