@@ -58,7 +58,8 @@ void RequireFigures(const RecordedRun& run) {
                   "commodity figures are numbers");
   for (const RecordedCumulative& r : run.cumulative) {
     fuzz::Require(std::isfinite(r.indexEquivalent) && std::isfinite(r.percentCpad) &&
-                      Finite(r.moet) && Finite(r.hazardIndex),
+                      Finite(r.moet) && Finite(r.hazardIndex) && Finite(r.margin) &&
+                      Finite(r.targetMargin),
                   "cumulative figures are numbers");
     for (const RecordedCumulative::Chemical& c : r.chemicals)
       fuzz::Require(std::isfinite(c.rpf) && std::isfinite(c.exposure) &&
