@@ -766,11 +766,17 @@ bool LoadAggregate(Database& db, long long id, RecordedRun& run) {
 }
 
 bool LoadCumulative(Database& db, long long id, RecordedRun& run) {
-  Statement cum(db,
-                "SELECT row, subgroup, index_equivalent_mg_per_kg_bw_day, "
-                "percent_of_index_pad, moet, hazard_index, cumulative_moe, target_moe "
-                "FROM cumulative_subgroups "
-                "WHERE run_id = ? ORDER BY row");
+  // A file of schema 4, read as it is until a recording brings it forward,
+  // has neither the cumulative margin nor the sources: they read as none.
+  const bool margins = db.Integer(
+                           "SELECT count(*) FROM pragma_table_info('cumulative_subgroups') "
+                           "WHERE name = 'cumulative_moe'") > 0;
+  const std::string subgroups = std::string(
+                                    "SELECT row, subgroup, index_equivalent_mg_per_kg_bw_day, "
+                                    "percent_of_index_pad, moet, hazard_index, ") +
+                                (margins ? "cumulative_moe, target_moe" : "NULL, NULL") +
+                                " FROM cumulative_subgroups WHERE run_id = ? ORDER BY row";
+  Statement cum(db, subgroups.c_str());
   cum.Bind(1, id);
   while (cum.Step()) {
     Cells c(cum);
@@ -786,11 +792,12 @@ bool LoadCumulative(Database& db, long long id, RecordedRun& run) {
     if (!c.ok) return false;
     run.cumulative.push_back(std::move(r));
   }
-  Statement chem(db,
-                 "SELECT row, chemical, rpf, exposure_mg_per_kg_bw_day, "
-                 "index_equivalent_mg_per_kg_bw_day, share_percent, pod_source "
-                 "FROM cumulative_chemicals "
-                 "WHERE run_id = ? ORDER BY row, seq");
+  const std::string chemicals = std::string(
+                                    "SELECT row, chemical, rpf, exposure_mg_per_kg_bw_day, "
+                                    "index_equivalent_mg_per_kg_bw_day, share_percent, ") +
+                                (margins ? "pod_source" : "NULL") +
+                                " FROM cumulative_chemicals WHERE run_id = ? ORDER BY row, seq";
+  Statement chem(db, chemicals.c_str());
   chem.Bind(1, id);
   while (chem.Step()) {
     Cells c(chem);
