@@ -18,6 +18,7 @@
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
+#include "core/utf8.h"
 #include "cumulative/assessment_group.h"
 #include "cumulative/cumulative_report.h"
 #include "cumulative/cumulative_run.h"
@@ -116,6 +117,33 @@ TEST(Cumulative, TheCumulativeMarginIsTheIndexPodOverTheExposure) {
   EXPECT_EQ(title[7], "Exposed                                   1.0000000           3        30");
   EXPECT_EQ(title[8], "None                                      0.0000000  no exposure");
   for (auto it = title; it != title + 9; ++it) EXPECT_LE(it->size(), 79u) << *it;
+
+  // A long source goes on as many lines as it needs, within the width,
+  // broken at blanks (a word longer than a line at a letter's boundary).
+  std::string source =
+      "Two-generation reproduction study in rats, BMDL10 for red blood cell "
+      "cholinesterase inhibition, ";
+  for (int i = 0; i < 40; ++i) source += "\xC3\xA9";
+  g.chemicals[0].podSource = source;
+  const std::vector<std::string> wrapped =
+      Lines(CumulativeReportText(m, g, e, rows, false, DateTime{2024, 3, 5, 9, 7, 1}));
+  const auto first = std::find_if(wrapped.begin(), wrapped.end(), [](const std::string& l) {
+    return l.rfind("    PoD source: ", 0) == 0;
+  });
+  ASSERT_NE(first, wrapped.end());
+  std::string joined = first->substr(16);
+  EXPECT_LE(first->size(), 79u) << *first;
+  for (auto it = first + 1; it != wrapped.end() && it->rfind(std::string(16, ' '), 0) == 0; ++it) {
+    EXPECT_LE(it->size(), 79u) << *it;
+    joined += " " + it->substr(16);
+  }
+  EXPECT_GE(joined.size(), source.size());
+  std::string unbroken = joined;
+  unbroken.erase(std::remove(unbroken.begin(), unbroken.end(), ' '), unbroken.end());
+  std::string expected = source;
+  expected.erase(std::remove(expected.begin(), expected.end(), ' '), expected.end());
+  EXPECT_EQ(unbroken, expected);
+  EXPECT_TRUE(IsValidUtf8(joined));
 }
 
 // The uncertainty factor named by its three factors: their product where

@@ -59,6 +59,7 @@ std::vector<std::string> Wrapped(const std::string& lead, const std::string& tex
       if (cut == std::string::npos || cut == 0) {
         cut = room;
         while (cut > 0 && (static_cast<unsigned char>(rest[cut]) & 0xC0) == 0x80) --cut;
+        if (cut == 0) cut = room;
       }
     }
     line = rest.substr(0, cut);
