@@ -228,7 +228,7 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
       << PrintableText(JsonText(run->manifest, 2)) << "\n\nFigures\n";
   if (run->summary.command == "cumulative") {
     out << "row  subgroup  index_equivalent_mg_per_kg_bw_day  percent_of_index_pad  moet  "
-           "hazard_index\n";
+           "hazard_index  cumulative_moe  target_moe\n";
     auto text = [](const std::optional<double>& v) {
       if (!v) return std::string("-");
       char buffer[32];
@@ -237,7 +237,7 @@ int RunHistory(const GlobalOptions& global, const HistoryArguments& a, std::ostr
     for (const RecordedCumulative& r : run->cumulative)
       out << std::to_string(r.row) + "  " + TerminalText(r.subgroup) + "  " +
                  text(r.indexEquivalent) + "  " + text(r.percentCpad) + "  " + text(r.moet) + "  " +
-                 text(r.hazardIndex) + "\n";
+                 text(r.hazardIndex) + "  " + text(r.margin) + "  " + text(r.targetMargin) + "\n";
     return kExitDone;
   }
   TextTable table;

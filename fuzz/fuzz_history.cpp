@@ -58,7 +58,8 @@ void RequireFigures(const RecordedRun& run) {
                   "commodity figures are numbers");
   for (const RecordedCumulative& r : run.cumulative) {
     fuzz::Require(std::isfinite(r.indexEquivalent) && std::isfinite(r.percentCpad) &&
-                      Finite(r.moet) && Finite(r.hazardIndex),
+                      Finite(r.moet) && Finite(r.hazardIndex) && Finite(r.margin) &&
+                      Finite(r.targetMargin),
                   "cumulative figures are numbers");
     for (const RecordedCumulative::Chemical& c : r.chemicals)
       fuzz::Require(std::isfinite(c.rpf) && std::isfinite(c.exposure) &&
@@ -101,7 +102,9 @@ const Pristine& PristineHistory() {
                       25.0 * row,
                       4.0,
                       1.5,
-                      {{"A", 1, 0.25f, 0.25, 50.0}, {"B", 2, 0.125f, 0.25, 50.0}}});
+                      4.0 / row,
+                      100.0,
+                      {{"A", 1, 0.25f, 0.25, 50.0, "BMDL10"}, {"B", 2, 0.125f, 0.25, 50.0, ""}}});
     figures.Cumulative(rows);
     fuzz::Require(RecordRun(request, manifest, figures).recorded, "the cumulative run");
     auto bytes = ReadWholeFile(path);

@@ -56,6 +56,11 @@ void GroupSeeds() {
         "\xEF\xBB\xBF"
         "Chemical;Residue_File;POD_mg_per_kg_bw_day;Uncertainty_Factor;Index\r\n"
         "A;a.R10;0,5;100;yes\r\nB;\"b; c.R10\";1e-3;10;\r\n");
+  // The uncertainty factor by its three factors, and the sources.
+  Whole("assessment_group",
+        "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index,interspecies_factor,"
+        "intraspecies_factor,fqpa_factor,pod_source\n"
+        "A,a.R98,0.5,,yes,10,10,3,\"BMDL10, rat\"\nB,b.R98,0.1,30,,10,3,1,NOAEL\n");
 }
 
 int main(int argc, char** argv) {
@@ -167,7 +172,9 @@ int main(int argc, char** argv) {
                         25.0 * row,
                         4.0,
                         1.5,
-                        {{"A", 1, 0.25f, 0.25, 50.0}, {"B", 2, 0.125f, 0.25, 50.0}}});
+                        4.0 / row,
+                        100.0,
+                        {{"A", 1, 0.25f, 0.25, 50.0, "BMDL10"}, {"B", 2, 0.125f, 0.25, 50.0, ""}}});
       figures.Cumulative(rows);
       ormid::RecordRequest request;
       request.path = history;

@@ -18,6 +18,8 @@
 #include "core/float_text.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
+#include "core/utf8.h"
+#include "cumulative/assessment_group.h"
 #include "cumulative/cumulative_report.h"
 #include "cumulative/cumulative_run.h"
 #include "tests/cli_runner.h"
@@ -78,6 +80,131 @@ TEST(Cumulative, AHandWorkedGroup) {
   // Without every uncertainty factor there is no hazard index.
   g.chemicals[2].uncertaintyFactor.reset();
   EXPECT_FALSE(CombineExposures(m, g, e, {1})[0].hazardIndex.has_value());
+}
+
+// The cumulative margin of exposure is the index chemical's point of
+// departure over the exposure in index equivalents, against the index
+// chemical's uncertainty factor: with a potency given apart from the points
+// of departure it is not the total margin. Exact in binary: E_cum =
+// 1 * 0.5 + 2 * 0.25 = 1, margin 3 / 1 = 3, MOET 1 / (0.5 / 3 + 0.25 / 1) =
+// 2.4.
+TEST(Cumulative, TheCumulativeMarginIsTheIndexPodOverTheExposure) {
+  AssessmentGroup g;
+  g.path = "/w/g.csv";
+  g.chemicals = {Chemical("A", 3, 30, true, 1), Chemical("B", 1, std::nullopt, false, 2)};
+  ModOrmid m;
+  m.gPopCount = 2;
+  m.gPopNames2 = {"", "Exposed", "None"};
+  ChemicalExposures e;
+  e.exposure = {{0, 0.5f, 0}, {0, 0.25f, 0}};
+  e.files = {{"A", "03-14-2024"}, {"B", "03-14-2024"}};
+  const auto rows = CombineExposures(m, g, e, {1, 2});
+  EXPECT_EQ(rows[0].indexEquivalent, 1.0);
+  EXPECT_EQ(rows[0].margin, 3.0);
+  EXPECT_EQ(rows[0].targetMargin, 30.0);
+  EXPECT_NE(rows[0].moet, rows[0].margin);
+  EXPECT_FALSE(rows[1].margin.has_value());
+  EXPECT_EQ(rows[1].targetMargin, 30.0);
+  // The report's margin table: each subgroup's margin and target, "no
+  // exposure" where there is none, every line within the report's width.
+  const std::vector<std::string> lines =
+      Lines(CumulativeReportText(m, g, e, rows, false, DateTime{2024, 3, 5, 9, 7, 1}));
+  const auto title = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.find("Cumulative margin of exposure by population subgroup") != std::string::npos;
+  });
+  ASSERT_NE(title, lines.end());
+  ASSERT_LT(title + 8, lines.end());
+  EXPECT_EQ(title[7], "Exposed                                   1.0000000           3        30");
+  EXPECT_EQ(title[8], "None                                      0.0000000  no exposure");
+  for (auto it = title; it != title + 9; ++it) EXPECT_LE(it->size(), 79u) << *it;
+
+  // A long source goes on as many lines as it needs, within the width,
+  // broken at blanks (a word longer than a line at a letter's boundary).
+  std::string source =
+      "Two-generation reproduction study in rats, BMDL10 for red blood cell "
+      "cholinesterase inhibition, ";
+  for (int i = 0; i < 40; ++i) source += "\xC3\xA9";
+  g.chemicals[0].podSource = source;
+  const std::vector<std::string> wrapped =
+      Lines(CumulativeReportText(m, g, e, rows, false, DateTime{2024, 3, 5, 9, 7, 1}));
+  const auto first = std::find_if(wrapped.begin(), wrapped.end(), [](const std::string& l) {
+    return l.rfind("    PoD source: ", 0) == 0;
+  });
+  ASSERT_NE(first, wrapped.end());
+  std::string joined = first->substr(16);
+  EXPECT_LE(first->size(), 79u) << *first;
+  for (auto it = first + 1; it != wrapped.end() && it->rfind(std::string(16, ' '), 0) == 0; ++it) {
+    EXPECT_LE(it->size(), 79u) << *it;
+    joined += " " + it->substr(16);
+  }
+  EXPECT_GE(joined.size(), source.size());
+  std::string unbroken = joined;
+  unbroken.erase(std::remove(unbroken.begin(), unbroken.end(), ' '), unbroken.end());
+  std::string expected = source;
+  expected.erase(std::remove(expected.begin(), expected.end(), ' '), expected.end());
+  EXPECT_EQ(unbroken, expected);
+  EXPECT_TRUE(IsValidUtf8(joined));
+}
+
+// The uncertainty factor named by its three factors: their product where
+// the file gives none, the one given where it is their product exactly (as
+// a double), and every other case refused with its line. The source of a
+// point of departure is kept as given.
+TEST(Cumulative, TheUncertaintyFactorNamedByItsFactors) {
+  const std::string head =
+      "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index,interspecies_factor,"
+      "intraspecies_factor,fqpa_factor,pod_source\n";
+  auto read = [&](const std::string& rows, AssessmentGroup& group) {
+    std::vector<std::string> problems;
+    ReadAssessmentGroupText(head + rows, "/w", "/w/g.csv", "g.csv", group, problems);
+    return problems;
+  };
+  AssessmentGroup group;
+  ASSERT_EQ(read("A,a.R98,0.5,,yes,10,10,3,\"BMDL10, rat, 2-gen\"\n"
+                 "B,b.R98,0.1,,,,,,\nC,c.R98,0.2,300,,10,10,3,NOAEL\n",
+                 group),
+            std::vector<std::string>{});
+  const GroupChemical& a = group.chemicals[0];
+  EXPECT_EQ(a.uncertaintyFactor, 300.0);
+  EXPECT_TRUE(a.uncertaintyFromFactors);
+  EXPECT_EQ(a.interspeciesFactor, 10.0);
+  EXPECT_EQ(a.fqpaFactor, 3.0);
+  EXPECT_EQ(a.podSource, "BMDL10, rat, 2-gen");
+  EXPECT_EQ(group.Cpad(), 0.5 / 300);
+  EXPECT_EQ(group.TargetMargin(), 300.0);
+  EXPECT_FALSE(group.chemicals[1].uncertaintyFactor.has_value());
+  EXPECT_TRUE(group.chemicals[1].podSource.empty());
+  EXPECT_EQ(group.chemicals[2].uncertaintyFactor, 300.0);
+  EXPECT_FALSE(group.chemicals[2].uncertaintyFromFactors);
+
+  // 3 x 0.1 x 10 is 3.0000000000000004 in doubles: a given 3 is not it.
+  EXPECT_EQ(read("A,a.R98,0.5,3,yes,3,0.1,10,\n", group),
+            std::vector<std::string>{"g.csv:2: uncertainty_factor \"3\" is not interspecies_factor "
+                                     "x intraspecies_factor x fqpa_factor (3 x 0.1 x 10 = "
+                                     "3.0000000000000004)"});
+  EXPECT_EQ(read("A,a.R98,0.5,,yes,3,0.1,10,\n", group), std::vector<std::string>{});
+  EXPECT_EQ(group.TargetMargin(), 3 * 0.1 * 10);
+  EXPECT_NE(group.TargetMargin(), 3.0);
+  EXPECT_EQ(
+      read("A,a.R98,0.5,100,yes,10,10,,\nB,b.R98,0.1,,,,,3,\nC,c.R98,0.1,,,10,,1,\n", group),
+      (std::vector<std::string>{
+          "g.csv:2: interspecies_factor and intraspecies_factor are given without fqpa_factor; the "
+          "uncertainty factor is named by all three factors or by none",
+          "g.csv:3: fqpa_factor is given without interspecies_factor and intraspecies_factor; the "
+          "uncertainty factor is named by all three factors or by none",
+          "g.csv:4: interspecies_factor and fqpa_factor are given without intraspecies_factor; "
+          "the uncertainty factor is named by all three factors or by none"}));
+  EXPECT_EQ(read("A,a.R98,0.5,,yes,10,0,x,\nB,b.R98,0.1,,,inf,1,1,\"Line\nfeed\"\n", group),
+            (std::vector<std::string>{
+                "g.csv:2: intraspecies_factor \"0\" is not above 0",
+                "g.csv:2: fqpa_factor \"x\" is not a number",
+                "g.csv:3: the pod_source \"Line\\x0Afeed\" holds a control character",
+                "g.csv:3: interspecies_factor \"inf\" is not a finite number"}));
+  // A product beyond the range a run can use is named as the product.
+  EXPECT_EQ(read("A,a.R98,0.5,100,yes,,,,\nB,b.R98,0.1,,,1e20,1e20,1,\n", group),
+            std::vector<std::string>{
+                "g.csv:3: the uncertainty factor interspecies_factor x intraspecies_factor x "
+                "fqpa_factor, 1e+40, is outside the range a run can use (1E-30 to 1E+30)"});
 }
 
 // The subgroups' table keeps its figures apart whatever the margin: a
@@ -162,6 +289,32 @@ class CumulativeCli : public ::testing::Test {
   TempDir dir_;
   ScopedCurrentDir cwd_{fs::current_path()};
 };
+
+// The sample group's report, whose file has none of the columns naming the
+// factors or the sources, byte for byte as stored: every figure it gave
+// before the cumulative margin was added, and the margin's table.
+// ORMID_UPDATE_GOLDEN=1 rewrites it (read the diff before committing).
+TEST_F(CumulativeCli, TheSampleGroupsReportIsAsStored) {
+  const CliResult r = Run({"-C", "csfii", "cumulative", "csfii/op-group.csv", "--by", "cropgroup",
+                           "--target", "100", "--no-history"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string report = ReadFileBytes(P("csfii/tempcum.txt"));
+  // The group file's path is the test's folder's (long enough for the
+  // adjustment factor to go on a line of its own): named as in the sample.
+  const std::string lead = "\nAssessment group file: ";
+  const std::size_t at = report.find(lead);
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t from = at + lead.size(), to = report.find_first_of("\r\n", from);
+  ASSERT_GT(to - from, 30u);
+  report.replace(from, to - from, "samples/csfii/op-group.csv");
+  const fs::path golden = SourceDir() / "tests" / "golden" / "cumulative-csfii.txt";
+  if (const char* update = std::getenv("ORMID_UPDATE_GOLDEN"); update && *update == '1') {
+    WriteFileBytes(golden, report);
+    return;
+  }
+  ASSERT_TRUE(fs::exists(golden)) << golden;
+  EXPECT_EQ(report, ReadFileBytes(golden));
+}
 
 // Each chemical's exposure is the long-term run's figure for its residue
 // file, bit for bit, with the second adjustment factor and without.
@@ -263,6 +416,13 @@ TEST_F(CumulativeCli, WhatIfEqualsTheGroupWithTheChemicalOrCommodityRemoved) {
                 .status,
             0);
   EXPECT_EQ(Rows(P("left.csv")), Rows(P("two.csv")));
+  // The cumulative margin among them: the index chemical's point of
+  // departure over the exposure without the chemical, against its factor.
+  for (const auto& [key, row] : Rows(P("left.csv")))
+    if (key.second.empty() && std::stod(row[8]) > 0) {
+      EXPECT_EQ(std::stod(row[13]), 0.5 / std::stod(row[8])) << row[1];
+      EXPECT_EQ(row[14], "100");
+    }
 
   // Two crop groups left out of every residue file.
   const std::string codes = "10,1A";
@@ -465,8 +625,8 @@ TEST_F(CumulativeCli, HeadroomFactorsAreTheLastPrintedStepWithinTheTarget) {
 // run's own, byte for byte; --no-history and rerun add nothing.
 TEST_F(CumulativeCli, TheRunHistoryKeepsCumulativeRuns) {
   Group("g.csv",
-        "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n"
-        "Demofos,DEMOFOS.R98,0.5,100,yes\nCyclofos,CYCLOFOS.R98,0.1,10,\n");
+        "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index,pod_source\n"
+        "Demofos,DEMOFOS.R98,0.5,100,yes,BMDL10\nCyclofos,CYCLOFOS.R98,0.1,10,,\n");
   ASSERT_EQ(Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv", "--export",
                  P("own.csv").string(), "--export", P("own.json").string()})
                 .status,
@@ -495,6 +655,7 @@ TEST_F(CumulativeCli, TheRunHistoryKeepsCumulativeRuns) {
                                 P(std::string("again") + ext).string()});
     ASSERT_EQ(show.status, 0) << show.err;
     EXPECT_NE(show.out.find("percent_of_index_pad"), std::string::npos);
+    EXPECT_NE(show.out.find("cumulative_moe  target_moe"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(P(std::string("again") + ext)),
               ReadFileBytes(P(std::string("own") + ext)))
         << ext;
@@ -708,9 +869,11 @@ TEST_F(CumulativeCli, NamesOfAGroupFile) {
 // The CSV, JSON and workbook hold the same figures; the manifest lists the
 // group file and every residue file, and verify sees a changed one.
 TEST_F(CumulativeCli, TheFormatsAgreeAndVerifyChecksEveryInput) {
-  Group("g.csv",
-        "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index\n"
-        "Demofos,DEMOFOS.R98,0.5,100,yes\nCyclofos,CYCLOFOS.R98,0.1,10,\n");
+  Group(
+      "g.csv",
+      "chemical,residue_file,pod_mg_per_kg_bw_day,uncertainty_factor,index,pod_source,"
+      "interspecies_factor,intraspecies_factor,fqpa_factor\n"
+      "Demofos,DEMOFOS.R98,0.5,,yes,\"BMDL10, rat\",10,10,1\nCyclofos,CYCLOFOS.R98,0.1,10,,,,,\n");
   const CliResult r = Run({"-C", "csfii", "cumulative", "csfii/residues/g.csv", "--subgroups",
                            "1,17", "--by", "food", "--export", P("c.csv").string(), "--export",
                            P("c.json").string(), "--save", P("saved").string()});
@@ -723,6 +886,27 @@ TEST_F(CumulativeCli, TheFormatsAgreeAndVerifyChecksEveryInput) {
   ASSERT_GT(foods, 20u);
   const auto doc = nlohmann::json::parse(ReadFileBytes(P("c.json")));
   ASSERT_EQ(doc["cumulative"].size(), 2u);
+  // The report names the factors and the source, and has a margin table.
+  const std::string report = ReadFileBytes(P("saved.CU10"));
+  {
+    const std::vector<std::string> lines = Lines(report);
+    const auto demofos = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.rfind("Demofos (index) ", 0) == 0;
+    });
+    ASSERT_LT(demofos + 3, lines.end());
+    EXPECT_EQ(demofos[1], "    UF 100 = 10 interspecies x 10 intraspecies x 1 FQPA");
+    EXPECT_EQ(demofos[2], "    PoD source: BMDL10, rat");
+    EXPECT_EQ(demofos[3].rfind("Cyclofos ", 0), 0u);
+  }
+  std::vector<std::string> margins;
+  {
+    const std::vector<std::string> lines = Lines(report);
+    const auto title = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.find("Cumulative margin of exposure by population subgroup") != std::string::npos;
+    });
+    ASSERT_NE(title, lines.end());
+    margins.assign(title, std::find(title + 1, lines.end(), std::string(79, '=')));
+  }
   for (const auto& s : doc["cumulative"]) {
     const std::string row = std::to_string(s["row"].get<int>());
     for (const auto& c : s["chemicals"]) {
@@ -731,7 +915,10 @@ TEST_F(CumulativeCli, TheFormatsAgreeAndVerifyChecksEveryInput) {
                 cells[6]);
       EXPECT_EQ(c["index_equivalent_mg_per_kg_bw_day"].get<double>(), std::stod(cells[8]));
       EXPECT_EQ(c["share_percent"].get<double>(), std::stod(cells[9]));
+      EXPECT_EQ(c["pod_source"].is_null() ? "" : c["pod_source"].get<std::string>(), cells[15]);
     }
+    EXPECT_EQ(s["chemicals"][0]["pod_source"], "BMDL10, rat");
+    EXPECT_TRUE(s["chemicals"][1]["pod_source"].is_null());
     std::size_t parts = 0;
     for (const auto& part : s["commodities"]) {
       const CsvRow& cells = csv.at({row, "food:" + part["code"].get<std::string>()});
@@ -747,6 +934,25 @@ TEST_F(CumulativeCli, TheFormatsAgreeAndVerifyChecksEveryInput) {
     EXPECT_EQ(cu["percent_of_index_pad"].get<double>(), std::stod(total[10]));
     EXPECT_EQ(cu["moet"].get<double>(), std::stod(total[11]));
     EXPECT_EQ(cu["hazard_index"].get<double>(), std::stod(total[12]));
+    // The cumulative margin and its target, and the report's line of the
+    // subgroup: the margin to the unit, the target as the file gives it.
+    EXPECT_EQ(cu["cumulative_moe"].get<double>(), std::stod(total[13]));
+    EXPECT_EQ(cu["cumulative_moe"].get<double>(), 0.5 / std::stod(total[8]));
+    EXPECT_EQ(cu["target_moe"].get<double>(), 100.0);
+    EXPECT_EQ(total[14], "100");
+    const std::string name = s["subgroup"].get<std::string>();
+    int printed = 0;
+    for (const std::string& line : margins)
+      if (line.rfind(name + "  ", 0) == 0 || line.rfind(name + " ", 0) == 0) {
+        std::istringstream in(line.substr(38));
+        std::string exposure, margin, target;
+        in >> exposure >> margin >> target;
+        margin.erase(std::remove(margin.begin(), margin.end(), ','), margin.end());
+        EXPECT_LE(std::abs(std::stod(margin) - cu["cumulative_moe"].get<double>()), 0.5) << line;
+        EXPECT_EQ(target, "100") << line;
+        ++printed;
+      }
+    EXPECT_EQ(printed, 1) << name;
   }
   const auto& manifest = doc["manifest"];
   EXPECT_EQ(manifest["run"]["command"], "cumulative");

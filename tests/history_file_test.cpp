@@ -572,12 +572,14 @@ TEST_F(HistoryFile, ARunWhoseFiguresAreNotAllNumbersIsNotRecorded) {
               "0000000000000000000000000000000000000000000000000000000000000000"},
           "settings": {"endpoint": "R"}, "outputs": []})");
   ModOrmid m;
-  for (int which = 0; which < 5; ++which) {
+  for (int which = 0; which < 6; ++which) {
     HistoryRecorder figures;
     if (which >= 3) {
-      // A cumulative run's margin of exposure, or its hazard index.
-      RecordedCumulative r{1, "All", 0.5, 25.0, 4.0, 1.5, {{"A", 1, 0.25f, 0.25, 50.0}}};
-      (which == 3 ? r.moet : r.hazardIndex) = INFINITY;
+      // A cumulative run's total margin of exposure, its hazard index, or
+      // its cumulative margin.
+      RecordedCumulative r{
+          1, "All", 0.5, 25.0, 4.0, 1.5, 4.0, 100.0, {{"A", 1, 0.25f, 0.25, 50.0, ""}}};
+      (which == 3 ? r.moet : which == 4 ? r.hazardIndex : r.margin) = INFINITY;
       figures.Cumulative({r});
       RecordRequest request;
       request.path = Db().string();

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "core/mod_ormid.h"
 #include "core/platform.h"
@@ -265,8 +266,11 @@ FrmRunDetails::FrmRunDetails(const RecordedRun& run, Platform& p, QWidget* paren
                                FigureText(c.indexEquivalent),
                                FigureText(c.percentCpad),
                                c.moet ? FigureText(*c.moet) : QString(),
+                               c.margin ? FigureText(*c.margin) : QString(),
+                               c.targetMargin ? FigureText(*c.targetMargin) : QString(),
                                c.hazardIndex ? FigureText(*c.hazardIndex) : QString()};
-      for (int k = 0; k < 6; ++k) grdFigures->setItem(row, k, new QTableWidgetItem(cells[k]));
+      for (int k = 0; k < static_cast<int>(std::size(cells)); ++k)
+        grdFigures->setItem(row, k, new QTableWidgetItem(cells[k]));
     }
   } else {
     FigureTable table(grdFigures);

@@ -63,7 +63,10 @@ void FillFigures(QTableWidget* table, const std::vector<CumulativeSubgroup>& sub
     table->setItem(i, 2, DoubleCell(s.indexEquivalent));
     table->setItem(i, 3, DoubleCell(s.percentCpad));
     table->setItem(i, 4, DoubleCell(s.moet));
-    table->setItem(i, 5, DoubleCell(s.hazardIndex));
+    // The cumulative margin beside the total margin, with its target.
+    table->setItem(i, 5, DoubleCell(s.margin));
+    table->setItem(i, 6, DoubleCell(s.targetMargin));
+    table->setItem(i, 7, DoubleCell(s.hazardIndex));
   }
   FitColumns(table, 1);
   table->setSortingEnabled(true);

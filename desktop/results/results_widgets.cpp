@@ -79,6 +79,8 @@ QString ColumnTitle(std::string_view exportName) {
       {"index_equivalent_mg_per_kg_bw_day", QT_TR_NOOP("Index-equivalent exposure (mg/kg bw/day)")},
       {"percent_of_index_pad", QT_TR_NOOP("% of cPAD")},
       {"moet", QT_TR_NOOP("MOET")},
+      {"cumulative_moe", QT_TR_NOOP("Cumulative MOE")},
+      {"target_moe", QT_TR_NOOP("Target MOE")},
       {"hazard_index", QT_TR_NOOP("Hazard index")},
   };
   for (const Title& t : kTitles)
@@ -92,8 +94,9 @@ QString ColumnTitle(std::string_view exportName) {
 
 QStringList CumulativeFigureTitles() {
   QStringList titles;
-  for (const char* name : {"row", "subgroup", "index_equivalent_mg_per_kg_bw_day",
-                           "percent_of_index_pad", "moet", "hazard_index"})
+  for (const char* name :
+       {"row", "subgroup", "index_equivalent_mg_per_kg_bw_day", "percent_of_index_pad", "moet",
+        "cumulative_moe", "target_moe", "hazard_index"})
     titles << ColumnTitle(name);
   return titles;
 }

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <map>
 
 #include "core/float_text.h"
@@ -36,8 +37,40 @@ std::string Outside(const char* column, double value) {
   return std::string(column) + " " + ShortestText(value) + " is outside the range" + kUsable;
 }
 
-enum Column { kChemical, kResidueFile, kPod, kUncertaintyFactor, kIndex, kRpf, kColumns };
-constexpr bool kRequired[kColumns] = {true, true, true, false, true, false};
+// An uncertainty factor outside the range, named as the file gives it: by
+// its column, or as the product of its three factors.
+std::string UncertaintyOutside(const GroupChemical& g) {
+  const double uf = g.uncertaintyFactor.value_or(1.0);
+  if (!g.uncertaintyFromFactors) return Outside("uncertainty_factor", uf);
+  return "the uncertainty factor interspecies_factor x intraspecies_factor x fqpa_factor, " +
+         ShortestText(uf) + ", is outside the range" + kUsable;
+}
+
+enum Column {
+  kChemical,
+  kResidueFile,
+  kPod,
+  kUncertaintyFactor,
+  kIndex,
+  kRpf,
+  kInterspecies,
+  kIntraspecies,
+  kFqpa,
+  kPodSource,
+  kColumns
+};
+constexpr bool kRequired[kColumns] = {true,  true,  true,  false, true,
+                                      false, false, false, false, false};
+static_assert(std::size(kGroupColumns) == kColumns);
+constexpr Column kFactors[] = {kInterspecies, kIntraspecies, kFqpa};
+
+// "a", "a and b", "a, b and c".
+std::string Listed(const std::vector<std::string>& names) {
+  std::string out;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    out += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  return out;
+}
 
 class GroupReader {
  public:
@@ -120,6 +153,50 @@ class GroupReader {
     return value;
   }
 
+  // The three factors of the uncertainty factor: all or none given, each a
+  // number above 0. Their product is the uncertainty factor where the file
+  // gives none, and must be the one it gives, exactly. Whether the row has
+  // an uncertainty factor (given, or the product) or a problem about it.
+  bool Factors(const TableRecord& r, GroupChemical& g, bool& ok) {
+    std::vector<std::string> given, missing;
+    for (Column c : kFactors) (Cell(r, c).empty() ? missing : given).push_back(kGroupColumns[c]);
+    const bool ufCell = !Cell(r, kUncertaintyFactor).empty();
+    if (given.empty()) return ufCell;
+    bool factorsOk = true;
+    g.interspeciesFactor = Number(r, kInterspecies, false, factorsOk);
+    g.intraspeciesFactor = Number(r, kIntraspecies, false, factorsOk);
+    g.fqpaFactor = Number(r, kFqpa, false, factorsOk);
+    if (!missing.empty()) {
+      Problem(r.line, Listed(given) + (given.size() == 1 ? " is" : " are") + " given without " +
+                          Listed(missing) +
+                          "; the uncertainty factor is named by all three factors or by none");
+      factorsOk = false;
+    }
+    if (!factorsOk) {
+      g.interspeciesFactor.reset();
+      g.intraspeciesFactor.reset();
+      g.fqpaFactor.reset();
+      ok = false;
+      return true;  // its problem is told
+    }
+    // In this order, as the report names them.
+    const double product = *g.interspeciesFactor * *g.intraspeciesFactor * *g.fqpaFactor;
+    if (!ufCell) {
+      g.uncertaintyFactor = product;
+      g.uncertaintyFromFactors = true;
+      return true;
+    }
+    if (g.uncertaintyFactor && *g.uncertaintyFactor != product) {
+      Problem(r.line, "uncertainty_factor " + QuotedText(Cell(r, kUncertaintyFactor)) +
+                          " is not interspecies_factor x intraspecies_factor x fqpa_factor (" +
+                          ShortestText(*g.interspeciesFactor) + " x " +
+                          ShortestText(*g.intraspeciesFactor) + " x " +
+                          ShortestText(*g.fqpaFactor) + " = " + ShortestText(product) + ")");
+      ok = false;
+    }
+    return true;
+  }
+
   void Rows(const CsvTable& table, const fs::path& folder, AssessmentGroup& group) {
     separator_ = table.separator;
     std::map<std::string, int> seen;  // chemical (as FoldedName) -> line
@@ -159,8 +236,14 @@ class GroupReader {
       }
       const auto pod = Number(r, kPod, true, ok);
       g.pod = pod.value_or(0);
+      g.podSource = Cell(r, kPodSource);
+      if (!IsValidUtf8(g.podSource) || HoldsControlCharacter(g.podSource)) {
+        Problem(r.line, "the pod_source " + QuotedText(g.podSource) + " holds a control character");
+        ok = false;
+      }
       g.uncertaintyFactor = Number(r, kUncertaintyFactor, false, ok);
       g.rpfGiven = Number(r, kRpf, false, ok);
+      const bool ufKnown = Factors(r, g, ok);
       const std::string index = ToLower(Cell(r, kIndex));
       if (index == "yes") {
         g.index = true;
@@ -176,7 +259,7 @@ class GroupReader {
         } else {
           indexLine = r.line;
           group.index = group.chemicals.size();
-          if (Cell(r, kUncertaintyFactor).empty()) {
+          if (!ufKnown) {
             Problem(r.line, "the index chemical has no uncertainty_factor");
             ok = false;
           }
@@ -272,7 +355,7 @@ bool ReadAssessmentGroupText(std::string_view bytes, const std::string& folder,
     else if (!InRange(g.pod))
       problem = Outside(kGroupColumns[kPod], g.pod);
     else if (g.uncertaintyFactor && !InRange(*g.uncertaintyFactor))
-      problem = Outside(kGroupColumns[kUncertaintyFactor], *g.uncertaintyFactor);
+      problem = UncertaintyOutside(g);
     if (!problem.empty()) reader.Problem(g.line, problem);
   }
   const GroupChemical& index = group.chemicals[group.index];
@@ -284,7 +367,7 @@ bool ReadAssessmentGroupText(std::string_view bytes, const std::string& folder,
   else if (!InRange(index.pod))
     problem = Outside(kGroupColumns[kPod], index.pod);
   else if (!InRange(index.uncertaintyFactor.value_or(1.0)))
-    problem = Outside(kGroupColumns[kUncertaintyFactor], index.uncertaintyFactor.value_or(1.0));
+    problem = UncertaintyOutside(index);
   if (!problem.empty()) reader.Problem(index.line, problem);
   return problems.size() == before;
 }

@@ -18,7 +18,17 @@ struct GroupChemical {
   std::string residueFile;  // as the file gives it
   std::string residuePath;  // relative to the group file's folder, or absolute
   double pod = 0;           // point of departure, mg/kg bw/day
+  // Where the point of departure comes from (a study, BMD10, BMDL), as the
+  // file gives it; empty when it does not say.
+  std::string podSource;
+  // The uncertainty factor: given, or the product of the three factors
+  // below when they are given and it is not.
   std::optional<double> uncertaintyFactor;
+  // The uncertainty factor named one by one: between species, within the
+  // species, and the FQPA safety factor; all three or none.
+  std::optional<double> interspeciesFactor, intraspeciesFactor, fqpaFactor;
+  bool uncertaintyFromFactors = false;  // the uncertainty factor is their product
+  bool HasFactors() const { return interspeciesFactor.has_value(); }
   bool index = false;
   std::optional<double> rpfGiven;
   double rpf = 0;  // the given one, else pod(index) / pod
@@ -34,6 +44,9 @@ struct AssessmentGroup {
     const GroupChemical& i = chemicals[index];
     return i.pod / i.uncertaintyFactor.value_or(1.0);
   }
+  // The margin of exposure the group's cumulative margin is compared with:
+  // the index chemical's uncertainty factor.
+  double TargetMargin() const { return chemicals[index].uncertaintyFactor.value_or(1.0); }
   // Whether every chemical has an uncertainty factor (the hazard index
   // needs them all).
   bool AllUncertaintyFactors() const;
@@ -41,7 +54,8 @@ struct AssessmentGroup {
 
 // The group file's columns; names are matched without case.
 inline constexpr const char* kGroupColumns[] = {
-    "chemical", "residue_file", "pod_mg_per_kg_bw_day", "uncertainty_factor", "index", "rpf"};
+    "chemical", "residue_file",        "pod_mg_per_kg_bw_day", "uncertainty_factor", "index",
+    "rpf",      "interspecies_factor", "intraspecies_factor",  "fqpa_factor",        "pod_source"};
 // A group file is a few KB; a larger one is refused before it is read.
 inline constexpr std::size_t kMaxGroupFileBytes = 1 << 20;
 

@@ -60,11 +60,14 @@ bool WriteJson(Platform& p, const std::string& path, const AssessmentGroup& grou
   for (const CumulativeSubgroup& s : subgroups) {
     json chemicals = json::array();
     for (std::size_t j = 0; j < group.chemicals.size(); ++j)
-      chemicals.push_back({{"chemical", group.chemicals[j].chemical},
-                           {"exposure_mg_per_kg_bw_day", Single(s.exposure[j])},
-                           {"rpf", Double(group.chemicals[j].rpf)},
-                           {"index_equivalent_mg_per_kg_bw_day", Double(s.equivalent[j])},
-                           {"share_percent", Double(s.share[j])}});
+      chemicals.push_back(
+          {{"chemical", group.chemicals[j].chemical},
+           {"exposure_mg_per_kg_bw_day", Single(s.exposure[j])},
+           {"rpf", Double(group.chemicals[j].rpf)},
+           {"index_equivalent_mg_per_kg_bw_day", Double(s.equivalent[j])},
+           {"share_percent", Double(s.share[j])},
+           {"pod_source",
+            group.chemicals[j].podSource.empty() ? json() : json(group.chemicals[j].podSource)}});
     json row = {{"row", s.row},
                 {"subgroup", s.subgroup},
                 {"chemicals", std::move(chemicals)},
@@ -72,7 +75,9 @@ bool WriteJson(Platform& p, const std::string& path, const AssessmentGroup& grou
                  {{"index_equivalent_mg_per_kg_bw_day", Double(s.indexEquivalent)},
                   {"percent_of_index_pad", Double(s.percentCpad)},
                   {"moet", Double(s.moet)},
-                  {"hazard_index", Double(s.hazardIndex)}}}};
+                  {"hazard_index", Double(s.hazardIndex)},
+                  {"cumulative_moe", Double(s.margin)},
+                  {"target_moe", Double(s.targetMargin)}}}};
     if (breakdown) {
       const std::size_t r = static_cast<std::size_t>(&s - subgroups.data());
       json parts = json::array();
@@ -118,6 +123,9 @@ const std::vector<Column>& CumulativeColumns() {
       {"percent_of_index_pad", CellType::Number, "#,##0.0"},
       {"moet", CellType::Number, "#,##0"},
       {"hazard_index", CellType::Number, "0.0000"},
+      {"cumulative_moe", CellType::Number, "#,##0"},
+      {"target_moe", CellType::Number, "#,##0.###"},
+      {"pod_source", CellType::Text, ""},
   };
   return columns;
 }
@@ -147,6 +155,8 @@ bool WriteCumulativeExport(Platform& p, const std::string& path, const Assessmen
       cells[7] = group.chemicals[j].rpf;
       cells[8] = s.equivalent[j];
       cells[9] = DoubleCell(s.share[j]);
+      if (!group.chemicals[j].podSource.empty())
+        cells[15] = std::string_view(group.chemicals[j].podSource);
       table->Row(cells, false);
     }
     std::fill(cells.begin(), cells.end(), Cell());
@@ -157,6 +167,8 @@ bool WriteCumulativeExport(Platform& p, const std::string& path, const Assessmen
     cells[10] = s.percentCpad;
     cells[11] = DoubleCell(s.moet);
     cells[12] = DoubleCell(s.hazardIndex);
+    cells[13] = DoubleCell(s.margin);
+    cells[14] = DoubleCell(s.targetMargin);
     table->Row(cells, false);
     if (breakdown) {
       const std::size_t r = static_cast<std::size_t>(&s - subgroups.data());

@@ -45,6 +45,33 @@ std::string Margin(double moet) {
   return Right(Aligned(moet, "#,###,###"), 9);
 }
 
+// `text` after `lead` in lines of at most 79 characters, the lines after
+// the first indented as far as `lead` is long; broken at blanks, and a word
+// longer than a line at a character's boundary.
+std::vector<std::string> Wrapped(const std::string& lead, const std::string& text) {
+  std::vector<std::string> lines;
+  const std::size_t room = 79 - std::min<std::size_t>(lead.size(), 60);
+  std::string rest = text, line;
+  while (!rest.empty()) {
+    std::size_t cut = rest.size();
+    if (cut > room) {
+      cut = rest.rfind(' ', room);
+      if (cut == std::string::npos || cut == 0) {
+        cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(rest[cut]) & 0xC0) == 0x80) --cut;
+        if (cut == 0) cut = room;
+      }
+    }
+    line = rest.substr(0, cut);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    lines.push_back((lines.empty() ? lead : std::string(lead.size(), ' ')) + line);
+    rest.erase(0, cut);
+    rest.erase(0, rest.find_first_not_of(' ') == std::string::npos ? rest.size()
+                                                                   : rest.find_first_not_of(' '));
+  }
+  return lines;
+}
+
 std::string SubgroupName(const ModOrmid& m, int row) {
   const auto ri = static_cast<std::size_t>(row);
   return row > 0 && ri < m.gPopNames2.size() ? m.gPopNames2[ri] : std::string();
@@ -133,6 +160,14 @@ std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group
            "  " + Right(g.uncertaintyFactor ? Plain(*g.uncertaintyFactor) : "-", 6) + "  " +
            Right(Aligned(g.rpf, "###.#######"), 11) + (g.rpfGiven ? "g" : " ") + " " +
            std::filesystem::path(g.residuePath).filename().string() + " (" + e.files[j].date + ")");
+    // The uncertainty factor named one by one, and where the point of
+    // departure comes from, when the file says.
+    if (g.HasFactors())
+      w.Line("    UF " + Plain(g.uncertaintyFactor.value_or(1.0)) + " = " +
+             Plain(*g.interspeciesFactor) + " interspecies x " + Plain(*g.intraspeciesFactor) +
+             " intraspecies x " + Plain(*g.fqpaFactor) + " FQPA");
+    if (!g.podSource.empty())
+      for (const std::string& line : Wrapped("    PoD source: ", g.podSource)) w.Line(line);
   }
   w.Line("RPF: pod(index) / pod; g: as given in the group file.");
   w.Line(kEquals79);
@@ -159,6 +194,26 @@ std::string CumulativeReportText(const ModOrmid& m, const AssessmentGroup& group
     const std::size_t wider = std::min(margin.size() - std::min<std::size_t>(margin.size(), 9),
                                        hazard.find_first_not_of(' ') - 1);
     w.Line(line + hazard.substr(wider));
+  }
+  // The cumulative margin of exposure against its target, the index
+  // chemical's uncertainty factor.
+  w.Line(kEquals79);
+  w.Line("          Cumulative margin of exposure by population subgroup");
+  w.Line("       (PoD of the index chemical / exposure in index equivalents;");
+  w.Line("        target: the index chemical's uncertainty factor)");
+  w.Line(kDashes79);
+  w.Line("          Population                     Exposure    Cumulative    Target");
+  w.Line("           Subgroup                    (index eq.)      MOE          MOE");
+  w.Line("--------------------------------------  -----------  ----------  --------");
+  for (const CumulativeSubgroup& s : subgroups) {
+    const std::string line =
+        Left(s.subgroup, 38) + "  " + Right(Aligned(s.indexEquivalent, "###.#######"), 11);
+    if (!s.margin) {
+      w.Line(line + "  no exposure");
+      continue;
+    }
+    w.Line(line + "  " + Right(Margin(*s.margin), 10) + "  " +
+           Right(Plain(s.targetMargin.value_or(group.TargetMargin())), 8));
   }
   w.Line(kEquals79);
   w.Line("            Contribution of each chemical by population subgroup");

@@ -129,6 +129,7 @@ std::vector<CumulativeSubgroup> CombineExposures(const ModOrmid& m, const Assess
                                                  const std::vector<int>& rows) {
   std::vector<CumulativeSubgroup> out;
   const double cpad = group.Cpad();
+  const double indexPod = group.chemicals[group.index].pod;
   const bool hazardIndex = group.AllUncertaintyFactors();
   const std::size_t n = group.chemicals.size();
   for (int row : rows) {
@@ -155,6 +156,8 @@ std::vector<CumulativeSubgroup> CombineExposures(const ModOrmid& m, const Assess
     s.percentCpad = 100.0 * s.indexEquivalent / cpad;
     if (perPod != 0) s.moet = 1.0 / perPod;
     if (hazardIndex) s.hazardIndex = hi;
+    if (s.indexEquivalent != 0) s.margin = indexPod / s.indexEquivalent;
+    s.targetMargin = group.TargetMargin();
     out.push_back(std::move(s));
   }
   return out;

@@ -2,7 +2,8 @@
 // chemical's long-term exposure from its residue file (the figure the
 // long-term run gives for that file, bit for bit), and per subgroup the
 // exposure in index-chemical equivalents with the percent of the index
-// chemical's PAD, the total margin of exposure and the hazard index.
+// chemical's PAD, the total margin of exposure, the hazard index and the
+// cumulative margin of exposure against its target.
 #pragma once
 
 #include <memory>
@@ -105,6 +106,12 @@ struct CumulativeSubgroup {
   // sum_j E_j * UF_j / pod_j; none unless every chemical has an
   // uncertainty factor.
   std::optional<double> hazardIndex;
+  // The cumulative margin of exposure PoD(index) / E_cum; none when there
+  // is no exposure.
+  std::optional<double> margin;
+  // The margin it is compared with: the index chemical's uncertainty factor
+  // (none only for a run the history recorded before it kept the margin).
+  std::optional<double> targetMargin;
 };
 
 // The figures of the report rows `rows` (in that order).

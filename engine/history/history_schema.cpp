@@ -121,8 +121,9 @@ END;
 static_assert(std::size(kMigrations) == 4);
 
 // 4 -> 5, before the commodity runs are stored again: the new tables of
-// commodity runs beside the old ones, the runs' checksums, the log of whole
-// checks.
+// commodity runs beside the old ones, the cumulative margin of exposure with
+// its target and each chemical's source of its point of departure (none for
+// the runs recorded before), the runs' checksums, the log of whole checks.
 constexpr const char* kSchema5Tables = R"sql(
 DROP TRIGGER IF EXISTS runs_delete_rows;
 CREATE TABLE commodity_descriptions (
@@ -194,6 +195,9 @@ CREATE TABLE aggregate_runs (
   run_id INTEGER PRIMARY KEY REFERENCES runs (id) ON DELETE CASCADE,
   figures TEXT NOT NULL
 );
+ALTER TABLE cumulative_subgroups ADD COLUMN cumulative_moe REAL;
+ALTER TABLE cumulative_subgroups ADD COLUMN target_moe REAL;
+ALTER TABLE cumulative_chemicals ADD COLUMN pod_source TEXT;
 ALTER TABLE runs ADD COLUMN list_checksum INTEGER;
 ALTER TABLE runs ADD COLUMN checksum INTEGER;
 )sql";

@@ -79,12 +79,16 @@ struct RecordedCumulative {
   std::string subgroup;
   double indexEquivalent = 0, percentCpad = 0;
   std::optional<double> moet, hazardIndex;
+  // The cumulative margin of exposure and its target; none for a run
+  // recorded before the history kept them.
+  std::optional<double> margin, targetMargin;
   struct Chemical {
     std::string chemical;
     double rpf = 0;
     float exposure = 0;
     double equivalent = 0;
     std::optional<double> share;
+    std::string podSource;  // empty when the group file does not say
   };
   std::vector<Chemical> chemicals;  // in the group file's order
 };

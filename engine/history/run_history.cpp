@@ -105,7 +105,8 @@ bool Finite(const HistoryRecorder& figures, const history::StoredCommodity& comm
     if (!std::isfinite(r.exposure) || !Finite(r.figures)) return false;
   for (const RecordedCumulative& r : figures.CumulativeRows()) {
     if (!std::isfinite(r.indexEquivalent) || !std::isfinite(r.percentCpad) ||
-        !std::isfinite(r.moet.value_or(0)) || !std::isfinite(r.hazardIndex.value_or(0)))
+        !std::isfinite(r.moet.value_or(0)) || !std::isfinite(r.hazardIndex.value_or(0)) ||
+        !std::isfinite(r.margin.value_or(0)) || !std::isfinite(r.targetMargin.value_or(0)))
       return false;
     for (const RecordedCumulative::Chemical& c : r.chemicals)
       if (!std::isfinite(c.rpf) || !std::isfinite(c.exposure) || !std::isfinite(c.equivalent) ||
@@ -167,8 +168,9 @@ std::unique_ptr<HistoryWriter::Connection> OpenForWriting(const RecordRequest& r
                  "worst_subgroup, worst_figure, worst_value, manifest) "
                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
   c->row.emplace(c->db, "INSERT INTO longterm_rows VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  c->cumulative.emplace(c->db, "INSERT INTO cumulative_subgroups VALUES (?, ?, ?, ?, ?, ?, ?)");
-  c->chemical.emplace(c->db, "INSERT INTO cumulative_chemicals VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+  c->cumulative.emplace(c->db,
+                        "INSERT INTO cumulative_subgroups VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  c->chemical.emplace(c->db, "INSERT INTO cumulative_chemicals VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
   c->check.emplace(c->db, "INSERT INTO history_checks (date, result) VALUES (?, 'no damage')");
   c->commodity.emplace(c->db);
   return c;
@@ -270,6 +272,8 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
     cum.BindDouble(4, r.indexEquivalent).BindDouble(5, r.percentCpad);
     BindOptional(cum, 6, r.moet);
     BindOptional(cum, 7, r.hazardIndex);
+    BindOptional(cum, 8, r.margin);
+    BindOptional(cum, 9, r.targetMargin);
     cum.Run();
     long long seq = 0;
     for (const RecordedCumulative::Chemical& ch : r.chemicals) {
@@ -277,6 +281,10 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
       chem.Bind(1, id).Bind(2, r.row).Bind(3, ++seq).Bind(4, ch.chemical);
       chem.BindDouble(5, ch.rpf).BindDouble(6, ch.exposure).BindDouble(7, ch.equivalent);
       BindOptional(chem, 8, ch.share);
+      if (ch.podSource.empty())
+        chem.BindNull(9);
+      else
+        chem.Bind(9, ch.podSource);
       chem.Run();
     }
   }
@@ -758,10 +766,17 @@ bool LoadAggregate(Database& db, long long id, RecordedRun& run) {
 }
 
 bool LoadCumulative(Database& db, long long id, RecordedRun& run) {
-  Statement cum(db,
-                "SELECT row, subgroup, index_equivalent_mg_per_kg_bw_day, "
-                "percent_of_index_pad, moet, hazard_index FROM cumulative_subgroups "
-                "WHERE run_id = ? ORDER BY row");
+  // A file of schema 4, read as it is until a recording brings it forward,
+  // has neither the cumulative margin nor the sources: they read as none.
+  const bool margins = db.Integer(
+                           "SELECT count(*) FROM pragma_table_info('cumulative_subgroups') "
+                           "WHERE name = 'cumulative_moe'") > 0;
+  const std::string subgroups = std::string(
+                                    "SELECT row, subgroup, index_equivalent_mg_per_kg_bw_day, "
+                                    "percent_of_index_pad, moet, hazard_index, ") +
+                                (margins ? "cumulative_moe, target_moe" : "NULL, NULL") +
+                                " FROM cumulative_subgroups WHERE run_id = ? ORDER BY row";
+  Statement cum(db, subgroups.c_str());
   cum.Bind(1, id);
   while (cum.Step()) {
     Cells c(cum);
@@ -772,19 +787,23 @@ bool LoadCumulative(Database& db, long long id, RecordedRun& run) {
     r.percentCpad = c.RequiredNumber(3);
     r.moet = c.Number(4);
     r.hazardIndex = c.Number(5);
+    r.margin = c.Number(6);
+    r.targetMargin = c.Number(7);
     if (!c.ok) return false;
     run.cumulative.push_back(std::move(r));
   }
-  Statement chem(db,
-                 "SELECT row, chemical, rpf, exposure_mg_per_kg_bw_day, "
-                 "index_equivalent_mg_per_kg_bw_day, share_percent FROM cumulative_chemicals "
-                 "WHERE run_id = ? ORDER BY row, seq");
+  const std::string chemicals = std::string(
+                                    "SELECT row, chemical, rpf, exposure_mg_per_kg_bw_day, "
+                                    "index_equivalent_mg_per_kg_bw_day, share_percent, ") +
+                                (margins ? "pod_source" : "NULL") +
+                                " FROM cumulative_chemicals WHERE run_id = ? ORDER BY row, seq";
+  Statement chem(db, chemicals.c_str());
   chem.Bind(1, id);
   while (chem.Step()) {
     Cells c(chem);
     const int row = c.Int(0);
-    RecordedCumulative::Chemical ch{c.Text(1), c.RequiredNumber(2), c.RequiredFigure(3),
-                                    c.RequiredNumber(4), c.Number(5)};
+    RecordedCumulative::Chemical ch{c.Text(1),           c.RequiredNumber(2), c.RequiredFigure(3),
+                                    c.RequiredNumber(4), c.Number(5),         c.OptionalText(6)};
     auto at = std::find_if(run.cumulative.begin(), run.cumulative.end(),
                            [&](const RecordedCumulative& r) { return r.row == row; });
     if (!c.ok || at == run.cumulative.end()) return false;

@@ -107,11 +107,12 @@ std::vector<RecordedCumulative> RecordedFrom(const AssessmentGroup& group,
                                              const std::vector<CumulativeSubgroup>& subgroups) {
   std::vector<RecordedCumulative> out;
   for (const CumulativeSubgroup& s : subgroups) {
-    RecordedCumulative r{s.row,         s.subgroup, s.indexEquivalent, s.percentCpad, s.moet,
-                         s.hazardIndex, {}};
+    RecordedCumulative r{s.row,         s.subgroup,     s.indexEquivalent,
+                         s.percentCpad, s.moet,         s.hazardIndex,
+                         s.margin,      s.targetMargin, {}};
     for (std::size_t j = 0; j < group.chemicals.size(); ++j)
       r.chemicals.push_back({group.chemicals[j].chemical, group.chemicals[j].rpf, s.exposure[j],
-                             s.equivalent[j], s.share[j]});
+                             s.equivalent[j], s.share[j], group.chemicals[j].podSource});
     out.push_back(std::move(r));
   }
   return out;
@@ -127,6 +128,7 @@ void FiguresFrom(const std::vector<RecordedCumulative>& recorded, AssessmentGrou
         GroupChemical g;
         g.chemical = c.chemical;
         g.rpf = c.rpf;
+        g.podSource = c.podSource;
         group.chemicals.push_back(std::move(g));
       }
     CumulativeSubgroup s;
@@ -136,6 +138,8 @@ void FiguresFrom(const std::vector<RecordedCumulative>& recorded, AssessmentGrou
     s.percentCpad = r.percentCpad;
     s.moet = r.moet;
     s.hazardIndex = r.hazardIndex;
+    s.margin = r.margin;
+    s.targetMargin = r.targetMargin;
     for (const RecordedCumulative::Chemical& c : r.chemicals) {
       s.exposure.push_back(c.exposure);
       s.equivalent.push_back(c.equivalent);

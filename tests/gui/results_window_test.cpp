@@ -238,8 +238,9 @@ void ExpectCumulativeWindowHolds(const FrmCumulativeResults& window, const nlohm
   QCOMPARE(table.rowCount(), static_cast<int>(run.size()));
   const int exposure = Column(table, "Index-equivalent exposure (mg/kg bw/day)");
   const int cpad = Column(table, "% of cPAD"), moet = Column(table, "MOET"),
-            hi = Column(table, "Hazard index");
-  QVERIFY(exposure >= 0 && cpad >= 0 && moet >= 0 && hi >= 0);
+            hi = Column(table, "Hazard index"), margin = Column(table, "Cumulative MOE"),
+            target = Column(table, "Target MOE");
+  QVERIFY(exposure >= 0 && cpad >= 0 && moet >= 0 && hi >= 0 && margin >= 0 && target >= 0);
   for (int r = 0; r < table.rowCount(); ++r) {
     const int row = std::stoi(Text(table, r, 0));
     const nlohmann::json& s = run[static_cast<std::size_t>(row - 1)];
@@ -249,6 +250,8 @@ void ExpectCumulativeWindowHolds(const FrmCumulativeResults& window, const nlohm
     ExpectFigure(table, r, cpad, c["percent_of_index_pad"]);
     ExpectFigure(table, r, moet, c["moet"]);
     ExpectFigure(table, r, hi, c["hazard_index"]);
+    ExpectFigure(table, r, margin, c["cumulative_moe"]);
+    ExpectFigure(table, r, target, c["target_moe"]);
     if (QTest::currentTestFailed()) return;
   }
 
