@@ -310,7 +310,8 @@ const char* const kSchema5TableNames[] = {"runs",
                                           "commodity_totals",
                                           "cumulative_subgroups",
                                           "cumulative_chemicals",
-                                          "history_checks"};
+                                          "history_checks",
+                                          "aggregate_runs"};
 
 const char* ReferenceText(ReferenceKind k) {
   return k == ReferenceKind::RfD ? "RfD" : k == ReferenceKind::PAD ? "PAD" : nullptr;
@@ -321,19 +322,6 @@ void BindOptional(Statement& s, int at, const std::optional<float>& v) {
     s.BindDouble(at, *v);
   else
     s.BindNull(at);
-}
-
-// The reference kind, its dose and the four endpoint figures, from `at` on.
-void BindFigures(Statement& s, int at, const RecordedFigures& f) {
-  if (const char* kind = ReferenceText(f.reference))
-    s.Bind(at, std::string_view(kind));
-  else
-    s.BindNull(at);
-  BindOptional(s, at + 1, f.referenceDose);
-  BindOptional(s, at + 2, f.percentReference);
-  BindOptional(s, at + 3, f.percentNoel);
-  BindOptional(s, at + 4, f.marginOfExposure);
-  BindOptional(s, at + 5, f.lifetimeRisk);
 }
 
 // Brings a file of schema 4 to 5: every commodity run's packed items and
@@ -428,6 +416,18 @@ constexpr const char* kListedColumns =
     "worst_value FROM runs WHERE id = ?";
 
 }  // namespace
+
+void BindFigures(Statement& s, int at, const RecordedFigures& f) {
+  if (const char* kind = ReferenceText(f.reference))
+    s.Bind(at, std::string_view(kind));
+  else
+    s.BindNull(at);
+  BindOptional(s, at + 1, f.referenceDose);
+  BindOptional(s, at + 2, f.percentReference);
+  BindOptional(s, at + 3, f.percentNoel);
+  BindOptional(s, at + 4, f.marginOfExposure);
+  BindOptional(s, at + 5, f.lifetimeRisk);
+}
 
 long long SchemaVersion(Database& db) {
   const long long version = db.Integer("PRAGMA user_version");

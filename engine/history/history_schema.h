@@ -7,6 +7,7 @@
 #include <string>
 
 #include "history/commodity_store.h"
+#include "history/recorded_run.h"
 #include "history/sqlite.h"
 
 namespace ormid::history {
@@ -39,6 +40,10 @@ struct CommodityWriter {
   sql::Database& db_;
   sql::Statement findList_, addList_, findDescription_, addDescription_, item_, subgroup_, total_;
 };
+
+// Binds a row's reference kind, its dose and the four endpoint figures
+// from column `at` on, NULL for each the run has not.
+void BindFigures(sql::Statement& s, int at, const RecordedFigures& f);
 
 // CRC-32 of a run's listed columns (id to worst_value), and of everything
 // the run is: those, its manifest and every row of its figures (the

@@ -36,10 +36,6 @@ struct NotRecordable {
   std::string problem;
 };
 
-const char* ReferenceText(ReferenceKind k) {
-  return k == ReferenceKind::RfD ? "RfD" : k == ReferenceKind::PAD ? "PAD" : nullptr;
-}
-
 std::string Text(const nlohmann::json& j, const char* a, const char* b) {
   auto outer = j.find(a);
   if (outer == j.end() || !outer->is_object()) return "";
@@ -183,18 +179,6 @@ void BindOptional(Statement& s, int at, const std::optional<double>& v) {
     s.BindNull(at);
 }
 
-void BindFigures(Statement& s, int at, const RecordedFigures& f) {
-  if (const char* kind = ReferenceText(f.reference))
-    s.Bind(at, std::string_view(kind));
-  else
-    s.BindNull(at);
-  s.Bind(at + 1, f.referenceDose)
-      .Bind(at + 2, f.percentReference)
-      .Bind(at + 3, f.percentNoel)
-      .Bind(at + 4, f.marginOfExposure)
-      .Bind(at + 5, f.lifetimeRisk);
-}
-
 long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
                  const HistoryRecorder& figures) {
   history::StoredCommodity commodity;
@@ -262,7 +246,7 @@ long long Insert(HistoryWriter::Connection& c, const nlohmann::json& manifest,
   for (const RecordedLongTerm& r : figures.LongTermRows()) {
     row.Bind(1, id).Bind(2, r.row).Bind(3, r.subgroup).Bind(4, r.column);
     row.BindDouble(5, r.exposure);
-    BindFigures(row, 6, r.figures);
+    history::BindFigures(row, 6, r.figures);
     row.Run();
   }
   c.commodity->Write(id, commodity);
