@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/float_text.h"
+#include "core/json_text.h"
 #include "core/platform.h"
 #include "export/results_export.h"
 
@@ -14,11 +15,6 @@ using json = nlohmann::json;
 
 const char* const kShareNames[] = {"food", "water", "residential_oral", "residential_dermal",
                                    "residential_inhalation"};
-
-json Single(float v) {
-  if (!std::isfinite(v)) return nullptr;
-  return std::stod(ShortestText(v));
-}
 
 json Double(const std::optional<double>& v) {
   if (!v || !std::isfinite(*v)) return nullptr;
@@ -71,8 +67,8 @@ json SubgroupJson(const AggregateSubgroup& s) {
           {"subgroup", s.subgroup},
           {"consumption_column", s.column},
           {"scenario", s.scenario.empty() ? json() : json(s.scenario)},
-          {"food_mg_per_kg_bw_day", Single(s.food)},
-          {"water_mg_per_kg_bw_day", Single(s.water)},
+          {"food_mg_per_kg_bw_day", JsonSingle(s.food)},
+          {"water_mg_per_kg_bw_day", JsonSingle(s.water)},
           {"residential_mg_per_kg_bw_day", Routes(s.residential)},
           {"dose_mg_per_kg_bw_day", Routes(s.dose)},
           {"moe", Routes(s.moe)},

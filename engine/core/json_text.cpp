@@ -4,6 +4,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "core/float_text.h"
+
 #include "core/utf8.h"
 
 namespace ormid {
@@ -189,6 +191,11 @@ std::string JsonText(const nlohmann::json& j, int indent) {
   std::string out;
   Append(out, j, indent, 0);
   return out;
+}
+
+nlohmann::json JsonSingle(float v) {
+  if (!std::isfinite(v)) return nullptr;
+  return std::stod(ShortestText(v));
 }
 
 }  // namespace ormid

@@ -18,6 +18,11 @@ namespace ormid {
 // Values that are not finite are null, as there.
 std::string JsonText(const nlohmann::json& j, int indent = -1);
 
+// A single-precision figure as a JSON number: the double nearest its
+// shortest text, so that the document reads "0.0005", not the float's
+// binary expansion; null when it is not finite.
+nlohmann::json JsonSingle(float v);
+
 // A number as JsonText writes it.
 void AppendJsonNumber(std::string& out, double value);
 

@@ -15,13 +15,6 @@ namespace {
 
 using json = nlohmann::json;
 
-// A single-precision figure as JSON writes its shortest text: the double
-// nearest that text (whose own shortest text it is).
-json Single(float v) {
-  if (!std::isfinite(v)) return nullptr;
-  return std::stod(ShortestText(v));
-}
-
 json Double(const std::optional<double>& v) {
   if (!v || !std::isfinite(*v)) return nullptr;
   return *v;
@@ -62,7 +55,7 @@ bool WriteJson(Platform& p, const std::string& path, const AssessmentGroup& grou
     for (std::size_t j = 0; j < group.chemicals.size(); ++j)
       chemicals.push_back(
           {{"chemical", group.chemicals[j].chemical},
-           {"exposure_mg_per_kg_bw_day", Single(s.exposure[j])},
+           {"exposure_mg_per_kg_bw_day", JsonSingle(s.exposure[j])},
            {"rpf", Double(group.chemicals[j].rpf)},
            {"index_equivalent_mg_per_kg_bw_day", Double(s.equivalent[j])},
            {"share_percent", Double(s.share[j])},

@@ -22,13 +22,6 @@ using nlohmann::json;
 
 namespace {
 
-// A single-precision setting as the nearest double of its shortest text, so
-// that the manifest reads "0.0005", not the float's binary expansion.
-json Number(float v) {
-  if (!std::isfinite(v)) return nullptr;
-  return std::stod(ShortestText(v));
-}
-
 const char* SurveyName(int base) {
   switch (base) {
     case kSurveyCsfii:
@@ -286,7 +279,7 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
     if (PadApplies(m, k))
       pads.push_back({{"row", k},
                       {"subgroup", m.gPopNames2[static_cast<std::size_t>(k)]},
-                      {"pad_mg_per_kg_bw_day", Number(m.gPAD[static_cast<std::size_t>(k)])}});
+                      {"pad_mg_per_kg_bw_day", JsonSingle(m.gPAD[static_cast<std::size_t>(k)])}});
   json subgroups = json::array();
   if (run.command == "commodity")
     for (int k = 1; k <= m.gPopCount; ++k)
@@ -297,7 +290,7 @@ json BuildManifest(const ModOrmid& m, const ManifestRun& run, const InputDigests
 
   // A value the run's endpoint does not use is recorded as none (null), as
   // the exports leave a figure the endpoint does not report empty.
-  auto used = [](bool uses, float v) { return uses ? Number(v) : json(nullptr); };
+  auto used = [](bool uses, float v) { return uses ? JsonSingle(v) : json(nullptr); };
   json settings = {
       {"endpoint", EndpointCode(m.gEndpoint)},
       {"noel_mg_per_kg_bw_day", used(UsesNoel(m.gEndpoint), m.gNOEL)},

@@ -8,6 +8,7 @@
 #include "aggregate/aggregate_report.h"
 #include "commodity/commodity_run.h"
 #include "core/float_text.h"
+#include "core/json_text.h"
 #include "core/mod_ormid.h"
 #include "core/paths.h"
 #include "core/platform.h"
@@ -521,12 +522,11 @@ RunOutcome RunSession::RunResidueBuild() {
 
   // The manifest: the installation, the samples and the rules with their
   // digests as they were read, and the options.
-  auto number = [](float v) { return json(std::stod(ShortestText(v))); };
   manifest_ = BuildResidueBuildManifest(m_, date_, request_.clockIsUtc, b.samples, b.rules,
                                         {{"chemical", b.chemical},
-                                         {"noel_mg_per_kg_bw_day", number(b.noel)},
-                                         {"rfd_mg_per_kg_bw_day", number(b.rfd)},
-                                         {"qstar_per_mg_per_kg_bw_day", number(b.qstar)},
+                                         {"noel_mg_per_kg_bw_day", JsonSingle(b.noel)},
+                                         {"rfd_mg_per_kg_bw_day", JsonSingle(b.rfd)},
+                                         {"qstar_per_mg_per_kg_bw_day", JsonSingle(b.qstar)},
                                          {"non_detects", OptionText(b.nonDetects)},
                                          {"not_quantified", OptionText(b.notQuantified)},
                                          {"crop_treated", OptionText(b.cropTreated)},
